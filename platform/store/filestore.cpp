@@ -1,0 +1,108 @@
+#include "platform/store/filestore.h"
+#include "platform/store/registry.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <fstream>
+#include <mutex>
+#include <set>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace orv::store {
+
+std::string ConfigDir() {
+  if (const char* d = std::getenv("ORVANE_CONFIG_DIR"); d && *d) return d;
+  if (const char* x = std::getenv("XDG_CONFIG_HOME"); x && *x) return std::string(x) + "/orvanetuner";
+  const char* home = std::getenv("HOME");
+  return std::string(home && *home ? home : ".") + "/.config/orvanetuner";
+}
+
+std::optional<std::string> ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  if (in.bad()) return std::nullopt;
+  return ss.str();
+}
+
+static bool MakeDirs(const std::string& dir) {
+  std::string partial;
+  std::size_t pos = 0;
+  while (pos != std::string::npos) {
+    pos = dir.find('/', pos + 1);
+    partial = dir.substr(0, pos);
+    if (partial.empty()) continue;
+    if (::mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST) return false;
+  }
+  return true;
+}
+
+bool ReplaceFileAtomically(const std::string& path, const std::string& text) {
+  const auto slash = path.rfind('/');
+  if (slash != std::string::npos && !MakeDirs(path.substr(0, slash))) return false;
+  const std::string tmp = path + ".tmp-" + std::to_string(::getpid());
+  const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  const char* p = text.data();
+  std::size_t left = text.size();
+  bool ok = true;
+  while (left > 0) {
+    const ssize_t n = ::write(fd, p, left);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ok = false;
+      break;
+    }
+    p += n;
+    left -= static_cast<std::size_t>(n);
+  }
+  if (ok && ::fsync(fd) != 0) ok = false;
+  if (::close(fd) != 0) ok = false;
+  if (ok && ::rename(tmp.c_str(), path.c_str()) != 0) ok = false;
+  if (!ok) ::unlink(tmp.c_str());
+  return ok;
+}
+
+void SetAside(const std::string& path, const std::string& why) {
+  const std::string aside = path + ".bad-" + std::to_string(std::time(nullptr));
+  if (::rename(path.c_str(), aside.c_str()) == 0)
+    std::fprintf(stderr, "orvanetuner: %s is malformed (%s); kept as %s, defaults apply\n", path.c_str(),
+                 why.c_str(), aside.c_str());
+  else
+    std::fprintf(stderr, "orvanetuner: %s is malformed (%s) and could not be moved aside (%s); defaults apply\n",
+                 path.c_str(), why.c_str(), std::strerror(errno));
+}
+
+void WarnOnce(const std::string& message) {
+  static std::mutex mu;
+  static std::set<std::string> said;
+  std::lock_guard lock(mu);
+  if (said.insert(message).second) std::fprintf(stderr, "orvanetuner: %s\n", message.c_str());
+}
+
+std::string FileStamp(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return {};
+  return std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec) + ":" +
+         std::to_string(st.st_size) + ":" + std::to_string(st.st_ino);
+}
+
+bool EqualsNoCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+    if (x < 128) x = static_cast<unsigned char>(std::tolower(x));
+    if (y < 128) y = static_cast<unsigned char>(std::tolower(y));
+    if (x != y) return false;
+  }
+  return true;
+}
+
+}  // namespace orv::store
