@@ -25,6 +25,11 @@ using COLORREF = DWORD;
 using LPSTR = char*;
 using LPCSTR = const char*;
 using LPVOID = void*;
+// UTF-16 text as the platform's wide-character functions use it.
+using WCHAR = char16_t;
+using LPWSTR = WCHAR*;
+using LPCWSTR = const WCHAR*;
+constexpr LONGLONG MAXLONGLONG = 0x7FFFFFFFFFFFFFFFLL;
 
 #ifndef TRUE
 #define TRUE 1
@@ -42,6 +47,22 @@ using HINSTANCE = HINSTANCE__*;
 struct POINT { LONG x; LONG y; };
 struct SIZE { LONG cx; LONG cy; };
 struct RECT { LONG left; LONG top; LONG right; LONG bottom; };
+
+// Header of a device-independent bitmap (also the picture format inside a video format block).
+struct BITMAPINFOHEADER {
+  DWORD biSize;
+  LONG biWidth;
+  LONG biHeight;
+  WORD biPlanes;
+  WORD biBitCount;
+  DWORD biCompression;
+  DWORD biSizeImage;
+  LONG biXPelsPerMeter;
+  LONG biYPelsPerMeter;
+  DWORD biClrUsed;
+  DWORD biClrImportant;
+};
+constexpr DWORD BI_RGB = 0;
 
 constexpr WORD LOWORD(std::uintptr_t v) { return static_cast<WORD>(v & 0xFFFF); }
 constexpr WORD HIWORD(std::uintptr_t v) { return static_cast<WORD>((v >> 16) & 0xFFFF); }
