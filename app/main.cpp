@@ -1,1 +1,9 @@
-int main() { return 0; }
+#include "app/TunerApp.h"
+#include "res/resource.h"
+
+CTunerApp theApp;
+
+int main(int argc, char** argv) {
+  AfxSetOwnResourceModule(OwnResources());
+  return AfxWinMain(argc, argv);
+}

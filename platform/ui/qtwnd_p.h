@@ -1,0 +1,98 @@
+// Private to platform/ui: the window table and the Qt widget behind each window.
+#pragma once
+
+#include "platform/ui/afxwin.h"
+
+#include <QImage>
+#include <QPointer>
+#include <QRect>
+#include <QWidget>
+#include <map>
+#include <string>
+#include <vector>
+
+class QLocalServer;
+
+namespace orv::ui {
+
+class WndWidget;
+
+struct WndRecord {
+  CWnd* wnd = nullptr;
+  QPointer<WndWidget> widget;
+  HWND parent = nullptr;
+  DWORD style = 0;
+  DWORD exStyle = 0;
+  UINT classStyle = 0;
+  int background = 0;  // class brush: a system colour index + 1, 0 for none
+  std::string title;
+  int id = 0;
+  bool destroying = false;
+  bool zoomed = false;      // maximised by us: the window manager may not exist (Xvfb, offscreen)
+  QRect normalGeometry;     // the placement to restore to while zoomed
+  QSize reportedSize{-1, -1};
+  QLocalServer* titleServer = nullptr;  // makes the title findable by other copies of the program
+};
+
+// Window table. Handles are never reused within a run, so a stale handle names nothing.
+HWND AddWindow(CWnd* wnd);
+WndRecord* FindRecord(HWND h);  // UI thread only
+void RemoveWindow(HWND h);
+bool HasWindow(HWND h);          // any thread
+
+// The widget of a window.
+class WndWidget : public QWidget {
+ public:
+  WndWidget(HWND h, QWidget* parent, Qt::WindowFlags flags);
+  HWND hwnd() const { return hwnd_; }
+  void Detach() { hwnd_ = nullptr; }
+
+  QImage surface;          // what the window shows; drawing goes here
+  bool eraseNext = true;   // the next paint erases to the class background first
+
+  // Sizing of a window whose frame we draw ourselves.
+  enum class Drag { None, Move, Resize };
+  void BeginDrag(Drag kind, LRESULT edge, QPoint globalPos);
+
+ protected:
+  void paintEvent(QPaintEvent*) override;
+  void resizeEvent(QResizeEvent*) override;
+  void moveEvent(QMoveEvent*) override;
+  void mousePressEvent(QMouseEvent*) override;
+  void mouseReleaseEvent(QMouseEvent*) override;
+  void mouseDoubleClickEvent(QMouseEvent*) override;
+  void mouseMoveEvent(QMouseEvent*) override;
+  void keyPressEvent(QKeyEvent*) override;
+  void keyReleaseEvent(QKeyEvent*) override;
+  void closeEvent(QCloseEvent*) override;
+  void changeEvent(QEvent*) override;
+
+ private:
+  void MouseButton(QMouseEvent* e, bool down, bool dbl);
+  HWND hwnd_;
+  Drag drag_ = Drag::None;
+  LRESULT dragEdge_ = 0;
+  QPoint dragStart_;
+  QRect dragGeometry_;
+};
+
+// Sends WM_SIZE when the widget's size differs from the size last reported.
+void NotifySizeIfChanged(HWND h);
+
+// Colour of a class background brush value (COLOR_x + 1).
+COLORREF BrushColour(int brush);
+std::vector<HWND> ChildrenOf(HWND parent);
+HWND FindLocalTopLevel(const std::string& title);
+// Test and framework hooks kept in wnd.cpp.
+const MessageBoxHook& CurrentMessageBoxHook();
+int ScreenDepthOverride();
+QWidget* WidgetForHandle(HWND h);
+
+QImage* ImageOf(CBitmap* bitmap);
+QColor ToQColor(COLORREF c);
+COLORREF FromQColor(const QColor& c);
+
+// The virtual-key code and lParam of a Qt key event; false for keys with no code.
+bool TranslateKey(const class QKeyEvent* e, UINT* vk, LPARAM* lParam, bool keyUp);
+
+}  // namespace orv::ui
