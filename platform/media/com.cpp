@@ -1,0 +1,122 @@
+#include "platform/media/com.h"
+
+#include "platform/media/dshow.h"
+#include "platform/media/faults.h"
+#include "platform/media/object.h"
+
+#include <cstdlib>
+
+namespace orv::media {
+// Factories of the three creatable classes (filtergraph.cpp, builder.cpp, devices.cpp).
+HRESULT CreateFilterGraph(REFIID riid, void** ppv);
+HRESULT CreateCaptureGraphBuilder(REFIID riid, void** ppv);
+HRESULT CreateSystemDeviceEnum(REFIID riid, void** ppv);
+
+namespace {
+std::atomic<int> g_liveObjects{0};
+thread_local int t_comInit = 0;
+}  // namespace
+
+ComObject::ComObject() { ++g_liveObjects; }
+ComObject::~ComObject() { --g_liveObjects; }
+
+ULONG ComObject::AddRefImpl() { return ++m_ref; }
+
+ULONG ComObject::ReleaseImpl() {
+  const ULONG left = --m_ref;
+  if (left == 0) delete this;
+  return left;
+}
+
+HRESULT ComObject::QueryImpl(REFIID riid, void** ppv) {
+  if (!ppv) return E_POINTER;
+  void* p = Lookup(riid);
+  *ppv = p;
+  if (!p) return E_NOINTERFACE;
+  static_cast<IUnknown*>(p)->AddRef();
+  return S_OK;
+}
+
+int LiveMediaObjects() { return g_liveObjects; }
+
+}  // namespace orv::media
+
+using namespace orv::media;
+
+HRESULT CoInitialize(LPVOID) { return t_comInit++ == 0 ? S_OK : S_FALSE; }
+
+void CoUninitialize() {
+  if (t_comInit > 0) --t_comInit;
+}
+
+HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID riid, LPVOID* ppv) {
+  if (!ppv) return E_POINTER;
+  *ppv = nullptr;
+  const std::string name = GuidName(clsid);
+  if (HRESULT hr = CheckFault("CoCreateInstance", {name}, "CoCreateInstance(" + name + ")"); hr != S_OK) return hr;
+  if (t_comInit == 0) return CO_E_NOTINITIALIZED;
+  if (outer) return CLASS_E_NOAGGREGATION;
+  if (!(context & CLSCTX_INPROC_SERVER)) return REGDB_E_CLASSNOTREG;
+  if (clsid == CLSID_FilterGraph) return CreateFilterGraph(riid, ppv);
+  if (clsid == CLSID_CaptureGraphBuilder) return CreateCaptureGraphBuilder(riid, ppv);
+  if (clsid == CLSID_SystemDeviceEnum) return CreateSystemDeviceEnum(riid, ppv);
+  return REGDB_E_CLASSNOTREG;
+}
+
+LPVOID CoTaskMemAlloc(std::size_t size) { return std::malloc(size ? size : 1); }
+void CoTaskMemFree(LPVOID p) { std::free(p); }
+
+void FreeMediaType(AM_MEDIA_TYPE& mt) {
+  if (mt.cbFormat != 0 || mt.pbFormat) CoTaskMemFree(mt.pbFormat);
+  mt.cbFormat = 0;
+  mt.pbFormat = nullptr;
+  if (mt.pUnk) {
+    mt.pUnk->Release();
+    mt.pUnk = nullptr;
+  }
+}
+
+void DeleteMediaType(AM_MEDIA_TYPE* pmt) {
+  if (!pmt) return;
+  FreeMediaType(*pmt);
+  CoTaskMemFree(pmt);
+}
+
+HRESULT CopyMediaType(AM_MEDIA_TYPE* dst, const AM_MEDIA_TYPE* src) {
+  if (!dst || !src) return E_POINTER;
+  *dst = *src;
+  dst->pbFormat = nullptr;
+  if (src->cbFormat) {
+    dst->pbFormat = static_cast<BYTE*>(CoTaskMemAlloc(src->cbFormat));
+    if (!dst->pbFormat) {
+      dst->cbFormat = 0;
+      return E_OUTOFMEMORY;
+    }
+    std::memcpy(dst->pbFormat, src->pbFormat, src->cbFormat);
+  }
+  if (dst->pUnk) dst->pUnk->AddRef();
+  return S_OK;
+}
+
+void VariantInit(VARIANT* v) {
+  v->vt = VT_EMPTY;
+  v->bstrVal = nullptr;
+}
+
+HRESULT VariantClear(VARIANT* v) {
+  if (!v) return E_POINTER;
+  if (v->vt == VT_BSTR) SysFreeString(v->bstrVal);
+  VariantInit(v);
+  return S_OK;
+}
+
+BSTR SysAllocString(const WCHAR* s) {
+  if (!s) return nullptr;
+  std::size_t n = 0;
+  while (s[n]) ++n;
+  auto* out = static_cast<BSTR>(std::malloc((n + 1) * sizeof(WCHAR)));
+  if (out) std::memcpy(out, s, (n + 1) * sizeof(WCHAR));
+  return out;
+}
+
+void SysFreeString(BSTR s) { std::free(s); }

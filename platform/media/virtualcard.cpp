@@ -1,0 +1,427 @@
+// The virtual capture card: capture filter, crossbars, tuner and audio capture filter.
+#include "platform/media/virtualdevice.h"
+
+#include <cstdlib>
+
+namespace orv::media {
+namespace {
+
+bool IsAudioConnector(LONG type) { return type >= 0x1000; }
+
+std::string ConnectorLabel(LONG type) {
+  static const char* const kVideo[] = {"Video Tuner", "Video Composite", "Video SVideo", "Video RGB", "Video YRYBY",
+                                       "Video SerialDigital", "Video ParallelDigital", "Video SCSI", "Video AUX",
+                                       "Video 1394", "Video USB", "Video Decoder", "Video Encoder"};
+  static const char* const kAudio[] = {"Audio Tuner", "Audio Line", "Audio Mic", "Audio AESDigital",
+                                       "Audio SPDIFDigital", "Audio SCSI", "Audio AUX", "Audio 1394",
+                                       "Audio USB", "Audio Decoder"};
+  if (type >= 1 && type <= 13) return kVideo[type - 1];
+  if (type >= 0x1000 && type <= 0x1009) return kAudio[type - 0x1000];
+  return "Connector " + std::to_string(type);
+}
+
+AM_MEDIA_TYPE VideoType(const VideoFormatSpec& f, VIDEOINFOHEADER* vih) {
+  AM_MEDIA_TYPE mt{};
+  mt.majortype = f.major;
+  mt.subtype = f.subtype;
+  mt.bFixedSizeSamples = TRUE;
+  mt.formattype = f.formatType;
+  *vih = VIDEOINFOHEADER{};
+  vih->AvgTimePerFrame = f.avgTimePerFrame;
+  vih->bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  vih->bmiHeader.biWidth = f.width;
+  vih->bmiHeader.biHeight = f.height;
+  vih->bmiHeader.biPlanes = 1;
+  vih->bmiHeader.biBitCount = 16;
+  vih->bmiHeader.biCompression = f.subtype.Data1;  // the FOURCC, as YUY2 is described
+  vih->bmiHeader.biSizeImage = static_cast<DWORD>(f.width * f.height * 2);
+  vih->rcSource = {0, 0, f.width, f.height};
+  vih->rcTarget = vih->rcSource;
+  vih->dwBitRate = static_cast<DWORD>(static_cast<double>(vih->bmiHeader.biSizeImage) * 8 * 10000000.0 /
+                                      static_cast<double>(f.avgTimePerFrame));
+  mt.lSampleSize = vih->bmiHeader.biSizeImage;
+  if (f.formatType == FORMAT_VideoInfo) {
+    mt.cbFormat = sizeof(VIDEOINFOHEADER);
+    mt.pbFormat = reinterpret_cast<BYTE*>(vih);
+  }
+  return mt;
+}
+
+// ---- Crossbar -----------------------------------------------------------------------------------
+
+class VirtualCrossbar : public FilterBase, public IAMCrossbar {
+ public:
+  VirtualCrossbar(std::shared_ptr<VirtualDevice> device, std::size_t index)
+      : FilterBase(GUID_NULL, device->InstanceName("Crossbar" + std::to_string(index)), "Crossbar"),
+        m_device(std::move(device)),
+        m_index(index),
+        m_spec(m_device->Spec().crossbars[index]) {
+    // Inputs before outputs, each in index order: callers map enumeration positions to indexes.
+    for (const auto& p : m_spec.inputs)
+      AddPin({ConnectorLabel(p.type) + " In", PINDIR_INPUT, GUID_NULL,
+              IsAudioConnector(p.type) ? MEDIATYPE_AnalogAudio : MEDIATYPE_AnalogVideo, true, false, nullptr});
+    for (const auto& p : m_spec.outputs)
+      AddPin({ConnectorLabel(p.type) + " Out", PINDIR_OUTPUT, GUID_NULL,
+              IsAudioConnector(p.type) ? MEDIATYPE_AnalogAudio : MEDIATYPE_AnalogVideo, true, false, nullptr});
+  }
+  ORV_UNKNOWN_IMPL
+
+  PinBase* InputPin(std::size_t i) const { return PinAt(i); }
+  PinBase* OutputPin(std::size_t i) const { return PinAt(m_spec.inputs.size() + i); }
+  LONG Inputs() const { return static_cast<LONG>(m_spec.inputs.size()); }
+  LONG Outputs() const { return static_cast<LONG>(m_spec.outputs.size()); }
+
+  HRESULT get_PinCounts(LONG* outputs, LONG* inputs) override {
+    if (!outputs || !inputs) return E_POINTER;
+    if (HRESULT hr = Check("get_PinCounts"); hr != S_OK) return hr;
+    *outputs = Outputs();
+    *inputs = Inputs();
+    return S_OK;
+  }
+
+  HRESULT CanRoute(LONG output, LONG input) override {
+    if (HRESULT hr = Check("CanRoute", std::to_string(output) + "," + std::to_string(input)); hr != S_OK) return hr;
+    return Routable(output, input);
+  }
+
+  HRESULT Route(LONG output, LONG input) override {
+    if (HRESULT hr = Check("Route", std::to_string(output) + "," + std::to_string(input)); hr != S_OK) return hr;
+    if (output < 0 || output >= Outputs()) return E_INVALIDARG;
+    if (input != -1) {
+      const HRESULT can = Routable(output, input);
+      if (FAILED(can)) return can;
+      if (can != S_OK) return VFW_E_CANNOT_CONNECT;
+    }
+    std::lock_guard lock(m_device->mutex);
+    m_device->routes[m_index][output] = input;
+    return S_OK;
+  }
+
+  HRESULT get_CrossbarPinInfo(BOOL isInput, LONG index, LONG* related, LONG* type) override {
+    if (!related || !type) return E_POINTER;
+    if (HRESULT hr = Check("get_CrossbarPinInfo", std::to_string(isInput ? 1 : 0) + "," + std::to_string(index));
+        hr != S_OK)
+      return hr;
+    const auto& side = isInput ? m_spec.inputs : m_spec.outputs;
+    if (index < 0 || index >= static_cast<LONG>(side.size())) return E_INVALIDARG;
+    *related = side[index].related;
+    *type = side[index].type;
+    return S_OK;
+  }
+
+ protected:
+  void* Lookup(REFIID riid) override {
+    if (riid == IID_IAMCrossbar) return static_cast<IAMCrossbar*>(this);
+    return FilterBase::Lookup(riid);
+  }
+
+ private:
+  HRESULT Routable(LONG output, LONG input) const {
+    if (output < 0 || output >= Outputs() || input < 0 || input >= Inputs()) return E_INVALIDARG;
+    // Like a real card: picture to picture outputs, sound to sound outputs.
+    if (IsAudioConnector(m_spec.inputs[input].type) != IsAudioConnector(m_spec.outputs[output].type)) return S_FALSE;
+    for (const auto& [o, i] : m_spec.refused)
+      if (o == output && i == input) return S_FALSE;
+    return S_OK;
+  }
+
+  std::shared_ptr<VirtualDevice> m_device;
+  std::size_t m_index;
+  const CrossbarSpec& m_spec;
+};
+
+// ---- Tuner --------------------------------------------------------------------------------------
+
+class VirtualTuner : public FilterBase, public IAMTVTuner {
+ public:
+  explicit VirtualTuner(std::shared_ptr<VirtualDevice> device)
+      : FilterBase(GUID_NULL, device->InstanceName("Tuner"), "Tuner"), m_device(std::move(device)) {
+    AddPin({"Analog Video", PINDIR_OUTPUT, GUID_NULL, MEDIATYPE_AnalogVideo, true, false, nullptr});
+    AddPin({"Analog Audio", PINDIR_OUTPUT, GUID_NULL, MEDIATYPE_AnalogAudio, true, false, nullptr});
+  }
+  ORV_UNKNOWN_IMPL
+
+  HRESULT ChannelMinMax(LONG* min, LONG* max) override {
+    if (!min || !max) return E_POINTER;
+    if (HRESULT hr = Check("ChannelMinMax"); hr != S_OK) return hr;
+    std::lock_guard lock(m_device->mutex);
+    Range(m_device->tunerInputType, min, max);
+    return S_OK;
+  }
+
+  HRESULT put_Channel(LONG channel, LONG video, LONG audio) override {
+    if (HRESULT hr = Check("put_Channel", std::to_string(channel) + "," + std::to_string(video) + "," +
+                                              std::to_string(audio));
+        hr != S_OK)
+      return hr;
+    std::lock_guard lock(m_device->mutex);
+    if (!InRange(channel)) return E_INVALIDARG;
+    m_device->tunerChannel = channel;
+    return S_OK;
+  }
+
+  HRESULT put_InputType(LONG index, TunerInputType type) override {
+    if (HRESULT hr = Check("put_InputType", std::to_string(index) + "," + std::to_string(type)); hr != S_OK)
+      return hr;
+    if (index != 0 || (type != TunerInputCable && type != TunerInputAntenna)) return E_INVALIDARG;
+    std::lock_guard lock(m_device->mutex);
+    m_device->tunerInputType = type;
+    return S_OK;
+  }
+
+  HRESULT AutoTune(LONG channel, LONG* found) override {
+    if (!found) return E_POINTER;
+    if (HRESULT hr = Check("AutoTune", std::to_string(channel)); hr != S_OK) return hr;
+    std::lock_guard lock(m_device->mutex);
+    if (!InRange(channel)) return E_INVALIDARG;
+    m_device->tunerChannel = channel;
+    const TunerSpec& t = *m_device->Spec().tuner;
+    const auto& signal = m_device->tunerInputType == TunerInputAntenna ? t.antennaSignal : t.cableSignal;
+    *found = signal.count(channel) ? AMTUNER_SIGNALPRESENT : AMTUNER_NOSIGNAL;
+    return S_OK;
+  }
+
+ protected:
+  void* Lookup(REFIID riid) override {
+    if (riid == IID_IAMTVTuner) return static_cast<IAMTVTuner*>(this);
+    return FilterBase::Lookup(riid);
+  }
+
+ private:
+  void Range(LONG inputType, LONG* min, LONG* max) const {
+    const TunerSpec& t = *m_device->Spec().tuner;
+    *min = inputType == TunerInputAntenna ? t.antennaMin : t.cableMin;
+    *max = inputType == TunerInputAntenna ? t.antennaMax : t.cableMax;
+  }
+  bool InRange(LONG channel) const {
+    LONG lo, hi;
+    Range(m_device->tunerInputType, &lo, &hi);
+    return channel >= lo && channel <= hi;
+  }
+
+  std::shared_ptr<VirtualDevice> m_device;
+};
+
+// ---- Video capture filter -----------------------------------------------------------------------
+
+class VirtualVideoCapture : public FilterBase, public IAMVideoProcAmp, public IAMDroppedFrames {
+ public:
+  explicit VirtualVideoCapture(std::shared_ptr<VirtualDevice> device)
+      : FilterBase(GUID_NULL, device->InstanceName("VideoCapture"), "VideoCapture"), m_device(std::move(device)) {
+    const DeviceSpec& s = m_device->Spec();
+    const GUID major = s.format.major;
+    AddPin({"Capture", PINDIR_OUTPUT, PIN_CATEGORY_CAPTURE, major, true, true,
+            s.streamConfig ? m_device->videoFormat : nullptr});
+    if (s.previewPin) AddPin({"Preview", PINDIR_OUTPUT, PIN_CATEGORY_PREVIEW, major, true, true, nullptr});
+    if (s.analogVideoIn)
+      m_analogIn = AddPin({"Analog Video In", PINDIR_INPUT, PIN_CATEGORY_ANALOGVIDEOIN, MEDIATYPE_AnalogVideo, true,
+                           false, nullptr});
+  }
+  ORV_UNKNOWN_IMPL
+
+  HRESULT ConnectUpstream(IFilterGraph* graph) override;
+
+  HRESULT GetRange(LONG property, LONG* min, LONG* max, LONG* step, LONG* def, LONG* caps) override {
+    if (!min || !max || !step || !def || !caps) return E_POINTER;
+    if (HRESULT hr = Check("GetRange", std::to_string(property)); hr != S_OK) return hr;
+    const ProcAmpRange* r = RangeOf(property);
+    if (!r) return E_PROP_ID_UNSUPPORTED;
+    *min = r->min;
+    *max = r->max;
+    *step = r->step;
+    *def = r->def;
+    *caps = r->caps;
+    return S_OK;
+  }
+
+  HRESULT Set(LONG property, LONG value, LONG flags) override {
+    if (HRESULT hr = Check("Set", std::to_string(property) + "," + std::to_string(value) + "," + std::to_string(flags));
+        hr != S_OK)
+      return hr;
+    const ProcAmpRange* r = RangeOf(property);
+    if (!r) return E_PROP_ID_UNSUPPORTED;
+    if (value < r->min || value > r->max) return E_INVALIDARG;
+    std::lock_guard lock(m_device->mutex);
+    m_device->procAmp[property] = value;
+    return S_OK;
+  }
+
+  HRESULT Get(LONG property, LONG* value, LONG* flags) override {
+    if (!value || !flags) return E_POINTER;
+    if (HRESULT hr = Check("Get", std::to_string(property)); hr != S_OK) return hr;
+    if (!RangeOf(property)) return E_PROP_ID_UNSUPPORTED;
+    std::lock_guard lock(m_device->mutex);
+    *value = m_device->procAmp[property];
+    *flags = VideoProcAmp_Flags_Manual;
+    return S_OK;
+  }
+
+  HRESULT GetNumDropped(LONG* dropped) override {
+    if (!dropped) return E_POINTER;
+    if (HRESULT hr = Check("GetNumDropped"); hr != S_OK) return hr;
+    *dropped = m_dropped;
+    return S_OK;
+  }
+
+  HRESULT GetNumNotDropped(LONG* notDropped) override {
+    if (!notDropped) return E_POINTER;
+    if (HRESULT hr = Check("GetNumNotDropped"); hr != S_OK) return hr;
+    *notDropped = m_delivered;
+    return S_OK;
+  }
+
+ protected:
+  void* Lookup(REFIID riid) override {
+    if (riid == IID_IAMVideoProcAmp) return static_cast<IAMVideoProcAmp*>(this);
+    if (riid == IID_IAMDroppedFrames && m_device->Spec().droppedFrames) return static_cast<IAMDroppedFrames*>(this);
+    return FilterBase::Lookup(riid);
+  }
+  // Counts are since the graph started.
+  void OnRun() override {
+    m_dropped = 0;
+    m_delivered = 0;
+  }
+
+ private:
+  const ProcAmpRange* RangeOf(LONG property) const {
+    if (property < 0 || property > 3 || !m_device->Spec().procAmp[property].present) return nullptr;
+    return &m_device->Spec().procAmp[property];
+  }
+
+  std::shared_ptr<VirtualDevice> m_device;
+  PinBase* m_analogIn = nullptr;
+  LONG m_dropped = 0;
+  LONG m_delivered = 0;
+};
+
+// Adds the card's crossbars and tuner to the graph and wires them as the description says.
+HRESULT VirtualVideoCapture::ConnectUpstream(IFilterGraph* graph) {
+  if (!graph || !m_analogIn || m_analogIn->IsConnected()) return S_FALSE;
+  const DeviceSpec& s = m_device->Spec();
+  std::vector<ComPtr<IBaseFilter>> added;
+  std::vector<VirtualCrossbar*> xbars;
+  VirtualTuner* tuner = nullptr;
+  auto add = [&](FilterBase* f) {
+    ComPtr<IBaseFilter> hold = static_cast<IBaseFilter*>(f);
+    const HRESULT hr = graph->AddFilter(hold, Widen(f->Instance()).c_str());
+    if (SUCCEEDED(hr)) added.push_back(hold);
+    return hr;
+  };
+  HRESULT hr = S_OK;
+  for (std::size_t k = 0; k < s.crossbars.size() && SUCCEEDED(hr); ++k) {
+    auto* x = new VirtualCrossbar(m_device, k);
+    xbars.push_back(x);
+    hr = add(x);
+  }
+  if (s.tuner && SUCCEEDED(hr)) {
+    tuner = new VirtualTuner(m_device);
+    hr = add(tuner);
+  }
+  if (FAILED(hr)) {
+    for (auto& f : added) graph->RemoveFilter(f);
+    return hr;
+  }
+
+  // "crossbarN[:k]": output k (default: the first picture output) of crossbar N.
+  auto source = [&](const std::string& from, bool audio) -> IPin* {
+    if (from == "tuner") return tuner ? tuner->PinAt(0) : nullptr;
+    if (from == "tuner-audio") return tuner ? tuner->PinAt(1) : nullptr;
+    if (from.rfind("crossbar", 0) != 0) return nullptr;
+    char* end = nullptr;
+    const long n = std::strtol(from.c_str() + 8, &end, 10);
+    if (n < 0 || n >= static_cast<long>(xbars.size())) return nullptr;
+    VirtualCrossbar* x = xbars[n];
+    if (*end == ':') {
+      const long k = std::strtol(end + 1, nullptr, 10);
+      return k >= 0 && k < x->Outputs() ? x->OutputPin(k) : nullptr;
+    }
+    for (LONG k = 0; k < x->Outputs(); ++k)
+      if (IsAudioConnector(s.crossbars[n].outputs[k].type) == audio) return x->OutputPin(k);
+    return nullptr;
+  };
+  auto connect = [&](IPin* out, IPin* in) {
+    if (out && in && !AsPinBase(out)->IsConnected()) graph->ConnectDirect(out, in, nullptr);
+  };
+
+  // Without an explicit tuner feed, the tuner feeds the first tuner inputs, most upstream first.
+  bool tunerNamed = false;
+  for (const auto& x : s.crossbars)
+    for (const auto& p : x.inputs) tunerNamed = tunerNamed || p.from == "tuner" || p.from == "tuner-audio";
+  for (std::size_t k = 0; k < s.crossbars.size(); ++k)
+    for (std::size_t i = 0; i < s.crossbars[k].inputs.size(); ++i)
+      connect(source(s.crossbars[k].inputs[i].from, IsAudioConnector(s.crossbars[k].inputs[i].type)),
+              xbars[k]->InputPin(i));
+  if (!tunerNamed && tuner)
+    for (std::size_t k = s.crossbars.size(); k-- > 0;)
+      for (std::size_t i = 0; i < s.crossbars[k].inputs.size(); ++i) {
+        const LONG type = s.crossbars[k].inputs[i].type;
+        if (type == PhysConn_Video_Tuner) connect(tuner->PinAt(0), xbars[k]->InputPin(i));
+        if (type == PhysConn_Audio_Tuner) connect(tuner->PinAt(1), xbars[k]->InputPin(i));
+      }
+  connect(source(s.analogInFrom, false), m_analogIn);
+  return S_OK;
+}
+
+// ---- Audio capture filter -----------------------------------------------------------------------
+
+class VirtualAudioCapture : public FilterBase {
+ public:
+  explicit VirtualAudioCapture(std::shared_ptr<VirtualDevice> device)
+      : FilterBase(GUID_NULL, device->InstanceName("AudioCapture"), "AudioCapture"), m_device(std::move(device)) {
+    AddPin({"Capture", PINDIR_OUTPUT, PIN_CATEGORY_CAPTURE, MEDIATYPE_Audio, true, true, m_device->audioFormat});
+  }
+
+ private:
+  std::shared_ptr<VirtualDevice> m_device;
+};
+
+}  // namespace
+
+// ---- VirtualDevice ------------------------------------------------------------------------------
+
+VirtualDevice::VirtualDevice(DeviceSpec spec, int index) : m_spec(std::move(spec)), m_index(index) {
+  for (const auto& x : m_spec.crossbars) {
+    // Power-on routing: each output carries its first routable input.
+    std::vector<LONG> r(x.outputs.size(), -1);
+    for (std::size_t o = 0; o < x.outputs.size(); ++o)
+      for (std::size_t i = 0; i < x.inputs.size() && r[o] < 0; ++i)
+        if (IsAudioConnector(x.inputs[i].type) == IsAudioConnector(x.outputs[o].type)) r[o] = static_cast<LONG>(i);
+    routes.push_back(r);
+  }
+  tunerChannel = m_spec.tuner ? m_spec.tuner->antennaMin : 0;
+  for (int i = 0; i < 4; ++i) procAmp[i] = m_spec.procAmp[i].def;
+
+  VIDEOINFOHEADER vih;
+  AM_MEDIA_TYPE vt = VideoType(m_spec.format, &vih);
+  videoFormat = std::make_shared<StreamFormat>(vt);
+
+  WAVEFORMATEX wfx{WAVE_FORMAT_PCM, 2, 44100, 44100 * 4, 4, 16, 0};
+  AM_MEDIA_TYPE at{};
+  at.majortype = MEDIATYPE_Audio;
+  at.subtype = MEDIASUBTYPE_PCM;
+  at.bFixedSizeSamples = TRUE;
+  at.lSampleSize = 4;
+  at.formattype = FORMAT_WaveFormatEx;
+  at.cbFormat = sizeof wfx;
+  at.pbFormat = reinterpret_cast<BYTE*>(&wfx);
+  audioFormat = std::make_shared<StreamFormat>(at);
+}
+
+std::string VirtualDevice::InstanceName(const std::string& base) const {
+  return m_index == 0 ? base : base + "#" + std::to_string(m_index);
+}
+
+HRESULT VirtualDevice::CreateVideoFilter(IBaseFilter** out) {
+  // The filters share ownership of the card with the device list.
+  ComPtr<IBaseFilter> f = static_cast<IBaseFilter*>(new VirtualVideoCapture(shared_from_this()));
+  *out = f.Detach();
+  return S_OK;
+}
+
+HRESULT VirtualDevice::CreateAudioFilter(IBaseFilter** out) {
+  ComPtr<IBaseFilter> f = static_cast<IBaseFilter*>(new VirtualAudioCapture(shared_from_this()));
+  *out = f.Detach();
+  return S_OK;
+}
+
+}  // namespace orv::media

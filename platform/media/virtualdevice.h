@@ -1,0 +1,37 @@
+// Internal: one virtual card's hardware and the filters that drive it.
+#pragma once
+
+#include "platform/media/cardspec.h"
+#include "platform/media/filterbase.h"
+
+#include <memory>
+#include <mutex>
+
+namespace orv::media {
+
+// The card itself. Outlives any filter bound to it, so state survives graph rebuilds like hardware.
+class VirtualDevice : public std::enable_shared_from_this<VirtualDevice> {
+ public:
+  VirtualDevice(DeviceSpec spec, int index);
+
+  const DeviceSpec& Spec() const { return m_spec; }
+  // Instance name of one of the card's filters: "Crossbar0", "Tuner" ... ("Tuner#1" on the 2nd card).
+  std::string InstanceName(const std::string& base) const;
+
+  HRESULT CreateVideoFilter(IBaseFilter** out);
+  HRESULT CreateAudioFilter(IBaseFilter** out);
+
+  std::mutex mutex;
+  std::vector<std::vector<LONG>> routes;
+  LONG tunerChannel;
+  LONG tunerInputType = TunerInputAntenna;
+  LONG procAmp[4];
+  std::shared_ptr<StreamFormat> videoFormat;
+  std::shared_ptr<StreamFormat> audioFormat;
+
+ private:
+  DeviceSpec m_spec;
+  int m_index;
+};
+
+}  // namespace orv::media

@@ -1,0 +1,99 @@
+// Test helpers: a virtual card from a JSON description and the device part of a graph on it.
+#pragma once
+
+#include "platform/media/dshow.h"
+#include "platform/media/faults.h"
+#include "platform/media/virtualcard.h"
+
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace orv::test {
+
+// Loads a card description ("" for the built-in card) and clears faults and the journal.
+inline void UseCard(const std::string& json) {
+  if (json.empty())
+    unsetenv("ORVANE_VIRTUAL_CARD");
+  else
+    setenv("ORVANE_VIRTUAL_CARD", json.c_str(), 1);
+  setenv("ORVANE_DEVICES", "virtual", 1);
+  orv::media::ReloadDevices();
+  orv::media::ClearJournal();
+}
+
+// Journal entries that start with prefix, in order.
+inline std::vector<std::string> Calls(const std::string& prefix) {
+  std::vector<std::string> out;
+  for (const std::string& c : orv::media::Journal())
+    if (c.rfind(prefix, 0) == 0) out.push_back(c);
+  return out;
+}
+
+inline ComPtr<IBaseFilter> BindDevice(const GUID& category, int index) {
+  ComPtr<ICreateDevEnum> devEnum;
+  EXPECT_EQ(S_OK, CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&devEnum)));
+  ComPtr<IEnumMoniker> monikers;
+  if (!devEnum || devEnum->CreateClassEnumerator(category, &monikers, 0) != S_OK) return nullptr;
+  ComPtr<IMoniker> m;
+  for (int i = 0; monikers->Next(1, &m, nullptr) == S_OK; ++i) {
+    if (i != index) continue;
+    ComPtr<IBaseFilter> f;
+    m->BindToObject(nullptr, nullptr, IID_PPV_ARGS(&f));
+    return f;
+  }
+  return nullptr;
+}
+
+inline GUID PinCategory(IPin* pin) {
+  GUID cat = GUID_NULL;
+  ComPtr<IKsPropertySet> ks;
+  DWORD got = 0;
+  if (SUCCEEDED(ks.QueryFrom(pin))) ks->Get(AMPROPSETID_Pin, AMPROPERTY_PIN_CATEGORY, nullptr, 0, &cat, sizeof cat, &got);
+  return cat;
+}
+
+// The pin of a filter with this direction and category (no reference kept: the filter holds it).
+inline IPin* FindPin(IBaseFilter* f, PIN_DIRECTION dir, const GUID& category) {
+  ComPtr<IEnumPins> pins;
+  if (!f || FAILED(f->EnumPins(&pins))) return nullptr;
+  IPin* found = nullptr;
+  ComPtr<IPin> pin;
+  while (!found && pins->Next(1, &pin, nullptr) == S_OK) {
+    PIN_DIRECTION d;
+    pin->QueryDirection(&d);
+    if (d == dir && PinCategory(pin) == category) found = pin.Get();
+  }
+  return found;
+}
+
+// Builder, graph and video capture filter of device 0, with the card's upstream filters brought in.
+struct GraphRig {
+  GraphRig() {
+    CoInitialize(nullptr);
+    EXPECT_EQ(S_OK, CoCreateInstance(CLSID_CaptureGraphBuilder, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&builder)));
+    EXPECT_EQ(S_OK, CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&graph)));
+    EXPECT_EQ(S_OK, builder->SetFiltergraph(graph));
+    capture = BindDevice(CLSID_VideoInputDeviceCategory, 0);
+    EXPECT_TRUE(capture);
+    if (!capture) return;
+    EXPECT_EQ(S_OK, graph->AddFilter(capture, nullptr));
+    ComPtr<IAMStreamConfig> config;
+    builder->FindInterface(&PIN_CATEGORY_CAPTURE, capture, IID_PPV_ARGS(&config));
+    analogIn = FindPin(capture, PINDIR_INPUT, PIN_CATEGORY_ANALOGVIDEOIN);
+  }
+  ~GraphRig() {
+    analogIn = nullptr;
+    capture.Reset();
+    graph.Reset();
+    builder.Reset();
+    CoUninitialize();
+  }
+  ComPtr<ICaptureGraphBuilder> builder;
+  ComPtr<IGraphBuilder> graph;
+  ComPtr<IBaseFilter> capture;
+  IPin* analogIn = nullptr;
+};
+
+}  // namespace orv::test
