@@ -209,7 +209,7 @@ int SetWindowRgn(HWND hWnd, HRGN hRgn, BOOL bRedraw) {
 }
 
 // Region of a window, for hit tests and tests ("" region = none set).
-bool WindowRegionContains(HWND hWnd, int x, int y) {
+bool orv::ui::WindowRegionContains(HWND hWnd, int x, int y) {
   WndRecord* rec = FindRecord(hWnd);
   if (!rec || !rec->widget) return false;
   const QRegion m = rec->widget->mask();

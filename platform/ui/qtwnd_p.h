@@ -87,6 +87,8 @@ HWND FindLocalTopLevel(const std::string& title);
 const MessageBoxHook& CurrentMessageBoxHook();
 int ScreenDepthOverride();
 QWidget* WidgetForHandle(HWND h);
+// Whether a client point lies inside the window's region (the whole window when none is set).
+bool WindowRegionContains(HWND hWnd, int x, int y);
 
 QImage* ImageOf(CBitmap* bitmap);
 QColor ToQColor(COLORREF c);

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 
+#include "res/resource.h"
 #include "tests/support/testenv.h"
 
 int main(int argc, char** argv) {
@@ -10,6 +11,7 @@ int main(int argc, char** argv) {
   setenv("ORVANE_DEVICES", "virtual", 0);
   setenv("ORVANE_MIXER", "virtual", 0);
   QApplication app(argc, argv);
+  AfxSetOwnResourceModule(OwnResources());
   ::testing::InitGoogleTest(&argc, argv);
   ::testing::AddGlobalTestEnvironment(new orv::test::ConfigDirEnvironment);
   return RUN_ALL_TESTS();
