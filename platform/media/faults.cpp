@@ -46,7 +46,7 @@ void ClearFaults() {
   g_faults.clear();
 }
 
-HRESULT CheckFault(std::string_view op, std::initializer_list<std::string_view> qualifiers, const std::string& call) {
+HRESULT CheckFault(std::string_view op, const std::vector<std::string_view>& qualifiers, const std::string& call) {
   std::lock_guard lock(g_mutex);
   g_journal.push_back(call);
   if (g_journal.size() > kJournalLimit) g_journal.pop_front();

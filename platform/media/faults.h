@@ -22,7 +22,7 @@ void InjectFault(const std::string& op, HRESULT hr, int skip = 0, int times = -1
 void ClearFaults();
 
 // Records "call" in the journal and returns the injected result, or S_OK when no fault matches.
-HRESULT CheckFault(std::string_view op, std::initializer_list<std::string_view> qualifiers, const std::string& call);
+HRESULT CheckFault(std::string_view op, const std::vector<std::string_view>& qualifiers, const std::string& call);
 
 // Calls made since the last ClearJournal, oldest first, as "Object.Method(args)".
 std::vector<std::string> Journal();

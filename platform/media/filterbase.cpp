@@ -113,8 +113,8 @@ HRESULT PinBase::QueryInterface(REFIID riid, void** ppv) {
 ULONG PinBase::AddRef() { return m_filter->AddRefImpl(); }
 ULONG PinBase::Release() { return m_filter->ReleaseImpl(); }
 
-HRESULT PinBase::Check(std::string_view op, const std::string& args) const {
-  return m_filter->Check(op, args, m_opt.name);
+HRESULT PinBase::Check(std::string_view op, const std::string& args, std::string_view iface) const {
+  return m_filter->Check(op, args, {m_opt.name, iface});
 }
 
 HRESULT PinBase::OfferedType(AM_MEDIA_TYPE* mt) const {
@@ -209,7 +209,7 @@ HRESULT PinBase::QueryDirection(PIN_DIRECTION* dir) {
 }
 
 HRESULT PinBase::Get(REFGUID set, DWORD id, LPVOID, DWORD, LPVOID propertyData, DWORD dataLength, DWORD* returned) {
-  if (HRESULT hr = Check("Get", GuidName(set) + "," + std::to_string(id)); hr != S_OK) return hr;
+  if (HRESULT hr = Check("Get", GuidName(set) + "," + std::to_string(id), "IKsPropertySet"); hr != S_OK) return hr;
   if (set != AMPROPSETID_Pin) return E_PROP_SET_UNSUPPORTED;
   if (id != AMPROPERTY_PIN_CATEGORY || m_opt.category == GUID_NULL) return E_PROP_ID_UNSUPPORTED;
   if (!propertyData) return E_POINTER;
@@ -228,14 +228,14 @@ std::string TimeArg(const REFERENCE_TIME* t) {
 }  // namespace
 
 HRESULT PinBase::StartAt(const REFERENCE_TIME* start, DWORD cookie) {
-  if (HRESULT hr = Check("StartAt", TimeArg(start)); hr != S_OK) return hr;
+  if (HRESULT hr = Check("StartAt", TimeArg(start), "IAMStreamControl"); hr != S_OK) return hr;
   // Times in the future behave as "when running" here: the virtual card has no clock yet.
   m_streamOn = !(start && *start == MAXLONGLONG);
   return S_OK;
 }
 
 HRESULT PinBase::StopAt(const REFERENCE_TIME* stop, BOOL, DWORD cookie) {
-  if (HRESULT hr = Check("StopAt", TimeArg(stop)); hr != S_OK) return hr;
+  if (HRESULT hr = Check("StopAt", TimeArg(stop), "IAMStreamControl"); hr != S_OK) return hr;
   if (!stop) m_streamOn = false;
   return S_OK;
 }
@@ -243,7 +243,7 @@ HRESULT PinBase::StopAt(const REFERENCE_TIME* stop, BOOL, DWORD cookie) {
 HRESULT PinBase::GetFormat(AM_MEDIA_TYPE** mt) {
   if (!mt) return E_POINTER;
   *mt = nullptr;
-  if (HRESULT hr = Check("GetFormat", {}); hr != S_OK) return hr;
+  if (HRESULT hr = Check("GetFormat", {}, "IAMStreamConfig"); hr != S_OK) return hr;
   auto* out = static_cast<AM_MEDIA_TYPE*>(CoTaskMemAlloc(sizeof(AM_MEDIA_TYPE)));
   if (!out) return E_OUTOFMEMORY;
   if (HRESULT hr = m_opt.format->Copy(out); FAILED(hr)) {
@@ -259,7 +259,7 @@ HRESULT PinBase::SetFormat(AM_MEDIA_TYPE* mt) {
   std::string args;
   if (mt->formattype == FORMAT_VideoInfo && mt->pbFormat && mt->cbFormat >= sizeof(VIDEOINFOHEADER))
     args = "AvgTimePerFrame=" + std::to_string(reinterpret_cast<VIDEOINFOHEADER*>(mt->pbFormat)->AvgTimePerFrame);
-  if (HRESULT hr = Check("SetFormat", args); hr != S_OK) return hr;
+  if (HRESULT hr = Check("SetFormat", args, "IAMStreamConfig"); hr != S_OK) return hr;
   if (m_filter->State() != State_Stopped) return VFW_E_NOT_STOPPED;
   if (mt->majortype != m_opt.format->MajorType()) return VFW_E_INVALIDMEDIATYPE;
   if (mt->formattype == FORMAT_VideoInfo) {
@@ -302,9 +302,12 @@ PinBase* FilterBase::FindPin(PIN_DIRECTION dir, const GUID& category) const {
   return nullptr;
 }
 
-HRESULT FilterBase::Check(std::string_view op, const std::string& args, std::string_view extra) const {
+HRESULT FilterBase::Check(std::string_view op, const std::string& args,
+                          std::initializer_list<std::string_view> extra) const {
   std::string call = m_instance + "." + std::string(op) + "(" + args + ")";
-  return CheckFault(op, {m_instance, m_kind, extra}, call);
+  std::vector<std::string_view> qualifiers{m_instance, m_kind};
+  qualifiers.insert(qualifiers.end(), extra.begin(), extra.end());
+  return CheckFault(op, qualifiers, call);
 }
 
 HRESULT FilterBase::GetClassID(CLSID* clsid) {

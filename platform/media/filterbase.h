@@ -83,7 +83,7 @@ class PinBase : public IPin, public IKsPropertySet, public IAMStreamControl, pub
 
  private:
   bool Accepts(const AM_MEDIA_TYPE& mt) const;
-  HRESULT Check(std::string_view op, const std::string& args) const;
+  HRESULT Check(std::string_view op, const std::string& args, std::string_view iface = {}) const;
 
   FilterBase* m_filter;
   Options m_opt;
@@ -122,7 +122,8 @@ class FilterBase : public ComObject, public IBaseFilter {
   virtual HRESULT ConnectUpstream(IFilterGraph*) { return S_FALSE; }
 
   // Journal entry "Instance.op(args)" and the fault injected into op for this filter, if any.
-  HRESULT Check(std::string_view op, const std::string& args = {}, std::string_view extra = {}) const;
+  HRESULT Check(std::string_view op, const std::string& args = {},
+                std::initializer_list<std::string_view> extra = {}) const;
 
  protected:
   void* Lookup(REFIID riid) override;

@@ -8,6 +8,12 @@ namespace {
 
 bool IsAudioConnector(LONG type) { return type >= 0x1000; }
 
+const char* PropertyName(LONG property) {
+  static const char* const kNames[] = {"VideoProcAmp_Brightness", "VideoProcAmp_Contrast", "VideoProcAmp_Hue",
+                                       "VideoProcAmp_Saturation"};
+  return property >= 0 && property < 4 ? kNames[property] : "VideoProcAmp_Other";
+}
+
 std::string ConnectorLabel(LONG type) {
   static const char* const kVideo[] = {"Video Tuner", "Video Composite", "Video SVideo", "Video RGB", "Video YRYBY",
                                        "Video SerialDigital", "Video ParallelDigital", "Video SCSI", "Video AUX",
@@ -223,7 +229,8 @@ class VirtualVideoCapture : public FilterBase, public IAMVideoProcAmp, public IA
 
   HRESULT GetRange(LONG property, LONG* min, LONG* max, LONG* step, LONG* def, LONG* caps) override {
     if (!min || !max || !step || !def || !caps) return E_POINTER;
-    if (HRESULT hr = Check("GetRange", std::to_string(property)); hr != S_OK) return hr;
+    if (HRESULT hr = Check("GetRange", std::to_string(property), {"IAMVideoProcAmp", PropertyName(property)}); hr != S_OK)
+      return hr;
     const ProcAmpRange* r = RangeOf(property);
     if (!r) return E_PROP_ID_UNSUPPORTED;
     *min = r->min;
@@ -235,7 +242,8 @@ class VirtualVideoCapture : public FilterBase, public IAMVideoProcAmp, public IA
   }
 
   HRESULT Set(LONG property, LONG value, LONG flags) override {
-    if (HRESULT hr = Check("Set", std::to_string(property) + "," + std::to_string(value) + "," + std::to_string(flags));
+    if (HRESULT hr = Check("Set", std::to_string(property) + "," + std::to_string(value) + "," + std::to_string(flags),
+                           {"IAMVideoProcAmp", PropertyName(property)});
         hr != S_OK)
       return hr;
     const ProcAmpRange* r = RangeOf(property);
@@ -248,7 +256,8 @@ class VirtualVideoCapture : public FilterBase, public IAMVideoProcAmp, public IA
 
   HRESULT Get(LONG property, LONG* value, LONG* flags) override {
     if (!value || !flags) return E_POINTER;
-    if (HRESULT hr = Check("Get", std::to_string(property)); hr != S_OK) return hr;
+    if (HRESULT hr = Check("Get", std::to_string(property), {"IAMVideoProcAmp", PropertyName(property)}); hr != S_OK)
+      return hr;
     if (!RangeOf(property)) return E_PROP_ID_UNSUPPORTED;
     std::lock_guard lock(m_device->mutex);
     *value = m_device->procAmp[property];

@@ -3,6 +3,7 @@
 
 #include "platform/media/dshow.h"
 #include "platform/media/faults.h"
+#include "platform/media/filterbase.h"
 #include "platform/media/virtualcard.h"
 
 #include <cstdlib>
