@@ -84,7 +84,7 @@ void LoadLocked(Registry& r) {
   for (std::size_t i = 0; i < set.devices.size(); ++i)
     r.cards.push_back(std::make_shared<VirtualDevice>(set.devices[i], static_cast<int>(i)));
   ClearFaults();
-  for (const FaultSpec& f : set.faults) InjectFault(f.op, f.hr, f.skip, f.times);
+  for (const FaultDesc& f : set.faults) InjectFault(f.op, f.hr, f.skip, f.times);
 }
 
 Registry& Loaded() {
@@ -106,9 +106,9 @@ std::vector<DeviceEntry> ListDevices(const GUID& category) {
     std::shared_ptr<VirtualDevice> card = r.cards[i];
     const std::string path = "virtual:" + std::to_string(i);
     if (video)
-      out.push_back({card->Spec().name, path, [card](IBaseFilter** f) { return card->CreateVideoFilter(f); }});
-    if (audio && card->Spec().audio)
-      out.push_back({card->Spec().audioName, path + ":audio", [card](IBaseFilter** f) { return card->CreateAudioFilter(f); }});
+      out.push_back({card->Desc().name, path, [card](IBaseFilter** f) { return card->CreateVideoFilter(f); }});
+    if (audio && card->Desc().audio)
+      out.push_back({card->Desc().audioName, path + ":audio", [card](IBaseFilter** f) { return card->CreateAudioFilter(f); }});
   }
   return out;
 }

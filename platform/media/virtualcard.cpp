@@ -26,7 +26,7 @@ std::string ConnectorLabel(LONG type) {
   return "Connector " + std::to_string(type);
 }
 
-AM_MEDIA_TYPE VideoType(const VideoFormatSpec& f, VIDEOINFOHEADER* vih) {
+AM_MEDIA_TYPE VideoType(const VideoFormatDesc& f, VIDEOINFOHEADER* vih) {
   AM_MEDIA_TYPE mt{};
   mt.majortype = f.major;
   mt.subtype = f.subtype;
@@ -61,21 +61,21 @@ class VirtualCrossbar : public FilterBase, public IAMCrossbar {
       : FilterBase(GUID_NULL, device->InstanceName("Crossbar" + std::to_string(index)), "Crossbar"),
         m_device(std::move(device)),
         m_index(index),
-        m_spec(m_device->Spec().crossbars[index]) {
+        m_desc(m_device->Desc().crossbars[index]) {
     // Inputs before outputs, each in index order: callers map enumeration positions to indexes.
-    for (const auto& p : m_spec.inputs)
+    for (const auto& p : m_desc.inputs)
       AddPin({ConnectorLabel(p.type) + " In", PINDIR_INPUT, GUID_NULL,
               IsAudioConnector(p.type) ? MEDIATYPE_AnalogAudio : MEDIATYPE_AnalogVideo, true, false, nullptr});
-    for (const auto& p : m_spec.outputs)
+    for (const auto& p : m_desc.outputs)
       AddPin({ConnectorLabel(p.type) + " Out", PINDIR_OUTPUT, GUID_NULL,
               IsAudioConnector(p.type) ? MEDIATYPE_AnalogAudio : MEDIATYPE_AnalogVideo, true, false, nullptr});
   }
   ORV_UNKNOWN_IMPL
 
   PinBase* InputPin(std::size_t i) const { return PinAt(i); }
-  PinBase* OutputPin(std::size_t i) const { return PinAt(m_spec.inputs.size() + i); }
-  LONG Inputs() const { return static_cast<LONG>(m_spec.inputs.size()); }
-  LONG Outputs() const { return static_cast<LONG>(m_spec.outputs.size()); }
+  PinBase* OutputPin(std::size_t i) const { return PinAt(m_desc.inputs.size() + i); }
+  LONG Inputs() const { return static_cast<LONG>(m_desc.inputs.size()); }
+  LONG Outputs() const { return static_cast<LONG>(m_desc.outputs.size()); }
 
   HRESULT get_PinCounts(LONG* outputs, LONG* inputs) override {
     if (!outputs || !inputs) return E_POINTER;
@@ -108,7 +108,7 @@ class VirtualCrossbar : public FilterBase, public IAMCrossbar {
     if (HRESULT hr = Check("get_CrossbarPinInfo", std::to_string(isInput ? 1 : 0) + "," + std::to_string(index));
         hr != S_OK)
       return hr;
-    const auto& side = isInput ? m_spec.inputs : m_spec.outputs;
+    const auto& side = isInput ? m_desc.inputs : m_desc.outputs;
     if (index < 0 || index >= static_cast<LONG>(side.size())) return E_INVALIDARG;
     *related = side[index].related;
     *type = side[index].type;
@@ -125,15 +125,15 @@ class VirtualCrossbar : public FilterBase, public IAMCrossbar {
   HRESULT Routable(LONG output, LONG input) const {
     if (output < 0 || output >= Outputs() || input < 0 || input >= Inputs()) return E_INVALIDARG;
     // Like a real card: picture to picture outputs, sound to sound outputs.
-    if (IsAudioConnector(m_spec.inputs[input].type) != IsAudioConnector(m_spec.outputs[output].type)) return S_FALSE;
-    for (const auto& [o, i] : m_spec.refused)
+    if (IsAudioConnector(m_desc.inputs[input].type) != IsAudioConnector(m_desc.outputs[output].type)) return S_FALSE;
+    for (const auto& [o, i] : m_desc.refused)
       if (o == output && i == input) return S_FALSE;
     return S_OK;
   }
 
   std::shared_ptr<VirtualDevice> m_device;
   std::size_t m_index;
-  const CrossbarSpec& m_spec;
+  const CrossbarDesc& m_desc;
 };
 
 // ---- Tuner --------------------------------------------------------------------------------------
@@ -181,7 +181,7 @@ class VirtualTuner : public FilterBase, public IAMTVTuner {
     std::lock_guard lock(m_device->mutex);
     if (!InRange(channel)) return E_INVALIDARG;
     m_device->tunerChannel = channel;
-    const TunerSpec& t = *m_device->Spec().tuner;
+    const TunerDesc& t = *m_device->Desc().tuner;
     const auto& signal = m_device->tunerInputType == TunerInputAntenna ? t.antennaSignal : t.cableSignal;
     *found = signal.count(channel) ? AMTUNER_SIGNALPRESENT : AMTUNER_NOSIGNAL;
     return S_OK;
@@ -195,7 +195,7 @@ class VirtualTuner : public FilterBase, public IAMTVTuner {
 
  private:
   void Range(LONG inputType, LONG* min, LONG* max) const {
-    const TunerSpec& t = *m_device->Spec().tuner;
+    const TunerDesc& t = *m_device->Desc().tuner;
     *min = inputType == TunerInputAntenna ? t.antennaMin : t.cableMin;
     *max = inputType == TunerInputAntenna ? t.antennaMax : t.cableMax;
   }
@@ -214,7 +214,7 @@ class VirtualVideoCapture : public FilterBase, public IAMVideoProcAmp, public IA
  public:
   explicit VirtualVideoCapture(std::shared_ptr<VirtualDevice> device)
       : FilterBase(GUID_NULL, device->InstanceName("VideoCapture"), "VideoCapture"), m_device(std::move(device)) {
-    const DeviceSpec& s = m_device->Spec();
+    const DeviceDesc& s = m_device->Desc();
     const GUID major = s.format.major;
     AddPin({"Capture", PINDIR_OUTPUT, PIN_CATEGORY_CAPTURE, major, true, true,
             s.streamConfig ? m_device->videoFormat : nullptr});
@@ -282,7 +282,7 @@ class VirtualVideoCapture : public FilterBase, public IAMVideoProcAmp, public IA
  protected:
   void* Lookup(REFIID riid) override {
     if (riid == IID_IAMVideoProcAmp) return static_cast<IAMVideoProcAmp*>(this);
-    if (riid == IID_IAMDroppedFrames && m_device->Spec().droppedFrames) return static_cast<IAMDroppedFrames*>(this);
+    if (riid == IID_IAMDroppedFrames && m_device->Desc().droppedFrames) return static_cast<IAMDroppedFrames*>(this);
     return FilterBase::Lookup(riid);
   }
   // Counts are since the graph started.
@@ -293,8 +293,8 @@ class VirtualVideoCapture : public FilterBase, public IAMVideoProcAmp, public IA
 
  private:
   const ProcAmpRange* RangeOf(LONG property) const {
-    if (property < 0 || property > 3 || !m_device->Spec().procAmp[property].present) return nullptr;
-    return &m_device->Spec().procAmp[property];
+    if (property < 0 || property > 3 || !m_device->Desc().procAmp[property].present) return nullptr;
+    return &m_device->Desc().procAmp[property];
   }
 
   std::shared_ptr<VirtualDevice> m_device;
@@ -306,7 +306,7 @@ class VirtualVideoCapture : public FilterBase, public IAMVideoProcAmp, public IA
 // Adds the card's crossbars and tuner to the graph and wires them as the description says.
 HRESULT VirtualVideoCapture::ConnectUpstream(IFilterGraph* graph) {
   if (!graph || !m_analogIn || m_analogIn->IsConnected()) return S_FALSE;
-  const DeviceSpec& s = m_device->Spec();
+  const DeviceDesc& s = m_device->Desc();
   std::vector<ComPtr<IBaseFilter>> added;
   std::vector<VirtualCrossbar*> xbars;
   VirtualTuner* tuner = nullptr;
@@ -388,8 +388,8 @@ class VirtualAudioCapture : public FilterBase {
 
 // ---- VirtualDevice ------------------------------------------------------------------------------
 
-VirtualDevice::VirtualDevice(DeviceSpec spec, int index) : m_spec(std::move(spec)), m_index(index) {
-  for (const auto& x : m_spec.crossbars) {
+VirtualDevice::VirtualDevice(DeviceDesc desc, int index) : m_desc(std::move(desc)), m_index(index) {
+  for (const auto& x : m_desc.crossbars) {
     // Power-on routing: each output carries its first routable input.
     std::vector<LONG> r(x.outputs.size(), -1);
     for (std::size_t o = 0; o < x.outputs.size(); ++o)
@@ -397,11 +397,11 @@ VirtualDevice::VirtualDevice(DeviceSpec spec, int index) : m_spec(std::move(spec
         if (IsAudioConnector(x.inputs[i].type) == IsAudioConnector(x.outputs[o].type)) r[o] = static_cast<LONG>(i);
     routes.push_back(r);
   }
-  tunerChannel = m_spec.tuner ? m_spec.tuner->antennaMin : 0;
-  for (int i = 0; i < 4; ++i) procAmp[i] = m_spec.procAmp[i].def;
+  tunerChannel = m_desc.tuner ? m_desc.tuner->antennaMin : 0;
+  for (int i = 0; i < 4; ++i) procAmp[i] = m_desc.procAmp[i].def;
 
   VIDEOINFOHEADER vih;
-  AM_MEDIA_TYPE vt = VideoType(m_spec.format, &vih);
+  AM_MEDIA_TYPE vt = VideoType(m_desc.format, &vih);
   videoFormat = std::make_shared<StreamFormat>(vt);
 
   WAVEFORMATEX wfx{WAVE_FORMAT_PCM, 2, 44100, 44100 * 4, 4, 16, 0};

@@ -1,7 +1,7 @@
 // Internal: one virtual card's hardware and the filters that drive it.
 #pragma once
 
-#include "platform/media/cardspec.h"
+#include "platform/media/carddesc.h"
 #include "platform/media/filterbase.h"
 
 #include <memory>
@@ -12,9 +12,9 @@ namespace orv::media {
 // The card itself. Outlives any filter bound to it, so state survives graph rebuilds like hardware.
 class VirtualDevice : public std::enable_shared_from_this<VirtualDevice> {
  public:
-  VirtualDevice(DeviceSpec spec, int index);
+  VirtualDevice(DeviceDesc desc, int index);
 
-  const DeviceSpec& Spec() const { return m_spec; }
+  const DeviceDesc& Desc() const { return m_desc; }
   // Instance name of one of the card's filters: "Crossbar0", "Tuner" ... ("Tuner#1" on the 2nd card).
   std::string InstanceName(const std::string& base) const;
 
@@ -30,7 +30,7 @@ class VirtualDevice : public std::enable_shared_from_this<VirtualDevice> {
   std::shared_ptr<StreamFormat> audioFormat;
 
  private:
-  DeviceSpec m_spec;
+  DeviceDesc m_desc;
   int m_index;
 };
 

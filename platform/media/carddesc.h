@@ -11,20 +11,20 @@
 
 namespace orv::media {
 
-struct CrossbarPinSpec {
+struct CrossbarPinDesc {
   LONG type = 0;      // PhysicalConnectorType
   LONG related = -1;  // index of the related pin on the same side, -1 for none
   // Inputs only: what feeds this pin: "" nothing, "tuner", "tuner-audio", or "crossbarN[:output]".
   std::string from;
 };
 
-struct CrossbarSpec {
-  std::vector<CrossbarPinSpec> inputs;
-  std::vector<CrossbarPinSpec> outputs;
+struct CrossbarDesc {
+  std::vector<CrossbarPinDesc> inputs;
+  std::vector<CrossbarPinDesc> outputs;
   std::vector<std::pair<LONG, LONG>> refused;  // (output, input) pairs CanRoute refuses
 };
 
-struct TunerSpec {
+struct TunerDesc {
   LONG antennaMin = 2, antennaMax = 69;
   LONG cableMin = 1, cableMax = 125;
   std::set<LONG> antennaSignal;
@@ -36,7 +36,7 @@ struct ProcAmpRange {
   LONG min = 0, max = 10000, step = 1, def = 5000, caps = VideoProcAmp_Flags_Manual;
 };
 
-struct VideoFormatSpec {
+struct VideoFormatDesc {
   GUID major = MEDIATYPE_Video;
   GUID subtype = MEDIASUBTYPE_YUY2;
   GUID formatType = FORMAT_VideoInfo;
@@ -45,23 +45,23 @@ struct VideoFormatSpec {
   REFERENCE_TIME avgTimePerFrame = 333667;  // 29.97 frames per second
 };
 
-struct DeviceSpec {
+struct DeviceDesc {
   std::string name;
   bool previewPin = true;
   bool analogVideoIn = true;  // the capture filter's PIN_CATEGORY_ANALOGVIDEOIN input pin
   bool streamConfig = true;
   bool droppedFrames = true;
-  std::vector<CrossbarSpec> crossbars;  // [0] feeds the capture filter, [1] feeds [0] ...
-  std::optional<TunerSpec> tuner;
+  std::vector<CrossbarDesc> crossbars;  // [0] feeds the capture filter, [1] feeds [0] ...
+  std::optional<TunerDesc> tuner;
   // What feeds the analogue video input: "crossbar0" (default when there is one), "tuner" or "".
   std::string analogInFrom;
   ProcAmpRange procAmp[4];  // brightness, contrast, hue, saturation
-  VideoFormatSpec format;
+  VideoFormatDesc format;
   bool audio = true;  // an audio capture device in the audio input category
   std::string audioName;
 };
 
-struct FaultSpec {
+struct FaultDesc {
   std::string op;
   HRESULT hr = E_FAIL;
   int skip = 0;
@@ -69,13 +69,13 @@ struct FaultSpec {
 };
 
 struct CardSet {
-  std::vector<DeviceSpec> devices;
-  std::vector<FaultSpec> faults;
+  std::vector<DeviceDesc> devices;
+  std::vector<FaultDesc> faults;
 };
 
 // The built-in card: one crossbar (S-Video, Tuner, Composite, Audio Tuner, Audio Line), a tuner,
 // a proc amp with driver range 0..10000, YUY2 640x480, preview pin, an audio capture device.
-DeviceSpec DefaultDevice();
+DeviceDesc DefaultDevice();
 CardSet DefaultCardSet();
 
 // Parses a description (JSON text). On malformed input returns nullopt and sets *error to a

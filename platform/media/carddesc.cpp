@@ -1,4 +1,4 @@
-#include "platform/media/cardspec.h"
+#include "platform/media/carddesc.h"
 
 #include <nlohmann/json.hpp>
 
@@ -8,11 +8,11 @@ namespace orv::media {
 
 using nlohmann::json;
 
-DeviceSpec DefaultDevice() {
-  DeviceSpec d;
+DeviceDesc DefaultDevice() {
+  DeviceDesc d;
   d.name = "Orvane Virtual TV Card";
   d.audioName = "Orvane Virtual TV Card Audio";
-  CrossbarSpec x;
+  CrossbarDesc x;
   x.inputs = {{PhysConn_Video_SVideo, 4, ""},
               {PhysConn_Video_Tuner, 3, "tuner"},
               {PhysConn_Video_Composite, 4, ""},
@@ -20,7 +20,7 @@ DeviceSpec DefaultDevice() {
               {PhysConn_Audio_Line, 0, ""}};
   x.outputs = {{PhysConn_Video_VideoDecoder, 1, ""}, {PhysConn_Audio_AudioDecoder, 0, ""}};
   d.crossbars.push_back(x);
-  TunerSpec t;
+  TunerDesc t;
   // Roughly what a city receives: a dozen broadcast channels, a few dozen on cable.
   t.antennaSignal = {6, 7, 9, 11, 13, 15, 17, 21, 23, 25, 27, 46, 51};
   t.cableSignal = {2, 3, 5, 6, 7, 9, 10, 11, 12, 13, 14, 18, 20, 22, 25, 27, 29, 33, 37, 42, 45, 48, 52, 60, 75, 96, 110};
@@ -131,16 +131,16 @@ bool ValidFrom(const std::string& from, long self, std::size_t crossbarCount) {
   return n > self && n < static_cast<long>(crossbarCount);
 }
 
-std::vector<CrossbarPinSpec> Pins(const json& arr, const std::string& where, bool inputs) {
+std::vector<CrossbarPinDesc> Pins(const json& arr, const std::string& where, bool inputs) {
   if (!arr.is_array()) Fail(where, "expected an array");
-  std::vector<CrossbarPinSpec> pins;
+  std::vector<CrossbarPinDesc> pins;
   for (std::size_t i = 0; i < arr.size(); ++i) {
     const std::string w = where + "[" + std::to_string(i) + "]";
     if (inputs)
       CheckKeys(arr[i], w, {"type", "related", "from"});
     else
       CheckKeys(arr[i], w, {"type", "related"});
-    CrossbarPinSpec p;
+    CrossbarPinDesc p;
     if (!arr[i].contains("type")) Fail(w, "missing \"type\"");
     p.type = Long(arr[i]["type"], w + ".type", 0);
     if (arr[i].contains("related")) p.related = Long(arr[i]["related"], w + ".related", -1);
@@ -160,11 +160,11 @@ void Range(const json& v, const std::string& where, LONG* lo, LONG* hi) {
   if (*lo > *hi) Fail(where, "first channel above last");
 }
 
-DeviceSpec Device(const json& j, const std::string& where, std::size_t index) {
+DeviceDesc Device(const json& j, const std::string& where, std::size_t index) {
   CheckKeys(j, where,
             {"name", "preview_pin", "analog_video_in", "stream_config", "dropped_frames", "crossbars", "tuner",
              "analog_in_from", "procamp", "format", "audio", "audio_name", "faults"});
-  DeviceSpec d = DefaultDevice();
+  DeviceDesc d = DefaultDevice();
   d.name = index == 0 ? d.name : d.name + " " + std::to_string(index + 1);
   d.audioName = d.name + " Audio";
   if (j.contains("name")) {
@@ -185,7 +185,7 @@ DeviceSpec Device(const json& j, const std::string& where, std::size_t index) {
     for (std::size_t k = 0; k < xs.size(); ++k) {
       const std::string w = where + ".crossbars[" + std::to_string(k) + "]";
       CheckKeys(xs[k], w, {"inputs", "outputs", "refuse"});
-      CrossbarSpec x;
+      CrossbarDesc x;
       if (!xs[k].contains("inputs") || !xs[k].contains("outputs")) Fail(w, "needs \"inputs\" and \"outputs\"");
       x.inputs = Pins(xs[k]["inputs"], w + ".inputs", true);
       x.outputs = Pins(xs[k]["outputs"], w + ".outputs", false);
@@ -216,7 +216,7 @@ DeviceSpec Device(const json& j, const std::string& where, std::size_t index) {
       d.tuner.reset();
     } else if (!t.is_boolean()) {
       CheckKeys(t, where + ".tuner", {"antenna", "cable", "antenna_signal", "cable_signal"});
-      TunerSpec ts = *DefaultDevice().tuner;
+      TunerDesc ts = *DefaultDevice().tuner;
       if (t.contains("antenna")) Range(t["antenna"], where + ".tuner.antenna", &ts.antennaMin, &ts.antennaMax);
       if (t.contains("cable")) Range(t["cable"], where + ".tuner.cable", &ts.cableMin, &ts.cableMax);
       for (const char* key : {"antenna_signal", "cable_signal"}) {
@@ -266,7 +266,7 @@ DeviceSpec Device(const json& j, const std::string& where, std::size_t index) {
     const json& f = j["format"];
     const std::string w = where + ".format";
     CheckKeys(f, w, {"major", "subtype", "format_type", "width", "height", "fps"});
-    VideoFormatSpec& vf = d.format;
+    VideoFormatDesc& vf = d.format;
     if (f.contains("major"))
       vf.major = Guid(f["major"], w + ".major",
                       {{"video", MEDIATYPE_Video}, {"audio", MEDIATYPE_Audio}, {"interleaved", MEDIATYPE_Interleaved}});
@@ -287,13 +287,13 @@ DeviceSpec Device(const json& j, const std::string& where, std::size_t index) {
   return d;
 }
 
-std::vector<FaultSpec> Faults(const json& arr, const std::string& where) {
+std::vector<FaultDesc> Faults(const json& arr, const std::string& where) {
   if (!arr.is_array()) Fail(where, "expected an array");
-  std::vector<FaultSpec> out;
+  std::vector<FaultDesc> out;
   for (std::size_t i = 0; i < arr.size(); ++i) {
     const std::string w = where + "[" + std::to_string(i) + "]";
     CheckKeys(arr[i], w, {"op", "hr", "skip", "times"});
-    FaultSpec f;
+    FaultDesc f;
     if (!arr[i].contains("op")) Fail(w, "missing \"op\"");
     f.op = Text(arr[i]["op"], w + ".op");
     if (f.op.empty() || f.op.front() == ':') Fail(w + ".op", "empty operation name");
