@@ -3,6 +3,9 @@
 
 #include <map>
 
+// Drawn by tools/artgen at build time.
+bool ArtworkPng(unsigned id, std::string* png);
+
 namespace {
 
 const std::map<UINT, const char*>& StringTable() {
@@ -57,7 +60,7 @@ class OwnModule : public ResourceModule {
     return it == StringTable().end() ? nullptr : it->second;
   }
   const DialogTemplate* Dialog(UINT) const override { return nullptr; }
-  bool BitmapPng(UINT, std::string*) const override { return false; }
+  bool BitmapPng(UINT id, std::string* png) const override { return ArtworkPng(id, png); }
 };
 
 }  // namespace
