@@ -35,16 +35,6 @@ struct Owner {
   }
 };
 
-TEST_F(CMixerTest, ConstructionStartsOnTheMasterLineWithDefaults) {
-  CMixer m;
-  EXPECT_EQ(nullptr, m.m_hMixer);
-  EXPECT_EQ(nullptr, m.m_hwndNotify);
-  EXPECT_EQ(0u, m.m_uMixerId);
-  EXPECT_EQ(8, m.m_nMaxLevel);
-  EXPECT_EQ(MIXLINE_MASTER, m.m_dwSource);
-  EXPECT_EQ(LineOfType(kSpeakers).dwDestination, m.m_dwDestination);
-}
-
 TEST_F(CMixerTest, LevelsWriteRoundedValuesOnEveryChannel) {
   Owner o;
   ASSERT_EQ(1, o.mixer.Open());
@@ -260,17 +250,6 @@ TEST_F(CMixerTest, WithoutAnyMixerOpenFailsAndReadsGiveZero) {
   EXPECT_EQ(0, o.mixer.GetMute(MIXLINE_MASTER));
   EXPECT_EQ(0, o.mixer.GetVolume(MIXLINE_LINEIN));
   orv::mixer::ResetDevicesForTests();
-}
-
-TEST_F(CMixerTest, OpenWithAWindowThatIsGoneFails) {
-  CMixer m;
-  {
-    NoticeWnd w;
-    ASSERT_TRUE(w.Create());
-    m.m_hwndNotify = w.m_hWnd;
-  }
-  EXPECT_EQ(0, m.Open());
-  EXPECT_EQ(nullptr, m.m_hMixer);
 }
 
 }  // namespace
