@@ -6,6 +6,7 @@
 #include "platform/ui/dlgtemplate.h"
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -163,8 +164,11 @@ class CDialog : public CWnd {
  private:
   friend class CPropertySheet;
   bool running_ = false;
+  bool ended_ = false;
   int result_ = IDCANCEL;
   void* loop_ = nullptr;
+  std::vector<std::unique_ptr<CWnd>> controls_;
+  void* keyFilter_ = nullptr;
 };
 
 // ---- Property sheets ------------------------------------------------------------------------------
@@ -214,8 +218,11 @@ class CPropertySheet : public CWnd {
   std::vector<CPropertyPage*> pages_;
   RECT pageArea_{};
   HWND tabs_ = nullptr;
+  bool ended_ = false;
   int result_ = IDCANCEL;
   void* loop_ = nullptr;
+  std::vector<std::unique_ptr<CWnd>> controls_;
+  void* keyFilter_ = nullptr;
 };
 
 // ---- Tooltips -------------------------------------------------------------------------------------

@@ -6,7 +6,7 @@
 #include <vector>
 
 // Control kinds.
-enum class CtlKind { Button, Edit, Static, ListBox, ComboBox, Trackbar, UpDown };
+enum class CtlKind { Button, Edit, Static, ListBox, ComboBox, Trackbar, UpDown, Tabs };
 
 // Button styles.
 constexpr DWORD BS_PUSHBUTTON = 0x0000;

@@ -48,6 +48,8 @@ class WndWidget : public QWidget {
   void Detach() { hwnd_ = nullptr; }
 
   QImage surface;          // what the window shows; drawing goes here
+  QWidget* inner = nullptr;  // a control's Qt widget, filling the window; it paints itself
+  void SetInner(QWidget* w);
   bool eraseNext = true;   // the next paint erases to the class background first
 
   // Sizing of a window whose frame we draw ourselves.

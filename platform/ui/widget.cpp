@@ -46,7 +46,20 @@ WndWidget::WndWidget(HWND h, QWidget* parent, Qt::WindowFlags flags) : QWidget(p
   setMouseTracking(true);
 }
 
+void WndWidget::SetInner(QWidget* w) {
+  inner = w;
+  // A control shows its own widget and whatever lies behind it, not a surface of ours.
+  setAttribute(Qt::WA_OpaquePaintEvent, false);
+  setAttribute(Qt::WA_NoSystemBackground, false);
+  setFocusPolicy(Qt::NoFocus);
+  setMouseTracking(false);
+  w->setParent(this);
+  w->setGeometry(rect());
+  w->show();
+}
+
 void WndWidget::paintEvent(QPaintEvent* e) {
+  if (inner) return;
   if (hwnd_) {
     NotifySizeIfChanged(hwnd_);
     const HWND h = hwnd_;
@@ -68,6 +81,7 @@ void WndWidget::paintEvent(QPaintEvent* e) {
 }
 
 void WndWidget::resizeEvent(QResizeEvent*) {
+  if (inner) inner->setGeometry(rect());
   if (hwnd_) NotifySizeIfChanged(hwnd_);
 }
 
