@@ -1,0 +1,516 @@
+#include "capture/CaptureGraph.h"
+
+#include "app/Commands.h"
+#include "platform/store/registry.h"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+
+std::atomic<int> g_nScanStop{0};
+std::atomic<HWND> g_hwndScanNotify{nullptr};
+std::atomic<int> g_nScanSource{0};
+
+namespace {
+constexpr const char* kSection = "orvane";
+
+OAHWND ToOA(HWND h) { return reinterpret_cast<OAHWND>(h); }
+}  // namespace
+
+// ---- CGraphBase ---------------------------------------------------------------------------------
+
+CGraphBase::CGraphBase()
+    : m_bCaptureBuilt(FALSE),
+      m_bPreviewBuilt(FALSE),
+      m_bCapturing(FALSE),
+      m_bPreviewing(FALSE),
+      m_bNoPreviewPin(FALSE),
+      m_bCaptureAudio(FALSE),
+      m_nDropped(0),
+      m_nCaptured(0) {
+  CoInitialize(nullptr);
+}
+
+CGraphBase::~CGraphBase() {
+  TearDownGraph();
+  FreeFilters();
+  CoUninitialize();
+}
+
+void CGraphBase::TearDownGraph() {
+  m_pFileSink.Reset();
+  m_pMuxConfig.Reset();
+  m_pMux.Reset();
+  if (m_pRenderWindow) {
+    m_pRenderWindow->put_Owner(0);
+    m_pRenderWindow->put_Visible(OAFALSE);
+    m_pRenderWindow.Reset();
+  }
+  m_pMediaEvent.Reset();
+  m_pDroppedFrames.Reset();
+  if (m_pVideoCapture) RemoveDownstream(m_pVideoCapture);
+  if (m_pAudioCapture) RemoveDownstream(m_pAudioCapture);
+  m_bCaptureBuilt = FALSE;
+  m_bPreviewBuilt = FALSE;
+  m_bNoPreviewPin = FALSE;
+}
+
+void CGraphBase::RemoveDownstream(IBaseFilter* pFilter) {
+  if (!pFilter || !m_pGraph) return;
+  ComPtr<IEnumPins> pins;
+  if (FAILED(pFilter->EnumPins(&pins)) || !pins) return;
+  ComPtr<IPin> pin;
+  while (pins->Next(1, &pin, nullptr) == S_OK) {
+    ComPtr<IPin> other;
+    if (pin->ConnectedTo(&other) != S_OK || !other) continue;
+    PIN_INFO info{};
+    if (FAILED(other->QueryPinInfo(&info))) break;
+    ComPtr<IBaseFilter> downstream;
+    downstream.Attach(info.pFilter);
+    if (info.dir == PINDIR_INPUT) {
+      RemoveDownstream(downstream);
+      m_pGraph->Disconnect(other);
+      m_pGraph->Disconnect(pin);
+      m_pGraph->RemoveFilter(downstream);
+    }
+  }
+}
+
+void CGraphBase::FreeFilters() {
+  m_pGraph.Reset();
+  m_pBuilder.Reset();
+  m_pVideoCapture.Reset();
+  m_pAudioCapture.Reset();
+  m_pAudioConfig.Reset();
+  m_pVideoConfig.Reset();
+  m_pVideoCompression.Reset();
+  m_pCaptureDialogs.Reset();
+  delete m_pCrossbar;
+  m_pCrossbar = nullptr;
+}
+
+// ---- CCaptureGraph: construction, profile, graph ------------------------------------------------
+
+CCaptureGraph::CCaptureGraph(CWnd* pOwner) {
+  m_hwndOwner = pOwner ? pOwner->GetSafeHwnd() : nullptr;
+  m_nSource = 2;
+}
+
+CCaptureGraph::~CCaptureGraph() {
+  // The workers use the builder and the capture filter: they must be gone before the graph is.
+  WaitForScans();
+}
+
+void CCaptureGraph::LoadProfile() {
+  GetProfileStringA(kSection, "CaptureFile", "", m_szCaptureFile, sizeof m_szCaptureFile);
+  m_szCaptureFile[sizeof m_szCaptureFile - 1] = 0;
+  m_nVideoDevice = static_cast<int>(GetProfileIntA(kSection, "VideoDevice", 0));
+  m_nAudioDevice = static_cast<int>(GetProfileIntA(kSection, "AudioDevice", 0));
+  m_bCaptureAudio = TRUE;
+  m_bWantPreview = TRUE;
+  m_nMasterStream = 1;
+  m_bSetFrameRate = TRUE;
+  m_dFrameRate = 14.99;
+}
+
+void CCaptureGraph::SaveProfile() {
+  char number[16];
+  WriteProfileStringA(kSection, "CaptureFile", m_szCaptureFile);
+  std::snprintf(number, sizeof number, "%d", m_nVideoDevice);
+  WriteProfileStringA(kSection, "VideoDevice", number);
+  std::snprintf(number, sizeof number, "%d", m_nAudioDevice);
+  WriteProfileStringA(kSection, "AudioDevice", number);
+}
+
+int CCaptureGraph::Restart() {
+  RebuildAll();
+  return 1;
+}
+
+int CCaptureGraph::RebuildAll() {
+  // A scan worker walks the graph without a lock; never pull the graph from under it.
+  WaitForScans();
+  if (m_bPreviewing) StopPreview();
+  if (m_bCaptureBuilt || m_bPreviewBuilt) TearDownGraph();
+  FreeFilters();
+  BuildGraph();
+  if (m_bWantPreview) {
+    BuildPreviewGraph();
+    StartPreview();
+  }
+  SelectTunerInput();
+  return 1;
+}
+
+int CCaptureGraph::MakeBuilder() {
+  if (m_pBuilder) return 1;
+  return SUCCEEDED(CoCreateInstance(CLSID_CaptureGraphBuilder, nullptr, CLSCTX_INPROC, IID_PPV_ARGS(&m_pBuilder)))
+             ? 1
+             : 0;
+}
+
+int CCaptureGraph::MakeGraph() {
+  if (m_pGraph) return 1;
+  return SUCCEEDED(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC, IID_PPV_ARGS(&m_pGraph))) ? 1 : 0;
+}
+
+// Walks the category's monikers and binds the one at `index`. The status is the last enumeration
+// or binding result: S_FALSE when the index lies beyond the last device.
+HRESULT CCaptureGraph::BindDevice(IEnumMoniker* pEnum, int index, IBaseFilter** ppFilter) {
+  *ppFilter = nullptr;
+  pEnum->Reset();
+  HRESULT hr;
+  ComPtr<IMoniker> moniker;
+  for (int i = 0; (hr = pEnum->Next(1, &moniker, nullptr)) == S_OK; ++i) {
+    if (i == index) return moniker->BindToObject(nullptr, nullptr, IID_PPV_ARGS(ppFilter));
+  }
+  return hr;
+}
+
+int CCaptureGraph::BuildGraph() {
+  if (!MakeBuilder()) return ErrorBox("그래프빌더를 초기화할 수 없음");
+
+  HRESULT hr;
+  {
+    ComPtr<ICreateDevEnum> devEnum;
+    if (FAILED(CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&devEnum))))
+      return 0;
+    ComPtr<IEnumMoniker> monikers;
+    hr = devEnum->CreateClassEnumerator(CLSID_VideoInputDeviceCategory, &monikers, 0);
+    devEnum.Reset();
+    if (hr != S_OK || !monikers) return 0;
+    hr = BindDevice(monikers, m_nVideoDevice, &m_pVideoCapture);
+  }
+  if (!m_pVideoCapture) {
+    ErrorBox("에러 %x: 비디오 필터생성 할 수 없음.", hr);
+    FreeFilters();
+    return 0;
+  }
+
+  if (!MakeGraph()) {
+    ErrorBox("필터그래프 생성 할 수 없음.");
+    FreeFilters();
+    return 0;
+  }
+  if (FAILED(m_pBuilder->SetFiltergraph(m_pGraph))) {
+    ErrorBox("빌더로 그래프를 전달 할 수 없음");
+    FreeFilters();
+    return 0;
+  }
+  if (FAILED(hr = m_pGraph->AddFilter(m_pVideoCapture, nullptr))) {
+    ErrorBox("에러 %x: 비디오 캡처필터를 필터그래프로 추가할 수 없음", hr);
+    FreeFilters();
+    return 0;
+  }
+
+  // These look-ups also bring the card's crossbar and tuner into the graph.
+  m_pBuilder->FindInterface(&PIN_CATEGORY_CAPTURE, m_pVideoCapture, IID_PPV_ARGS(&m_pVideoCompression));
+  hr = m_pBuilder->FindInterface(&PIN_CATEGORY_CAPTURE, m_pVideoCapture, IID_PPV_ARGS(&m_pVideoConfig));
+  if (hr != S_OK) ErrorBox("에러 %x: 비디오 캡처를 찾을 수 없음 :IAMStreamConfig", hr);
+
+  m_bVideoFormatOK = TRUE;
+  AM_MEDIA_TYPE* pmt = nullptr;
+  if (m_pVideoConfig && m_pVideoConfig->GetFormat(&pmt) == S_OK && pmt) {
+    if (pmt->majortype != MEDIATYPE_Video) {
+      m_bVideoFormatOK = FALSE;
+      m_bCaptureAudio = FALSE;
+    }
+  }
+  if (pmt) DeleteMediaType(pmt);
+
+  m_pBuilder->FindInterface(&PIN_CATEGORY_CAPTURE, m_pVideoCapture, IID_PPV_ARGS(&m_pCaptureDialogs));
+  FindCrossbar();
+
+  if (!m_bVideoFormatOK) return 1;
+
+  ComPtr<ICreateDevEnum> devEnum;
+  if (FAILED(CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&devEnum)))) {
+    FreeFilters();
+    return 0;
+  }
+  {
+    ComPtr<IEnumMoniker> monikers;
+    hr = devEnum->CreateClassEnumerator(CLSID_AudioInputDeviceCategory, &monikers, 0);
+    devEnum.Reset();
+    if (hr != S_OK || !monikers) {
+      m_bCaptureAudio = FALSE;
+      return 1;
+    }
+    BindDevice(monikers, m_nAudioDevice, &m_pAudioCapture);
+  }
+  if (!m_pAudioCapture) {
+    m_bCaptureAudio = FALSE;
+    ErrorBox("오디오 캡처필터를 생성할 수 없음.");
+    return 1;
+  }
+  if (FAILED(hr = m_pGraph->AddFilter(m_pAudioCapture, nullptr))) {
+    ErrorBox("에러 %x: 오디오캡처를 필터그래프로 추가 할 수없음.", hr);
+    FreeFilters();
+    return 0;
+  }
+  if (m_pBuilder->FindInterface(&PIN_CATEGORY_CAPTURE, m_pAudioCapture, IID_PPV_ARGS(&m_pAudioConfig)) != S_OK)
+    ErrorBox("오디오 캡처장치를 찾을 수 없음:IAMStreamConfig");
+  return 1;
+}
+
+// The crossbar object sits on the capture filter's analogue video input.
+void CCaptureGraph::FindCrossbar() {
+  delete m_pCrossbar;
+  m_pCrossbar = nullptr;
+  m_nCrossbarInputs = 0;
+  ComPtr<IEnumPins> pins;
+  if (FAILED(m_pVideoCapture->EnumPins(&pins)) || !pins) return;
+  ComPtr<IPin> pin;
+  while (pins->Next(1, &pin, nullptr) == S_OK) {
+    PIN_DIRECTION dir;
+    if (FAILED(pin->QueryDirection(&dir)) || dir != PINDIR_INPUT) continue;
+    ComPtr<IKsPropertySet> ks;
+    if (FAILED(ks.QueryFrom(pin))) continue;
+    GUID category = GUID_NULL;
+    DWORD returned = 0;
+    if (FAILED(ks->Get(AMPROPSETID_Pin, AMPROPERTY_PIN_CATEGORY, nullptr, 0, &category, sizeof category, &returned)))
+      continue;
+    if (category == PIN_CATEGORY_ANALOGVIDEOIN) {
+      m_pCrossbar = new CCrossbar(pin);
+      LONG count = 0;
+      m_pCrossbar->CountInputs(&count);
+      m_nCrossbarInputs = count;
+      break;
+    }
+  }
+}
+
+void CCaptureGraph::SelectTunerInput() {
+  if (!m_pCrossbar || m_nCrossbarInputs == 0) return;
+  LONG pick = 0;
+  for (LONG i = 0; i < m_nCrossbarInputs; ++i) {
+    LONG type = 0;
+    if (m_pCrossbar->GetInputConnector(i, &type) == S_OK && type == PhysConn_Video_Tuner) {
+      pick = i;
+      break;
+    }
+  }
+  m_pCrossbar->RouteInput(pick);
+}
+
+int CCaptureGraph::ErrorBox(LPCSTR format, ...) {
+  // One buffer for every message, as wvsprintf's 1024-character limit allows.
+  static char text[1025];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  MessageBoxA(m_hwndOwner, text, nullptr, MB_OK | MB_ICONWARNING | MB_TASKMODAL);
+  return 0;
+}
+
+// ---- Live preview ---------------------------------------------------------------------------------
+
+REFERENCE_TIME CCaptureGraph::FrameDuration() const {
+  if (m_dFrameRate <= 0.0) return 0;
+  return static_cast<REFERENCE_TIME>(10000000.0 / m_dFrameRate);
+}
+
+int CCaptureGraph::BuildPreviewGraph() {
+  if (m_bPreviewBuilt) return 1;
+  if (m_bCapturing || m_bPreviewing || !m_pVideoCapture || (m_bCaptureAudio && !m_pAudioCapture)) return 0;
+  if (m_bCaptureBuilt) TearDownGraph();
+
+  HRESULT hr = m_pBuilder->RenderStream(&PIN_CATEGORY_PREVIEW, m_pVideoCapture, nullptr, nullptr);
+  if (hr == VFW_S_NOPREVIEWPIN)
+    m_bNoPreviewPin = TRUE;
+  else if (hr != S_OK)
+    ErrorBox("이 그래프는 미리보기 할 수 없음!");
+
+  hr = m_pBuilder->FindInterface(m_bNoPreviewPin ? &PIN_CATEGORY_CAPTURE : &PIN_CATEGORY_PREVIEW, m_pVideoCapture,
+                                 IID_PPV_ARGS(&m_pRenderWindow));
+  if (FAILED(hr) || !m_pRenderWindow) {
+    ErrorBox("이 그래프는 정상적으로 미리보기를 실행 할 수 없음.");
+  } else {
+    m_pRenderWindow->put_Owner(ToOA(m_hwndOwner));
+    m_pRenderWindow->put_MessageDrain(ToOA(m_hwndOwner));
+    m_pRenderWindow->put_WindowStyle(static_cast<LONG>(WS_CHILD));
+    RECT rc{0, 0, 0, 0};
+    GetClientRect(m_hwndOwner, &rc);
+    m_pRenderWindow->SetWindowPosition(10, 10, rc.right, rc.bottom);
+    m_pRenderWindow->put_Visible(OATRUE);
+  }
+
+  AM_MEDIA_TYPE* pmt = nullptr;
+  if (m_pVideoConfig && m_bSetFrameRate && m_pVideoConfig->GetFormat(&pmt) == S_OK && pmt) {
+    if (pmt->formattype == FORMAT_VideoInfo && pmt->pbFormat && pmt->cbFormat >= sizeof(VIDEOINFOHEADER)) {
+      reinterpret_cast<VIDEOINFOHEADER*>(pmt->pbFormat)->AvgTimePerFrame = FrameDuration();
+      hr = m_pVideoConfig->SetFormat(pmt);
+      if (hr != S_OK) ErrorBox("%x: 미리보기를 위한 프레임율을 설정할 수없음", hr);
+    }
+  }
+  if (pmt) DeleteMediaType(pmt);
+
+  m_bPreviewBuilt = TRUE;
+  return 1;
+}
+
+int CCaptureGraph::StartPreview() {
+  if (m_bPreviewing) return 1;
+  if (!m_bPreviewBuilt) return 0;
+  ComPtr<IMediaControl> control;
+  HRESULT hr = control.QueryFrom(m_pGraph);
+  if (FAILED(hr)) return ErrorBox("에러 %x: 미리보기 그래프를 실행할 수 없음.", hr);
+  hr = control->Run();
+  if (FAILED(hr)) {
+    control->Stop();
+    return ErrorBox("에러 %x: 미리보기 그래프를 실행할 수 없음.", hr);
+  }
+  m_bPreviewing = TRUE;
+  return 1;
+}
+
+int CCaptureGraph::StopPreview() {
+  if (!m_bPreviewing) return 0;
+  ComPtr<IMediaControl> control;
+  HRESULT hr = control.QueryFrom(m_pGraph);
+  if (SUCCEEDED(hr)) hr = control->Stop();
+  if (FAILED(hr)) return ErrorBox("에러 %x: 미리보기 그래프를 멈출 수 없음", hr);
+  m_bPreviewing = FALSE;
+  InvalidateRect(m_hwndOwner, nullptr, TRUE);
+  return 1;
+}
+
+HRESULT CCaptureGraph::SetVideoPosition(const RECT* pPlacement) {
+  if (!pPlacement || !m_pRenderWindow) return E_POINTER;
+  return m_pRenderWindow->SetWindowPosition(pPlacement->left, pPlacement->top, pPlacement->right,
+                                            pPlacement->bottom);
+}
+
+// ---- Source, tuning, channel scan -----------------------------------------------------------------
+
+int CCaptureGraph::SelectSource(int nSource) {
+  if (!m_pBuilder) return 0;
+  m_nSource = nSource;
+  ComPtr<IAMCrossbar> xbar;
+  if (FAILED(m_pBuilder->FindInterface(&PIN_CATEGORY_CAPTURE, m_pVideoCapture, IID_PPV_ARGS(&xbar))) || !xbar)
+    return 0;
+  // Tuner for both bands, then the Video and S-Video inputs as this card family wires them.
+  LONG input = nSource;
+  if (nSource == 0 || nSource == 1)
+    input = 1;
+  else if (nSource == 3)
+    input = 0;
+  xbar->Route(0, input);
+  xbar.Reset();
+  if (m_pCrossbar) m_pCrossbar->RouteInput(nSource == 0 ? 1 : nSource);
+  return 1;
+}
+
+HRESULT CCaptureGraph::FindTuner(IAMTVTuner** ppTuner) {
+  if (!ppTuner) return E_POINTER;
+  *ppTuner = nullptr;
+  if (!m_pBuilder) return E_POINTER;
+  return m_pBuilder->FindInterface(&PIN_CATEGORY_CAPTURE, m_pVideoCapture, IID_PPV_ARGS(ppTuner));
+}
+
+int CCaptureGraph::TuneChannel(int nChannel) {
+  ComPtr<IAMTVTuner> tuner;
+  if (FindTuner(&tuner) != S_OK || !tuner) return 0;
+  tuner->put_Channel(nChannel, AMTUNER_SUBCHAN_NO_TUNE, AMTUNER_SUBCHAN_DEFAULT);
+  // The external inputs keep whatever band the tuner had: they do not go through it.
+  if (m_nSource == 0 || m_nSource == 1)
+    tuner->put_InputType(0, m_nSource == 0 ? TunerInputAntenna : TunerInputCable);
+  return 1;
+}
+
+int CCaptureGraph::StartChannelScan(HWND hwndNotify, int nSource) {
+  g_hwndScanNotify = hwndNotify;
+  g_nScanSource = nSource;
+  g_nScanStop = 0;
+  // Workers of earlier scans that have ended are collected here.
+  for (auto it = m_scans.begin(); it != m_scans.end();) {
+    if (*it->done) {
+      it->thread.join();
+      it = m_scans.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  auto done = std::make_shared<std::atomic<bool>>(false);
+  try {
+    std::thread t([this, done] {
+      ChannelScanThread(this);
+      *done = true;
+    });
+    m_scans.push_back({std::move(t), done});
+  } catch (const std::system_error&) {
+    return 0;
+  }
+  return 1;
+}
+
+void CCaptureGraph::StopChannelScan() { g_nScanStop = 1; }
+
+void CCaptureGraph::WaitForScans() {
+  if (m_scans.empty()) return;
+  g_nScanStop = 1;
+  auto allDone = [this] {
+    return std::all_of(m_scans.begin(), m_scans.end(), [](const ScanWorker& w) { return w.done->load(); });
+  };
+  // A worker may be inside a SendMessageA to a window of this thread: keep serving those.
+  if (orv::ui::IsUiThread()) orv::ui::WaitPumpingSentMessages(allDone);
+  for (ScanWorker& w : m_scans) w.thread.join();
+  m_scans.clear();
+}
+
+UINT ChannelScanThread(LPVOID pParam) {
+  auto* engine = static_cast<CCaptureGraph*>(pParam);
+  ComPtr<IAMTVTuner> tuner;
+  if (!engine || engine->FindTuner(&tuner) != S_OK || !tuner) return 0;
+  if (tuner->put_InputType(0, g_nScanSource == 0 ? TunerInputAntenna : TunerInputCable) != S_OK) return 0;
+  LONG lo = 0, hi = -1;
+  if (FAILED(tuner->ChannelMinMax(&lo, &hi))) return 0;
+  for (LONG channel = lo; channel <= hi; ++channel) {
+    if (g_nScanStop == 1) break;
+    LONG signal = AMTUNER_NOSIGNAL;
+    if (SUCCEEDED(tuner->AutoTune(channel, &signal)) && signal == AMTUNER_SIGNALPRESENT)
+      SendMessageA(g_hwndScanNotify, WM_TUNER_NOTIFY, PageCmd::SignalFound, channel);
+  }
+  return 0;
+}
+
+// ---- Picture controls -----------------------------------------------------------------------------
+
+int CCaptureGraph::SetProcAmp(LONG property, int nLevel) {
+  ComPtr<IAMVideoProcAmp> amp;
+  HRESULT hr = amp.QueryFrom(m_pVideoCapture);
+  if (FAILED(hr) || !amp) return ErrorBox("에러 %x: IAMVideoProcAmp객체 인터페이스를 얻을 수 없음", hr);
+  LONG min = 0, max = 0, step = 0, def = 0, caps = 0;
+  if (FAILED(amp->GetRange(property, &min, &max, &step, &def, &caps))) return 0;
+  const long long level = nLevel & 0xFF;
+  const long long width = static_cast<long long>(max) - min;
+  const long long span = property == VideoProcAmp_Saturation ? width : width + 1;
+  const LONG value = static_cast<LONG>(span * level / 256);
+  return amp->Set(property, value, VideoProcAmp_Flags_Manual) == S_OK ? 1 : 0;
+}
+
+BYTE CCaptureGraph::GetProcAmp(LONG property) {
+  ComPtr<IAMVideoProcAmp> amp;
+  HRESULT hr = amp.QueryFrom(m_pVideoCapture);
+  if (FAILED(hr) || !amp) return static_cast<BYTE>(ErrorBox("에러 %x: IAMVideoProcAmp객체 인터페이스를 얻을 수 없음", hr));
+  LONG min = 0, max = 0, step = 0, def = 0, caps = 0;
+  if (FAILED(amp->GetRange(property, &min, &max, &step, &def, &caps))) return 0;
+  LONG value = 0, flags = 0;
+  if (FAILED(amp->Get(property, &value, &flags))) return 0;
+  const long long span = static_cast<long long>(max) - min + 1;
+  if (span <= 0) return 0;
+  // The +1 lets a level written with a wide range read back as itself; the top of the range
+  // must read back as the top level, not wrap to 0.
+  const long long level = static_cast<long long>(value) * 256 / span + 1;
+  return static_cast<BYTE>(std::clamp<long long>(level, 0, 255));
+}
+
+int CCaptureGraph::SetBrightness(int nLevel) { return SetProcAmp(VideoProcAmp_Brightness, nLevel); }
+int CCaptureGraph::SetContrast(int nLevel) { return SetProcAmp(VideoProcAmp_Contrast, nLevel); }
+int CCaptureGraph::SetHue(int nLevel) { return SetProcAmp(VideoProcAmp_Hue, nLevel); }
+int CCaptureGraph::SetSaturation(int nLevel) { return SetProcAmp(VideoProcAmp_Saturation, nLevel); }
+BYTE CCaptureGraph::GetBrightness() { return GetProcAmp(VideoProcAmp_Brightness); }
+BYTE CCaptureGraph::GetContrast() { return GetProcAmp(VideoProcAmp_Contrast); }
+BYTE CCaptureGraph::GetHue() { return GetProcAmp(VideoProcAmp_Hue); }
+BYTE CCaptureGraph::GetSaturation() { return GetProcAmp(VideoProcAmp_Saturation); }

@@ -1,0 +1,132 @@
+// The capture engine: the media graph of the capture card, its preview, tuning and picture controls.
+#pragma once
+
+#include "capture/Crossbar.h"
+#include "platform/media/dshow.h"
+#include "platform/ui/afxwin.h"
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+// Scan parameters shared by the user-interface thread and the scan workers (one set per process).
+extern std::atomic<int> g_nScanStop;          // 1 asks the running scan to stop
+extern std::atomic<HWND> g_hwndScanNotify;    // receives WM_TUNER_NOTIFY 50 per channel with a signal
+extern std::atomic<int> g_nScanSource;        // 0 terrestrial (antenna), 1 cable
+
+class CGraphBase {
+ public:
+  CGraphBase();
+  virtual ~CGraphBase();
+  CGraphBase(const CGraphBase&) = delete;
+  CGraphBase& operator=(const CGraphBase&) = delete;
+
+  void TearDownGraph();
+  void RemoveDownstream(IBaseFilter* pFilter);
+  void FreeFilters();
+
+  ComPtr<IFileSinkFilter> m_pFileSink;
+  ComPtr<IConfigAviMux> m_pMuxConfig;
+  ComPtr<IVideoWindow> m_pRenderWindow;
+  ComPtr<IMediaEventEx> m_pMediaEvent;
+  ComPtr<IAMDroppedFrames> m_pDroppedFrames;
+  ComPtr<IBaseFilter> m_pMux;
+  ComPtr<ICaptureGraphBuilder> m_pBuilder;
+  ComPtr<IGraphBuilder> m_pGraph;
+  ComPtr<IAMVideoCompression> m_pVideoCompression;
+  ComPtr<IAMVfwCaptureDialogs> m_pCaptureDialogs;
+  ComPtr<IAMStreamConfig> m_pAudioConfig;
+  ComPtr<IAMStreamConfig> m_pVideoConfig;
+  ComPtr<IBaseFilter> m_pVideoCapture;
+  ComPtr<IBaseFilter> m_pAudioCapture;
+  CCrossbar* m_pCrossbar = nullptr;
+  HWND m_hwndOwner = nullptr;
+  int m_nVideoDevice = 0;
+  int m_nAudioDevice = 0;
+  BOOL m_bCaptureBuilt;
+  BOOL m_bPreviewBuilt;
+  BOOL m_bCapturing;
+  BOOL m_bPreviewing;
+  BOOL m_bVideoFormatOK = FALSE;
+  BOOL m_bSetFrameRate = FALSE;
+  double m_dFrameRate = 0.0;
+  BOOL m_bWantPreview = FALSE;
+  BOOL m_bNoPreviewPin;
+  int m_nCrossbarInputs = 0;
+  char m_szCaptureFile[260] = {};
+  int m_nMasterStream = 0;
+  BOOL m_bCaptureAudio;
+  int m_nDropped;
+  int m_nCaptured;
+  int m_nSource = 0;
+  DWORD m_dwCaptureStart = 0;
+  BOOL m_bTimed = FALSE;
+  DWORD m_dwTimeLimit = 0;
+};
+
+class CCaptureGraph : public CGraphBase {
+ public:
+  // pOwner: the video window (or none): owner of message boxes, of the renderer window and timers.
+  explicit CCaptureGraph(CWnd* pOwner);
+  // Stops a running channel scan and waits for its worker before the graph goes.
+  ~CCaptureGraph() override;
+
+  // Persisted choices, profile section "orvane".
+  void LoadProfile();
+  void SaveProfile();
+
+  int Restart();
+  int RebuildAll();
+  int BuildGraph();
+  int MakeBuilder();
+  int MakeGraph();
+  void SelectTunerInput();
+  // Formats like wvsprintf and shows a warning box owned by the owner window; returns 0.
+  int ErrorBox(LPCSTR format, ...);
+
+  // Live preview.
+  int BuildPreviewGraph();
+  int StartPreview();
+  int StopPreview();
+  // x, y, width, height in the owner's client area: right and bottom carry the width and height.
+  HRESULT SetVideoPosition(const RECT* pPlacement);
+
+  // Source, tuning and channel scan.
+  int SelectSource(int nSource);
+  int TuneChannel(int nChannel);
+  HRESULT FindTuner(IAMTVTuner** ppTuner);
+  int StartChannelScan(HWND hwndNotify, int nSource);
+  void StopChannelScan();
+
+  // Picture controls on the 0..255 level scale.
+  int SetBrightness(int nLevel);
+  int SetContrast(int nLevel);
+  int SetHue(int nLevel);
+  int SetSaturation(int nLevel);
+  BYTE GetBrightness();
+  BYTE GetContrast();
+  BYTE GetHue();
+  BYTE GetSaturation();
+
+  // The frame duration given to the stream configuration, in 100 ns units.
+  REFERENCE_TIME FrameDuration() const;
+
+ private:
+  HRESULT BindDevice(IEnumMoniker* pEnum, int index, IBaseFilter** ppFilter);
+  void FindCrossbar();
+  int SetProcAmp(LONG property, int nLevel);
+  BYTE GetProcAmp(LONG property);
+  void WaitForScans();
+
+  struct ScanWorker {
+    std::thread thread;
+    std::shared_ptr<std::atomic<bool>> done;
+  };
+  std::vector<ScanWorker> m_scans;
+};
+
+// The scan worker's procedure; pParam is the engine. Returns 0.
+UINT ChannelScanThread(LPVOID pParam);
