@@ -29,3 +29,11 @@ constexpr UINT IDI_APP = 128;
 
 // The program's own (Korean) resources.
 const ResourceModule* OwnResources();
+
+// Dialog templates.
+constexpr UINT IDD_ABOUTBOX = 100;
+constexpr UINT IDD_CAPTURE = 102;
+constexpr UINT IDD_CHANNEL_SETUP = 129;
+constexpr UINT IDD_VIDEO_SETUP = 130;
+constexpr UINT IDD_AUDIO_SETUP = 131;
+constexpr UINT IDD_CAPTURE_STATUS = 138;

@@ -3,6 +3,9 @@
 
 #include <map>
 
+// Dialog templates, in dialogs.cpp.
+const DialogTemplate* DialogTemplateById(UINT id);
+
 // Drawn by tools/artgen at build time.
 bool ArtworkPng(unsigned id, std::string* png);
 
@@ -59,7 +62,7 @@ class OwnModule : public ResourceModule {
     auto it = StringTable().find(id);
     return it == StringTable().end() ? nullptr : it->second;
   }
-  const DialogTemplate* Dialog(UINT) const override { return nullptr; }
+  const DialogTemplate* Dialog(UINT id) const override { return DialogTemplateById(id); }
   bool BitmapPng(UINT id, std::string* png) const override { return ArtworkPng(id, png); }
 };
 
