@@ -231,6 +231,8 @@ HWND CreateControl(HWND parent, const DlgItem& item, const QRect& px, const QFon
     }
   }
   w->setFont(font);
+  // A combo box's template height includes its drop-down list; the box itself is one line.
+  if (item.kind == CtlKind::ComboBox) ::MoveWindow(h, px.x(), px.y(), px.width(), std::min(px.height(), w->sizeHint().height()), TRUE);
   if (auto* ww = dynamic_cast<WndWidget*>(WidgetForHandle(h))) ww->SetInner(w);
   d.inner = w;
   if (item.style & WS_DISABLED) ::EnableWindow(h, FALSE);
