@@ -1,10 +1,61 @@
 #include "panel/PanelWnd.h"
 
 #include "app/Commands.h"
+#include "app/Settings.h"
+#include "res/layout.h"
 #include "res/resource.h"
 
+#include <cstring>
+
+namespace {
+
+// Both lists register channels 2, 6, 7, 9, 11 and 13 when nothing usable is stored.
+constexpr char kDefaultTV[] = "0010001101010100000000000000000000000000000000000000000000000000000000";
+constexpr char kDefaultCATV[] =
+    "001000110101010000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000"
+    "000000000000";
+static_assert(sizeof kDefaultTV == CPanelWnd::kTVChars + 1);
+static_assert(sizeof kDefaultCATV == CPanelWnd::kCATVChars + 1);
+
+constexpr int kTVFirst = 2, kTVLast = 69;
+constexpr int kCATVFirst = 1, kCATVLast = 125;
+constexpr int kMaxVolume = 20;
+
+// A stored list shorter than its full length is padded with unregistered channels.
+void PadList(char* list, int chars) {
+  const int len = static_cast<int>(strnlen(list, static_cast<size_t>(chars)));
+  std::memset(list + len, '0', static_cast<size_t>(chars - len));
+  list[chars] = '\0';
+}
+
+void RegisterIfEmpty(char* list, int chars, int channel) {
+  if (!std::memchr(list, '1', static_cast<size_t>(chars + 1))) list[channel] = '1';
+}
+
+// One step of channel up or down at a time until a registered channel. A list with nothing
+// registered in the band would never stop, so the walk gives up after a full pass (one more step
+// than the band has covers a start below the band) and leaves the channel where it was.
+bool StepToRegistered(int* channel, const char* list, int first, int last, int dir) {
+  int c = *channel;
+  for (int n = 0; n <= last - first + 1; ++n) {
+    c += dir;
+    if (dir > 0 && c > last) c = first;
+    if (dir < 0 && c < first) c = last;
+    if (list[c] != '0') {
+      *channel = c;
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
 CPanelWnd::CPanelWnd() = default;
-CPanelWnd::~CPanelWnd() = default;
+
+CPanelWnd::~CPanelWnd() {
+  if (m_hWnd) DestroyWindow();
+}
 
 BOOL CPanelWnd::Create(LPCSTR title, const RECT& rect) {
   LPCSTR cls = AfxRegisterWndClass(CS_DBLCLKS, IDC_ARROW, COLOR_BTNFACE + 1, IDI_APP);
@@ -15,15 +66,155 @@ BOOL CPanelWnd::Create(LPCSTR title, const RECT& rect) {
 bool CPanelWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
   static const MsgMapEntry<CPanelWnd> map[] = {
       {WM_CREATE, afxmsg::Create<&CPanelWnd::OnCreate>},
+      {WM_PAINT, afxmsg::Void<&CPanelWnd::OnPaint>},
+      {WM_LBUTTONDOWN, afxmsg::Mouse<&CPanelWnd::OnLButtonDown>},
+      {WM_MOUSEMOVE, afxmsg::Mouse<&CPanelWnd::OnMouseMove>},
+      {WM_LBUTTONUP, afxmsg::Mouse<&CPanelWnd::OnLButtonUp>},
+      {WM_NCHITTEST, afxmsg::HitTest<&CPanelWnd::OnNcHitTest>},
+      {WM_KEYDOWN, afxmsg::Key<&CPanelWnd::OnKeyDown>},
       {WM_SYSKEYDOWN, afxmsg::Key<&CPanelWnd::OnSysKeyDown>},
+      {WM_TIMER, afxmsg::Timer<&CPanelWnd::OnTimer>},
+      {MM_MIXM_CONTROL_CHANGE, afxmsg::Raw<&CPanelWnd::OnMixerControlChange>},
       {WM_TUNER_NOTIFY, afxmsg::Raw<&CPanelWnd::OnTunerNotify>},
   };
   return DispatchMsgMap(*this, map, message, wParam, lParam, result) || CWnd::OnWndMsg(message, wParam, lParam, result);
 }
 
+// ---- Creation and drawing -------------------------------------------------------------------------
+
 int CPanelWnd::OnCreate(LPCREATESTRUCT cs) {
   if (CWnd::OnCreate(cs) == -1) return -1;
+
+  CClientDC dc(this);
+  m_dcSkin.CreateCompatibleDC(&dc);
+  m_dcSkinPressed.CreateCompatibleDC(&dc);
+  m_dcLcd.CreateCompatibleDC(&dc);
+  // A missing bitmap leaves its DC empty; the panel still runs.
+  m_bmpSkin.LoadBitmap(IDB_SKIN);
+  m_dcSkin.SelectObject(&m_bmpSkin);
+  m_bmpSkinPressed.LoadBitmap(IDB_SKIN_PRESSED);
+  m_dcSkinPressed.SelectObject(&m_bmpSkinPressed);
+  m_bmpLcd.LoadBitmap(IDB_LCD);
+  m_dcLcd.SelectObject(&m_bmpLcd);
+
+  for (int i = 0; i < kButtonCount; ++i) m_rcButton[i] = layout::kButtons[i];
+
+  m_wndCover.Create(layout::kCover, this, 3);
+  m_wndCover.ShowWindow(SW_SHOW);
+
+  SetWindowRgn(CreateRoundRectRgn(0, 0, layout::kSkinWidth, layout::kSkinHeight, 7, 7), TRUE);
+
+  // Line-in feeds the card's sound: unmuted at every start, before the mixer is opened.
+  m_mixer.SetMute(MIXLINE_LINEIN, FALSE);
+
+  LoadChannelSettings();
+  LoadVideoSettings();
+  LoadAudioSettings();
   return 0;
+}
+
+void CPanelWnd::OnPaint() {
+  CPaintDC dc(this);
+  dc.BitBlt(0, 0, kWidth, kHeight, &m_dcSkin, 0, 0, SRCCOPY);
+  // Our framework repaints the whole face after any drawing through a client DC, so a button
+  // that is held down has to be painted down here too, or it would never show pressed.
+  if (m_bPressed && m_nButton >= 0 && m_nButton < kButtonCount) {
+    const CRect r(m_rcButton[m_nButton]);
+    dc.BitBlt(r.left, r.top, r.Width(), r.Height(), &m_dcSkinPressed, r.left, r.top, SRCCOPY);
+  }
+  DrawLcd(&dc);
+}
+
+void CPanelWnd::DrawLcd(CDC* pDC) {
+  using namespace layout;
+  const int s = m_nSource;
+  const POINT label = SourceLabelAt(s), labelSprite = SourceSprite(s);
+  pDC->BitBlt(label.x, label.y, kLabelSize.cx, kLabelSize.cy, &m_dcLcd, labelSprite.x, labelSprite.y, SRCCOPY);
+
+  const bool tuner = s == SOURCE_TV || s == SOURCE_CATV;
+  const POINT ch = tuner ? kChLitSprite : kChUnlitSprite;
+  pDC->BitBlt(kChAt.x, kChAt.y, kIndicatorSize.cx, kIndicatorSize.cy, &m_dcLcd, ch.x, ch.y, SRCCOPY);
+
+  // Ten segments of 6 pixels, one per two levels.
+  pDC->BitBlt(kVolumeAt.x, kVolumeAt.y, 6 * (m_nVolume / 2), kVolumeSize.cy, &m_dcLcd, kVolumeSprite.x,
+              kVolumeSprite.y, SRCCOPY);
+  if (!m_bMute)
+    pDC->BitBlt(kSpeakerAt.x, kSpeakerAt.y, kSpeakerSize.cx, kSpeakerSize.cy, &m_dcLcd, kSpeakerSprite.x,
+                kSpeakerSprite.y, SRCCOPY);
+  if (m_bTopMost)
+    pDC->BitBlt(kTopAt.x, kTopAt.y, kIndicatorSize.cx, kIndicatorSize.cy, &m_dcLcd, kTopSprite.x, kTopSprite.y, SRCCOPY);
+  if (m_bCapture)
+    pDC->BitBlt(kCapAt.x, kCapAt.y, kIndicatorSize.cx, kIndicatorSize.cy, &m_dcLcd, kCapSprite.x, kCapSprite.y, SRCCOPY);
+  const POINT adjust = AdjustSprite(m_nAdjustTarget);
+  pDC->BitBlt(kAdjustAt.x, kAdjustAt.y, kIndicatorSize.cx, kIndicatorSize.cy, &m_dcLcd, adjust.x, adjust.y, SRCCOPY);
+
+  if (!tuner) return;  // the skin's unlit cells show
+  const int n = s == SOURCE_TV ? m_nTVChannel : m_nCATVChannel;
+  int digit[3] = {(n / 100) % 10, (n / 10) % 10, n % 10};
+  if (digit[0] == 0) {
+    digit[0] = kUnlitGlyph;
+    if (digit[1] == 0) digit[1] = kUnlitGlyph;
+  }
+  for (int k = 0; k < 3; ++k) {
+    const POINT at = DigitAt(k), glyph = GlyphSprite(digit[k]);
+    pDC->BitBlt(at.x, at.y, kGlyphSize.cx, kGlyphSize.cy, &m_dcLcd, glyph.x, glyph.y, SRCCOPY);
+  }
+}
+
+void CPanelWnd::DrawButton(BOOL bPressed) {
+  {
+    CClientDC dc(this);
+    const CRect r(m_rcButton[m_nButton]);
+    dc.BitBlt(r.left, r.top, r.Width(), r.Height(), bPressed ? &m_dcSkinPressed : &m_dcSkin, r.left, r.top, SRCCOPY);
+    m_bPressed = bPressed;
+  }
+  // A client DC reaches the screen at once on the platform this was designed for; here the
+  // surface is only shown by a paint, and the key flash blocks the loop that would paint it.
+  UpdateWindow();
+}
+
+void CPanelWnd::InvalidateDisplay() { InvalidateRect(&layout::kDisplay, FALSE); }
+
+// ---- Mouse ----------------------------------------------------------------------------------------
+
+int CPanelWnd::ButtonFromPoint(CPoint point) const {
+  for (int i = 0; i < kButtonCount; ++i)
+    if (::PtInRect(&m_rcButton[i], point)) return i;
+  return -1;
+}
+
+void CPanelWnd::OnLButtonDown(UINT, CPoint point) {
+  m_nButton = ButtonFromPoint(point);
+  if (m_nButton == -1)
+    m_bPressed = FALSE;
+  else
+    DrawButton(TRUE);
+  Default();
+}
+
+void CPanelWnd::OnMouseMove(UINT nFlags, CPoint point) {
+  if (nFlags & MK_LBUTTON) {
+    const int i = ButtonFromPoint(point);
+    if (i != m_nButton && m_bPressed) DrawButton(FALSE);
+    if (i == m_nButton && !m_bPressed && m_nButton != -1) DrawButton(TRUE);
+  }
+  Default();
+}
+
+void CPanelWnd::OnLButtonUp(UINT, CPoint) {
+  if (m_nButton != -1 && m_bPressed) {
+    DrawButton(FALSE);
+    RunButton(m_nButton);
+  }
+  Default();
+}
+
+LRESULT CPanelWnd::OnNcHitTest(CPoint point) {
+  CPoint client = point;
+  ScreenToClient(&client);
+  // Any point of the face that is not a button drags the panel.
+  if (ButtonFromPoint(client) == -1 && !m_bPressed) return HTCAPTION;
+  return Default();
 }
 
 BOOL CPanelWnd::PreTranslateMessage(MSG* pMsg) {
@@ -32,14 +223,331 @@ BOOL CPanelWnd::PreTranslateMessage(MSG* pMsg) {
   return CWnd::PreTranslateMessage(pMsg);
 }
 
-void CPanelWnd::OnSysKeyDown(UINT nChar, UINT nRepCnt, UINT nFlags) {
-  if (nChar == VK_ADD) ExitProgram();
-  CWnd::OnSysKeyDown(nChar, nRepCnt, nFlags);
+// ---- Commands -------------------------------------------------------------------------------------
+
+void CPanelWnd::SendVideoCommand(WPARAM code, LPARAM arg) { ::SendMessageA(m_hwndVideo, WM_TUNER_NOTIFY, code, arg); }
+
+int CPanelWnd::MixerLine() const { return m_nAudioSelect ? MIXLINE_LINEIN : MIXLINE_MASTER; }
+
+void CPanelWnd::RunButton(int nIndex) {
+  switch (nIndex) {
+    case 0:
+      ExitProgram();
+      break;
+    case 1:
+      ShowWindow(SW_MINIMIZE);
+      break;
+    case 2:
+      if (++m_nVolume > kMaxVolume) m_nVolume = kMaxVolume;
+      m_mixer.SetVolume(MixerLine(), m_nVolume);
+      break;
+    case 3:
+      if (--m_nVolume < 0) m_nVolume = 0;
+      m_mixer.SetVolume(MixerLine(), m_nVolume);
+      break;
+    case 4:
+      ChannelUp();
+      break;
+    case 5:
+      ChannelDown();
+      break;
+    case 6:
+      SetCurrentChannelFlag('1');
+      break;
+    case 7:
+      SetCurrentChannelFlag('0');
+      break;
+    case 8:
+      m_bMute = !m_bMute;
+      m_mixer.SetMute(MixerLine(), m_bMute);
+      break;
+    case 9:
+      NextSource();
+      break;
+    case 10:
+      break;
+    case 11: case 12: case 13: case 14: case 15: case 16: case 17: case 18: case 19: case 20:
+      EnterDigit();
+      break;
+    case 21:
+      m_nAdjustTarget = (m_nAdjustTarget + 1) % 4;
+      SendVideoCommand(VideoCmd::AdjustTarget, m_nAdjustTarget);
+      break;
+    case 22:
+      AdjustPicture(-1);
+      break;
+    case 23:
+      AdjustPicture(+1);
+      break;
+    case 24:
+      // The channel page starts from the lists as they are now.
+      SaveChannelSettings();
+      SendVideoCommand(VideoCmd::OpenSettings, 0);
+      break;
+    case 25:
+      m_wndCover.ShowWindow(SW_SHOW);
+      break;
+    case 26:
+      m_bTopMost = !m_bTopMost;
+      SendVideoCommand(VideoCmd::TopMost, m_bTopMost);
+      break;
+    case 27:
+      // Lit before the send: the video window runs the whole capture inside it.
+      m_bCapture = !m_bCapture;
+      Invalidate(TRUE);
+      SendVideoCommand(VideoCmd::Capture, 0);
+      break;
+    default:
+      break;
+  }
+  InvalidateDisplay();
 }
 
 void CPanelWnd::ExitProgram() {
   ::SendMessageA(m_hwndVideo, WM_DESTROY, 0, 0);
+  SaveChannelSettings();
   PostQuitMessage(0);
 }
 
-LRESULT CPanelWnd::OnTunerNotify(WPARAM, LPARAM) { return 0; }
+void CPanelWnd::NextSource() {
+  // A number entry belongs to the band it was typed for; it ends when the band changes.
+  CancelNumberEntry();
+  m_nSource = m_nSource >= SOURCE_SVIDEO ? SOURCE_TV : m_nSource + 1;
+  SendVideoCommand(VideoCmd::SelectSource, m_nSource);
+  if (m_nSource == SOURCE_TV) SendVideoCommand(VideoCmd::TuneChannel, m_nTVChannel);
+  if (m_nSource == SOURCE_CATV) SendVideoCommand(VideoCmd::TuneChannel, m_nCATVChannel);
+}
+
+void CPanelWnd::AdjustPicture(int delta) {
+  int* value[] = {&m_nBright, &m_nContrast, &m_nHue, &m_nSaturation};
+  int& v = *value[m_nAdjustTarget];
+  v += delta;
+  if (v < 0) v = 0;
+  if (v > 255) v = 255;
+  SendVideoCommand(VideoCmd::AdjustStep, v);
+}
+
+// ---- Keyboard and number entry --------------------------------------------------------------------
+
+int CPanelWnd::KeyToButton(UINT nChar) {
+  switch (nChar) {
+    case VK_UP: return 4;
+    case VK_DOWN: return 5;
+    case VK_RIGHT: return 2;
+    case VK_LEFT: return 3;
+    case VK_DELETE: return 8;
+    case VK_DIVIDE: return 9;
+    case VK_ADD: return 6;
+    case VK_SUBTRACT: return 7;
+    case VK_INSERT: return 21;
+    case VK_HOME: return 23;
+    case VK_END: return 22;
+    case VK_MULTIPLY:
+      ::SendMessageA(m_hwndVideo, WM_LBUTTONDBLCLK, 0, 0);  // zoom
+      return -1;
+    default:
+      break;
+  }
+  if (nChar >= '1' && nChar <= '9') return static_cast<int>(nChar - '1') + 11;
+  if (nChar >= VK_NUMPAD1 && nChar <= VK_NUMPAD9) return static_cast<int>(nChar - VK_NUMPAD1) + 11;
+  if (nChar == '0' || nChar == VK_NUMPAD0) return 20;
+  return -1;
+}
+
+void CPanelWnd::OnKeyDown(UINT nChar, UINT nRepCnt, UINT nFlags) {
+  if (nFlags != 0) {
+    m_nButton = KeyToButton(nChar);
+    // Buttons under a shown cover run without the flash.
+    if (m_nButton != -1 && (!m_wndCover.IsWindowVisible() || m_nButton <= 10)) {
+      DrawButton(TRUE);
+      Sleep(50);
+      DrawButton(FALSE);
+    }
+    RunButton(m_nButton);
+  }
+  Default();
+}
+
+void CPanelWnd::OnSysKeyDown(UINT nChar, UINT nRepCnt, UINT nFlags) {
+  if (nChar == VK_ADD) ExitProgram();
+  Default();
+}
+
+void CPanelWnd::EnterDigit() {
+  const int d = m_nButton == 20 ? 0 : m_nButton - 10;
+  if (m_nSource == SOURCE_TV) {
+    if (m_nDigitCount == 0) {
+      m_nSavedChannel = m_nTVChannel;
+      m_nTVChannel = d;
+      m_nDigitCount = 1;
+      SetTimer(kEntryTimer, kEntryTimeout, nullptr);
+    } else {
+      KillTimer(kEntryTimer);
+      m_nDigitCount = 0;
+      m_nTVChannel = m_nTVChannel * 10 + d;
+      if (m_nTVChannel > kTVLast) m_nTVChannel = m_nSavedChannel;
+      SendVideoCommand(VideoCmd::TuneChannel, m_nTVChannel);
+    }
+  } else if (m_nSource == SOURCE_CATV) {
+    if (m_nDigitCount == 0) {
+      m_nSavedChannel = m_nCATVChannel;
+      m_nCATVChannel = d;
+      m_nDigitCount = 1;
+      SetTimer(kEntryTimer, kEntryTimeout, nullptr);
+    } else if (m_nDigitCount == 1) {
+      KillTimer(kEntryTimer);
+      m_nCATVChannel = m_nCATVChannel * 10 + d;
+      m_nDigitCount = 2;
+      SetTimer(kEntryTimer, kEntryTimeout, nullptr);
+    } else {
+      KillTimer(kEntryTimer);
+      m_nDigitCount = 0;
+      m_nCATVChannel = m_nCATVChannel * 10 + d;
+      if (m_nCATVChannel > kCATVLast) m_nCATVChannel = m_nSavedChannel;
+      SendVideoCommand(VideoCmd::TuneChannel, m_nCATVChannel);
+    }
+  }
+  InvalidateDisplay();
+}
+
+void CPanelWnd::CancelNumberEntry() {
+  if (m_nDigitCount == 0) return;
+  KillTimer(kEntryTimer);
+  if (m_nSource == SOURCE_TV) m_nTVChannel = m_nSavedChannel;
+  if (m_nSource == SOURCE_CATV) m_nCATVChannel = m_nSavedChannel;
+  m_nDigitCount = 0;
+}
+
+void CPanelWnd::OnTimer(UINT_PTR nIDEvent) {
+  if (nIDEvent == kEntryTimer) {
+    KillTimer(kEntryTimer);
+    if (m_nSource == SOURCE_TV) {
+      if (m_nTVChannel < kTVFirst) m_nTVChannel = m_nSavedChannel;
+      SendVideoCommand(VideoCmd::TuneChannel, m_nTVChannel);
+    } else if (m_nSource == SOURCE_CATV) {
+      if (m_nCATVChannel < kCATVFirst) m_nCATVChannel = m_nSavedChannel;
+      SendVideoCommand(VideoCmd::TuneChannel, m_nCATVChannel);
+    }
+    m_nDigitCount = 0;
+  }
+  InvalidateDisplay();
+  Default();
+}
+
+// ---- Notices --------------------------------------------------------------------------------------
+
+LRESULT CPanelWnd::OnMixerControlChange(WPARAM, LPARAM) {
+  m_nVolume = m_mixer.GetVolume(MixerLine());
+  m_bMute = m_mixer.GetMute(MixerLine());
+  InvalidateDisplay();
+  return 0;
+}
+
+LRESULT CPanelWnd::OnTunerNotify(WPARAM code, LPARAM) {
+  switch (code) {
+    case PanelCmd::SettingsAccepted:
+      // The settings command repaints the display when its own send returns.
+      LoadChannelSettings();
+      LoadAudioSettings();
+      LoadVideoSettings();
+      break;
+    case PanelCmd::TopMostOff:
+      m_bTopMost = FALSE;
+      Invalidate(TRUE);
+      break;
+    case PanelCmd::CaptureEnded:
+      m_bCapture = FALSE;
+      Invalidate(TRUE);
+      break;
+    default:
+      break;
+  }
+  return 0;
+}
+
+// ---- Settings -------------------------------------------------------------------------------------
+
+void CPanelWnd::LoadAudioSettings() {
+  m_mixer.m_hwndNotify = m_hWnd;
+  m_mixer.m_nMaxLevel = kMaxVolume;
+  m_mixer.Open();
+  HKEY key = OpenSettingsKey(kKeyAudio);
+  m_nAudioSelect = ReadSettingWord(key, "Selection", 0);
+  // The master line whatever the selection: the next mixer notice brings the selected line.
+  m_nVolume = m_mixer.GetVolume(MIXLINE_MASTER);
+  m_bMute = m_mixer.GetMute(MIXLINE_MASTER);
+  CloseSettingsKey(key);
+}
+
+void CPanelWnd::LoadVideoSettings() {
+  HKEY key = OpenSettingsKey(kKeyVideo);
+  m_nBright = ReadSettingWord(key, "Bright", 127);
+  m_nContrast = ReadSettingWord(key, "Contrast", 127);
+  m_nHue = ReadSettingWord(key, "Hue", 127);
+  m_nSaturation = ReadSettingWord(key, "Saturation", 127);
+  CloseSettingsKey(key);
+}
+
+void CPanelWnd::LoadChannelSettings() {
+  // Reloaded channels replace whatever number was being typed.
+  if (m_nDigitCount) {
+    KillTimer(kEntryTimer);
+    m_nDigitCount = 0;
+  }
+  HKEY key = OpenSettingsKey(kKeyChannel);
+  ReadSettingString(key, "TV", m_szTVChannels, sizeof m_szTVChannels, kDefaultTV);
+  ReadSettingString(key, "CATV", m_szCATVChannels, sizeof m_szCATVChannels, kDefaultCATV);
+  m_nSource = ReadSettingWord(key, "Source", SOURCE_TV);
+  m_nTVChannel = ReadSettingWord(key, "TVChannel", 11);
+  m_nCATVChannel = ReadSettingWord(key, "CATVChannel", 11);
+
+  // Whatever was stored, every index used later stays inside the lists.
+  PadList(m_szTVChannels, kTVChars);
+  PadList(m_szCATVChannels, kCATVChars);
+  if (m_nSource > SOURCE_SVIDEO) m_nSource = SOURCE_TV;
+  if (m_nTVChannel < kTVFirst || m_nTVChannel > kTVLast) m_nTVChannel = 11;
+  if (m_nCATVChannel < kCATVFirst || m_nCATVChannel > kCATVLast) m_nCATVChannel = 11;
+
+  // A list stored empty comes back with its current channel registered.
+  RegisterIfEmpty(m_szTVChannels, kTVChars, m_nTVChannel);
+  RegisterIfEmpty(m_szCATVChannels, kCATVChars, m_nCATVChannel);
+  CloseSettingsKey(key);
+}
+
+void CPanelWnd::SaveChannelSettings() {
+  HKEY key = OpenSettingsKey(kKeyChannel);
+  WriteSettingDword(key, "Source", static_cast<DWORD>(m_nSource));
+  WriteSettingString(key, "TV", m_szTVChannels);
+  WriteSettingString(key, "CATV", m_szCATVChannels);
+  WriteSettingDword(key, "TVChannel", static_cast<DWORD>(m_nTVChannel));
+  WriteSettingDword(key, "CATVChannel", static_cast<DWORD>(m_nCATVChannel));
+  CloseSettingsKey(key);
+}
+
+// ---- Channel list ---------------------------------------------------------------------------------
+
+void CPanelWnd::ChannelUp() {
+  if (m_nSource == SOURCE_TV) {
+    if (StepToRegistered(&m_nTVChannel, m_szTVChannels, kTVFirst, kTVLast, +1))
+      SendVideoCommand(VideoCmd::ChannelUp, m_nTVChannel);
+  } else if (m_nSource == SOURCE_CATV) {
+    if (StepToRegistered(&m_nCATVChannel, m_szCATVChannels, kCATVFirst, kCATVLast, +1))
+      SendVideoCommand(VideoCmd::ChannelUp, m_nCATVChannel);
+  }
+}
+
+void CPanelWnd::ChannelDown() {
+  if (m_nSource == SOURCE_TV) {
+    if (StepToRegistered(&m_nTVChannel, m_szTVChannels, kTVFirst, kTVLast, -1))
+      SendVideoCommand(VideoCmd::ChannelDown, m_nTVChannel);
+  } else if (m_nSource == SOURCE_CATV) {
+    if (StepToRegistered(&m_nCATVChannel, m_szCATVChannels, kCATVFirst, kCATVLast, -1))
+      SendVideoCommand(VideoCmd::ChannelDown, m_nCATVChannel);
+  }
+}
+
+void CPanelWnd::SetCurrentChannelFlag(char flag) {
+  if (m_nSource == SOURCE_TV && m_nTVChannel >= 0 && m_nTVChannel < kTVChars) m_szTVChannels[m_nTVChannel] = flag;
+  if (m_nSource == SOURCE_CATV && m_nCATVChannel >= 0 && m_nCATVChannel < kCATVChars)
+    m_szCATVChannels[m_nCATVChannel] = flag;
+}

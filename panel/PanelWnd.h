@@ -1,6 +1,9 @@
-// The skinned control panel.
+// The skinned control panel: 28 painted buttons, the display, the keyboard map, number entry and
+// the registered-channel lists. It drives the video window only through WM_TUNER_NOTIFY.
 #pragma once
 
+#include "mixer/Mixer.h"
+#include "panel/CoverWnd.h"
 #include "platform/ui/afxwin.h"
 
 class CPanelWnd : public CWnd {
@@ -9,19 +12,87 @@ class CPanelWnd : public CWnd {
   ~CPanelWnd() override;
   virtual BOOL Create(LPCSTR title, const RECT& rect);
 
-  HWND m_hwndVideo = nullptr;  // the video window; set by start-up once both windows exist
-
   static constexpr int kWidth = 550;
   static constexpr int kHeight = 150;
+  static constexpr int kButtonCount = 28;
+  static constexpr UINT_PTR kEntryTimer = 100;
+  static constexpr UINT kEntryTimeout = 1500;  // ms
+  static constexpr int kTVChars = 70;          // terrestrial list: channels 0..69
+  static constexpr int kCATVChars = 126;       // cable list: channels 0..125
 
+  HWND m_hwndVideo = nullptr;  // the video window; set by start-up once both windows exist
+  int m_nSource = 0;           // 0 TV, 1 cable TV, 2 Video, 3 S-Video
+  int m_nVolume = 2;           // 0..20
+  int m_nAudioSelect = 0;      // 0: volume and mute act on the master line, else on line-in
+  int m_nTVChannel = 11;
+  int m_nCATVChannel = 11;
+  int m_nSavedChannel = 11;  // channel in force when a number entry began
+  int m_nDigitCount = 0;     // digits entered so far
+  char m_szTVChannels[kTVChars + 1] = {};
+  char m_szCATVChannels[kCATVChars + 1] = {};
+  int m_nAdjustTarget = 0;  // 0 brightness, 1 contrast, 2 hue, 3 saturation
+  int m_nBright = 127;
+  int m_nContrast = 127;
+  int m_nHue = 127;
+  int m_nSaturation = 127;
+  BOOL m_bTopMost = FALSE;  // TOP indicator
+  BOOL m_bMute = FALSE;
+  BOOL m_bCapture = FALSE;  // CAP indicator
+  RECT m_rcButton[kButtonCount] = {};
+  // The bitmaps stay selected into their memory DCs for the panel's lifetime.
+  CBitmap m_bmpSkin, m_bmpSkinPressed, m_bmpLcd;
+  CDC m_dcSkin;
+  CDC m_dcSkinPressed;
+  CDC m_dcLcd;
+  int m_nButton = -1;  // button the current press (or key) is on
+  BOOL m_bPressed = FALSE;
+  CCoverWnd m_wndCover;
+  CMixer m_mixer;
+
+  // Message handlers.
   int OnCreate(LPCREATESTRUCT cs);
+  void OnPaint();
+  void OnLButtonDown(UINT nFlags, CPoint point);
+  void OnMouseMove(UINT nFlags, CPoint point);
+  void OnLButtonUp(UINT nFlags, CPoint point);
+  LRESULT OnNcHitTest(CPoint point);
+  void OnKeyDown(UINT nChar, UINT nRepCnt, UINT nFlags);
   void OnSysKeyDown(UINT nChar, UINT nRepCnt, UINT nFlags);
+  void OnTimer(UINT_PTR nIDEvent);
+  LRESULT OnMixerControlChange(WPARAM wParam, LPARAM lParam);
   LRESULT OnTunerNotify(WPARAM code, LPARAM arg);
   BOOL PreTranslateMessage(MSG* pMsg) override;
 
-  // The exit command: the video window tears down, the channel lists are saved, the loop ends.
-  void ExitProgram();
+  // Drawing.
+  void DrawLcd(CDC* pDC);
+  void DrawButton(BOOL bPressed);
+
+  // Buttons and commands.
+  int ButtonFromPoint(CPoint point) const;
+  void RunButton(int nIndex);
+  void SendVideoCommand(WPARAM code, LPARAM arg);
+  int KeyToButton(UINT nChar);
+  void EnterDigit();
+
+  // Settings.
+  void LoadAudioSettings();
+  void LoadVideoSettings();
+  void LoadChannelSettings();
+  void SaveChannelSettings();
+
+  // Channel list.
+  void ChannelUp();
+  void ChannelDown();
 
  protected:
   bool OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
+
+ private:
+  void ExitProgram();
+  void NextSource();
+  void SetCurrentChannelFlag(char flag);
+  void AdjustPicture(int delta);
+  void CancelNumberEntry();
+  int MixerLine() const;
+  void InvalidateDisplay();
 };

@@ -1,0 +1,89 @@
+// A panel wired to a recording stand-in for the video window, with a fresh store and mixer.
+#pragma once
+
+#include "app/Commands.h"
+#include "app/Settings.h"
+#include "panel/PanelWnd.h"
+#include "platform/mixer/device.h"
+#include "tests/support/testenv.h"
+#include "tests/support/uitest.h"
+
+#include <gtest/gtest.h>
+#include <utility>
+#include <vector>
+
+namespace paneltest {
+
+using Cmd = std::pair<WPARAM, LPARAM>;
+using Cmds = std::vector<Cmd>;
+
+inline void StoreDword(const char* key, const char* name, DWORD value) {
+  HKEY k = OpenSettingsKey(key);
+  WriteSettingDword(k, name, value);
+  CloseSettingsKey(k);
+}
+
+inline void StoreString(const char* key, const char* name, const char* value) {
+  HKEY k = OpenSettingsKey(key);
+  WriteSettingString(k, name, value);
+  CloseSettingsKey(k);
+}
+
+inline int StoredWord(const char* key, const char* name) {
+  HKEY k = OpenSettingsKey(key);
+  const int v = ReadSettingWord(k, name, -1);
+  CloseSettingsKey(k);
+  return v;
+}
+
+inline std::string StoredString(const char* key, const char* name) {
+  char buf[512];
+  HKEY k = OpenSettingsKey(key);
+  ReadSettingString(k, name, buf, sizeof buf, "<missing>");
+  CloseSettingsKey(k);
+  return buf;
+}
+
+// A key-down as the keyboard delivers it: repeat count 1 and a scan code, through the pump.
+inline void Key(HWND to, UINT vk, UINT message = WM_KEYDOWN) {
+  LPARAM l = 1 | (static_cast<LPARAM>(0x30) << 16);
+  if (message == WM_SYSKEYDOWN) l |= KF_ALTDOWN_BIT;
+  MSG m{to, message, vk, l, 0, {0, 0}};
+  AfxPumpMessage(&m);
+}
+
+class PanelTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    orv::test::FreshConfigDir();
+    orv::mixer::ResetVirtualMixerForTests();
+    orv::ui::ClearQuitForTests();
+  }
+  void TearDown() override { orv::ui::ClearQuitForTests(); }
+
+  // Creates and shows the panel; what it sent while starting is forgotten.
+  void Open() {
+    ASSERT_TRUE(panel.Create("판넬 윈도", CRect(10, 10, 0, 0)));
+    panel.m_hwndVideo = video.m_hWnd;
+    panel.ShowWindow(SW_SHOW);
+    orv::test::Pump();
+    video.log.clear();
+  }
+
+  // WM_TUNER_NOTIFY commands the video window received, in order.
+  Cmds Sent() const {
+    Cmds out;
+    for (const auto& r : video.Of(WM_TUNER_NOTIFY)) out.emplace_back(r.wParam, r.lParam);
+    return out;
+  }
+
+  void Press(int button) {
+    panel.m_nButton = button;
+    panel.RunButton(button);
+  }
+
+  orv::test::RecordingWnd video;
+  CPanelWnd panel;
+};
+
+}  // namespace paneltest
