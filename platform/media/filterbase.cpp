@@ -139,7 +139,10 @@ HRESULT PinBase::Connect(IPin* receiver, const AM_MEDIA_TYPE* mt) {
   if (FAILED(hr)) return hr;
   hr = receiver->ReceiveConnection(this, &type);
   if (SUCCEEDED(hr)) {
-    m_connected = receiver;
+    {
+      std::unique_lock lock(StreamMutex());
+      m_connected = receiver;
+    }
     FreeMediaType(m_mt);
     m_mt = type;
     return S_OK;
@@ -155,7 +158,10 @@ HRESULT PinBase::ReceiveConnection(IPin* connector, const AM_MEDIA_TYPE* mt) {
   if (!Accepts(*mt)) return VFW_E_CANNOT_CONNECT;
   AM_MEDIA_TYPE copy{};
   if (HRESULT hr = CopyMediaType(&copy, mt); FAILED(hr)) return hr;
-  m_connected = connector;
+  {
+    std::unique_lock lock(StreamMutex());
+    m_connected = connector;
+  }
   FreeMediaType(m_mt);
   m_mt = copy;
   m_filter->OnInputConnected(this);
@@ -164,7 +170,12 @@ HRESULT PinBase::ReceiveConnection(IPin* connector, const AM_MEDIA_TYPE* mt) {
 
 HRESULT PinBase::Disconnect() {
   if (!m_connected) return S_FALSE;
-  m_connected.Reset();
+  ComPtr<IPin> old;
+  {
+    std::unique_lock lock(StreamMutex());
+    old = std::move(m_connected);
+  }
+  old.Reset();  // may end the peer's filter: outside the lock
   FreeMediaType(m_mt);
   m_mt = AM_MEDIA_TYPE{};
   return S_OK;
@@ -178,6 +189,14 @@ HRESULT PinBase::ConnectedTo(IPin** pin) {
   *pin = m_connected.Get();
   (*pin)->AddRef();
   return S_OK;
+}
+
+bool PinBase::Deliver(const MediaSample& sample) {
+  if (m_opt.dir != PINDIR_OUTPUT || !m_streamOn) return false;
+  PinBase* in = AsPinBase(m_connected.Get());
+  if (!in) return false;
+  in->Filter()->Receive(in, sample);
+  return true;
 }
 
 HRESULT PinBase::ConnectionMediaType(AM_MEDIA_TYPE* mt) {
@@ -317,17 +336,20 @@ HRESULT FilterBase::GetClassID(CLSID* clsid) {
 }
 
 HRESULT FilterBase::Stop() {
+  if (m_state == State_Running) OnStop();
   m_state = State_Stopped;
   return S_OK;
 }
 
 HRESULT FilterBase::Pause() {
+  // A live source sends nothing while paused.
+  if (m_state == State_Running) OnStop();
   m_state = State_Paused;
   return S_OK;
 }
 
 HRESULT FilterBase::Run(REFERENCE_TIME) {
-  if (m_state == State_Stopped) OnRun();
+  if (m_state != State_Running) OnRun();
   m_state = State_Running;
   return S_OK;
 }
@@ -362,6 +384,11 @@ HRESULT FilterBase::JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) {
 }
 
 int LiveFilters() { return g_liveFilters; }
+
+std::shared_mutex& StreamMutex() {
+  static std::shared_mutex m;
+  return m;
+}
 
 FilterBase* AsFilterBase(IBaseFilter* filter) { return dynamic_cast<FilterBase*>(filter); }
 PinBase* AsPinBase(IPin* pin) { return dynamic_cast<PinBase*>(pin); }

@@ -4,8 +4,10 @@
 #include "platform/media/dshow.h"
 #include "platform/media/object.h"
 
+#include <atomic>
 #include <memory>
 #include <mutex>
+#include <shared_mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,6 +19,19 @@ std::string Narrow(const WCHAR* text);
 void CopyName(WCHAR* dst, std::size_t capacity, const std::u16string& name);
 
 class FilterBase;
+
+// One buffer of a stream as it travels from a capture pin downstream.
+struct MediaSample {
+  const BYTE* data = nullptr;
+  std::size_t size = 0;
+  REFERENCE_TIME start = 0;  // stream time since the graph ran, 100 ns units
+  REFERENCE_TIME stop = 0;
+  const AM_MEDIA_TYPE* type = nullptr;  // the stream's format (a VIDEOINFOHEADER or WAVEFORMATEX block)
+};
+
+// Streaming threads hold this shared while they deliver a sample; changing a connection holds it
+// exclusively, so a pin is never disconnected under a sample on its way.
+std::shared_mutex& StreamMutex();
 
 // The current format of a capture stream, shared by the pin's IAMStreamConfig and the device.
 class StreamFormat {
@@ -79,6 +94,9 @@ class PinBase : public IPin, public IKsPropertySet, public IAMStreamControl, pub
   HRESULT OfferedType(AM_MEDIA_TYPE* mt) const;
   // Whether samples would flow on this pin now (stream control).
   bool StreamOn() const { return m_streamOn; }
+  // Output pins: hands the sample to the connected input's filter when the stream is on. The caller
+  // holds StreamMutex() shared. False when nothing took it.
+  bool Deliver(const MediaSample& sample);
   bool SupportsStreamControl() const { return m_opt.streamControl; }
 
  private:
@@ -89,7 +107,7 @@ class PinBase : public IPin, public IKsPropertySet, public IAMStreamControl, pub
   Options m_opt;
   ComPtr<IPin> m_connected;
   AM_MEDIA_TYPE m_mt{};
-  bool m_streamOn = true;
+  std::atomic<bool> m_streamOn{true};
 };
 
 class FilterBase : public ComObject, public IBaseFilter {
@@ -120,6 +138,8 @@ class FilterBase : public ComObject, public IBaseFilter {
   // Capture devices bring the filters that feed them (crossbars, tuner) into the graph and connect
   // them, as a capture driver's description of its card would. S_FALSE: nothing to bring.
   virtual HRESULT ConnectUpstream(IFilterGraph*) { return S_FALSE; }
+  // A sample arrived on one of this filter's input pins (on the streaming thread).
+  virtual void Receive(PinBase* input, const MediaSample& sample) {}
 
   // Journal entry "Instance.op(args)" and the fault injected into op for this filter, if any.
   HRESULT Check(std::string_view op, const std::string& args = {},
@@ -128,7 +148,10 @@ class FilterBase : public ComObject, public IBaseFilter {
  protected:
   void* Lookup(REFIID riid) override;
   PinBase* AddPin(PinBase::Options options);
+  // Running begins (from stopped or paused; State() still tells which) and ends (stopped or paused):
+  // sources start and stop streaming here.
   virtual void OnRun() {}
+  virtual void OnStop() {}
 
  private:
   CLSID m_clsid;

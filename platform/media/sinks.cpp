@@ -1,4 +1,4 @@
-// The graph's own filters: video renderer, smart tee, AVI mux and file writer.
+// The graph's own filters: smart tee, AVI mux and file writer (the renderer is in renderer.cpp).
 #include "platform/media/faults.h"
 #include "platform/media/graph.h"
 
@@ -7,63 +7,17 @@
 namespace orv::media {
 namespace {
 
-class VideoRenderer : public FilterBase, public IVideoWindow {
- public:
-  VideoRenderer() : FilterBase(CLSID_VideoRenderer, "VideoRenderer", "VideoRenderer") {
-    // Any picture type; sound has nothing to show.
-    AddPin({"Input", PINDIR_INPUT, GUID_NULL, GUID_NULL, false, false, nullptr, true});
-  }
-  ORV_UNKNOWN_IMPL
-
-  HRESULT put_Owner(OAHWND owner) override {
-    if (HRESULT hr = Check("put_Owner", owner ? "window" : "0"); hr != S_OK) return hr;
-    m_owner = owner;
-    return S_OK;
-  }
-  HRESULT put_MessageDrain(OAHWND drain) override {
-    if (HRESULT hr = Check("put_MessageDrain", drain ? "window" : "0"); hr != S_OK) return hr;
-    m_drain = drain;
-    return S_OK;
-  }
-  HRESULT put_WindowStyle(LONG style) override {
-    if (HRESULT hr = Check("put_WindowStyle", std::to_string(style)); hr != S_OK) return hr;
-    m_style = style;
-    return S_OK;
-  }
-  HRESULT SetWindowPosition(LONG left, LONG top, LONG width, LONG height) override {
-    if (HRESULT hr = Check("SetWindowPosition", std::to_string(left) + "," + std::to_string(top) + "," +
-                                                    std::to_string(width) + "," + std::to_string(height));
-        hr != S_OK)
-      return hr;
-    m_position = {left, top, left + width, top + height};
-    return S_OK;
-  }
-  HRESULT put_Visible(LONG visible) override {
-    if (HRESULT hr = Check("put_Visible", std::to_string(visible)); hr != S_OK) return hr;
-    m_visible = visible;
-    return S_OK;
-  }
-
- protected:
-  void* Lookup(REFIID riid) override {
-    if (riid == IID_IVideoWindow) return static_cast<IVideoWindow*>(this);
-    return FilterBase::Lookup(riid);
-  }
-
- private:
-  OAHWND m_owner = 0;
-  OAHWND m_drain = 0;
-  LONG m_style = 0;
-  RECT m_position{};
-  LONG m_visible = OAFALSE;
-};
-
 class SmartTee : public FilterBase {
  public:
   SmartTee() : FilterBase(CLSID_SmartTee, "SmartTee", "SmartTee") {
     AddPin({"Input", PINDIR_INPUT, GUID_NULL, GUID_NULL, false, false, nullptr});
     AddPin({"Capture", PINDIR_OUTPUT, PIN_CATEGORY_CAPTURE, GUID_NULL, false, false, nullptr});
     AddPin({"Preview", PINDIR_OUTPUT, PIN_CATEGORY_PREVIEW, GUID_NULL, false, false, nullptr});
+  }
+  // The same sample to both branches; the renderer copies what it keeps.
+  void Receive(PinBase*, const MediaSample& sample) override {
+    PinAt(1)->Deliver(sample);
+    PinAt(2)->Deliver(sample);
   }
 };
 
@@ -135,7 +89,6 @@ class FileWriter : public FilterBase, public IFileSinkFilter {
 
 }  // namespace
 
-ComPtr<IBaseFilter> NewVideoRenderer() { return static_cast<IBaseFilter*>(new VideoRenderer); }
 ComPtr<IBaseFilter> NewSmartTee() { return static_cast<IBaseFilter*>(new SmartTee); }
 ComPtr<IBaseFilter> NewAviMux() { return static_cast<IBaseFilter*>(new AviMux); }
 ComPtr<IBaseFilter> NewFileWriter() { return static_cast<IBaseFilter*>(new FileWriter); }

@@ -1,6 +1,7 @@
 // The virtual capture card: capture filter, crossbars, tuner and audio capture filter.
 #include "platform/media/virtualdevice.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace orv::media {
@@ -210,6 +211,16 @@ class VirtualTuner : public FilterBase, public IAMTVTuner {
 
 // ---- Video capture filter -----------------------------------------------------------------------
 
+// A media type that frees its format block.
+std::shared_ptr<AM_MEDIA_TYPE> CopyType(const StreamFormat& format) {
+  auto* mt = new AM_MEDIA_TYPE{};
+  format.Copy(mt);
+  return std::shared_ptr<AM_MEDIA_TYPE>(mt, [](AM_MEDIA_TYPE* p) {
+    FreeMediaType(*p);
+    delete p;
+  });
+}
+
 class VirtualVideoCapture : public FilterBase, public IAMVideoProcAmp, public IAMDroppedFrames {
  public:
   explicit VirtualVideoCapture(std::shared_ptr<VirtualDevice> device)
@@ -223,6 +234,7 @@ class VirtualVideoCapture : public FilterBase, public IAMVideoProcAmp, public IA
       m_analogIn = AddPin({"Analog Video In", PINDIR_INPUT, PIN_CATEGORY_ANALOGVIDEOIN, MEDIATYPE_AnalogVideo, true,
                            false, nullptr});
   }
+  ~VirtualVideoCapture() override { m_pacer.Stop(); }
   ORV_UNKNOWN_IMPL
 
   HRESULT ConnectUpstream(IFilterGraph* graph) override;
@@ -285,11 +297,15 @@ class VirtualVideoCapture : public FilterBase, public IAMVideoProcAmp, public IA
     if (riid == IID_IAMDroppedFrames && m_device->Desc().droppedFrames) return static_cast<IAMDroppedFrames*>(this);
     return FilterBase::Lookup(riid);
   }
-  // Counts are since the graph started.
   void OnRun() override {
-    m_dropped = 0;
-    m_delivered = 0;
+    // Counts are since the graph started.
+    if (State() == State_Stopped) {
+      m_dropped = 0;
+      m_delivered = 0;
+    }
+    StartStreaming();
   }
+  void OnStop() override { m_pacer.Stop(); }
 
  private:
   const ProcAmpRange* RangeOf(LONG property) const {
@@ -297,10 +313,47 @@ class VirtualVideoCapture : public FilterBase, public IAMVideoProcAmp, public IA
     return &m_device->Desc().procAmp[property];
   }
 
+  // Frames at the rate of the current format, drawn by the card and pushed out of the capture and
+  // preview pins on the pacer's thread.
+  void StartStreaming() {
+    std::shared_ptr<AM_MEDIA_TYPE> type = CopyType(*m_device->videoFormat);
+    REFERENCE_TIME period = m_device->Desc().format.avgTimePerFrame;
+    int width = m_device->Desc().format.width, height = m_device->Desc().format.height;
+    if (type->formattype == FORMAT_VideoInfo && type->pbFormat && type->cbFormat >= sizeof(VIDEOINFOHEADER)) {
+      const auto* vih = reinterpret_cast<const VIDEOINFOHEADER*>(type->pbFormat);
+      if (vih->AvgTimePerFrame > 0) period = vih->AvgTimePerFrame;
+      width = vih->bmiHeader.biWidth;
+      height = std::abs(vih->bmiHeader.biHeight);
+    }
+    width = std::clamp(width, 2, 4096);
+    height = std::clamp(height, 1, 4096);
+    const bool drawable = type->majortype == MEDIATYPE_Video && type->subtype == MEDIASUBTYPE_YUY2;
+    PinBase* capture = FindPin(PINDIR_OUTPUT, PIN_CATEGORY_CAPTURE);
+    PinBase* preview = FindPin(PINDIR_OUTPUT, PIN_CATEGORY_PREVIEW);
+    auto picture = std::make_shared<PictureGenerator>();
+    auto buffer = std::make_shared<std::vector<BYTE>>(static_cast<std::size_t>(width) * height * 2);
+    m_pacer.Start(period, [=, this](std::int64_t index, REFERENCE_TIME time, int missed) {
+      auto wanted = [&](PinBase* pin) { return pin && pin->IsConnected() && pin->StreamOn(); };
+      {
+        std::shared_lock lock(StreamMutex());
+        if (!wanted(capture) && !wanted(preview)) return;
+      }
+      if (drawable) picture->DrawYUY2(m_device->Picture(), index, buffer->data(), width, height);
+      const MediaSample sample{buffer->data(), buffer->size(), time, time + period, type.get()};
+      std::shared_lock lock(StreamMutex());
+      if (capture && capture->Deliver(sample)) {
+        ++m_delivered;
+        m_dropped += missed;
+      }
+      if (preview) preview->Deliver(sample);
+    });
+  }
+
   std::shared_ptr<VirtualDevice> m_device;
   PinBase* m_analogIn = nullptr;
-  LONG m_dropped = 0;
-  LONG m_delivered = 0;
+  std::atomic<LONG> m_dropped{0};
+  std::atomic<LONG> m_delivered{0};
+  Pacer m_pacer;
 };
 
 // Adds the card's crossbars and tuner to the graph and wires them as the description says.
@@ -379,9 +432,38 @@ class VirtualAudioCapture : public FilterBase {
       : FilterBase(GUID_NULL, device->InstanceName("AudioCapture"), "AudioCapture"), m_device(std::move(device)) {
     AddPin({"Capture", PINDIR_OUTPUT, PIN_CATEGORY_CAPTURE, MEDIATYPE_Audio, true, true, m_device->audioFormat});
   }
+  ~VirtualAudioCapture() override { m_pacer.Stop(); }
+
+ protected:
+  // PCM in buffers of a tenth of a second, timestamped like the picture.
+  void OnRun() override {
+    std::shared_ptr<AM_MEDIA_TYPE> type = CopyType(*m_device->audioFormat);
+    if (type->formattype != FORMAT_WaveFormatEx || !type->pbFormat || type->cbFormat < sizeof(WAVEFORMATEX)) return;
+    const WAVEFORMATEX wfx = *reinterpret_cast<const WAVEFORMATEX*>(type->pbFormat);
+    if (wfx.wFormatTag != WAVE_FORMAT_PCM || wfx.wBitsPerSample != 16 || wfx.nChannels == 0 || wfx.nSamplesPerSec == 0)
+      return;
+    const int frames = static_cast<int>(wfx.nSamplesPerSec / 10), channels = wfx.nChannels;
+    const REFERENCE_TIME period = 1000000;
+    PinBase* capture = PinAt(0);
+    auto sound = std::make_shared<PictureGenerator>();
+    auto buffer = std::make_shared<std::vector<std::int16_t>>(static_cast<std::size_t>(frames) * channels);
+    m_pacer.Start(period, [=, this](std::int64_t, REFERENCE_TIME time, int) {
+      {
+        std::shared_lock lock(StreamMutex());
+        if (!capture->IsConnected() || !capture->StreamOn()) return;
+      }
+      sound->DrawPCM(m_device->Picture(), buffer->data(), frames, channels, static_cast<int>(wfx.nSamplesPerSec));
+      const MediaSample sample{reinterpret_cast<const BYTE*>(buffer->data()), buffer->size() * sizeof(std::int16_t),
+                               time, time + period, type.get()};
+      std::shared_lock lock(StreamMutex());
+      capture->Deliver(sample);
+    });
+  }
+  void OnStop() override { m_pacer.Stop(); }
 
  private:
   std::shared_ptr<VirtualDevice> m_device;
+  Pacer m_pacer;
 };
 
 }  // namespace
@@ -425,6 +507,63 @@ HRESULT VirtualDevice::CreateVideoFilter(IBaseFilter** out) {
   ComPtr<IBaseFilter> f = static_cast<IBaseFilter*>(new VirtualVideoCapture(shared_from_this()));
   *out = f.Detach();
   return S_OK;
+}
+
+PictureState VirtualDevice::Picture() {
+  std::lock_guard lock(mutex);
+  PictureState s;
+  const DeviceDesc& d = m_desc;
+  double* controls[4] = {&s.brightness, &s.contrast, &s.hue, &s.saturation};
+  for (int i = 0; i < 4; ++i) {
+    const ProcAmpRange& r = d.procAmp[i];
+    if (r.present && r.max > r.min)
+      *controls[i] = std::clamp(static_cast<double>(procAmp[i] - r.min) / (r.max - r.min), 0.0, 1.0);
+  }
+  bool tunerNamed = false;
+  for (const auto& x : d.crossbars)
+    for (const auto& p : x.inputs) tunerNamed = tunerNamed || p.from == "tuner";
+  auto tuned = [&] {
+    s.input = PictureState::Input::Tuner;
+    s.channel = tunerChannel;
+    const auto& signal = tunerInputType == TunerInputAntenna ? d.tuner->antennaSignal : d.tuner->cableSignal;
+    s.signal = signal.count(tunerChannel) != 0;
+  };
+  // Follow the picture from the capture filter's input up through the routed crossbars.
+  std::string from = d.analogInFrom;
+  for (int hop = 0; hop < 16; ++hop) {
+    if (from == "tuner") {
+      if (d.tuner) tuned();
+      break;
+    }
+    if (from.rfind("crossbar", 0) != 0) break;
+    char* end = nullptr;
+    const long n = std::strtol(from.c_str() + 8, &end, 10);
+    if (n < 0 || n >= static_cast<long>(d.crossbars.size())) break;
+    const CrossbarDesc& x = d.crossbars[n];
+    long out = -1;
+    if (*end == ':') {
+      out = std::strtol(end + 1, nullptr, 10);
+    } else {
+      for (std::size_t k = 0; k < x.outputs.size() && out < 0; ++k)
+        if (!IsAudioConnector(x.outputs[k].type)) out = static_cast<long>(k);
+    }
+    if (out < 0 || out >= static_cast<long>(x.outputs.size())) break;
+    const LONG in = routes[n][out];
+    if (in < 0 || in >= static_cast<LONG>(x.inputs.size())) break;
+    const CrossbarPinDesc& pin = x.inputs[in];
+    if (!pin.from.empty()) {
+      from = pin.from;
+      continue;
+    }
+    if (pin.type == PhysConn_Video_Tuner && d.tuner && !tunerNamed) {
+      tuned();
+    } else if (!IsAudioConnector(pin.type)) {
+      s.input = PictureState::Input::External;
+      s.connector = pin.type;
+    }
+    break;
+  }
+  return s;
 }
 
 HRESULT VirtualDevice::CreateAudioFilter(IBaseFilter** out) {

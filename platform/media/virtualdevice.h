@@ -3,6 +3,7 @@
 
 #include "platform/media/carddesc.h"
 #include "platform/media/filterbase.h"
+#include "platform/media/stream.h"
 
 #include <memory>
 #include <mutex>
@@ -20,6 +21,10 @@ class VirtualDevice : public std::enable_shared_from_this<VirtualDevice> {
 
   HRESULT CreateVideoFilter(IBaseFilter** out);
   HRESULT CreateAudioFilter(IBaseFilter** out);
+
+  // What the card's decoder shows now: the input routed to the capture filter, the tuner's channel
+  // and signal, and the picture controls.
+  PictureState Picture();
 
   std::mutex mutex;
   std::vector<std::vector<LONG>> routes;

@@ -1,0 +1,81 @@
+// Internal: the streaming helpers of the media layer: a paced source thread, the virtual card's
+// picture and sound, and the preview's colour conversion.
+#pragma once
+
+#include "platform/media/dshow.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+struct SwsContext;
+
+namespace orv::media {
+
+// Calls tick on a thread of its own once per period, from Start until Stop. A tick that comes more
+// than one period late skips the ticks it missed and reports how many.
+class Pacer {
+ public:
+  // index: ticks since Start (skipped ones included); time: index × period; missed: ticks skipped
+  // just before this one.
+  using Tick = std::function<void(std::int64_t index, REFERENCE_TIME time, int missed)>;
+  Pacer() = default;
+  Pacer(const Pacer&) = delete;
+  Pacer& operator=(const Pacer&) = delete;
+  ~Pacer() { Stop(); }
+  void Start(REFERENCE_TIME period, Tick tick);
+  // Waits for a running tick to finish. Never call it from the tick itself.
+  void Stop();
+
+ private:
+  std::thread m_thread;
+  std::mutex m_mutex;
+  std::condition_variable m_wake;
+  bool m_stop = false;
+};
+
+// What the virtual card's decoder sees: the routed input and, for the tuner, the channel.
+struct PictureState {
+  enum class Input { None, Tuner, External };
+  Input input = Input::None;
+  LONG connector = 0;  // PhysicalConnectorType of an external input
+  LONG channel = 0;
+  bool signal = false;
+  // The four picture controls, each 0..1 across the driver's range (0.5 leaves the picture alone).
+  double brightness = 0.5, contrast = 0.5, hue = 0.5, saturation = 0.5;
+};
+
+// Draws the virtual card's picture and its sound.
+class PictureGenerator {
+ public:
+  // A YUY2 frame (width rounded down to even) of the state at frame `index`; dst holds width×height×2.
+  void DrawYUY2(const PictureState& s, std::int64_t index, BYTE* dst, int width, int height);
+  // 16-bit interleaved PCM: a tone that depends on the channel, hiss without signal, silence without input.
+  void DrawPCM(const PictureState& s, std::int16_t* dst, int frames, int channels, int rate);
+
+ private:
+  std::uint32_t Noise();
+  std::uint32_t m_seed = 0x9E3779B9u;
+  std::vector<BYTE> m_y, m_u, m_v;  // the picture before the picture controls, U and V per pixel pair
+  double m_phase = 0.0;
+};
+
+// Scales and colour-converts preview frames into 32-bit RGB (0xffRRGGBB, as QImage::Format_RGB32).
+class FrameConverter {
+ public:
+  FrameConverter() = default;
+  FrameConverter(const FrameConverter&) = delete;
+  FrameConverter& operator=(const FrameConverter&) = delete;
+  ~FrameConverter();
+  // YUY2 frames are top-down; RGB24 frames bottom-up as a DIB. False for other types or bad sizes.
+  bool Convert(const GUID& subtype, const BYTE* src, std::size_t srcSize, int width, int height, BYTE* dst,
+               int dstWidth, int dstHeight, int dstStride);
+
+ private:
+  SwsContext* m_ctx = nullptr;
+};
+
+}  // namespace orv::media
