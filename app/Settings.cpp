@@ -1,5 +1,6 @@
 #include "app/Settings.h"
 
+#include <cstdlib>
 #include <cstring>
 
 HKEY OpenSettingsKey(const char* path) {
@@ -42,4 +43,15 @@ void WriteSettingString(HKEY key, const char* name, const char* value) {
   if (key)
     RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
                    static_cast<DWORD>(std::strlen(value) + 1));
+}
+
+std::string DefaultCaptureFile() {
+  const char* home = std::getenv("HOME");
+  return std::string(home && *home == '/' ? home : "/tmp") + "/Capture.avi";
+}
+
+std::string FolderOfPath(const std::string& path) {
+  const auto slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
 }

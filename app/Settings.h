@@ -3,6 +3,8 @@
 
 #include "platform/store/registry.h"
 
+#include <string>
+
 // Key paths under HKEY_LOCAL_MACHINE.
 constexpr const char* kKeyAudio = "SoftWare\\Dorvend\\OrvaneTuner\\Audio";
 constexpr const char* kKeyChannel = "SoftWare\\Dorvend\\OrvaneTuner\\Channel";
@@ -28,3 +30,9 @@ void ReadSettingString(HKEY key, const char* name, char* buf, DWORD size, const 
 
 // Writes a REG_SZ with its terminating NUL.
 void WriteSettingString(HKEY key, const char* name, const char* value);
+
+// The capture file used when none is stored: Capture.avi in the user's home folder.
+std::string DefaultCaptureFile();
+
+// The folder that holds a file path ("." for a bare name), where its free space is measured.
+std::string FolderOfPath(const std::string& path);

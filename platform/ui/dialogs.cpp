@@ -574,7 +574,14 @@ CString CFileDialog::GetFolderPath() const {
   return CString(slash == std::string::npos ? std::string() : path_.substr(0, slash + 1));
 }
 
+static std::function<bool(const std::string&, unsigned long long*)> g_freeHook;
+
+void SetFreeDiskHookForTests(std::function<bool(const std::string&, unsigned long long*)> hook) {
+  g_freeHook = std::move(hook);
+}
+
 bool GetFreeDiskBytes(const std::string& folder, unsigned long long* bytes) {
+  if (g_freeHook) return g_freeHook(folder, bytes);
   struct statvfs st {};
   if (folder.empty() || ::statvfs(folder.c_str(), &st) != 0) {
     if (bytes) *bytes = 0;

@@ -1,0 +1,32 @@
+// The capture settings dialog: the AVI file, an optional time limit, and the free space left.
+#pragma once
+
+#include "platform/ui/afxdlgs.h"
+
+class CCaptureDlg : public CDialog {
+ public:
+  explicit CCaptureDlg(CWnd* parent = nullptr);
+
+  CString GetCaptureFile() const { return m_strCaptureFile; }
+  UINT GetTimeLimit() const { return m_nTimeLimit; }
+  int GetUseTimeLimit() const { return m_bUseTimeLimit; }
+
+  CString m_strCaptureFile;
+  UINT m_nTimeLimit = 1;
+  int m_bUseTimeLimit = 0;
+
+  BOOL OnInitDialog() override;
+  void OnOK() override;
+  void OnChooseFile();
+  void OnUseTimeLimit();
+  // Free space of the file's folder into static 1011, and whether "캡처 시작" may be pressed.
+  bool ShowFreeSpace();
+
+ protected:
+  void DoDataExchange(CDataExchange* pDX) override;
+  bool OnCommand(UINT id, UINT code) override;
+  void OnVScroll(UINT code, UINT pos, HWND ctrl) override;
+
+ private:
+  CSpinButtonCtrl m_spin;
+};

@@ -1,0 +1,53 @@
+#include "dialogs/CaptureStatusDlg.h"
+
+#include "app/Settings.h"
+#include "res/resource.h"
+
+#include <cstdio>
+
+namespace {
+constexpr int IDC_ELAPSED = 1012;
+constexpr UINT_PTR kTimer = 1;
+constexpr unsigned long long kMinFreeBytes = 1000000;
+}  // namespace
+
+CCaptureStatusDlg::CCaptureStatusDlg() : CDialog(IDD_CAPTURE_STATUS, nullptr), m_strElapsed("0:00:00") {}
+
+void CCaptureStatusDlg::DoDataExchange(CDataExchange* pDX) { DDX_Text(pDX, IDC_ELAPSED, m_strElapsed); }
+
+bool CCaptureStatusDlg::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
+  static const MsgMapEntry<CCaptureStatusDlg> map[] = {
+      {WM_TIMER, afxmsg::Timer<&CCaptureStatusDlg::OnTimer>},
+  };
+  return DispatchMsgMap(*this, map, message, wParam, lParam, result) || CDialog::OnWndMsg(message, wParam, lParam, result);
+}
+
+BOOL CCaptureStatusDlg::OnInitDialog() {
+  CDialog::OnInitDialog();
+  SetTimer(kTimer, 1000, nullptr);
+  HKEY key = OpenSettingsKey(kKeyVideo);
+  char path[255];
+  // The settings dialog stores the path just before; should it be missing, watch the default's disk.
+  ReadSettingString(key, "Capture", path, sizeof path, DefaultCaptureFile().c_str());
+  m_strCaptureFile = path;
+  CloseSettingsKey(key);
+  return TRUE;
+}
+
+void CCaptureStatusDlg::OnTimer(UINT_PTR) {
+  unsigned long long bytes = 0;
+  GetFreeDiskBytes(FolderOfPath(m_strCaptureFile.str()), &bytes);
+  if (bytes < kMinFreeBytes) OnOK();
+  ++m_nElapsed;
+  // Hours are not wrapped: a capture of 61 hours shows 61:00:00.
+  char text[32];
+  std::snprintf(text, sizeof text, "%02u:%02u:%02u", m_nElapsed / 3600, (m_nElapsed / 60) % 60, m_nElapsed % 60);
+  m_strElapsed = text;
+  UpdateData(FALSE);
+  Default();
+}
+
+void CCaptureStatusDlg::OnOK() {
+  KillTimer(kTimer);
+  CDialog::OnOK();
+}

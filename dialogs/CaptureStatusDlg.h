@@ -1,0 +1,22 @@
+// The dialog on screen while a capture without a time limit runs: elapsed time, end button,
+// and a stop by itself when the capture's disk is nearly full.
+#pragma once
+
+#include "platform/ui/afxdlgs.h"
+
+class CCaptureStatusDlg : public CDialog {
+ public:
+  CCaptureStatusDlg();
+
+  UINT m_nElapsed = 0;
+  CString m_strElapsed;
+  CString m_strCaptureFile;
+
+  BOOL OnInitDialog() override;
+  void OnOK() override;
+  void OnTimer(UINT_PTR id);
+
+ protected:
+  void DoDataExchange(CDataExchange* pDX) override;
+  bool OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
+};
