@@ -2,6 +2,7 @@
 
 #include "app/Commands.h"
 #include "app/Settings.h"
+#include "dialogs/AboutDlg.h"
 #include "res/layout.h"
 #include "res/resource.h"
 
@@ -110,6 +111,11 @@ int CPanelWnd::OnCreate(LPCREATESTRUCT cs) {
   LoadChannelSettings();
   LoadVideoSettings();
   LoadAudioSettings();
+
+  m_toolTip.Create(this, 0);
+  m_toolTip.Activate(TRUE);
+  m_toolTip.AddTool(this, "Orvane Tuner", nullptr, 0);
+  m_toolTip.SetDelayTime(TTDT_AUTOMATIC, 1000);
   return 0;
 }
 
@@ -220,7 +226,39 @@ LRESULT CPanelWnd::OnNcHitTest(CPoint point) {
 BOOL CPanelWnd::PreTranslateMessage(MSG* pMsg) {
   // Alt+F4 must not close the panel.
   if (pMsg->message == WM_SYSKEYDOWN && pMsg->wParam == VK_F4) return TRUE;
+
+  // The one tool is the whole panel; its text follows the button under the cursor.
+  MSG msg = *pMsg;
+  const bool mouse = msg.message >= WM_MOUSEFIRST && msg.message <= WM_MOUSELAST;
+  if (mouse) {
+    // Our messages carry no cursor position; a mouse message's own point is where it happened.
+    msg.pt = CPoint(msg.lParam);
+    ::ClientToScreen(msg.hwnd, &msg.pt);
+  } else {
+    ::GetCursorPos(&msg.pt);
+  }
+  ScreenToClient(&msg.pt);
+  const int i = ButtonFromPoint(CPoint(msg.pt.x, msg.pt.y));
+  if (msg.message == WM_LBUTTONDOWN || msg.message == WM_RBUTTONDOWN || i == -1) {
+    HideTip();
+  } else {
+    CString text;
+    text.LoadString(IDS_TOOLTIP_FIRST + static_cast<UINT>(i));
+    m_toolTip.UpdateTipText(text, this, 0);
+    if (mouse) {
+      msg.hwnd = m_hWnd;
+      msg.lParam = MAKELPARAM(static_cast<WORD>(msg.pt.x), static_cast<WORD>(msg.pt.y));
+    }
+    m_toolTip.RelayEvent(&msg);
+  }
   return CWnd::PreTranslateMessage(pMsg);
+}
+
+void CPanelWnd::HideTip() {
+  // The tooltip has no pop operation of its own: a relayed button press hides the tip and
+  // cancels one that is about to show.
+  MSG press{m_hWnd, WM_LBUTTONDOWN, 0, 0, 0, {0, 0}};
+  m_toolTip.RelayEvent(&press);
 }
 
 // ---- Commands -------------------------------------------------------------------------------------
@@ -264,8 +302,11 @@ void CPanelWnd::RunButton(int nIndex) {
     case 9:
       NextSource();
       break;
-    case 10:
+    case 10: {
+      CAboutDlg about;
+      about.DoModal();
       break;
+    }
     case 11: case 12: case 13: case 14: case 15: case 16: case 17: case 18: case 19: case 20:
       EnterDigit();
       break;

@@ -4,6 +4,7 @@
 
 #include "mixer/Mixer.h"
 #include "panel/CoverWnd.h"
+#include "platform/ui/afxdlgs.h"
 #include "platform/ui/afxwin.h"
 
 class CPanelWnd : public CWnd {
@@ -48,6 +49,7 @@ class CPanelWnd : public CWnd {
   BOOL m_bPressed = FALSE;
   CCoverWnd m_wndCover;
   CMixer m_mixer;
+  CToolTipCtrl m_toolTip;
 
   // Message handlers.
   int OnCreate(LPCREATESTRUCT cs);
@@ -94,5 +96,6 @@ class CPanelWnd : public CWnd {
   void AdjustPicture(int delta);
   void CancelNumberEntry();
   int MixerLine() const;
+  void HideTip();
   void InvalidateDisplay();
 };
