@@ -1,0 +1,28 @@
+// The settings sheet's second page: brightness, contrast, hue and saturation, applied at once
+// through the main window and stored when the sheet is accepted.
+#pragma once
+
+#include "platform/ui/afxdlgs.h"
+
+class CVideoSetup : public CPropertyPage {
+ public:
+  CVideoSetup();
+
+  int m_nBright = 0;
+  int m_nContrast = 0;
+  int m_nHue = 0;
+  int m_nSaturation = 0;
+
+  BOOL OnInitDialog() override;
+  void OnOK() override;
+  void OnSelChangeMode();
+
+ protected:
+  void DoDataExchange(CDataExchange* pDX) override;
+  bool OnCommand(UINT id, UINT code) override;
+  void OnHScroll(UINT code, UINT pos, HWND ctrl) override;
+
+ private:
+  int* Member(int index);
+  void ShowValue(int index, int value);
+};
