@@ -276,12 +276,10 @@ void CPanelWnd::RunButton(int nIndex) {
       ShowWindow(SW_MINIMIZE);
       break;
     case 2:
-      if (++m_nVolume > kMaxVolume) m_nVolume = kMaxVolume;
-      m_mixer.SetVolume(MixerLine(), m_nVolume);
+      SetVolumeLevel(m_nVolume + 1 > kMaxVolume ? kMaxVolume : m_nVolume + 1);
       break;
     case 3:
-      if (--m_nVolume < 0) m_nVolume = 0;
-      m_mixer.SetVolume(MixerLine(), m_nVolume);
+      SetVolumeLevel(m_nVolume - 1 < 0 ? 0 : m_nVolume - 1);
       break;
     case 4:
       ChannelUp();
@@ -342,6 +340,12 @@ void CPanelWnd::RunButton(int nIndex) {
       break;
   }
   InvalidateDisplay();
+}
+
+void CPanelWnd::SetVolumeLevel(int level) {
+  m_nVolume = level;
+  m_nWrittenVolume = level;
+  m_mixer.SetVolume(MixerLine(), level);
 }
 
 void CPanelWnd::ExitProgram() {
@@ -478,7 +482,12 @@ void CPanelWnd::OnTimer(UINT_PTR nIDEvent) {
 // ---- Notices --------------------------------------------------------------------------------------
 
 LRESULT CPanelWnd::OnMixerControlChange(WPARAM, LPARAM) {
-  m_nVolume = m_mixer.GetVolume(MixerLine());
+  int level = m_mixer.GetVolume(MixerLine());
+  // The mixer rounds a level when it writes it and truncates when it reads it back, so levels 3,
+  // 7, 11, 15 and 19 come back one lower. Taking that reading as is would put the bar back at
+  // once and volume up could never pass level 2; our own level is kept instead.
+  if (m_nWrittenVolume >= 0 && level == m_nWrittenVolume - 1) level = m_nWrittenVolume;
+  m_nVolume = level;
   m_bMute = m_mixer.GetMute(MixerLine());
   InvalidateDisplay();
   return 0;
@@ -512,6 +521,7 @@ void CPanelWnd::LoadAudioSettings() {
   m_mixer.m_hwndNotify = m_hWnd;
   m_mixer.m_nMaxLevel = kMaxVolume;
   m_mixer.Open();
+  m_nWrittenVolume = -1;
   HKEY key = OpenSettingsKey(kKeyAudio);
   m_nAudioSelect = ReadSettingWord(key, "Selection", 0);
   // The master line whatever the selection: the next mixer notice brings the selected line.

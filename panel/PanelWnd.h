@@ -97,5 +97,9 @@ class CPanelWnd : public CWnd {
   void CancelNumberEntry();
   int MixerLine() const;
   void HideTip();
+  void SetVolumeLevel(int level);
+
+  // Level the volume buttons last wrote, -1 for none (see OnMixerControlChange).
+  int m_nWrittenVolume = -1;
   void InvalidateDisplay();
 };

@@ -550,6 +550,27 @@ TEST_F(Keys, KeypadKeysFromTheKeyboardReachTheirCommands) {
 
 // ---- Notices ------------------------------------------------------------------------------------
 
+TEST_F(PanelTest, VolumeUpPassesTheLevelsThatReadBackOneLower) {
+  Open();
+  CMixer probe;
+  probe.m_nMaxLevel = 20;
+  panel.m_nVolume = 2;
+  for (int want = 3; want <= 20; ++want) {
+    Press(2);
+    // The mixer's notice of our own change arrives; the bar stays at the new level.
+    Pump(5);
+    ASSERT_EQ(want, panel.m_nVolume);
+  }
+  for (int want = 19; want >= 0; --want) {
+    Press(3);
+    Pump(5);
+    ASSERT_EQ(want, panel.m_nVolume);
+  }
+  // A change made elsewhere is still followed, to any level.
+  probe.SetVolume(MIXLINE_MASTER, 7);
+  EXPECT_TRUE(PumpUntil([&] { return panel.m_nVolume == 6; })) << "7 written elsewhere reads back as 6";
+}
+
 TEST_F(PanelTest, AMixerChangeMadeElsewhereMovesTheVolumeBar) {
   Open();
   CMixer elsewhere;
