@@ -1,10 +1,30 @@
 #include "video/VideoWnd.h"
 
 #include "app/Commands.h"
+#include "app/Settings.h"
+#include "capture/CaptureGraph.h"
 #include "res/resource.h"
 
+namespace {
+
+// Pieces of the frame bitmap: source x, y, width, height.
+struct Piece {
+  int x, y, w, h;
+};
+constexpr Piece kTop{26, 0, 25, 20}, kBottom{26, 51, 25, 20}, kLeft{0, 21, 24, 20}, kRight{26, 21, 25, 20};
+constexpr Piece kTopLeft{0, 0, 25, 20}, kTopRight{52, 0, 25, 20}, kBottomLeft{0, 51, 25, 20},
+    kBottomRight{52, 51, 25, 20};
+
+constexpr const char* kPictureValues[4] = {"Bright", "Contrast", "Hue", "Saturation"};
+
+}  // namespace
+
 CVideoWnd::CVideoWnd() = default;
-CVideoWnd::~CVideoWnd() = default;
+
+CVideoWnd::~CVideoWnd() {
+  // Destroy while this object is whole; the teardown has normally run already and does not repeat.
+  if (m_hWnd) DestroyWindow();
+}
 
 BOOL CVideoWnd::Create(LPCSTR title, const RECT& rect) {
   LPCSTR cls = AfxRegisterWndClass(kClassStyle, IDC_ARROW, COLOR_HIGHLIGHTTEXT + 1, IDI_APP);
@@ -15,10 +35,16 @@ BOOL CVideoWnd::Create(LPCSTR title, const RECT& rect) {
 bool CVideoWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
   static const MsgMapEntry<CVideoWnd> map[] = {
       {WM_CREATE, afxmsg::Create<&CVideoWnd::OnCreate>},
-      {WM_DESTROY, afxmsg::Void<&CVideoWnd::OnDestroy>},
+      {WM_PAINT, afxmsg::Void<&CVideoWnd::OnPaint>},
+      {WM_SIZE, afxmsg::Size<&CVideoWnd::OnSize>},
       {WM_GETMINMAXINFO, afxmsg::MinMax<&CVideoWnd::OnGetMinMaxInfo>},
+      {WM_DESTROY, afxmsg::Void<&CVideoWnd::OnDestroy>},
+      {WM_LBUTTONDOWN, afxmsg::Mouse<&CVideoWnd::OnLButtonDown>},
+      {WM_LBUTTONDBLCLK, afxmsg::Mouse<&CVideoWnd::OnLButtonDblClk>},
+      {WM_RBUTTONDOWN, afxmsg::Mouse<&CVideoWnd::OnRButtonDown>},
       {WM_KEYDOWN, afxmsg::Key<&CVideoWnd::OnKeyDown>},
       {WM_SYSKEYDOWN, afxmsg::Key<&CVideoWnd::OnSysKeyDown>},
+      {WM_TIMER, afxmsg::Timer<&CVideoWnd::OnTimer>},
       {WM_TUNER_NOTIFY, afxmsg::Raw<&CVideoWnd::OnTunerNotify>},
   };
   return DispatchMsgMap(*this, map, message, wParam, lParam, result) || CWnd::OnWndMsg(message, wParam, lParam, result);
@@ -26,7 +52,61 @@ bool CVideoWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* re
 
 int CVideoWnd::OnCreate(LPCREATESTRUCT cs) {
   if (CWnd::OnCreate(cs) == -1) return -1;
+  CClientDC dc(this);
+  m_dcFrame.CreateCompatibleDC(&dc);
+  if (m_bmpFrame.LoadBitmap(IDB_FRAME)) m_dcFrame.SelectObject(&m_bmpFrame);
+  m_pGraph = new CCaptureGraph(this);
+  m_pGraph->LoadProfile();
+  m_pGraph->Restart();
+  LoadPictureSettings();
+  LoadChannelSettings();
   return 0;
+}
+
+void CVideoWnd::OnPaint() {
+  CPaintDC dc(this);
+  if (IsZoomed()) return;
+  RECT rc;
+  GetClientRect(&rc);
+  const int W = rc.right, H = rc.bottom;
+  dc.FillSolidRect(&rc, kFrameFill);
+  auto stretch = [&](int x, int y, int w, int h, const Piece& p) {
+    dc.StretchBlt(x, y, w, h, &m_dcFrame, p.x, p.y, p.w, p.h, SRCCOPY);
+  };
+  auto copy = [&](int x, int y, const Piece& p) { dc.BitBlt(x, y, p.w, p.h, &m_dcFrame, p.x, p.y, SRCCOPY); };
+  stretch(25, 0, W - 50, 20, kTop);
+  stretch(25, H - 20, W - 50, 20, kBottom);
+  stretch(0, 20, 24, H - 20, kLeft);
+  stretch(W - 25, 20, 25, H - 40, kRight);
+  copy(0, 0, kTopLeft);
+  copy(W - 25, 0, kTopRight);
+  copy(0, H - 20, kBottomLeft);
+  copy(W - 25, H - 20, kBottomRight);
+}
+
+RECT CVideoWnd::PictureRect() const {
+  RECT rc;
+  GetClientRect(&rc);
+  // Width and height travel in right and bottom, as the engine takes them.
+  if (IsZoomed()) return RECT{0, 0, rc.right, rc.bottom};
+  return RECT{9, 18, rc.right - 18, rc.bottom - 34};
+}
+
+void CVideoWnd::PlaceVideo() {
+  if (!m_pGraph) return;
+  const RECT r = PictureRect();
+  m_pGraph->SetVideoPosition(&r);
+}
+
+void CVideoWnd::OnSize(UINT nType, int cx, int cy) {
+  CWnd::OnSize(nType, cx, cy);
+  PlaceVideo();
+  InvalidateRect(nullptr, FALSE);
+}
+
+void CVideoWnd::OnGetMinMaxInfo(MINMAXINFO* mmi) {
+  mmi->ptMinTrackSize.x = 128;
+  mmi->ptMinTrackSize.y = 100;
 }
 
 void CVideoWnd::OnDestroy() {
@@ -34,11 +114,85 @@ void CVideoWnd::OnDestroy() {
   // The panel's exit command destroys us before the application deletes the window: once only.
   if (m_bTornDown) return;
   m_bTornDown = true;
+  if (!m_pGraph) return;
+  SavePictureSettings();
+  m_pGraph->StopPreview();
+  m_pGraph->SaveProfile();
+  delete m_pGraph;
+  m_pGraph = nullptr;
 }
 
-void CVideoWnd::OnGetMinMaxInfo(MINMAXINFO* mmi) {
-  mmi->ptMinTrackSize.x = 128;
-  mmi->ptMinTrackSize.y = 100;
+void CVideoWnd::SavePictureSettings() {
+  if (!m_pGraph) return;
+  HKEY key = OpenSettingsKey(kKeyVideo);
+  if (!key) return;
+  WriteSettingDword(key, kPictureValues[0], m_pGraph->GetBrightness());
+  WriteSettingDword(key, kPictureValues[1], m_pGraph->GetContrast());
+  WriteSettingDword(key, kPictureValues[2], m_pGraph->GetHue());
+  WriteSettingDword(key, kPictureValues[3], m_pGraph->GetSaturation());
+  CloseSettingsKey(key);
+}
+
+void CVideoWnd::LoadPictureSettings() {
+  if (!m_pGraph) return;
+  HKEY key = OpenSettingsKey(kKeyVideo);
+  m_pGraph->SetBrightness(ReadSettingWord(key, kPictureValues[0], 127));
+  m_pGraph->SetContrast(ReadSettingWord(key, kPictureValues[1], 127));
+  m_pGraph->SetHue(ReadSettingWord(key, kPictureValues[2], 127));
+  m_pGraph->SetSaturation(ReadSettingWord(key, kPictureValues[3], 127));
+  CloseSettingsKey(key);
+}
+
+void CVideoWnd::LoadChannelSettings() {
+  if (!m_pGraph) return;
+  HKEY key = OpenSettingsKey(kKeyChannel);
+  const int source = ReadSettingWord(key, "Source", 0);
+  m_pGraph->SelectSource(source);
+  if (source == SOURCE_TV)
+    m_pGraph->TuneChannel(ReadSettingWord(key, "TVChannel", 11) & 0xFF);
+  else if (source == SOURCE_CATV)
+    m_pGraph->TuneChannel(ReadSettingWord(key, "CATVChannel", 11) & 0xFF);
+  CloseSettingsKey(key);
+}
+
+BOOL CVideoWnd::SetTopMost(BOOL on) {
+  return ::SetWindowPos(m_hWnd, on ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+}
+
+void CVideoWnd::OnLButtonDown(UINT, CPoint point) {
+  WINDOWPLACEMENT wp{};
+  wp.length = sizeof wp;
+  GetWindowPlacement(&wp);
+  // Dragging by the picture or the frame moves the window, unless it fills the screen.
+  if (wp.showCmd != SW_SHOWMAXIMIZED)
+    DefWindowProc(WM_NCLBUTTONDOWN, HTCAPTION, MAKELPARAM(static_cast<WORD>(point.x), static_cast<WORD>(point.y)));
+  Default();
+}
+
+void CVideoWnd::OnLButtonDblClk(UINT, CPoint) {
+  WINDOWPLACEMENT wp{};
+  wp.length = sizeof wp;
+  GetWindowPlacement(&wp);
+  wp.showCmd = wp.showCmd == SW_SHOWMAXIMIZED ? SW_SHOWNORMAL : SW_SHOWMAXIMIZED;
+  SetWindowPlacement(&wp);
+  Default();
+}
+
+void CVideoWnd::OnRButtonDown(UINT, CPoint) {
+  if (m_bTopMost) {
+    CString text, caption;
+    text.LoadString(IDS_TOPMOST_QUESTION);
+    caption.LoadString(IDS_TOPMOST_CAPTION);
+    if (MessageBox(text, caption, MB_YESNO | MB_ICONQUESTION) == IDYES) {
+      m_bTopMost = FALSE;
+      SetTopMost(FALSE);
+      ::SendMessageA(m_hwndPanel, WM_TUNER_NOTIFY, 26, 0);
+    }
+  }
+  // The right button always brings the panel back.
+  ::ShowWindow(m_hwndPanel, SW_RESTORE);
+  ::SetActiveWindow(m_hwndPanel);
+  Default();
 }
 
 void CVideoWnd::ForwardKey(UINT message, UINT nChar, UINT nRepCnt, UINT nFlags) {
@@ -47,16 +201,74 @@ void CVideoWnd::ForwardKey(UINT message, UINT nChar, UINT nRepCnt, UINT nFlags) 
   ::SendMessageA(m_hwndPanel, message, nChar, l);
 }
 
-void CVideoWnd::OnKeyDown(UINT nChar, UINT nRepCnt, UINT nFlags) { ForwardKey(WM_KEYDOWN, nChar, nRepCnt, nFlags); }
+void CVideoWnd::OnKeyDown(UINT nChar, UINT nRepCnt, UINT nFlags) {
+  ForwardKey(WM_KEYDOWN, nChar, nRepCnt, nFlags);
+  Default();
+}
 
 void CVideoWnd::OnSysKeyDown(UINT nChar, UINT nRepCnt, UINT nFlags) {
   ForwardKey(WM_SYSKEYDOWN, nChar, nRepCnt, nFlags);
+  Default();
+}
+
+void CVideoWnd::OnTimer(UINT_PTR) { Default(); }
+
+void CVideoWnd::SetPicture(int target, int value) {
+  switch (target) {
+    case ADJUST_BRIGHTNESS: m_pGraph->SetBrightness(value); break;
+    case ADJUST_CONTRAST: m_pGraph->SetContrast(value); break;
+    case ADJUST_HUE: m_pGraph->SetHue(value); break;
+    case ADJUST_SATURATION: m_pGraph->SetSaturation(value); break;
+    default: break;
+  }
 }
 
 LRESULT CVideoWnd::OnTunerNotify(WPARAM code, LPARAM arg) {
+  const int n = static_cast<int>(arg);
+  if (code == VideoCmd::AdjustTarget) {
+    m_nPictureTarget = n;
+    return 0;
+  }
+  if (code == VideoCmd::TopMost) {
+    m_bTopMost = n;
+    SetTopMost(n);
+    return 0;
+  }
+  if (!m_pGraph) return 0;  // torn down: nothing that needs the engine
   switch (code) {
-    case VideoCmd::AdjustTarget:
-      m_nPictureTarget = static_cast<int>(arg);
+    case VideoCmd::ChannelUp:
+    case VideoCmd::ChannelDown:
+    case VideoCmd::TuneChannel:
+      m_pGraph->TuneChannel(n & 0xFF);
+      break;
+    case VideoCmd::SelectSource:
+      m_pGraph->SelectSource(n);
+      PlaceVideo();
+      break;
+    case VideoCmd::AdjustValue:
+    case VideoCmd::AdjustStep:
+      SetPicture(m_nPictureTarget, n);
+      break;
+    case VideoCmd::ScanTV:
+      m_pGraph->StartChannelScan(reinterpret_cast<HWND>(arg), 0);
+      break;
+    case VideoCmd::ScanCATV:
+      m_pGraph->StartChannelScan(reinterpret_cast<HWND>(arg), 1);
+      break;
+    case VideoCmd::SetBrightness:
+      m_pGraph->SetBrightness(n);
+      break;
+    case VideoCmd::SetContrast:
+      m_pGraph->SetContrast(n);
+      break;
+    case VideoCmd::SetHue:
+      m_pGraph->SetHue(n);
+      break;
+    case VideoCmd::SetSaturation:
+      m_pGraph->SetSaturation(n);
+      break;
+    case VideoCmd::StopScan:
+      m_pGraph->StopChannelScan();
       break;
     default:
       break;  // codes this window does not know are ignored

@@ -1,7 +1,10 @@
-// The framed, resizable window that shows the live picture and carries out the panel's commands.
+// The framed, resizable window that shows the live picture, owns the capture engine and carries
+// out the panel's and the settings pages' commands.
 #pragma once
 
 #include "platform/ui/afxwin.h"
+
+class CCaptureGraph;
 
 class CVideoWnd : public CWnd {
  public:
@@ -9,19 +12,35 @@ class CVideoWnd : public CWnd {
   ~CVideoWnd() override;
   virtual BOOL Create(LPCSTR title, const RECT& rect);
 
-  HWND m_hwndPanel = nullptr;  // the control panel; set by start-up once both windows exist
-  int m_nPictureTarget = 0;    // 0 brightness, 1 contrast, 2 hue, 3 saturation
+  CCaptureGraph* m_pGraph = nullptr;  // the capture engine, from creation to teardown
+  HWND m_hwndPanel = nullptr;         // the control panel; set by start-up once both windows exist
+  CDC m_dcFrame;                      // holds the frame bitmap for the life of the window
+  int m_nPictureTarget = 0;           // 0 brightness, 1 contrast, 2 hue, 3 saturation
   BOOL m_bTopMost = FALSE;
 
-  // Window class and style of the video window.
   static constexpr UINT kClassStyle = CS_DBLCLKS | CS_OWNDC | CS_NOCLOSE;
   static constexpr DWORD kStyle = WS_POPUP | WS_THICKFRAME;
+  static constexpr COLORREF kFrameFill = RGB(135, 161, 110);
+
+  void PlaceVideo();
+  // The picture's place in the client area for the current size and zoom state.
+  RECT PictureRect() const;
+  void LoadPictureSettings();
+  void SavePictureSettings();
+  void LoadChannelSettings();
+  BOOL SetTopMost(BOOL on);
 
   int OnCreate(LPCREATESTRUCT cs);
-  void OnDestroy();
+  void OnPaint();
+  void OnSize(UINT nType, int cx, int cy);
   void OnGetMinMaxInfo(MINMAXINFO* mmi);
+  void OnDestroy();
+  void OnLButtonDown(UINT nFlags, CPoint point);
+  void OnLButtonDblClk(UINT nFlags, CPoint point);
+  void OnRButtonDown(UINT nFlags, CPoint point);
   void OnKeyDown(UINT nChar, UINT nRepCnt, UINT nFlags);
   void OnSysKeyDown(UINT nChar, UINT nRepCnt, UINT nFlags);
+  void OnTimer(UINT_PTR nIDEvent);
   LRESULT OnTunerNotify(WPARAM code, LPARAM arg);
 
   bool TornDown() const { return m_bTornDown; }
@@ -31,5 +50,7 @@ class CVideoWnd : public CWnd {
 
  private:
   void ForwardKey(UINT message, UINT nChar, UINT nRepCnt, UINT nFlags);
+  void SetPicture(int target, int value);
+  CBitmap m_bmpFrame;
   bool m_bTornDown = false;
 };

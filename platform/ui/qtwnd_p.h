@@ -78,6 +78,9 @@ class WndWidget : public QWidget {
   QRect dragGeometry_;
 };
 
+// Screen position of the last mouse button press.
+QPoint LastPressPosition();
+
 // Sends WM_SIZE when the widget's size differs from the size last reported.
 void NotifySizeIfChanged(HWND h);
 

@@ -27,11 +27,17 @@ void Pump(HWND h, UINT msg, WPARAM w, LPARAM l) {
   AfxPumpMessage(&m);
 }
 
+// Where the last button press happened on the screen: a move loop starts from the real pointer,
+// whatever point the window passed along with the request.
+QPoint g_lastPress;
+
 // Painting happens through the surface; this names the window being painted right now.
 HWND g_painting = nullptr;
 QRect g_paintRect;
 
 }  // namespace
+
+QPoint LastPressPosition() { return g_lastPress; }
 
 bool IsPainting(HWND h, RECT* rc) {
   if (h != g_painting) return false;
@@ -93,6 +99,7 @@ void WndWidget::MouseButton(QMouseEvent* e, bool down, bool dbl) {
   if (!hwnd_) return;
   const HWND h = hwnd_;
   const QPoint global = e->globalPosition().toPoint();
+  if (down) g_lastPress = global;
   const QPoint local = e->position().toPoint();
   const UINT flags = MouseKeyFlags(e->buttons(), e->modifiers());
   WndRecord* rec = FindRecord(h);

@@ -350,7 +350,8 @@ LRESULT DefWindowProcA(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       // A child that answers HTCAPTION moves its top-level window.
       WndWidget* target = rec->widget;
       while (target->parentWidget() && dynamic_cast<WndWidget*>(target->window())) target = static_cast<WndWidget*>(target->window());
-      const QPoint global(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
+      // The platform's move loop follows the pointer from where the button went down.
+      const QPoint global = LastPressPosition();
       if (wParam == HTCAPTION)
         target->BeginDrag(WndWidget::Drag::Move, HTCAPTION, global);
       else if (wParam >= HTLEFT && wParam <= HTBOTTOMRIGHT && (rec->style & WS_THICKFRAME))
