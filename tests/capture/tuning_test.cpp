@@ -185,8 +185,8 @@ TEST(ChannelScan, DeletingTheEngineDuringAScanStopsAndWaitsForTheWorker) {
   RecordingWnd page;
   orv::media::ClearJournal();
   g.StartChannelScan(page, 0);
-  // The worker now waits in its send for channel 7 until this thread serves it.
-  ASSERT_TRUE(PumpUntil([&] { return Found(page).size() == 1; }, 20000));
+  // The worker now waits in its send for a later channel until this thread serves it.
+  ASSERT_TRUE(PumpUntil([&] { return !Found(page).empty(); }, 20000));
   rig.engine.reset();
   const std::size_t tuned = AutoTuned().size();
   EXPECT_LT(tuned, 68u);
