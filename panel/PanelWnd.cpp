@@ -226,6 +226,13 @@ LRESULT CPanelWnd::OnNcHitTest(CPoint point) {
 BOOL CPanelWnd::PreTranslateMessage(MSG* pMsg) {
   // Alt+F4 must not close the panel.
   if (pMsg->message == WM_SYSKEYDOWN && pMsg->wParam == VK_F4) return TRUE;
+  // Our framework can give the lid the keyboard focus (when the panel is activated, or the lid is
+  // clicked), which the lid never gets on the platform this was designed for: its keys are ours.
+  if ((pMsg->message == WM_KEYDOWN || pMsg->message == WM_SYSKEYDOWN) && pMsg->hwnd == m_wndCover.m_hWnd &&
+      m_wndCover.m_hWnd) {
+    ::SendMessageA(m_hWnd, pMsg->message, pMsg->wParam, pMsg->lParam);
+    return TRUE;
+  }
 
   // The one tool is the whole panel; its text follows the button under the cursor.
   MSG msg = *pMsg;

@@ -508,6 +508,13 @@ TEST_F(Keys, KeysFlashTheirButtonUnlessTheLidCoversIt) {
   EXPECT_EQ(56, panel.m_nTVChannel);
 }
 
+TEST_F(Keys, KeysThatReachTheLidAreThePanelsKeys) {
+  Key(panel.m_wndCover.m_hWnd, VK_UP);
+  Key(panel.m_wndCover.m_hWnd, VK_ADD, WM_SYSKEYDOWN);
+  EXPECT_EQ((Cmds{{4, 13}}), Sent());
+  EXPECT_TRUE(orv::ui::QuitRequested());
+}
+
 TEST_F(Keys, KeypadStarZoomsTheVideoWindowWithoutAFlash) {
   Key(panel.m_hWnd, VK_MULTIPLY);
   const auto zoom = video.Of(WM_LBUTTONDBLCLK);
