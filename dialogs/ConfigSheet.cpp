@@ -6,6 +6,8 @@
 #include "dialogs/VideoSetup.h"
 #include "res/resource.h"
 
+#include <vector>
+
 CConfigSheet::CConfigSheet(LPCSTR caption, CWnd* parent, UINT selectPage)
     : CPropertySheet(caption, parent, selectPage) {}
 
@@ -21,31 +23,32 @@ bool ClientRectOf(HWND parent, HWND child, RECT* rc) {
   return true;
 }
 
-void MoveInto(HWND button, bool haveRect, const RECT& rc) {
-  if (!button || !haveRect) return;
-  ::MoveWindow(button, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top, TRUE);
-}
-
 }  // namespace
 
 BOOL CConfigSheet::OnInitDialog() {
   const BOOL result = CPropertySheet::OnInitDialog();
 
-  // Without Help and Apply, every button moves one place to the right, so OK and Cancel end up at
-  // the sheet's right edge instead of leaving two holes there.
-  const HWND help = ::GetDlgItem(m_hWnd, IDHELP);
-  const HWND apply = ::GetDlgItem(m_hWnd, ID_APPLY_NOW);
-  const HWND cancel = ::GetDlgItem(m_hWnd, IDCANCEL);
-  const HWND ok = ::GetDlgItem(m_hWnd, IDOK);
-  RECT rcHelp{}, rcApply{}, rcCancel{};
-  const bool haveHelp = ClientRectOf(m_hWnd, help, &rcHelp);
-  const bool haveApply = ClientRectOf(m_hWnd, apply, &rcApply);
-  const bool haveCancel = ClientRectOf(m_hWnd, cancel, &rcCancel);
-
-  if (help) ::ShowWindow(help, SW_HIDE);
-  MoveInto(apply, haveHelp, rcHelp);
-  MoveInto(cancel, haveApply, rcApply);
-  MoveInto(ok, haveCancel, rcCancel);
+  // The places of the button row, left to right, as the framework laid it out.
+  const int row[] = {IDOK, IDCANCEL, ID_APPLY_NOW, IDHELP};
+  std::vector<RECT> places;
+  std::vector<HWND> kept;
+  for (int id : row) {
+    const HWND button = ::GetDlgItem(m_hWnd, id);
+    RECT rc{};
+    if (!ClientRectOf(m_hWnd, button, &rc)) continue;  // a button that does not exist is skipped
+    places.push_back(rc);
+    if (id == IDHELP)
+      ::ShowWindow(button, SW_HIDE);
+    else if (id != ID_APPLY_NOW || !(m_psh.dwFlags & PSH_NOAPPLYNOW))
+      kept.push_back(button);
+  }
+  // Without Help every button moves one place to the right. An Apply that cannot be used only
+  // keeps its place hidden, so it gives that place up too: OK and Cancel end at the right edge.
+  const size_t first = places.size() - kept.size();
+  for (size_t i = 0; i < kept.size(); ++i) {
+    const RECT& rc = places[first + i];
+    ::MoveWindow(kept[i], rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top, TRUE);
+  }
   return result;
 }
 
