@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The control panel as a user drives it under a virtual X server: the lid closed at start, channel
-# keys, the volume bar, the source cycle, the lid opened by a double-click, channel digits clicked
-# with the mouse, and Alt with keypad + ending the program with the channels saved.
+# keys with the live picture following, the volume bar, the source cycle with the picture following
+# the input, the lid opened by a double-click, channel digits clicked with the mouse, and Alt with
+# keypad + ending the program with the source and channels saved.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 BIN=${ORVANE_BIN:-$PWD/build/orvanetuner}
@@ -15,7 +16,7 @@ if [ "${1:-}" = "--inner" ]; then
   trap 'rm -rf "$ORVANE_CONFIG_DIR" "$XDG_RUNTIME_DIR"' EXIT
 fi
 
-PX=0 PY=0 PID=0
+PX=0 PY=0 VX=0 VY=0 PID=0
 fail() {
   echo "FAIL: $*"
   [ "$PID" -ne 0 ] && kill -9 "$PID" 2>/dev/null || true
@@ -31,6 +32,16 @@ differ() { compare -metric AE "$OUT/$1.png" "$OUT/$2.png" null: 2>&1 | cut -d' '
 same() { [ "$(differ "$1" "$2")" = "0" ] || fail "$3 ($1 and $2 differ)"; }
 changed() { [ "$(differ "$1" "$2")" != "0" ] || fail "$3 ($1 and $2 are the same)"; }
 
+# Colours of the live picture at three points clear of the panel and of the moving element: the
+# virtual card paints its background by channel and its inputs differently.
+picture() {
+  sleep 0.4
+  local out=""
+  for p in 18,276 618,276 308,26; do
+    out+=$(convert x:root -crop 1x1+$((VX + ${p%,*}))+$((VY + ${p#*,})) -format '%[pixel:p{0,0}]' info: 2>/dev/null)" "
+  done
+  echo "$out"
+}
 digits() { grab "$1" 345 51 56 28; }
 volume() { grab "$1" 353 84 60 7; }
 labels() { grab "$1" 269 30 50 47; }
@@ -58,6 +69,9 @@ run() {
   local at; at=$(echo "$line" | grep -o '+[0-9-]*+[0-9-]*$')
   PX=$(echo "$at" | cut -d+ -f2)
   PY=$(echo "$at" | cut -d+ -f3)
+  local vat; vat=$(xwininfo -root -tree | grep '"Orvane Tuner( WIN2000 )"' | grep -o '+[0-9-]*+[0-9-]*$')
+  VX=$(echo "$vat" | cut -d+ -f2)
+  VY=$(echo "$vat" | cut -d+ -f3)
   sleep 1
   import -window root "$OUT/start.png" 2>/dev/null
 
@@ -71,13 +85,19 @@ run() {
   xdotool windowfocus --sync "$id" 2>/dev/null || xdotool windowfocus "$id"
   sleep 0.3
 
-  # Channel up and down (terrestrial 11 -> 13 -> 11 -> 9 -> 11).
+  # Channel up and down (terrestrial 11 -> 13 -> 11 -> 9 -> 11); the picture follows.
+  local p11 p13 p11b
+  p11=$(picture)
   keys Up
   digits d-13
   changed d-start d-13 "Up did not change the channel shown"
+  p13=$(picture)
+  [ "$p11" != "$p13" ] || fail "the picture did not follow channel up ($p11)"
   keys Down
   digits d-11
   same d-start d-11 "Down did not bring channel 11 back"
+  p11b=$(picture)
+  [ "$p11" = "$p11b" ] || fail "the picture did not come back to channel 11 ($p11 / $p11b)"
   keys Down
   digits d-9
   changed d-11 d-9 "Down did not change the channel shown"
@@ -100,25 +120,34 @@ run() {
   keys Right Right Right Right
   volume v-4
 
-  # Keypad / cycles TV, CableTV, Video, S-Video and back to TV.
+  # Keypad / cycles TV, CableTV, Video, S-Video and back to TV; the picture follows the input.
+  local ptv pcatv pvideo psvideo ptv2
   labels s-tv
+  ptv=$(picture)
   keys KP_Divide
   labels s-catv
+  pcatv=$(picture)
   digits d-catv
   changed s-tv s-catv "keypad / did not light CableTV"
   keys KP_Divide
   labels s-video
   digits d-video
+  pvideo=$(picture)
+  [ "$pvideo" != "$pcatv" ] || fail "the picture did not follow the switch to Video"
   changed s-catv s-video "keypad / did not light Video"
   changed d-catv d-video "the channel digits stayed lit on Video"
   keys KP_Divide
   labels s-svideo
   digits d-svideo
+  psvideo=$(picture)
+  [ "$psvideo" != "$pvideo" ] || fail "the picture did not follow the switch to S-Video"
   changed s-video s-svideo "keypad / did not light S-Video"
   same d-video d-svideo "S-Video shows channel digits"
   keys KP_Divide
   labels s-tv2
   same s-tv s-tv2 "keypad / did not come back to TV"
+  ptv2=$(picture)
+  [ "$ptv2" = "$ptv" ] || fail "the picture did not come back to the TV channel ($ptv / $ptv2)"
 
   # A double-click on the lid opens it; the digit buttons under it then work with the mouse.
   xdotool mousemove --sync $((PX + 259)) $((PY + 130)) click --repeat 2 --delay 120 1
