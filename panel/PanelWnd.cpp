@@ -122,12 +122,6 @@ int CPanelWnd::OnCreate(LPCREATESTRUCT cs) {
 void CPanelWnd::OnPaint() {
   CPaintDC dc(this);
   dc.BitBlt(0, 0, kWidth, kHeight, &m_dcSkin, 0, 0, SRCCOPY);
-  // Our framework repaints the whole face after any drawing through a client DC, so a button
-  // that is held down has to be painted down here too, or it would never show pressed.
-  if (m_bPressed && m_nButton >= 0 && m_nButton < kButtonCount) {
-    const CRect r(m_rcButton[m_nButton]);
-    dc.BitBlt(r.left, r.top, r.Width(), r.Height(), &m_dcSkinPressed, r.left, r.top, SRCCOPY);
-  }
   DrawLcd(&dc);
 }
 
@@ -174,9 +168,6 @@ void CPanelWnd::DrawButton(BOOL bPressed) {
     dc.BitBlt(r.left, r.top, r.Width(), r.Height(), bPressed ? &m_dcSkinPressed : &m_dcSkin, r.left, r.top, SRCCOPY);
     m_bPressed = bPressed;
   }
-  // A client DC reaches the screen at once on the platform this was designed for; here the
-  // surface is only shown by a paint, and the key flash blocks the loop that would paint it.
-  UpdateWindow();
 }
 
 void CPanelWnd::InvalidateDisplay() { InvalidateRect(&layout::kDisplay, FALSE); }
@@ -226,24 +217,10 @@ LRESULT CPanelWnd::OnNcHitTest(CPoint point) {
 BOOL CPanelWnd::PreTranslateMessage(MSG* pMsg) {
   // Alt+F4 must not close the panel.
   if (pMsg->message == WM_SYSKEYDOWN && pMsg->wParam == VK_F4) return TRUE;
-  // Our framework can give the lid the keyboard focus (when the panel is activated, or the lid is
-  // clicked), which the lid never gets on the platform this was designed for: its keys are ours.
-  if ((pMsg->message == WM_KEYDOWN || pMsg->message == WM_SYSKEYDOWN) && pMsg->hwnd == m_wndCover.m_hWnd &&
-      m_wndCover.m_hWnd) {
-    ::SendMessageA(m_hWnd, pMsg->message, pMsg->wParam, pMsg->lParam);
-    return TRUE;
-  }
 
   // The one tool is the whole panel; its text follows the button under the cursor.
   MSG msg = *pMsg;
   const bool mouse = msg.message >= WM_MOUSEFIRST && msg.message <= WM_MOUSELAST;
-  if (mouse) {
-    // Our messages carry no cursor position; a mouse message's own point is where it happened.
-    msg.pt = CPoint(msg.lParam);
-    ::ClientToScreen(msg.hwnd, &msg.pt);
-  } else {
-    ::GetCursorPos(&msg.pt);
-  }
   ScreenToClient(&msg.pt);
   const int i = ButtonFromPoint(CPoint(msg.pt.x, msg.pt.y));
   if (msg.message == WM_LBUTTONDOWN || msg.message == WM_RBUTTONDOWN || i == -1) {
@@ -262,10 +239,7 @@ BOOL CPanelWnd::PreTranslateMessage(MSG* pMsg) {
 }
 
 void CPanelWnd::HideTip() {
-  // The tooltip has no pop operation of its own: a relayed button press hides the tip and
-  // cancels one that is about to show.
-  MSG press{m_hWnd, WM_LBUTTONDOWN, 0, 0, 0, {0, 0}};
-  m_toolTip.RelayEvent(&press);
+  m_toolTip.Pop();
 }
 
 // ---- Commands -------------------------------------------------------------------------------------

@@ -239,6 +239,8 @@ class CToolTipCtrl {
   void SetDelayTime(UINT which, int ms);
   // Passes a mouse message on: the tip shows after the delay while the mouse rests over the tool.
   void RelayEvent(const MSG* msg);
+  // Hides the tip now and cancels one about to show.
+  void Pop();
   const std::string& Text() const { return text_; }
   bool IsActive() const { return active_; }
 

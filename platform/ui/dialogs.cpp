@@ -501,6 +501,11 @@ void CToolTipCtrl::UpdateTipText(LPCSTR text, CWnd*, UINT_PTR) {
 
 void CToolTipCtrl::SetDelayTime(UINT, int ms) { delay_ = ms; }
 
+void CToolTipCtrl::Pop() {
+  if (auto* t = static_cast<QTimer*>(timer_)) t->stop();
+  QToolTip::hideText();
+}
+
 void CToolTipCtrl::RelayEvent(const MSG* msg) {
   auto* t = static_cast<QTimer*>(timer_);
   if (!t || !msg) return;

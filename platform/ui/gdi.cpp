@@ -170,8 +170,15 @@ CPaintDC::~CPaintDC() {
 CClientDC::CClientDC(CWnd* wnd) { window_ = wnd ? wnd->m_hWnd : nullptr; }
 
 CClientDC::~CClientDC() {
+  // What a client DC draws is on the screen at once (a paint that only shows the surface).
   if (!IsPainting(window_, nullptr))
-    if (WndRecord* rec = FindRecord(window_); rec && rec->widget) rec->widget->update();
+    if (WndRecord* rec = FindRecord(window_); rec && rec->widget && rec->widget->isVisible()) {
+      WndWidget* w = rec->widget;
+      w->flushOnly = true;
+      w->repaint();
+      w->flushOnly = false;
+      if (w->invalid) w->update();  // a paint that was asked for still comes, later
+    }
 }
 
 // ---- Regions ------------------------------------------------------------------------------------

@@ -51,6 +51,8 @@ class WndWidget : public QWidget {
   QWidget* inner = nullptr;  // a control's Qt widget, filling the window; it paints itself
   void SetInner(QWidget* w);
   bool eraseNext = true;   // the next paint erases to the class background first
+  bool invalid = true;     // the window asked to be painted (WM_PAINT); otherwise a paint only shows the surface
+  bool flushOnly = false;  // showing a client DC's drawing: never a WM_PAINT meanwhile
 
   // Sizing of a window whose frame we draw ourselves.
   enum class Drag { None, Move, Resize };

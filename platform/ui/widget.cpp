@@ -2,6 +2,7 @@
 #include "platform/ui/qtwnd_p.h"
 
 #include <QCloseEvent>
+#include <QCursor>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -22,8 +23,8 @@ UINT MouseKeyFlags(Qt::MouseButtons buttons, Qt::KeyboardModifiers mods) {
 
 LPARAM PointParam(QPoint p) { return MAKELPARAM(static_cast<WORD>(p.x()), static_cast<WORD>(p.y())); }
 
-void Pump(HWND h, UINT msg, WPARAM w, LPARAM l) {
-  MSG m{h, msg, w, l, GetTickCount(), {0, 0}};
+void Pump(HWND h, UINT msg, WPARAM w, LPARAM l, QPoint global = QCursor::pos()) {
+  MSG m{h, msg, w, l, GetTickCount(), {global.x(), global.y()}};
   AfxPumpMessage(&m);
 }
 
@@ -48,7 +49,9 @@ bool IsPainting(HWND h, RECT* rc) {
 WndWidget::WndWidget(HWND h, QWidget* parent, Qt::WindowFlags flags) : QWidget(parent, flags), hwnd_(h) {
   setAttribute(Qt::WA_OpaquePaintEvent);
   setAttribute(Qt::WA_NoSystemBackground);
-  setFocusPolicy(Qt::StrongFocus);
+  // A click gives the keyboard to a top-level window, never to a child: children get it only
+  // when the program asks (SetFocus).
+  setFocusPolicy(parent ? Qt::NoFocus : Qt::StrongFocus);
   setMouseTracking(true);
 }
 
@@ -66,8 +69,9 @@ void WndWidget::SetInner(QWidget* w) {
 
 void WndWidget::paintEvent(QPaintEvent* e) {
   if (inner) return;
-  if (hwnd_) {
-    NotifySizeIfChanged(hwnd_);
+  if (hwnd_) NotifySizeIfChanged(hwnd_);
+  if (hwnd_ && invalid && !flushOnly) {
+    invalid = false;
     const HWND h = hwnd_;
     const HWND outer = g_painting;
     const QRect outerRect = g_paintRect;
@@ -111,7 +115,7 @@ void WndWidget::MouseButton(QMouseEvent* e, bool down, bool dbl) {
       return;
     }
     const UINT msg = b == Qt::LeftButton ? WM_LBUTTONUP : b == Qt::RightButton ? WM_RBUTTONUP : WM_MBUTTONUP;
-    Pump(h, msg, flags, PointParam(local));
+    Pump(h, msg, flags, PointParam(local), global);
     return;
   }
   const LRESULT ht = SendMessageA(h, WM_NCHITTEST, 0, PointParam(global));
@@ -124,9 +128,10 @@ void WndWidget::MouseButton(QMouseEvent* e, bool down, bool dbl) {
       msg = dbl && dblClass ? WM_RBUTTONDBLCLK : WM_RBUTTONDOWN;
     else
       msg = dbl && dblClass ? WM_MBUTTONDBLCLK : WM_MBUTTONDOWN;
-    Pump(h, msg, flags, PointParam(local));
+    Pump(h, msg, flags, PointParam(local), global);
   } else if (b == Qt::LeftButton && ht != HTNOWHERE && ht != HTERROR && ht != HTTRANSPARENT) {
-    Pump(h, dbl && dblClass ? WM_NCLBUTTONDBLCLK : WM_NCLBUTTONDOWN, static_cast<WPARAM>(ht), PointParam(global));
+    Pump(h, dbl && dblClass ? WM_NCLBUTTONDBLCLK : WM_NCLBUTTONDOWN, static_cast<WPARAM>(ht), PointParam(global),
+         global);
   }
 }
 
@@ -155,7 +160,8 @@ void WndWidget::mouseMoveEvent(QMouseEvent* e) {
     return;
   }
   if (!hwnd_) return;
-  Pump(hwnd_, WM_MOUSEMOVE, MouseKeyFlags(e->buttons(), e->modifiers()), PointParam(e->position().toPoint()));
+  Pump(hwnd_, WM_MOUSEMOVE, MouseKeyFlags(e->buttons(), e->modifiers()), PointParam(e->position().toPoint()),
+       e->globalPosition().toPoint());
 }
 
 void WndWidget::BeginDrag(Drag kind, LRESULT edge, QPoint globalPos) {

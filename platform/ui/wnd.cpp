@@ -104,6 +104,7 @@ void NotifySizeIfChanged(HWND h) {
   WndWidget* w = rec->widget;
   const QSize s = w->size();
   if (w->surface.size() != s) {
+    w->invalid = true;
     QImage img(s.expandedTo(QSize(1, 1)), QImage::Format_RGB32);
     img.fill(Qt::black);
     if (!w->surface.isNull()) {
@@ -609,6 +610,7 @@ BOOL SetWindowPlacement(HWND hWnd, const WINDOWPLACEMENT* wp) {
 BOOL InvalidateRect(HWND hWnd, const RECT* r, BOOL bErase) {
   WndWidget* w = WidgetOf(hWnd);
   if (!w) return FALSE;
+  w->invalid = true;
   if (bErase) w->eraseNext = true;
   if (r)
     w->update(QRect(r->left, r->top, r->right - r->left, r->bottom - r->top));
@@ -620,7 +622,8 @@ BOOL InvalidateRect(HWND hWnd, const RECT* r, BOOL bErase) {
 BOOL UpdateWindow(HWND hWnd) {
   WndWidget* w = WidgetOf(hWnd);
   if (!w) return FALSE;
-  if (w->isVisible()) w->repaint();
+  // Only a window with something invalid gets its paint now, as on the platform.
+  if (w->isVisible() && w->invalid) w->repaint();
   return TRUE;
 }
 

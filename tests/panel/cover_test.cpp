@@ -93,7 +93,9 @@ TEST_F(PanelTest, TheLogoOpensTheAboutBoxWhichOkEnterAndEscapeClose) {
 TEST_F(PanelTest, TooltipsNameTheButtonUnderTheMouse) {
   Open();
   auto move = [&](HWND to, int x, int y) {
-    MSG m{to, WM_MOUSEMOVE, 0, MAKELPARAM(x, y), 0, {0, 0}};
+    POINT pt{x, y};  // as the pump fills it: the pointer's screen position
+    ::ClientToScreen(to, &pt);
+    MSG m{to, WM_MOUSEMOVE, 0, MAKELPARAM(x, y), 0, pt};
     AfxPumpMessage(&m);
   };
   move(panel.m_hWnd, 480, 40);

@@ -508,11 +508,15 @@ TEST_F(Keys, KeysFlashTheirButtonUnlessTheLidCoversIt) {
   EXPECT_EQ(56, panel.m_nTVChannel);
 }
 
-TEST_F(Keys, KeysThatReachTheLidAreThePanelsKeys) {
-  Key(panel.m_wndCover.m_hWnd, VK_UP);
-  Key(panel.m_wndCover.m_hWnd, VK_ADD, WM_SYSKEYDOWN);
+TEST_F(Keys, ClickingTheLidLeavesTheKeyboardWithThePanel) {
+  QWidget* lid = orv::test::Widget(panel.m_wndCover.m_hWnd);
+  QWidget* face = orv::test::Widget(panel.m_hWnd);
+  face->activateWindow();
+  face->setFocus();
+  QTest::mouseClick(lid, Qt::LeftButton, Qt::NoModifier, QPoint(20, 20));
+  EXPECT_FALSE(lid->hasFocus());
+  QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : face, Qt::Key_Up);
   EXPECT_EQ((Cmds{{4, 13}}), Sent());
-  EXPECT_TRUE(orv::ui::QuitRequested());
 }
 
 TEST_F(Keys, KeypadStarZoomsTheVideoWindowWithoutAFlash) {
