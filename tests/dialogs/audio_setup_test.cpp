@@ -98,12 +98,20 @@ TEST_F(AudioPage, MutingLineInWritesBothMutesAndLeavesTheVolumes) {
 
 TEST_F(AudioPage, MovingEitherSliderWritesBothVolumes) {
   other.SetVolume(MIXLINE_LINEIN, 6);
+  auto log = std::make_shared<LoggingMixer>(orv::mixer::VirtualMixer());
+  orv::mixer::InstallDevicesForTests({log});
+  const DWORD masterVolume = log->Control(MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, MIXERCONTROL_CONTROLTYPE_VOLUME);
+  const DWORD lineInVolume = log->Control(MIXERLINE_COMPONENTTYPE_SRC_LINE, MIXERCONTROL_CONTROLTYPE_VOLUME);
   RunSheet(
       [&] {
+        log->writes.clear();
         Slide(audio.m_hWnd, kMasterSlider, 14);
         Cancel();
       },
       kAudioPage);
+  ASSERT_EQ(2u, log->writes.size());
+  EXPECT_EQ(masterVolume, log->writes[0].first);
+  EXPECT_EQ(lineInVolume, log->writes[1].first);
   EXPECT_EQ(14, other.GetVolume(MIXLINE_MASTER));
   EXPECT_EQ(6, other.GetVolume(MIXLINE_LINEIN));
 }

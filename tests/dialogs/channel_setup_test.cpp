@@ -97,7 +97,7 @@ TEST_F(ChannelPage, ArrowsMoveTheSelectedChannelsAndNothingWithoutASelection) {
 TEST_F(ChannelPage, RestoreUndoesOnlyTheCurrentBandEvenAfterSwitchingBands) {
   StoreString(kKeyChannel, "TV", Flags(70, {3, 4}).c_str());
   StoreString(kKeyChannel, "CATV", Flags(126, {100}).c_str());
-  std::vector<int> tvAfterAll, tvRestored, catvKept;
+  std::vector<int> tvAfterAll, tvRestored, catvKept, catvRestored;
   RunSheet([&] {
     Click(channel.m_hWnd, kRegisterAll);
     tvAfterAll = Items(channel.m_lstRegistered);
@@ -108,13 +108,16 @@ TEST_F(ChannelPage, RestoreUndoesOnlyTheCurrentBandEvenAfterSwitchingBands) {
     tvRestored = Items(channel.m_lstRegistered);
     Click(channel.m_hWnd, kRadioCATV);
     catvKept = Items(channel.m_lstRegistered);
+    Click(channel.m_hWnd, kRestore);
+    catvRestored = Items(channel.m_lstRegistered);
     Ok();
   });
   EXPECT_EQ(Range(2, 69), tvAfterAll);
   EXPECT_EQ((std::vector<int>{3, 4}), tvRestored);
   EXPECT_TRUE(catvKept.empty());
+  EXPECT_EQ(std::vector<int>{100}, catvRestored);
   EXPECT_EQ(Flags(70, {3, 4}), StoredString(kKeyChannel, "TV"));
-  EXPECT_EQ(std::string(126, '0'), StoredString(kKeyChannel, "CATV"));
+  EXPECT_EQ(Flags(126, {100}), StoredString(kKeyChannel, "CATV"));
 }
 
 TEST_F(ChannelPage, RegisterAllCoversTheWholeStringButNotTheTerminator) {

@@ -65,28 +65,6 @@ TEST_F(VideoPage, DarkPresetMovesTheSlidersAndSendsTheFourValuesInOrder) {
   EXPECT_EQ(128, StoredWord(kKeyVideo, "Saturation"));
 }
 
-TEST_F(VideoPage, OtherPresetsCarryTheirOwnValues) {
-  const struct {
-    int index;
-    Cmds want;
-  } cases[] = {
-      {1, {{52, 127}, {53, 127}, {54, 127}, {55, 127}}},
-      {2, {{52, 100}, {53, 89}, {54, 123}, {55, 128}}},
-  };
-  for (const auto& c : cases) {
-    main.log.clear();
-    CVideoSetup page;
-    CConfigSheet sheet("환경설정");
-    sheet.AddPage(&page);
-    QTimer::singleShot(0, [&] {
-      Choose(page.m_hWnd, kMode, c.index);
-      sheet.EndDialog(IDCANCEL);
-    });
-    sheet.DoModal();
-    EXPECT_EQ(c.want, Sent()) << "preset " << c.index;
-  }
-}
-
 TEST_F(VideoPage, UserDefinedResendsTheCurrentSliderPositions) {
   StoreDword(kKeyVideo, "Hue", 40);
   int contrastAfter = 0;
