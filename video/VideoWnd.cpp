@@ -3,6 +3,7 @@
 #include "app/Commands.h"
 #include "app/Settings.h"
 #include "capture/CaptureGraph.h"
+#include "dialogs/ConfigSheet.h"
 #include "res/resource.h"
 
 namespace {
@@ -248,6 +249,9 @@ LRESULT CVideoWnd::OnTunerNotify(WPARAM code, LPARAM arg) {
     case VideoCmd::AdjustValue:
     case VideoCmd::AdjustStep:
       SetPicture(m_nPictureTarget, n);
+      break;
+    case VideoCmd::OpenSettings:
+      RunConfigSheet(this, m_hwndPanel, [this] { SavePictureSettings(); }, [this] { LoadPictureSettings(); });
       break;
     case VideoCmd::ScanTV:
       m_pGraph->StartChannelScan(reinterpret_cast<HWND>(arg), 0);
