@@ -1,5 +1,6 @@
 // The system device enumerator: real devices first, then the virtual cards.
 #include "platform/media/faults.h"
+#include "platform/media/v4l2card.h"
 #include "platform/media/virtualcard.h"
 #include "platform/media/virtualdevice.h"
 
@@ -18,8 +19,13 @@ struct DeviceEntry {
   std::function<HRESULT(IBaseFilter**)> create;
 };
 
-// Real capture devices (V4L2 with their ALSA sound) come here, listed before the virtual cards.
-std::vector<DeviceEntry> RealDevices(const GUID& category) { return {}; }
+// Real capture devices (V4L2 with their ALSA sound), listed before the virtual cards.
+std::vector<DeviceEntry> RealDevices(const GUID& category) {
+  std::vector<DeviceEntry> out;
+  for (RealDeviceEntry& e : ListRealDevices(category))
+    out.push_back({std::move(e.friendlyName), std::move(e.devicePath), std::move(e.create)});
+  return out;
+}
 
 struct Registry {
   std::mutex mutex;
