@@ -94,6 +94,18 @@ class CCaptureGraph : public CGraphBase {
   // x, y, width, height in the owner's client area: right and bottom carry the width and height.
   HRESULT SetVideoPosition(const RECT* pPlacement);
 
+  // File capture.
+  int StartFileCapture(LPCSTR fileName, BOOL timed, UINT seconds);
+  int IsCaptureTimeUp();
+  int StopFileCapture();
+  int SetCaptureFileName(LPCSTR fileName);
+  int BuildCaptureGraph();
+  int StartCapture();
+  int StopCapture();
+  void ShowCaptureResult();
+  // Whether the graph ended the recording by itself (the file could take no more) while capturing.
+  BOOL CaptureHalted();
+
   // Source, tuning and channel scan.
   int SelectSource(int nSource);
   int TuneChannel(int nChannel);
@@ -120,6 +132,10 @@ class CCaptureGraph : public CGraphBase {
   int SetProcAmp(LONG property, int nLevel);
   BYTE GetProcAmp(LONG property);
   void WaitForScans();
+  void CollectCaptureEvents();
+  int FailCaptureBuild(LPCSTR message);
+
+  HRESULT m_hrCaptureHalt = S_OK;  // why the graph ended the recording, S_OK while it has not
 
   struct ScanWorker {
     std::thread thread;

@@ -178,6 +178,8 @@ class CaptureGraphBuilder : public ComObject, public ICaptureGraphBuilder {
         PinBase* pin = fb->PinAt(i);
         if (pin->Direction() != PINDIR_OUTPUT || pin->Category() != *category || !pin->SupportsStreamControl())
           continue;
+        // A pin that feeds a tee carries the preview as well: the tee's outputs take the control.
+        if (TeeBehind(pin)) continue;
         HRESULT hr = pin->StartAt(start, startCookie);
         if (SUCCEEDED(hr)) hr = pin->StopAt(stop, FALSE, stopCookie);
         if (FAILED(hr)) return hr;

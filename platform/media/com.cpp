@@ -4,6 +4,8 @@
 #include "platform/media/faults.h"
 #include "platform/media/object.h"
 
+#include <QString>
+#include <algorithm>
 #include <cstdlib>
 
 namespace orv::media {
@@ -120,3 +122,13 @@ BSTR SysAllocString(const WCHAR* s) {
 }
 
 void SysFreeString(BSTR s) { std::free(s); }
+
+int MultiByteToWideChar(UINT, DWORD, LPCSTR src, int srcLen, LPWSTR dst, int dstLen) {
+  if (!src || dstLen < 0) return 0;
+  const std::size_t n = srcLen < 0 ? std::strlen(src) + 1 : static_cast<std::size_t>(srcLen);
+  const std::u16string wide = QString::fromUtf8(src, static_cast<qsizetype>(n)).toStdU16String();
+  if (dstLen == 0) return static_cast<int>(wide.size());
+  if (!dst || wide.size() > static_cast<std::size_t>(dstLen)) return 0;
+  std::copy(wide.begin(), wide.end(), dst);
+  return static_cast<int>(wide.size());
+}

@@ -120,3 +120,11 @@ class ComPtr {
  private:
   T* m_p = nullptr;
 };
+
+// ---- Text conversion ------------------------------------------------------------------------------
+// The "ANSI" code page of this platform is UTF-8.
+constexpr UINT CP_ACP = 0;
+constexpr DWORD MB_PRECOMPOSED = 0x00000001;
+// srcLen -1: up to and including the terminator. dstLen 0: returns the length needed. Returns the
+// number of UTF-16 units written (terminator included when it was converted), 0 on failure.
+int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR src, int srcLen, LPWSTR dst, int dstLen);

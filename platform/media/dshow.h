@@ -16,6 +16,15 @@ constexpr HRESULT VFW_E_CANNOT_CONNECT = static_cast<HRESULT>(0x80040217u);
 constexpr HRESULT VFW_E_CANNOT_RENDER = static_cast<HRESULT>(0x80040218u);
 constexpr HRESULT VFW_E_NOT_STOPPED = static_cast<HRESULT>(0x80040224u);
 constexpr HRESULT VFW_E_NOT_IN_GRAPH = static_cast<HRESULT>(0x8004025Fu);
+constexpr HRESULT E_ABORT = static_cast<HRESULT>(0x80004004u);
+constexpr HRESULT E_ACCESSDENIED = static_cast<HRESULT>(0x80070005u);
+// Win32 errors as status codes (FACILITY_WIN32).
+constexpr HRESULT HRESULT_FROM_WIN32(unsigned long code) {
+  return code == 0 ? S_OK : static_cast<HRESULT>((code & 0xFFFFu) | 0x80070000u);
+}
+constexpr LONG ERROR_PATH_NOT_FOUND = 3;
+constexpr LONG ERROR_WRITE_PROTECT = 19;
+constexpr LONG ERROR_DISK_FULL = 112;
 constexpr HRESULT E_PROP_SET_UNSUPPORTED = static_cast<HRESULT>(0x80070492u);
 constexpr HRESULT E_PROP_ID_UNSUPPORTED = static_cast<HRESULT>(0x80070490u);
 
@@ -236,9 +245,24 @@ struct IMediaControl : IUnknown {
   virtual HRESULT GetState(LONG timeoutMs, OAFilterState* state) = 0;
 };
 
+// Graph events. EC_ERRORABORT: a filter stopped streaming; param 1 is its status.
+constexpr LONG EC_COMPLETE = 0x01;
+constexpr LONG EC_USERABORT = 0x02;
+constexpr LONG EC_ERRORABORT = 0x03;
+
 struct IMediaEventEx : IUnknown {
   ORV_IID(IMediaEventEx)
+  // The oldest event; E_ABORT when none comes within timeoutMs (0: do not wait).
+  virtual HRESULT GetEvent(LONG* code, LONG_PTR* param1, LONG_PTR* param2, LONG timeoutMs) = 0;
+  virtual HRESULT FreeEventParams(LONG code, LONG_PTR param1, LONG_PTR param2) = 0;
+  // Posts msg to hwnd whenever an event is queued.
   virtual HRESULT SetNotifyWindow(OAHWND hwnd, LONG msg, LONG_PTR instanceData) = 0;
+};
+
+// What filters use to tell the graph about events, from any thread.
+struct IMediaEventSink : IUnknown {
+  ORV_IID(IMediaEventSink)
+  virtual HRESULT Notify(LONG code, LONG_PTR param1, LONG_PTR param2) = 0;
 };
 
 struct IVideoWindow : IUnknown {

@@ -191,12 +191,11 @@ HRESULT PinBase::ConnectedTo(IPin** pin) {
   return S_OK;
 }
 
-bool PinBase::Deliver(const MediaSample& sample) {
-  if (m_opt.dir != PINDIR_OUTPUT || !m_streamOn) return false;
+Delivery PinBase::Send(const MediaSample& sample) {
+  if (m_opt.dir != PINDIR_OUTPUT || !m_streamOn) return Delivery::None;
   PinBase* in = AsPinBase(m_connected.Get());
-  if (!in) return false;
-  in->Filter()->Receive(in, sample);
-  return true;
+  if (!in) return Delivery::None;
+  return in->Filter()->Take(in, sample);
 }
 
 HRESULT PinBase::ConnectionMediaType(AM_MEDIA_TYPE* mt) {

@@ -29,6 +29,10 @@ struct MediaSample {
   const AM_MEDIA_TYPE* type = nullptr;  // the stream's format (a VIDEOINFOHEADER or WAVEFORMATEX block)
 };
 
+// What became of a sample handed downstream: nothing took it (not connected, stream off), it was
+// taken, or the receiver had no room for it (a frame the source counts as dropped).
+enum class Delivery { None, Taken, Refused };
+
 // Streaming threads hold this shared while they deliver a sample; changing a connection holds it
 // exclusively, so a pin is never disconnected under a sample on its way.
 std::shared_mutex& StreamMutex();
@@ -95,8 +99,10 @@ class PinBase : public IPin, public IKsPropertySet, public IAMStreamControl, pub
   // Whether samples would flow on this pin now (stream control).
   bool StreamOn() const { return m_streamOn; }
   // Output pins: hands the sample to the connected input's filter when the stream is on. The caller
-  // holds StreamMutex() shared. False when nothing took it.
-  bool Deliver(const MediaSample& sample);
+  // holds StreamMutex() shared.
+  Delivery Send(const MediaSample& sample);
+  // As Send; false when nothing took it.
+  bool Deliver(const MediaSample& sample) { return Send(sample) == Delivery::Taken; }
   bool SupportsStreamControl() const { return m_opt.streamControl; }
 
  private:
@@ -140,6 +146,11 @@ class FilterBase : public ComObject, public IBaseFilter {
   virtual HRESULT ConnectUpstream(IFilterGraph*) { return S_FALSE; }
   // A sample arrived on one of this filter's input pins (on the streaming thread).
   virtual void Receive(PinBase* input, const MediaSample& sample) {}
+  // As Receive, for filters that can refuse a sample (a full write queue) or pass one on.
+  virtual Delivery Take(PinBase* input, const MediaSample& sample) {
+    Receive(input, sample);
+    return Delivery::Taken;
+  }
 
   // Journal entry "Instance.op(args)" and the fault injected into op for this filter, if any.
   HRESULT Check(std::string_view op, const std::string& args = {},

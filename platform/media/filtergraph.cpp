@@ -1,19 +1,29 @@
-// The filter graph manager: IGraphBuilder, IMediaControl and IMediaEventEx.
+// The filter graph manager: IGraphBuilder, IMediaControl, IMediaEventEx and IMediaEventSink.
 #include "platform/media/faults.h"
 #include "platform/media/graph.h"
+#include "platform/ui/winuser.h"
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
 
 namespace orv::media {
 namespace {
 
-class FilterGraph : public ComObject, public IGraphBuilder, public IMediaControl, public IMediaEventEx {
+class FilterGraph : public ComObject,
+                    public IGraphBuilder,
+                    public IMediaControl,
+                    public IMediaEventEx,
+                    public IMediaEventSink {
  public:
   ~FilterGraph() override {
-    // The graph owns the connections: break them all so filters can go.
+    // The graph owns the connections: break them all so filters can go. Filters leave the graph
+    // first, so that nothing they do while stopping reaches a graph that is going away.
+    for (auto& f : m_filters) f->JoinFilterGraph(nullptr, nullptr);
     for (auto& f : m_filters) f->Stop();
     for (auto& f : m_filters) DisconnectAll(f);
-    for (auto& f : m_filters) f->JoinFilterGraph(nullptr, nullptr);
   }
   ORV_UNKNOWN_IMPL
 
@@ -60,16 +70,20 @@ class FilterGraph : public ComObject, public IGraphBuilder, public IMediaControl
   }
 
   // ---- IMediaControl
+  // Downstream filters first, so that a writer is ready before its sources send; a filter that
+  // cannot start (a file that cannot be opened) stops the whole graph again.
   HRESULT Run() override {
     if (HRESULT hr = CheckFault("Run", {"Graph"}, "Graph.Run()"); hr != S_OK) return hr;
-    for (auto& f : m_filters) f->Run(0);
+    for (auto it = m_filters.rbegin(); it != m_filters.rend(); ++it)
+      if (HRESULT hr = (*it)->Run(0); FAILED(hr)) return StopAfterFailure(hr);
     m_state = State_Running;
     return S_OK;
   }
 
   HRESULT Pause() override {
     if (HRESULT hr = CheckFault("Pause", {"Graph"}, "Graph.Pause()"); hr != S_OK) return hr;
-    for (auto& f : m_filters) f->Pause();
+    for (auto it = m_filters.rbegin(); it != m_filters.rend(); ++it)
+      if (HRESULT hr = (*it)->Pause(); FAILED(hr)) return StopAfterFailure(hr);
     m_state = State_Paused;
     return S_OK;
   }
@@ -88,14 +102,48 @@ class FilterGraph : public ComObject, public IGraphBuilder, public IMediaControl
   }
 
   // ---- IMediaEventEx
+  HRESULT GetEvent(LONG* code, LONG_PTR* param1, LONG_PTR* param2, LONG timeoutMs) override {
+    if (!code || !param1 || !param2) return E_POINTER;
+    std::unique_lock lock(m_eventMutex);
+    if (!m_eventReady.wait_for(lock, std::chrono::milliseconds(std::max<LONG>(0, timeoutMs)),
+                               [this] { return !m_events.empty(); }))
+      return E_ABORT;
+    const Event e = m_events.front();
+    m_events.pop_front();
+    *code = e.code;
+    *param1 = e.param1;
+    *param2 = e.param2;
+    return S_OK;
+  }
+
+  HRESULT FreeEventParams(LONG, LONG_PTR, LONG_PTR) override { return S_OK; }  // no event carries memory
+
   HRESULT SetNotifyWindow(OAHWND hwnd, LONG msg, LONG_PTR instance) override {
     if (HRESULT hr = CheckFault("SetNotifyWindow", {"Graph"},
                                 "Graph.SetNotifyWindow(" + std::to_string(msg) + "," + std::to_string(instance) + ")");
         hr != S_OK)
       return hr;
+    std::lock_guard lock(m_eventMutex);
     m_notifyWindow = hwnd;
     m_notifyMessage = msg;
     m_notifyInstance = instance;
+    return S_OK;
+  }
+
+  // ---- IMediaEventSink: filters report from their own threads.
+  HRESULT Notify(LONG code, LONG_PTR param1, LONG_PTR param2) override {
+    OAHWND window;
+    LONG message;
+    LONG_PTR instance;
+    {
+      std::lock_guard lock(m_eventMutex);
+      m_events.push_back({code, param1, param2});
+      window = m_notifyWindow;
+      message = m_notifyMessage;
+      instance = m_notifyInstance;
+    }
+    m_eventReady.notify_all();
+    if (window) ::PostMessageA(reinterpret_cast<HWND>(window), static_cast<UINT>(message), 0, instance);
     return S_OK;
   }
 
@@ -107,6 +155,7 @@ class FilterGraph : public ComObject, public IGraphBuilder, public IMediaControl
       return static_cast<IGraphBuilder*>(this);
     if (riid == IID_IMediaControl) return static_cast<IMediaControl*>(this);
     if (riid == IID_IMediaEventEx || riid == IID_IMediaEvent) return static_cast<IMediaEventEx*>(this);
+    if (riid == IID_IMediaEventSink) return static_cast<IMediaEventSink*>(this);
     return nullptr;
   }
 
@@ -154,8 +203,21 @@ class FilterGraph : public ComObject, public IGraphBuilder, public IMediaControl
     }
   }
 
+  HRESULT StopAfterFailure(HRESULT hr) {
+    for (auto& f : m_filters) f->Stop();
+    m_state = State_Stopped;
+    return hr;
+  }
+
+  struct Event {
+    LONG code;
+    LONG_PTR param1, param2;
+  };
   std::vector<ComPtr<IBaseFilter>> m_filters;
   OAFilterState m_state = State_Stopped;
+  std::mutex m_eventMutex;
+  std::condition_variable m_eventReady;
+  std::deque<Event> m_events;
   OAHWND m_notifyWindow = 0;
   LONG m_notifyMessage = 0;
   LONG_PTR m_notifyInstance = 0;

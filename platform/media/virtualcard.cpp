@@ -297,17 +297,22 @@ class VirtualVideoCapture : public FilterBase, public IAMVideoProcAmp, public IA
     if (riid == IID_IAMDroppedFrames && m_device->Desc().droppedFrames) return static_cast<IAMDroppedFrames*>(this);
     return FilterBase::Lookup(riid);
   }
+  // Counts are since the graph started, also when it was paused on the way.
+  HRESULT Pause() override {
+    if (State() == State_Stopped) ResetCounts();
+    return FilterBase::Pause();
+  }
   void OnRun() override {
-    // Counts are since the graph started.
-    if (State() == State_Stopped) {
-      m_dropped = 0;
-      m_delivered = 0;
-    }
+    if (State() == State_Stopped) ResetCounts();
     StartStreaming();
   }
   void OnStop() override { m_pacer.Stop(); }
 
  private:
+  void ResetCounts() {
+    m_dropped = 0;
+    m_delivered = 0;
+  }
   const ProcAmpRange* RangeOf(LONG property) const {
     if (property < 0 || property > 3 || !m_device->Desc().procAmp[property].present) return nullptr;
     return &m_device->Desc().procAmp[property];
@@ -341,9 +346,18 @@ class VirtualVideoCapture : public FilterBase, public IAMVideoProcAmp, public IA
       if (drawable) picture->DrawYUY2(m_device->Picture(), index, buffer->data(), width, height);
       const MediaSample sample{buffer->data(), buffer->size(), time, time + period, type.get()};
       std::shared_lock lock(StreamMutex());
-      if (capture && capture->Deliver(sample)) {
-        ++m_delivered;
-        m_dropped += missed;
+      // Frames the card missed while the capture stream ran, and frames the writer had no room
+      // for, are dropped frames.
+      switch (capture ? capture->Send(sample) : Delivery::None) {
+        case Delivery::Taken:
+          ++m_delivered;
+          m_dropped += missed;
+          break;
+        case Delivery::Refused:
+          m_dropped += 1 + missed;
+          break;
+        case Delivery::None:
+          break;
       }
       if (preview) preview->Deliver(sample);
     });

@@ -235,6 +235,8 @@ TEST(LivePicture, StoppedPreviewKeepsTheLastFrame) {
   rig.engine->TuneChannel(7);
   ASSERT_TRUE(Shows(r, IsPicture));
   rig.engine->StopPreview();
+  // A repaint asked for by the last frame may still be on its way.
+  orv::test::Pump();
   const QImage still = Grab(r);
   orv::test::Pump();
   QTest::qWait(200);

@@ -1,0 +1,239 @@
+// File capture: the capture stream part of the graph, its start and stop under stream control,
+// the time limit, and the result box.
+#include "capture/CaptureGraph.h"
+
+#include "res/resource.h"
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+namespace {
+constexpr UINT_PTR kCaptureTimer = 1;
+constexpr UINT kCaptureTimerMs = 33;
+constexpr UINT WM_GRAPHNOTIFY = WM_USER + 1;
+
+OAHWND ToOA(HWND h) { return reinterpret_cast<OAHWND>(h); }
+
+// The name as the file sink takes it; false when it does not fit.
+bool ToWide(const char* name, WCHAR (&wide)[260]) {
+  return MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, name, -1, wide, 260) > 0;
+}
+}  // namespace
+
+int CCaptureGraph::StartFileCapture(LPCSTR fileName, BOOL timed, UINT seconds) {
+  if (m_bPreviewing) StopPreview();
+  if (m_bPreviewBuilt) TearDownGraph();
+  SetCaptureFileName(fileName);
+  BuildCaptureGraph();
+  m_bTimed = timed;
+  if (timed) {
+    m_dwCaptureStart = timeGetTime();
+    m_dwTimeLimit = seconds * 1000u;
+    SetTimer(m_hwndOwner, kCaptureTimer, kCaptureTimerMs, nullptr);
+  }
+  const int started = StartCapture();
+  if (!started) {
+    // Nothing records: no timer may end it later, and the live picture comes back now.
+    if (timed) KillTimer(m_hwndOwner, kCaptureTimer);
+    if (m_bCaptureBuilt) TearDownGraph();
+    if (m_bWantPreview) {
+      BuildPreviewGraph();
+      StartPreview();
+    }
+  }
+  return started;
+}
+
+int CCaptureGraph::IsCaptureTimeUp() {
+  // A recording the graph had to end is over as well.
+  if (CaptureHalted()) return 1;
+  // Unsigned difference: a wrap of the millisecond counter does no harm.
+  return static_cast<DWORD>(timeGetTime() - m_dwCaptureStart) >= m_dwTimeLimit ? 1 : 0;
+}
+
+int CCaptureGraph::StopFileCapture() {
+  if (m_bTimed) KillTimer(m_hwndOwner, kCaptureTimer);
+  if (!StopCapture()) return 0;
+  if (m_bWantPreview) {
+    BuildPreviewGraph();
+    StartPreview();
+  }
+  return 1;
+}
+
+int CCaptureGraph::SetCaptureFileName(LPCSTR fileName) {
+  // A name that does not fit is not cut short into another file's name: it is no name at all.
+  if (!fileName || std::strlen(fileName) >= sizeof m_szCaptureFile)
+    m_szCaptureFile[0] = 0;
+  else
+    std::strcpy(m_szCaptureFile, fileName);
+  std::error_code ec;
+  if (!m_szCaptureFile[0] || !std::filesystem::exists(m_szCaptureFile, ec)) return 0;
+  WCHAR wide[260];
+  if (m_pFileSink && ToWide(m_szCaptureFile, wide)) m_pFileSink->SetFileName(wide, nullptr);
+  return 1;
+}
+
+int CCaptureGraph::FailCaptureBuild(LPCSTR message) {
+  ErrorBox("%s", message);
+  TearDownGraph();
+  return 0;
+}
+
+int CCaptureGraph::BuildCaptureGraph() {
+  if (m_bCaptureBuilt) return 1;
+  if (m_bCapturing || m_bPreviewing || !m_pVideoCapture || (m_bCaptureAudio && !m_pAudioCapture)) return 0;
+  if (!m_szCaptureFile[0]) return ErrorBox("파일명 이 설정이 안되어있습니다.");
+  if (m_bPreviewBuilt) TearDownGraph();
+
+  WCHAR wide[260];
+  HRESULT hr = ToWide(m_szCaptureFile, wide)
+                   ? m_pBuilder->SetOutputFileName(&MEDIASUBTYPE_Avi, wide, &m_pMux, &m_pFileSink)
+                   : E_INVALIDARG;
+  if (FAILED(hr)) return FailCaptureBuild("캡처 파일을 설정 할 수없습니다.");
+
+  if (SUCCEEDED(m_pMuxConfig.QueryFrom(m_pMux))) {
+    m_pMuxConfig->SetOutputCompatibilityIndex(TRUE);
+    if (m_bCaptureAudio && FAILED(m_pMuxConfig->SetMasterStream(m_nMasterStream))) ErrorBox("SetMasterStream 실패!");
+  }
+
+  if (FAILED(m_pBuilder->RenderStream(&PIN_CATEGORY_CAPTURE, m_pVideoCapture, nullptr, m_pMux)))
+    return FailCaptureBuild("비디오 캡처 스트림을 렌더링 할 수없습니다.");
+
+  if (m_bWantPreview) {
+    hr = m_pBuilder->RenderStream(&PIN_CATEGORY_PREVIEW, m_pVideoCapture, nullptr, nullptr);
+    if (hr == VFW_S_NOPREVIEWPIN)
+      m_bNoPreviewPin = TRUE;
+    else if (hr != S_OK)
+      return FailCaptureBuild("비디오 미리보기 스트림을 렌더링 할 수 없습니다.");
+  }
+
+  if (m_bCaptureAudio && FAILED(m_pBuilder->RenderStream(&PIN_CATEGORY_CAPTURE, m_pAudioCapture, nullptr, m_pMux)))
+    return FailCaptureBuild("오디오 캡처 스트림을 렌더링 할 수없습니다.");
+
+  hr = m_pBuilder->FindInterface(m_bNoPreviewPin ? &PIN_CATEGORY_CAPTURE : &PIN_CATEGORY_PREVIEW, m_pVideoCapture,
+                                 IID_PPV_ARGS(&m_pRenderWindow));
+  if (FAILED(hr) || !m_pRenderWindow) {
+    if (m_bWantPreview) ErrorBox("이 그래프는 미리보기 할 수없습니다.");
+  } else {
+    m_pRenderWindow->put_Owner(ToOA(m_hwndOwner));
+    m_pRenderWindow->put_WindowStyle(static_cast<LONG>(WS_CHILD));
+    RECT rc{0, 0, 0, 0};
+    GetClientRect(m_hwndOwner, &rc);
+    m_pRenderWindow->SetWindowPosition(10, 10, rc.right, rc.bottom);
+    m_pRenderWindow->put_Visible(OATRUE);
+  }
+
+  if (m_bSetFrameRate) {
+    AM_MEDIA_TYPE* pmt = nullptr;
+    if (!m_pVideoConfig || m_pVideoConfig->GetFormat(&pmt) != S_OK || !pmt) {
+      ErrorBox("캡처 프레임 레이트를 설정 할 수없습니다.");
+    } else if (pmt->formattype == FORMAT_VideoInfo && pmt->pbFormat && pmt->cbFormat >= sizeof(VIDEOINFOHEADER)) {
+      reinterpret_cast<VIDEOINFOHEADER*>(pmt->pbFormat)->AvgTimePerFrame = FrameDuration();
+      if (m_pVideoConfig->SetFormat(pmt) != S_OK) ErrorBox("캡처 프레임 레이트를 설정 할 수없습니다.");
+    }
+    if (pmt) DeleteMediaType(pmt);
+  }
+
+  if (SUCCEEDED(m_pMediaEvent.QueryFrom(m_pGraph)))
+    m_pMediaEvent->SetNotifyWindow(ToOA(m_hwndOwner), static_cast<LONG>(WM_GRAPHNOTIFY), 0);
+
+  m_bCaptureBuilt = TRUE;
+  return 1;
+}
+
+int CCaptureGraph::StartCapture() {
+  if (m_bCapturing) return 1;
+  if (m_bPreviewing) StopPreview();
+  if (!m_bCaptureBuilt) return 0;
+  m_nDropped = 0;
+  m_nCaptured = 0;
+  m_hrCaptureHalt = S_OK;
+
+  REFERENCE_TIME never = MAXLONGLONG;
+  // The preview runs at once (if wanted); the capture stream is held back while the graph starts.
+  HRESULT hr = m_bWantPreview ? m_pBuilder->ControlStream(&PIN_CATEGORY_PREVIEW, nullptr, nullptr, &never, 0, 0)
+                              : m_pBuilder->ControlStream(&PIN_CATEGORY_PREVIEW, nullptr, &never, nullptr, 0, 0);
+  bool controlled = false;
+  if (SUCCEEDED(hr)) {
+    hr = m_pBuilder->ControlStream(&PIN_CATEGORY_CAPTURE, nullptr, &never, nullptr, 0, 0);
+    controlled = SUCCEEDED(hr);
+  }
+
+  ComPtr<IMediaControl> control;
+  hr = control.QueryFrom(m_pGraph);
+  if (FAILED(hr)) return ErrorBox("에러 %x: IMediaControl 인터페이스를 구할 수 없습니다.", hr);
+  hr = controlled ? control->Run() : control->Pause();
+  if (FAILED(hr)) {
+    control->Stop();
+    control.Reset();
+    return ErrorBox("에러 %x: 그래프를 시작할 수 없습니다.", hr);
+  }
+  // Counted either way, so that a capture without stream control still reports its frames.
+  if (!m_pDroppedFrames)
+    m_pBuilder->FindInterface(&PIN_CATEGORY_CAPTURE, m_pVideoCapture, IID_PPV_ARGS(&m_pDroppedFrames));
+  if (controlled) {
+    m_pBuilder->ControlStream(&PIN_CATEGORY_CAPTURE, nullptr, nullptr, &never, 0, 0);
+    if (m_pDroppedFrames) {
+      LONG n = 0;
+      if (SUCCEEDED(m_pDroppedFrames->GetNumDropped(&n))) m_nDropped = n;
+      if (SUCCEEDED(m_pDroppedFrames->GetNumNotDropped(&n))) m_nCaptured = n;
+    }
+  } else {
+    hr = control->Run();
+    if (FAILED(hr)) {
+      control->Stop();
+      control.Reset();
+      return ErrorBox("에러 %x: 그래프를 실행할 수 없습니다.", hr);
+    }
+  }
+  m_bCapturing = TRUE;
+  return 1;
+}
+
+void CCaptureGraph::CollectCaptureEvents() {
+  if (!m_pMediaEvent) return;
+  LONG code = 0;
+  LONG_PTR param1 = 0, param2 = 0;
+  while (m_pMediaEvent->GetEvent(&code, &param1, &param2, 0) == S_OK) {
+    if (code == EC_ERRORABORT && m_hrCaptureHalt == S_OK)
+      m_hrCaptureHalt = FAILED(static_cast<HRESULT>(param1)) ? static_cast<HRESULT>(param1) : E_FAIL;
+    m_pMediaEvent->FreeEventParams(code, param1, param2);
+  }
+}
+
+BOOL CCaptureGraph::CaptureHalted() {
+  if (m_bCapturing) CollectCaptureEvents();
+  return m_bCapturing && m_hrCaptureHalt != S_OK;
+}
+
+int CCaptureGraph::StopCapture() {
+  if (!m_bCapturing) return 0;
+  ComPtr<IMediaControl> control;
+  HRESULT hr = control.QueryFrom(m_pGraph);
+  if (SUCCEEDED(hr)) hr = control->Stop();
+  if (FAILED(hr)) return ErrorBox("에러 %x: 그래프를 멈출 수 없습니다.", hr);
+  // The file is complete once the graph has stopped; what went wrong on the way is known now.
+  CollectCaptureEvents();
+  m_bCapturing = FALSE;
+  InvalidateRect(m_hwndOwner, nullptr, TRUE);
+  if (m_pDroppedFrames) {
+    LONG n = 0;
+    if (SUCCEEDED(m_pDroppedFrames->GetNumDropped(&n))) m_nDropped = n;
+    if (SUCCEEDED(m_pDroppedFrames->GetNumNotDropped(&n))) m_nCaptured = n;
+  }
+  if (m_hrCaptureHalt == HRESULT_FROM_WIN32(ERROR_DISK_FULL))
+    ErrorBox("디스크 공간이 부족하여 캡처를 멈췄습니다. 멈추기 전까지 캡처한 내용은 파일에 남아 있습니다.");
+  else if (m_hrCaptureHalt != S_OK)
+    ErrorBox("에러 %x: 캡처 파일에 쓸 수 없어 캡처를 멈췄습니다.", m_hrCaptureHalt);
+  return 1;
+}
+
+void CCaptureGraph::ShowCaptureResult() {
+  char format[256] = {}, caption[128] = {}, text[512];
+  LoadStringA(IDS_CAPTURE_RESULT, format, sizeof format);
+  LoadStringA(IDS_CAPTURE_RESULT_CAPTION, caption, sizeof caption);
+  std::snprintf(text, sizeof text, format, m_nCaptured, m_nDropped);
+  MessageBoxA(nullptr, text, caption, MB_OK);
+}

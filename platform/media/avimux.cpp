@@ -1,0 +1,646 @@
+// The AVI mux and the file writer. The mux writes with libavformat's AVI muxer (OpenDML beyond
+// 1 GB, the legacy index in the first RIFF chunk) on a thread of its own behind a bounded queue:
+// the streaming threads only copy samples in, and a full queue refuses frames, which the source
+// counts as dropped. The file writer holds the file name and checks that the file can be written.
+#include "platform/media/avimux.h"
+
+#include "platform/media/faults.h"
+#include "platform/media/graph.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <deque>
+#include <fcntl.h>
+#include <functional>
+#include <mutex>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <thread>
+#include <unistd.h>
+
+extern "C" {
+#include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/mathematics.h>
+}
+
+namespace orv::media {
+namespace {
+
+std::atomic<std::uint64_t> g_diskLimit{0};
+std::atomic<int> g_writeDelayUs{0};
+std::atomic<std::size_t> g_queueLimit{0};
+
+constexpr std::size_t kDefaultQueueBytes = 64u << 20;  // some seconds of full-size raw video
+constexpr std::size_t kIoBufferBytes = 256u << 10;
+// Room kept allocated ahead of the data, so that the index and headers can always be written.
+constexpr std::uint64_t kReserveBytes = 8u << 20;
+constexpr std::uint64_t kIndexBytesPerChunk = 24;  // legacy and OpenDML index entries together
+
+HRESULT FromErrno(int e) {
+  switch (e) {
+    case EACCES:
+    case EPERM:
+    case EISDIR:
+      return E_ACCESSDENIED;
+    case ENOENT:
+    case ENOTDIR:
+      return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
+    case EROFS:
+      return HRESULT_FROM_WIN32(ERROR_WRITE_PROTECT);
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+      return HRESULT_FROM_WIN32(ERROR_DISK_FULL);
+    default:
+      return HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
+  }
+}
+
+std::string FolderOf(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// One AVI file being written.
+class AviWriter {
+ public:
+  using HaltFn = std::function<void(HRESULT)>;
+  AviWriter(std::string path, int master, HaltFn onHalt)
+      : m_path(std::move(path)), m_master(master), m_onHalt(std::move(onHalt)) {
+    const std::size_t limit = g_queueLimit;
+    m_queueLimit = limit ? limit : kDefaultQueueBytes;
+  }
+  ~AviWriter() { Close(); }
+
+  // Creates the file, writes the headers for these stream types and starts the writing thread.
+  HRESULT Open(const std::vector<const AM_MEDIA_TYPE*>& types);
+  // Streaming threads: queues a copy of the sample.
+  Delivery Push(int stream, const MediaSample& sample);
+  // Writes what is queued, the index and the final headers; closes the file. First error or S_OK.
+  HRESULT Close();
+  // The writing ended early (and the halt was reported).
+  bool Halted() const { return m_halted; }
+
+ private:
+  struct Item {
+    int stream;
+    std::vector<BYTE> data;
+    REFERENCE_TIME start;
+  };
+  struct Stream {
+    AVStream* st = nullptr;
+    bool video = false;
+    REFERENCE_TIME frameDuration = 0;  // video
+    AVRational unit{1, 1};             // a frame (video) or a sample (sound)
+    int rate = 0, blockAlign = 0;      // sound
+    std::int64_t next = 0;             // next frame index (video) or sample (sound)
+    bool started = false;
+  };
+
+  HRESULT AddStream(const AM_MEDIA_TYPE& mt);
+  void Loop();
+  void WriteItem(Item& item);
+  void WriteVideo(Stream& s, Item& item);
+  void WriteSound(int index, Stream& s, Item& item);
+  // pts and duration in the stream's unit.
+  bool WritePacket(Stream& s, const BYTE* data, int size, std::int64_t pts, std::int64_t duration);
+  bool KeepRoom();
+  void Halt(HRESULT hr);
+  HRESULT Finish();
+
+  static int WriteCallback(void* opaque, uint8_t* buf, int size);
+  static std::int64_t SeekCallback(void* opaque, std::int64_t offset, int whence);
+
+  std::string m_path;
+  int m_master;
+  HaltFn m_onHalt;
+  std::size_t m_queueLimit;
+
+  int m_fd = -1;
+  AVFormatContext* m_ctx = nullptr;
+  bool m_headerWritten = false;
+  bool m_finished = false;
+  std::vector<Stream> m_streams;
+  std::int64_t m_pos = 0;       // where the next write goes
+  std::int64_t m_size = 0;      // file size so far
+  std::int64_t m_reservedTo = 0;  // allocated up to here
+  std::uint64_t m_chunks = 0;
+  int m_writeErrno = 0;
+
+  // Writing thread only.
+  bool m_haveOrigin = false;
+  REFERENCE_TIME m_origin = 0;
+  REFERENCE_TIME m_videoShift = 0;  // moves the picture onto the sound's clock
+  HRESULT m_error = S_OK;
+
+  std::mutex m_mutex;
+  std::condition_variable m_wake;
+  std::deque<Item> m_queue;
+  std::size_t m_queued = 0;
+  bool m_closing = false;
+  std::atomic<bool> m_halted{false};
+  std::thread m_thread;
+};
+
+int AviWriter::WriteCallback(void* opaque, uint8_t* buf, int size) {
+  auto* w = static_cast<AviWriter*>(opaque);
+  std::int64_t allowed = size;
+  if (const std::uint64_t limit = g_diskLimit; limit)
+    allowed = std::clamp<std::int64_t>(static_cast<std::int64_t>(limit) - w->m_pos, 0, size);
+  int done = 0;
+  while (done < allowed) {
+    const ssize_t n = ::write(w->m_fd, buf + done, static_cast<std::size_t>(allowed - done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      w->m_writeErrno = n < 0 ? errno : ENOSPC;
+      return AVERROR(w->m_writeErrno);
+    }
+    done += static_cast<int>(n);
+    w->m_pos += n;
+    w->m_size = std::max(w->m_size, w->m_pos);
+  }
+  if (done < size) {
+    w->m_writeErrno = ENOSPC;
+    return AVERROR(ENOSPC);
+  }
+  return size;
+}
+
+std::int64_t AviWriter::SeekCallback(void* opaque, std::int64_t offset, int whence) {
+  auto* w = static_cast<AviWriter*>(opaque);
+  if (whence & AVSEEK_SIZE) return w->m_size;
+  const off_t at = ::lseek(w->m_fd, offset, whence & ~AVSEEK_FORCE);
+  if (at < 0) return AVERROR(errno);
+  w->m_pos = at;
+  return at;
+}
+
+HRESULT AviWriter::AddStream(const AM_MEDIA_TYPE& mt) {
+  Stream s;
+  s.st = avformat_new_stream(m_ctx, nullptr);
+  if (!s.st) return E_OUTOFMEMORY;
+  AVCodecParameters* par = s.st->codecpar;
+  if (mt.majortype == MEDIATYPE_Video && mt.formattype == FORMAT_VideoInfo && mt.pbFormat &&
+      mt.cbFormat >= sizeof(VIDEOINFOHEADER)) {
+    const auto* vih = reinterpret_cast<const VIDEOINFOHEADER*>(mt.pbFormat);
+    par->codec_type = AVMEDIA_TYPE_VIDEO;
+    par->width = vih->bmiHeader.biWidth;
+    par->height = std::abs(vih->bmiHeader.biHeight);
+    par->bits_per_coded_sample = vih->bmiHeader.biBitCount;
+    // Stored as the capture pin delivers it.
+    if (mt.subtype == MEDIASUBTYPE_YUY2) {
+      par->codec_id = AV_CODEC_ID_RAWVIDEO;
+      par->format = AV_PIX_FMT_YUYV422;
+      par->codec_tag = MKTAG('Y', 'U', 'Y', '2');
+      par->bits_per_coded_sample = 16;
+    } else if (mt.subtype == MEDIASUBTYPE_RGB24) {
+      par->codec_id = AV_CODEC_ID_RAWVIDEO;  // a bottom-up DIB, as AVI keeps uncompressed RGB
+      par->format = AV_PIX_FMT_BGR24;
+      par->codec_tag = 0;
+      par->bits_per_coded_sample = 24;
+    } else if (mt.subtype.Data1 == MKTAG('M', 'J', 'P', 'G')) {
+      par->codec_id = AV_CODEC_ID_MJPEG;
+      par->codec_tag = MKTAG('M', 'J', 'P', 'G');
+    } else {
+      par->codec_id = AV_CODEC_ID_RAWVIDEO;
+      par->codec_tag = mt.subtype.Data1;
+    }
+    s.video = true;
+    s.frameDuration = vih->AvgTimePerFrame > 0 ? vih->AvgTimePerFrame : 333667;
+    int num = 0, den = 0;
+    av_reduce(&num, &den, s.frameDuration, 10000000, INT32_MAX);
+    s.unit = AVRational{num, den};
+    s.st->time_base = s.unit;
+    s.st->avg_frame_rate = AVRational{den, num};
+    s.st->r_frame_rate = s.st->avg_frame_rate;
+  } else if (mt.majortype == MEDIATYPE_Audio && mt.formattype == FORMAT_WaveFormatEx && mt.pbFormat &&
+             mt.cbFormat >= sizeof(WAVEFORMATEX)) {
+    const auto* wfx = reinterpret_cast<const WAVEFORMATEX*>(mt.pbFormat);
+    if (wfx->wFormatTag != WAVE_FORMAT_PCM || (wfx->wBitsPerSample != 8 && wfx->wBitsPerSample != 16) ||
+        wfx->nChannels == 0 || wfx->nSamplesPerSec == 0)
+      return VFW_E_INVALIDMEDIATYPE;
+    par->codec_type = AVMEDIA_TYPE_AUDIO;
+    par->codec_id = wfx->wBitsPerSample == 8 ? AV_CODEC_ID_PCM_U8 : AV_CODEC_ID_PCM_S16LE;
+    par->codec_tag = WAVE_FORMAT_PCM;
+    par->sample_rate = static_cast<int>(wfx->nSamplesPerSec);
+    av_channel_layout_default(&par->ch_layout, wfx->nChannels);
+    par->block_align = wfx->nChannels * wfx->wBitsPerSample / 8;
+    par->bits_per_coded_sample = wfx->wBitsPerSample;
+    par->bit_rate = static_cast<std::int64_t>(par->sample_rate) * par->block_align * 8;
+    s.rate = par->sample_rate;
+    s.blockAlign = par->block_align;
+    s.unit = AVRational{1, s.rate};
+    s.st->time_base = s.unit;
+  } else {
+    return VFW_E_INVALIDMEDIATYPE;
+  }
+  m_streams.push_back(s);
+  return S_OK;
+}
+
+HRESULT AviWriter::Open(const std::vector<const AM_MEDIA_TYPE*>& types) {
+  if (types.empty()) return VFW_E_NOT_CONNECTED;
+  if (avformat_alloc_output_context2(&m_ctx, nullptr, "avi", nullptr) < 0 || !m_ctx) return E_OUTOFMEMORY;
+  for (const AM_MEDIA_TYPE* mt : types)
+    if (HRESULT hr = AddStream(*mt); FAILED(hr)) return hr;
+  if (m_master >= static_cast<int>(m_streams.size()) || (m_master >= 0 && m_streams[m_master].video)) m_master = -1;
+
+  m_fd = ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (m_fd < 0) return FromErrno(errno);
+  auto* buffer = static_cast<unsigned char*>(av_malloc(kIoBufferBytes));
+  if (!buffer) return E_OUTOFMEMORY;
+  m_ctx->pb = avio_alloc_context(buffer, kIoBufferBytes, 1, this, nullptr, &WriteCallback, &SeekCallback);
+  if (!m_ctx->pb) {
+    av_free(buffer);
+    return E_OUTOFMEMORY;
+  }
+  if (!KeepRoom()) return HRESULT_FROM_WIN32(ERROR_DISK_FULL);
+  if (avformat_write_header(m_ctx, nullptr) < 0) return m_writeErrno ? FromErrno(m_writeErrno) : E_FAIL;
+  m_headerWritten = true;
+  m_thread = std::thread([this] { Loop(); });
+  return S_OK;
+}
+
+Delivery AviWriter::Push(int stream, const MediaSample& sample) {
+  if (stream < 0 || stream >= static_cast<int>(m_streams.size()) || !sample.data) return Delivery::None;
+  // Once the file can take no more, the recording has ended.
+  if (m_halted) return Delivery::None;
+  std::lock_guard lock(m_mutex);
+  if (m_closing) return Delivery::None;
+  // Sound is small and must not have holes: it may use some room beyond the bound.
+  const std::size_t limit = m_streams[stream].video ? m_queueLimit : m_queueLimit + m_queueLimit / 4;
+  if (m_queued + sample.size > limit) return Delivery::Refused;
+  m_queue.push_back({stream, std::vector<BYTE>(sample.data, sample.data + sample.size), sample.start});
+  m_queued += sample.size;
+  m_wake.notify_one();
+  return Delivery::Taken;
+}
+
+void AviWriter::Loop() {
+  std::unique_lock lock(m_mutex);
+  for (;;) {
+    m_wake.wait(lock, [this] { return m_closing || !m_queue.empty(); });
+    if (m_queue.empty()) break;
+    Item item = std::move(m_queue.front());
+    m_queue.pop_front();
+    m_queued -= item.data.size();
+    lock.unlock();
+    if (!m_halted) WriteItem(item);
+    lock.lock();
+  }
+}
+
+void AviWriter::WriteItem(Item& item) {
+  if (const int delay = g_writeDelayUs; delay > 0) std::this_thread::sleep_for(std::chrono::microseconds(delay));
+  if (!m_haveOrigin) {
+    m_haveOrigin = true;
+    m_origin = item.start;
+  }
+  Stream& s = m_streams[item.stream];
+  if (s.video)
+    WriteVideo(s, item);
+  else
+    WriteSound(item.stream, s, item);
+  if (!m_halted && !KeepRoom()) Halt(HRESULT_FROM_WIN32(ERROR_DISK_FULL));
+}
+
+// The frame goes where its time stamp puts it; frames the card missed become empty chunks, so
+// the picture keeps its place against the sound.
+void AviWriter::WriteVideo(Stream& s, Item& item) {
+  const REFERENCE_TIME t = item.start - m_origin + m_videoShift;
+  if (t < -s.frameDuration / 2) return;  // before the recording began
+  std::int64_t index = (t + s.frameDuration / 2) / s.frameDuration;
+  // Jitter of a frame's stamp keeps it in the next free place; a frame far behind it is late.
+  if (index < s.next - 1) return;
+  index = std::max(index, s.next);
+  for (std::int64_t gap = s.next; gap < index && index - gap <= 60000; ++gap)
+    if (!WritePacket(s, nullptr, 0, gap, 1)) return;
+  if (WritePacket(s, item.data.data(), static_cast<int>(item.data.size()), index, 1)) s.next = index + 1;
+}
+
+void AviWriter::WriteSound(int index, Stream& s, Item& item) {
+  std::int64_t samples = static_cast<std::int64_t>(item.data.size()) / s.blockAlign;
+  const BYTE* data = item.data.data();
+  const REFERENCE_TIME t = item.start - m_origin;
+  if (!s.started) {
+    s.started = true;
+    if (t > 0) {
+      // The picture started first: silence up to the sound's first sample keeps them together.
+      std::vector<BYTE> silence(static_cast<std::size_t>(t * s.rate / 10000000) * s.blockAlign,
+                                s.st->codecpar->codec_id == AV_CODEC_ID_PCM_U8 ? 0x80 : 0);
+      const std::int64_t n = static_cast<std::int64_t>(silence.size()) / s.blockAlign;
+      if (n > 0 && !WritePacket(s, silence.data(), static_cast<int>(silence.size()), s.next, n)) return;
+      s.next += n;
+    } else if (t < 0) {
+      // Sound from before the recording began is left out.
+      const std::int64_t skip = std::min<std::int64_t>(samples, -t * s.rate / 10000000);
+      data += skip * s.blockAlign;
+      samples -= skip;
+    }
+  }
+  if (samples <= 0) return;
+  if (m_master == index) {
+    // The sound is the clock: the picture follows where the sound's samples say the time is.
+    const REFERENCE_TIME soundTime = s.next * 10000000 / s.rate;
+    m_videoShift = soundTime - std::max<REFERENCE_TIME>(0, t);
+  }
+  if (WritePacket(s, data, static_cast<int>(samples * s.blockAlign), s.next, samples)) s.next += samples;
+}
+
+bool AviWriter::WritePacket(Stream& s, const BYTE* data, int size, std::int64_t pts, std::int64_t duration) {
+  AVPacket* pkt = av_packet_alloc();
+  if (!pkt) {
+    Halt(E_OUTOFMEMORY);
+    return false;
+  }
+  if (size > 0 && av_new_packet(pkt, size) == 0) std::copy_n(data, size, pkt->data);
+  pkt->stream_index = s.st->index;
+  pkt->pts = pkt->dts = av_rescale_q(pts, s.unit, s.st->time_base);
+  pkt->duration = av_rescale_q(duration, s.unit, s.st->time_base);
+  pkt->flags |= AV_PKT_FLAG_KEY;
+  const int ret = av_write_frame(m_ctx, pkt);
+  av_packet_free(&pkt);
+  if (ret < 0) {
+    Halt(m_writeErrno ? FromErrno(m_writeErrno) : HRESULT_FROM_WIN32(ERROR_WRITE_FAULT));
+    return false;
+  }
+  ++m_chunks;
+  return true;
+}
+
+// Keeps room allocated ahead of the data for the index and the headers. False when the disk
+// cannot give it: the recording must end while the file can still be closed properly.
+bool AviWriter::KeepRoom() {
+  const std::uint64_t need = kReserveBytes + m_chunks * kIndexBytesPerChunk;
+  const std::int64_t ahead = m_size + static_cast<std::int64_t>(kIoBufferBytes);
+  if (ahead + static_cast<std::int64_t>(need / 2) <= m_reservedTo) return true;
+  const std::int64_t to = ahead + static_cast<std::int64_t>(need);
+  if (const std::uint64_t limit = g_diskLimit; limit) {
+    if (static_cast<std::uint64_t>(to) > limit) return false;
+    m_reservedTo = to;
+    return true;
+  }
+  const std::int64_t from = std::max<std::int64_t>(m_size, m_reservedTo);
+  if (::fallocate(m_fd, FALLOC_FL_KEEP_SIZE, from, to - from) == 0) {
+    m_reservedTo = to;
+    return true;
+  }
+  if (errno == ENOSPC || errno == EDQUOT) return false;
+  // A file system without preallocation: ask how much is free.
+  struct statvfs vfs {};
+  if (::statvfs(FolderOf(m_path).c_str(), &vfs) == 0 &&
+      static_cast<std::uint64_t>(vfs.f_bavail) * vfs.f_frsize < static_cast<std::uint64_t>(to - m_size))
+    return false;
+  m_reservedTo = to;
+  return true;
+}
+
+void AviWriter::Halt(HRESULT hr) {
+  if (m_halted.exchange(true)) return;
+  m_error = hr;
+  // Close the file now, while there is room for its index: what was written stays playable.
+  Finish();
+  if (m_onHalt) m_onHalt(hr);
+}
+
+HRESULT AviWriter::Finish() {
+  if (m_finished) return S_OK;
+  m_finished = true;
+  HRESULT hr = S_OK;
+  if (m_headerWritten) {
+    m_writeErrno = 0;
+    if (av_write_trailer(m_ctx) < 0) hr = m_writeErrno ? FromErrno(m_writeErrno) : HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
+  }
+  if (m_ctx && m_ctx->pb) {
+    avio_flush(m_ctx->pb);
+    av_freep(&m_ctx->pb->buffer);
+    avio_context_free(&m_ctx->pb);
+  }
+  if (m_ctx) {
+    avformat_free_context(m_ctx);
+    m_ctx = nullptr;
+  }
+  if (m_fd >= 0) {
+    // Give back the room kept ahead of the data.
+    if (m_reservedTo > m_size && ::ftruncate(m_fd, m_size + 1) == 0 && ::ftruncate(m_fd, m_size) != 0)
+      hr = hr == S_OK ? FromErrno(errno) : hr;
+    if (::close(m_fd) != 0 && hr == S_OK) hr = FromErrno(errno);
+    m_fd = -1;
+  }
+  return hr;
+}
+
+HRESULT AviWriter::Close() {
+  {
+    std::lock_guard lock(m_mutex);
+    m_closing = true;
+  }
+  m_wake.notify_all();
+  if (m_thread.joinable()) m_thread.join();
+  const HRESULT hr = Finish();
+  return FAILED(m_error) ? m_error : hr;
+}
+
+// ---- The filters ----------------------------------------------------------------------------------
+
+class FileWriter : public FilterBase, public IFileSinkFilter {
+ public:
+  FileWriter() : FilterBase(CLSID_FileWriter, "FileWriter", "FileWriter") {
+    AddPin({"in", PINDIR_INPUT, GUID_NULL, MEDIATYPE_Stream, false, false, nullptr});
+  }
+  ORV_UNKNOWN_IMPL
+
+  // The file must be one that can be written, so that a bad path is refused when the capture is
+  // set up rather than when it starts. A file created for the test is removed again.
+  HRESULT SetFileName(LPCOLESTR fileName, const AM_MEDIA_TYPE*) override {
+    if (!fileName) return E_POINTER;
+    const std::string name = Narrow(fileName);
+    if (HRESULT hr = Check("SetFileName", name); hr != S_OK) return hr;
+    if (name.empty()) return E_INVALIDARG;
+    struct stat st {};
+    const bool existed = ::stat(name.c_str(), &st) == 0;
+    if (existed && S_ISDIR(st.st_mode)) return E_ACCESSDENIED;
+    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) return FromErrno(errno);
+    ::close(fd);
+    if (!existed) ::unlink(name.c_str());
+    std::lock_guard lock(m_mutex);
+    m_fileName = name;
+    return S_OK;
+  }
+
+  std::string FileName() {
+    std::lock_guard lock(m_mutex);
+    return m_fileName;
+  }
+
+ protected:
+  void* Lookup(REFIID riid) override {
+    if (riid == IID_IFileSinkFilter) return static_cast<IFileSinkFilter*>(this);
+    return FilterBase::Lookup(riid);
+  }
+
+ private:
+  std::mutex m_mutex;
+  std::string m_fileName;
+};
+
+class AviMux : public FilterBase, public IConfigAviMux {
+ public:
+  AviMux() : FilterBase(CLSID_AviDest, "AviMux", "AviMux") {
+    AddPin({"AVI Out", PINDIR_OUTPUT, GUID_NULL, MEDIATYPE_Stream, false, false, nullptr});
+    AddInput();
+  }
+  ~AviMux() override { CloseFile(); }
+  ORV_UNKNOWN_IMPL
+
+  // One free input at all times: each stream connected gets its own.
+  void OnInputConnected(PinBase*) override { AddInput(); }
+
+  HRESULT SetMasterStream(LONG stream) override {
+    if (HRESULT hr = Check("SetMasterStream", std::to_string(stream)); hr != S_OK) return hr;
+    m_master = stream;
+    return S_OK;
+  }
+  // libavformat writes the legacy index into the first RIFF chunk of every file it writes.
+  HRESULT SetOutputCompatibilityIndex(BOOL oldIndex) override {
+    if (HRESULT hr = Check("SetOutputCompatibilityIndex", std::to_string(oldIndex)); hr != S_OK) return hr;
+    m_oldIndex = oldIndex;
+    return S_OK;
+  }
+
+  // The file opens when the graph leaves the stopped state and is complete when it stops.
+  HRESULT Pause() override {
+    if (State() == State_Stopped)
+      if (HRESULT hr = OpenFile(); FAILED(hr)) return hr;
+    return FilterBase::Pause();
+  }
+  HRESULT Run(REFERENCE_TIME start) override {
+    if (State() == State_Stopped)
+      if (HRESULT hr = OpenFile(); FAILED(hr)) return hr;
+    return FilterBase::Run(start);
+  }
+  HRESULT Stop() override {
+    CloseFile();
+    return FilterBase::Stop();
+  }
+
+  Delivery Take(PinBase* input, const MediaSample& sample) override {
+    std::shared_ptr<AviWriter> writer;
+    int stream = -1;
+    {
+      std::lock_guard lock(m_mutex);
+      writer = m_writer;
+      for (std::size_t i = 0; i < m_inputs.size(); ++i)
+        if (m_inputs[i] == input) stream = static_cast<int>(i);
+    }
+    return writer && stream >= 0 ? writer->Push(stream, sample) : Delivery::None;
+  }
+
+ protected:
+  void* Lookup(REFIID riid) override {
+    if (riid == IID_IConfigAviMux) return static_cast<IConfigAviMux*>(this);
+    return FilterBase::Lookup(riid);
+  }
+
+ private:
+  void AddInput() {
+    char name[16];
+    std::snprintf(name, sizeof name, "Input %02d", ++m_inputCount);
+    AddPin({name, PINDIR_INPUT, GUID_NULL, GUID_NULL, false, false, nullptr});
+  }
+
+  // The format of the stream that reaches an input; through a tee, the tee's own input has it.
+  static HRESULT StreamType(PinBase* input, AM_MEDIA_TYPE* mt) {
+    PinBase* pin = input;
+    for (int hop = 0; hop < 8 && pin; ++hop) {
+      if (HRESULT hr = pin->ConnectionMediaType(mt); FAILED(hr)) return hr;
+      if (mt->pbFormat) return S_OK;
+      FreeMediaType(*mt);
+      PinBase* out = AsPinBase(pin->Peer());
+      pin = out ? out->Filter()->FindPin(PINDIR_INPUT, GUID_NULL) : nullptr;
+    }
+    return VFW_E_INVALIDMEDIATYPE;
+  }
+
+  HRESULT OpenFile() {
+    CloseFile();
+    PinBase* out = FindPin(PINDIR_OUTPUT, GUID_NULL);
+    PinBase* in = out ? AsPinBase(out->Peer()) : nullptr;
+    auto* sink = in ? dynamic_cast<FileWriter*>(in->Filter()) : nullptr;
+    if (!sink) return VFW_E_NOT_CONNECTED;
+    const std::string path = sink->FileName();
+    if (path.empty()) return E_UNEXPECTED;
+
+    std::vector<PinBase*> inputs;
+    std::vector<AM_MEDIA_TYPE> types;
+    for (std::size_t i = 0; i < PinCount(); ++i) {
+      PinBase* pin = PinAt(i);
+      if (pin->Direction() != PINDIR_INPUT || !pin->IsConnected()) continue;
+      AM_MEDIA_TYPE mt{};
+      if (SUCCEEDED(StreamType(pin, &mt))) {
+        inputs.push_back(pin);
+        types.push_back(mt);
+      }
+    }
+    std::vector<const AM_MEDIA_TYPE*> typePtrs;
+    for (auto& t : types) typePtrs.push_back(&t);
+
+    auto writer = std::make_shared<AviWriter>(path, static_cast<int>(m_master), [this](HRESULT hr) { Abort(hr); });
+    const HRESULT hr = writer->Open(typePtrs);
+    for (auto& t : types) FreeMediaType(t);
+    if (FAILED(hr)) {
+      writer->Close();
+      std::fprintf(stderr, "orvanetuner: cannot write %s (%08x)\n", path.c_str(), static_cast<unsigned>(hr));
+      return hr;
+    }
+    std::lock_guard lock(m_mutex);
+    m_writer = std::move(writer);
+    m_inputs = std::move(inputs);
+    return S_OK;
+  }
+
+  void CloseFile() {
+    std::shared_ptr<AviWriter> writer;
+    {
+      std::lock_guard lock(m_mutex);
+      writer = std::move(m_writer);
+      m_inputs.clear();
+    }
+    if (!writer) return;
+    // An index that could not be written is worth telling as much as a halt on the way.
+    if (const HRESULT hr = writer->Close(); FAILED(hr) && !writer->Halted()) Abort(hr);
+  }
+
+  // Tells the graph that the file can take no more (from the writing thread, or while stopping; a
+  // graph that is going away has already let go of its filters).
+  void Abort(HRESULT hr) {
+    ComPtr<IMediaEventSink> events;
+    if (IFilterGraph* graph = Graph(); graph && SUCCEEDED(events.QueryFrom(graph)))
+      events->Notify(EC_ERRORABORT, hr, 0);
+  }
+
+  int m_inputCount = 0;
+  LONG m_master = -1;
+  BOOL m_oldIndex = TRUE;
+  std::mutex m_mutex;
+  std::shared_ptr<AviWriter> m_writer;
+  std::vector<PinBase*> m_inputs;
+};
+
+}  // namespace
+
+ComPtr<IBaseFilter> NewAviMux() { return static_cast<IBaseFilter*>(new AviMux); }
+ComPtr<IBaseFilter> NewFileWriter() { return static_cast<IBaseFilter*>(new FileWriter); }
+
+void SetAviDiskLimitForTests(std::uint64_t bytes) { g_diskLimit = bytes; }
+void SetAviWriteDelayForTests(int microseconds) { g_writeDelayUs = microseconds; }
+void SetAviQueueLimitForTests(std::size_t bytes) { g_queueLimit = bytes; }
+
+}  // namespace orv::media

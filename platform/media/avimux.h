@@ -1,0 +1,19 @@
+// Internal: test seams of the AVI writer behind the AVI mux and file writer filters.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace orv::media {
+
+// Pretends that the disk holding capture files has room for files of at most `bytes` bytes, as a
+// disk that fills up during a capture would (0: the real disk).
+void SetAviDiskLimitForTests(std::uint64_t bytes);
+
+// Makes every packet's write take this long, as a slow disk would (0: no delay).
+void SetAviWriteDelayForTests(int microseconds);
+
+// The write queue's bound in bytes (0: the default).
+void SetAviQueueLimitForTests(std::size_t bytes);
+
+}  // namespace orv::media

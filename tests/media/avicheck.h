@@ -1,0 +1,100 @@
+// Test helpers: AVI files as an outside reader sees them, through ffprobe and ffmpeg.
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace orv::test {
+
+// Output of a shell command (stdout, and stderr too when asked); *status gets its exit status.
+inline std::string Shell(const std::string& command, int* status = nullptr) {
+  std::string out;
+  if (FILE* p = ::popen(command.c_str(), "r")) {
+    char buf[65536];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    const int rc = ::pclose(p);
+    if (status) *status = rc;
+  } else if (status) {
+    *status = -1;
+  }
+  return out;
+}
+
+inline std::string Quoted(const std::string& path) {
+  std::string q = "'";
+  for (char c : path) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+// ffprobe's view of a file: "streams" (with packets counted) and "format"; null when unreadable.
+inline nlohmann::json Probe(const std::string& path) {
+  int status = 0;
+  const std::string out = Shell("ffprobe -v error -count_packets -show_streams -show_format -of json " +
+                                    Quoted(path) + " 2>/dev/null",
+                                &status);
+  if (status != 0) return nullptr;
+  return nlohmann::json::parse(out, nullptr, false);
+}
+
+// The streams of one type ("video", "audio").
+inline std::vector<nlohmann::json> StreamsOf(const nlohmann::json& probe, const std::string& type) {
+  std::vector<nlohmann::json> out;
+  if (probe.is_object() && probe.contains("streams"))
+    for (const auto& s : probe["streams"])
+      if (s.value("codec_type", "") == type) out.push_back(s);
+  return out;
+}
+
+inline long long Number(const nlohmann::json& stream, const char* key) {
+  if (!stream.contains(key)) return -1;
+  const auto& v = stream[key];
+  return v.is_string() ? std::stoll(v.get<std::string>()) : v.get<long long>();
+}
+
+inline double Seconds(const nlohmann::json& stream, const char* key = "duration") {
+  if (!stream.contains(key)) return -1;
+  const auto& v = stream[key];
+  return v.is_string() ? std::stod(v.get<std::string>()) : v.get<double>();
+}
+
+// Decodes every packet of the file; what ffmpeg complained about ("" when nothing).
+inline std::string DecodeErrors(const std::string& path) {
+  int status = 0;
+  std::string out = Shell("ffmpeg -nostdin -v error -i " + Quoted(path) + " -f null - 2>&1", &status);
+  if (status != 0 && out.empty()) out = "ffmpeg failed";
+  return out;
+}
+
+// One checksum per decoded picture, in order.
+inline std::vector<std::string> PictureChecksums(const std::string& path) {
+  std::vector<std::string> out;
+  const std::string text =
+      Shell("ffmpeg -nostdin -v error -i " + Quoted(path) + " -map 0:v -f framemd5 - 2>/dev/null");
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    const std::size_t end = text.find('\n', pos);
+    const std::string line = text.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
+    if (!line.empty() && line[0] != '#') out.push_back(line.substr(line.rfind(',') + 1));
+    if (end == std::string::npos) break;
+    pos = end + 1;
+  }
+  return out;
+}
+
+// The sound as 16-bit samples (all channels interleaved).
+inline std::vector<std::int16_t> SoundSamples(const std::string& path) {
+  const std::string raw =
+      Shell("ffmpeg -nostdin -v error -i " + Quoted(path) + " -map 0:a -f s16le -acodec pcm_s16le - 2>/dev/null");
+  std::vector<std::int16_t> out(raw.size() / 2);
+  for (std::size_t i = 0; i < out.size(); ++i)
+    out[i] = static_cast<std::int16_t>(static_cast<unsigned char>(raw[2 * i]) |
+                                       (static_cast<unsigned char>(raw[2 * i + 1]) << 8));
+  return out;
+}
+
+}  // namespace orv::test
