@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
+#include <gtest/gtest.h>
 
 namespace orv::test {
 
@@ -44,7 +45,14 @@ MessageBoxAnswerer::MessageBoxAnswerer(int a) : answer(a) {
   });
 }
 
-MessageBoxAnswerer::~MessageBoxAnswerer() { orv::ui::SetMessageBoxHook(nullptr); }
+MessageBoxAnswerer::~MessageBoxAnswerer() { FailOnUnexpectedMessageBoxes(); }
+
+void FailOnUnexpectedMessageBoxes() {
+  orv::ui::SetMessageBoxHook([](const orv::ui::MessageBoxCall& c) {
+    ADD_FAILURE() << "unexpected message box: " << c.caption << ": " << c.text;
+    return (c.type & 0x0F) == MB_YESNO ? IDNO : IDCANCEL;
+  });
+}
 
 QWidget* Widget(HWND h) { return orv::ui::WidgetForHandle(h); }
 

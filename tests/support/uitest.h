@@ -43,6 +43,9 @@ class MessageBoxAnswerer {
   int answer;
 };
 
+// A message box no test answers fails the test instead of waiting for a click forever.
+void FailOnUnexpectedMessageBoxes();
+
 QWidget* Widget(HWND h);
 void Pump(int rounds = 3);
 // Runs events until cond() holds or ms milliseconds pass; returns cond().
