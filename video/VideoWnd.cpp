@@ -3,6 +3,8 @@
 #include "app/Commands.h"
 #include "app/Settings.h"
 #include "capture/CaptureGraph.h"
+#include "dialogs/CaptureDlg.h"
+#include "dialogs/CaptureStatusDlg.h"
 #include "dialogs/ConfigSheet.h"
 #include "res/resource.h"
 
@@ -212,7 +214,62 @@ void CVideoWnd::OnSysKeyDown(UINT nChar, UINT nRepCnt, UINT nFlags) {
   Default();
 }
 
-void CVideoWnd::OnTimer(UINT_PTR) { Default(); }
+void CVideoWnd::OnTimer(UINT_PTR nIDEvent) {
+  // Timer 1 runs while a capture with a time limit does.
+  if (nIDEvent == 1 && m_pGraph && m_pGraph->IsCaptureTimeUp()) {
+    m_pGraph->StopFileCapture();
+    PlaceVideo();
+    ::SendMessageA(m_hwndPanel, WM_TUNER_NOTIFY, PanelCmd::CaptureEnded, 0);
+    m_pGraph->ShowCaptureResult();
+  }
+  Default();
+}
+
+namespace {
+// The status dialog, which also closes when the graph has ended the recording by itself (the disk
+// is full), so that the user learns of it at once rather than when pressing the button.
+class CCaptureWatchDlg : public CCaptureStatusDlg {
+ public:
+  explicit CCaptureWatchDlg(const CVideoWnd* video) : m_pVideo(video) {}
+
+ protected:
+  bool OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override {
+    if (message == WM_TIMER && m_pVideo->m_pGraph && m_pVideo->m_pGraph->CaptureHalted()) {
+      OnOK();
+      *result = 0;
+      return true;
+    }
+    return CCaptureStatusDlg::OnWndMsg(message, wParam, lParam, result);
+  }
+
+ private:
+  const CVideoWnd* m_pVideo;
+};
+}  // namespace
+
+void CVideoWnd::CaptureFlow() {
+  CCaptureDlg dlg(this);
+  if (dlg.DoModal() != IDOK || !m_pGraph) {
+    ::SendMessageA(m_hwndPanel, WM_TUNER_NOTIFY, PanelCmd::CaptureEnded, 0);
+    return;
+  }
+  const BOOL timed = dlg.GetUseTimeLimit() ? TRUE : FALSE;
+  const int started = m_pGraph->StartFileCapture(dlg.GetCaptureFile(), timed, dlg.GetTimeLimit());
+  PlaceVideo();
+  if (!started) {
+    // The engine has said why; nothing records, so there is nothing to wait for or report.
+    ::SendMessageA(m_hwndPanel, WM_TUNER_NOTIFY, PanelCmd::CaptureEnded, 0);
+    return;
+  }
+  if (timed) return;  // the capture timer ends it
+  CCaptureWatchDlg status(this);
+  status.DoModal();
+  // The program may have been ended while the dialog was open.
+  if (m_pGraph) m_pGraph->StopFileCapture();
+  PlaceVideo();
+  ::SendMessageA(m_hwndPanel, WM_TUNER_NOTIFY, PanelCmd::CaptureEnded, 0);
+  if (m_pGraph) m_pGraph->ShowCaptureResult();
+}
 
 void CVideoWnd::SetPicture(int target, int value) {
   switch (target) {
@@ -273,6 +330,9 @@ LRESULT CVideoWnd::OnTunerNotify(WPARAM code, LPARAM arg) {
       break;
     case VideoCmd::StopScan:
       m_pGraph->StopChannelScan();
+      break;
+    case VideoCmd::Capture:
+      CaptureFlow();
       break;
     default:
       break;  // codes this window does not know are ignored

@@ -29,6 +29,8 @@ class CVideoWnd : public CWnd {
   void SavePictureSettings();
   void LoadChannelSettings();
   BOOL SetTopMost(BOOL on);
+  // Code 27: the capture settings dialog, then a capture ended by the status dialog or the timer.
+  void CaptureFlow();
 
   int OnCreate(LPCREATESTRUCT cs);
   void OnPaint();

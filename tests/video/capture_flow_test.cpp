@@ -1,0 +1,192 @@
+// The capture flow of the video window: the settings dialog, a capture ended by the status dialog
+// or by the timer, and what the panel and the user are told.
+#include "app/Commands.h"
+#include "app/Settings.h"
+#include "capture/CaptureGraph.h"
+#include "platform/media/avimux.h"
+#include "platform/ui/controls_p.h"
+#include "platform/ui/qtwnd_p.h"
+#include "tests/media/avicheck.h"
+#include "tests/media/mediarig.h"
+#include "tests/support/testenv.h"
+#include "tests/support/uitest.h"
+#include "video/VideoWnd.h"
+
+#include <QAbstractButton>
+#include <QLineEdit>
+#include <QTimer>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr double kFrame = 667111 / 1e7;
+
+template <class W>
+W* Inner(HWND dlg, int id) {
+  auto* d = orv::ui::ControlData(GetDlgItem(dlg, id));
+  return d ? qobject_cast<W*>(d->inner) : nullptr;
+}
+
+class CaptureFlow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    orv::test::FreshConfigDir();
+    orv::test::UseCard("");
+    path = orv::test::ConfigDir() + "/flow.avi";
+    StoreCapturePath(path);
+    wnd = std::make_unique<CVideoWnd>();
+    ASSERT_TRUE(wnd->Create("Orvane Tuner( WIN2000 )", RECT{100, 100, 740, 580}));
+    wnd->m_hwndPanel = panel.m_hWnd;
+    wnd->ShowWindow(SW_SHOW);
+    // Each code 27 the panel gets, with the number of boxes shown by then.
+    panel.handler = [this](UINT m, WPARAM w, LPARAM, bool*) -> LRESULT {
+      if (m == WM_TUNER_NOTIFY && w == PanelCmd::CaptureEnded) endedAfterBoxes.push_back(boxes.calls.size());
+      return 0;
+    };
+  }
+  void TearDown() override {
+    wnd.reset();
+    orv::media::SetAviDiskLimitForTests(0);
+  }
+
+  static void StoreCapturePath(const std::string& p) {
+    HKEY k = OpenSettingsKey(kKeyVideo);
+    WriteSettingString(k, "Capture", p.c_str());
+    CloseSettingsKey(k);
+  }
+
+  // Once a window of this title is up, `action` runs on it after `delayMs` (from the event loop
+  // of whatever modal loop runs then, never from a nested one of ours).
+  void WhenUp(const char* title, std::function<void(HWND)> action, int delayMs = 0) {
+    auto poll = std::make_shared<std::function<void()>>();
+    *poll = [title, action, delayMs, poll] {
+      const HWND w = orv::ui::FindLocalTopLevel(title);
+      if (!w) return QTimer::singleShot(20, *poll);
+      QTimer::singleShot(delayMs, [w, action] {
+        if (IsWindow(w)) action(w);
+      });
+      *poll = nullptr;  // breaks the cycle
+    };
+    QTimer::singleShot(0, *poll);
+  }
+
+  // Runs code 27; `inDialog` acts on the capture settings dialog once it is up.
+  void Command27(const std::function<void(HWND)>& inDialog) {
+    bool acted = false;
+    WhenUp("캡처설정", [&](HWND dlg) {
+      acted = true;
+      inDialog(dlg);
+    });
+    ::SendMessageA(wnd->m_hWnd, WM_TUNER_NOTIFY, VideoCmd::Capture, 0);
+    EXPECT_TRUE(acted);
+  }
+
+  // The user's way to a capture: tick the time limit and type it (or leave it off), then start.
+  static void Start(HWND dlg, int seconds) {
+    if (seconds >= 0) {
+      Inner<QAbstractButton>(dlg, 1007)->click();
+      Inner<QLineEdit>(dlg, 1002)->setText(QString::number(seconds));
+    }
+    Inner<QAbstractButton>(dlg, IDOK)->click();
+  }
+
+  CCaptureGraph& Engine() { return *wnd->m_pGraph; }
+
+  std::string path;
+  orv::test::RecordingWnd panel;
+  orv::test::MessageBoxAnswerer boxes{IDOK};
+  std::unique_ptr<CVideoWnd> wnd;
+  std::vector<std::size_t> endedAfterBoxes;
+};
+
+TEST_F(CaptureFlow, CancelTellsThePanelAtOnceAndRecordsNothing) {
+  Command27([](HWND dlg) { Inner<QAbstractButton>(dlg, IDCANCEL)->click(); });
+  EXPECT_EQ(std::vector<std::size_t>{0}, endedAfterBoxes);
+  EXPECT_TRUE(boxes.calls.empty());
+  EXPECT_FALSE(std::filesystem::exists(path));
+  EXPECT_TRUE(Engine().m_bPreviewing);
+}
+
+TEST_F(CaptureFlow, TimedCaptureEndsOnTheFirstTickAfterTheLimit) {
+  Command27([](HWND dlg) { Start(dlg, 2); });
+  // The flow has returned with the capture running; the timer ends it.
+  EXPECT_TRUE(Engine().m_bCapturing);
+  EXPECT_TRUE(endedAfterBoxes.empty());
+  ASSERT_TRUE(orv::test::PumpUntil([&] { return !endedAfterBoxes.empty(); }, 8000));
+  // Code 27 first, then the result box.
+  EXPECT_EQ(std::vector<std::size_t>{0}, endedAfterBoxes);
+  orv::test::Pump();
+  ASSERT_EQ(1u, boxes.calls.size());
+  EXPECT_EQ("동영상 캡처완료", boxes.calls[0].caption);
+  EXPECT_FALSE(Engine().m_bCapturing);
+  EXPECT_TRUE(Engine().m_bPreviewing);
+
+  const auto video = orv::test::StreamsOf(orv::test::Probe(path), "video");
+  ASSERT_EQ(1u, video.size());
+  EXPECT_EQ(Engine().m_nCaptured, orv::test::Number(video[0], "nb_read_packets"));
+  EXPECT_NEAR(2.0, orv::test::Number(video[0], "nb_frames") * kFrame, 3 * kFrame);
+}
+
+TEST_F(CaptureFlow, UntimedCaptureEndsWhenTheStatusDialogCloses) {
+  HWND status = nullptr;
+  bool endedWhileOpen = false;
+  Command27([&](HWND dlg) {
+    WhenUp("캡처상황", [&](HWND w) {
+      status = w;
+      endedWhileOpen = !endedAfterBoxes.empty();
+      Inner<QAbstractButton>(w, IDOK)->click();
+    }, 1200);
+    Start(dlg, -1);
+  });
+  ASSERT_NE(nullptr, status);
+  EXPECT_FALSE(endedWhileOpen);
+  EXPECT_EQ(std::vector<std::size_t>{0}, endedAfterBoxes);
+  ASSERT_EQ(1u, boxes.calls.size());
+  EXPECT_EQ("동영상 캡처완료", boxes.calls[0].caption);
+  EXPECT_FALSE(Engine().m_bCapturing);
+  EXPECT_TRUE(Engine().m_bPreviewing);
+  const auto video = orv::test::StreamsOf(orv::test::Probe(path), "video");
+  ASSERT_EQ(1u, video.size());
+  EXPECT_GT(orv::test::Number(video[0], "nb_read_packets"), 10);
+}
+
+TEST_F(CaptureFlow, CaptureThatCannotStartGoesNoFurther) {
+  // A folder as the file: the dialog lets it through (there is space), the engine refuses it.
+  StoreCapturePath(orv::test::ConfigDir());
+  Command27([](HWND dlg) { Start(dlg, -1); });
+  ASSERT_EQ(1u, boxes.calls.size());
+  EXPECT_EQ("캡처 파일을 설정 할 수없습니다.", boxes.calls[0].text);
+  EXPECT_EQ(std::vector<std::size_t>{1}, endedAfterBoxes);
+  EXPECT_EQ(nullptr, orv::ui::FindLocalTopLevel("캡처상황"));
+  EXPECT_TRUE(Engine().m_bPreviewing);
+  // No timer is left to end a capture that never ran.
+  Command27([](HWND dlg) { Inner<QAbstractButton>(dlg, IDCANCEL)->click(); });
+  orv::test::PumpUntil([] { return false; }, 200);
+  EXPECT_EQ(2u, endedAfterBoxes.size());
+  EXPECT_EQ(1u, boxes.calls.size());
+}
+
+TEST_F(CaptureFlow, FullDiskClosesTheStatusDialogAndSaysWhy) {
+  orv::media::SetAviDiskLimitForTests(30u << 20);
+  Command27([](HWND dlg) { Start(dlg, -1); });  // returns once the status dialog has closed by itself
+  ASSERT_EQ(2u, boxes.calls.size());
+  EXPECT_EQ("디스크 공간이 부족하여 캡처를 멈췄습니다. 멈추기 전까지 캡처한 내용은 파일에 남아 있습니다.",
+            boxes.calls[0].text);
+  EXPECT_EQ("동영상 캡처완료", boxes.calls[1].caption);
+  EXPECT_EQ(std::vector<std::size_t>{1}, endedAfterBoxes);
+  EXPECT_EQ("", orv::test::DecodeErrors(path));
+  EXPECT_LE(std::filesystem::file_size(path), 30u << 20);
+}
+
+TEST_F(CaptureFlow, TimedCaptureOnAFullDiskEndsBeforeItsLimit) {
+  orv::media::SetAviDiskLimitForTests(30u << 20);
+  Command27([](HWND dlg) { Start(dlg, 60); });
+  ASSERT_TRUE(orv::test::PumpUntil([&] { return !endedAfterBoxes.empty(); }, 15000));
+  orv::test::Pump();
+  ASSERT_EQ(2u, boxes.calls.size());
+  EXPECT_EQ("동영상 캡처완료", boxes.calls[1].caption);
+  EXPECT_EQ("", orv::test::DecodeErrors(path));
+}
+
+}  // namespace
