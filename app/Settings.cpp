@@ -55,3 +55,17 @@ std::string FolderOfPath(const std::string& path) {
   if (slash == std::string::npos) return ".";
   return slash == 0 ? "/" : path.substr(0, slash);
 }
+
+const char kDefaultTVChannels[kTVChars + 1] =
+    "0010001101010100000000000000000000000000000000000000000000000000000000";
+const char kDefaultCATVChannels[kCATVChars + 1] =
+    "00100011010101000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000"
+    "0000000000000000000000";
+
+void ReadChannelList(HKEY key, const char* name, char* list, int chars) {
+  const char* def = chars == kTVChars ? kDefaultTVChannels : kDefaultCATVChannels;
+  ReadSettingString(key, name, list, static_cast<DWORD>(chars + 1), def);
+  const int len = static_cast<int>(strnlen(list, static_cast<size_t>(chars)));
+  std::memset(list + len, '0', static_cast<size_t>(chars - len));
+  list[chars] = '\0';
+}

@@ -36,3 +36,16 @@ std::string DefaultCaptureFile();
 
 // The folder that holds a file path ("." for a bare name), where its free space is measured.
 std::string FolderOfPath(const std::string& path);
+
+// Registered-channel lists: one '0'/'1' per channel number, "TV" and "CATV" in the Channel key.
+constexpr int kTVChars = 70;    // terrestrial: channels 0..69, of which 2..69 are used
+constexpr int kCATVChars = 126; // cable: channels 0..125, of which 1..125 are used
+constexpr int kTVFirst = 2, kTVLast = 69;
+constexpr int kCATVFirst = 1, kCATVLast = 125;
+// Both lists register channels 2, 6, 7, 9, 11 and 13 when nothing usable is stored.
+extern const char kDefaultTVChannels[kTVChars + 1];
+extern const char kDefaultCATVChannels[kCATVChars + 1];
+
+// Reads a list into `list` (chars + 1 bytes): the default when unreadable, and a stored list
+// shorter than the band padded with unregistered channels.
+void ReadChannelList(HKEY key, const char* name, char* list, int chars);

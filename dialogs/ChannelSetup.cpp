@@ -9,16 +9,6 @@
 
 namespace {
 
-constexpr char kDefaultTV[] = "0010001101010100000000000000000000000000000000000000000000000000000000";
-constexpr char kDefaultCATV[] =
-    "00100011010101000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000"
-    "0000000000000000000000";
-static_assert(sizeof kDefaultTV == CChannelSetup::kTVChars + 1);
-static_assert(sizeof kDefaultCATV == CChannelSetup::kCATVChars + 1);
-
-constexpr int kTVFirst = 2, kTVLast = 69;
-constexpr int kCATVFirst = 1, kCATVLast = 125;
-
 constexpr int kUnregisteredList = 1001;
 constexpr int kRegisteredList = 1002;
 constexpr int kRadioTV = 1003;
@@ -29,19 +19,11 @@ constexpr int kRegisterAll = 1008;
 constexpr int kUnregisterAll = 1009;
 constexpr int kRestore = 1010;
 
-// A stored list shorter than its band is read as the panel reads it: the missing channels are
-// unregistered. Everything past the band's length is the terminator.
-void PadList(char* list, int chars) {
-  const int len = static_cast<int>(strnlen(list, static_cast<size_t>(chars)));
-  std::memset(list + len, '0', static_cast<size_t>(chars - len));
-  list[chars] = '\0';
-}
-
 }  // namespace
 
 CChannelSetup::CChannelSetup() : CPropertyPage(IDD_CHANNEL_SETUP) {
-  std::memcpy(m_szTV, kDefaultTV, sizeof m_szTV);
-  std::memcpy(m_szCATV, kDefaultCATV, sizeof m_szCATV);
+  std::memcpy(m_szTV, kDefaultTVChannels, sizeof m_szTV);
+  std::memcpy(m_szCATV, kDefaultCATVChannels, sizeof m_szCATV);
   std::memcpy(m_szTVSaved, m_szTV, sizeof m_szTVSaved);
   std::memcpy(m_szCATVSaved, m_szCATV, sizeof m_szCATVSaved);
 }
@@ -79,11 +61,9 @@ BOOL CChannelSetup::OnInitDialog() {
   CheckRadioButton(m_hWnd, kRadioTV, kRadioCATV, kRadioTV);
 
   HKEY key = OpenSettingsKey(kKeyChannel);
-  ReadSettingString(key, "TV", m_szTV, sizeof m_szTV, kDefaultTV);
-  ReadSettingString(key, "CATV", m_szCATV, sizeof m_szCATV, kDefaultCATV);
+  ReadChannelList(key, "TV", m_szTV, kTVChars);
+  ReadChannelList(key, "CATV", m_szCATV, kCATVChars);
   CloseSettingsKey(key);
-  PadList(m_szTV, kTVChars);
-  PadList(m_szCATV, kCATVChars);
 
   m_nBand = 0;
   std::memcpy(m_szTVSaved, m_szTV, sizeof m_szTVSaved);

@@ -1,14 +1,16 @@
 // The settings sheet's first page: which channels of each band are registered.
 #pragma once
 
+#include "app/Settings.h"
+
 #include "platform/ui/afxdlgs.h"
 
 class CChannelSetup : public CPropertyPage {
  public:
   CChannelSetup();
 
-  static constexpr int kTVChars = 70;     // indexes 0..69
-  static constexpr int kCATVChars = 126;  // indexes 0..125
+  static constexpr int kTVChars = ::kTVChars;
+  static constexpr int kCATVChars = ::kCATVChars;
 
   CListBox m_lstRegistered;
   CListBox m_lstUnregistered;

@@ -10,24 +10,7 @@
 
 namespace {
 
-// Both lists register channels 2, 6, 7, 9, 11 and 13 when nothing usable is stored.
-constexpr char kDefaultTV[] = "0010001101010100000000000000000000000000000000000000000000000000000000";
-constexpr char kDefaultCATV[] =
-    "001000110101010000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000"
-    "000000000000";
-static_assert(sizeof kDefaultTV == CPanelWnd::kTVChars + 1);
-static_assert(sizeof kDefaultCATV == CPanelWnd::kCATVChars + 1);
-
-constexpr int kTVFirst = 2, kTVLast = 69;
-constexpr int kCATVFirst = 1, kCATVLast = 125;
 constexpr int kMaxVolume = 20;
-
-// A stored list shorter than its full length is padded with unregistered channels.
-void PadList(char* list, int chars) {
-  const int len = static_cast<int>(strnlen(list, static_cast<size_t>(chars)));
-  std::memset(list + len, '0', static_cast<size_t>(chars - len));
-  list[chars] = '\0';
-}
 
 void RegisterIfEmpty(char* list, int chars, int channel) {
   if (!std::memchr(list, '1', static_cast<size_t>(chars + 1))) list[channel] = '1';
@@ -527,15 +510,13 @@ void CPanelWnd::LoadChannelSettings() {
     m_nDigitCount = 0;
   }
   HKEY key = OpenSettingsKey(kKeyChannel);
-  ReadSettingString(key, "TV", m_szTVChannels, sizeof m_szTVChannels, kDefaultTV);
-  ReadSettingString(key, "CATV", m_szCATVChannels, sizeof m_szCATVChannels, kDefaultCATV);
+  ReadChannelList(key, "TV", m_szTVChannels, kTVChars);
+  ReadChannelList(key, "CATV", m_szCATVChannels, kCATVChars);
   m_nSource = ReadSettingWord(key, "Source", SOURCE_TV);
   m_nTVChannel = ReadSettingWord(key, "TVChannel", 11);
   m_nCATVChannel = ReadSettingWord(key, "CATVChannel", 11);
 
   // Whatever was stored, every index used later stays inside the lists.
-  PadList(m_szTVChannels, kTVChars);
-  PadList(m_szCATVChannels, kCATVChars);
   if (m_nSource > SOURCE_SVIDEO) m_nSource = SOURCE_TV;
   if (m_nTVChannel < kTVFirst || m_nTVChannel > kTVLast) m_nTVChannel = 11;
   if (m_nCATVChannel < kCATVFirst || m_nCATVChannel > kCATVLast) m_nCATVChannel = 11;

@@ -2,6 +2,8 @@
 // the registered-channel lists. It drives the video window only through WM_TUNER_NOTIFY.
 #pragma once
 
+#include "app/Settings.h"
+
 #include "mixer/Mixer.h"
 #include "panel/CoverWnd.h"
 #include "platform/ui/afxdlgs.h"
@@ -18,8 +20,8 @@ class CPanelWnd : public CWnd {
   static constexpr int kButtonCount = 28;
   static constexpr UINT_PTR kEntryTimer = 100;
   static constexpr UINT kEntryTimeout = 1500;  // ms
-  static constexpr int kTVChars = 70;          // terrestrial list: channels 0..69
-  static constexpr int kCATVChars = 126;       // cable list: channels 0..125
+  static constexpr int kTVChars = ::kTVChars;
+  static constexpr int kCATVChars = ::kCATVChars;
 
   HWND m_hwndVideo = nullptr;  // the video window; set by start-up once both windows exist
   int m_nSource = 0;           // 0 TV, 1 cable TV, 2 Video, 3 S-Video

@@ -155,7 +155,6 @@ class CDialog : public CWnd {
   virtual void OnHScroll(UINT code, UINT pos, HWND ctrl) { Default(); }
   virtual void OnVScroll(UINT code, UINT pos, HWND ctrl) { Default(); }
   bool OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
-  BOOL PreTranslateMessage(MSG* pMsg) override;
 
   // Builds the window and its controls from the template, as a popup or as a child page.
   BOOL CreateFromTemplate(HWND parent, bool child, int x, int y);
@@ -207,7 +206,6 @@ class CPropertySheet : public CWnd {
  protected:
   virtual BOOL OnInitDialog() { return TRUE; }
   bool OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
-  BOOL PreTranslateMessage(MSG* pMsg) override;
 
  private:
   void PressOK();

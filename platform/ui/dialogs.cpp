@@ -56,13 +56,23 @@ HWND OwnerOf(CWnd* parent) {
   return w ? w->m_hWnd : nullptr;
 }
 
-// Runs a nested loop until `ended` is set; the loop object lives in `slot` meanwhile.
-void RunNested(void** slot, const bool& ended) {
-  if (ended) return;
-  QEventLoop loop;
-  *slot = &loop;
-  loop.exec();
-  *slot = nullptr;
+// Shows a created dialog window modally to its owner: the owner is disabled while a nested loop
+// runs until `ended` is set (the loop object lives in `slot` meanwhile); then the window goes
+// and the owner is active again.
+void RunModal(CWnd* wnd, HWND owner, void** slot, const bool& ended) {
+  const BOOL ownerWasEnabled = owner && IsWindowEnabled(owner);
+  if (owner) ::EnableWindow(owner, FALSE);
+  if (!ended) {
+    wnd->ShowWindow(SW_SHOW);
+    ::SetActiveWindow(wnd->m_hWnd);
+    QEventLoop loop;
+    *slot = &loop;
+    loop.exec();
+    *slot = nullptr;
+  }
+  if (owner && ownerWasEnabled) ::EnableWindow(owner, TRUE);
+  if (wnd->m_hWnd) wnd->DestroyWindow();
+  if (owner) ::SetActiveWindow(owner);
 }
 
 void ExitNested(void* slot) {
@@ -142,19 +152,10 @@ int CDialog::DoModal() {
   result_ = IDCANCEL;
   const HWND owner = OwnerOf(m_pParentWnd);
   if (!CreateFromTemplate(owner, false, 0, 0)) return -1;
-  const BOOL ownerWasEnabled = owner && IsWindowEnabled(owner);
-  if (owner) ::EnableWindow(owner, FALSE);
-  if (!ended_) {
-    ShowWindow(SW_SHOW);
-    ::SetActiveWindow(m_hWnd);
-  }
   running_ = true;
-  RunNested(&loop_, ended_);
+  RunModal(this, owner, &loop_, ended_);
   running_ = false;
-  if (owner && ownerWasEnabled) ::EnableWindow(owner, TRUE);
-  if (m_hWnd) DestroyWindow();
   controls_.clear();
-  if (owner) ::SetActiveWindow(owner);
   return result_;
 }
 
@@ -221,8 +222,6 @@ bool CDialog::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* resu
       return false;
   }
 }
-
-BOOL CDialog::PreTranslateMessage(MSG* pMsg) { return CWnd::PreTranslateMessage(pMsg); }
 
 // ---- Data exchange --------------------------------------------------------------------------------
 
@@ -404,18 +403,9 @@ int CPropertySheet::DoModal() {
   SendMessageA(m_hWnd, WM_INITDIALOG, 0, 0);
   if (QWidget* wdg = WidgetForHandle(m_hWnd)) keys->Watch(wdg);
 
-  const BOOL ownerWasEnabled = owner && IsWindowEnabled(owner);
-  if (owner) ::EnableWindow(owner, FALSE);
-  if (!ended_) {
-    ShowWindow(SW_SHOW);
-    ::SetActiveWindow(m_hWnd);
-  }
-  RunNested(&loop_, ended_);
-  if (owner && ownerWasEnabled) ::EnableWindow(owner, TRUE);
-  if (m_hWnd) DestroyWindow();
+  RunModal(this, owner, &loop_, ended_);
   controls_.clear();
   active_ = -1;
-  if (owner) ::SetActiveWindow(owner);
   return result_;
 }
 
@@ -461,8 +451,6 @@ bool CPropertySheet::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
       return false;
   }
 }
-
-BOOL CPropertySheet::PreTranslateMessage(MSG* pMsg) { return CWnd::PreTranslateMessage(pMsg); }
 
 // ---- Tooltips -------------------------------------------------------------------------------------
 

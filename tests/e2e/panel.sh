@@ -3,25 +3,11 @@
 # keys with the live picture following, the volume bar, the source cycle with the picture following
 # the input, the lid opened by a double-click, channel digits clicked with the mouse, and Alt with
 # keypad + ending the program with the source and channels saved.
-set -euo pipefail
-cd "$(dirname "$0")/../.."
-BIN=${ORVANE_BIN:-$PWD/build/orvanetuner}
-OUT=${ORVANE_E2E_OUT:-$PWD/build/e2e}/panel
+source "$(dirname "$0")/lib.bash"
+OUT=$OUT/panel
 mkdir -p "$OUT"
-if [ "${1:-}" = "--inner" ]; then
-  export ORVANE_CONFIG_DIR=$(mktemp -d)
-  export ORVANE_DEVICES=virtual ORVANE_MIXER=virtual LANG=C.UTF-8 LC_ALL=C.UTF-8
-  export XDG_RUNTIME_DIR=$(mktemp -d)
-  chmod 700 "$XDG_RUNTIME_DIR"
-  trap 'rm -rf "$ORVANE_CONFIG_DIR" "$XDG_RUNTIME_DIR"' EXIT
-fi
 
-PX=0 PY=0 VX=0 VY=0 PID=0
-fail() {
-  echo "FAIL: $*"
-  [ "$PID" -ne 0 ] && kill -9 "$PID" 2>/dev/null || true
-  exit 1
-}
+PX=0 PY=0 VX=0 VY=0
 
 # A part of the panel, in panel client coordinates, saved as a picture.
 grab() {  # name x y w h
@@ -178,8 +164,4 @@ run() {
   grep -q '"TV"="0010001101010100' "$reg" || fail "terrestrial list not saved"
   echo "panel: ok"
 }
-if [ "${1:-}" = "--inner" ]; then
-  run
-else
-  xvfb-run -a -s '-screen 0 1024x768x24' bash "$0" --inner
-fi
+e2e_main "$@"

@@ -1,20 +1,12 @@
 #!/usr/bin/env bash
 # The settings sheet as a user works it: open the lid, open the sheet from the panel, register two
 # channels, accept; channel up on the panel then stops at them.
-set -euo pipefail
-cd "$(dirname "$0")/../.."
-BIN=${ORVANE_BIN:-$PWD/build/orvanetuner}
-OUT=${ORVANE_E2E_OUT:-$PWD/build/e2e}
-mkdir -p "$OUT"
+source "$(dirname "$0")/lib.bash"
 
 run() {
-  LC_ALL= LANG=ko_KR.UTF-8 "$BIN" >"$OUT/settings.log" 2>&1 &
-  local pid=$!
-  fail() { echo "FAIL: $*"; import -window root "$OUT/settings-fail.png" || true; kill -9 $pid 2>/dev/null || true; exit 1; }
-  for _ in $(seq 50); do
-    xwininfo -root -tree | grep -q '"판넬 윈도"' && break
-    sleep 0.2
-  done
+  start_program settings.log
+  local pid=$PID
+  wait_for_window "판넬 윈도" || fail "no window \"판넬 윈도\""
   sleep 1.5
   # The panel sits at (237, 309): open the lid, then press the settings button.
   xdotool mousemove 496 439 click --repeat 2 --delay 80 1
@@ -56,12 +48,4 @@ run() {
   echo "settings: ok"
 }
 
-if [ "${1:-}" = "--inner" ]; then
-  export ORVANE_CONFIG_DIR=$(mktemp -d) XDG_RUNTIME_DIR=$(mktemp -d)
-  export ORVANE_DEVICES=virtual ORVANE_MIXER=virtual LANG=C.UTF-8 LC_ALL=C.UTF-8
-  chmod 700 "$XDG_RUNTIME_DIR"
-  trap 'rm -rf "$ORVANE_CONFIG_DIR" "$XDG_RUNTIME_DIR"' EXIT
-  run
-else
-  xvfb-run -a -s '-screen 0 1024x768x24' bash "$0" --inner
-fi
+e2e_main "$@"

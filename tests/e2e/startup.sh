@@ -1,27 +1,12 @@
 #!/usr/bin/env bash
 # The program as a user starts it under a virtual X server: both windows at their places, a second
 # copy refused with its box, SIGTERM saving the placement.
-set -euo pipefail
-cd "$(dirname "$0")/../.."
-BIN=${ORVANE_BIN:-$PWD/build/orvanetuner}
-OUT=${ORVANE_E2E_OUT:-$PWD/build/e2e}
-mkdir -p "$OUT"
-if [ "${1:-}" = "--inner" ]; then
-  export ORVANE_CONFIG_DIR=$(mktemp -d)
-  export ORVANE_DEVICES=virtual ORVANE_MIXER=virtual LANG=C.UTF-8 LC_ALL=C.UTF-8
-  export XDG_RUNTIME_DIR=$(mktemp -d)
-  chmod 700 "$XDG_RUNTIME_DIR"
-  trap 'rm -rf "$ORVANE_CONFIG_DIR" "$XDG_RUNTIME_DIR"' EXIT
-fi
+source "$(dirname "$0")/lib.bash"
 
 run() {
-  LC_ALL= LANG=ko_KR.UTF-8 "$BIN" >"$OUT/first.log" 2>&1 &
-  local pid=$!
-  fail() { echo "FAIL: $*"; kill -9 $pid 2>/dev/null || true; exit 1; }
-  for _ in $(seq 50); do
-    xwininfo -root -tree | grep -q '"판넬 윈도"' && break
-    sleep 0.2
-  done
+  start_program first.log
+  local pid=$PID
+  wait_for_window "판넬 윈도" || fail "no window \"판넬 윈도\""
   local tree; tree=$(xwininfo -root -tree)
   echo "$tree" | grep -q '"Orvane Tuner( WIN2000 )".* 640x480+192+144' || fail "video window not at (192,144) 640x480: $tree"
   echo "$tree" | grep -q '"판넬 윈도".* 550x150+237+309' || fail "panel not at (237,309) 550x150"
@@ -53,8 +38,4 @@ run() {
   grep -q '"Panel_left"=dword:000000ed' "$ORVANE_CONFIG_DIR/registry.reg" || fail "panel placement not saved"
   echo "startup: ok"
 }
-if [ "${1:-}" = "--inner" ]; then
-  run
-else
-  xvfb-run -a -s '-screen 0 1024x768x24' bash "$0" --inner
-fi
+e2e_main "$@"

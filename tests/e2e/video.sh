@@ -1,22 +1,12 @@
 #!/usr/bin/env bash
 # The video window as a user sees it on a machine without a card: the framed, moving picture of
 # the virtual card, zoomed and restored by double clicks.
-set -euo pipefail
-cd "$(dirname "$0")/../.."
-BIN=${ORVANE_BIN:-$PWD/build/orvanetuner}
-OUT=${ORVANE_E2E_OUT:-$PWD/build/e2e}
-mkdir -p "$OUT"
-
-pixel() { convert "$1" -format "%[pixel:p{$2,$3}]" info:; }
+source "$(dirname "$0")/lib.bash"
 
 run() {
-  LC_ALL= LANG=ko_KR.UTF-8 "$BIN" >"$OUT/video.log" 2>&1 &
-  local pid=$!
-  fail() { echo "FAIL: $*"; kill -9 $pid 2>/dev/null || true; exit 1; }
-  for _ in $(seq 50); do
-    xwininfo -root -tree | grep -q '"Orvane Tuner( WIN2000 )"' && break
-    sleep 0.2
-  done
+  start_program video.log
+  local pid=$PID
+  wait_for_window "Orvane Tuner( WIN2000 )" || fail "no window \"Orvane Tuner( WIN2000 )\""
   sleep 2
   import -window root "$OUT/video-1.png"
   sleep 0.7
@@ -44,12 +34,4 @@ run() {
   echo "video: ok"
 }
 
-if [ "${1:-}" = "--inner" ]; then
-  export ORVANE_CONFIG_DIR=$(mktemp -d) XDG_RUNTIME_DIR=$(mktemp -d)
-  export ORVANE_DEVICES=virtual ORVANE_MIXER=virtual LANG=C.UTF-8 LC_ALL=C.UTF-8
-  chmod 700 "$XDG_RUNTIME_DIR"
-  trap 'rm -rf "$ORVANE_CONFIG_DIR" "$XDG_RUNTIME_DIR"' EXIT
-  run
-else
-  xvfb-run -a -s '-screen 0 1024x768x24' bash "$0" --inner
-fi
+e2e_main "$@"
