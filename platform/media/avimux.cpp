@@ -551,7 +551,7 @@ class AviMux : public FilterBase, public IConfigAviMux {
 
  private:
   void AddInput() {
-    char name[16];
+    char name[24];
     std::snprintf(name, sizeof name, "Input %02d", ++m_inputCount);
     AddPin({name, PINDIR_INPUT, GUID_NULL, GUID_NULL, false, false, nullptr});
   }
