@@ -1,0 +1,290 @@
+// The AVI mux and file writer fed by a source whose time stamps the test chooses: where pictures
+// and sound land in the file, the sound as master clock, files that cannot be written, events.
+#include "platform/media/avimux.h"
+#include "tests/media/avicheck.h"
+#include "tests/media/mediarig.h"
+#include "tests/support/testenv.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+
+using namespace orv::media;
+
+namespace {
+
+constexpr REFERENCE_TIME kFrame = 667111;
+constexpr int kRate = 44100;
+
+// A source with a 64x48 YUY2 output and a 44.1 kHz stereo PCM output.
+class StampedSource : public FilterBase {
+ public:
+  StampedSource() : FilterBase(GUID_NULL, "Stamped", "Stamped") {
+    VIDEOINFOHEADER vih{};
+    vih.AvgTimePerFrame = kFrame;
+    vih.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    vih.bmiHeader.biWidth = 64;
+    vih.bmiHeader.biHeight = 48;
+    vih.bmiHeader.biBitCount = 16;
+    vih.bmiHeader.biCompression = MEDIASUBTYPE_YUY2.Data1;
+    AM_MEDIA_TYPE v{MEDIATYPE_Video, MEDIASUBTYPE_YUY2, TRUE, FALSE, 64 * 48 * 2, FORMAT_VideoInfo, nullptr,
+                    sizeof vih, reinterpret_cast<BYTE*>(&vih)};
+    video = std::make_shared<StreamFormat>(v);
+    WAVEFORMATEX wfx{WAVE_FORMAT_PCM, 2, kRate, kRate * 4, 4, 16, 0};
+    AM_MEDIA_TYPE a{MEDIATYPE_Audio, MEDIASUBTYPE_PCM, TRUE, FALSE, 4, FORMAT_WaveFormatEx, nullptr,
+                    sizeof wfx, reinterpret_cast<BYTE*>(&wfx)};
+    audio = std::make_shared<StreamFormat>(a);
+    AddPin({"Video", PINDIR_OUTPUT, GUID_NULL, MEDIATYPE_Video, false, false, video});
+    AddPin({"Audio", PINDIR_OUTPUT, GUID_NULL, MEDIATYPE_Audio, false, false, audio});
+  }
+
+  // A picture whose bytes all carry `mark`.
+  Delivery Picture(REFERENCE_TIME at, BYTE mark) {
+    std::vector<BYTE> data(64 * 48 * 2, mark);
+    return Send(0, data, at, at + kFrame);
+  }
+  // `ms` milliseconds of sound of one constant value.
+  Delivery Sound(REFERENCE_TIME at, int ms, std::int16_t value) {
+    std::vector<std::int16_t> s(static_cast<std::size_t>(kRate) * ms / 1000 * 2, value);
+    std::vector<BYTE> data(reinterpret_cast<BYTE*>(s.data()), reinterpret_cast<BYTE*>(s.data() + s.size()));
+    return Send(1, data, at, at + ms * 10000LL);
+  }
+
+  std::shared_ptr<StreamFormat> video, audio;
+
+ private:
+  Delivery Send(std::size_t pin, const std::vector<BYTE>& data, REFERENCE_TIME start, REFERENCE_TIME stop) {
+    AM_MEDIA_TYPE mt{};
+    (pin == 0 ? video : audio)->Copy(&mt);
+    Delivery d;
+    {
+      std::shared_lock lock(StreamMutex());
+      d = PinAt(pin)->Send(MediaSample{data.data(), data.size(), start, stop, &mt});
+    }
+    FreeMediaType(mt);
+    return d;
+  }
+};
+
+struct MuxRig {
+  explicit MuxRig(const std::string& file, bool sound = true, LONG master = 1) : path(file) {
+    CoInitialize(nullptr);
+    CoCreateInstance(CLSID_CaptureGraphBuilder, nullptr, CLSCTX_INPROC, IID_PPV_ARGS(&builder));
+    CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC, IID_PPV_ARGS(&graph));
+    builder->SetFiltergraph(graph);
+    source = static_cast<IBaseFilter*>(new StampedSource);
+    graph->AddFilter(source, u"Stamped");
+    const std::u16string wide = Widen(path);
+    hr = builder->SetOutputFileName(&MEDIASUBTYPE_Avi, wide.c_str(), &mux, &sink);
+    if (FAILED(hr)) return;
+    ComPtr<IConfigAviMux> config;
+    config.QueryFrom(mux);
+    config->SetOutputCompatibilityIndex(TRUE);
+    if (master >= 0) config->SetMasterStream(master);
+    graph->ConnectDirect(Src()->PinAt(0), AsFilterBase(mux)->PinAt(1), nullptr);
+    if (sound) graph->ConnectDirect(Src()->PinAt(1), AsFilterBase(mux)->PinAt(2), nullptr);
+    control.QueryFrom(graph);
+    events.QueryFrom(graph);
+  }
+  ~MuxRig() {
+    if (control) control->Stop();
+    control.Reset();
+    events.Reset();
+    sink.Reset();
+    mux.Reset();
+    source.Reset();
+    graph.Reset();
+    builder.Reset();
+    CoUninitialize();
+  }
+  StampedSource* Src() { return static_cast<StampedSource*>(AsFilterBase(source)); }
+
+  std::string path;
+  HRESULT hr = S_OK;
+  ComPtr<ICaptureGraphBuilder> builder;
+  ComPtr<IGraphBuilder> graph;
+  ComPtr<IBaseFilter> source, mux;
+  ComPtr<IFileSinkFilter> sink;
+  ComPtr<IMediaControl> control;
+  ComPtr<IMediaEventEx> events;
+};
+
+// Frame numbers of the pictures a reader finds, with the mark of each (its first byte).
+std::vector<std::pair<long long, int>> PicturesRead(const std::string& path) {
+  std::vector<std::pair<long long, int>> out;
+  const std::string text = orv::test::Shell("ffprobe -v error -select_streams v -show_packets -show_data -of compact " +
+                                            orv::test::Quoted(path) + " 2>/dev/null");
+  std::size_t pos = 0;
+  while ((pos = text.find("pts=", pos)) != std::string::npos) {
+    const long long pts = std::stoll(text.substr(pos + 4));
+    const std::size_t data = text.find("00000000: ", pos);
+    const int mark = data == std::string::npos ? -1 : std::stoi(text.substr(data + 10, 2), nullptr, 16);
+    out.emplace_back(pts, mark);
+    pos += 4;
+  }
+  return out;
+}
+
+class AviMux : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    orv::test::FreshConfigDir();
+    dir = orv::test::ConfigDir();
+  }
+  void TearDown() override {
+    SetAviDiskLimitForTests(0);
+    SetAviQueueLimitForTests(0);
+    SetAviWriteDelayForTests(0);
+  }
+  std::string dir;
+};
+
+TEST_F(AviMux, PicturesKeepTheirPlacesAndMissingOnesBecomeEmptyChunks) {
+  const std::string path = dir + "/gaps.avi";
+  {
+    MuxRig rig(path);
+    ASSERT_EQ(S_OK, rig.control->Run());
+    auto* s = rig.Src();
+    ASSERT_EQ(Delivery::Taken, s->Sound(0, 1000, 100));
+    for (int i : {0, 1, 2, 6, 7, 12}) ASSERT_EQ(Delivery::Taken, s->Picture(i * kFrame + 1000, static_cast<BYTE>(i + 1)));
+    // Late by half a frame: still its own place; a frame from before the last one is dropped.
+    ASSERT_EQ(Delivery::Taken, s->Picture(13 * kFrame + kFrame / 2 - 1, 14));
+    ASSERT_EQ(Delivery::Taken, s->Picture(5 * kFrame, 99));
+    ASSERT_EQ(S_OK, rig.control->Stop());
+  }
+  const auto pictures = PicturesRead(path);
+  const std::vector<std::pair<long long, int>> expected{{0, 1}, {1, 2}, {2, 3}, {6, 7}, {7, 8}, {12, 13}, {13, 14}};
+  EXPECT_EQ(expected, pictures);
+  const auto video = orv::test::StreamsOf(orv::test::Probe(path), "video");
+  ASSERT_EQ(1u, video.size());
+  EXPECT_EQ(14, orv::test::Number(video[0], "nb_frames"));  // the stream's length counts the gaps
+  EXPECT_EQ("", orv::test::DecodeErrors(path));
+}
+
+TEST_F(AviMux, SoundThatStartsLateIsPrecededBySilence) {
+  const std::string path = dir + "/late.avi";
+  {
+    MuxRig rig(path);
+    ASSERT_EQ(S_OK, rig.control->Run());
+    auto* s = rig.Src();
+    s->Picture(0, 1);
+    s->Sound(5000000, 500, 1000);  // half a second after the first picture
+    s->Sound(10000000, 500, 1000);
+    for (int i = 1; i < 15; ++i) s->Picture(i * kFrame, 1);
+    ASSERT_EQ(S_OK, rig.control->Stop());
+  }
+  const auto sound = orv::test::SoundSamples(path);
+  ASSERT_EQ(static_cast<std::size_t>(kRate * 3 / 2 * 2), sound.size());
+  EXPECT_EQ(0, sound[0]);
+  EXPECT_EQ(0, sound[kRate / 2 * 2 - 1]);
+  EXPECT_EQ(1000, sound[kRate / 2 * 2]);
+  EXPECT_EQ(1000, sound.back());
+}
+
+// A sound card whose clock runs 5 % slow against the pictures' clock: with the sound as master,
+// the pictures follow the sound, so both last as long as each other; without, they drift apart.
+TEST_F(AviMux, SoundAsMasterKeepsPictureAndSoundTogether) {
+  auto record = [&](const std::string& path, LONG master) {
+    MuxRig rig(path, true, master);
+    EXPECT_EQ(S_OK, rig.control->Run());
+    auto* s = rig.Src();
+    REFERENCE_TIME soundAt = 0;
+    for (int i = 0; i < 300; ++i) {  // 20 s of pictures
+      const REFERENCE_TIME t = i * kFrame;
+      for (; soundAt <= t; soundAt += 1050000) s->Sound(soundAt, 100, 10);  // 0.1 s of samples every 0.105 s
+      s->Picture(t, static_cast<BYTE>(i));
+    }
+    EXPECT_EQ(S_OK, rig.control->Stop());
+  };
+  for (LONG master : {1L, -1L}) {
+    const std::string path = dir + (master == 1 ? "/master.avi" : "/free.avi");
+    record(path, master);
+    const auto video = orv::test::StreamsOf(orv::test::Probe(path), "video");
+    ASSERT_EQ(1u, video.size());
+    const double pictures = orv::test::Number(video[0], "nb_frames") * kFrame / 1e7;
+    const double sound = orv::test::SoundSamples(path).size() / 2.0 / kRate;
+    if (master == 1)
+      EXPECT_NEAR(sound, pictures, 3 * kFrame / 1e7);
+    else
+      EXPECT_GT(pictures - sound, 0.8);
+    EXPECT_EQ("", orv::test::DecodeErrors(path));
+  }
+}
+
+TEST_F(AviMux, FileThatCannotBeOpenedStopsTheGraphFromStarting) {
+  const std::string folder = dir + "/gone";
+  std::filesystem::create_directory(folder);
+  MuxRig rig(folder + "/clip.avi", false);
+  ASSERT_EQ(S_OK, rig.hr);
+  std::filesystem::remove(folder);
+  EXPECT_EQ(static_cast<HRESULT>(0x80070003), rig.control->Run());  // path not found
+  OAFilterState state = -1;
+  rig.control->GetState(0, &state);
+  EXPECT_EQ(State_Stopped, state);
+  EXPECT_EQ(State_Stopped, rig.Src()->State());
+  EXPECT_EQ(Delivery::None, rig.Src()->Picture(0, 1));
+}
+
+TEST_F(AviMux, FileWriterRefusesNamesItCannotWrite) {
+  ComPtr<ICaptureGraphBuilder> builder;
+  ComPtr<IGraphBuilder> graph;
+  CoInitialize(nullptr);
+  CoCreateInstance(CLSID_CaptureGraphBuilder, nullptr, CLSCTX_INPROC, IID_PPV_ARGS(&builder));
+  CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC, IID_PPV_ARGS(&graph));
+  builder->SetFiltergraph(graph);
+  ComPtr<IBaseFilter> mux;
+  ComPtr<IFileSinkFilter> sink;
+  EXPECT_EQ(static_cast<HRESULT>(0x80070003),
+            builder->SetOutputFileName(&MEDIASUBTYPE_Avi, Widen(dir + "/no/such.avi").c_str(), &mux, &sink));
+  EXPECT_EQ(E_ACCESSDENIED, builder->SetOutputFileName(&MEDIASUBTYPE_Avi, Widen(dir).c_str(), &mux, &sink));
+  ASSERT_EQ(S_OK, builder->SetOutputFileName(&MEDIASUBTYPE_Avi, Widen(dir + "/new.avi").c_str(), &mux, &sink));
+  EXPECT_FALSE(std::filesystem::exists(dir + "/new.avi"));  // the test of the name leaves nothing behind
+  mux.Reset();
+  sink.Reset();
+  graph.Reset();
+  builder.Reset();
+  CoUninitialize();
+}
+
+TEST_F(AviMux, FullQueueRefusesPicturesButTakesSound) {
+  SetAviQueueLimitForTests(64 * 48 * 2 * 3);
+  SetAviWriteDelayForTests(300000);
+  MuxRig rig(dir + "/slow.avi");
+  ASSERT_EQ(S_OK, rig.control->Run());
+  auto* s = rig.Src();
+  int refused = 0;
+  for (int i = 0; i < 10; ++i) refused += s->Picture(i * kFrame, 1) == Delivery::Refused;
+  EXPECT_GE(refused, 5);
+  EXPECT_EQ(Delivery::Taken, s->Sound(0, 5, 1));  // small, within the room kept for sound
+  SetAviWriteDelayForTests(0);
+  ASSERT_EQ(S_OK, rig.control->Stop());
+  const auto video = orv::test::StreamsOf(orv::test::Probe(rig.path), "video");
+  ASSERT_EQ(1u, video.size());
+  EXPECT_EQ(10 - refused, orv::test::Number(video[0], "nb_read_packets"));
+}
+
+TEST_F(AviMux, DiskThatFillsUpClosesTheFileAndTellsTheGraph) {
+  SetAviDiskLimitForTests(9u << 20);
+  MuxRig rig(dir + "/full.avi");
+  LONG code = 0;
+  LONG_PTR p1 = 0, p2 = 0;
+  EXPECT_EQ(E_ABORT, rig.events->GetEvent(&code, &p1, &p2, 0));
+  ASSERT_EQ(S_OK, rig.control->Run());
+  auto* s = rig.Src();
+  int taken = 0;
+  for (int i = 0; i < 400; ++i) {
+    s->Sound(i * kFrame, 66, 5);
+    taken += s->Picture(i * kFrame, 1) == Delivery::Taken;
+  }
+  ASSERT_EQ(S_OK, rig.events->GetEvent(&code, &p1, &p2, 5000));
+  EXPECT_EQ(EC_ERRORABORT, code);
+  EXPECT_EQ(static_cast<HRESULT>(0x80070070), static_cast<HRESULT>(p1));  // disk full
+  EXPECT_EQ(Delivery::None, s->Picture(400 * kFrame, 1));  // the recording has ended
+  ASSERT_EQ(S_OK, rig.control->Stop());
+  EXPECT_LE(std::filesystem::file_size(rig.path), 9u << 20);
+  EXPECT_EQ("", orv::test::DecodeErrors(rig.path));
+  const auto video = orv::test::StreamsOf(orv::test::Probe(rig.path), "video");
+  ASSERT_EQ(1u, video.size());
+  EXPECT_GT(orv::test::Number(video[0], "nb_read_packets"), 20);
+}
+
+}  // namespace
