@@ -35,7 +35,9 @@ std::atomic<std::uint64_t> g_diskLimit{0};
 std::atomic<int> g_writeDelayUs{0};
 std::atomic<std::size_t> g_queueLimit{0};
 
-constexpr std::size_t kDefaultQueueBytes = 64u << 20;  // some seconds of full-size raw video
+// Some seconds of full-size raw video: enough to ride out a disk's pauses, little enough that
+// stopping (which writes out what is queued) stays short.
+constexpr std::size_t kDefaultQueueBytes = 32u << 20;
 constexpr std::size_t kIoBufferBytes = 256u << 10;
 // Room kept allocated ahead of the data, so that the index and headers can always be written.
 constexpr std::uint64_t kReserveBytes = 8u << 20;
@@ -54,8 +56,9 @@ HRESULT FromErrno(int e) {
       return HRESULT_FROM_WIN32(ERROR_WRITE_PROTECT);
     case ENOSPC:
     case EDQUOT:
-    case EFBIG:
       return HRESULT_FROM_WIN32(ERROR_DISK_FULL);
+    case EFBIG:
+      return HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE);
     default:
       return HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
   }
@@ -110,7 +113,8 @@ class AviWriter {
   void WriteSound(int index, Stream& s, Item& item);
   // pts and duration in the stream's unit.
   bool WritePacket(Stream& s, const BYTE* data, int size, std::int64_t pts, std::int64_t duration);
-  bool KeepRoom();
+  // S_OK, or why the file can take no more.
+  HRESULT KeepRoom();
   void Halt(HRESULT hr);
   HRESULT Finish();
 
@@ -260,7 +264,7 @@ HRESULT AviWriter::Open(const std::vector<const AM_MEDIA_TYPE*>& types) {
     av_free(buffer);
     return E_OUTOFMEMORY;
   }
-  if (!KeepRoom()) return HRESULT_FROM_WIN32(ERROR_DISK_FULL);
+  if (HRESULT hr = KeepRoom(); FAILED(hr)) return hr;
   if (avformat_write_header(m_ctx, nullptr) < 0) return m_writeErrno ? FromErrno(m_writeErrno) : E_FAIL;
   m_headerWritten = true;
   m_thread = std::thread([this] { Loop(); });
@@ -307,7 +311,8 @@ void AviWriter::WriteItem(Item& item) {
     WriteVideo(s, item);
   else
     WriteSound(item.stream, s, item);
-  if (!m_halted && !KeepRoom()) Halt(HRESULT_FROM_WIN32(ERROR_DISK_FULL));
+  if (!m_halted)
+    if (HRESULT hr = KeepRoom(); FAILED(hr)) Halt(hr);
 }
 
 // The frame goes where its time stamp puts it; frames the card missed become empty chunks, so
@@ -374,31 +379,32 @@ bool AviWriter::WritePacket(Stream& s, const BYTE* data, int size, std::int64_t 
   return true;
 }
 
-// Keeps room allocated ahead of the data for the index and the headers. False when the disk
+// Keeps room allocated ahead of the data for the index and the headers. A failure means the disk
 // cannot give it: the recording must end while the file can still be closed properly.
-bool AviWriter::KeepRoom() {
+HRESULT AviWriter::KeepRoom() {
+  const HRESULT full = HRESULT_FROM_WIN32(ERROR_DISK_FULL);
   const std::uint64_t need = kReserveBytes + m_chunks * kIndexBytesPerChunk;
   const std::int64_t ahead = m_size + static_cast<std::int64_t>(kIoBufferBytes);
-  if (ahead + static_cast<std::int64_t>(need / 2) <= m_reservedTo) return true;
+  if (ahead + static_cast<std::int64_t>(need / 2) <= m_reservedTo) return S_OK;
   const std::int64_t to = ahead + static_cast<std::int64_t>(need);
   if (const std::uint64_t limit = g_diskLimit; limit) {
-    if (static_cast<std::uint64_t>(to) > limit) return false;
+    if (static_cast<std::uint64_t>(to) > limit) return full;
     m_reservedTo = to;
-    return true;
+    return S_OK;
   }
   const std::int64_t from = std::max<std::int64_t>(m_size, m_reservedTo);
   if (::fallocate(m_fd, FALLOC_FL_KEEP_SIZE, from, to - from) == 0) {
     m_reservedTo = to;
-    return true;
+    return S_OK;
   }
-  if (errno == ENOSPC || errno == EDQUOT) return false;
+  if (errno == ENOSPC || errno == EDQUOT || errno == EFBIG) return FromErrno(errno);
   // A file system without preallocation: ask how much is free.
   struct statvfs vfs {};
   if (::statvfs(FolderOf(m_path).c_str(), &vfs) == 0 &&
       static_cast<std::uint64_t>(vfs.f_bavail) * vfs.f_frsize < static_cast<std::uint64_t>(to - m_size))
-    return false;
+    return full;
   m_reservedTo = to;
-  return true;
+  return S_OK;
 }
 
 void AviWriter::Halt(HRESULT hr) {
