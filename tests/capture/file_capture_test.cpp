@@ -192,6 +192,26 @@ TEST_F(FileCapture, ExistingFileIsReplacedAndItsNameGoesToTheSink) {
   EXPECT_EQ(1u, orv::test::StreamsOf(orv::test::Probe(path), "video").size());
 }
 
+// Without stream control the graph is paused, then run: the frames are still counted, and each
+// capture counts only its own.
+TEST_F(FileCapture, CaptureWithoutStreamControlStillCountsItsFrames) {
+  EngineRig rig;
+  CCaptureGraph& e = rig.Start();
+  orv::media::InjectFault("ControlStream:Builder", E_FAIL);
+  for (const char* name : {"a.avi", "b.avi"}) {
+    const std::string path = Clip(name);
+    ASSERT_EQ(1, e.StartFileCapture(path.c_str(), TRUE, 1));
+    ASSERT_TRUE(WaitForTimeUp(e, 5000));
+    ASSERT_EQ(1, e.StopFileCapture());
+    const auto video = orv::test::StreamsOf(orv::test::Probe(path), "video");
+    ASSERT_EQ(1u, video.size()) << name;
+    EXPECT_GT(e.m_nCaptured, 5) << name;
+    EXPECT_EQ(e.m_nCaptured, orv::test::Number(video[0], "nb_read_packets")) << name;
+  }
+  EXPECT_FALSE(orv::test::Calls("Graph.Pause").empty());
+  EXPECT_TRUE(rig.Texts().empty());
+}
+
 TEST_F(FileCapture, CardWithoutSoundRecordsPictureOnlyAndSetsNoMasterStream) {
   EngineRig rig(R"({"audio": false})");
   CCaptureGraph& e = rig.Start();
