@@ -13,6 +13,7 @@ int main(int argc, char** argv) {
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
   setenv("ORVANE_DEVICES", "virtual", 0);
   setenv("ORVANE_MIXER", "virtual", 0);
+  setenv("LANG", "ko_KR.UTF-8", 0);
   // Each test program is its own user session: windows of other test programs running at the
   // same time must not look like a running copy of the program.
   char runtime[] = "/tmp/orvane-run-XXXXXX";
