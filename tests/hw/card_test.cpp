@@ -3,6 +3,7 @@
 #include "platform/media/v4l2card.h"
 #include "app/Commands.h"
 #include "tests/hw/hwrig.h"
+#include "tests/media/avicheck.h"
 
 #include <algorithm>
 #include <cmath>
@@ -316,7 +317,7 @@ TEST(Card, SoundDataArrivesThroughTheLoopbackCard) {
 }
 
 // Runs last, on its own: vivid cannot be plugged back in without reloading the module.
-TEST(Unplug, ACardThatDisappearsEndsPreviewWithAMessage) {
+TEST(Unplug, ACardThatDisappearsEndsPreviewAndCaptureWithAMessageAndThePlayableFile) {
   ORV_NEEDS_VM();
   if (!std::getenv("ORVANE_HW_UNPLUG")) GTEST_SKIP() << "unplugs vivid for good: run alone with ORVANE_HW_UNPLUG=1";
   HwEngine rig;
@@ -324,9 +325,19 @@ TEST(Unplug, ACardThatDisappearsEndsPreviewWithAMessage) {
   ASSERT_GE(v.fd, 0);
   CCaptureGraph& g = rig.Start();
   ASSERT_TRUE(g.m_bPreviewing);
+  // A capture is running when the card goes.
+  const std::string path = orv::test::ConfigDir() + "/unplugged.avi";
+  ASSERT_EQ(1, g.StartFileCapture(path.c_str(), FALSE, 0));
+  PumpUntil([] { return false; }, 2000);
   ASSERT_TRUE(v.Unplug());
   ASSERT_TRUE(PumpUntil([&] { return !rig.boxes.calls.empty(); }, 5000)) << "no message about the lost card";
   EXPECT_NE(std::string::npos, rig.boxes.calls.front().text.find(v.node));
+  g.StopFileCapture();
+  // What was recorded before the card went is a file an outside reader plays to the end.
+  const auto video = orv::test::StreamsOf(orv::test::Probe(path), "video");
+  ASSERT_EQ(1u, video.size()) << "ffprobe cannot read " << path;
+  EXPECT_GT(orv::test::Number(video[0], "nb_read_packets"), 5);
+  EXPECT_EQ("", orv::test::DecodeErrors(path));
   // The engine goes on without the card: nothing crashes, tuning and levels just fail.
   g.StopPreview();
   g.SelectSource(3);

@@ -30,8 +30,22 @@ mount -t 9p -o trans=virtio,version=9p2000.L,msize=262144,cache=loose,ro hostroo
 mount -t proc proc /host/proc
 mount -t sysfs sysfs /host/sys
 mount -o rbind /dev /host/dev
+# The tests write below /tmp: fresh tmpfs there. A checkout that itself lies below one of these
+# folders (a CI clone in /tmp) is kept visible by binding it back over the tmpfs.
+keep=""
+for d in tmp run var/tmp; do
+    case "$src/" in "/$d/"*) keep=$d ;; esac
+done
+if [ -n "$keep" ]; then
+    mkdir -p /keep
+    mount -o bind "/host$src" /keep || finish 125
+fi
 for d in tmp run var/tmp; do [ -d "/host/$d" ] && mount -t tmpfs tmpfs "/host/$d"; done
 chmod 1777 /host/tmp
+if [ -n "$keep" ]; then
+    mkdir -p "/host$src"
+    mount -o bind /keep "/host$src" || finish 125
+fi
 
 # Device nodes appear asynchronously.
 i=0
