@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QLibrary>
+#include <QAbstractButton>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -170,6 +171,11 @@ int MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
   QMessageBox::StandardButtons buttons;
   for (auto& c : choices) buttons |= c.button;
   box.setStandardButtons(buttons);
+  // The platform's Korean captions for the standard buttons.
+  for (auto& c : choices) {
+    const char* text = c.id == IDOK ? "확인" : c.id == IDCANCEL ? "취소" : c.id == IDYES ? "예" : "아니요";
+    if (QAbstractButton* b = box.button(c.button)) b->setText(QString::fromUtf8(text));
+  }
   box.setDefaultButton(choices.front().button);
   if (uType & (MB_TASKMODAL | MB_SYSTEMMODAL)) box.setWindowModality(Qt::ApplicationModal);
   const int r = box.exec();
