@@ -327,13 +327,7 @@ int CCaptureGraph::BuildPreviewGraph() {
   if (FAILED(hr) || !m_pRenderWindow) {
     ErrorBox("이 그래프는 정상적으로 미리보기를 실행 할 수 없음.");
   } else {
-    m_pRenderWindow->put_Owner(ToOA(m_hwndOwner));
-    m_pRenderWindow->put_MessageDrain(ToOA(m_hwndOwner));
-    m_pRenderWindow->put_WindowStyle(static_cast<LONG>(WS_CHILD));
-    RECT rc{0, 0, 0, 0};
-    GetClientRect(m_hwndOwner, &rc);
-    m_pRenderWindow->SetWindowPosition(10, 10, rc.right, rc.bottom);
-    m_pRenderWindow->put_Visible(OATRUE);
+    ShowRenderWindow(TRUE);
   }
 
   AM_MEDIA_TYPE* pmt = nullptr;
@@ -514,3 +508,14 @@ BYTE CCaptureGraph::GetBrightness() { return GetProcAmp(VideoProcAmp_Brightness)
 BYTE CCaptureGraph::GetContrast() { return GetProcAmp(VideoProcAmp_Contrast); }
 BYTE CCaptureGraph::GetHue() { return GetProcAmp(VideoProcAmp_Hue); }
 BYTE CCaptureGraph::GetSaturation() { return GetProcAmp(VideoProcAmp_Saturation); }
+
+void CCaptureGraph::ShowRenderWindow(BOOL bDrain) {
+  // A child of the owner over its client area; only the preview passes input on to the owner.
+  m_pRenderWindow->put_Owner(ToOA(m_hwndOwner));
+  if (bDrain) m_pRenderWindow->put_MessageDrain(ToOA(m_hwndOwner));
+  m_pRenderWindow->put_WindowStyle(static_cast<LONG>(WS_CHILD));
+  RECT rc{0, 0, 0, 0};
+  GetClientRect(m_hwndOwner, &rc);
+  m_pRenderWindow->SetWindowPosition(10, 10, rc.right, rc.bottom);
+  m_pRenderWindow->put_Visible(OATRUE);
+}

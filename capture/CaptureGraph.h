@@ -93,6 +93,8 @@ class CCaptureGraph : public CGraphBase {
   int StopPreview();
   // x, y, width, height in the owner's client area: right and bottom carry the width and height.
   HRESULT SetVideoPosition(const RECT* pPlacement);
+  // Puts the renderer's window on the owner at the picture's first place and shows it.
+  void ShowRenderWindow(BOOL bDrain);
 
   // File capture.
   int StartFileCapture(LPCSTR fileName, BOOL timed, UINT seconds);

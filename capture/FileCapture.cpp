@@ -117,12 +117,7 @@ int CCaptureGraph::BuildCaptureGraph() {
   if (FAILED(hr) || !m_pRenderWindow) {
     if (m_bWantPreview) ErrorBox("이 그래프는 미리보기 할 수없습니다.");
   } else {
-    m_pRenderWindow->put_Owner(ToOA(m_hwndOwner));
-    m_pRenderWindow->put_WindowStyle(static_cast<LONG>(WS_CHILD));
-    RECT rc{0, 0, 0, 0};
-    GetClientRect(m_hwndOwner, &rc);
-    m_pRenderWindow->SetWindowPosition(10, 10, rc.right, rc.bottom);
-    m_pRenderWindow->put_Visible(OATRUE);
+    ShowRenderWindow(FALSE);
   }
 
   if (m_bSetFrameRate) {

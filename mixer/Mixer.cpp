@@ -109,6 +109,23 @@ DWORD CMixer::GetControlID(DWORD dwControlType) {
   return control.dwControlID;
 }
 
+namespace {
+
+// One value per channel (or one for a uniform control), no multiple items.
+template <class Value>
+MIXERCONTROLDETAILS ValueDetails(DWORD control, DWORD channels, Value* values) {
+  MIXERCONTROLDETAILS cd{};
+  cd.cbStruct = sizeof(cd);
+  cd.dwControlID = control;
+  cd.cChannels = channels;
+  cd.cMultipleItems = 0;
+  cd.cbDetails = sizeof(Value);
+  cd.paDetails = values;
+  return cd;
+}
+
+}  // namespace
+
 MMRESULT CMixer::SetVolume(int nLine, int nLevel) {
   SelectLine(nLine);
   const DWORD control = GetControlID(MIXERCONTROL_CONTROLTYPE_VOLUME);
@@ -119,13 +136,7 @@ MMRESULT CMixer::SetVolume(int nLine, int nLevel) {
   // Every channel the same value: the balance returns to the centre.
   std::vector<MIXERCONTROLDETAILS_UNSIGNED> values(std::max<DWORD>(n, 1),
                                                    {static_cast<DWORD>(std::max(value, 0))});
-  MIXERCONTROLDETAILS cd{};
-  cd.cbStruct = sizeof(cd);
-  cd.dwControlID = control;
-  cd.cChannels = n;
-  cd.cMultipleItems = 0;
-  cd.cbDetails = sizeof(MIXERCONTROLDETAILS_UNSIGNED);
-  cd.paDetails = values.data();
+  MIXERCONTROLDETAILS cd = ValueDetails(control, n, values.data());
   return mixerSetControlDetails(Object(), &cd, ObjectFlags() | MIXER_SETCONTROLDETAILSF_VALUE);
 }
 
@@ -135,13 +146,7 @@ int CMixer::GetVolume(int nLine) {
   const DWORD n = GetChannelCount();
   // A read that fails leaves the zeros: no mixer, line or control shows as volume 0.
   std::vector<MIXERCONTROLDETAILS_UNSIGNED> values(std::max<DWORD>(n, 1), {0});
-  MIXERCONTROLDETAILS cd{};
-  cd.cbStruct = sizeof(cd);
-  cd.dwControlID = control;
-  cd.cChannels = n;
-  cd.cMultipleItems = 0;
-  cd.cbDetails = sizeof(MIXERCONTROLDETAILS_UNSIGNED);
-  cd.paDetails = values.data();
+  MIXERCONTROLDETAILS cd = ValueDetails(control, n, values.data());
   if (mixerGetControlDetails(Object(), &cd, ObjectFlags() | MIXER_GETCONTROLDETAILSF_VALUE) != MMSYSERR_NOERROR)
     return 0;
   // Truncated: a written level can read back one lower, as the owners expect.
@@ -152,13 +157,7 @@ int CMixer::GetVolume(int nLine) {
 MMRESULT CMixer::SetMute(int nLine, int bMute) {
   SelectLine(nLine);
   MIXERCONTROLDETAILS_BOOLEAN value{bMute};
-  MIXERCONTROLDETAILS cd{};
-  cd.cbStruct = sizeof(cd);
-  cd.dwControlID = GetControlID(MIXERCONTROL_CONTROLTYPE_MUTE);
-  cd.cChannels = 1;
-  cd.cMultipleItems = 0;
-  cd.cbDetails = sizeof(value);
-  cd.paDetails = &value;
+  MIXERCONTROLDETAILS cd = ValueDetails(GetControlID(MIXERCONTROL_CONTROLTYPE_MUTE), 1, &value);
   return mixerSetControlDetails(Object(), &cd, ObjectFlags() | MIXER_SETCONTROLDETAILSF_VALUE);
 }
 
@@ -166,13 +165,7 @@ int CMixer::GetMute(int nLine) {
   SelectLine(nLine);
   // A line that cannot be muted (or cannot be read) is reported as sounding.
   MIXERCONTROLDETAILS_BOOLEAN value{0};
-  MIXERCONTROLDETAILS cd{};
-  cd.cbStruct = sizeof(cd);
-  cd.dwControlID = GetControlID(MIXERCONTROL_CONTROLTYPE_MUTE);
-  cd.cChannels = 1;
-  cd.cMultipleItems = 0;
-  cd.cbDetails = sizeof(value);
-  cd.paDetails = &value;
+  MIXERCONTROLDETAILS cd = ValueDetails(GetControlID(MIXERCONTROL_CONTROLTYPE_MUTE), 1, &value);
   if (mixerGetControlDetails(Object(), &cd, ObjectFlags() | MIXER_GETCONTROLDETAILSF_VALUE) != MMSYSERR_NOERROR)
     return 0;
   return value.fValue;
