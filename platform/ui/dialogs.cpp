@@ -79,6 +79,14 @@ void ExitNested(void* slot) {
   if (slot) static_cast<QEventLoop*>(slot)->exit(0);
 }
 
+// Whether the dialog's button `id` may be pressed: it is enabled itself (the dialog may be
+// disabled for a while under a box of its own). A dialog without such a button takes the id.
+bool ButtonEnabled(HWND dlg, int id) {
+  const HWND b = ::GetDlgItem(dlg, id);
+  QWidget* w = b ? WidgetForHandle(b) : nullptr;
+  return !w || w->isEnabledTo(WidgetForHandle(dlg));
+}
+
 }  // namespace
 }  // namespace orv::ui
 
@@ -194,6 +202,9 @@ bool CDialog::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* resu
     case WM_COMMAND: {
       const UINT id = LOWORD(wParam), code = HIWORD(wParam);
       *result = 0;
+      // A disabled button is never pressed, whoever sends its click: Enter in another control
+      // sends the default button's.
+      if (code == BN_CLICKED && !ButtonEnabled(m_hWnd, static_cast<int>(id))) return true;
       if (OnCommand(id, code)) return true;
       if (id == IDOK && code == BN_CLICKED) {
         OnOK();

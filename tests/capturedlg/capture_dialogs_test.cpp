@@ -7,12 +7,14 @@
 #include "tests/support/uitest.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -119,13 +121,36 @@ TEST_F(CaptureDialogs, MissingFolderShowsNothingFreeAndCannotStart) {
   CCaptureDlg dlg;
   std::string shown;
   BOOL enabled = TRUE;
-  Run(dlg, [&] {
-    shown = Text(dlg.m_hWnd, 1011);
-    enabled = IsWindowEnabled(GetDlgItem(dlg.m_hWnd, IDOK));
-    dlg.EndDialog(IDCANCEL);
-  });
+  EXPECT_EQ(IDCANCEL, Run(dlg, [&] {
+              shown = Text(dlg.m_hWnd, 1011);
+              enabled = IsWindowEnabled(GetDlgItem(dlg.m_hWnd, IDOK));
+              // Enter on the ticked check box would be "캡처 시작", which cannot be pressed now.
+              Inner<QAbstractButton>(dlg.m_hWnd, 1007)->click();
+              QTest::keyClick(Inner<QAbstractButton>(dlg.m_hWnd, 1007), Qt::Key_Return);
+              if (IsWindowVisible(dlg.m_hWnd)) dlg.EndDialog(IDCANCEL);
+            }));
   EXPECT_EQ("0", shown);
   EXPECT_FALSE(enabled);
+}
+
+TEST_F(CaptureDialogs, EnterAfterOpeningStartsTheCapture) {
+  StoreCapture("/tmp/clip.avi");
+  int chooserRuns = 0;
+  CFileDialog::SetHook([&](const CFileDialog::Request&, std::string*) {
+    ++chooserRuns;
+    return false;
+  });
+  CCaptureDlg dlg;
+  HWND focused = nullptr, start = nullptr;
+  EXPECT_EQ(IDOK, Run(dlg, [&] {
+              orv::test::PumpUntil([&] { return GetFocus() != nullptr; });
+              focused = GetFocus();
+              start = GetDlgItem(dlg.m_hWnd, IDOK);
+              if (QWidget* f = QApplication::focusWidget()) QTest::keyClick(f, Qt::Key_Return);
+              if (IsWindowVisible(dlg.m_hWnd)) dlg.EndDialog(IDCANCEL);
+            }));
+  EXPECT_EQ(start, focused) << "the first control has the focus";
+  EXPECT_EQ(0, chooserRuns);
 }
 
 TEST_F(CaptureDialogs, ChosenNameGetsAviOnlyWithoutAnExtensionAndItsFolderBecomesCurrent) {
