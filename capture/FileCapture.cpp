@@ -53,7 +53,8 @@ int CCaptureGraph::IsCaptureTimeUp() {
 }
 
 int CCaptureGraph::StopFileCapture() {
-  if (m_bTimed) KillTimer(m_hwndOwner, kCaptureTimer);
+  // Whatever the last start asked for: a limit's timer must never outlive the capture.
+  KillTimer(m_hwndOwner, kCaptureTimer);
   if (!StopCapture()) return 0;
   if (m_bWantPreview) {
     BuildPreviewGraph();

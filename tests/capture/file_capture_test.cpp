@@ -111,6 +111,12 @@ TEST_F(FileCapture, UntimedCaptureRunsUntilStoppedWithoutTimer) {
   ASSERT_EQ(1u, video.size());
   EXPECT_NEAR(1.5, orv::test::Number(video[0], "nb_read_packets") * kFrame, 0.5);
   EXPECT_TRUE(rig.Texts().empty());
+
+  // An untimed start over a running timed capture: the stop ends the limit's timer all the same.
+  ASSERT_EQ(1, e.StartFileCapture(path.c_str(), TRUE, 60));
+  ASSERT_EQ(1, e.StartFileCapture(Clip("b.avi").c_str(), FALSE, 0));
+  ASSERT_EQ(1, e.StopFileCapture());
+  EXPECT_FALSE(::KillTimer(rig.owner.m_hWnd, 1));
 }
 
 TEST_F(FileCapture, TimeLimitIsCheckedFromTheStartAndZeroIsUpAtOnce) {

@@ -400,10 +400,14 @@ TEST_F(PanelTest, CaptureLightsCapUntilTheVideoWindowReportsItsEnd) {
   EXPECT_FALSE(panel.m_bCapture);
   EXPECT_EQ((Cmds{{27, 0}}), Sent());
 
-  // A capture with a time limit ends later; a second end leaves CAP off.
+  // A capture with a time limit ends later; pressing capture meanwhile does nothing and CAP stays
+  // lit; a second end leaves CAP off.
   video.handler = nullptr;
   Press(27);
   EXPECT_TRUE(panel.m_bCapture);
+  Press(27);
+  EXPECT_TRUE(panel.m_bCapture);
+  EXPECT_EQ((Cmds{{27, 0}, {27, 0}}), Sent());
   ::SendMessageA(panel.m_hWnd, WM_TUNER_NOTIFY, PanelCmd::CaptureEnded, 0);
   EXPECT_FALSE(panel.m_bCapture);
   ::SendMessageA(panel.m_hWnd, WM_TUNER_NOTIFY, PanelCmd::CaptureEnded, 0);
