@@ -258,6 +258,25 @@ TEST_F(Mouse, ACommandRunsOnceOnReleaseBackOnItsButton) {
   EXPECT_EQ(1u, Sent().size());
 }
 
+TEST_F(Mouse, AKeyWhileAButtonIsHeldEndsThePress) {
+  struct Case {
+    UINT vk;
+    bool moveFirst;  // the pointer moves on the held button before the release
+  };
+  for (Case c : {Case{VK_SHIFT, false}, Case{'5', false}, Case{'5', true}, Case{VK_SHIFT, true}}) {
+    video.log.clear();
+    panel.m_nDigitCount = 0;  // each digit starts an entry of its own
+    Send(WM_LBUTTONDOWN, 480, 40, MK_LBUTTON);  // channel up, held
+    Key(panel.m_hWnd, c.vk);
+    if (c.moveFirst) Send(WM_MOUSEMOVE, 481, 41, MK_LBUTTON);
+    Send(WM_LBUTTONUP, 481, 41, 0);
+    EXPECT_FALSE(panel.m_bPressed) << c.vk;
+    Pump();
+    EXPECT_FALSE(ShowsPressed(4)) << c.vk;
+    EXPECT_TRUE(Sent().empty()) << c.vk << ": the release runs nothing";
+  }
+}
+
 TEST_F(Mouse, DoubleClickRunsOnceUnlessThePointerMovesOverTheButton) {
   panel.m_nVolume = 5;
   Send(WM_LBUTTONDOWN, 480, 65, MK_LBUTTON);  // volume up
