@@ -580,6 +580,11 @@ TEST_F(Keys, KeypadKeysFromTheKeyboardReachTheirCommands) {
   QKeyEvent star(QEvent::KeyPress, Qt::Key_Asterisk, Qt::KeypadModifier, 55 + 8, 0, 0, "*");
   QApplication::sendEvent(w, &star);
   EXPECT_EQ(1, video.Count(WM_LBUTTONDBLCLK));
+  // Keypad Delete with NumLock off mutes, as the Delete key does.
+  const BOOL muted = panel.m_bMute;
+  QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::KeypadModifier, 83 + 8, 0xFF9F, 0);
+  QApplication::sendEvent(w, &del);
+  EXPECT_EQ(!muted, panel.m_bMute);
 }
 
 // ---- Notices ------------------------------------------------------------------------------------
