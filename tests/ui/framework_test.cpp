@@ -4,6 +4,7 @@
 #include "tests/support/uitest.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QKeyEvent>
 #include <QLocalServer>
 #include <QMouseEvent>
@@ -11,6 +12,7 @@
 #include <QWindow>
 #include <atomic>
 #include <gtest/gtest.h>
+#include <map>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <thread>
@@ -169,6 +171,25 @@ TEST(Messages, TimerOfDestroyedWindowStops) {
   delete w;
   PumpUntil([] { return false; }, 50);  // must not deliver to a dead window
   SUCCEED();
+}
+
+TEST(Messages, PostedAndTimerMessagesCarryTheCursorPosition) {
+  // As the platform's message retrieval does: a tooltip relay reads the pointer from them.
+  QCursor::setPos(321, 123);
+  RecordingWnd w;
+  std::map<UINT, POINT> seen;
+  w.preTranslate = [&](MSG* m) {
+    seen[m->message] = m->pt;
+    return FALSE;
+  };
+  PostMessageA(w.m_hWnd, WM_USER + 5, 0, 0);
+  w.SetTimer(9, 10, nullptr);
+  ASSERT_TRUE(PumpUntil([&] { return seen.count(WM_USER + 5) && seen.count(WM_TIMER); }));
+  w.KillTimer(9);
+  for (UINT m : {WM_USER + 5, WM_TIMER}) {
+    EXPECT_EQ(321, seen[m].x) << m;
+    EXPECT_EQ(123, seen[m].y) << m;
+  }
 }
 
 TEST(Messages, PostQuitMessageIsRecorded) {
