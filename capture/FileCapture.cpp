@@ -11,6 +11,8 @@
 namespace {
 constexpr UINT_PTR kCaptureTimer = 1;
 constexpr UINT kCaptureTimerMs = 33;
+// The longest time limit the millisecond counter can measure (49.7 days): longer ones are cut to it.
+constexpr DWORD kMaxTimeLimitMs = 0xFFFFFFFFu;
 constexpr UINT WM_GRAPHNOTIFY = WM_USER + 1;
 
 OAHWND ToOA(HWND h) { return reinterpret_cast<OAHWND>(h); }
@@ -27,15 +29,16 @@ int CCaptureGraph::StartFileCapture(LPCSTR fileName, BOOL timed, UINT seconds) {
   SetCaptureFileName(fileName);
   BuildCaptureGraph();
   m_bTimed = timed;
-  if (timed) {
+  const int started = StartCapture();
+  if (started && timed) {
+    // Armed only now: a tick while one of StartCapture's boxes is open would end a capture that
+    // has not begun.
     m_dwCaptureStart = timeGetTime();
-    m_dwTimeLimit = seconds * 1000u;
+    m_dwTimeLimit = seconds > kMaxTimeLimitMs / 1000u ? kMaxTimeLimitMs : seconds * 1000u;
     SetTimer(m_hwndOwner, kCaptureTimer, kCaptureTimerMs, nullptr);
   }
-  const int started = StartCapture();
   if (!started) {
-    // Nothing records: no timer may end it later, and the live picture comes back now.
-    if (timed) KillTimer(m_hwndOwner, kCaptureTimer);
+    // Nothing records: the live picture comes back now.
     if (m_bCaptureBuilt) TearDownGraph();
     if (m_bWantPreview) {
       BuildPreviewGraph();
@@ -53,7 +56,8 @@ int CCaptureGraph::IsCaptureTimeUp() {
 }
 
 int CCaptureGraph::StopFileCapture() {
-  if (m_bTimed) KillTimer(m_hwndOwner, kCaptureTimer);
+  // Whatever the last start asked for: a limit's timer must never outlive the capture.
+  KillTimer(m_hwndOwner, kCaptureTimer);
   if (!StopCapture()) return 0;
   if (m_bWantPreview) {
     BuildPreviewGraph();

@@ -4,11 +4,13 @@
 #include "res/resource.h"
 
 #include <cstdio>
+#include <filesystem>
 
 namespace {
 constexpr int IDC_FILE = 1000, IDC_CHOOSE = 1001, IDC_LIMIT = 1002, IDC_SPIN = 1003, IDC_USE_LIMIT = 1007,
               IDC_FREE = 1011;
 constexpr unsigned long long kMinFreeBytes = 1000000;
+constexpr const char* kPathTooLong = "파일 경로가 너무 깁니다. 더 짧은 폴더나 파일 이름을 골라 주십시오.";
 }  // namespace
 
 CCaptureDlg::CCaptureDlg(CWnd* parent) : CDialog(IDD_CAPTURE, parent), m_strCaptureFile(DefaultCaptureFile()) {}
@@ -26,7 +28,7 @@ BOOL CCaptureDlg::OnInitDialog() {
   m_spin.SetPos(static_cast<int>(m_nTimeLimit & 0xFFFF));
 
   HKEY key = OpenSettingsKey(kKeyVideo);
-  char path[255];
+  char path[kCapturePathBuffer];
   DWORD size = sizeof path;
   if (!key || RegQueryValueExA(key, "Capture", nullptr, nullptr, reinterpret_cast<BYTE*>(path), &size) != ERROR_SUCCESS) {
     // Unreadable (missing, or too long for the buffer): the default, stored at once.
@@ -55,15 +57,30 @@ bool CCaptureDlg::ShowFreeSpace() {
 }
 
 void CCaptureDlg::OnChooseFile() {
-  CFileDialog fd(FALSE, nullptr, m_strCaptureFile, OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, "AVI Files (*.avi)|*.avi|",
-                 this);
-  if (fd.DoModal() == IDOK) {
+  std::string initial = m_strCaptureFile.str();
+  for (;;) {
+    CFileDialog fd(FALSE, nullptr, initial.c_str(), OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT,
+                   "AVI Files (*.avi)|*.avi|", this);
+    if (fd.DoModal() != IDOK) break;
     std::string path = fd.GetPathName().str();
-    if (fd.GetFileExt().IsEmpty()) path += ".avi";
+    const bool extended = fd.GetFileExt().IsEmpty();
+    if (extended) path += ".avi";
+    if (path.size() + 1 > kCapturePathBuffer) {
+      // It could not be read back; the path in force stays.
+      ::MessageBoxA(m_hWnd, kPathTooLong, nullptr, MB_OK | MB_ICONEXCLAMATION);
+      break;
+    }
+    // The chooser asked about the name as typed, not about the one with ".avi"; "No" chooses again.
+    std::error_code ec;
+    if (extended && std::filesystem::exists(path, ec) && !CFileDialog::ConfirmReplace(this, path.c_str())) {
+      initial = path;
+      continue;
+    }
     m_strCaptureFile = path;
     const bool enough = ShowFreeSpace();
     const bool current = SetCurrentDirectoryA(fd.GetFolderPath()) != FALSE;
     ::EnableWindow(::GetDlgItem(m_hWnd, IDOK), enough && current);
+    break;
   }
   // A number typed but not taken in is replaced by the member, whatever the choice was.
   UpdateData(FALSE);

@@ -3,6 +3,10 @@
 
 #include "platform/ui/afxdlgs.h"
 
+// Bytes the capture dialogs read the stored path "Capture" into, terminator included: a longer
+// path could not be read back, so it is never taken.
+constexpr DWORD kCapturePathBuffer = 255;
+
 class CCaptureDlg : public CDialog {
  public:
   explicit CCaptureDlg(CWnd* parent = nullptr);

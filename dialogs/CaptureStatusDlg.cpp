@@ -1,6 +1,7 @@
 #include "dialogs/CaptureStatusDlg.h"
 
 #include "app/Settings.h"
+#include "dialogs/CaptureDlg.h"
 #include "res/resource.h"
 
 #include <cstdio>
@@ -26,7 +27,7 @@ BOOL CCaptureStatusDlg::OnInitDialog() {
   CDialog::OnInitDialog();
   SetTimer(kTimer, 1000, nullptr);
   HKEY key = OpenSettingsKey(kKeyVideo);
-  char path[255];
+  char path[kCapturePathBuffer];
   // The settings dialog stores the path just before; should it be missing, watch the default's disk.
   ReadSettingString(key, "Capture", path, sizeof path, DefaultCaptureFile().c_str());
   m_strCaptureFile = path;

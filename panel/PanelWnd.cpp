@@ -145,6 +145,7 @@ void CPanelWnd::DrawLcd(CDC* pDC) {
 }
 
 void CPanelWnd::DrawButton(BOOL bPressed) {
+  if (m_nButton < 0 || m_nButton >= kButtonCount) return;
   {
     CClientDC dc(this);
     const CRect r(m_rcButton[m_nButton]);
@@ -295,8 +296,11 @@ void CPanelWnd::RunButton(int nIndex) {
       SendVideoCommand(VideoCmd::TopMost, m_bTopMost);
       break;
     case 27:
+      // While CAP is lit a capture (or its dialog) is under way: a second one would take over its
+      // time limit and file, so the button does nothing until the video window reports the end.
+      if (m_bCapture) break;
       // Lit before the send: the video window runs the whole capture inside it.
-      m_bCapture = !m_bCapture;
+      m_bCapture = TRUE;
       Invalidate(TRUE);
       SendVideoCommand(VideoCmd::Capture, 0);
       break;
@@ -365,6 +369,9 @@ int CPanelWnd::KeyToButton(UINT nChar) {
 
 void CPanelWnd::OnKeyDown(UINT nChar, UINT nRepCnt, UINT nFlags) {
   if (nFlags != 0) {
+    // A button held with the mouse is let go first: the key takes over m_nButton, and the
+    // mouse's release must not run the key's button (or a button of index -1).
+    if (m_bPressed) DrawButton(FALSE);
     m_nButton = KeyToButton(nChar);
     // Buttons under a shown cover run without the flash.
     if (m_nButton != -1 && (!m_wndCover.IsWindowVisible() || m_nButton <= 10)) {
@@ -373,6 +380,7 @@ void CPanelWnd::OnKeyDown(UINT nChar, UINT nRepCnt, UINT nFlags) {
       DrawButton(FALSE);
     }
     RunButton(m_nButton);
+    m_nButton = -1;  // the key's press is over; nothing is left for the mouse to track
   }
   Default();
 }

@@ -1,4 +1,5 @@
-// The program's dialog templates, in dialog units.
+// The program's dialog templates, in dialog units. Controls are listed in the order the dialog
+// creates them, which is also the tab order; the first control that takes the focus gets it.
 #include "platform/ui/dlgtemplate.h"
 #include "platform/ui/winuser.h"
 
@@ -20,6 +21,8 @@ const DialogTemplate kAbout = {
 const DialogTemplate kCapture = {
     "캡처설정", 216, 138, "굴림", 10, DS_MODALFRAME | DS_CENTER | WS_SYSMENU,
     {
+        {IDOK, CtlKind::Button, BS_DEFPUSHBUTTON | WS_TABSTOP, "캡처 시작", 100, 112, 52, 18},
+        {IDCANCEL, CtlKind::Button, BS_PUSHBUTTON | WS_TABSTOP, "취소", 157, 112, 52, 18},
         {-1, CtlKind::Button, BS_GROUPBOX, "캡처 파일", 7, 5, 202, 36},
         {1000, CtlKind::Edit, ES_AUTOHSCROLL | WS_DISABLED, "", 14, 19, 132, 14},
         {1001, CtlKind::Button, BS_PUSHBUTTON | WS_TABSTOP, "파일명설정", 151, 18, 52, 16},
@@ -30,8 +33,6 @@ const DialogTemplate kCapture = {
         {1011, CtlKind::Static, SS_RIGHT, "", 122, 64, 58, 10},
         {-1, CtlKind::Static, SS_LEFT, "MB", 184, 64, 18, 10},
         {1007, CtlKind::Button, BS_AUTOCHECKBOX | WS_TABSTOP, "캡처 시간 제한 사용", 9, 92, 120, 10},
-        {IDOK, CtlKind::Button, BS_DEFPUSHBUTTON | WS_TABSTOP, "캡처 시작", 100, 112, 52, 18},
-        {IDCANCEL, CtlKind::Button, BS_PUSHBUTTON | WS_TABSTOP, "취소", 157, 112, 52, 18},
     }};
 
 // Channel setup page.
@@ -95,10 +96,10 @@ const DialogTemplate kAudioPage = {
 const DialogTemplate kCaptureStatus = {
     "캡처상황", 140, 117, "굴림", 10, DS_MODALFRAME | DS_CENTER | WS_SYSMENU,
     {
+        {IDOK, CtlKind::Button, BS_DEFPUSHBUTTON | WS_TABSTOP, "캡처종료", 40, 86, 60, 22},
         {-1, CtlKind::Button, BS_GROUPBOX, "", 7, 4, 126, 74},
         {1010, CtlKind::Static, SS_CENTER | SS_CENTERIMAGE, "캡처 진행 중...", 14, 16, 112, 22},
         {1012, CtlKind::Static, SS_CENTER | SS_CENTERIMAGE, "0:00:00", 14, 44, 112, 22},
-        {IDOK, CtlKind::Button, BS_DEFPUSHBUTTON | WS_TABSTOP, "캡처종료", 40, 86, 60, 22},
     }};
 
 }  // namespace

@@ -248,13 +248,19 @@ class CCaptureWatchDlg : public CCaptureStatusDlg {
 }  // namespace
 
 void CVideoWnd::CaptureFlow() {
+  // One capture at a time: while its settings dialog is open or it records, the command does
+  // nothing (the panel keeps CAP lit until it hears of the end).
+  if (m_bStartingCapture || (m_pGraph && m_pGraph->m_bCapturing)) return;
   CCaptureDlg dlg(this);
+  m_bStartingCapture = true;
   if (dlg.DoModal() != IDOK || !m_pGraph) {
+    m_bStartingCapture = false;
     ::SendMessageA(m_hwndPanel, WM_TUNER_NOTIFY, PanelCmd::CaptureEnded, 0);
     return;
   }
   const BOOL timed = dlg.GetUseTimeLimit() ? TRUE : FALSE;
   const int started = m_pGraph->StartFileCapture(dlg.GetCaptureFile(), timed, dlg.GetTimeLimit());
+  m_bStartingCapture = false;
   PlaceVideo();
   if (!started) {
     // The engine has said why; nothing records, so there is nothing to wait for or report.

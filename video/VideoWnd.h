@@ -55,4 +55,5 @@ class CVideoWnd : public CWnd {
   void SetPicture(int target, int value);
   CBitmap m_bmpFrame;
   bool m_bTornDown = false;
+  bool m_bStartingCapture = false;  // the capture settings dialog is open, or its capture starting
 };

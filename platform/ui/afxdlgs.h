@@ -265,6 +265,10 @@ class CFileDialog {
   CString GetFileExt() const;
   CString GetFolderPath() const;  // the chosen folder with its trailing separator
 
+  // The question the save chooser asks before it returns a file that exists (OFN_OVERWRITEPROMPT):
+  // true when the user agrees to replace it. A caller that changes the chosen name asks it again.
+  static bool ConfirmReplace(CWnd* owner, LPCSTR path);
+
   // What the chooser was asked to show, for tests.
   struct Request {
     bool open;

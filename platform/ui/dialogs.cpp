@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QScreen>
 #include <QTimer>
@@ -77,6 +78,14 @@ void RunModal(CWnd* wnd, HWND owner, void** slot, const bool& ended) {
 
 void ExitNested(void* slot) {
   if (slot) static_cast<QEventLoop*>(slot)->exit(0);
+}
+
+// Whether the dialog's button `id` may be pressed: it is enabled itself (the dialog may be
+// disabled for a while under a box of its own). A dialog without such a button takes the id.
+bool ButtonEnabled(HWND dlg, int id) {
+  const HWND b = ::GetDlgItem(dlg, id);
+  QWidget* w = b ? WidgetForHandle(b) : nullptr;
+  return !w || w->isEnabledTo(WidgetForHandle(dlg));
 }
 
 }  // namespace
@@ -194,6 +203,9 @@ bool CDialog::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* resu
     case WM_COMMAND: {
       const UINT id = LOWORD(wParam), code = HIWORD(wParam);
       *result = 0;
+      // A disabled button is never pressed, whoever sends its click: Enter in another control
+      // sends the default button's.
+      if (code == BN_CLICKED && !ButtonEnabled(m_hWnd, static_cast<int>(id))) return true;
       if (OnCommand(id, code)) return true;
       if (id == IDOK && code == BN_CLICKED) {
         OnOK();
@@ -524,6 +536,15 @@ CFileDialog::CFileDialog(BOOL open, LPCSTR, LPCSTR fileName, DWORD flags, LPCSTR
   req_.owner = parent ? parent->m_hWnd : nullptr;
 }
 
+bool CFileDialog::ConfirmReplace(CWnd* owner, LPCSTR path) {
+  const std::string p = path ? path : "";
+  const auto slash = p.rfind('/');
+  const std::string text =
+      (slash == std::string::npos ? p : p.substr(slash + 1)) + "이(가) 이미 있습니다.\n바꾸시겠습니까?";
+  return MessageBoxA(owner ? owner->m_hWnd : nullptr, text.c_str(), "다른 이름으로 저장 확인",
+                     MB_YESNO | MB_ICONEXCLAMATION) == IDYES;
+}
+
 int CFileDialog::DoModal() {
   std::string chosen;
   bool ok;
@@ -535,16 +556,24 @@ int CFileDialog::DoModal() {
     const QStringList parts = QString::fromUtf8(req_.filter.c_str()).split('|');
     for (int i = 0; i + 1 < parts.size(); i += 2)
       if (!parts[i].isEmpty()) filters << parts[i];
-    QFileDialog::Options options;
-    if (!(req_.flags & OFN_OVERWRITEPROMPT)) options |= QFileDialog::DontConfirmOverwrite;
+    // The question about an existing file is ours, so that it reads the same wherever it is asked.
+    const QFileDialog::Options options = QFileDialog::DontConfirmOverwrite;
     QWidget* owner = WidgetForHandle(req_.owner);
-    const QString path =
-        req_.open ? QFileDialog::getOpenFileName(owner, QString(), QString::fromUtf8(req_.initialPath.c_str()),
-                                                 filters.join(";;"), nullptr, options)
-                  : QFileDialog::getSaveFileName(owner, QString(), QString::fromUtf8(req_.initialPath.c_str()),
-                                                 filters.join(";;"), nullptr, options);
-    ok = !path.isEmpty();
-    chosen = path.toUtf8().toStdString();
+    QString initial = QString::fromUtf8(req_.initialPath.c_str());
+    for (;;) {
+      const QString path =
+          req_.open ? QFileDialog::getOpenFileName(owner, QString(), initial, filters.join(";;"), nullptr, options)
+                    : QFileDialog::getSaveFileName(owner, QString(), initial, filters.join(";;"), nullptr, options);
+      chosen = path.toUtf8().toStdString();
+      ok = !path.isEmpty();
+      // "No" gives the chooser back, at the name that was refused.
+      if (ok && !req_.open && (req_.flags & OFN_OVERWRITEPROMPT) && QFileInfo::exists(path) &&
+          !ConfirmReplace(CWnd::FromHandle(req_.owner), chosen.c_str())) {
+        initial = path;
+        continue;
+      }
+      break;
+    }
   }
   if (!ok) return IDCANCEL;
   path_ = chosen;

@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QCursor>
 #include <QEvent>
 #include <QTimer>
 #include <QThread>
@@ -43,6 +44,13 @@ struct PostedMsgEvent : QEvent {
 
 void RunPendingSends();
 
+// Where the pointer is as a message is taken from the queue, as GetMessagePos gives it: handlers
+// that look at the point (a tooltip relay) see the pointer, not the screen's corner.
+POINT CursorPoint() {
+  const QPoint p = QCursor::pos();
+  return POINT{p.x(), p.y()};
+}
+
 // Receives the wake-ups for cross-thread sends and the posted messages, on the UI thread.
 class Dispatcher : public QObject {
  public:
@@ -53,6 +61,7 @@ class Dispatcher : public QObject {
     }
     if (e->type() == kPostEvent) {
       MSG m = static_cast<PostedMsgEvent*>(e)->msg;
+      m.pt = CursorPoint();
       if (m.hwnd && HasWindow(m.hwnd)) AfxPumpMessage(&m);
       return true;
     }
@@ -185,7 +194,7 @@ LRESULT SendMessageA(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 
 BOOL PostMessageA(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (!hWnd || !HasWindow(hWnd)) return FALSE;
-  MSG m{hWnd, msg, wParam, lParam, GetTickCount(), {0, 0}};
+  MSG m{hWnd, msg, wParam, lParam, GetTickCount(), {}};
   QCoreApplication::postEvent(TheDispatcher(), new PostedMsgEvent(m));
   return TRUE;
 }
@@ -206,7 +215,7 @@ UINT_PTR SetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT uElapse, void*) {
     t = new QTimer(TheDispatcher());
     QObject::connect(t, &QTimer::timeout, TheDispatcher(), [hWnd, nIDEvent] {
       if (!HasWindow(hWnd)) return;
-      MSG m{hWnd, WM_TIMER, nIDEvent, 0, GetTickCount(), {0, 0}};
+      MSG m{hWnd, WM_TIMER, nIDEvent, 0, GetTickCount(), CursorPoint()};
       AfxPumpMessage(&m);
     });
   }

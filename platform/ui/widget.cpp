@@ -233,7 +233,9 @@ bool TranslateKey(const QKeyEvent* e, UINT* vk, LPARAM* lParam, bool keyUp) {
       case Qt::Key_Minus: v = keypad ? VK_SUBTRACT : 0xBD; break;
       case Qt::Key_Slash: v = keypad ? VK_DIVIDE : 0xBF; extended = keypad; break;
       case Qt::Key_Period: v = keypad ? VK_DECIMAL : 0xBE; break;
-      case Qt::Key_Delete: v = keypad ? VK_DECIMAL : VK_DELETE; extended = !keypad; break;
+      // The keypad's decimal point comes as Key_Period (NumLock on); Key_Delete from the keypad
+      // is its Del key with NumLock off, which is Delete like the others below.
+      case Qt::Key_Delete: v = VK_DELETE; extended = !keypad; break;
       case Qt::Key_Comma: v = keypad ? VK_SEPARATOR : 0xBC; break;
       case Qt::Key_Equal: v = 0xBB; break;
       case Qt::Key_Return: v = VK_RETURN; break;
@@ -246,7 +248,8 @@ bool TranslateKey(const QKeyEvent* e, UINT* vk, LPARAM* lParam, bool keyUp) {
       case Qt::Key_Shift: v = VK_SHIFT; break;
       case Qt::Key_Control: v = VK_CONTROL; break;
       case Qt::Key_Alt: v = VK_MENU; break;
-      // Navigation keys: on the keypad (NumLock off) they are the plain codes, elsewhere extended.
+      // Navigation keys: on the keypad (NumLock off) they are the same codes without the extended
+      // bit; the separate block sets it.
       case Qt::Key_Left: v = VK_LEFT; extended = !keypad; break;
       case Qt::Key_Right: v = VK_RIGHT; extended = !keypad; break;
       case Qt::Key_Up: v = VK_UP; extended = !keypad; break;

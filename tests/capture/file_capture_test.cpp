@@ -111,6 +111,12 @@ TEST_F(FileCapture, UntimedCaptureRunsUntilStoppedWithoutTimer) {
   ASSERT_EQ(1u, video.size());
   EXPECT_NEAR(1.5, orv::test::Number(video[0], "nb_read_packets") * kFrame, 0.5);
   EXPECT_TRUE(rig.Texts().empty());
+
+  // An untimed start over a running timed capture: the stop ends the limit's timer all the same.
+  ASSERT_EQ(1, e.StartFileCapture(path.c_str(), TRUE, 60));
+  ASSERT_EQ(1, e.StartFileCapture(Clip("b.avi").c_str(), FALSE, 0));
+  ASSERT_EQ(1, e.StopFileCapture());
+  EXPECT_FALSE(::KillTimer(rig.owner.m_hWnd, 1));
 }
 
 TEST_F(FileCapture, TimeLimitIsCheckedFromTheStartAndZeroIsUpAtOnce) {
@@ -132,6 +138,15 @@ TEST_F(FileCapture, TimeLimitIsCheckedFromTheStartAndZeroIsUpAtOnce) {
   e.m_dwCaptureStart = timeGetTime() - 2000;
   EXPECT_EQ(1, e.IsCaptureTimeUp());
   e.StopFileCapture();
+
+  // Limits beyond what 32 bits of milliseconds hold are the longest limit, not a wrapped short one.
+  for (auto [seconds, limit] : {std::pair<UINT, DWORD>{4294967u, 4294967000u}, {4294968u, 0xFFFFFFFFu},
+                                {0xFFFFFFFFu, 0xFFFFFFFFu}}) {
+    ASSERT_EQ(1, e.StartFileCapture(Clip("c.avi").c_str(), TRUE, seconds));
+    EXPECT_EQ(limit, e.m_dwTimeLimit) << seconds;
+    EXPECT_EQ(0, e.IsCaptureTimeUp()) << seconds;
+    e.StopFileCapture();
+  }
 }
 
 TEST_F(FileCapture, EmptyFileNameIsRefusedAndThePictureComesBack) {
@@ -168,7 +183,16 @@ TEST_F(FileCapture, GraphThatCannotStartShowsWhyAndLeavesNoTimer) {
   EngineRig rig;
   CCaptureGraph& e = rig.Start();
   orv::media::InjectFault("Run:Graph", E_FAIL, 0, 1);
+  // The box stays up a while, as a user reads it: no capture tick may come meanwhile.
+  int ticksDuringBox = -1;
+  orv::ui::SetMessageBoxHook([&](const orv::ui::MessageBoxCall& c) {
+    rig.boxes.calls.push_back(c);
+    Wait(150);
+    ticksDuringBox = CaptureTicks(rig.owner);
+    return IDOK;
+  });
   EXPECT_EQ(0, e.StartFileCapture(Clip().c_str(), TRUE, 5));
+  EXPECT_EQ(0, ticksDuringBox);
   EXPECT_EQ(std::vector<std::string>{"에러 80004005: 그래프를 시작할 수 없습니다."}, rig.Texts());
   EXPECT_FALSE(e.m_bCapturing);
   EXPECT_TRUE(e.m_bPreviewing);

@@ -7,12 +7,14 @@
 #include "tests/support/uitest.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -119,13 +121,36 @@ TEST_F(CaptureDialogs, MissingFolderShowsNothingFreeAndCannotStart) {
   CCaptureDlg dlg;
   std::string shown;
   BOOL enabled = TRUE;
-  Run(dlg, [&] {
-    shown = Text(dlg.m_hWnd, 1011);
-    enabled = IsWindowEnabled(GetDlgItem(dlg.m_hWnd, IDOK));
-    dlg.EndDialog(IDCANCEL);
-  });
+  EXPECT_EQ(IDCANCEL, Run(dlg, [&] {
+              shown = Text(dlg.m_hWnd, 1011);
+              enabled = IsWindowEnabled(GetDlgItem(dlg.m_hWnd, IDOK));
+              // Enter on the ticked check box would be "캡처 시작", which cannot be pressed now.
+              Inner<QAbstractButton>(dlg.m_hWnd, 1007)->click();
+              QTest::keyClick(Inner<QAbstractButton>(dlg.m_hWnd, 1007), Qt::Key_Return);
+              if (IsWindowVisible(dlg.m_hWnd)) dlg.EndDialog(IDCANCEL);
+            }));
   EXPECT_EQ("0", shown);
   EXPECT_FALSE(enabled);
+}
+
+TEST_F(CaptureDialogs, EnterAfterOpeningStartsTheCapture) {
+  StoreCapture("/tmp/clip.avi");
+  int chooserRuns = 0;
+  CFileDialog::SetHook([&](const CFileDialog::Request&, std::string*) {
+    ++chooserRuns;
+    return false;
+  });
+  CCaptureDlg dlg;
+  HWND focused = nullptr, start = nullptr;
+  EXPECT_EQ(IDOK, Run(dlg, [&] {
+              orv::test::PumpUntil([&] { return GetFocus() != nullptr; });
+              focused = GetFocus();
+              start = GetDlgItem(dlg.m_hWnd, IDOK);
+              if (QWidget* f = QApplication::focusWidget()) QTest::keyClick(f, Qt::Key_Return);
+              if (IsWindowVisible(dlg.m_hWnd)) dlg.EndDialog(IDCANCEL);
+            }));
+  EXPECT_EQ(start, focused) << "the first control has the focus";
+  EXPECT_EQ(0, chooserRuns);
 }
 
 TEST_F(CaptureDialogs, ChosenNameGetsAviOnlyWithoutAnExtensionAndItsFolderBecomesCurrent) {
@@ -155,6 +180,85 @@ TEST_F(CaptureDialogs, ChosenNameGetsAviOnlyWithoutAnExtensionAndItsFolderBecome
     EXPECT_EQ("AVI Files (*.avi)|*.avi|", seen.filter);
     EXPECT_EQ(OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, seen.flags);
     EXPECT_EQ(std::filesystem::canonical(dir), std::filesystem::current_path());
+  }
+}
+
+TEST_F(CaptureDialogs, NameThatBecomesAnExistingFileIsAskedAboutLikeTheChooserDoes) {
+  const std::string dir = orv::test::ConfigDir() + "/video";
+  std::filesystem::create_directories(dir);
+  std::ofstream(dir + "/clip.avi") << "an earlier capture";
+  StoreCapture("/tmp/old.avi");
+  struct Case {
+    int answer;
+    std::string shown;
+    int chooserRuns;  // "No" gives the chooser back, as its own question does
+  };
+  for (const Case& c : {Case{IDYES, dir + "/clip.avi", 1}, Case{IDNO, "/tmp/old.avi", 2}}) {
+    int runs = 0;
+    CFileDialog::SetHook([&](const CFileDialog::Request&, std::string* p) {
+      if (runs++) return false;
+      *p = dir + "/clip";
+      return true;
+    });
+    orv::test::MessageBoxAnswerer boxes(c.answer);
+    CCaptureDlg dlg;
+    std::string shown;
+    Run(dlg, [&] {
+      Inner<QAbstractButton>(dlg.m_hWnd, 1001)->click();
+      shown = Text(dlg.m_hWnd, 1000);
+      dlg.EndDialog(IDCANCEL);
+    });
+    EXPECT_EQ(c.shown, shown) << c.answer;
+    EXPECT_EQ(c.chooserRuns, runs) << c.answer;
+    ASSERT_EQ(1u, boxes.calls.size()) << c.answer;
+    EXPECT_EQ("clip.avi이(가) 이미 있습니다.\n바꾸시겠습니까?", boxes.calls[0].text);
+    EXPECT_EQ(static_cast<UINT>(MB_YESNO | MB_ICONEXCLAMATION), boxes.calls[0].type);
+  }
+}
+
+TEST_F(CaptureDialogs, PathTooLongToKeepIsRefusedAndThePreviousOneStays) {
+  const std::string dir = orv::test::ConfigDir() + "/video";
+  std::filesystem::create_directories(dir);
+  StoreCapture("/tmp/old.avi");
+  // A path of `bytes` bytes in that folder, mostly Hangul (three bytes a letter), ending in `ext`.
+  auto path = [&](std::size_t bytes, const std::string& ext) {
+    std::string p = dir + "/";
+    while (p.size() + 3 + ext.size() <= bytes) p += "가";
+    p.append(bytes - ext.size() - p.size(), 'a');
+    return p + ext;
+  };
+  struct Case {
+    std::string chosen;
+    bool refused;
+  };
+  // The settings keep 254 bytes and a terminator; ".avi" counts once it is added.
+  for (const Case& c : {Case{path(254, ".avi"), false}, Case{path(255, ".avi"), true}, Case{path(251, ""), true}}) {
+    CFileDialog::SetHook([&](const CFileDialog::Request&, std::string* p) {
+      *p = c.chosen;
+      return true;
+    });
+    orv::test::MessageBoxAnswerer boxes(IDOK);
+    const auto cwd = std::filesystem::current_path();
+    CCaptureDlg dlg;
+    std::string shown;
+    BOOL enabled = FALSE;
+    Run(dlg, [&] {
+      Inner<QAbstractButton>(dlg.m_hWnd, 1001)->click();
+      shown = Text(dlg.m_hWnd, 1000);
+      enabled = IsWindowEnabled(GetDlgItem(dlg.m_hWnd, IDOK));
+      dlg.EndDialog(IDCANCEL);
+    });
+    EXPECT_TRUE(enabled) << c.chosen.size();
+    if (!c.refused) {
+      EXPECT_EQ(c.chosen, shown);
+      EXPECT_TRUE(boxes.calls.empty());
+      continue;
+    }
+    EXPECT_EQ("/tmp/old.avi", shown) << c.chosen.size();
+    EXPECT_EQ(cwd, std::filesystem::current_path()) << c.chosen.size();
+    ASSERT_EQ(1u, boxes.calls.size()) << c.chosen.size();
+    EXPECT_EQ("파일 경로가 너무 깁니다. 더 짧은 폴더나 파일 이름을 골라 주십시오.", boxes.calls[0].text);
+    EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION), boxes.calls[0].type);
   }
 }
 

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# A capture as a user makes one under a virtual X server: the panel's lid opened, its capture
-# button, the capture settings dialog with a 3-second limit ticked and typed, the CAP indicator lit
-# while it records, the result box answered; then the file in the home folder is read back with
-# ffprobe and decoded with ffmpeg.
+# Captures as a user makes them under a virtual X server: the panel's lid opened, its capture
+# button, Enter in the capture settings dialog (the capture starts, the status dialog shows and
+# Enter ends it); then the dialog with a 5-second limit ticked and typed, the CAP indicator lit
+# while it records, the capture button pressed again (nothing opens), one result box answered;
+# then the file in the home folder is read back with ffprobe and decoded with ffmpeg.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 BIN=${ORVANE_BIN:-$PWD/build/orvanetuner}
@@ -34,6 +35,15 @@ wait_window() {  # title, tenths of a second
     w=$(window "$1")
     [ -n "$w" ] && { echo "$w"; return 0; }
     sleep 0.1
+  done
+  return 1
+}
+# Whether a window with this title is on screen (a closed dialog's window may linger unmapped
+# until the loop it was closed in gets back control).
+shown() {
+  local id
+  for id in $(xwininfo -root -tree | grep "\"$1\"" | awk '{print $1}'); do
+    xwininfo -id "$id" 2>/dev/null | grep -q 'Map State: IsViewable' && return 0
   done
   return 1
 }
@@ -73,11 +83,32 @@ run() {
   DLG=$(wait_window "캡처설정") || fail "the capture button did not open the capture settings dialog"
   import -window root "$OUT/dialog.png" 2>/dev/null
 
-  # Tick "캡처 시간 제한 사용", type 3 into the limit, press "캡처 시작".
+  # Enter at once starts a capture without a limit; Enter in its status dialog ends it.
+  xdotool windowfocus --sync "${DLG%% *}" 2>/dev/null || true
+  xdotool key Return
+  local status
+  status=$(wait_window "캡처상황") || fail "Enter in the capture settings dialog did not start a capture"
+  shown "캡처상황" || fail "the status dialog is not on screen"
+  ! shown "캡처설정" || fail "the capture settings dialog stayed open"
+  sleep 1.5
+  import -window root "$OUT/status.png" 2>/dev/null
+  xdotool windowfocus --sync "${status%% *}" 2>/dev/null || true
+  xdotool key Return
+  local box
+  box=$(wait_window "동영상 캡처완료" 50) || fail "no result box after the status dialog"
+  xdotool windowfocus --sync "${box%% *}" 2>/dev/null || true
+  xdotool key Return
+  sleep 0.5
+  [ -z "$(window "동영상 캡처완료")" ] || fail "the first result box stayed open"
+  panel_to_front
+  xdotool mousemove --sync $((PX + 358)) $((PY + 133)) click 1
+  DLG=$(wait_window "캡처설정") || fail "the capture button did not open the capture settings dialog again"
+
+  # Tick "캡처 시간 제한 사용", type 5 into the limit, press "캡처 시작".
   click_dlu 14 97
   click_dlu 40 69
   xdotool key --clearmodifiers ctrl+a BackSpace
-  xdotool type --delay 50 3
+  xdotool type --delay 50 5
   sleep 0.2
   import -window root "$OUT/dialog-filled.png" 2>/dev/null
   click_dlu 126 121
@@ -88,19 +119,25 @@ run() {
   grab cap-during 344 30 23 11
   [ "$(differ cap-before cap-during)" != "0" ] || fail "the CAP indicator is not lit during the capture"
   import -window root "$OUT/capturing.png" 2>/dev/null
+  # The capture button again while it records: nothing opens and CAP stays lit.
+  xdotool mousemove --sync $((PX + 358)) $((PY + 133)) click 1
+  sleep 0.7
+  import -window root "$OUT/pressed-again.png" 2>/dev/null
+  ! shown "캡처설정" || fail "the capture button opened a second capture while one runs"
+  grab cap-again 344 30 23 11
+  [ "$(differ cap-during cap-again)" = "0" ] || fail "the CAP indicator went out while the capture runs"
 
-  local box
   box=$(wait_window "동영상 캡처완료" 100) || fail "no result box after the time limit"
   import -window root "$OUT/result.png" 2>/dev/null
   xdotool windowfocus --sync "${box%% *}" 2>/dev/null || true
   xdotool key Return
-  sleep 0.5
-  [ -z "$(window "동영상 캡처완료")" ] || fail "the result box stayed open"
+  sleep 1
+  ! shown "동영상 캡처완료" || fail "a result box is open after the first one was answered"
   panel_to_front
   grab cap-after 344 30 23 11
   [ "$(differ cap-before cap-after)" = "0" ] || fail "the CAP indicator stayed lit"
 
-  # The file in the home folder: YUY2 at 14.99 frames per second with PCM sound, three seconds.
+  # The file in the home folder: YUY2 at 14.99 frames per second with PCM sound, five seconds.
   local avi="$HOME/Capture.avi"
   [ -s "$avi" ] || fail "no $avi"
   ffprobe -v error -count_packets -show_streams -of default=nw=1 "$avi" >"$OUT/ffprobe.txt" || fail "ffprobe cannot read the file"
@@ -109,8 +146,8 @@ run() {
   grep -q '^codec_name=pcm_s16le$' "$OUT/ffprobe.txt" || fail "no PCM sound"
   local frames
   frames=$(grep '^nb_frames=' "$OUT/ffprobe.txt" | head -1 | cut -d= -f2)
-  # 3 s is 45 frames; a frame or two either way.
-  [ "$frames" -ge 43 ] && [ "$frames" -le 47 ] || fail "$frames frames for a 3-second capture"
+  # 5 s is 75 frames; a frame or two either way.
+  [ "$frames" -ge 73 ] && [ "$frames" -le 77 ] || fail "$frames frames for a 5-second capture"
   # It plays: every packet decodes, and the pictures move.
   local errors
   errors=$(ffmpeg -nostdin -v error -i "$avi" -f null - 2>&1) || fail "ffmpeg cannot decode the file"

@@ -258,6 +258,25 @@ TEST_F(Mouse, ACommandRunsOnceOnReleaseBackOnItsButton) {
   EXPECT_EQ(1u, Sent().size());
 }
 
+TEST_F(Mouse, AKeyWhileAButtonIsHeldEndsThePress) {
+  struct Case {
+    UINT vk;
+    bool moveFirst;  // the pointer moves on the held button before the release
+  };
+  for (Case c : {Case{VK_SHIFT, false}, Case{'5', false}, Case{'5', true}, Case{VK_SHIFT, true}}) {
+    video.log.clear();
+    panel.m_nDigitCount = 0;  // each digit starts an entry of its own
+    Send(WM_LBUTTONDOWN, 480, 40, MK_LBUTTON);  // channel up, held
+    Key(panel.m_hWnd, c.vk);
+    if (c.moveFirst) Send(WM_MOUSEMOVE, 481, 41, MK_LBUTTON);
+    Send(WM_LBUTTONUP, 481, 41, 0);
+    EXPECT_FALSE(panel.m_bPressed) << c.vk;
+    Pump();
+    EXPECT_FALSE(ShowsPressed(4)) << c.vk;
+    EXPECT_TRUE(Sent().empty()) << c.vk << ": the release runs nothing";
+  }
+}
+
 TEST_F(Mouse, DoubleClickRunsOnceUnlessThePointerMovesOverTheButton) {
   panel.m_nVolume = 5;
   Send(WM_LBUTTONDOWN, 480, 65, MK_LBUTTON);  // volume up
@@ -400,10 +419,14 @@ TEST_F(PanelTest, CaptureLightsCapUntilTheVideoWindowReportsItsEnd) {
   EXPECT_FALSE(panel.m_bCapture);
   EXPECT_EQ((Cmds{{27, 0}}), Sent());
 
-  // A capture with a time limit ends later; a second end leaves CAP off.
+  // A capture with a time limit ends later; pressing capture meanwhile does nothing and CAP stays
+  // lit; a second end leaves CAP off.
   video.handler = nullptr;
   Press(27);
   EXPECT_TRUE(panel.m_bCapture);
+  Press(27);
+  EXPECT_TRUE(panel.m_bCapture);
+  EXPECT_EQ((Cmds{{27, 0}, {27, 0}}), Sent());
   ::SendMessageA(panel.m_hWnd, WM_TUNER_NOTIFY, PanelCmd::CaptureEnded, 0);
   EXPECT_FALSE(panel.m_bCapture);
   ::SendMessageA(panel.m_hWnd, WM_TUNER_NOTIFY, PanelCmd::CaptureEnded, 0);
@@ -557,6 +580,11 @@ TEST_F(Keys, KeypadKeysFromTheKeyboardReachTheirCommands) {
   QKeyEvent star(QEvent::KeyPress, Qt::Key_Asterisk, Qt::KeypadModifier, 55 + 8, 0, 0, "*");
   QApplication::sendEvent(w, &star);
   EXPECT_EQ(1, video.Count(WM_LBUTTONDBLCLK));
+  // Keypad Delete with NumLock off mutes, as the Delete key does.
+  const BOOL muted = panel.m_bMute;
+  QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::KeypadModifier, 83 + 8, 0xFF9F, 0);
+  QApplication::sendEvent(w, &del);
+  EXPECT_EQ(!muted, panel.m_bMute);
 }
 
 // ---- Notices ------------------------------------------------------------------------------------

@@ -164,6 +164,15 @@ TEST_F(Dialogs, EnterEscapeAndTheCloseBox) {
       {[](HWND h) { QTest::keyClick(Inner<QLineEdit>(h, 1000), Qt::Key_Escape); }, IDCANCEL},
       {[](HWND h) { orv::test::Widget(h)->close(); }, IDCANCEL},
       {[](HWND h) { Inner<QAbstractButton>(h, IDCANCEL)->click(); }, IDCANCEL},
+      // A disabled default button is not pressed, neither by Enter in another control nor by its
+      // click notice; the dialog stays open.
+      {[](HWND h) {
+         ::EnableWindow(GetDlgItem(h, IDOK), FALSE);
+         QTest::keyClick(Inner<QAbstractButton>(h, 1007), Qt::Key_Return);
+         ::SendMessageA(h, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+         if (IsWindowVisible(h)) QTest::keyClick(Inner<QLineEdit>(h, 1000), Qt::Key_Escape);
+       },
+       IDCANCEL},
   };
   for (const Case& c : cases) {
     FormDlg dlg;

@@ -4,6 +4,7 @@
 #include "tests/support/uitest.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QKeyEvent>
 #include <QLocalServer>
 #include <QMouseEvent>
@@ -11,6 +12,7 @@
 #include <QWindow>
 #include <atomic>
 #include <gtest/gtest.h>
+#include <map>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <thread>
@@ -171,6 +173,25 @@ TEST(Messages, TimerOfDestroyedWindowStops) {
   SUCCEED();
 }
 
+TEST(Messages, PostedAndTimerMessagesCarryTheCursorPosition) {
+  // As the platform's message retrieval does: a tooltip relay reads the pointer from them.
+  QCursor::setPos(321, 123);
+  RecordingWnd w;
+  std::map<UINT, POINT> seen;
+  w.preTranslate = [&](MSG* m) {
+    seen[m->message] = m->pt;
+    return FALSE;
+  };
+  PostMessageA(w.m_hWnd, WM_USER + 5, 0, 0);
+  w.SetTimer(9, 10, nullptr);
+  ASSERT_TRUE(PumpUntil([&] { return seen.count(WM_USER + 5) && seen.count(WM_TIMER); }));
+  w.KillTimer(9);
+  for (UINT m : {WM_USER + 5, WM_TIMER}) {
+    EXPECT_EQ(321, seen[m].x) << m;
+    EXPECT_EQ(123, seen[m].y) << m;
+  }
+}
+
 TEST(Messages, PostQuitMessageIsRecorded) {
   orv::ui::ClearQuitForTests();
   PostQuitMessage(3);
@@ -181,24 +202,36 @@ TEST(Messages, PostQuitMessageIsRecorded) {
 }
 
 TEST(Input, KeypadKeysAreDistinctFromTheMainRow) {
-  RecordingWnd w;
-  QWidget* qw = Widget(w.m_hWnd);
-  QTest::keyClick(qw, Qt::Key_8, Qt::KeypadModifier);
-  QTest::keyClick(qw, Qt::Key_8);
-  QTest::keyClick(qw, Qt::Key_Asterisk, Qt::KeypadModifier);
-  QTest::keyClick(qw, Qt::Key_Slash, Qt::KeypadModifier);
-  QTest::keyClick(qw, Qt::Key_Up);
-  auto downs = w.Of(WM_KEYDOWN);
-  ASSERT_EQ(5u, downs.size());
-  EXPECT_EQ(VK_NUMPAD8, downs[0].wParam);
-  EXPECT_EQ(0x38u, downs[1].wParam);
-  EXPECT_EQ(VK_MULTIPLY, downs[2].wParam);
-  EXPECT_EQ(VK_DIVIDE, downs[3].wParam);
-  EXPECT_EQ(VK_UP, downs[4].wParam);
-  EXPECT_EQ(1, LOWORD(downs[0].lParam));  // repeat count
-  EXPECT_EQ(0, downs[0].lParam & KF_EXTENDED_BIT);
-  EXPECT_NE(0, downs[4].lParam & KF_EXTENDED_BIT);
-  EXPECT_EQ(5, w.Count(WM_KEYUP));
+  // With NumLock on the keypad gives digits and its decimal point; with NumLock off its keys are
+  // the navigation keys, which differ from the separate block only by the extended-key bit.
+  struct Case {
+    Qt::Key key;
+    bool keypad;
+    UINT vk;
+    bool extended;
+  };
+  const Case cases[] = {
+      {Qt::Key_8, true, VK_NUMPAD8, false},     {Qt::Key_8, false, 0x38, false},
+      {Qt::Key_0, true, VK_NUMPAD0, false},     {Qt::Key_Period, true, VK_DECIMAL, false},
+      {Qt::Key_Asterisk, true, VK_MULTIPLY, false}, {Qt::Key_Slash, true, VK_DIVIDE, true},
+      {Qt::Key_Delete, true, VK_DELETE, false}, {Qt::Key_Delete, false, VK_DELETE, true},
+      {Qt::Key_Insert, true, VK_INSERT, false}, {Qt::Key_Insert, false, VK_INSERT, true},
+      {Qt::Key_Up, true, VK_UP, false},         {Qt::Key_Up, false, VK_UP, true},
+      {Qt::Key_Down, true, VK_DOWN, false},     {Qt::Key_Left, true, VK_LEFT, false},
+      {Qt::Key_Right, true, VK_RIGHT, false},   {Qt::Key_Home, true, VK_HOME, false},
+      {Qt::Key_End, true, VK_END, false},       {Qt::Key_PageUp, true, VK_PRIOR, false},
+      {Qt::Key_PageDown, true, VK_NEXT, false},
+  };
+  for (const Case& c : cases) {
+    RecordingWnd w;
+    QTest::keyClick(Widget(w.m_hWnd), c.key, c.keypad ? Qt::KeypadModifier : Qt::NoModifier);
+    const auto downs = w.Of(WM_KEYDOWN);
+    ASSERT_EQ(1u, downs.size()) << c.key;
+    EXPECT_EQ(c.vk, downs[0].wParam) << c.key << (c.keypad ? " on the keypad" : "");
+    EXPECT_EQ(c.extended, (downs[0].lParam & KF_EXTENDED_BIT) != 0) << c.key << (c.keypad ? " on the keypad" : "");
+    EXPECT_EQ(1, LOWORD(downs[0].lParam));  // repeat count
+    EXPECT_EQ(1, w.Count(WM_KEYUP));
+  }
 }
 
 TEST(Input, AltKeysAreSystemKeysWithTheContextBit) {

@@ -128,6 +128,30 @@ TEST_F(CaptureFlow, TimedCaptureEndsOnTheFirstTickAfterTheLimit) {
   EXPECT_NEAR(2.0, orv::test::Number(video[0], "nb_frames") * kFrame, 3 * kFrame);
 }
 
+TEST_F(CaptureFlow, CaptureCommandDoesNothingWhileATimedCaptureRuns) {
+  Command27([](HWND dlg) { Start(dlg, 2); });
+  ASSERT_TRUE(Engine().m_bCapturing);
+  // The panel's capture button again: no dialog, and the panel keeps its CAP light.
+  bool reopened = false;
+  QTimer::singleShot(300, [&] {
+    if (HWND dlg = orv::ui::FindLocalTopLevel("캡처설정")) {
+      reopened = true;
+      Inner<QAbstractButton>(dlg, IDCANCEL)->click();
+    }
+  });
+  ::SendMessageA(wnd->m_hWnd, WM_TUNER_NOTIFY, VideoCmd::Capture, 0);
+  orv::test::PumpUntil([] { return false; }, 500);
+  EXPECT_FALSE(reopened);
+  EXPECT_TRUE(endedAfterBoxes.empty());
+  EXPECT_TRUE(Engine().m_bCapturing);
+  // The limit ends it once: one code 27, one result box, and no more ticks after that.
+  ASSERT_TRUE(orv::test::PumpUntil([&] { return !endedAfterBoxes.empty(); }, 8000));
+  orv::test::PumpUntil([] { return false; }, 300);
+  EXPECT_EQ(std::vector<std::size_t>{0}, endedAfterBoxes);
+  EXPECT_EQ(1u, boxes.calls.size());
+  EXPECT_FALSE(::KillTimer(wnd->m_hWnd, 1));
+}
+
 TEST_F(CaptureFlow, UntimedCaptureEndsWhenTheStatusDialogCloses) {
   HWND status = nullptr;
   bool endedWhileOpen = false;
