@@ -133,6 +133,8 @@ class CCaptureGraph : public CGraphBase {
   void FindCrossbar();
   int SetProcAmp(LONG property, int nLevel);
   BYTE GetProcAmp(LONG property);
+  // Stops the running scans and waits for their workers, serving their sends meanwhile: the
+  // workers walk the graph without a lock, so whatever tears parts of it down calls this first.
   void WaitForScans();
   void CollectCaptureEvents();
   int FailCaptureBuild(LPCSTR message);

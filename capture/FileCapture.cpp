@@ -22,6 +22,7 @@ bool ToWide(const char* name, WCHAR (&wide)[260]) {
 }  // namespace
 
 int CCaptureGraph::StartFileCapture(LPCSTR fileName, BOOL timed, UINT seconds) {
+  WaitForScans();  // the graph changes under a scan worker
   if (m_bPreviewing) StopPreview();
   if (m_bPreviewBuilt) TearDownGraph();
   SetCaptureFileName(fileName);
@@ -53,6 +54,7 @@ int CCaptureGraph::IsCaptureTimeUp() {
 }
 
 int CCaptureGraph::StopFileCapture() {
+  WaitForScans();
   if (m_bTimed) KillTimer(m_hwndOwner, kCaptureTimer);
   if (!StopCapture()) return 0;
   if (m_bWantPreview) {

@@ -179,20 +179,29 @@ TEST(ChannelScan, EndsQuietlyWithoutTunerOrWhenTheBandCannotBeSet) {
   }
 }
 
-TEST(ChannelScan, DeletingTheEngineDuringAScanStopsAndWaitsForTheWorker) {
-  EngineRig rig;
-  CCaptureGraph& g = rig.Start();
-  RecordingWnd page;
-  orv::media::ClearJournal();
-  g.StartChannelScan(page, 0);
-  // The worker now waits in its send for a later channel until this thread serves it.
-  ASSERT_TRUE(PumpUntil([&] { return !Found(page).empty(); }, 20000));
-  rig.engine.reset();
-  const std::size_t tuned = AutoTuned().size();
-  EXPECT_LT(tuned, 68u);
-  EXPECT_EQ(0, orv::media::LiveFilters());
-  orv::test::Pump();
-  EXPECT_EQ(tuned, AutoTuned().size());
+// The worker walks the graph without a lock: whatever takes parts of it down ends the scan first.
+TEST(ChannelScan, StartingOrStoppingACaptureOrDeletingTheEngineEndsTheScanFirst) {
+  enum Step { kStartCapture, kStopCapture, kDeleteEngine };
+  for (Step step : {kStartCapture, kStopCapture, kDeleteEngine}) {
+    EngineRig rig;
+    CCaptureGraph& g = rig.Start();
+    const std::string file = orv::test::ConfigDir() + "/scan.avi";
+    if (step == kStopCapture) ASSERT_EQ(1, g.StartFileCapture(file.c_str(), FALSE, 0));
+    RecordingWnd page;
+    orv::media::ClearJournal();
+    g.StartChannelScan(page, 0);
+    // The worker now waits in its send for a later channel until this thread serves it.
+    ASSERT_TRUE(PumpUntil([&] { return !Found(page).empty(); }, 20000)) << step;
+    if (step == kStartCapture) EXPECT_EQ(1, g.StartFileCapture(file.c_str(), FALSE, 0));
+    if (step == kStopCapture) EXPECT_EQ(1, g.StopFileCapture());
+    if (step == kDeleteEngine) rig.engine.reset();
+    const std::size_t tuned = AutoTuned().size();
+    EXPECT_LT(tuned, 68u) << step;
+    PumpUntil([] { return false; }, 300);
+    EXPECT_EQ(tuned, AutoTuned().size()) << step;
+    if (step == kDeleteEngine) EXPECT_EQ(0, orv::media::LiveFilters());
+    if (step == kStartCapture) g.StopFileCapture();
+  }
 }
 
 TEST(ChannelScan, TwoScansShareTheStopFlag) {
