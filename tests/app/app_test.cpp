@@ -2,7 +2,9 @@
 #include "app/Commands.h"
 #include "app/Settings.h"
 #include "app/TunerApp.h"
+#include "capture/CaptureGraph.h"
 #include "panel/PanelWnd.h"
+#include "tests/media/mediarig.h"
 #include "tests/support/testenv.h"
 #include "tests/support/uitest.h"
 #include "video/VideoWnd.h"
@@ -207,6 +209,40 @@ TEST_F(AppRun, WindowsOpenAtTheirPlacesWithTheirTitlesAndLinks) {
   EXPECT_EQ(40, Saved("Panel_left"));
   EXPECT_EQ(50, Saved("Panel_top"));
   EXPECT_EQ(nullptr, FindWindowA(nullptr, "Orvane Tuner( WIN2000 )"));
+}
+
+TEST_F(AppRun, ThePanelShowsWhatTheVideoWindowTunes) {
+  struct Case {
+    DWORD source, tv, catv;
+    int shownSource, shownChannel;
+  };
+  const Case cases[] = {
+      {0, 1, 5, 0, 1},          // typed as 0 1
+      {1, 5, 0, 1, 0},          // typed as 0 0 0
+      {0, 300, 5, 0, 11},       // beyond the list, whatever its low 8 bits
+      {1, 5, 126, 1, 11},       // beyond the list
+      {9, 30, 5, 0, 30},        // an input that does not exist
+      {0x10001, 5, 99, 1, 99},  // the low 16 bits count
+  };
+  for (const Case& c : cases) {
+    FreshConfigDir();
+    HKEY k = OpenSettingsKey(kKeyChannel);
+    WriteSettingDword(k, "Source", c.source);
+    WriteSettingDword(k, "TVChannel", c.tv);
+    WriteSettingDword(k, "CATVChannel", c.catv);
+    CloseSettingsKey(k);
+    orv::media::ClearJournal();
+    CTunerApp app;
+    ASSERT_TRUE(app.InitInstance());
+    const CPanelWnd& panel = *app.m_pPanelWnd;
+    EXPECT_EQ(c.shownSource, panel.m_nSource) << c.source;
+    EXPECT_EQ(c.shownSource, app.m_pVideoWnd->m_pGraph->m_nSource) << c.source;
+    EXPECT_EQ(c.shownChannel, c.shownSource == SOURCE_TV ? panel.m_nTVChannel : panel.m_nCATVChannel) << c.source;
+    const auto tuned = orv::test::Calls("Tuner.put_Channel(");
+    ASSERT_EQ(1u, tuned.size()) << c.source;
+    EXPECT_EQ(0u, tuned[0].find("Tuner.put_Channel(" + std::to_string(c.shownChannel) + ",")) << tuned[0];
+    app.ExitInstance();
+  }
 }
 
 TEST_F(AppRun, MinimisedPanelAndZoomedVideoKeepTheirEarlierValues) {

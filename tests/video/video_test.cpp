@@ -123,11 +123,11 @@ TEST_F(VideoWindow, MinimumSizeIs128By100) {
 
 TEST_F(VideoWindow, StartAppliesStoredChannelAndPictureValues) {
   StoreWord(kKeyChannel, "Source", 0);
-  StoreWord(kKeyChannel, "TVChannel", 300);
+  StoreWord(kKeyChannel, "TVChannel", 30);
   StoreWord(kKeyVideo, "Hue", 0);
   Open();
   const auto s = Card();
-  EXPECT_EQ(44, s.tunerChannel);
+  EXPECT_EQ(30, s.tunerChannel);
   EXPECT_EQ(1, s.tunerInputType);  // antenna
   EXPECT_EQ(0, s.procAmp[2]);
   EXPECT_GT(s.procAmp[0], 0);  // 127 by default
