@@ -448,12 +448,7 @@ void CPanelWnd::OnTimer(UINT_PTR nIDEvent) {
 // ---- Notices --------------------------------------------------------------------------------------
 
 LRESULT CPanelWnd::OnMixerControlChange(WPARAM, LPARAM) {
-  int level = m_mixer.GetVolume(MixerLine());
-  // The mixer rounds a level when it writes it and truncates when it reads it back, so levels 3,
-  // 7, 11, 15 and 19 come back one lower. Taking that reading as is would put the bar back at
-  // once and volume up could never pass level 2; our own level is kept instead.
-  if (m_nWrittenVolume >= 0 && level == m_nWrittenVolume - 1) level = m_nWrittenVolume;
-  m_nVolume = level;
+  m_nVolume = KeepWrittenLevel(m_mixer.GetVolume(MixerLine()), m_nWrittenVolume);
   m_bMute = m_mixer.GetMute(MixerLine());
   InvalidateDisplay();
   return 0;

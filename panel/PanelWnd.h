@@ -101,7 +101,7 @@ class CPanelWnd : public CWnd {
   void HideTip();
   void SetVolumeLevel(int level);
 
-  // Level the volume buttons last wrote, -1 for none (see OnMixerControlChange).
+  // Level the volume buttons last wrote, -1 for none (see KeepWrittenLevel).
   int m_nWrittenVolume = -1;
   void InvalidateDisplay();
 };
