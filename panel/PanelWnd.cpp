@@ -315,9 +315,16 @@ void CPanelWnd::SetVolumeLevel(int level) {
 }
 
 void CPanelWnd::ExitProgram() {
-  ::SendMessageA(m_hwndVideo, WM_DESTROY, 0, 0);
-  SaveChannelSettings();
-  PostQuitMessage(0);
+  // Never from inside a box or dialog (an engine error, the capture result, the settings sheet):
+  // its caller would return into a torn-down engine. They are closed first; the end follows.
+  const HWND self = m_hWnd;
+  orv::ui::RunOutsideModalLoops([self] {
+    auto* panel = dynamic_cast<CPanelWnd*>(CWnd::FromHandle(self));
+    if (!panel) return;
+    ::SendMessageA(panel->m_hwndVideo, WM_DESTROY, 0, 0);
+    panel->SaveChannelSettings();
+    PostQuitMessage(0);
+  });
 }
 
 void CPanelWnd::NextSource() {

@@ -58,8 +58,10 @@ HWND OwnerOf(CWnd* parent) {
 
 // Shows a created dialog window modally to its owner: the owner is disabled while a nested loop
 // runs until `ended` is set (the loop object lives in `slot` meanwhile); then the window goes
-// and the owner is active again.
-void RunModal(CWnd* wnd, HWND owner, void** slot, const bool& ended) {
+// and the owner is active again. `cancel` ends it as its Cancel button would end it.
+void RunModal(CWnd* wnd, HWND owner, void** slot, const bool& ended, const std::function<void()>& cancel) {
+  ModalLoopScope scope(cancel);
+  if (!scope.MayRun()) cancel();
   const BOOL ownerWasEnabled = owner && IsWindowEnabled(owner);
   if (owner) ::EnableWindow(owner, FALSE);
   if (!ended) {
@@ -153,7 +155,7 @@ int CDialog::DoModal() {
   const HWND owner = OwnerOf(m_pParentWnd);
   if (!CreateFromTemplate(owner, false, 0, 0)) return -1;
   running_ = true;
-  RunModal(this, owner, &loop_, ended_);
+  RunModal(this, owner, &loop_, ended_, [this] { EndDialog(IDCANCEL); });
   running_ = false;
   controls_.clear();
   return result_;
@@ -403,7 +405,7 @@ int CPropertySheet::DoModal() {
   SendMessageA(m_hWnd, WM_INITDIALOG, 0, 0);
   if (QWidget* wdg = WidgetForHandle(m_hWnd)) keys->Watch(wdg);
 
-  RunModal(this, owner, &loop_, ended_);
+  RunModal(this, owner, &loop_, ended_, [this] { EndDialog(IDCANCEL); });
   controls_.clear();
   active_ = -1;
   return result_;
@@ -526,25 +528,26 @@ CFileDialog::CFileDialog(BOOL open, LPCSTR, LPCSTR fileName, DWORD flags, LPCSTR
 
 int CFileDialog::DoModal() {
   std::string chosen;
-  bool ok;
+  bool ok = false;
   if (g_fileHook) {
-    ok = g_fileHook(req_, &chosen);
+    ModalLoopScope scope([] {});
+    ok = scope.MayRun() && g_fileHook(req_, &chosen);
   } else {
     // "Name (*.x)|*.x|" pairs become the chooser's "Name (*.x)" filters.
     QStringList filters;
     const QStringList parts = QString::fromUtf8(req_.filter.c_str()).split('|');
     for (int i = 0; i + 1 < parts.size(); i += 2)
       if (!parts[i].isEmpty()) filters << parts[i];
-    QFileDialog::Options options;
-    if (!(req_.flags & OFN_OVERWRITEPROMPT)) options |= QFileDialog::DontConfirmOverwrite;
-    QWidget* owner = WidgetForHandle(req_.owner);
-    const QString path =
-        req_.open ? QFileDialog::getOpenFileName(owner, QString(), QString::fromUtf8(req_.initialPath.c_str()),
-                                                 filters.join(";;"), nullptr, options)
-                  : QFileDialog::getSaveFileName(owner, QString(), QString::fromUtf8(req_.initialPath.c_str()),
-                                                 filters.join(";;"), nullptr, options);
-    ok = !path.isEmpty();
-    chosen = path.toUtf8().toStdString();
+    QFileDialog chooser(WidgetForHandle(req_.owner), QString(), QString::fromUtf8(req_.initialPath.c_str()),
+                        filters.join(";;"));
+    chooser.setAcceptMode(req_.open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+    chooser.setFileMode(req_.open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    if (!(req_.flags & OFN_OVERWRITEPROMPT)) chooser.setOption(QFileDialog::DontConfirmOverwrite);
+    ModalLoopScope scope([&chooser] { chooser.reject(); });
+    if (scope.MayRun() && chooser.exec() == QDialog::Accepted && !chooser.selectedFiles().isEmpty()) {
+      chosen = chooser.selectedFiles().first().toUtf8().toStdString();
+      ok = !chosen.empty();
+    }
   }
   if (!ok) return IDCANCEL;
   path_ = chosen;

@@ -4,6 +4,7 @@
 #include "app/TunerApp.h"
 #include "capture/CaptureGraph.h"
 #include "panel/PanelWnd.h"
+#include "platform/media/avimux.h"
 #include "tests/media/mediarig.h"
 #include "tests/support/testenv.h"
 #include "tests/support/uitest.h"
@@ -316,6 +317,43 @@ TEST_F(AppRun, KeysOnTheVideoWindowReachThePanel) {
   EXPECT_TRUE(orv::ui::QuitRequested());
   EXPECT_TRUE(app.m_pVideoWnd->TornDown());
   app.ExitInstance();
+}
+
+// SIGTERM (or the exit key) while the disk-full box of a timed capture is open: the box returns
+// into a whole engine, the result box that would follow is not shown, and then the program ends
+// as always, with everything saved.
+TEST_F(AppRun, EndingWhileABoxIsOpenWaitsUntilItHasReturned) {
+  CTunerApp app;
+  ASSERT_TRUE(app.InitInstance());
+  CVideoWnd* video = app.m_pVideoWnd;
+  orv::media::SetAviDiskLimitForTests(12u << 20);  // room for a few frames beyond the reserve
+  const std::string file = orv::test::ConfigDir() + "/full.avi";
+  ASSERT_EQ(1, video->m_pGraph->StartFileCapture(file.c_str(), TRUE, 60));
+  std::vector<std::string> shown;
+  bool engineKept = true;
+  orv::ui::SetMessageBoxHook([&](const orv::ui::MessageBoxCall& c) {
+    shown.push_back(c.text);
+    app.OnTerminateSignal();
+    engineKept = engineKept && video->m_pGraph && !orv::ui::QuitRequested();
+    return IDOK;
+  });
+  const bool ended = orv::test::PumpUntil([] { return orv::ui::QuitRequested(); }, 20000);
+  orv::test::FailOnUnexpectedMessageBoxes();
+  orv::media::SetAviDiskLimitForTests(0);
+  ASSERT_TRUE(ended);
+  EXPECT_TRUE(engineKept);
+  ASSERT_EQ(1u, shown.size());
+  EXPECT_NE(std::string::npos, shown[0].find("디스크 공간이 부족하여"));
+  EXPECT_TRUE(video->TornDown());
+  HKEY k = OpenSettingsKey(kKeyChannel);
+  EXPECT_EQ(11, ReadSettingWord(k, "TVChannel", -1)) << "the panel saved its channels";
+  CloseSettingsKey(k);
+  k = OpenSettingsKey(kKeyVideo);
+  EXPECT_EQ(127, ReadSettingWord(k, "Bright", -1)) << "the video window saved the picture";
+  CloseSettingsKey(k);
+  EXPECT_NE(std::string::npos, orv::test::ReadConfigFile("win.ini").find("CaptureFile=" + file));
+  app.ExitInstance();
+  EXPECT_EQ(237, Saved("Panel_left"));
 }
 
 }  // namespace
