@@ -1,5 +1,7 @@
 #include "app/Settings.h"
 
+#include "app/Commands.h"
+
 #include <cstdlib>
 #include <cstring>
 
@@ -68,4 +70,13 @@ void ReadChannelList(HKEY key, const char* name, char* list, int chars) {
   const int len = static_cast<int>(strnlen(list, static_cast<size_t>(chars)));
   std::memset(list + len, '0', static_cast<size_t>(chars - len));
   list[chars] = '\0';
+}
+
+StoredChannels ReadStoredChannels(HKEY key) {
+  StoredChannels c{ReadSettingWord(key, "Source", SOURCE_TV), ReadSettingWord(key, "TVChannel", kDefaultChannel),
+                   ReadSettingWord(key, "CATVChannel", kDefaultChannel)};
+  if (c.source > SOURCE_SVIDEO) c.source = SOURCE_TV;
+  if (c.tvChannel >= kTVChars) c.tvChannel = kDefaultChannel;
+  if (c.catvChannel >= kCATVChars) c.catvChannel = kDefaultChannel;
+  return c;
 }

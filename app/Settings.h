@@ -49,3 +49,17 @@ extern const char kDefaultCATVChannels[kCATVChars + 1];
 // Reads a list into `list` (chars + 1 bytes): the default when unreadable, and a stored list
 // shorter than the band padded with unregistered channels.
 void ReadChannelList(HKEY key, const char* name, char* list, int chars);
+
+// The current channel of a band when nothing usable is stored.
+constexpr int kDefaultChannel = 11;
+
+// "Source", "TVChannel" and "CATVChannel" as both windows take them, so that the panel shows what
+// the video window tunes: a source outside 0..3 is terrestrial TV and a channel outside its list
+// (0..69, 0..125) is channel 11. Channels below a band's first, which number entry can store,
+// stay as they are.
+struct StoredChannels {
+  int source;
+  int tvChannel;
+  int catvChannel;
+};
+StoredChannels ReadStoredChannels(HKEY key);

@@ -471,17 +471,34 @@ UINT ChannelScanThread(LPVOID pParam) {
 
 // ---- Picture controls -----------------------------------------------------------------------------
 
+namespace {
+// What a level is multiplied by: the number of values in the range, or for saturation its width.
+long long PictureSpan(LONG property, LONG min, LONG max) {
+  const long long width = static_cast<long long>(max) - min;
+  return property == VideoProcAmp_Saturation ? width : width + 1;
+}
+}  // namespace
+
+LONG PictureValueFromLevel(LONG property, LONG min, LONG max, int level) {
+  return static_cast<LONG>(PictureSpan(property, min, max) * (level & 0xFF) / 256);
+}
+
+BYTE PictureLevelFromValue(LONG property, LONG min, LONG max, LONG value) {
+  const long long span = PictureSpan(property, min, max);
+  if (span <= 0 || value <= 0) return 0;
+  // A level L writes span * L / 256, rounded down; the smallest L that reaches value rounds up.
+  const long long level = (static_cast<long long>(value) * 256 + span - 1) / span;
+  return static_cast<BYTE>(std::min<long long>(level, 255));
+}
+
 int CCaptureGraph::SetProcAmp(LONG property, int nLevel) {
   ComPtr<IAMVideoProcAmp> amp;
   HRESULT hr = amp.QueryFrom(m_pVideoCapture);
   if (FAILED(hr) || !amp) return ErrorBox("에러 %x: IAMVideoProcAmp객체 인터페이스를 얻을 수 없음", hr);
   LONG min = 0, max = 0, step = 0, def = 0, caps = 0;
   if (FAILED(amp->GetRange(property, &min, &max, &step, &def, &caps))) return 0;
-  const long long level = nLevel & 0xFF;
-  const long long width = static_cast<long long>(max) - min;
-  const long long span = property == VideoProcAmp_Saturation ? width : width + 1;
-  const LONG value = static_cast<LONG>(span * level / 256);
-  return amp->Set(property, value, VideoProcAmp_Flags_Manual) == S_OK ? 1 : 0;
+  return amp->Set(property, PictureValueFromLevel(property, min, max, nLevel), VideoProcAmp_Flags_Manual) == S_OK ? 1
+                                                                                                                 : 0;
 }
 
 BYTE CCaptureGraph::GetProcAmp(LONG property) {
@@ -492,12 +509,7 @@ BYTE CCaptureGraph::GetProcAmp(LONG property) {
   if (FAILED(amp->GetRange(property, &min, &max, &step, &def, &caps))) return 0;
   LONG value = 0, flags = 0;
   if (FAILED(amp->Get(property, &value, &flags))) return 0;
-  const long long span = static_cast<long long>(max) - min + 1;
-  if (span <= 0) return 0;
-  // The +1 lets a level written with a wide range read back as itself; the top of the range
-  // must read back as the top level, not wrap to 0.
-  const long long level = static_cast<long long>(value) * 256 / span + 1;
-  return static_cast<BYTE>(std::clamp<long long>(level, 0, 255));
+  return PictureLevelFromValue(property, min, max, value);
 }
 
 int CCaptureGraph::SetBrightness(int nLevel) { return SetProcAmp(VideoProcAmp_Brightness, nLevel); }

@@ -133,6 +133,8 @@ class CCaptureGraph : public CGraphBase {
   void FindCrossbar();
   int SetProcAmp(LONG property, int nLevel);
   BYTE GetProcAmp(LONG property);
+  // Stops the running scans and waits for their workers, serving their sends meanwhile: the
+  // workers walk the graph without a lock, so whatever tears parts of it down calls this first.
   void WaitForScans();
   void CollectCaptureEvents();
   int FailCaptureBuild(LPCSTR message);
@@ -148,3 +150,10 @@ class CCaptureGraph : public CGraphBase {
 
 // The scan worker's procedure; pParam is the engine. Returns 0.
 UINT ChannelScanThread(LPVOID pParam);
+
+// The 0..255 picture level scale on a property's driver range (min..max): the value a level
+// writes (only its low 8 bits count), and the level a value reads back as. Reading is the exact
+// inverse of writing, the smallest level that writes the value, so a level saved at exit and
+// applied at the next start stays where it was.
+LONG PictureValueFromLevel(LONG property, LONG min, LONG max, int level);
+BYTE PictureLevelFromValue(LONG property, LONG min, LONG max, LONG value);

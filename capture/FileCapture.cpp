@@ -24,6 +24,7 @@ bool ToWide(const char* name, WCHAR (&wide)[260]) {
 }  // namespace
 
 int CCaptureGraph::StartFileCapture(LPCSTR fileName, BOOL timed, UINT seconds) {
+  WaitForScans();  // the graph changes under a scan worker
   if (m_bPreviewing) StopPreview();
   if (m_bPreviewBuilt) TearDownGraph();
   SetCaptureFileName(fileName);
@@ -56,6 +57,7 @@ int CCaptureGraph::IsCaptureTimeUp() {
 }
 
 int CCaptureGraph::StopFileCapture() {
+  WaitForScans();
   // Whatever the last start asked for: a limit's timer must never outlive the capture.
   KillTimer(m_hwndOwner, kCaptureTimer);
   if (!StopCapture()) return 0;

@@ -32,9 +32,9 @@ void CAudioSetup::DoDataExchange(CDataExchange* pDX) {
 }
 
 void CAudioSetup::ReadMixer() {
-  m_nMasterVolume = m_mixer.GetVolume(MIXLINE_MASTER);
+  m_nMasterVolume = KeepWrittenLevel(m_mixer.GetVolume(MIXLINE_MASTER), m_nWrittenMaster);
   m_bMasterMute = m_mixer.GetMute(MIXLINE_MASTER);
-  m_nLineInVolume = m_mixer.GetVolume(MIXLINE_LINEIN);
+  m_nLineInVolume = KeepWrittenLevel(m_mixer.GetVolume(MIXLINE_LINEIN), m_nWrittenLineIn);
   m_bLineInMute = m_mixer.GetMute(MIXLINE_LINEIN);
 }
 
@@ -74,8 +74,14 @@ bool CAudioSetup::OnCommand(UINT id, UINT code) {
 
 void CAudioSetup::OnHScroll(UINT code, UINT pos, HWND ctrl) {
   UpdateData(TRUE);
-  m_mixer.SetVolume(MIXLINE_MASTER, m_nMasterVolume);
-  m_mixer.SetVolume(MIXLINE_LINEIN, m_nLineInVolume);
+  // Only the line whose slider moved: the other slider may show a level the mixer rounded.
+  if (ctrl == ::GetDlgItem(m_hWnd, kMasterSlider)) {
+    m_nWrittenMaster = m_nMasterVolume;
+    m_mixer.SetVolume(MIXLINE_MASTER, m_nMasterVolume);
+  } else if (ctrl == ::GetDlgItem(m_hWnd, kLineInSlider)) {
+    m_nWrittenLineIn = m_nLineInVolume;
+    m_mixer.SetVolume(MIXLINE_LINEIN, m_nLineInVolume);
+  }
   CPropertyPage::OnHScroll(code, pos, ctrl);
 }
 

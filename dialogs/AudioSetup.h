@@ -30,4 +30,7 @@ class CAudioSetup : public CPropertyPage {
 
  private:
   void ReadMixer();
+  // Levels the sliders last wrote, -1 for none (see KeepWrittenLevel).
+  int m_nWrittenMaster = -1;
+  int m_nWrittenLineIn = -1;
 };

@@ -170,3 +170,5 @@ int CMixer::GetMute(int nLine) {
     return 0;
   return value.fValue;
 }
+
+int KeepWrittenLevel(int read, int written) { return written >= 0 && read == written - 1 ? written : read; }

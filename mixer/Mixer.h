@@ -7,6 +7,12 @@
 #include "platform/mixer/mmsystem.h"
 #include "platform/ui/winuser.h"
 
+// The mixer rounds a level when it writes it and truncates when it reads it back, so levels 3, 7,
+// 11, 15 and 19 of the 0..20 scale come back one lower. An owner that wrote `written` (-1: none)
+// shows that level for a reading exactly one lower: taking the reading would move its control back
+// a step at once, and stepping up could never pass level 2.
+int KeepWrittenLevel(int read, int written);
+
 // Line selectors.
 constexpr int MIXLINE_MASTER = -1;  // the speakers destination itself
 constexpr int MIXLINE_LINEIN = 3;   // the line-in source (else the first auxiliary source)

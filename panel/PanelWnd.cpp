@@ -12,8 +12,10 @@ namespace {
 
 constexpr int kMaxVolume = 20;
 
-void RegisterIfEmpty(char* list, int chars, int channel) {
-  if (!std::memchr(list, '1', static_cast<size_t>(chars + 1))) list[channel] = '1';
+// Only a channel of the band: 0 and 1, which number entry can leave, are never stepped to.
+void RegisterIfEmpty(char* list, int chars, int channel, int first) {
+  if (!std::memchr(list, '1', static_cast<size_t>(chars + 1)) && channel >= first && channel < chars)
+    list[channel] = '1';
 }
 
 // One step of channel up or down at a time until a registered channel. A list with nothing
@@ -317,9 +319,16 @@ void CPanelWnd::SetVolumeLevel(int level) {
 }
 
 void CPanelWnd::ExitProgram() {
-  ::SendMessageA(m_hwndVideo, WM_DESTROY, 0, 0);
-  SaveChannelSettings();
-  PostQuitMessage(0);
+  // Never from inside a box or dialog (an engine error, the capture result, the settings sheet):
+  // its caller would return into a torn-down engine. They are closed first; the end follows.
+  const HWND self = m_hWnd;
+  orv::ui::RunOutsideModalLoops([self] {
+    auto* panel = dynamic_cast<CPanelWnd*>(CWnd::FromHandle(self));
+    if (!panel) return;
+    ::SendMessageA(panel->m_hwndVideo, WM_DESTROY, 0, 0);
+    panel->SaveChannelSettings();
+    PostQuitMessage(0);
+  });
 }
 
 void CPanelWnd::NextSource() {
@@ -454,12 +463,7 @@ void CPanelWnd::OnTimer(UINT_PTR nIDEvent) {
 // ---- Notices --------------------------------------------------------------------------------------
 
 LRESULT CPanelWnd::OnMixerControlChange(WPARAM, LPARAM) {
-  int level = m_mixer.GetVolume(MixerLine());
-  // The mixer rounds a level when it writes it and truncates when it reads it back, so levels 3,
-  // 7, 11, 15 and 19 come back one lower. Taking that reading as is would put the bar back at
-  // once and volume up could never pass level 2; our own level is kept instead.
-  if (m_nWrittenVolume >= 0 && level == m_nWrittenVolume - 1) level = m_nWrittenVolume;
-  m_nVolume = level;
+  m_nVolume = KeepWrittenLevel(m_mixer.GetVolume(MixerLine()), m_nWrittenVolume);
   m_bMute = m_mixer.GetMute(MixerLine());
   InvalidateDisplay();
   return 0;
@@ -520,18 +524,14 @@ void CPanelWnd::LoadChannelSettings() {
   HKEY key = OpenSettingsKey(kKeyChannel);
   ReadChannelList(key, "TV", m_szTVChannels, kTVChars);
   ReadChannelList(key, "CATV", m_szCATVChannels, kCATVChars);
-  m_nSource = ReadSettingWord(key, "Source", SOURCE_TV);
-  m_nTVChannel = ReadSettingWord(key, "TVChannel", 11);
-  m_nCATVChannel = ReadSettingWord(key, "CATVChannel", 11);
-
-  // Whatever was stored, every index used later stays inside the lists.
-  if (m_nSource > SOURCE_SVIDEO) m_nSource = SOURCE_TV;
-  if (m_nTVChannel < kTVFirst || m_nTVChannel > kTVLast) m_nTVChannel = 11;
-  if (m_nCATVChannel < kCATVFirst || m_nCATVChannel > kCATVLast) m_nCATVChannel = 11;
+  const StoredChannels stored = ReadStoredChannels(key);
+  m_nSource = stored.source;
+  m_nTVChannel = stored.tvChannel;
+  m_nCATVChannel = stored.catvChannel;
 
   // A list stored empty comes back with its current channel registered.
-  RegisterIfEmpty(m_szTVChannels, kTVChars, m_nTVChannel);
-  RegisterIfEmpty(m_szCATVChannels, kCATVChars, m_nCATVChannel);
+  RegisterIfEmpty(m_szTVChannels, kTVChars, m_nTVChannel, kTVFirst);
+  RegisterIfEmpty(m_szCATVChannels, kCATVChars, m_nCATVChannel, kCATVFirst);
   CloseSettingsKey(key);
 }
 

@@ -27,9 +27,9 @@ class CPanelWnd : public CWnd {
   int m_nSource = 0;           // 0 TV, 1 cable TV, 2 Video, 3 S-Video
   int m_nVolume = 2;           // 0..20
   int m_nAudioSelect = 0;      // 0: volume and mute act on the master line, else on line-in
-  int m_nTVChannel = 11;
-  int m_nCATVChannel = 11;
-  int m_nSavedChannel = 11;  // channel in force when a number entry began
+  int m_nTVChannel = kDefaultChannel;
+  int m_nCATVChannel = kDefaultChannel;
+  int m_nSavedChannel = kDefaultChannel;  // channel in force when a number entry began
   int m_nDigitCount = 0;     // digits entered so far
   char m_szTVChannels[kTVChars + 1] = {};
   char m_szCATVChannels[kCATVChars + 1] = {};
@@ -101,7 +101,7 @@ class CPanelWnd : public CWnd {
   void HideTip();
   void SetVolumeLevel(int level);
 
-  // Level the volume buttons last wrote, -1 for none (see OnMixerControlChange).
+  // Level the volume buttons last wrote, -1 for none (see KeepWrittenLevel).
   int m_nWrittenVolume = -1;
   void InvalidateDisplay();
 };

@@ -149,13 +149,13 @@ void CVideoWnd::LoadPictureSettings() {
 void CVideoWnd::LoadChannelSettings() {
   if (!m_pGraph) return;
   HKEY key = OpenSettingsKey(kKeyChannel);
-  const int source = ReadSettingWord(key, "Source", 0);
-  m_pGraph->SelectSource(source);
-  if (source == SOURCE_TV)
-    m_pGraph->TuneChannel(ReadSettingWord(key, "TVChannel", 11) & 0xFF);
-  else if (source == SOURCE_CATV)
-    m_pGraph->TuneChannel(ReadSettingWord(key, "CATVChannel", 11) & 0xFF);
+  const StoredChannels stored = ReadStoredChannels(key);
   CloseSettingsKey(key);
+  m_pGraph->SelectSource(stored.source);
+  if (stored.source == SOURCE_TV)
+    m_pGraph->TuneChannel(stored.tvChannel);
+  else if (stored.source == SOURCE_CATV)
+    m_pGraph->TuneChannel(stored.catvChannel);
 }
 
 BOOL CVideoWnd::SetTopMost(BOOL on) {

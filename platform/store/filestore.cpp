@@ -1,16 +1,15 @@
 #include "platform/store/filestore.h"
 #include "platform/store/registry.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
-#include <fstream>
 #include <mutex>
 #include <set>
-#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,13 +22,29 @@ std::string ConfigDir() {
   return std::string(home && *home ? home : ".") + "/.config/orvanetuner";
 }
 
-std::optional<std::string> ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::ostringstream ss;
-  ss << in.rdbuf();
-  if (in.bad()) return std::nullopt;
-  return ss.str();
+std::optional<std::string> ReadFile(const std::string& path, std::string* unreadable) {
+  if (unreadable) unreadable->clear();
+  auto fail = [&](int error) -> std::optional<std::string> {
+    if (unreadable && error != ENOENT && error != ENOTDIR) *unreadable = std::strerror(error);
+    return std::nullopt;
+  };
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return fail(errno);
+  std::string text;
+  char buf[16384];
+  for (;;) {
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      const int error = errno;
+      ::close(fd);
+      return fail(error);
+    }
+    text.append(buf, static_cast<std::size_t>(n));
+  }
+  ::close(fd);
+  return text;
 }
 
 static bool MakeDirs(const std::string& dir) {
@@ -85,6 +100,10 @@ void WarnOnce(const std::string& message) {
   static std::set<std::string> said;
   std::lock_guard lock(mu);
   if (said.insert(message).second) std::fprintf(stderr, "orvanetuner: %s\n", message.c_str());
+}
+
+std::string KeepOffMessage(const std::string& path, const std::string& why) {
+  return "cannot read " + path + " (" + why + "): defaults apply for this run, and the file is left as it is";
 }
 
 std::string FileStamp(const std::string& path) {

@@ -31,7 +31,10 @@ class Profile {
     loaded_ = true;
     path_ = path;
     stamp_ = stamp;
-    auto text = ReadFile(path);
+    std::string unreadable;
+    auto text = ReadFile(path, &unreadable);
+    keepOff_ = !unreadable.empty();  // as for registry.reg
+    if (keepOff_) WarnOnce(KeepOffMessage(path, unreadable));
     if (!text) return;
     if (text->find('\0') != std::string::npos) {
       SetAside(path, "it holds NUL bytes");
@@ -127,6 +130,7 @@ class Profile {
 
  private:
   bool Save() {
+    if (keepOff_) return false;
     std::string out;
     for (auto& l : lines_) out += l + "\n";
     if (!ReplaceFileAtomically(path_, out)) {
@@ -139,6 +143,7 @@ class Profile {
 
   std::vector<std::string> lines_;
   bool loaded_ = false;
+  bool keepOff_ = false;
   std::string path_, stamp_;
 };
 

@@ -65,7 +65,11 @@ class Registry {
     loaded_ = true;
     path_ = path;
     stamp_ = stamp;
-    auto text = ReadFile(path);
+    std::string unreadable;
+    auto text = ReadFile(path, &unreadable);
+    // Not ours to read (left by a run with sudo): it must not be replaced by defaults either.
+    keepOff_ = !unreadable.empty();
+    if (keepOff_) WarnOnce(KeepOffMessage(path, unreadable));
     if (!text) return;
     std::string why;
     if (!Parse(*text, &why)) {
@@ -76,6 +80,7 @@ class Registry {
   }
 
   LONG Save() {
+    if (keepOff_) return ERROR_ACCESS_DENIED;
     std::string out = "REGEDIT4\n";
     for (auto& k : keys_) {
       out += "\n[" + k->path + "]\n";
@@ -283,6 +288,7 @@ class Registry {
 
   std::vector<std::unique_ptr<Key>> keys_;
   bool loaded_ = false;
+  bool keepOff_ = false;  // the file is there but unreadable: this run keeps its values in memory
   std::string path_, stamp_;
 };
 

@@ -70,7 +70,8 @@ int AfxWinMain(int argc, char** argv) {
       char buf[16];
       while (::read(g_signalPipe[0], buf, sizeof buf) > 0) {
       }
-      app->OnTerminateSignal();
+      // Not from inside a box or dialog: their callers would return into freed windows.
+      orv::ui::RunOutsideModalLoops([app] { app->OnTerminateSignal(); });
     });
   }
   if (!app->InitInstance()) {
@@ -141,8 +142,14 @@ int MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
   // The platform's caption when none is given.
   const std::string caption = lpCaption ? lpCaption : "오류";
   const std::string text = lpText ? lpText : "";
-  if (const auto& hook = orv::ui::CurrentMessageBoxHook())
-    return hook(orv::ui::MessageBoxCall{hWnd, text, caption, uType});
+  // The answer of a box closed without a choice (Escape, the window manager, the program ending).
+  const int cancelled = (uType & 0x0F) == MB_OKCANCEL || (uType & 0x0F) == MB_YESNOCANCEL ? IDCANCEL
+                        : (uType & 0x0F) == MB_YESNO                                     ? IDNO
+                                                                                          : IDOK;
+  if (const auto& hook = orv::ui::CurrentMessageBoxHook()) {
+    orv::ui::ModalLoopScope scope([] {});
+    return scope.MayRun() ? hook(orv::ui::MessageBoxCall{hWnd, text, caption, uType}) : cancelled;
+  }
 
   QWidget* owner = orv::ui::WidgetForHandle(hWnd);
   QMessageBox box(owner ? owner->window() : nullptr);
@@ -178,13 +185,12 @@ int MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
   }
   box.setDefaultButton(choices.front().button);
   if (uType & (MB_TASKMODAL | MB_SYSTEMMODAL)) box.setWindowModality(Qt::ApplicationModal);
+  orv::ui::ModalLoopScope scope([&box] { box.reject(); });
+  if (!scope.MayRun()) return cancelled;
   const int r = box.exec();
   for (auto& c : choices)
     if (r == c.button) return c.id;
-  // Closed by the window manager or Escape: the cancelling answer of the box.
-  for (auto& c : choices)
-    if (c.id == IDCANCEL || c.id == IDNO) return c.id;
-  return choices.front().id;
+  return cancelled;
 }
 
 // ---- System -------------------------------------------------------------------------------------

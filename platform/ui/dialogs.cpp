@@ -59,8 +59,10 @@ HWND OwnerOf(CWnd* parent) {
 
 // Shows a created dialog window modally to its owner: the owner is disabled while a nested loop
 // runs until `ended` is set (the loop object lives in `slot` meanwhile); then the window goes
-// and the owner is active again.
-void RunModal(CWnd* wnd, HWND owner, void** slot, const bool& ended) {
+// and the owner is active again. `cancel` ends it as its Cancel button would end it.
+void RunModal(CWnd* wnd, HWND owner, void** slot, const bool& ended, const std::function<void()>& cancel) {
+  ModalLoopScope scope(cancel);
+  if (!scope.MayRun()) cancel();
   const BOOL ownerWasEnabled = owner && IsWindowEnabled(owner);
   if (owner) ::EnableWindow(owner, FALSE);
   if (!ended) {
@@ -162,7 +164,7 @@ int CDialog::DoModal() {
   const HWND owner = OwnerOf(m_pParentWnd);
   if (!CreateFromTemplate(owner, false, 0, 0)) return -1;
   running_ = true;
-  RunModal(this, owner, &loop_, ended_);
+  RunModal(this, owner, &loop_, ended_, [this] { EndDialog(IDCANCEL); });
   running_ = false;
   controls_.clear();
   return result_;
@@ -415,7 +417,7 @@ int CPropertySheet::DoModal() {
   SendMessageA(m_hWnd, WM_INITDIALOG, 0, 0);
   if (QWidget* wdg = WidgetForHandle(m_hWnd)) keys->Watch(wdg);
 
-  RunModal(this, owner, &loop_, ended_);
+  RunModal(this, owner, &loop_, ended_, [this] { EndDialog(IDCANCEL); });
   controls_.clear();
   active_ = -1;
   return result_;
@@ -547,9 +549,10 @@ bool CFileDialog::ConfirmReplace(CWnd* owner, LPCSTR path) {
 
 int CFileDialog::DoModal() {
   std::string chosen;
-  bool ok;
+  bool ok = false;
   if (g_fileHook) {
-    ok = g_fileHook(req_, &chosen);
+    ModalLoopScope scope([] {});
+    ok = scope.MayRun() && g_fileHook(req_, &chosen);
   } else {
     // "Name (*.x)|*.x|" pairs become the chooser's "Name (*.x)" filters.
     QStringList filters;
@@ -557,19 +560,20 @@ int CFileDialog::DoModal() {
     for (int i = 0; i + 1 < parts.size(); i += 2)
       if (!parts[i].isEmpty()) filters << parts[i];
     // The question about an existing file is ours, so that it reads the same wherever it is asked.
-    const QFileDialog::Options options = QFileDialog::DontConfirmOverwrite;
-    QWidget* owner = WidgetForHandle(req_.owner);
     QString initial = QString::fromUtf8(req_.initialPath.c_str());
     for (;;) {
-      const QString path =
-          req_.open ? QFileDialog::getOpenFileName(owner, QString(), initial, filters.join(";;"), nullptr, options)
-                    : QFileDialog::getSaveFileName(owner, QString(), initial, filters.join(";;"), nullptr, options);
-      chosen = path.toUtf8().toStdString();
-      ok = !path.isEmpty();
+      QFileDialog chooser(WidgetForHandle(req_.owner), QString(), initial, filters.join(";;"));
+      chooser.setAcceptMode(req_.open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+      chooser.setFileMode(req_.open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+      chooser.setOption(QFileDialog::DontConfirmOverwrite);
+      ModalLoopScope scope([&chooser] { chooser.reject(); });
+      ok = scope.MayRun() && chooser.exec() == QDialog::Accepted && !chooser.selectedFiles().isEmpty();
+      chosen = ok ? chooser.selectedFiles().first().toUtf8().toStdString() : std::string();
+      ok = ok && !chosen.empty();
       // "No" gives the chooser back, at the name that was refused.
-      if (ok && !req_.open && (req_.flags & OFN_OVERWRITEPROMPT) && QFileInfo::exists(path) &&
+      if (ok && !req_.open && (req_.flags & OFN_OVERWRITEPROMPT) && QFileInfo::exists(QString::fromStdString(chosen)) &&
           !ConfirmReplace(CWnd::FromHandle(req_.owner), chosen.c_str())) {
-        initial = path;
+        initial = QString::fromStdString(chosen);
         continue;
       }
       break;

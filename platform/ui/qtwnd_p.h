@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QRect>
 #include <QWidget>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -32,6 +33,21 @@ struct WndRecord {
   QRect normalGeometry;     // the placement to restore to while zoomed
   QSize reportedSize{-1, -1};
   QLocalServer* titleServer = nullptr;  // makes the title findable by other copies of the program
+};
+
+// Every nested loop the framework runs (message box, dialog, property sheet, file chooser) lives
+// in one of these, with the way to close it as if cancelled (see RunOutsideModalLoops).
+class ModalLoopScope {
+ public:
+  explicit ModalLoopScope(std::function<void()> close);
+  ~ModalLoopScope();
+  ModalLoopScope(const ModalLoopScope&) = delete;
+  ModalLoopScope& operator=(const ModalLoopScope&) = delete;
+  // False while the program is on its way out: the caller gives its cancelling answer at once.
+  bool MayRun() const;
+
+ private:
+  std::function<void()> close_;
 };
 
 // Window table. Handles are never reused within a run, so a stale handle names nothing.

@@ -342,6 +342,13 @@ void WaitPumpingSentMessages(const std::function<bool()>& done);
 // Handles queued events (posted messages, timers, paints) once, without blocking.
 void ProcessPendingEvents();
 
+// Runs fn once no modal loop (message box, dialog, property sheet, file chooser) is running: at
+// once when none is; otherwise every open one is closed as if cancelled, those opened meanwhile
+// give their cancelling answer without showing, and fn runs from the main loop after the
+// outermost has returned. The program ends through here, so nothing is freed under the caller of
+// a nested loop. Asked again before fn has run, it does nothing more.
+void RunOutsideModalLoops(std::function<void()> fn);
+
 // Whether PostQuitMessage was called, and its code; tests clear it between cases.
 bool QuitRequested(int* code = nullptr);
 void ClearQuitForTests();

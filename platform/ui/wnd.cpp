@@ -5,13 +5,17 @@
 #include <QApplication>
 #include <QCryptographicHash>
 #include <QDir>
+#include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QPainter>
 #include <QPainterPath>
 #include <QScreen>
 #include <QWindow>
+#include <cerrno>
+#include <cstdio>
 #include <map>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace orv::ui {
@@ -57,12 +61,42 @@ QRect ZoomArea(QWidget* w) {
   return s ? s->availableGeometry() : QRect(0, 0, 1024, 768);
 }
 
-// Per-user socket path for a window title, so a second copy of the program can find the first.
+// A folder only this user can use: XDG_RUNTIME_DIR when it is one, else one of the program's own in
+// the temporary folder, made 0700. A folder of that name that someone else made, or that others
+// may enter, is not used; then "" and the title cannot be found by another copy (and no other
+// user can make the program believe a copy runs).
+QString PrivateRuntimeDir() {
+  auto isPrivate = [](const QByteArray& path, bool followLink) {
+    struct stat st {};
+    const int r = followLink ? ::stat(path.constData(), &st) : ::lstat(path.constData(), &st);
+    return r == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() && (st.st_mode & 077) == 0;
+  };
+  const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+  if (!runtime.isEmpty() && isPrivate(runtime, true)) return QFile::decodeName(runtime);
+  const QByteArray own = QFile::encodeName(QDir::tempPath() + QString("/orvanetuner-%1").arg(::getuid()));
+  if (::mkdir(own.constData(), 0700) != 0 && errno != EEXIST) return {};
+  if (isPrivate(own, false)) return QFile::decodeName(own);
+  static bool said = false;
+  if (!said)
+    std::fprintf(stderr, "orvanetuner: %s is not a private folder of this user; a running copy cannot be found\n",
+                 own.constData());
+  said = true;
+  return {};
+}
+
+// Per-user socket path for a window title, so a second copy of the program can find the first;
+// "" when there is no private folder for it.
 QString TitleSocketPath(const std::string& title) {
+  const QString dir = PrivateRuntimeDir();
+  if (dir.isEmpty()) return {};
   const QByteArray hash = QCryptographicHash::hash(QByteArray::fromStdString(title), QCryptographicHash::Sha1).toHex();
-  QString dir = qEnvironmentVariable("XDG_RUNTIME_DIR");
-  if (dir.isEmpty() || !QDir(dir).exists()) dir = QDir::tempPath();
   return dir + QString("/orvanetuner-%1-%2.sock").arg(::getuid()).arg(QString::fromLatin1(hash.left(16)));
+}
+
+// A socket of this user's own at path: only such a one can belong to a copy of the program.
+bool OwnSocket(const QString& path) {
+  struct stat st {};
+  return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISSOCK(st.st_mode) && st.st_uid == ::getuid();
 }
 
 void RegisterTitle(WndRecord* rec) {
@@ -75,6 +109,10 @@ void RegisterTitle(WndRecord* rec) {
   auto* server = new QLocalServer;
   server->setSocketOptions(QLocalServer::UserAccessOption);
   const QString path = TitleSocketPath(rec->title);
+  if (path.isEmpty()) {
+    delete server;
+    return;
+  }
   // A socket left by a copy that crashed answers nobody: replace it.
   QLocalSocket probe;
   probe.connectToServer(path);
@@ -408,8 +446,10 @@ HWND FindWindowA(LPCSTR, LPCSTR lpWindowName) {
   if (!lpWindowName) return nullptr;
   const std::string title = lpWindowName;
   if (HWND h = FindLocalTopLevel(title)) return h;
+  const QString path = TitleSocketPath(title);
+  if (path.isEmpty() || !OwnSocket(path)) return nullptr;
   QLocalSocket s;
-  s.connectToServer(TitleSocketPath(title));
+  s.connectToServer(path);
   if (s.waitForConnected(500)) {
     s.abort();
     return kForeignWindow;

@@ -2,7 +2,10 @@
 #include "app/Commands.h"
 #include "app/Settings.h"
 #include "app/TunerApp.h"
+#include "capture/CaptureGraph.h"
 #include "panel/PanelWnd.h"
+#include "platform/media/avimux.h"
+#include "tests/media/mediarig.h"
 #include "tests/support/testenv.h"
 #include "tests/support/uitest.h"
 #include "video/VideoWnd.h"
@@ -209,6 +212,40 @@ TEST_F(AppRun, WindowsOpenAtTheirPlacesWithTheirTitlesAndLinks) {
   EXPECT_EQ(nullptr, FindWindowA(nullptr, "Orvane Tuner( WIN2000 )"));
 }
 
+TEST_F(AppRun, ThePanelShowsWhatTheVideoWindowTunes) {
+  struct Case {
+    DWORD source, tv, catv;
+    int shownSource, shownChannel;
+  };
+  const Case cases[] = {
+      {0, 1, 5, 0, 1},          // typed as 0 1
+      {1, 5, 0, 1, 0},          // typed as 0 0 0
+      {0, 300, 5, 0, 11},       // beyond the list, whatever its low 8 bits
+      {1, 5, 126, 1, 11},       // beyond the list
+      {9, 30, 5, 0, 30},        // an input that does not exist
+      {0x10001, 5, 99, 1, 99},  // the low 16 bits count
+  };
+  for (const Case& c : cases) {
+    FreshConfigDir();
+    HKEY k = OpenSettingsKey(kKeyChannel);
+    WriteSettingDword(k, "Source", c.source);
+    WriteSettingDword(k, "TVChannel", c.tv);
+    WriteSettingDword(k, "CATVChannel", c.catv);
+    CloseSettingsKey(k);
+    orv::media::ClearJournal();
+    CTunerApp app;
+    ASSERT_TRUE(app.InitInstance());
+    const CPanelWnd& panel = *app.m_pPanelWnd;
+    EXPECT_EQ(c.shownSource, panel.m_nSource) << c.source;
+    EXPECT_EQ(c.shownSource, app.m_pVideoWnd->m_pGraph->m_nSource) << c.source;
+    EXPECT_EQ(c.shownChannel, c.shownSource == SOURCE_TV ? panel.m_nTVChannel : panel.m_nCATVChannel) << c.source;
+    const auto tuned = orv::test::Calls("Tuner.put_Channel(");
+    ASSERT_EQ(1u, tuned.size()) << c.source;
+    EXPECT_EQ(0u, tuned[0].find("Tuner.put_Channel(" + std::to_string(c.shownChannel) + ",")) << tuned[0];
+    app.ExitInstance();
+  }
+}
+
 TEST_F(AppRun, MinimisedPanelAndZoomedVideoKeepTheirEarlierValues) {
   Store("Panel_left", 11);
   Store("Panel_top", 12);
@@ -280,6 +317,43 @@ TEST_F(AppRun, KeysOnTheVideoWindowReachThePanel) {
   EXPECT_TRUE(orv::ui::QuitRequested());
   EXPECT_TRUE(app.m_pVideoWnd->TornDown());
   app.ExitInstance();
+}
+
+// SIGTERM (or the exit key) while the disk-full box of a timed capture is open: the box returns
+// into a whole engine, the result box that would follow is not shown, and then the program ends
+// as always, with everything saved.
+TEST_F(AppRun, EndingWhileABoxIsOpenWaitsUntilItHasReturned) {
+  CTunerApp app;
+  ASSERT_TRUE(app.InitInstance());
+  CVideoWnd* video = app.m_pVideoWnd;
+  orv::media::SetAviDiskLimitForTests(12u << 20);  // room for a few frames beyond the reserve
+  const std::string file = orv::test::ConfigDir() + "/full.avi";
+  ASSERT_EQ(1, video->m_pGraph->StartFileCapture(file.c_str(), TRUE, 60));
+  std::vector<std::string> shown;
+  bool engineKept = true;
+  orv::ui::SetMessageBoxHook([&](const orv::ui::MessageBoxCall& c) {
+    shown.push_back(c.text);
+    app.OnTerminateSignal();
+    engineKept = engineKept && video->m_pGraph && !orv::ui::QuitRequested();
+    return IDOK;
+  });
+  const bool ended = orv::test::PumpUntil([] { return orv::ui::QuitRequested(); }, 20000);
+  orv::test::FailOnUnexpectedMessageBoxes();
+  orv::media::SetAviDiskLimitForTests(0);
+  ASSERT_TRUE(ended);
+  EXPECT_TRUE(engineKept);
+  ASSERT_EQ(1u, shown.size());
+  EXPECT_NE(std::string::npos, shown[0].find("디스크 공간이 부족하여"));
+  EXPECT_TRUE(video->TornDown());
+  HKEY k = OpenSettingsKey(kKeyChannel);
+  EXPECT_EQ(11, ReadSettingWord(k, "TVChannel", -1)) << "the panel saved its channels";
+  CloseSettingsKey(k);
+  k = OpenSettingsKey(kKeyVideo);
+  EXPECT_EQ(127, ReadSettingWord(k, "Bright", -1)) << "the video window saved the picture";
+  CloseSettingsKey(k);
+  EXPECT_NE(std::string::npos, orv::test::ReadConfigFile("win.ini").find("CaptureFile=" + file));
+  app.ExitInstance();
+  EXPECT_EQ(237, Saved("Panel_left"));
 }
 
 }  // namespace

@@ -96,24 +96,33 @@ TEST_F(AudioPage, MutingLineInWritesBothMutesAndLeavesTheVolumes) {
   EXPECT_EQ(1, other.GetMute(MIXLINE_MASTER));
 }
 
-TEST_F(AudioPage, MovingEitherSliderWritesBothVolumes) {
+TEST_F(AudioPage, MovingASliderWritesOnlyItsLineAndKeepsTheLevelWritten) {
   other.SetVolume(MIXLINE_LINEIN, 6);
   auto log = std::make_shared<LoggingMixer>(orv::mixer::VirtualMixer());
   orv::mixer::InstallDevicesForTests({log});
   const DWORD masterVolume = log->Control(MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, MIXERCONTROL_CONTROLTYPE_VOLUME);
   const DWORD lineInVolume = log->Control(MIXERLINE_COMPONENTTYPE_SRC_LINE, MIXERCONTROL_CONTROLTYPE_VOLUME);
+  int master = -1, lineIn = -1;
+  std::vector<DWORD> written;
   RunSheet(
       [&] {
+        const HWND page = audio.m_hWnd;
         log->writes.clear();
-        Slide(audio.m_hWnd, kMasterSlider, 14);
+        Slide(page, kMasterSlider, 14);
+        Slide(page, kLineInSlider, 3);   // the mixer reads it back as 2
+        Slide(page, kMasterSlider, 15);  // and this as 14
+        orv::test::PumpUntil([] { return false; }, 300);  // the mixer's notices arrive
+        for (const auto& w : log->writes) written.push_back(w.first);
+        master = SliderPos(page, kMasterSlider);
+        lineIn = SliderPos(page, kLineInSlider);
         Cancel();
       },
       kAudioPage);
-  ASSERT_EQ(2u, log->writes.size());
-  EXPECT_EQ(masterVolume, log->writes[0].first);
-  EXPECT_EQ(lineInVolume, log->writes[1].first);
+  EXPECT_EQ((std::vector<DWORD>{masterVolume, lineInVolume, masterVolume}), written);
+  EXPECT_EQ(15, master);
+  EXPECT_EQ(3, lineIn);
   EXPECT_EQ(14, other.GetVolume(MIXLINE_MASTER));
-  EXPECT_EQ(6, other.GetVolume(MIXLINE_LINEIN));
+  EXPECT_EQ(2, other.GetVolume(MIXLINE_LINEIN));
 }
 
 TEST_F(AudioPage, ChangesMadeElsewhereMoveTheControls) {

@@ -157,9 +157,27 @@ run() {
   [ "$distinct" -gt 10 ] || fail "only $distinct different pictures"
   ffmpeg -nostdin -v error -y -i "$avi" -vf "select=eq(n\,20)" -frames:v 1 "$OUT/frame-20.png" || true
 
+  # A second capture of one second, and SIGTERM while its result box is open: the program ends
+  # with 0 once the box is closed, and saves its settings as the exit key does.
+  ! grep -q '"Panel_left"' "$ORVANE_CONFIG_DIR/registry.reg" || fail "the placement was saved before the end"
+  panel_to_front
+  xdotool mousemove --sync $((PX + 358)) $((PY + 133)) click 1
+  DLG=$(wait_window "캡처설정") || fail "the capture button did not open the dialog a second time"
+  click_dlu 14 97
+  click_dlu 40 69
+  xdotool key --clearmodifiers ctrl+a BackSpace
+  xdotool type --delay 50 1
+  click_dlu 126 121
+  wait_window "동영상 캡처완료" 100 >/dev/null || fail "no result box after the second capture"
   kill -TERM $PID
-  wait $PID || fail "exit code $?"
+  local code=0
+  wait $PID || code=$?
   PID=0
+  [ "$code" -eq 0 ] || fail "exit code $code after SIGTERM with the result box open"
+  grep -q '"Panel_left"' "$ORVANE_CONFIG_DIR/registry.reg" || fail "the placement was not saved"
+  grep -q '"TVChannel"' "$ORVANE_CONFIG_DIR/registry.reg" || fail "the channels were not saved"
+  grep -q '"Bright"' "$ORVANE_CONFIG_DIR/registry.reg" || fail "the picture values were not saved"
+  grep -q "^CaptureFile=$HOME/Capture.avi" "$ORVANE_CONFIG_DIR/win.ini" || fail "the capture file was not saved"
   echo "capture: ok ($frames frames)"
 }
 if [ "${1:-}" = "--inner" ]; then

@@ -187,7 +187,8 @@ TEST_F(Store, EveryWriteReplacesTheFileWholeAndLeavesNoTemporaryFile) {
 }
 
 TEST_F(Store, ReadOnlyFolderRunsOnWhatIsInMemoryAndSaysSo) {
-  if (::geteuid() == 0) GTEST_SKIP() << "root can write anywhere; a read-only folder cannot be made";
+  orv::test::ObeyFileModes plain;
+  if (!plain.Active()) GTEST_SKIP() << "file modes cannot be made to hold for this thread";
   ::chmod(dir.c_str(), 0500);
   testing::internal::CaptureStderr();
   HKEY k = Open();
@@ -197,6 +198,48 @@ TEST_F(Store, ReadOnlyFolderRunsOnWhatIsInMemoryAndSaysSo) {
   EXPECT_NE(std::string::npos, err.find("cannot write"));
   RegCloseKey(k);
   ::chmod(dir.c_str(), 0700);
+}
+
+// A registry.reg or win.ini left by a run with sudo: there, but not ours to read.
+TEST_F(Store, UnreadableFilesAreReportedOnceAndNeverWrittenOver) {
+  orv::test::ObeyFileModes plain;
+  if (!plain.Active()) GTEST_SKIP() << "file modes cannot be made to hold for this thread";
+  const std::string reg = "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SoftWare\\Dorvend\\OrvaneTuner\\Position]\n"
+                          "\"Panel_left\"=dword:00000007\n";
+  const std::string ini = "[orvane]\nVideoDevice=2\n";
+  WriteConfigFile("registry.reg", reg);
+  WriteConfigFile("win.ini", ini);
+  for (const char* name : {"/registry.reg", "/win.ini"}) ::chmod((dir + name).c_str(), 0);
+  orv::store::ResetForTests();
+  testing::internal::CaptureStderr();
+  HKEY k = Open();
+  DWORD v = 0;
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, QueryDword(k, "Panel_left", &v)) << "defaults apply";
+  for (DWORD top : {8u, 9u}) {
+    EXPECT_NE(ERROR_SUCCESS, RegSetValueExA(k, "Panel_top", 0, REG_DWORD, reinterpret_cast<BYTE*>(&top), 4));
+    ASSERT_EQ(ERROR_SUCCESS, QueryDword(k, "Panel_top", &v)) << "this run goes on with what it wrote";
+    EXPECT_EQ(top, v);
+  }
+  RegCloseKey(k);
+  EXPECT_EQ(4u, GetProfileIntA("orvane", "VideoDevice", 4));
+  EXPECT_FALSE(WriteProfileStringA("orvane", "AudioDevice", "1"));
+  EXPECT_FALSE(WriteProfileStringA("orvane", "AudioDevice", "2"));
+  EXPECT_EQ(2u, GetProfileIntA("orvane", "AudioDevice", 0));
+  const std::string err = testing::internal::GetCapturedStderr();
+
+  for (const char* name : {"/registry.reg", "/win.ini"}) {
+    const std::string said = "cannot read " + dir + name;
+    const auto first = err.find(said);
+    EXPECT_NE(std::string::npos, first) << err;
+    EXPECT_EQ(std::string::npos, err.find(said, first + 1)) << "said once: " << err;
+    ::chmod((dir + name).c_str(), 0600);
+  }
+  EXPECT_EQ(reg, ReadConfigFile("registry.reg"));
+  EXPECT_EQ(ini, ReadConfigFile("win.ini"));
+  for (auto& e : fs::directory_iterator(dir)) {
+    const std::string f = e.path().filename().string();
+    EXPECT_TRUE(f == "registry.reg" || f == "win.ini") << f;
+  }
 }
 
 TEST_F(Store, UnwritableTargetFailsWithoutTouchingTheOldFile) {

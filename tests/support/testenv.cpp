@@ -5,6 +5,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <linux/capability.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -13,7 +15,34 @@ namespace orv::test {
 namespace {
 std::string g_root;
 int g_counter = 0;
+
+// Capabilities belong to a thread: capset without a pid changes only the calling one.
+bool SetFileModeOverride(bool on) {
+  __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3] = {};
+  if (::syscall(SYS_capget, &header, data) != 0) return false;
+  for (unsigned cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH}) {
+    const unsigned bit = 1u << (cap % 32);
+    if (on)
+      data[cap / 32].effective |= bit;
+    else
+      data[cap / 32].effective &= ~bit;
+  }
+  return ::syscall(SYS_capset, &header, data) == 0;
+}
 }  // namespace
+
+ObeyFileModes::ObeyFileModes() {
+  if (::geteuid() != 0) {
+    active_ = true;
+    return;
+  }
+  dropped_ = active_ = SetFileModeOverride(false);
+}
+
+ObeyFileModes::~ObeyFileModes() {
+  if (dropped_) SetFileModeOverride(true);
+}
 
 void ConfigDirEnvironment::SetUp() {
   char tmpl[] = "/tmp/orvane-test-XXXXXX";

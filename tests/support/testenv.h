@@ -22,4 +22,20 @@ std::string ConfigDir();
 std::string ReadConfigFile(const std::string& name);
 void WriteConfigFile(const std::string& name, const std::string& text);
 
+// While it lives, this thread obeys file modes as a user without privileges does: root's
+// override of them is dropped from the thread's capabilities, and raised again at the end.
+// Active() is false when that cannot be done (the test then skips).
+class ObeyFileModes {
+ public:
+  ObeyFileModes();
+  ~ObeyFileModes();
+  ObeyFileModes(const ObeyFileModes&) = delete;
+  ObeyFileModes& operator=(const ObeyFileModes&) = delete;
+  bool Active() const { return active_; }
+
+ private:
+  bool active_ = false;
+  bool dropped_ = false;
+};
+
 }  // namespace orv::test

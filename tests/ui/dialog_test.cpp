@@ -181,6 +181,44 @@ TEST_F(Dialogs, EnterEscapeAndTheCloseBox) {
   }
 }
 
+// The program's end asked for inside nested dialogs closes them, innermost first, and comes once
+// the outermost has returned; a dialog or box opened meanwhile gives its cancelling answer.
+TEST_F(Dialogs, EndingInsideNestedDialogsClosesThemFirst) {
+  FormDlg outer, inner, later;
+  QTimer guard;  // answers every dialog still waiting after a while, so that a failure is not a hang
+  QObject::connect(&guard, &QTimer::timeout, [&] {
+    for (FormDlg* d : {&later, &inner, &outer})
+      if (d->IsModalRunning()) d->EndDialog(IDOK);
+  });
+  guard.start(3000);
+  std::vector<std::string> order;
+  int innerResult = 0, laterResult = 0, boxAnswer = 0;
+  std::size_t boxesShown = 9;
+  WhileModal([&] {
+    WhileModal([&] {
+      orv::ui::RunOutsideModalLoops([&] { order.push_back("ended"); });
+      order.push_back("asked");
+    });
+    innerResult = inner.DoModal();
+    order.push_back("inner returned");
+    laterResult = later.DoModal();
+    MessageBoxAnswerer answer(IDYES);
+    boxAnswer = MessageBoxA(nullptr, "계속?", nullptr, MB_YESNO);
+    boxesShown = answer.calls.size();
+  });
+  EXPECT_EQ(IDCANCEL, outer.DoModal());
+  order.push_back("outer returned");
+  EXPECT_EQ(IDCANCEL, innerResult);
+  EXPECT_EQ(IDCANCEL, laterResult);
+  EXPECT_EQ(IDNO, boxAnswer);
+  EXPECT_EQ(0u, boxesShown);
+  orv::test::Pump();
+  EXPECT_EQ((std::vector<std::string>{"asked", "inner returned", "outer returned", "ended"}), order);
+  // Once ended, what comes next runs as always.
+  orv::ui::RunOutsideModalLoops([&] { order.push_back("at once"); });
+  EXPECT_EQ("at once", order.back());
+}
+
 TEST_F(Dialogs, OwnerIsDisabledWhileTheDialogRuns) {
   orv::test::RecordingWnd owner;
   FormDlg dlg;

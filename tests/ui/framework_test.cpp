@@ -11,9 +11,11 @@
 #include <QTest>
 #include <QWindow>
 #include <atomic>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <map>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <thread>
 #include <unistd.h>
@@ -488,6 +490,70 @@ TEST(FindWindow, SocketLeftByACrashedCopyDoesNotCount) {
   RecordingWnd again;
   again.SetWindowText(title.c_str());
   EXPECT_NE(nullptr, orv::ui::FindRecord(again.m_hWnd)->titleServer);
+}
+
+// Without XDG_RUNTIME_DIR the title sockets live in a folder of the user's own, never straight in
+// the shared temporary folder, and only sockets of the user's own name a running copy.
+TEST(FindWindow, OnlyTheUsersOwnFolderAndSocketsCount) {
+  const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR"), tmpdir = qgetenv("TMPDIR");
+  char tmpl[] = "/tmp/orvane-shared-XXXXXX";
+  const std::string shared = ::mkdtemp(tmpl);
+  ::chmod(shared.c_str(), 01777);  // as /tmp is
+  qunsetenv("XDG_RUNTIME_DIR");
+  qputenv("TMPDIR", shared.c_str());
+  auto socketPath = [](const RecordingWnd& w) {
+    auto* rec = orv::ui::FindRecord(w.m_hWnd);
+    return rec && rec->titleServer ? rec->titleServer->fullServerName().toStdString() : std::string();
+  };
+  auto statOf = [](const std::string& path) {
+    struct stat st {};
+    EXPECT_EQ(0, ::lstat(path.c_str(), &st)) << path;
+    return st;
+  };
+  const std::string title = "Only mine";
+  std::string path;
+  {
+    RecordingWnd w;
+    w.SetWindowText(title.c_str());
+    path = socketPath(w);
+    ASSERT_FALSE(path.empty());
+    const std::string folder = path.substr(0, path.rfind('/'));
+    EXPECT_NE(shared, folder);
+    const struct stat st = statOf(folder);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+    EXPECT_EQ(::getuid(), st.st_uid);
+    EXPECT_EQ(0700u, st.st_mode & 07777);
+    EXPECT_EQ(w.m_hWnd, FindWindowA(nullptr, title.c_str()));
+  }
+  if (::geteuid() == 0) {
+    // Someone else listening at the place: no running copy of ours.
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
+    ASSERT_EQ(0, ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr));
+    ASSERT_EQ(0, ::listen(fd, 4));
+    ASSERT_EQ(0, ::chown(path.c_str(), 65534, 65534));
+    EXPECT_EQ(nullptr, FindWindowA(nullptr, title.c_str()));
+    ::close(fd);
+    ::unlink(path.c_str());
+  }
+  // A folder under the program's name that is not private to the user is not used.
+  const std::string folder = path.substr(0, path.rfind('/'));
+  std::filesystem::remove_all(folder);
+  ASSERT_EQ(0, ::mkdir(folder.c_str(), 0777));
+  ::chmod(folder.c_str(), 0777);
+  {
+    RecordingWnd w;
+    w.SetWindowText(title.c_str());
+    EXPECT_EQ(std::string::npos, socketPath(w).find(folder + "/"));
+  }
+  std::filesystem::remove_all(shared);
+  qputenv("XDG_RUNTIME_DIR", runtime);
+  if (tmpdir.isNull())
+    qunsetenv("TMPDIR");
+  else
+    qputenv("TMPDIR", tmpdir);
 }
 
 TEST(MessageBoxes, HookAnswersAndDefaultCaptionApplies) {

@@ -123,14 +123,28 @@ TEST_F(VideoWindow, MinimumSizeIs128By100) {
 
 TEST_F(VideoWindow, StartAppliesStoredChannelAndPictureValues) {
   StoreWord(kKeyChannel, "Source", 0);
-  StoreWord(kKeyChannel, "TVChannel", 300);
+  StoreWord(kKeyChannel, "TVChannel", 30);
   StoreWord(kKeyVideo, "Hue", 0);
   Open();
   const auto s = Card();
-  EXPECT_EQ(44, s.tunerChannel);
+  EXPECT_EQ(30, s.tunerChannel);
   EXPECT_EQ(1, s.tunerInputType);  // antenna
   EXPECT_EQ(0, s.procAmp[2]);
   EXPECT_GT(s.procAmp[0], 0);  // 127 by default
+}
+
+TEST_F(VideoWindow, PictureValuesKeepTheirLevelsOverTenStartsAndExits) {
+  // A card with 256 driver values per control, as most V4L2 cards have.
+  orv::test::UseCard(R"({"procamp": {
+    "brightness": {"min": 0, "max": 255, "default": 128}, "contrast": {"min": 0, "max": 255, "default": 128},
+    "hue": {"min": 0, "max": 255, "default": 128}, "saturation": {"min": 0, "max": 255, "default": 128}}})");
+  const std::pair<const char*, int> stored[] = {{"Bright", 100}, {"Contrast", 0}, {"Hue", 255}, {"Saturation", 127}};
+  for (const auto& [name, level] : stored) StoreWord(kKeyVideo, name, static_cast<DWORD>(level));
+  for (int run = 0; run < 10; ++run) {
+    Open();
+    wnd.reset();  // saves what the card reads back
+  }
+  for (const auto& [name, level] : stored) EXPECT_EQ(level, Stored(kKeyVideo, name)) << name;
 }
 
 TEST_F(VideoWindow, StoredExternalSourceTunesNothing) {
