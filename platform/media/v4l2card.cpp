@@ -900,7 +900,7 @@ class V4l2VideoCapture : public FilterBase, public IAMVideoProcAmp, public IAMDr
     return FilterBase::Lookup(riid);
   }
 
-  void OnRun() override {
+  HRESULT OnRun() override {
     if (State() == State_Stopped) {
       m_dropped = 0;
       m_delivered = 0;
@@ -914,6 +914,7 @@ class V4l2VideoCapture : public FilterBase, public IAMVideoProcAmp, public IAMDr
         FAILED(hr))
       std::fprintf(stderr, "orvanetuner: %s: cannot start streaming (%08x)\n", m_card->Node().path.c_str(),
                    static_cast<unsigned>(hr));
+    return S_OK;
   }
   void OnStop() override { m_card->StopStreaming(); }
 
