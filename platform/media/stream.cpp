@@ -292,11 +292,16 @@ bool FrameConverter::Convert(const GUID& subtype, const BYTE* src, std::size_t s
   } else {
     return false;
   }
-  m_ctx = sws_getCachedContext(m_ctx, width, height, format, dstWidth, dstHeight, AV_PIX_FMT_RGB32, SWS_BILINEAR,
-                               nullptr, nullptr, nullptr);
+  SwsContext* ctx = sws_getCachedContext(m_ctx, width, height, format, dstWidth, dstHeight, AV_PIX_FMT_RGB32,
+                                         SWS_BILINEAR, nullptr, nullptr, nullptr);
+  // A new context starts with limited-range YUV; the range is told again only when it changes.
+  if (ctx && (ctx != m_ctx || fullRange != m_fullRange)) {
+    const int* coefficients = sws_getCoefficients(SWS_CS_ITU601);
+    sws_setColorspaceDetails(ctx, coefficients, fullRange ? 1 : 0, coefficients, 1, 0, 1 << 16, 1 << 16);
+    m_fullRange = fullRange;
+  }
+  m_ctx = ctx;
   if (!m_ctx) return false;
-  const int* coefficients = sws_getCoefficients(SWS_CS_ITU601);
-  sws_setColorspaceDetails(m_ctx, coefficients, fullRange ? 1 : 0, coefficients, 1, 0, 1 << 16, 1 << 16);
   std::uint8_t* out[4] = {dst, nullptr, nullptr, nullptr};
   int outStrides[4] = {dstStride, 0, 0, 0};
   return sws_scale(m_ctx, planes, strides, 0, height, out, outStrides) > 0;

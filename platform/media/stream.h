@@ -81,6 +81,7 @@ class FrameConverter {
  private:
   bool Decode(const BYTE* src, std::size_t srcSize);
   SwsContext* m_ctx = nullptr;
+  bool m_fullRange = false;  // of the source, as m_ctx was told
   AVCodecContext* m_decoder = nullptr;
   AVPacket* m_packet = nullptr;
   AVFrame* m_decoded = nullptr;
