@@ -50,8 +50,8 @@ class AlsaAudioCapture : public FilterBase {
   ~AlsaAudioCapture() override { OnStop(); }
 
  protected:
-  void OnRun() override {
-    if (m_thread.joinable()) return;
+  HRESULT OnRun() override {
+    if (m_thread.joinable()) return S_OK;
     AM_MEDIA_TYPE mt{};
     m_format->Copy(&mt);
     WAVEFORMATEX wfx{};
@@ -61,22 +61,23 @@ class AlsaAudioCapture : public FilterBase {
       FreeMediaType(*p);
       delete p;
     });
-    if (wfx.wBitsPerSample != 16 || !wfx.nChannels || !wfx.nSamplesPerSec) return;
+    if (wfx.wBitsPerSample != 16 || !wfx.nChannels || !wfx.nSamplesPerSec) return S_OK;
     unsigned rate = wfx.nSamplesPerSec, channels = wfx.nChannels;
     snd_pcm_uframes_t period = 0;
     snd_pcm_t* h = nullptr;
     if (int err = OpenCapture(m_pcm, &rate, &channels, &period, &h); err < 0) {
       std::fprintf(stderr, "orvanetuner: cannot capture sound from %s: %s\n", m_pcm.c_str(), snd_strerror(err));
-      return;
+      return S_OK;
     }
     if (rate != wfx.nSamplesPerSec || channels != wfx.nChannels) {
       std::fprintf(stderr, "orvanetuner: %s changed its sound format; no sound captured\n", m_pcm.c_str());
       snd_pcm_close(h);
-      return;
+      return S_OK;
     }
     snd_pcm_start(h);
     m_stop = false;
     m_thread = std::thread([this, h, type, period, channels, rate] { Loop(h, type, period, channels, rate); });
+    return S_OK;
   }
 
   void OnStop() override {

@@ -3,6 +3,7 @@
 #include "platform/media/faults.h"
 
 #include <QString>
+#include <ctime>
 
 namespace orv::media {
 namespace {
@@ -347,8 +348,10 @@ HRESULT FilterBase::Pause() {
   return S_OK;
 }
 
-HRESULT FilterBase::Run(REFERENCE_TIME) {
-  if (m_state != State_Running) OnRun();
+HRESULT FilterBase::Run(REFERENCE_TIME start) {
+  if (m_state == State_Running) return S_OK;
+  m_streamStart = start;
+  if (HRESULT hr = OnRun(); FAILED(hr)) return hr;
   m_state = State_Running;
   return S_OK;
 }
@@ -380,6 +383,12 @@ HRESULT FilterBase::JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) {
   m_graph = graph;
   m_graphName = name ? std::u16string(name) : std::u16string();
   return S_OK;
+}
+
+REFERENCE_TIME MonotonicNow() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<REFERENCE_TIME>(ts.tv_sec) * 10000000 + ts.tv_nsec / 100;
 }
 
 int LiveFilters() { return g_liveFilters; }

@@ -136,6 +136,9 @@ class FilterBase : public ComObject, public IBaseFilter {
   const std::string& Kind() const { return m_kind; }
   IFilterGraph* Graph() const { return m_graph; }
   FILTER_STATE State() const { return m_state; }
+  // The graph's start on the monotonic clock (MonotonicNow()), as the last Run from a stopped or
+  // paused state gave it.
+  REFERENCE_TIME StreamStart() const { return m_streamStart; }
   std::size_t PinCount() const { return m_pins.size(); }
   PinBase* PinAt(std::size_t i) const { return m_pins[i].get(); }
   PinBase* FindPin(PIN_DIRECTION dir, const GUID& category) const;
@@ -160,8 +163,8 @@ class FilterBase : public ComObject, public IBaseFilter {
   void* Lookup(REFIID riid) override;
   PinBase* AddPin(PinBase::Options options);
   // Running begins (from stopped or paused; State() still tells which) and ends (stopped or paused):
-  // sources start and stop streaming here.
-  virtual void OnRun() {}
+  // sources start and stop streaming here. A failure from OnRun fails the graph's Run with it.
+  virtual HRESULT OnRun() { return S_OK; }
   virtual void OnStop() {}
 
  private:
@@ -172,7 +175,12 @@ class FilterBase : public ComObject, public IBaseFilter {
   IFilterGraph* m_graph = nullptr;
   std::u16string m_graphName;
   FILTER_STATE m_state = State_Stopped;
+  std::atomic<REFERENCE_TIME> m_streamStart{0};
 };
+
+// CLOCK_MONOTONIC now, in 100 ns units: the one clock of every stream. A sample's start time is its
+// capture instant on this clock less the graph's start (FilterBase::StreamStart()).
+REFERENCE_TIME MonotonicNow();
 
 // Filters of the media layer alive now (virtual devices and the graph's own filters).
 int LiveFilters();

@@ -71,11 +71,13 @@ class FilterGraph : public ComObject,
 
   // ---- IMediaControl
   // Downstream filters first, so that a writer is ready before its sources send; a filter that
-  // cannot start (a file that cannot be opened) stops the whole graph again.
+  // cannot start (a file that cannot be opened, a busy device) stops the whole graph again. Every
+  // filter gets the same start on the monotonic clock, so all streams share one zero.
   HRESULT Run() override {
     if (HRESULT hr = CheckFault("Run", {"Graph"}, "Graph.Run()"); hr != S_OK) return hr;
+    const REFERENCE_TIME start = MonotonicNow();
     for (auto it = m_filters.rbegin(); it != m_filters.rend(); ++it)
-      if (HRESULT hr = (*it)->Run(0); FAILED(hr)) return StopAfterFailure(hr);
+      if (HRESULT hr = (*it)->Run(start); FAILED(hr)) return StopAfterFailure(hr);
     m_state = State_Running;
     return S_OK;
   }

@@ -302,9 +302,10 @@ class VirtualVideoCapture : public FilterBase, public IAMVideoProcAmp, public IA
     if (State() == State_Stopped) ResetCounts();
     return FilterBase::Pause();
   }
-  void OnRun() override {
+  HRESULT OnRun() override {
     if (State() == State_Stopped) ResetCounts();
     StartStreaming();
+    return S_OK;
   }
   void OnStop() override { m_pacer.Stop(); }
 
@@ -450,12 +451,13 @@ class VirtualAudioCapture : public FilterBase {
 
  protected:
   // PCM in buffers of a tenth of a second, timestamped like the picture.
-  void OnRun() override {
+  HRESULT OnRun() override {
     std::shared_ptr<AM_MEDIA_TYPE> type = CopyType(*m_device->audioFormat);
-    if (type->formattype != FORMAT_WaveFormatEx || !type->pbFormat || type->cbFormat < sizeof(WAVEFORMATEX)) return;
+    if (type->formattype != FORMAT_WaveFormatEx || !type->pbFormat || type->cbFormat < sizeof(WAVEFORMATEX))
+      return S_OK;
     const WAVEFORMATEX wfx = *reinterpret_cast<const WAVEFORMATEX*>(type->pbFormat);
     if (wfx.wFormatTag != WAVE_FORMAT_PCM || wfx.wBitsPerSample != 16 || wfx.nChannels == 0 || wfx.nSamplesPerSec == 0)
-      return;
+      return S_OK;
     const int frames = static_cast<int>(wfx.nSamplesPerSec / 10), channels = wfx.nChannels;
     const REFERENCE_TIME period = 1000000;
     PinBase* capture = PinAt(0);
@@ -472,6 +474,7 @@ class VirtualAudioCapture : public FilterBase {
       std::shared_lock lock(StreamMutex());
       capture->Deliver(sample);
     });
+    return S_OK;
   }
   void OnStop() override { m_pacer.Stop(); }
 

@@ -247,6 +247,71 @@ TEST(Graph, RemovingFiltersBreaksTheirConnections) {
   EXPECT_EQ(VFW_E_NOT_CONNECTED, rendererIn->ConnectedTo(&none));
 }
 
+// A filter that records how the graph started it, and can refuse to start.
+class StartProbe : public orv::media::FilterBase {
+ public:
+  StartProbe(const char* name, HRESULT result) : FilterBase(GUID_NULL, name, "Probe"), m_result(result) {}
+  ORV_UNKNOWN_IMPL
+  int runs = 0, stops = 0;
+
+ protected:
+  HRESULT OnRun() override {
+    ++runs;
+    return m_result;
+  }
+  void OnStop() override { ++stops; }
+
+ private:
+  HRESULT m_result;
+};
+
+TEST(Graph, RunGivesEveryFilterOneMonotonicStartAndFailsWithAFilterThatCannotStart) {
+  CoInitialize(nullptr);
+  {
+    for (const HRESULT refusal : {S_OK, static_cast<HRESULT>(0x80070010u) /* EBUSY */}) {
+      ComPtr<IGraphBuilder> graph;
+      ASSERT_EQ(S_OK, CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&graph)));
+      // Filters start downstream first (last added first): the source that refuses starts last.
+      ComPtr<IBaseFilter> source = static_cast<IBaseFilter*>(new StartProbe("Source", refusal));
+      ComPtr<IBaseFilter> sink = static_cast<IBaseFilter*>(new StartProbe("Sink", S_OK));
+      ASSERT_EQ(S_OK, graph->AddFilter(source, nullptr));
+      ASSERT_EQ(S_OK, graph->AddFilter(sink, nullptr));
+      auto* src = static_cast<StartProbe*>(orv::media::AsFilterBase(source));
+      auto* snk = static_cast<StartProbe*>(orv::media::AsFilterBase(sink));
+      ComPtr<IMediaControl> control;
+      ASSERT_EQ(S_OK, control.QueryFrom(graph));
+
+      const REFERENCE_TIME before = orv::media::MonotonicNow();
+      EXPECT_EQ(refusal, control->Run());
+      const REFERENCE_TIME after = orv::media::MonotonicNow();
+      EXPECT_EQ(1, src->runs);
+      EXPECT_EQ(1, snk->runs);
+      OAFilterState state = -1;
+      control->GetState(0, &state);
+      if (refusal == S_OK) {
+        EXPECT_EQ(State_Running, state);
+        EXPECT_EQ(State_Running, src->State());
+        EXPECT_GE(src->StreamStart(), before);
+        EXPECT_LE(src->StreamStart(), after);
+        EXPECT_EQ(src->StreamStart(), snk->StreamStart());
+        // Running again changes nothing: the streams keep their zero.
+        const REFERENCE_TIME zero = src->StreamStart();
+        EXPECT_EQ(S_OK, control->Run());
+        EXPECT_EQ(1, src->runs);
+        EXPECT_EQ(zero, snk->StreamStart());
+        EXPECT_EQ(S_OK, control->Stop());
+      } else {
+        // The sink that had started is stopped again; nothing is left running.
+        EXPECT_EQ(State_Stopped, state);
+        EXPECT_EQ(1, snk->stops);
+        EXPECT_EQ(State_Stopped, snk->State());
+        EXPECT_EQ(State_Stopped, src->State());
+      }
+    }
+  }
+  CoUninitialize();
+}
+
 TEST(Faults, NamedOperationsFailWithTheChosenResult) {
   UseCard("");
   CoInitialize(nullptr);
