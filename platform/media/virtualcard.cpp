@@ -280,14 +280,14 @@ class VirtualVideoCapture : public FilterBase, public IAMVideoProcAmp, public IA
   HRESULT GetNumDropped(LONG* dropped) override {
     if (!dropped) return E_POINTER;
     if (HRESULT hr = Check("GetNumDropped"); hr != S_OK) return hr;
-    *dropped = m_dropped;
+    *dropped = m_counts->dropped;
     return S_OK;
   }
 
   HRESULT GetNumNotDropped(LONG* notDropped) override {
     if (!notDropped) return E_POINTER;
     if (HRESULT hr = Check("GetNumNotDropped"); hr != S_OK) return hr;
-    *notDropped = m_delivered;
+    *notDropped = m_counts->delivered;
     return S_OK;
   }
 
@@ -310,10 +310,7 @@ class VirtualVideoCapture : public FilterBase, public IAMVideoProcAmp, public IA
   void OnStop() override { m_pacer.Stop(); }
 
  private:
-  void ResetCounts() {
-    m_dropped = 0;
-    m_delivered = 0;
-  }
+  void ResetCounts() { m_counts->Reset(); }
   const ProcAmpRange* RangeOf(LONG property) const {
     if (property < 0 || property > 3 || !m_device->Desc().procAmp[property].present) return nullptr;
     return &m_device->Desc().procAmp[property];
@@ -338,6 +335,7 @@ class VirtualVideoCapture : public FilterBase, public IAMVideoProcAmp, public IA
     PinBase* preview = FindPin(PINDIR_OUTPUT, PIN_CATEGORY_PREVIEW);
     auto picture = std::make_shared<PictureGenerator>();
     auto buffer = std::make_shared<std::vector<BYTE>>(static_cast<std::size_t>(width) * height * 2);
+    std::shared_ptr<FrameCounts> counts = m_counts;
     m_pacer.Start(period, [=, this](std::int64_t index, REFERENCE_TIME time, int missed) {
       auto wanted = [&](PinBase* pin) { return pin && pin->IsConnected() && pin->StreamOn(); };
       {
@@ -345,17 +343,17 @@ class VirtualVideoCapture : public FilterBase, public IAMVideoProcAmp, public IA
         if (!wanted(capture) && !wanted(preview)) return;
       }
       if (drawable) picture->DrawYUY2(m_device->Picture(), index, buffer->data(), width, height);
-      const MediaSample sample{buffer->data(), buffer->size(), time, time + period, type.get()};
+      const MediaSample sample{buffer->data(), buffer->size(), time, time + period, type.get(), counts};
       std::shared_lock lock(StreamMutex());
       // Frames the card missed while the capture stream ran, and frames the writer had no room
       // for, are dropped frames.
       switch (capture ? capture->Send(sample) : Delivery::None) {
         case Delivery::Taken:
-          ++m_delivered;
-          m_dropped += missed;
+          ++counts->delivered;
+          counts->dropped += missed;
           break;
         case Delivery::Refused:
-          m_dropped += 1 + missed;
+          counts->dropped += 1 + missed;
           break;
         case Delivery::None:
           break;
@@ -366,8 +364,7 @@ class VirtualVideoCapture : public FilterBase, public IAMVideoProcAmp, public IA
 
   std::shared_ptr<VirtualDevice> m_device;
   PinBase* m_analogIn = nullptr;
-  std::atomic<LONG> m_dropped{0};
-  std::atomic<LONG> m_delivered{0};
+  std::shared_ptr<FrameCounts> m_counts = std::make_shared<FrameCounts>();
   Pacer m_pacer;
 };
 
