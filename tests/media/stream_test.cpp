@@ -134,6 +134,38 @@ TEST(Streaming, AudioCapturePinSendsPcmInTenthsOfASecond) {
   EXPECT_EQ(0, sink->starts[1] % 1000000);
 }
 
+// Both streams on the graph's clock: the picture from its start latency on the frame slots, the
+// sound from the start with buffers as long as the fast sound clock makes them; the marks' white
+// picture and beep start on the same slot.
+TEST(Streaming, CardClocksFollowTheDescription) {
+  UseCard(R"({"video_start_latency_ms": 150, "audio_clock_ppm": 20000, "sync_marks": true, "clock_speed": 4})");
+  SinkRig rig;
+  ComPtr<IBaseFilter> audio = orv::test::BindDevice(CLSID_AudioInputDeviceCategory, 0);
+  ASSERT_TRUE(audio);
+  ASSERT_EQ(S_OK, rig.graph->AddFilter(audio, nullptr));
+  SinkFilter* sound = rig.Attach(audio, PIN_CATEGORY_CAPTURE);
+  SinkFilter* picture = rig.Attach(rig.capture, PIN_CATEGORY_CAPTURE);
+  ASSERT_EQ(S_OK, rig.Run());
+  ASSERT_TRUE(PumpUntil([&] { return sound->Count() >= 12 && picture->Count() >= 40; }, 10000));
+  rig.Stop();
+  constexpr REFERENCE_TIME kSlot = 333667;  // 29.97 frames per second
+  EXPECT_GE(picture->starts[0], 1500000);  // from 150 ms (slot 5, unless the machine was too busy for it)
+  EXPECT_LT(picture->starts[0], 8 * kSlot);
+  for (std::size_t i = 0; i < picture->starts.size(); ++i) EXPECT_EQ(0, picture->starts[i] % kSlot) << i;
+  EXPECT_EQ(0, sound->starts[0]);
+  for (std::size_t i = 0; i < sound->starts.size(); ++i) {
+    EXPECT_NEAR(i * 1000000 / 1.02, sound->starts[i], 1) << i;
+    EXPECT_EQ(4410u * 4, sound->sizes[i]);
+  }
+  // Second 1's mark: slot 30, the first at or after 1 s; its beep starts on the same instant.
+  orv::media::SyncMarks marks(kSlot);
+  EXPECT_TRUE(marks.IsMarkFrame(30 * kSlot));
+  EXPECT_FALSE(marks.IsMarkFrame(29 * kSlot));
+  EXPECT_EQ(0, marks.Beep(30 * kSlot - 1));
+  EXPECT_GT(marks.Beep(30 * kSlot + 2500), 8000);  // a quarter period of 1 kHz in
+  EXPECT_EQ(0, marks.Beep(30 * kSlot + 1000000));
+}
+
 TEST(Streaming, DisconnectingWhileRunningIsSafe) {
   UseCard("");
   SinkRig rig;
