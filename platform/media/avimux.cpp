@@ -6,6 +6,7 @@
 
 #include "platform/media/faults.h"
 #include "platform/media/graph.h"
+#include "platform/ui/winuser.h"
 
 #include <algorithm>
 #include <atomic>
@@ -43,6 +44,8 @@ constexpr std::size_t kIoBufferBytes = 256u << 10;
 // Room kept allocated ahead of the data, so that the index and headers can always be written.
 constexpr std::uint64_t kReserveBytes = 8u << 20;
 constexpr std::uint64_t kIndexBytesPerChunk = 24;  // legacy and OpenDML index entries together
+// A stop that writes out its queue for longer than this keeps the windows going meanwhile.
+constexpr auto kQuietStop = std::chrono::milliseconds(100);
 // A picture whose place is taken goes to the next one while it is at most this late (in quarters of
 // a frame): jitter of the time stamps. Later than that, the picture is left out.
 constexpr REFERENCE_TIME kLateQuarters = 3;
@@ -158,6 +161,8 @@ class AviWriter {
   std::deque<Item> m_queue;
   std::size_t m_queued = 0;
   bool m_closing = false;
+  bool m_drained = false;  // the writing thread has written out its queue
+  std::condition_variable m_drainedCv;
   std::atomic<bool> m_halted{false};
   std::thread m_thread;
 };
@@ -301,7 +306,11 @@ void AviWriter::Loop() {
   std::unique_lock lock(m_mutex);
   for (;;) {
     m_wake.wait(lock, [this] { return m_closing || !m_queue.empty(); });
-    if (m_queue.empty()) break;
+    if (m_queue.empty()) {
+      m_drained = true;
+      m_drainedCv.notify_all();
+      break;
+    }
     Item item = std::move(m_queue.front());
     m_queue.pop_front();
     m_queued -= item.data.size();
@@ -461,11 +470,20 @@ HRESULT AviWriter::Finish() {
 }
 
 HRESULT AviWriter::Close() {
+  bool drained = true;
   {
-    std::lock_guard lock(m_mutex);
+    std::unique_lock lock(m_mutex);
     m_closing = true;
+    m_wake.notify_all();
+    if (m_thread.joinable()) drained = m_drainedCv.wait_for(lock, kQuietStop, [this] { return m_drained; });
   }
-  m_wake.notify_all();
+  // A slow disk: the user-interface thread keeps the windows drawn while the queue goes out; the
+  // file is complete when Stop returns.
+  if (!drained && orv::ui::IsUiThread())
+    orv::ui::WaitPumpingMessages([this] {
+      std::lock_guard lock(m_mutex);
+      return m_drained;
+    });
   if (m_thread.joinable()) m_thread.join();
   const HRESULT hr = Finish();
   return FAILED(m_error) ? m_error : hr;

@@ -4,6 +4,7 @@
 #include "tests/media/avicheck.h"
 #include "tests/media/mediarig.h"
 #include "tests/support/testenv.h"
+#include "tests/support/uitest.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -274,6 +275,30 @@ TEST_F(AviMux, FullQueueRefusesPicturesButTakesSound) {
   const auto video = orv::test::StreamsOf(orv::test::Probe(rig.path), "video");
   ASSERT_EQ(1u, video.size());
   EXPECT_EQ(10 - refused, orv::test::Number(video[0], "nb_read_packets"));
+}
+
+// The queue takes about a second to go out: meanwhile the windows' messages and timers are handled,
+// and the file is complete when Stop returns.
+TEST_F(AviMux, StoppingOnASlowDiskKeepsTheWindowsGoing) {
+  MuxRig rig(dir + "/slow.avi");
+  ASSERT_EQ(S_OK, rig.control->Run());
+  auto* s = rig.Src();
+  SetAviWriteDelayForTests(25000);
+  for (int i = 0; i < 40; ++i) {
+    s->Sound(i * kFrame, 66, 5);
+    ASSERT_EQ(Delivery::Taken, s->Picture(i * kFrame, 1));
+  }
+  orv::test::RecordingWnd window;
+  ASSERT_TRUE(PostMessageA(window.m_hWnd, WM_USER + 5, 0, 0));
+  SetTimer(window.m_hWnd, 3, 20, nullptr);
+  ASSERT_EQ(S_OK, rig.control->Stop());
+  EXPECT_EQ(1, window.Count(WM_USER + 5));
+  EXPECT_GE(window.Count(WM_TIMER), 3);
+  KillTimer(window.m_hWnd, 3);
+  const auto video = orv::test::StreamsOf(orv::test::Probe(rig.path), "video");
+  ASSERT_EQ(1u, video.size());
+  EXPECT_EQ(40, orv::test::Number(video[0], "nb_read_packets"));
+  EXPECT_EQ("", orv::test::DecodeErrors(rig.path));
 }
 
 TEST_F(AviMux, DiskThatFillsUpClosesTheFileAndTellsTheGraph) {
