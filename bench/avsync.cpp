@@ -86,6 +86,7 @@ class Scanner {
   void Picture(const AVFrame* f, AVRational tb, AVRational rate) {
     const std::int64_t ts = f->best_effort_timestamp != AV_NOPTS_VALUE ? f->best_effort_timestamp : f->pts;
     const double t = ts == AV_NOPTS_VALUE ? m_lastPicture : ts * av_q2d(tb);
+    ++m_a->pictures;
     const bool flash = m_luma.Mean(f) >= kFlashLuma;
     if (flash && !m_inFlash) m_a->flashes.push_back(t);
     m_inFlash = flash;
@@ -132,10 +133,15 @@ void Drain(Decoder& d, AVFrame* frame, Scanner& scan) {
 }
 
 void PairUp(Analysis* a) {
+  double offset = 0;
   for (double flash : a->flashes) {
-    const auto near = std::min_element(a->beeps.begin(), a->beeps.end(),
-                                       [&](double x, double y) { return std::fabs(x - flash) < std::fabs(y - flash); });
-    if (near != a->beeps.end() && std::fabs(*near - flash) < kPairWithin) a->pairs.push_back({flash, *near});
+    const double expected = flash + offset;
+    const auto near = std::min_element(a->beeps.begin(), a->beeps.end(), [&](double x, double y) {
+      return std::fabs(x - expected) < std::fabs(y - expected);
+    });
+    if (near == a->beeps.end() || std::fabs(*near - expected) >= kPairWithin) continue;
+    a->pairs.push_back({flash, *near});
+    offset = *near - flash;
   }
 }
 

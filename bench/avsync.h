@@ -17,8 +17,11 @@ struct Pair {
 struct Analysis {
   std::string error;  // "" when the file could be read
   std::vector<double> flashes, beeps;
-  std::vector<Pair> pairs;  // each flash with the beep nearest it (within half a second)
-  double seconds = 0;       // the longer stream's length
+  // Each flash with its beep: the one nearest the flash moved by the offset so far (within half a
+  // second of that), so an offset that grows slowly is followed beyond half a second.
+  std::vector<Pair> pairs;
+  double seconds = 0;    // the longer stream's length
+  long long pictures = 0;  // pictures decoded (empty chunks hold none)
   double MaxOffsetMs() const;
 };
 
