@@ -281,6 +281,12 @@ TEST(Card, TheCardsSoundIsCapturedAt48kHzStereo) {
   // About a second and a half of sound; snd-dummy gives silence but keeps time.
   EXPECT_GT(audio.bytes, 48000u * 4);
   EXPECT_LT(audio.bytes, 48000u * 4 * 2);
+  // On the graph's clock from the device's status: the first buffer near the start, then a tenth
+  // of a second apart.
+  ASSERT_GE(audio.starts.size(), 3u);
+  EXPECT_GT(audio.starts[0], -2000000);
+  EXPECT_LT(audio.starts[0], 2000000);
+  for (std::size_t i = 1; i < audio.starts.size(); ++i) EXPECT_NEAR(1000000, audio.starts[i] - audio.starts[i - 1], 300000) << i;
 }
 
 TEST(Card, SoundDataArrivesThroughTheLoopbackCard) {
