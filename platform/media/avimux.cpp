@@ -280,7 +280,12 @@ HRESULT AviWriter::Open(const std::vector<const AM_MEDIA_TYPE*>& types) {
     return E_OUTOFMEMORY;
   }
   if (HRESULT hr = KeepRoom(); FAILED(hr)) return hr;
-  if (avformat_write_header(m_ctx, nullptr) < 0) return m_writeErrno ? FromErrno(m_writeErrno) : E_FAIL;
+  // RGB comes as a DIB, bottom row first: the header must say so (the muxer's default is top-down).
+  AVDictionary* options = nullptr;
+  av_dict_set(&options, "flipped_raw_rgb", "1", 0);
+  const int written = avformat_write_header(m_ctx, &options);
+  av_dict_free(&options);
+  if (written < 0) return m_writeErrno ? FromErrno(m_writeErrno) : E_FAIL;
   m_headerWritten = true;
   m_thread = std::thread([this] { Loop(); });
   return S_OK;

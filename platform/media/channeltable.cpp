@@ -1,8 +1,10 @@
 // Channel plans of the tuner: the broadcast plan (antenna) and the standard cable plan (cable), as
-// used in Korea with the North American numbering. Visual carrier frequencies in kHz.
+// used in Korea with the North American numbering, and the TV standard they broadcast in. Visual
+// carrier frequencies in kHz.
 #include "platform/media/v4l2card.h"
 
 #include <cstdlib>
+#include <linux/videodev2.h>
 
 namespace orv::media {
 namespace {
@@ -71,5 +73,11 @@ std::uint32_t KHzToTunerUnits(std::uint32_t kHz, bool lowUnits) {
 std::uint32_t TunerUnitsToKHz(std::uint32_t units, bool lowUnits) {
   return lowUnits ? (units + 8) / 16 : static_cast<std::uint32_t>((static_cast<std::uint64_t>(units) * 125 + 1) / 2);
 }
+
+StdMask PlanStandard(TunerInputType) { return V4L2_STD_NTSC_M; }
+
+std::uint32_t StandardLines(StdMask standard) { return (standard & V4L2_STD_525_60) ? 480 : 576; }
+
+REFERENCE_TIME StandardPeriod(StdMask standard) { return (standard & V4L2_STD_525_60) ? 333667 : 400000; }
 
 }  // namespace orv::media

@@ -95,15 +95,56 @@ void FrameDecimator::Reset(REFERENCE_TIME source, REFERENCE_TIME wanted) {
   m_source = source;
   m_wanted = wanted;
   m_credit = wanted - source;
+  m_started = false;
+  m_next = 0;
 }
 
-bool FrameDecimator::Keep() {
+bool FrameDecimator::KeepByCount() {
   // Within 1 % counts as the same rate: keep everything.
-  if (m_source <= 0 || m_wanted * 100 <= m_source * 101) return true;
+  if (m_wanted * 100 <= m_source * 101) return true;
   m_credit += m_source;
   if (m_credit < m_wanted) return false;
   m_credit -= m_wanted;
   return true;
+}
+
+bool FrameDecimator::Keep(REFERENCE_TIME t, std::uint32_t lost, std::uint32_t* missed) {
+  *missed = 0;
+  if (m_wanted <= 0) {
+    *missed = lost;
+    return true;
+  }
+  if (m_source > 0) {
+    for (std::uint32_t i = 0; i < lost; ++i) *missed += KeepByCount();
+    return KeepByCount();
+  }
+  // By time: a frame takes the next place of the wanted rate once it reaches it (a quarter of a
+  // frame early still counts, for jitter); places it passes over stay empty.
+  if (!m_started) {
+    m_started = true;
+    m_next = t + m_wanted;
+    return true;
+  }
+  const REFERENCE_TIME slack = m_wanted / 4;
+  if (t + slack < m_next) return false;
+  const REFERENCE_TIME passed = (t + slack - m_next) / m_wanted;
+  *missed = static_cast<std::uint32_t>(std::min<REFERENCE_TIME>(passed, 0xFFFFFFFF));
+  m_next += (passed + 1) * m_wanted;
+  return true;
+}
+
+LockWatch::Verdict LockWatch::Reading(REFERENCE_TIME since, int signal) {
+  if (since >= kSettle) {
+    if (signal <= 0)
+      m_lockedSince = -1;
+    else if (m_lockedSince < 0)
+      m_lockedSince = since;
+    else if (since - m_lockedSince >= kHold)
+      return Verdict::Found;
+  }
+  // Give up once no lock can hold long enough within the budget.
+  const REFERENCE_TIME from = m_lockedSince >= 0 ? m_lockedSince : std::max(since, kSettle);
+  return since >= kBudget || from + kHold > kBudget ? Verdict::NotFound : Verdict::Wait;
 }
 
 std::uint32_t SequenceGaps::Next(std::uint32_t sequence) {
@@ -180,23 +221,106 @@ constexpr LONG kOutputTypes[kXbarOutputs] = {PhysConn_Video_VideoDecoder, PhysCo
 constexpr std::uint32_t kProcAmpControls[4] = {V4L2_CID_BRIGHTNESS, V4L2_CID_CONTRAST, V4L2_CID_HUE,
                                                V4L2_CID_SATURATION};
 
-// Time for the tuner's PLL and the decoder to settle on a new frequency, at most.
-constexpr auto kSettle = std::chrono::milliseconds(250);
+// Between readings of the tuner while it settles.
 constexpr auto kSettlePoll = std::chrono::milliseconds(25);
+
+// Picture formats a card may deliver, in the order they are preferred, and how they are stored:
+// under their own FOURCC where AVI files know it, else as a bottom-up RGB DIB, which libv4l2 makes
+// from any format it knows.
+enum class Layout { Packed, Planar, SemiPlanar, Compressed };
+struct PixelKind {
+  std::uint32_t v4l2;
+  const GUID* subtype;
+  WORD bits;  // biBitCount
+  Layout layout;
+  std::uint32_t bytesPerPixel;  // packed layouts
+};
+const PixelKind kPixelKinds[] = {
+    {V4L2_PIX_FMT_YUYV, &MEDIASUBTYPE_YUY2, 16, Layout::Packed, 2},
+    {V4L2_PIX_FMT_UYVY, &MEDIASUBTYPE_UYVY, 16, Layout::Packed, 2},
+    {V4L2_PIX_FMT_YUV420, &MEDIASUBTYPE_I420, 12, Layout::Planar, 1},
+    {V4L2_PIX_FMT_YVU420, &MEDIASUBTYPE_YV12, 12, Layout::Planar, 1},
+    {V4L2_PIX_FMT_NV12, &MEDIASUBTYPE_NV12, 12, Layout::SemiPlanar, 1},
+    {V4L2_PIX_FMT_MJPEG, &MEDIASUBTYPE_MJPG, 24, Layout::Compressed, 0},
+    {V4L2_PIX_FMT_JPEG, &MEDIASUBTYPE_MJPG, 24, Layout::Compressed, 0},
+    {V4L2_PIX_FMT_BGR24, &MEDIASUBTYPE_RGB24, 24, Layout::Packed, 3},
+};
+const PixelKind& kRgbKind = kPixelKinds[std::size(kPixelKinds) - 1];
+
+const PixelKind* KindOf(std::uint32_t v4l2) {
+  for (const PixelKind& k : kPixelKinds)
+    if (k.v4l2 == v4l2) return &k;
+  return nullptr;
+}
+bool BottomUp(const PixelKind& k) { return &k == &kRgbKind; }
+
+// One plane of a picture: `rows` rows of `bytes` bytes, `stride` apart, from `offset`.
+struct Plane {
+  std::size_t offset, stride, bytes, rows;
+};
+// The planes of a picture of `rows` lines whose luma (or packed) rows lie `stride` apart.
+std::vector<Plane> PlanesOf(const PixelKind& k, std::uint32_t width, std::uint32_t rows, std::size_t stride) {
+  switch (k.layout) {
+    case Layout::Packed: return {{0, stride, std::size_t{width} * k.bytesPerPixel, rows}};
+    case Layout::Planar: {
+      const std::size_t y = stride * rows, c = (stride / 2) * (rows / 2);
+      return {{0, stride, width, rows}, {y, stride / 2, width / 2, rows / 2}, {y + c, stride / 2, width / 2, rows / 2}};
+    }
+    case Layout::SemiPlanar: return {{0, stride, width, rows}, {stride * rows, stride, width, rows / 2}};
+    case Layout::Compressed: break;
+  }
+  return {};
+}
+// Bytes a buffer must hold for these planes.
+std::size_t Extent(const std::vector<Plane>& planes) {
+  std::size_t end = 0;
+  for (const Plane& p : planes)
+    if (p.rows) end = std::max(end, p.offset + p.stride * (p.rows - 1) + p.bytes);
+  return end;
+}
+// As stored: rows packed tight, a DIB's padded to 4 bytes.
+std::size_t StoredStride(const PixelKind& k, std::uint32_t width) {
+  const std::size_t row = k.layout == Layout::Packed ? std::size_t{width} * k.bytesPerPixel : width;
+  return BottomUp(k) ? (row + 3) & ~std::size_t{3} : row;
+}
+std::vector<Plane> StoredPlanes(const PixelKind& k, std::uint32_t width, std::uint32_t height) {
+  return PlanesOf(k, width, height, StoredStride(k, width));
+}
+std::size_t StoredSize(const PixelKind& k, std::uint32_t width, std::uint32_t height) {
+  const std::vector<Plane> p = StoredPlanes(k, width, height);
+  return p.empty() ? 0 : p.back().offset + p.back().stride * p.back().rows;
+}
+
+// Copies rows plane by plane: row r of `from` becomes row r*step+first of `to`, counted from the
+// bottom for a bottom-up picture (a DIB).
+void CopyRows(const BYTE* src, const std::vector<Plane>& from, BYTE* dst, const std::vector<Plane>& to, int step,
+              int first, bool bottomUp) {
+  for (std::size_t p = 0; p < from.size() && p < to.size(); ++p)
+    for (std::size_t r = 0; r < from[p].rows; ++r) {
+      std::size_t row = r * step + first;
+      if (row >= to[p].rows) break;
+      if (bottomUp) row = to[p].rows - 1 - row;
+      std::memcpy(dst + to[p].offset + row * to[p].stride, src + from[p].offset + r * from[p].stride,
+                  std::min(from[p].bytes, to[p].bytes));
+    }
+}
 
 // What the stream delivers now.
 struct FrameFormat {
-  std::uint32_t pixfmt = 0;
-  std::uint32_t width = 0, height = 0, stride = 0, sizeImage = 0;
-  REFERENCE_TIME period = 0;  // the driver's frame duration
+  const PixelKind* kind = nullptr;
+  std::uint32_t width = 0, height = 0;  // the whole picture, also when buffers carry single fields
+  std::size_t stride = 0;               // the driver's bytes per line
+  std::uint32_t sizeImage = 0;
+  std::uint32_t field = V4L2_FIELD_NONE;
+  REFERENCE_TIME period = 0;  // the driver's frame duration; 0 when it does not tell
 };
 
 class V4l2Card : public std::enable_shared_from_this<V4l2Card> {
  public:
-  V4l2Card(VideoNode node, int index) : m_node(std::move(node)), m_index(index) {}
+  V4l2Card(VideoNode node, int index, V4l2Calls io) : m_node(std::move(node)), m_index(index), m_io(std::move(io)) {}
   ~V4l2Card() {
     StopStreaming();
-    if (m_fd >= 0) v4l2_close(m_fd);
+    if (m_fd >= 0) m_io.close(m_fd);
   }
 
   const VideoNode& Node() const { return m_node; }
@@ -213,7 +337,7 @@ class V4l2Card : public std::enable_shared_from_this<V4l2Card> {
 
   int Ioctl(unsigned long request, void* arg) {
     int r;
-    do r = v4l2_ioctl(m_fd, request, arg);
+    do r = m_io.ioctl(m_fd, request, arg);
     while (r < 0 && errno == EINTR);
     if (r < 0 && (errno == ENODEV || errno == ENXIO)) m_lost = true;
     return r;
@@ -241,15 +365,19 @@ class V4l2Card : public std::enable_shared_from_this<V4l2Card> {
   void StopStreaming();
 
  private:
+  // Picks the picture format and size for the standard in force; sets the pin's format.
   HRESULT ChooseFormat();
   // Sets the pin's current format (size, pixel format, frame rate) on the device; fills m_frame.
   HRESULT ApplyFormat();
+  // The TV standard for the input just selected (not streaming); true when the one in force changed.
+  bool ApplyStandard(int input, StdMask planStandard);
   HRESULT StartLocked();
   void StopLocked();
   void Loop();
 
   VideoNode m_node;
   int m_index;
+  V4l2Calls m_io;
   std::mutex m_openMutex;
   int m_fd = -1;
   std::atomic<bool> m_lost{false};
@@ -258,6 +386,8 @@ class V4l2Card : public std::enable_shared_from_this<V4l2Card> {
   std::vector<CardInput> m_inputs;
   CrossbarLayout m_layout;
   std::shared_ptr<StreamFormat> m_format;
+  const PixelKind* m_kind = &kRgbKind;  // the card's format the pin's format stands for
+  REFERENCE_TIME m_cardPeriod = 0;       // the frame duration the card (or its standard) gives
 
   std::mutex m_streamMutex;  // start, stop and input changes
   FrameSink m_sink;
@@ -273,26 +403,28 @@ class V4l2Card : public std::enable_shared_from_this<V4l2Card> {
 };
 
 AM_MEDIA_TYPE MakeVideoType(const FrameFormat& f, REFERENCE_TIME avgTimePerFrame, VIDEOINFOHEADER* vih) {
-  const bool yuy2 = f.pixfmt == V4L2_PIX_FMT_YUYV;
+  const PixelKind& k = *f.kind;
+  const bool compressed = k.layout == Layout::Compressed;
   AM_MEDIA_TYPE mt{};
   mt.majortype = MEDIATYPE_Video;
-  mt.subtype = yuy2 ? MEDIASUBTYPE_YUY2 : MEDIASUBTYPE_RGB24;
-  mt.bFixedSizeSamples = TRUE;
+  mt.subtype = *k.subtype;
+  mt.bFixedSizeSamples = !compressed;
   mt.formattype = FORMAT_VideoInfo;
   *vih = VIDEOINFOHEADER{};
   vih->AvgTimePerFrame = avgTimePerFrame;
   vih->bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
   vih->bmiHeader.biWidth = static_cast<LONG>(f.width);
-  vih->bmiHeader.biHeight = static_cast<LONG>(f.height);
+  vih->bmiHeader.biHeight = static_cast<LONG>(f.height);  // a DIB bottom-up; YUV always top-down
   vih->bmiHeader.biPlanes = 1;
-  vih->bmiHeader.biBitCount = yuy2 ? 16 : 24;
-  vih->bmiHeader.biCompression = yuy2 ? MEDIASUBTYPE_YUY2.Data1 : BI_RGB;
-  vih->bmiHeader.biSizeImage = f.width * f.height * (yuy2 ? 2 : 3);
+  vih->bmiHeader.biBitCount = k.bits;
+  vih->bmiHeader.biCompression = BottomUp(k) ? BI_RGB : k.subtype->Data1;
+  const std::size_t bound = f.sizeImage ? f.sizeImage : std::size_t{f.width} * f.height * 2;
+  vih->bmiHeader.biSizeImage = static_cast<DWORD>(compressed ? bound : StoredSize(k, f.width, f.height));
   vih->rcSource = {0, 0, static_cast<LONG>(f.width), static_cast<LONG>(f.height)};
   vih->rcTarget = vih->rcSource;
   if (avgTimePerFrame > 0)
     vih->dwBitRate = static_cast<DWORD>(vih->bmiHeader.biSizeImage * 8.0 * 1e7 / static_cast<double>(avgTimePerFrame));
-  mt.lSampleSize = vih->bmiHeader.biSizeImage;
+  mt.lSampleSize = compressed ? 0 : vih->bmiHeader.biSizeImage;
   mt.cbFormat = sizeof(VIDEOINFOHEADER);
   mt.pbFormat = reinterpret_cast<BYTE*>(vih);
   return mt;
@@ -307,7 +439,7 @@ HRESULT V4l2Card::Open() {
   std::lock_guard lock(m_openMutex);
   if (m_lost) return FromErrno(ENODEV);
   if (m_fd >= 0) return S_OK;
-  const int fd = v4l2_open(m_node.path.c_str(), O_RDWR | O_NONBLOCK);
+  const int fd = m_io.open(m_node.path.c_str(), O_RDWR | O_NONBLOCK);
   if (fd < 0) {
     const int e = errno;
     std::fprintf(stderr, "orvanetuner: cannot open %s: %s\n", m_node.path.c_str(), std::strerror(e));
@@ -327,6 +459,8 @@ HRESULT V4l2Card::Open() {
     c.camera = in.type == V4L2_INPUT_TYPE_CAMERA;
     c.audioset = in.audioset;
     c.tunerIndex = in.tuner;
+    c.hasStandard = (in.capabilities & V4L2_IN_CAP_STD) != 0;
+    c.standards = in.std;
     m_inputs.push_back(c);
   }
   std::vector<CardAudioInput> audio;
@@ -338,77 +472,123 @@ HRESULT V4l2Card::Open() {
   }
   m_layout = MapCardInputs(m_inputs, audio);
 
+  int current = -1;
+  if (Ioctl(VIDIOC_G_INPUT, &current) < 0) current = -1;
   if (HasTuner()) {
     m_tunerIndex = m_inputs[static_cast<std::size_t>(m_layout.input[kXbarTuner])].tunerIndex;
     v4l2_tuner t{};
     t.index = m_tunerIndex;
     if (Ioctl(VIDIOC_G_TUNER, &t) == 0) m_lowUnits = (t.capability & V4L2_TUNER_CAP_LOW) != 0;
     // A TV card starts on its tuner, as the program routes it; the format is chosen for that input.
-    int current = -1;
-    if (Ioctl(VIDIOC_G_INPUT, &current) < 0 || current != m_layout.input[kXbarTuner]) {
+    if (current != m_layout.input[kXbarTuner]) {
       int tunerInput = m_layout.input[kXbarTuner];
-      Ioctl(VIDIOC_S_INPUT, &tunerInput);
+      if (Ioctl(VIDIOC_S_INPUT, &tunerInput) == 0) current = tunerInput;
     }
   }
+  ApplyStandard(current, PlanStandard(plan));
   return ChooseFormat();
 }
 
+bool V4l2Card::ApplyStandard(int input, StdMask planStandard) {
+  if (input < 0 || static_cast<std::size_t>(input) >= m_inputs.size()) return false;
+  const CardInput& in = m_inputs[static_cast<std::size_t>(input)];
+  if (!in.hasStandard) return false;  // a webcam or digital input
+  StdMask want = planStandard;
+  if (!in.tuner) {
+    // What the decoder sees; V4L2_STD_UNKNOWN (no signal) or no detection keeps the driver's.
+    v4l2_std_id detected = 0;
+    want = Ioctl(VIDIOC_QUERYSTD, &detected) == 0 ? detected : 0;
+  }
+  if (in.standards) want &= in.standards;
+  if (!want) return false;
+  v4l2_std_id before = 0;
+  if (Ioctl(VIDIOC_G_STD, &before) == 0 && before && (before & ~want) == 0) return false;
+  v4l2_std_id id = want;
+  if (Ioctl(VIDIOC_S_STD, &id) < 0) {
+    std::fprintf(stderr, "orvanetuner: %s: cannot set the TV standard %llx: %s\n", m_node.path.c_str(),
+                 static_cast<unsigned long long>(want), std::strerror(errno));
+    return false;
+  }
+  v4l2_std_id after = 0;
+  Ioctl(VIDIOC_G_STD, &after);
+  return after != before;
+}
+
 HRESULT V4l2Card::ChooseFormat() {
-  bool yuyv = false;
+  // The card's own formats first; libv4l2 adds those it converts into, flagged as emulated.
+  std::vector<std::uint32_t> native;
   for (std::uint32_t i = 0; i < 256; ++i) {
     v4l2_fmtdesc d{};
     d.index = i;
     d.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     if (Ioctl(VIDIOC_ENUM_FMT, &d) < 0) break;
-    yuyv = yuyv || d.pixelformat == V4L2_PIX_FMT_YUYV;
+    if (!(d.flags & V4L2_FMT_FLAG_EMULATED)) native.push_back(d.pixelformat);
   }
-  // Without YUYV, libv4l2 converts whatever the card sends into 24-bit RGB.
-  const std::uint32_t pixfmt = yuyv ? V4L2_PIX_FMT_YUYV : V4L2_PIX_FMT_BGR24;
+  const PixelKind* kind = &kRgbKind;
+  for (const PixelKind& k : kPixelKinds)
+    if (std::find(native.begin(), native.end(), k.v4l2) != native.end()) {
+      kind = &k;
+      break;
+    }
 
+  v4l2_std_id std = 0;
+  if (Ioctl(VIDIOC_G_STD, &std) < 0) std = 0;
   v4l2_format f{};
   f.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
   f.fmt.pix.width = 640;
   f.fmt.pix.height = 480;
-  f.fmt.pix.pixelformat = pixfmt;
-  f.fmt.pix.field = V4L2_FIELD_ANY;
-  bool vga = Ioctl(VIDIOC_TRY_FMT, &f) == 0 && f.fmt.pix.width == 640 && f.fmt.pix.height == 480 &&
-             f.fmt.pix.pixelformat == pixfmt;
-  REFERENCE_TIME stdPeriod = 0;
-  v4l2_std_id std = 0;
-  if (Ioctl(VIDIOC_G_STD, &std) == 0 && std) stdPeriod = (std & V4L2_STD_525_60) ? 333667 : 400000;
+  f.fmt.pix.pixelformat = kind->v4l2;
+  f.fmt.pix.field = V4L2_FIELD_INTERLACED;
+  const bool vga = Ioctl(VIDIOC_TRY_FMT, &f) == 0 && f.fmt.pix.width == 640 && f.fmt.pix.height == 480 &&
+                   f.fmt.pix.pixelformat == kind->v4l2;
   f = v4l2_format{};
   f.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
   if (Ioctl(VIDIOC_G_FMT, &f) < 0) return FromErrno(errno);
-  f.fmt.pix.pixelformat = pixfmt;
-  f.fmt.pix.field = V4L2_FIELD_ANY;
+  f.fmt.pix.pixelformat = kind->v4l2;
+  // Both fields in one picture; a driver may still answer otherwise (see the capture filter).
+  f.fmt.pix.field = V4L2_FIELD_INTERLACED;
   if (vga) {
     f.fmt.pix.width = 640;
     f.fmt.pix.height = 480;
   } else if (std) {
     f.fmt.pix.width = 720;
-    f.fmt.pix.height = (std & V4L2_STD_525_60) ? 480 : 576;
+    f.fmt.pix.height = StandardLines(std);
   }
   f.fmt.pix.bytesperline = 0;
+  f.fmt.pix.sizeimage = 0;
   // Busy (another program streams): keep what the driver has.
   if (Ioctl(VIDIOC_S_FMT, &f) < 0) {
     f = v4l2_format{};
     f.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     if (Ioctl(VIDIOC_G_FMT, &f) < 0) return FromErrno(errno);
   }
-  if (f.fmt.pix.pixelformat != V4L2_PIX_FMT_YUYV && f.fmt.pix.pixelformat != V4L2_PIX_FMT_BGR24)
-    return VFW_E_INVALIDMEDIATYPE;
-
   FrameFormat ff;
-  ff.pixfmt = f.fmt.pix.pixelformat;
+  ff.kind = KindOf(f.fmt.pix.pixelformat);
+  if (!ff.kind) return VFW_E_INVALIDMEDIATYPE;
   ff.width = f.fmt.pix.width;
   ff.height = f.fmt.pix.height;
+  ff.sizeImage = f.fmt.pix.sizeimage;
   v4l2_streamparm p{};
   p.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
   REFERENCE_TIME period = 0;
   if (Ioctl(VIDIOC_G_PARM, &p) == 0) period = PeriodOf(p.parm.capture.timeperframe);
-  if (period <= 0) period = stdPeriod > 0 ? stdPeriod : 333667;
+  if (period <= 0) period = std ? StandardPeriod(std) : 333667;
+  // A rate the program asked for stays; the card's own follows the standard.
+  REFERENCE_TIME rate = period;
+  if (m_format) {
+    AM_MEDIA_TYPE old{};
+    m_format->Copy(&old);
+    if (old.formattype == FORMAT_VideoInfo && old.pbFormat && old.cbFormat >= sizeof(VIDEOINFOHEADER)) {
+      const REFERENCE_TIME asked = reinterpret_cast<const VIDEOINFOHEADER*>(old.pbFormat)->AvgTimePerFrame;
+      if (asked != m_cardPeriod) rate = asked;
+    }
+    FreeMediaType(old);
+  }
+  m_cardPeriod = period;
+  m_kind = ff.kind;
   VIDEOINFOHEADER vih;
-  AM_MEDIA_TYPE mt = MakeVideoType(ff, period, &vih);
+  AM_MEDIA_TYPE mt = MakeVideoType(ff, rate, &vih);
+  if (m_format) return m_format->Replace(mt);
   m_format = std::make_shared<StreamFormat>(mt);
   return S_OK;
 }
@@ -424,19 +604,43 @@ HRESULT V4l2Card::ApplyFormat() {
     width = static_cast<std::uint32_t>(std::max<LONG>(0, vih->bmiHeader.biWidth));
     height = static_cast<std::uint32_t>(std::abs(vih->bmiHeader.biHeight));
   }
-  const std::uint32_t pixfmt = mt.subtype == MEDIASUBTYPE_YUY2 ? V4L2_PIX_FMT_YUYV : V4L2_PIX_FMT_BGR24;
+  const PixelKind* kind = m_kind;
+  if (mt.subtype != *kind->subtype)
+    for (const PixelKind& k : kPixelKinds)
+      if (mt.subtype == *k.subtype) {
+        kind = &k;
+        break;
+      }
   FreeMediaType(mt);
 
   v4l2_format f{};
   f.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
   if (Ioctl(VIDIOC_G_FMT, &f) < 0) return FromErrno(errno);
-  if (f.fmt.pix.width != width || f.fmt.pix.height != height || f.fmt.pix.pixelformat != pixfmt) {
+  if (f.fmt.pix.width != width || f.fmt.pix.height != height || f.fmt.pix.pixelformat != kind->v4l2) {
     f.fmt.pix.width = width;
     f.fmt.pix.height = height;
-    f.fmt.pix.pixelformat = pixfmt;
-    f.fmt.pix.field = V4L2_FIELD_ANY;
+    f.fmt.pix.pixelformat = kind->v4l2;
+    f.fmt.pix.field = V4L2_FIELD_INTERLACED;
     f.fmt.pix.bytesperline = 0;
+    f.fmt.pix.sizeimage = 0;
     if (Ioctl(VIDIOC_S_FMT, &f) < 0 && Ioctl(VIDIOC_G_FMT, &f) < 0) return FromErrno(errno);
+  }
+  m_frame = FrameFormat{};
+  m_frame.kind = KindOf(f.fmt.pix.pixelformat);
+  if (!m_frame.kind) return VFW_E_INVALIDMEDIATYPE;
+  m_frame.width = f.fmt.pix.width;
+  m_frame.height = f.fmt.pix.height;
+  m_frame.field = f.fmt.pix.field;
+  m_frame.stride = f.fmt.pix.bytesperline ? f.fmt.pix.bytesperline
+                                          : (m_frame.kind->layout == Layout::Packed
+                                                 ? std::size_t{m_frame.width} * m_frame.kind->bytesPerPixel
+                                                 : m_frame.width);
+  m_frame.sizeImage = f.fmt.pix.sizeimage;
+  // Fields in pictures of their own are woven into frames; compressed ones cannot be.
+  if (m_frame.field == V4L2_FIELD_ALTERNATE && m_frame.kind->layout == Layout::Compressed) {
+    std::fprintf(stderr, "orvanetuner: %s: the card sends each field as a picture of its own, compressed; "
+                 "that format is not supported\n", m_node.path.c_str());
+    return VFW_E_INVALIDMEDIATYPE;
   }
   // Ask the driver for the rate; where it keeps its own, frames are dropped evenly instead.
   v4l2_streamparm p{};
@@ -448,14 +652,10 @@ HRESULT V4l2Card::ApplyFormat() {
   }
   p = v4l2_streamparm{};
   p.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-  m_frame = FrameFormat{};
-  m_frame.period = Ioctl(VIDIOC_G_PARM, &p) == 0 ? PeriodOf(p.parm.capture.timeperframe) : 0;
-  m_frame.pixfmt = f.fmt.pix.pixelformat;
-  m_frame.width = f.fmt.pix.width;
-  m_frame.height = f.fmt.pix.height;
-  m_frame.stride = f.fmt.pix.bytesperline ? f.fmt.pix.bytesperline
-                                          : f.fmt.pix.width * (f.fmt.pix.pixelformat == V4L2_PIX_FMT_YUYV ? 2 : 3);
-  m_frame.sizeImage = f.fmt.pix.sizeimage;
+  // A period given for fields that come one by one is not sure to be the woven frames': they are
+  // then thinned by their times, as when the driver gives none.
+  if (m_frame.field != V4L2_FIELD_ALTERNATE && Ioctl(VIDIOC_G_PARM, &p) == 0)
+    m_frame.period = PeriodOf(p.parm.capture.timeperframe);
   return S_OK;
 }
 
@@ -465,7 +665,7 @@ HRESULT V4l2Card::SelectVideo(int pin) {
   // A kind the card lacks: the picture stays where it was.
   if (input < 0) return VFW_E_CANNOT_CONNECT;
   std::lock_guard lock(m_streamMutex);
-  // Drivers refuse input changes or change the format under a running stream: pause it around.
+  // Drivers refuse input and standard changes under a running stream: pause it around them.
   const bool restart = m_streaming;
   if (restart) StopLocked();
   HRESULT hr = S_OK;
@@ -479,10 +679,14 @@ HRESULT V4l2Card::SelectVideo(int pin) {
       va.index = static_cast<std::uint32_t>(a);
       Ioctl(VIDIOC_S_AUDIO, &va);
     }
-    if (pin == kXbarTuner) {
+    StdMask planStandard;
+    {
       std::lock_guard t(tunerMutex);
-      Tune();
+      planStandard = PlanStandard(plan);
+      if (pin == kXbarTuner) Tune();
     }
+    // A new standard brings its own picture size and rate.
+    if (ApplyStandard(input, planStandard)) ChooseFormat();
   }
   if (restart && StartLocked() != S_OK)
     std::fprintf(stderr, "orvanetuner: %s: streaming did not resume after the input change\n", m_node.path.c_str());
@@ -556,14 +760,15 @@ HRESULT V4l2Card::StartLocked() {
   req.count = 4;
   req.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
   req.memory = V4L2_MEMORY_MMAP;
+  // EBUSY here: another program streams from the card.
   if (Ioctl(VIDIOC_REQBUFS, &req) < 0 || req.count < 2) {
     const int e = req.count < 2 ? ENOMEM : errno;
     std::fprintf(stderr, "orvanetuner: %s: no capture buffers: %s\n", m_node.path.c_str(), std::strerror(e));
     return FromErrno(e);
   }
-  auto fail = [&](int e) {
+  auto fail = [&](const char* what, int e) {
+    std::fprintf(stderr, "orvanetuner: %s: %s: %s\n", m_node.path.c_str(), what, std::strerror(e));
     StopLocked();
-    m_streaming = false;
     return FromErrno(e);
   };
   m_streaming = true;  // so that a failure below releases what was set up
@@ -573,15 +778,16 @@ HRESULT V4l2Card::StartLocked() {
     b.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     b.memory = V4L2_MEMORY_MMAP;
     b.index = i;
-    if (Ioctl(VIDIOC_QUERYBUF, &b) < 0) return fail(errno);
-    void* p = v4l2_mmap(nullptr, b.length, PROT_READ | PROT_WRITE, MAP_SHARED, m_fd, b.m.offset);
-    if (p == MAP_FAILED) return fail(errno);
+    if (Ioctl(VIDIOC_QUERYBUF, &b) < 0) return fail("cannot query a buffer", errno);
+    void* p = m_io.mmap(nullptr, b.length, PROT_READ | PROT_WRITE, MAP_SHARED, m_fd, b.m.offset);
+    if (p == MAP_FAILED) return fail("cannot map a buffer", errno);
     m_buffers[i] = {p, b.length};
-    if (Ioctl(VIDIOC_QBUF, &b) < 0) return fail(errno);
+    if (Ioctl(VIDIOC_QBUF, &b) < 0) return fail("cannot queue a buffer", errno);
   }
   int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-  if (Ioctl(VIDIOC_STREAMON, &type) < 0) return fail(errno);
-  if (pipe2(m_wake, O_CLOEXEC | O_NONBLOCK) < 0) return fail(errno);
+  // ENOSPC here: the USB bus has no bandwidth left for the stream.
+  if (Ioctl(VIDIOC_STREAMON, &type) < 0) return fail("cannot start streaming", errno);
+  if (pipe2(m_wake, O_CLOEXEC | O_NONBLOCK) < 0) return fail("no pipe", errno);
   m_thread = std::thread([this] { Loop(); });
   return S_OK;
 }
@@ -602,7 +808,7 @@ void V4l2Card::StopLocked() {
   int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
   Ioctl(VIDIOC_STREAMOFF, &type);
   for (Buffer& b : m_buffers)
-    if (b.start != MAP_FAILED) v4l2_munmap(b.start, b.length);
+    if (b.start != MAP_FAILED) m_io.munmap(b.start, b.length);
   m_buffers.clear();
   v4l2_requestbuffers req{};
   req.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
@@ -614,7 +820,7 @@ void V4l2Card::StopLocked() {
 void V4l2Card::Loop() {
   for (;;) {
     pollfd fds[2] = {{m_fd, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
-    const int r = poll(fds, 2, 500);
+    const int r = m_io.poll(fds, 2, 500);
     if (r < 0 && errno != EINTR) break;
     if (fds[1].revents) return;
     if (r <= 0) continue;
@@ -772,13 +978,21 @@ class V4l2Tuner : public FilterBase, public IAMTVTuner {
     if (!ChannelToKHz(m_card->plan, channel)) return E_INVALIDARG;
     m_card->channel = channel;
     if (HRESULT hr = m_card->Tune(); FAILED(hr)) return hr;
+    // The tuner and decoder settle; a lock must then hold (the one of the channel tuned before
+    // can linger for a moment).
+    const auto tuned = std::chrono::steady_clock::now();
+    LockWatch watch;
+    LockWatch::Verdict verdict = LockWatch::Verdict::Wait;
     int signal = 0, afc = 0;
-    const auto deadline = std::chrono::steady_clock::now() + kSettle;
-    for (;;) {
+    std::this_thread::sleep_for(std::chrono::microseconds(LockWatch::kSettle / 10));
+    while (verdict == LockWatch::Verdict::Wait) {
       if (!m_card->ReadTuner(&signal, &afc)) return m_card->Lost() ? FromErrno(ENODEV) : S_OK;
-      if (signal > 0 || std::chrono::steady_clock::now() >= deadline) break;
-      std::this_thread::sleep_for(kSettlePoll);
+      using std::chrono::microseconds;
+      const auto since = std::chrono::duration_cast<microseconds>(std::chrono::steady_clock::now() - tuned);
+      verdict = watch.Reading(since.count() * 10, signal);
+      if (verdict == LockWatch::Verdict::Wait) std::this_thread::sleep_for(kSettlePoll);
     }
+    if (verdict != LockWatch::Verdict::Found) signal = 0;
     // Fine tuning: follow the AFC one tuner step at a time, within half a megahertz.
     for (int step = 0; signal > 0 && afc != 0 && step < 8; ++step) {
       if (FAILED(m_card->NudgeFrequency(afc < 0 ? 1 : -1))) break;
@@ -906,15 +1120,16 @@ class V4l2VideoCapture : public FilterBase, public IAMVideoProcAmp, public IAMDr
       m_delivered = 0;
     }
     m_gaps.Reset();
-    m_started = false;
     m_type.reset();
-    if (HRESULT hr = m_card->StartStreaming([this](const v4l2_buffer& b, const BYTE* data, const FrameFormat& f) {
-          OnFrame(b, data, f);
-        });
-        FAILED(hr))
+    m_fieldPending = false;
+    const HRESULT hr = m_card->StartStreaming(
+        [this](const v4l2_buffer& b, const BYTE* data, const FrameFormat& f) { OnFrame(b, data, f); });
+    if (FAILED(hr)) {
       std::fprintf(stderr, "orvanetuner: %s: cannot start streaming (%08x)\n", m_card->Node().path.c_str(),
                    static_cast<unsigned>(hr));
-    return S_OK;
+      m_card->StopStreaming();
+    }
+    return hr;
   }
   void OnStop() override { m_card->StopStreaming(); }
 
@@ -923,7 +1138,8 @@ class V4l2VideoCapture : public FilterBase, public IAMVideoProcAmp, public IAMDr
   void OnFrame(const v4l2_buffer& b, const BYTE* data, const FrameFormat& f) {
     PinBase* capture = PinAt(0);
     PinBase* preview = PinAt(1);
-    if (!m_type || m_typeFormat.width != f.width || m_typeFormat.height != f.height || m_typeFormat.pixfmt != f.pixfmt) {
+    if (!m_type || m_typeFormat.width != f.width || m_typeFormat.height != f.height || m_typeFormat.kind != f.kind ||
+        m_typeFormat.field != f.field) {
       // The sample's own type: the pin's format, with the size the driver really delivers.
       AM_MEDIA_TYPE pinType{};
       m_card->Format()->Copy(&pinType);
@@ -943,36 +1159,67 @@ class V4l2VideoCapture : public FilterBase, public IAMVideoProcAmp, public IAMDr
       m_typeFormat = f;
       m_wanted = wanted;
       m_decimator.Reset(f.period, wanted);
+      m_fieldPending = false;
     }
-    const std::uint32_t lost = m_gaps.Next(b.sequence);
-    if (!m_decimator.Keep()) return;
+    // The capture instant on the graph's clock.
+    REFERENCE_TIME at = MonotonicNow();
+    if ((b.flags & V4L2_BUF_FLAG_TIMESTAMP_MASK) == V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC)
+      at = static_cast<REFERENCE_TIME>(b.timestamp.tv_sec) * 10000000 +
+           static_cast<REFERENCE_TIME>(b.timestamp.tv_usec) * 10;
+    std::uint32_t sequence = b.sequence;
 
-    const std::uint64_t us = static_cast<std::uint64_t>(b.timestamp.tv_sec) * 1000000u + b.timestamp.tv_usec;
-    if (!m_started) {
-      m_started = true;
-      m_firstUs = us;
-    }
-    const REFERENCE_TIME start = static_cast<REFERENCE_TIME>(us - m_firstUs) * 10;
-
-    const std::size_t rowBytes = f.width * (f.pixfmt == V4L2_PIX_FMT_YUYV ? 2 : 3);
-    const std::size_t size = rowBytes * f.height;
+    const PixelKind& k = *f.kind;
+    const std::vector<Plane> stored = StoredPlanes(k, f.width, f.height);
     const BYTE* out = data;
-    if (f.pixfmt == V4L2_PIX_FMT_YUYV && f.stride == rowBytes) {
-      if (b.bytesused < size) return;
-    } else {
-      // Padded rows, or RGB that a bottom-up DIB stores last row first.
-      if (b.bytesused < static_cast<std::size_t>(f.stride) * (f.height - 1) + rowBytes) return;
-      m_copy.resize(size);
-      const bool flip = f.pixfmt != V4L2_PIX_FMT_YUYV;
-      for (std::uint32_t y = 0; y < f.height; ++y)
-        std::memcpy(m_copy.data() + (flip ? f.height - 1 - y : y) * rowBytes, data + static_cast<std::size_t>(y) * f.stride,
-                    rowBytes);
-      out = m_copy.data();
+    std::size_t size = k.layout == Layout::Compressed ? b.bytesused : StoredSize(k, f.width, f.height);
+    if (f.field == V4L2_FIELD_ALTERNATE) {
+      // One field per buffer: its rows go between the other field's; a frame is whole after both.
+      if (b.field != V4L2_FIELD_TOP && b.field != V4L2_FIELD_BOTTOM) return;
+      const std::vector<Plane> field = PlanesOf(k, f.width, f.height / 2, f.stride);
+      if (b.bytesused < Extent(field)) return;
+      const bool second = m_fieldPending && m_pendingField != b.field;
+      if (!second) {
+        m_weave.resize(size);
+        m_fieldPending = true;
+        m_pendingField = b.field;
+        m_pendingAt = at;
+        m_pendingSequence = b.sequence;
+      }
+      CopyRows(data, field, m_weave.data(), stored, 2, b.field == V4L2_FIELD_TOP ? 0 : 1, BottomUp(k));
+      if (!second) return;
+      m_fieldPending = false;
+      at = m_pendingAt;
+      // Both fields of a frame carry one number; drivers that count fields give consecutive ones.
+      sequence = b.sequence == m_pendingSequence ? b.sequence : m_pendingSequence / 2;
+      out = m_weave.data();
+    } else if (k.layout == Layout::Compressed) {
+      if (b.bytesused == 0) return;
+    } else if (b.bytesused < Extent(PlanesOf(k, f.width, f.height, f.stride))) {
+      return;  // a short buffer
     }
-    const MediaSample sample{out, size, start, start + m_wanted, m_type.get()};
+
+    // Thinned to the wanted rate before anything is counted: the counts are the file's frames.
+    const std::uint32_t lost = m_gaps.Next(sequence);
+    std::uint32_t missed = 0;
+    const bool keep = m_decimator.Keep(at - StreamStart(), lost, &missed);
     std::shared_lock lock(StreamMutex());
-    if (capture->IsConnected() && capture->StreamOn()) {
-      m_dropped += static_cast<LONG>(lost);
+    const bool capturing = capture->IsConnected() && capture->StreamOn();
+    if (capturing) m_dropped += static_cast<LONG>(missed);
+    if (!keep) return;
+
+    if (out == data && k.layout != Layout::Compressed) {
+      const std::vector<Plane> from = PlanesOf(k, f.width, f.height, f.stride);
+      auto alike = [](const Plane& a, const Plane& b) { return a.offset == b.offset && a.stride == b.stride; };
+      const bool same = !BottomUp(k) && std::equal(from.begin(), from.end(), stored.begin(), alike);
+      if (!same) {
+        m_copy.resize(size);
+        CopyRows(data, from, m_copy.data(), stored, 1, 0, BottomUp(k));
+        out = m_copy.data();
+      }
+    }
+    const REFERENCE_TIME start = at - StreamStart();
+    const MediaSample sample{out, size, start, start + m_wanted, m_type.get()};
+    if (capturing) {
       if (capture->Deliver(sample))
         ++m_delivered;
       else
@@ -991,9 +1238,12 @@ class V4l2VideoCapture : public FilterBase, public IAMVideoProcAmp, public IAMDr
   std::shared_ptr<AM_MEDIA_TYPE> m_type;
   FrameFormat m_typeFormat;
   REFERENCE_TIME m_wanted = 0;
-  bool m_started = false;
-  std::uint64_t m_firstUs = 0;
   std::vector<BYTE> m_copy;
+  // Weaving fields into frames.
+  std::vector<BYTE> m_weave;
+  bool m_fieldPending = false;
+  std::uint32_t m_pendingField = 0, m_pendingSequence = 0;
+  REFERENCE_TIME m_pendingAt = 0;
 };
 
 // ---- Device list -----------------------------------------------------------------------------------
@@ -1042,12 +1292,19 @@ std::vector<std::shared_ptr<V4l2Card>> CurrentCards() {
         it->second->Node().card == nodes[i].card)
       card = it->second;
     else
-      card = std::make_shared<V4l2Card>(nodes[i], static_cast<int>(i));
+      card = std::make_shared<V4l2Card>(nodes[i], static_cast<int>(i), LibV4l2Calls());
     next[nodes[i].path] = card;
     out.push_back(card);
   }
   g_cards = std::move(next);
   return out;
+}
+
+HRESULT NewCaptureFilter(const std::shared_ptr<V4l2Card>& card, IBaseFilter** out) {
+  if (HRESULT hr = card->Open(); FAILED(hr)) return hr;
+  ComPtr<IBaseFilter> filter = static_cast<IBaseFilter*>(new V4l2VideoCapture(card));
+  *out = filter.Detach();
+  return S_OK;
 }
 
 std::string AlsaCardName(int card) {
@@ -1062,6 +1319,25 @@ std::string AlsaCardName(int card) {
 
 }  // namespace
 
+V4l2Calls LibV4l2Calls() {
+  V4l2Calls c;
+  c.open = [](const char* path, int flags) { return v4l2_open(path, flags); };
+  c.close = [](int fd) { return v4l2_close(fd); };
+  c.ioctl = [](int fd, unsigned long request, void* arg) { return v4l2_ioctl(fd, request, arg); };
+  c.mmap = [](void* start, std::size_t length, int prot, int flags, int fd, std::int64_t offset) {
+    return v4l2_mmap(start, length, prot, flags, fd, offset);
+  };
+  c.munmap = [](void* start, std::size_t length) { return v4l2_munmap(start, length); };
+  c.poll = [](pollfd* fds, nfds_t count, int timeoutMs) { return ::poll(fds, count, timeoutMs); };
+  return c;
+}
+
+HRESULT CreateV4l2Capture(const VideoNode& node, V4l2Calls calls, IBaseFilter** out) {
+  if (!out) return E_POINTER;
+  *out = nullptr;
+  return NewCaptureFilter(std::make_shared<V4l2Card>(node, 0, std::move(calls)), out);
+}
+
 std::vector<RealDeviceEntry> ListRealDevices(const GUID& category) {
   std::vector<RealDeviceEntry> out;
   const bool video = category == CLSID_VideoInputDeviceCategory;
@@ -1070,12 +1346,7 @@ std::vector<RealDeviceEntry> ListRealDevices(const GUID& category) {
   for (const std::shared_ptr<V4l2Card>& card : CurrentCards()) {
     const VideoNode& n = card->Node();
     if (video) {
-      out.push_back({n.card, n.path, [card](IBaseFilter** f) -> HRESULT {
-                       if (HRESULT hr = card->Open(); FAILED(hr)) return hr;
-                       ComPtr<IBaseFilter> filter = static_cast<IBaseFilter*>(new V4l2VideoCapture(card));
-                       *f = filter.Detach();
-                       return S_OK;
-                     }});
+      out.push_back({n.card, n.path, [card](IBaseFilter** f) { return NewCaptureFilter(card, f); }});
       continue;
     }
     // The card's own sound device, else the system's default capture device.

@@ -137,6 +137,44 @@ TEST(Card, SourcesRouteToTunerSVideoAndWebcamWithTheirSound) {
   EXPECT_TRUE(rig.boxes.calls.empty());
 }
 
+TEST(Card, TheStandardFollowsTheSelectedInput) {
+  ORV_NEEDS_VM();
+  Vivid v;
+  ASSERT_GE(v.fd, 0);
+  // A card left in PAL on its tuner and in NTSC on S-Video, where a PAL picture comes in. (vivid
+  // picks the standard menu's item at the signal mode's index on every input change: PAL-BGH.)
+  ASSERT_TRUE(v.SetInput(2));
+  ASSERT_TRUE(v.SetStd(V4L2_STD_NTSC_M));
+  ASSERT_TRUE(v.SetMenu("Standard", "PAL-BGH"));
+  ASSERT_TRUE(v.SetMenu("Standard Signal Mode", "Selected Standard"));
+  ASSERT_TRUE(v.SetInput(1));
+  ASSERT_TRUE(v.SetStd(V4L2_STD_PAL_BG));
+  HwEngine rig;
+  CCaptureGraph& g = rig.Start();
+  ASSERT_TRUE(g.m_bPreviewing);
+  // The tuner gets the channel plans' standard.
+  EXPECT_EQ(1, v.Input());
+  EXPECT_EQ(V4L2_STD_NTSC_M, v.Std());
+  // S-Video the one the card detects, while the preview runs.
+  EXPECT_EQ(1, g.SelectSource(3));
+  EXPECT_EQ(2, v.Input());
+  EXPECT_EQ(V4L2_STD_PAL_BG | V4L2_STD_PAL_H, v.Std());
+  // The webcam input has none.
+  EXPECT_EQ(1, g.SelectSource(2));
+  EXPECT_EQ(0, v.Input());
+  EXPECT_EQ(0u, v.Std());
+  EXPECT_EQ(1, g.SelectSource(0));
+  EXPECT_EQ(V4L2_STD_NTSC_M, v.Std());
+  EXPECT_TRUE(g.m_bPreviewing);
+  EXPECT_TRUE(rig.boxes.calls.empty()) << rig.boxes.calls.front().text;
+  // The picture goes on after every change.
+  ComPtr<SampleSink> hold = new SampleSink;
+  RunCaptureInto(g, hold.Get(), nullptr, 1000);
+  std::lock_guard lock(hold->mutex);
+  EXPECT_GT(hold->count, 3);
+  EXPECT_EQ(480, hold->vih.bmiHeader.biHeight);
+}
+
 TEST(Card, ChannelThreeOnAntennaGivesAPictureAndEmptyChannelsGiveNoise) {
   ORV_NEEDS_VM();
   HwEngine rig;
@@ -157,7 +195,7 @@ TEST(Card, ChannelThreeOnAntennaGivesAPictureAndEmptyChannelsGiveNoise) {
     EXPECT_EQ(640, sink.vih.bmiHeader.biWidth);
     EXPECT_EQ(480, sink.vih.bmiHeader.biHeight);
     EXPECT_EQ(MEDIASUBTYPE_YUY2.Data1, sink.vih.bmiHeader.biCompression);
-    // The engine asks for 14.99 frames a second; vivid keeps 25, so frames are thinned.
+    // The engine asks for 14.99 frames a second; vivid keeps NTSC's 29.97, so frames are thinned.
     EXPECT_EQ(667111, sink.vih.AvgTimePerFrame);
     const double span = static_cast<double>(sink.starts.back() - sink.starts.front()) / (sink.count - 1);
     EXPECT_NEAR(667111, span, 667111 * 0.35);

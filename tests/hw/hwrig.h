@@ -92,6 +92,32 @@ class Vivid {
     *min = q.minimum;
     *max = q.maximum;
   }
+  // The standard of the current input; 0 for an input without one.
+  v4l2_std_id Std() const {
+    v4l2_std_id s = 0;
+    return ioctl(fd, VIDIOC_G_STD, &s) == 0 ? s : 0;
+  }
+  bool SetInput(int i) { return ioctl(fd, VIDIOC_S_INPUT, &i) == 0; }
+  bool SetStd(v4l2_std_id s) { return ioctl(fd, VIDIOC_S_STD, &s) == 0; }
+  // Sets a menu control of the current input by the names of the control and the item.
+  bool SetMenu(const std::string& control, const std::string& item) {
+    v4l2_queryctrl q{};
+    q.id = V4L2_CTRL_FLAG_NEXT_CTRL;
+    while (ioctl(fd, VIDIOC_QUERYCTRL, &q) == 0) {
+      if (std::string(reinterpret_cast<char*>(q.name)) == control && q.type == V4L2_CTRL_TYPE_MENU)
+        for (int i = q.minimum; i <= q.maximum; ++i) {
+          v4l2_querymenu m{};
+          m.id = q.id;
+          m.index = static_cast<std::uint32_t>(i);
+          if (ioctl(fd, VIDIOC_QUERYMENU, &m) == 0 && std::string(reinterpret_cast<char*>(m.name)) == item) {
+            v4l2_control c{q.id, i};
+            return ioctl(fd, VIDIOC_S_CTRL, &c) == 0;
+          }
+        }
+      q.id |= V4L2_CTRL_FLAG_NEXT_CTRL;
+    }
+    return false;
+  }
   // vivid's "Disconnect" button: the device behaves as an unplugged USB card from then on.
   bool Unplug() {
     v4l2_queryctrl q{};

@@ -433,29 +433,52 @@ TEST(CardPicture, PictureControlsActOnLumaAndChroma) {
 
 // ---- Conversion -------------------------------------------------------------------------------------
 
-TEST(FrameConversion, Yuy2ColoursScaleIntoRgb32) {
-  // Left half 75% white, right half 75% red.
+TEST(FrameConversion, YuvColoursScaleIntoRgb32InEveryLayout) {
+  // Left half 75% white, right half 75% red, in each layout a card may send.
   const int w = 16, h = 8;
-  std::vector<BYTE> yuy2(w * h * 2);
-  for (int y = 0; y < h; ++y)
+  auto y = [&](int x) { return static_cast<BYTE>(x < w / 2 ? 180 : 65); };
+  auto u = [&](int x) { return static_cast<BYTE>(x < w / 2 ? 128 : 100); };
+  auto v = [&](int x) { return static_cast<BYTE>(x < w / 2 ? 128 : 212); };
+  struct Layout {
+    const char* name;
+    const GUID* subtype;
+    std::vector<BYTE> data;
+  } layouts[] = {{"YUY2", &MEDIASUBTYPE_YUY2, {}}, {"UYVY", &MEDIASUBTYPE_UYVY, {}}, {"I420", &MEDIASUBTYPE_I420, {}},
+                 {"YV12", &MEDIASUBTYPE_YV12, {}}, {"NV12", &MEDIASUBTYPE_NV12, {}}};
+  for (int row = 0; row < h; ++row)
     for (int x = 0; x < w; x += 2) {
-      BYTE* p = &yuy2[(y * w + x) * 2];
-      const bool left = x < w / 2;
-      p[0] = p[2] = left ? 180 : 65;
-      p[1] = left ? 128 : 100;
-      p[3] = left ? 128 : 212;
+      for (BYTE b : {y(x), u(x), y(x), v(x)}) layouts[0].data.push_back(b);
+      for (BYTE b : {u(x), y(x), v(x), y(x)}) layouts[1].data.push_back(b);
     }
-  FrameConverter conv;
-  std::vector<std::uint32_t> out(64 * 32, 0);
-  ASSERT_TRUE(conv.Convert(MEDIASUBTYPE_YUY2, yuy2.data(), yuy2.size(), w, h, reinterpret_cast<BYTE*>(out.data()), 64,
-                           32, 64 * 4));
-  const std::uint32_t white = out[16 * 64 + 5], red = out[16 * 64 + 60];
-  EXPECT_NEAR(191, (white >> 16) & 0xFF, 4);
-  EXPECT_NEAR(191, (white >> 8) & 0xFF, 4);
-  EXPECT_NEAR(191, white & 0xFF, 4);
-  EXPECT_NEAR(191, (red >> 16) & 0xFF, 6);
-  EXPECT_NEAR(0, (red >> 8) & 0xFF, 6);
-  EXPECT_NEAR(0, red & 0xFF, 6);
+  for (int k = 2; k < 5; ++k) layouts[k].data.assign(w * h, 0);
+  for (int k = 2; k < 5; ++k)
+    for (int i = 0; i < w * h; ++i) layouts[k].data[i] = y(i % w);
+  for (int row = 0; row < h / 2; ++row) {
+    for (int x = 0; x < w; x += 2) layouts[2].data.push_back(u(x));  // I420: U plane, then V
+    for (int x = 0; x < w; x += 2) layouts[3].data.push_back(v(x));  // YV12: V plane, then U
+    for (int x = 0; x < w; x += 2) layouts[4].data.push_back(u(x)), layouts[4].data.push_back(v(x));  // NV12
+  }
+  for (int row = 0; row < h / 2; ++row) {
+    for (int x = 0; x < w; x += 2) layouts[2].data.push_back(v(x));
+    for (int x = 0; x < w; x += 2) layouts[3].data.push_back(u(x));
+  }
+  for (const Layout& l : layouts) {
+    SCOPED_TRACE(l.name);
+    FrameConverter conv;
+    std::vector<std::uint32_t> out(64 * 32, 0);
+    ASSERT_TRUE(conv.Convert(*l.subtype, l.data.data(), l.data.size(), w, h, reinterpret_cast<BYTE*>(out.data()), 64,
+                             32, 64 * 4));
+    const std::uint32_t white = out[16 * 64 + 5], red = out[16 * 64 + 60];
+    EXPECT_NEAR(191, (white >> 16) & 0xFF, 4);
+    EXPECT_NEAR(191, (white >> 8) & 0xFF, 4);
+    EXPECT_NEAR(191, white & 0xFF, 4);
+    EXPECT_NEAR(191, (red >> 16) & 0xFF, 6);
+    EXPECT_NEAR(0, (red >> 8) & 0xFF, 6);
+    EXPECT_NEAR(0, red & 0xFF, 6);
+    // A frame too short for its size is refused.
+    EXPECT_FALSE(conv.Convert(*l.subtype, l.data.data(), l.data.size() - 1, w, h, reinterpret_cast<BYTE*>(out.data()),
+                              64, 32, 64 * 4));
+  }
 }
 
 TEST(FrameConversion, Rgb24IsBottomUpAndBadInputIsRefused) {

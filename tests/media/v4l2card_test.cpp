@@ -77,25 +77,85 @@ TEST(V4l2Controls, DriverRangesAreShownFromZero) {
 }
 
 TEST(V4l2Streaming, FramesAreThinnedEvenlyToTheWantedRate) {
-  FrameDecimator d;
-  // 25 frames per second down to 14.99: 3 of every 5, never two gaps in a row.
-  d.Reset(400000, 667111);
-  int kept = 0, run = 0, longestGap = 0;
-  for (int i = 0; i < 2500; ++i) {
-    if (d.Keep()) {
-      ++kept;
-      run = 0;
-    } else {
-      longestGap = std::max(longestGap, ++run);
+  // 25 frames per second down to 14.99, by count (the driver's period known) and by time (not
+  // known): 3 of every 5, never two gaps in a row.
+  for (const REFERENCE_TIME source : {400000, 0}) {
+    SCOPED_TRACE(source ? "by count" : "by time");
+    FrameDecimator d;
+    d.Reset(source, 667111);
+    int kept = 0, run = 0, longestGap = 0;
+    std::uint32_t missed = 0, anyMissed = 0;
+    for (int i = 0; i < 2500; ++i) {
+      // A millisecond of jitter either way on the times.
+      if (d.Keep(i * 400000LL + (i % 3 - 1) * 10000, 0, &missed)) {
+        ++kept;
+        run = 0;
+      } else {
+        longestGap = std::max(longestGap, ++run);
+      }
+      anyMissed += missed;
     }
+    EXPECT_NEAR(2500 * 400000.0 / 667111, kept, 1.0);
+    EXPECT_EQ(1, longestGap);
+    EXPECT_EQ(0u, anyMissed);
   }
-  EXPECT_NEAR(2500 * 400000.0 / 667111, kept, 1.0);
-  EXPECT_EQ(1, longestGap);
   // The driver already at (about) the rate, or faster wanted than offered: every frame.
+  FrameDecimator d;
+  std::uint32_t missed = 0;
   d.Reset(666667, 667111);
-  for (int i = 0; i < 100; ++i) ASSERT_TRUE(d.Keep());
+  for (int i = 0; i < 100; ++i) ASSERT_TRUE(d.Keep(i * 666667LL, 0, &missed));
   d.Reset(400000, 333667);
-  for (int i = 0; i < 100; ++i) ASSERT_TRUE(d.Keep());
+  for (int i = 0; i < 100; ++i) ASSERT_TRUE(d.Keep(i * 400000LL, 0, &missed));
+}
+
+TEST(V4l2Streaming, FramesTheDriverLostCountAtTheWantedRate) {
+  // 30 frames per second kept at 15: ten frames lost by the driver are five of the file's.
+  for (const REFERENCE_TIME source : {333667, 0}) {
+    SCOPED_TRACE(source ? "by count" : "by time");
+    FrameDecimator d;
+    d.Reset(source, 667334);
+    std::uint32_t missed = 0, total = 0;
+    int kept = 0;
+    for (int i = 0; i < 40; ++i) kept += d.Keep(i * 333667LL, 0, &missed), total += missed;
+    // Frames 40..49 never come.
+    kept += d.Keep(50 * 333667LL, 10, &missed), total += missed;
+    for (int i = 51; i < 60; ++i) kept += d.Keep(i * 333667LL, 0, &missed), total += missed;
+    EXPECT_EQ(25, kept);
+    EXPECT_EQ(5u, total);
+  }
+  // Nothing wanted: every frame, and every lost one counts.
+  FrameDecimator d;
+  std::uint32_t missed = 0;
+  d.Reset(333667, 0);
+  EXPECT_TRUE(d.Keep(0, 3, &missed));
+  EXPECT_EQ(3u, missed);
+}
+
+TEST(V4l2Tuning, ALockCountsOnceItHoldsAfterTheTunerSettled) {
+  using V = LockWatch::Verdict;
+  struct Case {
+    const char* what;
+    std::vector<std::pair<int, int>> readings;  // ms after tuning, signal
+    std::string verdicts;                       // W wait, F found, N not found, after each reading
+  } cases[] = {
+      {"a steady lock", {{50, 1}, {75, 1}, {100, 1}, {125, 1}, {150, 1}}, "WWWWF"},
+      {"readings far apart", {{60, 1}, {170, 1}}, "WF"},
+      {"the last channel's lock fading", {{0, 1}, {25, 1}, {50, 0}, {100, 0}, {150, 0}, {175, 0}}, "WWWWWN"},
+      {"a signal that comes and goes", {{50, 1}, {75, 0}, {100, 1}, {125, 0}, {150, 1}, {175, 0}}, "WWWWWN"},
+      {"a lock that comes too late to hold", {{50, 0}, {150, 0}, {175, 1}}, "WWN"},
+      {"a lock at the last moment that holds", {{150, 1}, {200, 1}, {250, 1}}, "WWF"},
+      {"a lock that breaks before it held", {{50, 1}, {125, 1}, {140, 0}, {160, 1}}, "WWWN"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    LockWatch w;
+    std::string got;
+    for (auto [ms, signal] : c.readings) {
+      const V v = w.Reading(ms * 10000LL, signal ? 65535 : 0);
+      got += v == V::Found ? 'F' : v == V::NotFound ? 'N' : 'W';
+    }
+    EXPECT_EQ(c.verdicts, got);
+  }
 }
 
 TEST(V4l2Streaming, SequenceGapsCountLostFrames) {

@@ -1,0 +1,87 @@
+// A V4L2 capture driver played under the real-card code through its device calls: inputs with
+// standards, the formats it offers and the field order it answers, buffers with time stamps and
+// sequence numbers, a tuner whose lock can linger, and failures of chosen requests.
+#pragma once
+
+#include "platform/media/v4l2card.h"
+
+#include <cstdint>
+#include <linux/videodev2.h>
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace orv::test {
+
+class FakeV4l2 {
+ public:
+  struct Input {
+    std::string name;
+    std::uint32_t type = V4L2_INPUT_TYPE_CAMERA;
+    bool hasStd = true;  // V4L2_IN_CAP_STD, all standards
+  };
+  // The card, as set up before the program opens it. A TV card with tuner, Composite and S-Video
+  // that powers up in PAL-B/G and offers YUYV.
+  std::vector<Input> inputs = {{"Television", V4L2_INPUT_TYPE_TUNER}, {"Composite1"}, {"S-Video"}};
+  std::vector<std::uint32_t> formats = {V4L2_PIX_FMT_YUYV};
+  v4l2_std_id std = V4L2_STD_PAL_BG;
+  bool queryStd = true;                      // VIDIOC_QUERYSTD exists
+  std::map<int, v4l2_std_id> detected;       // what it finds on an input; else V4L2_STD_UNKNOWN
+  bool scaler = true;                        // takes any size; else the standard's 720 wide
+  std::uint32_t fixedWidth = 0, fixedHeight = 0;  // a camera's only size
+  std::uint32_t padding = 0;                 // bytes after each line
+  std::uint32_t field = V4L2_FIELD_INTERLACED;  // what it answers to any field asked for
+  REFERENCE_TIME period = 333667;            // from VIDIOC_G_PARM; 0: no such request
+  REFERENCE_TIME pace = 0;                   // frame times in its buffers (0: the period's)
+  int frames = 8;                            // buffers it fills after STREAMON, then no more
+  std::set<int> lost;                        // frames it misses (their times and numbers pass)
+  std::map<unsigned long, int> fail;         // request -> errno
+  int mmapErrno = 0;
+  std::set<std::uint32_t> locked;            // tuner frequencies (62.5 kHz units) with a signal
+  int lingerMs = 0;                          // the last lock stays reported this long after a retune
+
+  FakeV4l2();
+  ~FakeV4l2();
+  // The calls to give the card code; valid while this object lives.
+  orv::media::V4l2Calls Calls();
+
+  // What happened.
+  std::mutex mutex;
+  int input = 0;
+  int filled = 0;                  // buffers handed out
+  int requeued = 0;                // and given back by the program
+  int stdSetWhileStreaming = 0;    // VIDIOC_S_STD calls the driver had to refuse
+  int mapped = 0;                  // buffers mapped now
+  std::vector<std::string> log;    // "S_STD", "QUERYSTD", "S_INPUT 2", "STREAMON" ...
+  v4l2_std_id Std();
+  bool Streaming();
+  // Waits (at most 10 s) until the program has taken and given back every buffer the driver filled.
+  bool WaitDrained();
+
+  // The picture the driver draws: luma per line y of h, bright in the top eighth (the mark), below
+  // it dark lines alternating with lighter ones (so a wrong field order shows).
+  static int Luma(std::uint32_t y, std::uint32_t h) { return y < h / 8 ? 235 : (y % 2 ? 76 : 16); }
+
+ private:
+  int Ioctl(unsigned long request, void* arg);
+  bool Ready() const;
+  void Fill(std::vector<BYTE>& buffer, v4l2_buffer* b);
+  std::uint32_t Stride() const;
+  std::uint32_t SizeImage() const;
+  void Fit(v4l2_pix_format* pix) const;
+
+  int m_fd = -1;
+  v4l2_pix_format m_pix{};
+  std::vector<std::vector<BYTE>> m_buffers;
+  std::vector<int> m_queue;  // queued buffer indexes, in order
+  bool m_streaming = false;
+  REFERENCE_TIME m_t0 = 0;
+  int m_next = 0;  // the next frame (or field) to draw
+  std::uint32_t m_frequency = 0, m_previous = 0;
+  REFERENCE_TIME m_tunedAt = 0;
+  std::vector<BYTE> m_jpeg;  // the encoded picture, for MJPEG
+};
+
+}  // namespace orv::test
