@@ -360,6 +360,42 @@ TEST(Card, SoundDataArrivesThroughTheLoopbackCard) {
   CoUninitialize();
 }
 
+// Another program records from the loopback card's capture device: the capture cannot start, says
+// why with the status, and names the device; once the device is free again the capture starts.
+TEST(Card, ABusySoundDeviceStopsTheCaptureAndIsNamed) {
+  ORV_NEEDS_VM();
+  orv::test::MessageBoxAnswerer boxes;
+  CoInitialize(nullptr);
+  FILE* holder = popen("timeout 3 arecord -q -D hw:Loopback,1,0 -t raw -f S16_LE -r 48000 -c 2 >/dev/null 2>&1", "w");
+  ASSERT_TRUE(holder);
+  usleep(500000);
+  ComPtr<IBaseFilter> capture;
+  ASSERT_EQ(S_OK, orv::media::CreateAlsaCaptureFilter("plughw:Loopback,1,0", "AudioCapture", &capture));
+  ComPtr<IGraphBuilder> graph;
+  ASSERT_EQ(S_OK, CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC, IID_PPV_ARGS(&graph)));
+  ComPtr<SampleSink> sink = new SampleSink;
+  ComPtr<IBaseFilter> hold = static_cast<IBaseFilter*>(sink.Get());
+  ASSERT_EQ(S_OK, graph->AddFilter(capture, nullptr));
+  ASSERT_EQ(S_OK, graph->AddFilter(hold, nullptr));
+  ASSERT_EQ(S_OK, graph->ConnectDirect(OutputPin(capture, PIN_CATEGORY_CAPTURE), sink->Input(), nullptr));
+  ComPtr<IMediaControl> control;
+  control.QueryFrom(graph);
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(static_cast<HRESULT>(0x80070010), control->Run());  // EBUSY
+  const std::string log = ::testing::internal::GetCapturedStderr();
+  EXPECT_NE(std::string::npos, log.find("plughw:Loopback,1,0 is busy")) << log;
+  ASSERT_TRUE(PumpUntil([&] { return !boxes.calls.empty(); }));
+  EXPECT_NE(std::string::npos, boxes.calls[0].text.find("plughw:Loopback,1,0")) << boxes.calls[0].text;
+  pclose(holder);
+  EXPECT_EQ(S_OK, control->Run());
+  control->Stop();
+  sink.Reset();
+  hold.Reset();
+  graph.Reset();
+  capture.Reset();
+  CoUninitialize();
+}
+
 // Runs last, on its own: vivid cannot be plugged back in without reloading the module.
 TEST(Unplug, ACardThatDisappearsEndsPreviewAndCaptureWithAMessageAndThePlayableFile) {
   ORV_NEEDS_VM();
