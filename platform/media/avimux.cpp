@@ -6,6 +6,7 @@
 
 #include "platform/media/faults.h"
 #include "platform/media/graph.h"
+#include "platform/ui/winuser.h"
 
 #include <algorithm>
 #include <atomic>
@@ -34,6 +35,7 @@ namespace {
 std::atomic<std::uint64_t> g_diskLimit{0};
 std::atomic<int> g_writeDelayUs{0};
 std::atomic<std::size_t> g_queueLimit{0};
+std::atomic<bool> g_followSound{true};
 
 // Some seconds of full-size raw video: enough to ride out a disk's pauses, little enough that
 // stopping (which writes out what is queued) stays short.
@@ -42,6 +44,11 @@ constexpr std::size_t kIoBufferBytes = 256u << 10;
 // Room kept allocated ahead of the data, so that the index and headers can always be written.
 constexpr std::uint64_t kReserveBytes = 8u << 20;
 constexpr std::uint64_t kIndexBytesPerChunk = 24;  // legacy and OpenDML index entries together
+// A stop that writes out its queue for longer than this keeps the windows going meanwhile.
+constexpr auto kQuietStop = std::chrono::milliseconds(100);
+// A picture whose place is taken goes to the next one while it is at most this late (in quarters of
+// a frame): jitter of the time stamps. Later than that, the picture is left out.
+constexpr REFERENCE_TIME kLateQuarters = 3;
 
 HRESULT FromErrno(int e) {
   switch (e) {
@@ -95,6 +102,7 @@ class AviWriter {
     int stream;
     std::vector<BYTE> data;
     REFERENCE_TIME start;
+    std::shared_ptr<FrameCounts> counts;
   };
   struct Stream {
     AVStream* st = nullptr;
@@ -111,6 +119,10 @@ class AviWriter {
   void WriteItem(Item& item);
   void WriteVideo(Stream& s, Item& item);
   void WriteSound(int index, Stream& s, Item& item);
+  // A picture that was taken but does not go into the file counts as dropped at its source.
+  static void LeaveOut(const Item& item) {
+    if (item.counts) item.counts->LeftOut();
+  }
   // pts and duration in the stream's unit.
   bool WritePacket(Stream& s, const BYTE* data, int size, std::int64_t pts, std::int64_t duration);
   // S_OK, or why the file can take no more.
@@ -123,6 +135,7 @@ class AviWriter {
 
   std::string m_path;
   int m_master;
+  const bool m_followSound = g_followSound;
   HaltFn m_onHalt;
   std::size_t m_queueLimit;
 
@@ -148,6 +161,8 @@ class AviWriter {
   std::deque<Item> m_queue;
   std::size_t m_queued = 0;
   bool m_closing = false;
+  bool m_drained = false;  // the writing thread has written out its queue
+  std::condition_variable m_drainedCv;
   std::atomic<bool> m_halted{false};
   std::thread m_thread;
 };
@@ -285,7 +300,8 @@ Delivery AviWriter::Push(int stream, const MediaSample& sample) {
   // Sound is small and must not have holes: it may use some room beyond the bound.
   const std::size_t limit = m_streams[stream].video ? m_queueLimit : m_queueLimit + m_queueLimit / 4;
   if (m_queued + sample.size > limit) return Delivery::Refused;
-  m_queue.push_back({stream, std::vector<BYTE>(sample.data, sample.data + sample.size), sample.start});
+  m_queue.push_back({stream, std::vector<BYTE>(sample.data, sample.data + sample.size), sample.start,
+                     m_streams[stream].video ? sample.counts : nullptr});
   m_queued += sample.size;
   m_wake.notify_one();
   return Delivery::Taken;
@@ -295,12 +311,19 @@ void AviWriter::Loop() {
   std::unique_lock lock(m_mutex);
   for (;;) {
     m_wake.wait(lock, [this] { return m_closing || !m_queue.empty(); });
-    if (m_queue.empty()) break;
+    if (m_queue.empty()) {
+      m_drained = true;
+      m_drainedCv.notify_all();
+      break;
+    }
     Item item = std::move(m_queue.front());
     m_queue.pop_front();
     m_queued -= item.data.size();
     lock.unlock();
-    if (!m_halted) WriteItem(item);
+    if (!m_halted)
+      WriteItem(item);
+    else
+      LeaveOut(item);
     lock.lock();
   }
 }
@@ -320,18 +343,22 @@ void AviWriter::WriteItem(Item& item) {
     if (HRESULT hr = KeepRoom(); FAILED(hr)) Halt(hr);
 }
 
-// The frame goes where its time stamp puts it; frames the card missed become empty chunks, so
-// the picture keeps its place against the sound.
+// The frame goes to the place nearest its time stamp; frames the card missed become empty chunks,
+// so the picture keeps its place against the sound.
 void AviWriter::WriteVideo(Stream& s, Item& item) {
-  const REFERENCE_TIME t = item.start - m_origin + m_videoShift;
-  if (t < -s.frameDuration / 2) return;  // before the recording began
+  const REFERENCE_TIME t = item.start - m_origin + (m_followSound ? m_videoShift : 0);
+  if (t < -s.frameDuration / 2) return LeaveOut(item);  // before the recording began
   std::int64_t index = (t + s.frameDuration / 2) / s.frameDuration;
-  // Jitter of a frame's stamp keeps it in the next free place; a frame far behind it is late.
-  if (index < s.next - 1) return;
-  index = std::max(index, s.next);
+  if (index < s.next) {
+    if (4 * (s.next * s.frameDuration - t) > kLateQuarters * s.frameDuration) return LeaveOut(item);
+    index = s.next;
+  }
   for (std::int64_t gap = s.next; gap < index && index - gap <= 60000; ++gap)
-    if (!WritePacket(s, nullptr, 0, gap, 1)) return;
-  if (WritePacket(s, item.data.data(), static_cast<int>(item.data.size()), index, 1)) s.next = index + 1;
+    if (!WritePacket(s, nullptr, 0, gap, 1)) return LeaveOut(item);
+  if (WritePacket(s, item.data.data(), static_cast<int>(item.data.size()), index, 1))
+    s.next = index + 1;
+  else
+    LeaveOut(item);
 }
 
 void AviWriter::WriteSound(int index, Stream& s, Item& item) {
@@ -448,11 +475,20 @@ HRESULT AviWriter::Finish() {
 }
 
 HRESULT AviWriter::Close() {
+  bool drained = true;
   {
-    std::lock_guard lock(m_mutex);
+    std::unique_lock lock(m_mutex);
     m_closing = true;
+    m_wake.notify_all();
+    if (m_thread.joinable()) drained = m_drainedCv.wait_for(lock, kQuietStop, [this] { return m_drained; });
   }
-  m_wake.notify_all();
+  // A slow disk: the user-interface thread keeps the windows drawn while the queue goes out; the
+  // file is complete when Stop returns.
+  if (!drained && orv::ui::IsUiThread())
+    orv::ui::WaitPumpingMessages([this] {
+      std::lock_guard lock(m_mutex);
+      return m_drained;
+    });
   if (m_thread.joinable()) m_thread.join();
   const HRESULT hr = Finish();
   return FAILED(m_error) ? m_error : hr;
@@ -653,5 +689,6 @@ ComPtr<IBaseFilter> NewFileWriter() { return static_cast<IBaseFilter*>(new FileW
 void SetAviDiskLimitForTests(std::uint64_t bytes) { g_diskLimit = bytes; }
 void SetAviWriteDelayForTests(int microseconds) { g_writeDelayUs = microseconds; }
 void SetAviQueueLimitForTests(std::size_t bytes) { g_queueLimit = bytes; }
+void SetAviFollowSoundClockForBenchmarks(bool follow) { g_followSound = follow; }
 
 }  // namespace orv::media

@@ -163,7 +163,8 @@ void Range(const json& v, const std::string& where, LONG* lo, LONG* hi) {
 DeviceDesc Device(const json& j, const std::string& where, std::size_t index) {
   CheckKeys(j, where,
             {"name", "preview_pin", "analog_video_in", "stream_config", "dropped_frames", "crossbars", "tuner",
-             "analog_in_from", "procamp", "format", "audio", "audio_name", "faults"});
+             "analog_in_from", "procamp", "format", "audio", "audio_name", "faults", "sync_marks",
+             "audio_clock_ppm", "video_start_latency_ms", "clock_speed"});
   DeviceDesc d = DefaultDevice();
   d.name = index == 0 ? d.name : d.name + " " + std::to_string(index + 1);
   d.audioName = d.name + " Audio";
@@ -177,6 +178,12 @@ DeviceDesc Device(const json& j, const std::string& where, std::size_t index) {
   if (j.contains("stream_config")) d.streamConfig = Bool(j["stream_config"], where + ".stream_config");
   if (j.contains("dropped_frames")) d.droppedFrames = Bool(j["dropped_frames"], where + ".dropped_frames");
   if (j.contains("audio")) d.audio = Bool(j["audio"], where + ".audio");
+  if (j.contains("sync_marks")) d.syncMarks = Bool(j["sync_marks"], where + ".sync_marks");
+  if (j.contains("audio_clock_ppm"))
+    d.audioClockPpm = Long(j["audio_clock_ppm"], where + ".audio_clock_ppm", -100000, 100000);
+  if (j.contains("video_start_latency_ms"))
+    d.videoStartLatencyMs = Long(j["video_start_latency_ms"], where + ".video_start_latency_ms", 0, 10000);
+  if (j.contains("clock_speed")) d.clockSpeed = Long(j["clock_speed"], where + ".clock_speed", 1, 100);
 
   if (j.contains("crossbars")) {
     const json& xs = j["crossbars"];

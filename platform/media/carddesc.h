@@ -59,6 +59,11 @@ struct DeviceDesc {
   VideoFormatDesc format;
   bool audio = true;  // an audio capture device in the audio input category
   std::string audioName;
+  // Clocks and sync marks (docs/virtual-card.md).
+  bool syncMarks = false;
+  LONG audioClockPpm = 0;        // the sound's clock runs this many millionths fast against the picture's
+  LONG videoStartLatencyMs = 0;  // the picture starts this long after the sound
+  LONG clockSpeed = 1;           // both clocks run this many times as fast as real time
 };
 
 struct FaultDesc {

@@ -1,5 +1,7 @@
 #include "platform/media/stream.h"
 
+#include "platform/media/filterbase.h"
+
 #include <algorithm>
 #include <string>
 #include <chrono>
@@ -15,27 +17,32 @@ namespace orv::media {
 
 // ---- Pacer ----------------------------------------------------------------------------------------
 
-void Pacer::Start(REFERENCE_TIME period, Tick tick) {
+void Pacer::Start(REFERENCE_TIME period, Tick tick, Clock clock) {
   Stop();
   if (period <= 0) period = 333667;
+  if (clock.origin == 0) clock.origin = MonotonicNow();
+  clock.speed = std::max(1, clock.speed);
   {
     std::lock_guard lock(m_mutex);
     m_stop = false;
   }
-  m_thread = std::thread([this, period, tick = std::move(tick)] {
-    using Clock = std::chrono::steady_clock;
-    const auto begin = Clock::now();
-    const auto step = std::chrono::nanoseconds(period * 100);
+  m_thread = std::thread([this, period, clock, tick = std::move(tick)] {
+    // steady_clock is CLOCK_MONOTONIC here, the clock MonotonicNow() reads.
+    using Steady = std::chrono::steady_clock;
+    auto at = [&](std::int64_t index) {
+      return Steady::time_point(std::chrono::nanoseconds(clock.origin * 100 + (clock.offset + index * period) * 100 / clock.speed));
+    };
+    const auto step = std::chrono::nanoseconds(period * 100 / clock.speed);
     std::int64_t index = 0;
     std::unique_lock lock(m_mutex);
     while (!m_stop) {
-      const auto due = begin + step * index;
+      const auto due = at(index);
       if (m_wake.wait_until(lock, due, [this] { return m_stop; })) break;
-      const std::int64_t late = (Clock::now() - due) / step;
+      const std::int64_t late = step.count() > 0 ? (Steady::now() - due) / step : 0;
       const int missed = static_cast<int>(std::clamp<std::int64_t>(late, 0, 1 << 20));
       index += missed;
       lock.unlock();
-      tick(index, index * period, missed);
+      tick(index, clock.offset + index * period, missed);
       lock.lock();
       ++index;
     }
@@ -49,6 +56,28 @@ void Pacer::Stop() {
   }
   m_wake.notify_all();
   if (m_thread.joinable()) m_thread.join();
+}
+
+// ---- Sync marks -----------------------------------------------------------------------------------
+
+REFERENCE_TIME SyncMarks::MarkOf(std::int64_t second) const {
+  return (second * kEvery + m_period - 1) / m_period * m_period;
+}
+
+bool SyncMarks::IsMarkFrame(REFERENCE_TIME t) const {
+  if (t < 0) return false;
+  return MarkOf(t / kEvery) == t;
+}
+
+std::int16_t SyncMarks::Beep(REFERENCE_TIME t) const {
+  if (t < 0) return 0;
+  // The mark at or before t: this second's, unless it comes after t.
+  std::int64_t second = t / kEvery;
+  if (MarkOf(second) > t) --second;
+  if (second < 0) return 0;
+  const REFERENCE_TIME into = t - MarkOf(second);
+  if (into >= kBeep) return 0;
+  return static_cast<std::int16_t>(std::lround(16000 * std::sin(2 * std::numbers::pi * kBeepHz * into / 1e7)));
 }
 
 // ---- The virtual card's picture -------------------------------------------------------------------
@@ -205,6 +234,12 @@ void PictureGenerator::DrawPCM(const PictureState& s, std::int16_t* dst, int fra
     }
     for (int ch = 0; ch < channels; ++ch) dst[f * channels + ch] = sample;
   }
+}
+
+void PictureGenerator::DrawWhiteYUY2(BYTE* dst, int width, int height) {
+  const BYTE px[4] = {kWhite.y, kWhite.u, kWhite.y, kWhite.v};
+  const std::size_t size = static_cast<std::size_t>(std::max(0, width)) * std::max(0, height) * 2;
+  for (std::size_t i = 0; i + 4 <= size; i += 4) std::copy_n(px, 4, dst + i);
 }
 
 // ---- Preview conversion ---------------------------------------------------------------------------

@@ -2,6 +2,7 @@
 #include "platform/media/virtualdevice.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 namespace orv::media {
@@ -280,14 +281,14 @@ class VirtualVideoCapture : public FilterBase, public IAMVideoProcAmp, public IA
   HRESULT GetNumDropped(LONG* dropped) override {
     if (!dropped) return E_POINTER;
     if (HRESULT hr = Check("GetNumDropped"); hr != S_OK) return hr;
-    *dropped = m_dropped;
+    *dropped = m_counts->dropped;
     return S_OK;
   }
 
   HRESULT GetNumNotDropped(LONG* notDropped) override {
     if (!notDropped) return E_POINTER;
     if (HRESULT hr = Check("GetNumNotDropped"); hr != S_OK) return hr;
-    *notDropped = m_delivered;
+    *notDropped = m_counts->delivered;
     return S_OK;
   }
 
@@ -310,17 +311,15 @@ class VirtualVideoCapture : public FilterBase, public IAMVideoProcAmp, public IA
   void OnStop() override { m_pacer.Stop(); }
 
  private:
-  void ResetCounts() {
-    m_dropped = 0;
-    m_delivered = 0;
-  }
+  void ResetCounts() { m_counts->Reset(); }
   const ProcAmpRange* RangeOf(LONG property) const {
     if (property < 0 || property > 3 || !m_device->Desc().procAmp[property].present) return nullptr;
     return &m_device->Desc().procAmp[property];
   }
 
   // Frames at the rate of the current format, drawn by the card and pushed out of the capture and
-  // preview pins on the pacer's thread.
+  // preview pins on the pacer's thread. Their times are the frame slots from the graph's start; the
+  // first comes at the card's start latency.
   void StartStreaming() {
     std::shared_ptr<AM_MEDIA_TYPE> type = CopyType(*m_device->videoFormat);
     REFERENCE_TIME period = m_device->Desc().format.avgTimePerFrame;
@@ -338,36 +337,44 @@ class VirtualVideoCapture : public FilterBase, public IAMVideoProcAmp, public IA
     PinBase* preview = FindPin(PINDIR_OUTPUT, PIN_CATEGORY_PREVIEW);
     auto picture = std::make_shared<PictureGenerator>();
     auto buffer = std::make_shared<std::vector<BYTE>>(static_cast<std::size_t>(width) * height * 2);
+    const DeviceDesc& desc = m_device->Desc();
+    const REFERENCE_TIME latency = desc.videoStartLatencyMs * 10000LL;
+    const Pacer::Clock clock{StreamStart(), (latency + period - 1) / period * period, desc.clockSpeed};
+    const bool marks = desc.syncMarks;
+    const SyncMarks sync(period);
+    std::shared_ptr<FrameCounts> counts = m_counts;
     m_pacer.Start(period, [=, this](std::int64_t index, REFERENCE_TIME time, int missed) {
       auto wanted = [&](PinBase* pin) { return pin && pin->IsConnected() && pin->StreamOn(); };
       {
         std::shared_lock lock(StreamMutex());
         if (!wanted(capture) && !wanted(preview)) return;
       }
-      if (drawable) picture->DrawYUY2(m_device->Picture(), index, buffer->data(), width, height);
-      const MediaSample sample{buffer->data(), buffer->size(), time, time + period, type.get()};
+      if (drawable && marks && sync.IsMarkFrame(time))
+        PictureGenerator::DrawWhiteYUY2(buffer->data(), width, height);
+      else if (drawable)
+        picture->DrawYUY2(m_device->Picture(), index, buffer->data(), width, height);
+      const MediaSample sample{buffer->data(), buffer->size(), time, time + period, type.get(), counts};
       std::shared_lock lock(StreamMutex());
       // Frames the card missed while the capture stream ran, and frames the writer had no room
       // for, are dropped frames.
       switch (capture ? capture->Send(sample) : Delivery::None) {
         case Delivery::Taken:
-          ++m_delivered;
-          m_dropped += missed;
+          ++counts->delivered;
+          counts->dropped += missed;
           break;
         case Delivery::Refused:
-          m_dropped += 1 + missed;
+          counts->dropped += 1 + missed;
           break;
         case Delivery::None:
           break;
       }
       if (preview) preview->Deliver(sample);
-    });
+    }, clock);
   }
 
   std::shared_ptr<VirtualDevice> m_device;
   PinBase* m_analogIn = nullptr;
-  std::atomic<LONG> m_dropped{0};
-  std::atomic<LONG> m_delivered{0};
+  std::shared_ptr<FrameCounts> m_counts = std::make_shared<FrameCounts>();
   Pacer m_pacer;
 };
 
@@ -450,7 +457,8 @@ class VirtualAudioCapture : public FilterBase {
   ~VirtualAudioCapture() override { m_pacer.Stop(); }
 
  protected:
-  // PCM in buffers of a tenth of a second, timestamped like the picture.
+  // PCM in buffers of a tenth of a second of the card's sound clock, each sent once it is complete,
+  // with the time of its first sample from the graph's start.
   HRESULT OnRun() override {
     std::shared_ptr<AM_MEDIA_TYPE> type = CopyType(*m_device->audioFormat);
     if (type->formattype != FORMAT_WaveFormatEx || !type->pbFormat || type->cbFormat < sizeof(WAVEFORMATEX))
@@ -458,27 +466,56 @@ class VirtualAudioCapture : public FilterBase {
     const WAVEFORMATEX wfx = *reinterpret_cast<const WAVEFORMATEX*>(type->pbFormat);
     if (wfx.wFormatTag != WAVE_FORMAT_PCM || wfx.wBitsPerSample != 16 || wfx.nChannels == 0 || wfx.nSamplesPerSec == 0)
       return S_OK;
-    const int frames = static_cast<int>(wfx.nSamplesPerSec / 10), channels = wfx.nChannels;
-    const REFERENCE_TIME period = 1000000;
+    const DeviceDesc& desc = m_device->Desc();
+    const int rate = static_cast<int>(wfx.nSamplesPerSec), frames = rate / 10, channels = wfx.nChannels;
+    // Where sample n falls on the picture's clock, for a sound clock audio_clock_ppm fast.
+    const double samplesPerUnit = rate * (1.0 + desc.audioClockPpm * 1e-6) / 1e7;
+    auto when = [samplesPerUnit](std::int64_t n) { return static_cast<REFERENCE_TIME>(std::llround(n / samplesPerUnit)); };
+    const SyncMarks sync(VideoPeriod());
+    const bool marks = desc.syncMarks;
     PinBase* capture = PinAt(0);
     auto sound = std::make_shared<PictureGenerator>();
     auto buffer = std::make_shared<std::vector<std::int16_t>>(static_cast<std::size_t>(frames) * channels);
-    m_pacer.Start(period, [=, this](std::int64_t, REFERENCE_TIME time, int) {
-      {
+    auto next = std::make_shared<std::int64_t>(0);  // the next buffer to send
+    // Ticks five times a buffer; a late tick sends every buffer completed meanwhile, so no sound is lost.
+    m_pacer.Start(when(frames) / 5, [=, this](std::int64_t, REFERENCE_TIME time, int) {
+      for (; when((*next + 1) * frames) <= time; ++*next) {
+        {
+          std::shared_lock lock(StreamMutex());
+          if (!capture->IsConnected() || !capture->StreamOn()) continue;
+        }
+        const std::int64_t first = *next * frames;
+        if (marks) {
+          for (int f = 0; f < frames; ++f) {
+            const std::int16_t v = sync.Beep(when(first + f));
+            for (int ch = 0; ch < channels; ++ch) (*buffer)[static_cast<std::size_t>(f) * channels + ch] = v;
+          }
+        } else {
+          sound->DrawPCM(m_device->Picture(), buffer->data(), frames, channels, rate);
+        }
+        const MediaSample sample{reinterpret_cast<const BYTE*>(buffer->data()), buffer->size() * sizeof(std::int16_t),
+                                 when(first), when(first + frames), type.get()};
         std::shared_lock lock(StreamMutex());
-        if (!capture->IsConnected() || !capture->StreamOn()) return;
+        capture->Deliver(sample);
       }
-      sound->DrawPCM(m_device->Picture(), buffer->data(), frames, channels, static_cast<int>(wfx.nSamplesPerSec));
-      const MediaSample sample{reinterpret_cast<const BYTE*>(buffer->data()), buffer->size() * sizeof(std::int16_t),
-                               time, time + period, type.get()};
-      std::shared_lock lock(StreamMutex());
-      capture->Deliver(sample);
-    });
+    }, {StreamStart(), 0, desc.clockSpeed});
     return S_OK;
   }
   void OnStop() override { m_pacer.Stop(); }
 
  private:
+  // The picture's frame period, on whose slots the sync marks lie.
+  REFERENCE_TIME VideoPeriod() const {
+    AM_MEDIA_TYPE mt{};
+    m_device->videoFormat->Copy(&mt);
+    REFERENCE_TIME period = m_device->Desc().format.avgTimePerFrame;
+    if (mt.formattype == FORMAT_VideoInfo && mt.pbFormat && mt.cbFormat >= sizeof(VIDEOINFOHEADER) &&
+        reinterpret_cast<const VIDEOINFOHEADER*>(mt.pbFormat)->AvgTimePerFrame > 0)
+      period = reinterpret_cast<const VIDEOINFOHEADER*>(mt.pbFormat)->AvgTimePerFrame;
+    FreeMediaType(mt);
+    return period;
+  }
+
   std::shared_ptr<VirtualDevice> m_device;
   Pacer m_pacer;
 };

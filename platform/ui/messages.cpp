@@ -157,6 +157,16 @@ void WaitPumpingSentMessages(const std::function<bool()>& done) {
   RunPendingSends();
 }
 
+void WaitPumpingMessages(const std::function<bool()>& done) {
+  while (!done()) {
+    RunPendingSends();
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::ExcludeSocketNotifiers);
+    std::unique_lock lock(g_sendMu);
+    g_sendCv.wait_for(lock, std::chrono::milliseconds(5), [] { return !g_sends.empty(); });
+  }
+  RunPendingSends();
+}
+
 void ProcessPendingEvents() {
   RunPendingSends();
   QCoreApplication::sendPostedEvents();

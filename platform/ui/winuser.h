@@ -339,6 +339,11 @@ bool IsUiThread();
 // The UI thread uses this while it waits for a worker, so the worker's SendMessageA cannot deadlock.
 void WaitPumpingSentMessages(const std::function<bool()>& done);
 
+// Keeps the windows alive until done() is true: sends from other threads, posted messages, timers
+// and paints are handled; user input and socket notices (a termination signal) wait until after.
+// For a wait of the UI thread that may last (a file written out onto a slow disk).
+void WaitPumpingMessages(const std::function<bool()>& done);
+
 // Handles queued events (posted messages, timers, paints) once, without blocking.
 void ProcessPendingEvents();
 

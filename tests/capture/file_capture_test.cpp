@@ -1,5 +1,6 @@
 // File capture on the virtual card: the AVI file as ffprobe and ffmpeg read it, the time limit,
 // the result box, and captures that cannot start or cannot go on.
+#include "bench/avsync.h"
 #include "platform/media/avimux.h"
 #include "tests/capture/enginerig.h"
 #include "tests/media/avicheck.h"
@@ -271,6 +272,31 @@ TEST_F(FileCapture, CardWithoutPreviewPinRecordsWhileThePreviewRuns) {
   ASSERT_EQ(1u, video.size());
   EXPECT_EQ(e.m_nCaptured, orv::test::Number(video[0], "nb_read_packets"));
   EXPECT_GT(e.m_nCaptured, 10);
+}
+
+// The card's picture starts 150 ms after its sound, and its sound clock runs 2 % fast or slow: in
+// the file every flash still has its beep within a frame, and the result box counts the pictures
+// the file holds (those the writer left out to follow the sound's clock are dropped ones).
+TEST_F(FileCapture, PictureAndSoundStayTogetherOnTheSoundsClock) {
+  for (int ppm : {20000, -20000}) {
+    EngineRig rig(R"({"sync_marks": true, "video_start_latency_ms": 150, "clock_speed": 5, "audio_clock_ppm": )" +
+                  std::to_string(ppm) + R"(, "format": {"width": 160, "height": 120}})");
+    CCaptureGraph& e = rig.Start();
+    const std::string path = Clip();
+    ASSERT_EQ(1, e.StartFileCapture(path.c_str(), FALSE, 0));
+    Wait(3000);  // 15 s on the card's clock
+    ASSERT_EQ(1, e.StopFileCapture());
+    EXPECT_TRUE(rig.Texts().empty());
+
+    const orv::avsync::Analysis sync = orv::avsync::Analyse(path);
+    ASSERT_EQ("", sync.error);
+    EXPECT_GE(sync.pairs.size(), 10u) << ppm << "\n" << orv::avsync::Report(sync);
+    EXPECT_GE(sync.pairs.size() + 1, sync.flashes.size()) << ppm;
+    EXPECT_LE(sync.MaxOffsetMs(), kFrame * 1000) << ppm << "\n" << orv::avsync::Report(sync);
+    const auto video = orv::test::StreamsOf(orv::test::Probe(path), "video");
+    ASSERT_EQ(1u, video.size());
+    EXPECT_EQ(e.m_nCaptured, orv::test::Number(video[0], "nb_read_packets")) << ppm;
+  }
 }
 
 TEST_F(FileCapture, ResultBoxGivesCapturedAndDroppedFrames) {

@@ -318,6 +318,12 @@ TEST(Card, TheCardsSoundIsCapturedAt48kHzStereo) {
   // About a second and a half of sound; snd-dummy gives silence but keeps time.
   EXPECT_GT(audio.bytes, 48000u * 4);
   EXPECT_LT(audio.bytes, 48000u * 4 * 2);
+  // On the graph's clock from the device's status: the first buffer near the start, then a tenth
+  // of a second apart.
+  ASSERT_GE(audio.starts.size(), 3u);
+  EXPECT_GT(audio.starts[0], -2000000);
+  EXPECT_LT(audio.starts[0], 2000000);
+  for (std::size_t i = 1; i < audio.starts.size(); ++i) EXPECT_NEAR(1000000, audio.starts[i] - audio.starts[i - 1], 300000) << i;
 }
 
 TEST(Card, SoundDataArrivesThroughTheLoopbackCard) {
@@ -346,6 +352,42 @@ TEST(Card, SoundDataArrivesThroughTheLoopbackCard) {
   int nonZero = 0;
   for (BYTE b : sink->last) nonZero += b != 0;
   EXPECT_GT(nonZero, static_cast<int>(sink->last.size() / 2)) << "the loopback carried silence";
+  sink.Reset();
+  hold.Reset();
+  graph.Reset();
+  capture.Reset();
+  CoUninitialize();
+}
+
+// Another program records from the loopback card's capture device: the capture cannot start, says
+// why with the status, and names the device; once the device is free again the capture starts.
+TEST(Card, ABusySoundDeviceStopsTheCaptureAndIsNamed) {
+  ORV_NEEDS_VM();
+  orv::test::MessageBoxAnswerer boxes;
+  CoInitialize(nullptr);
+  FILE* holder = popen("timeout 3 arecord -q -D hw:Loopback,1,0 -t raw -f S16_LE -r 48000 -c 2 >/dev/null 2>&1", "w");
+  ASSERT_TRUE(holder);
+  usleep(500000);
+  ComPtr<IBaseFilter> capture;
+  ASSERT_EQ(S_OK, orv::media::CreateAlsaCaptureFilter("plughw:Loopback,1,0", "AudioCapture", &capture));
+  ComPtr<IGraphBuilder> graph;
+  ASSERT_EQ(S_OK, CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC, IID_PPV_ARGS(&graph)));
+  ComPtr<SampleSink> sink = new SampleSink;
+  ComPtr<IBaseFilter> hold = static_cast<IBaseFilter*>(sink.Get());
+  ASSERT_EQ(S_OK, graph->AddFilter(capture, nullptr));
+  ASSERT_EQ(S_OK, graph->AddFilter(hold, nullptr));
+  ASSERT_EQ(S_OK, graph->ConnectDirect(OutputPin(capture, PIN_CATEGORY_CAPTURE), sink->Input(), nullptr));
+  ComPtr<IMediaControl> control;
+  control.QueryFrom(graph);
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(static_cast<HRESULT>(0x80070010), control->Run());  // EBUSY
+  const std::string log = ::testing::internal::GetCapturedStderr();
+  EXPECT_NE(std::string::npos, log.find("plughw:Loopback,1,0 is busy")) << log;
+  ASSERT_TRUE(PumpUntil([&] { return !boxes.calls.empty(); }));
+  EXPECT_NE(std::string::npos, boxes.calls[0].text.find("plughw:Loopback,1,0")) << boxes.calls[0].text;
+  pclose(holder);
+  EXPECT_EQ(S_OK, control->Run());
+  control->Stop();
   sink.Reset();
   hold.Reset();
   graph.Reset();

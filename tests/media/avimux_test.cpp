@@ -4,6 +4,7 @@
 #include "tests/media/avicheck.h"
 #include "tests/media/mediarig.h"
 #include "tests/support/testenv.h"
+#include "tests/support/uitest.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -37,10 +38,13 @@ class StampedSource : public FilterBase {
     AddPin({"Audio", PINDIR_OUTPUT, GUID_NULL, MEDIATYPE_Audio, false, false, audio});
   }
 
-  // A picture whose bytes all carry `mark`.
+  // A picture whose bytes all carry `mark`, counted as a card counts its frames.
   Delivery Picture(REFERENCE_TIME at, BYTE mark) {
     std::vector<BYTE> data(64 * 48 * 2, mark);
-    return Send(0, data, at, at + kFrame);
+    const Delivery d = Send(0, data, at, at + kFrame);
+    if (d == Delivery::Taken) ++counts->delivered;
+    if (d == Delivery::Refused) ++counts->dropped;
+    return d;
   }
   // `ms` milliseconds of sound of one constant value.
   Delivery Sound(REFERENCE_TIME at, int ms, std::int16_t value) {
@@ -50,6 +54,7 @@ class StampedSource : public FilterBase {
   }
 
   std::shared_ptr<StreamFormat> video, audio;
+  std::shared_ptr<FrameCounts> counts = std::make_shared<FrameCounts>();
 
  private:
   Delivery Send(std::size_t pin, const std::vector<BYTE>& data, REFERENCE_TIME start, REFERENCE_TIME stop) {
@@ -58,7 +63,7 @@ class StampedSource : public FilterBase {
     Delivery d;
     {
       std::shared_lock lock(StreamMutex());
-      d = PinAt(pin)->Send(MediaSample{data.data(), data.size(), start, stop, &mt});
+      d = PinAt(pin)->Send(MediaSample{data.data(), data.size(), start, stop, &mt, pin == 0 ? counts : nullptr});
     }
     FreeMediaType(mt);
     return d;
@@ -138,25 +143,35 @@ class AviMux : public ::testing::Test {
   std::string dir;
 };
 
+// Pictures the writer leaves out count as dropped at their source, so the source's counts are the
+// file's.
 TEST_F(AviMux, PicturesKeepTheirPlacesAndMissingOnesBecomeEmptyChunks) {
   const std::string path = dir + "/gaps.avi";
+  std::shared_ptr<FrameCounts> counts;
   {
     MuxRig rig(path);
     ASSERT_EQ(S_OK, rig.control->Run());
     auto* s = rig.Src();
+    counts = s->counts;
     ASSERT_EQ(Delivery::Taken, s->Sound(0, 1000, 100));
     for (int i : {0, 1, 2, 6, 7, 12}) ASSERT_EQ(Delivery::Taken, s->Picture(i * kFrame + 1000, static_cast<BYTE>(i + 1)));
-    // Late by half a frame: still its own place; a frame from before the last one is dropped.
+    // Late by half a frame: still its own place.
     ASSERT_EQ(Delivery::Taken, s->Picture(13 * kFrame + kFrame / 2 - 1, 14));
+    // Its place taken: a picture a little late (jitter) takes the next one; one further behind is
+    // left out.
+    ASSERT_EQ(Delivery::Taken, s->Picture(13 * kFrame + kFrame * 2 / 5, 15));
+    ASSERT_EQ(Delivery::Taken, s->Picture(14 * kFrame, 16));
     ASSERT_EQ(Delivery::Taken, s->Picture(5 * kFrame, 99));
     ASSERT_EQ(S_OK, rig.control->Stop());
   }
   const auto pictures = PicturesRead(path);
-  const std::vector<std::pair<long long, int>> expected{{0, 1}, {1, 2}, {2, 3}, {6, 7}, {7, 8}, {12, 13}, {13, 14}};
+  const std::vector<std::pair<long long, int>> expected{{0, 1}, {1, 2}, {2, 3}, {6, 7}, {7, 8}, {12, 13}, {13, 14}, {14, 15}};
   EXPECT_EQ(expected, pictures);
+  EXPECT_EQ(8, counts->delivered);
+  EXPECT_EQ(2, counts->dropped);
   const auto video = orv::test::StreamsOf(orv::test::Probe(path), "video");
   ASSERT_EQ(1u, video.size());
-  EXPECT_EQ(14, orv::test::Number(video[0], "nb_frames"));  // the stream's length counts the gaps
+  EXPECT_EQ(15, orv::test::Number(video[0], "nb_frames"));  // the stream's length counts the gaps
   EXPECT_EQ("", orv::test::DecodeErrors(path));
 }
 
@@ -260,6 +275,30 @@ TEST_F(AviMux, FullQueueRefusesPicturesButTakesSound) {
   const auto video = orv::test::StreamsOf(orv::test::Probe(rig.path), "video");
   ASSERT_EQ(1u, video.size());
   EXPECT_EQ(10 - refused, orv::test::Number(video[0], "nb_read_packets"));
+}
+
+// The queue takes about a second to go out: meanwhile the windows' messages and timers are handled,
+// and the file is complete when Stop returns.
+TEST_F(AviMux, StoppingOnASlowDiskKeepsTheWindowsGoing) {
+  MuxRig rig(dir + "/slow.avi");
+  ASSERT_EQ(S_OK, rig.control->Run());
+  auto* s = rig.Src();
+  SetAviWriteDelayForTests(25000);
+  for (int i = 0; i < 40; ++i) {
+    s->Sound(i * kFrame, 66, 5);
+    ASSERT_EQ(Delivery::Taken, s->Picture(i * kFrame, 1));
+  }
+  orv::test::RecordingWnd window;
+  ASSERT_TRUE(PostMessageA(window.m_hWnd, WM_USER + 5, 0, 0));
+  SetTimer(window.m_hWnd, 3, 20, nullptr);
+  ASSERT_EQ(S_OK, rig.control->Stop());
+  EXPECT_EQ(1, window.Count(WM_USER + 5));
+  EXPECT_GE(window.Count(WM_TIMER), 3);
+  KillTimer(window.m_hWnd, 3);
+  const auto video = orv::test::StreamsOf(orv::test::Probe(rig.path), "video");
+  ASSERT_EQ(1u, video.size());
+  EXPECT_EQ(40, orv::test::Number(video[0], "nb_read_packets"));
+  EXPECT_EQ("", orv::test::DecodeErrors(rig.path));
 }
 
 TEST_F(AviMux, DiskThatFillsUpClosesTheFileAndTellsTheGraph) {

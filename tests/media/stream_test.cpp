@@ -1,6 +1,9 @@
-// Streaming: samples from the virtual card's pins, their pace and timestamps, the card's picture and
-// the preview's colour conversion.
+// Streaming: samples from the virtual card's pins and from a card's ALSA sound device (through the
+// seam under its calls), their pace and timestamps, the card's picture and the preview's colour
+// conversion.
+#include "platform/media/alsacapture.h"
 #include "platform/media/stream.h"
+#include "platform/media/v4l2card.h"
 #include "tests/media/mediarig.h"
 #include "tests/support/uitest.h"
 
@@ -30,6 +33,8 @@ class SinkFilter : public orv::media::FilterBase {
     starts.push_back(s.start);
     stops.push_back(s.stop);
     sizes.push_back(s.size);
+    if (keepSound) sound.insert(sound.end(), reinterpret_cast<const std::int16_t*>(s.data),
+                                reinterpret_cast<const std::int16_t*>(s.data + s.size));
     if (s.type) major = s.type->majortype;
     if (s.type && s.type->formattype == FORMAT_VideoInfo)
       avgTimePerFrame = reinterpret_cast<const VIDEOINFOHEADER*>(s.type->pbFormat)->AvgTimePerFrame;
@@ -41,6 +46,8 @@ class SinkFilter : public orv::media::FilterBase {
   std::mutex mutex;
   std::vector<REFERENCE_TIME> starts, stops;
   std::vector<std::size_t> sizes;
+  bool keepSound = false;
+  std::vector<std::int16_t> sound;  // 16-bit samples, when kept
   GUID major = GUID_NULL;
   REFERENCE_TIME avgTimePerFrame = 0;
 };
@@ -134,6 +141,38 @@ TEST(Streaming, AudioCapturePinSendsPcmInTenthsOfASecond) {
   EXPECT_EQ(0, sink->starts[1] % 1000000);
 }
 
+// Both streams on the graph's clock: the picture from its start latency on the frame slots, the
+// sound from the start with buffers as long as the fast sound clock makes them; the marks' white
+// picture and beep start on the same slot.
+TEST(Streaming, CardClocksFollowTheDescription) {
+  UseCard(R"({"video_start_latency_ms": 150, "audio_clock_ppm": 20000, "sync_marks": true, "clock_speed": 4})");
+  SinkRig rig;
+  ComPtr<IBaseFilter> audio = orv::test::BindDevice(CLSID_AudioInputDeviceCategory, 0);
+  ASSERT_TRUE(audio);
+  ASSERT_EQ(S_OK, rig.graph->AddFilter(audio, nullptr));
+  SinkFilter* sound = rig.Attach(audio, PIN_CATEGORY_CAPTURE);
+  SinkFilter* picture = rig.Attach(rig.capture, PIN_CATEGORY_CAPTURE);
+  ASSERT_EQ(S_OK, rig.Run());
+  ASSERT_TRUE(PumpUntil([&] { return sound->Count() >= 12 && picture->Count() >= 40; }, 10000));
+  rig.Stop();
+  constexpr REFERENCE_TIME kSlot = 333667;  // 29.97 frames per second
+  EXPECT_GE(picture->starts[0], 1500000);  // from 150 ms (slot 5, unless the machine was too busy for it)
+  EXPECT_LT(picture->starts[0], 8 * kSlot);
+  for (std::size_t i = 0; i < picture->starts.size(); ++i) EXPECT_EQ(0, picture->starts[i] % kSlot) << i;
+  EXPECT_EQ(0, sound->starts[0]);
+  for (std::size_t i = 0; i < sound->starts.size(); ++i) {
+    EXPECT_NEAR(i * 1000000 / 1.02, sound->starts[i], 1) << i;
+    EXPECT_EQ(4410u * 4, sound->sizes[i]);
+  }
+  // Second 1's mark: slot 30, the first at or after 1 s; its beep starts on the same instant.
+  orv::media::SyncMarks marks(kSlot);
+  EXPECT_TRUE(marks.IsMarkFrame(30 * kSlot));
+  EXPECT_FALSE(marks.IsMarkFrame(29 * kSlot));
+  EXPECT_EQ(0, marks.Beep(30 * kSlot - 1));
+  EXPECT_GT(marks.Beep(30 * kSlot + 2500), 8000);  // a quarter period of 1 kHz in
+  EXPECT_EQ(0, marks.Beep(30 * kSlot + 1000000));
+}
+
 TEST(Streaming, DisconnectingWhileRunningIsSafe) {
   UseCard("");
   SinkRig rig;
@@ -145,6 +184,135 @@ TEST(Streaming, DisconnectingWhileRunningIsSafe) {
   const std::size_t n = sink->Count();
   QThread::msleep(200);
   EXPECT_EQ(n, sink->Count());
+}
+
+// ---- A card's ALSA sound device -------------------------------------------------------------------
+
+// A capture device as the ALSA calls see it: 48 kHz stereo; its frame k was captured at
+// `firstFrame` after the start plus k / 48000 s; every read gets what it asks for, one period
+// apart. Read number `overrunAt` fails with an overrun that loses `lost` frames.
+struct FakePcm {
+  static constexpr unsigned kRate = 48000, kPeriod = 4800;
+  int openError = 0;
+  REFERENCE_TIME firstFrame = 0;
+  int overrunAt = -1;
+  std::int64_t lost = 0;
+
+  std::atomic<int> opens{0};
+  REFERENCE_TIME origin = 0;
+  std::int64_t next = 0;  // the next frame a read gets
+  int reads = 0;
+  orv::media::AlsaCalls calls;
+
+  FakePcm() {
+    auto* h = reinterpret_cast<snd_pcm_t*>(this);
+    calls.open = [this, h](snd_pcm_t** out, const char*) {
+      ++opens;
+      if (openError) return openError;
+      *out = h;
+      return 0;
+    };
+    calls.configure = [](snd_pcm_t*, unsigned* rate, unsigned* channels, snd_pcm_uframes_t* period) {
+      *rate = kRate;
+      *channels = 2;
+      *period = kPeriod;
+      return 0;
+    };
+    calls.start = [this](snd_pcm_t*) {
+      if (!origin) origin = orv::media::MonotonicNow() + firstFrame;
+      return 0;
+    };
+    calls.wait = [](snd_pcm_t*, int) {
+      QThread::msleep(2);
+      return 1;
+    };
+    calls.status = [this](snd_pcm_t*, orv::media::AlsaStatus* st) {
+      // A period is waiting: the newest frame came just now.
+      st->state = SND_PCM_STATE_RUNNING;
+      st->delay = kPeriod;
+      st->stamp = origin + (next + kPeriod) * 10000000 / kRate;
+      return 0;
+    };
+    calls.readi = [this](snd_pcm_t*, void* buf, snd_pcm_uframes_t frames) -> snd_pcm_sframes_t {
+      if (reads++ == overrunAt) {
+        next += lost;
+        return -EPIPE;
+      }
+      std::fill_n(static_cast<std::int16_t*>(buf), frames * 2, std::int16_t{1000});
+      next += static_cast<std::int64_t>(frames);
+      return static_cast<snd_pcm_sframes_t>(frames);
+    };
+    calls.recover = [](snd_pcm_t*, int) { return 0; };
+    calls.close = [](snd_pcm_t*) { return 0; };
+    orv::media::SetAlsaCallsForTests(&calls);
+  }
+  ~FakePcm() { orv::media::SetAlsaCallsForTests(nullptr); }
+};
+
+// The sound device is opened only while the capture takes its sound, so a busy one never stops the
+// preview; when the capture needs it, Run fails with the status and the user learns which device.
+TEST(AlsaSound, BusyDeviceFailsTheRunAndIsNamed) {
+  UseCard("");
+  FakePcm pcm;
+  pcm.openError = -EBUSY;
+  orv::test::MessageBoxAnswerer boxes;
+  SinkRig rig;
+  ComPtr<IBaseFilter> audio;
+  ASSERT_EQ(S_OK, orv::media::CreateAlsaCaptureFilter("plughw:CARD=Fake,DEV=0", "AudioCapture", &audio));
+  ASSERT_EQ(S_OK, rig.graph->AddFilter(audio, nullptr));
+  ASSERT_EQ(S_OK, rig.Run());  // nothing takes the sound: the device stays closed
+  ASSERT_EQ(S_OK, rig.Stop());
+  EXPECT_EQ(1, pcm.opens.load());  // only to learn its format
+
+  rig.Attach(audio, PIN_CATEGORY_CAPTURE);
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(static_cast<HRESULT>(0x80070000 | EBUSY), rig.Run());
+  const std::string log = ::testing::internal::GetCapturedStderr();
+  EXPECT_NE(std::string::npos, log.find("plughw:CARD=Fake,DEV=0 is busy")) << log;
+  OAFilterState state = -1;
+  ComPtr<IMediaControl> control;
+  control.QueryFrom(rig.graph);
+  control->GetState(0, &state);
+  EXPECT_EQ(State_Stopped, state);
+  ASSERT_TRUE(PumpUntil([&] { return !boxes.calls.empty(); }));
+  EXPECT_NE(std::string::npos, boxes.calls[0].text.find("plughw:CARD=Fake,DEV=0")) << boxes.calls[0].text;
+  EXPECT_NE(std::string::npos, boxes.calls[0].text.find("다른 프로그램이 사용하고 있습니다")) << boxes.calls[0].text;
+}
+
+// The first sample is where the device's status puts it on the graph's clock, not at the start;
+// an overrun's lost frames come back as silence of their length, so later sound keeps its time.
+TEST(AlsaSound, StatusPlacesTheSoundAndOverrunsBecomeSilence) {
+  UseCard("");
+  FakePcm pcm;
+  pcm.firstFrame = 3000000;  // 300 ms after the start
+  pcm.overrunAt = 3;
+  pcm.lost = 6000;
+  SinkRig rig;
+  ComPtr<IBaseFilter> audio;
+  ASSERT_EQ(S_OK, orv::media::CreateAlsaCaptureFilter("plughw:CARD=Fake,DEV=0", "AudioCapture", &audio));
+  ASSERT_EQ(S_OK, rig.graph->AddFilter(audio, nullptr));
+  SinkFilter* sink = rig.Attach(audio, PIN_CATEGORY_CAPTURE);
+  sink->keepSound = true;
+  ASSERT_EQ(S_OK, rig.Run());
+  ASSERT_TRUE(PumpUntil([&] { return sink->Count() >= 6; }, 10000));
+  rig.Stop();
+
+  constexpr std::int64_t kBuffer = 1000000;  // 4800 frames
+  EXPECT_GE(sink->starts[0], 3000000);
+  EXPECT_LT(sink->starts[0], 3000000 + 1000000);  // the moments between the graph's start and the device's
+  for (std::size_t i = 1; i < sink->starts.size(); ++i) {
+    EXPECT_EQ(sink->starts[0] + static_cast<std::int64_t>(i) * kBuffer, sink->starts[i]) << i;
+    EXPECT_EQ(sink->starts[i] + kBuffer, sink->stops[i]) << i;
+  }
+  // Three periods of sound, the 6000 lost frames as silence, then sound again.
+  const auto& s = sink->sound;
+  ASSERT_GE(s.size(), (3 * 4800 + 6000 + 100) * 2u);
+  auto frameValue = [&](std::size_t f) { return s[2 * f]; };
+  EXPECT_EQ(1000, frameValue(3 * 4800 - 1));
+  EXPECT_EQ(0, frameValue(3 * 4800));
+  EXPECT_EQ(0, frameValue(3 * 4800 + 5999));
+  EXPECT_EQ(1000, frameValue(3 * 4800 + 6000));
+  EXPECT_EQ(std::count(s.begin(), s.end(), 0), 6000 * 2);
 }
 
 TEST(Pacer, SkipsAndCountsTicksItCouldNotKeep) {
