@@ -1096,14 +1096,14 @@ class V4l2VideoCapture : public FilterBase, public IAMVideoProcAmp, public IAMDr
   HRESULT GetNumDropped(LONG* dropped) override {
     if (!dropped) return E_POINTER;
     if (HRESULT hr = Check("GetNumDropped"); hr != S_OK) return hr;
-    *dropped = m_dropped;
+    *dropped = m_counts->dropped;
     return S_OK;
   }
 
   HRESULT GetNumNotDropped(LONG* notDropped) override {
     if (!notDropped) return E_POINTER;
     if (HRESULT hr = Check("GetNumNotDropped"); hr != S_OK) return hr;
-    *notDropped = m_delivered;
+    *notDropped = m_counts->delivered;
     return S_OK;
   }
 
@@ -1116,8 +1116,7 @@ class V4l2VideoCapture : public FilterBase, public IAMVideoProcAmp, public IAMDr
 
   HRESULT OnRun() override {
     if (State() == State_Stopped) {
-      m_dropped = 0;
-      m_delivered = 0;
+      m_counts->Reset();
     }
     m_gaps.Reset();
     m_type.reset();
@@ -1204,7 +1203,7 @@ class V4l2VideoCapture : public FilterBase, public IAMVideoProcAmp, public IAMDr
     const bool keep = m_decimator.Keep(at - StreamStart(), lost, &missed);
     std::shared_lock lock(StreamMutex());
     const bool capturing = capture->IsConnected() && capture->StreamOn();
-    if (capturing) m_dropped += static_cast<LONG>(missed);
+    if (capturing) m_counts->dropped += static_cast<LONG>(missed);
     if (!keep) return;
 
     if (out == data && k.layout != Layout::Compressed) {
@@ -1218,20 +1217,20 @@ class V4l2VideoCapture : public FilterBase, public IAMVideoProcAmp, public IAMDr
       }
     }
     const REFERENCE_TIME start = at - StreamStart();
-    const MediaSample sample{out, size, start, start + m_wanted, m_type.get()};
+    // The counts travel with the picture: one the writer leaves out later moves to dropped.
+    const MediaSample sample{out, size, start, start + m_wanted, m_type.get(), m_counts};
     if (capturing) {
       if (capture->Deliver(sample))
-        ++m_delivered;
+        ++m_counts->delivered;
       else
-        ++m_dropped;
+        ++m_counts->dropped;
     }
     preview->Deliver(sample);
   }
 
   std::shared_ptr<V4l2Card> m_card;
   PinBase* m_analogIn = nullptr;
-  std::atomic<LONG> m_dropped{0};
-  std::atomic<LONG> m_delivered{0};
+  const std::shared_ptr<FrameCounts> m_counts = std::make_shared<FrameCounts>();
   // Streaming thread only.
   SequenceGaps m_gaps;
   FrameDecimator m_decimator;

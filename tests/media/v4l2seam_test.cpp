@@ -410,6 +410,33 @@ TEST_F(V4l2Seam, WithoutADriverPeriodFramesAreThinnedBeforeTheyAreCounted) {
   EXPECT_EQ(captured, ReadAvi(path).pictures);
 }
 
+TEST_F(V4l2Seam, PicturesTheWriterLeavesOutCountAsDropped) {
+  // A driver that claims 14.99 frames a second but stamps its frames twice as fast: every other
+  // picture finds its place in the file taken.
+  FakeV4l2 fake;
+  fake.inputs = {{"Camera", V4L2_INPUT_TYPE_CAMERA, false}};
+  fake.period = 667111;
+  fake.pace = 333556;
+  fake.fixedWidth = 160;
+  fake.fixedHeight = 120;
+  fake.frames = 40;
+  const std::string path = File("crowded.avi");
+  LONG captured = -1, dropped = -1;
+  {
+    SeamRig rig(fake);
+    ASSERT_EQ(S_OK, rig.hr);
+    rig.SetRate(667111);
+    rig.RecordTo(path);
+    ASSERT_EQ(S_OK, rig.control->Run());
+    ASSERT_TRUE(fake.WaitDrained());
+    rig.control->Stop();
+    rig.Counts(&captured, &dropped);
+  }
+  EXPECT_EQ(40, captured + dropped);
+  EXPECT_GE(dropped, 15);
+  EXPECT_EQ(captured, ReadAvi(path).pictures);
+}
+
 TEST_F(V4l2Seam, AChannelIsFoundOnlyWhenItsOwnLockHolds) {
   FakeV4l2 fake;
   auto units = [](LONG channel) { return KHzToTunerUnits(ChannelToKHz(TunerInputAntenna, channel), false); };
