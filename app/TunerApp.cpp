@@ -1,6 +1,6 @@
 #include "app/TunerApp.h"
 
-#include "app/Settings.h"
+#include "common/Settings.h"
 #include "panel/PanelWnd.h"
 #include "res/resource.h"
 #include "video/VideoWnd.h"

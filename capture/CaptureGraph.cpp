@@ -1,6 +1,6 @@
 #include "capture/CaptureGraph.h"
 
-#include "app/Commands.h"
+#include "common/Commands.h"
 #include "platform/store/registry.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #include "dialogs/AudioSetup.h"
 
-#include "app/Settings.h"
+#include "common/Settings.h"
 #include "res/resource.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #include "dialogs/CaptureDlg.h"
 
-#include "app/Settings.h"
+#include "common/Settings.h"
 #include "res/resource.h"
 
 #include <cstdio>

@@ -1,6 +1,6 @@
 #include "dialogs/CaptureStatusDlg.h"
 
-#include "app/Settings.h"
+#include "common/Settings.h"
 #include "dialogs/CaptureDlg.h"
 #include "res/resource.h"
 

@@ -1,7 +1,7 @@
 #include "dialogs/ChannelSetup.h"
 
-#include "app/Commands.h"
-#include "app/Settings.h"
+#include "common/Commands.h"
+#include "common/Settings.h"
 #include "res/resource.h"
 
 #include <cstdlib>

@@ -1,7 +1,7 @@
 // The settings sheet's first page: which channels of each band are registered.
 #pragma once
 
-#include "app/Settings.h"
+#include "common/Settings.h"
 
 #include "platform/ui/afxdlgs.h"
 

@@ -1,7 +1,7 @@
 #include "dialogs/VideoSetup.h"
 
-#include "app/Commands.h"
-#include "app/Settings.h"
+#include "common/Commands.h"
+#include "common/Settings.h"
 #include "res/resource.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #include "panel/PanelWnd.h"
 
-#include "app/Commands.h"
-#include "app/Settings.h"
+#include "common/Commands.h"
+#include "common/Settings.h"
 #include "dialogs/AboutDlg.h"
 #include "res/layout.h"
 #include "res/resource.h"

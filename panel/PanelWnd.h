@@ -2,7 +2,7 @@
 // the registered-channel lists. It drives the video window only through WM_TUNER_NOTIFY.
 #pragma once
 
-#include "app/Settings.h"
+#include "common/Settings.h"
 
 #include "mixer/Mixer.h"
 #include "panel/CoverWnd.h"

@@ -1,7 +1,7 @@
 #include "video/VideoWnd.h"
 
-#include "app/Commands.h"
-#include "app/Settings.h"
+#include "common/Commands.h"
+#include "common/Settings.h"
 #include "capture/CaptureGraph.h"
 #include "dialogs/CaptureDlg.h"
 #include "dialogs/CaptureStatusDlg.h"

@@ -1,5 +1,5 @@
 // The capture settings and capture status dialogs.
-#include "app/Settings.h"
+#include "common/Settings.h"
 #include "dialogs/CaptureDlg.h"
 #include "dialogs/CaptureStatusDlg.h"
 #include "platform/ui/controls_p.h"

@@ -2,8 +2,8 @@
 // fresh store and mixer per test, and user-like actions on the pages' controls.
 #pragma once
 
-#include "app/Commands.h"
-#include "app/Settings.h"
+#include "common/Commands.h"
+#include "common/Settings.h"
 #include "dialogs/AudioSetup.h"
 #include "dialogs/ChannelSetup.h"
 #include "dialogs/ConfigSheet.h"

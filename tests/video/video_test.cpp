@@ -1,6 +1,6 @@
 // The video window: picture placement, frame, settings at start and exit, mouse, keys, commands.
-#include "app/Commands.h"
-#include "app/Settings.h"
+#include "common/Commands.h"
+#include "common/Settings.h"
 #include "capture/CaptureGraph.h"
 #include "platform/media/faults.h"
 #include "platform/media/virtualcard.h"

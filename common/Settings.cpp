@@ -1,6 +1,6 @@
-#include "app/Settings.h"
+#include "common/Settings.h"
 
-#include "app/Commands.h"
+#include "common/Commands.h"
 
 #include <cstdlib>
 #include <cstring>
