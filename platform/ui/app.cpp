@@ -204,7 +204,7 @@ LANGID GetSystemDefaultLangID() {
       break;
     }
   auto starts = [&](const char* p) { return loc.rfind(p, 0) == 0; };
-  if (starts("ko")) return 0x0412;
+  if (starts("ko")) return LANGID_KOREAN;
   if (starts("ja")) return 0x0411;
   if (starts("zh")) return 0x0804;
   if (starts("de")) return 0x0407;

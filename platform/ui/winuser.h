@@ -300,6 +300,7 @@ BOOL PtInRegion(HRGN hRgn, int x, int y);
 
 // System.
 using LANGID = WORD;
+constexpr LANGID LANGID_KOREAN = 0x0412;
 LANGID GetSystemDefaultLangID();
 constexpr int BITSPIXEL = 12;
 int GetDisplayBitsPerPixel();  // colour depth of the "DISPLAY" information context
