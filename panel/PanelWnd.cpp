@@ -11,20 +11,20 @@
 namespace {
 
 // Only a channel of the band: 0 and 1, which number entry can leave, are never stepped to.
-void RegisterIfEmpty(char* list, int chars, int channel, int first) {
-  if (!std::memchr(list, '1', static_cast<size_t>(chars + 1)) && channel >= first && channel < chars)
+void RegisterIfEmpty(char* list, const ChannelBand& band, int channel) {
+  if (!std::memchr(list, '1', static_cast<size_t>(band.chars + 1)) && channel >= band.first && channel < band.chars)
     list[channel] = '1';
 }
 
 // One step of channel up or down at a time until a registered channel. A list with nothing
 // registered in the band would never stop, so the walk gives up after a full pass (one more step
 // than the band has covers a start below the band) and leaves the channel where it was.
-bool StepToRegistered(int* channel, const char* list, int first, int last, int dir) {
+bool StepToRegistered(int* channel, const char* list, const ChannelBand& band, int dir) {
   int c = *channel;
-  for (int n = 0; n <= last - first + 1; ++n) {
+  for (int n = 0; n <= band.last - band.first + 1; ++n) {
     c += dir;
-    if (dir > 0 && c > last) c = first;
-    if (dir < 0 && c < first) c = last;
+    if (dir > 0 && c > band.last) c = band.first;
+    if (dir < 0 && c < band.first) c = band.last;
     if (list[c] != '0') {
       *channel = c;
       return true;
@@ -114,8 +114,8 @@ void CPanelWnd::DrawLcd(CDC* pDC) {
   const POINT label = SourceLabelAt(s), labelSprite = SourceSprite(s);
   pDC->BitBlt(label.x, label.y, kLabelSize.cx, kLabelSize.cy, &m_dcLcd, labelSprite.x, labelSprite.y, SRCCOPY);
 
-  const bool tuner = s == SOURCE_TV || s == SOURCE_CATV;
-  const POINT ch = tuner ? kChLitSprite : kChUnlitSprite;
+  const BandView band = CurrentBand();
+  const POINT ch = band ? kChLitSprite : kChUnlitSprite;
   pDC->BitBlt(kChAt.x, kChAt.y, kIndicatorSize.cx, kIndicatorSize.cy, &m_dcLcd, ch.x, ch.y, SRCCOPY);
 
   // Ten segments of 6 pixels, one per two levels.
@@ -131,8 +131,8 @@ void CPanelWnd::DrawLcd(CDC* pDC) {
   const POINT adjust = AdjustSprite(m_nAdjustTarget);
   pDC->BitBlt(kAdjustAt.x, kAdjustAt.y, kIndicatorSize.cx, kIndicatorSize.cy, &m_dcLcd, adjust.x, adjust.y, SRCCOPY);
 
-  if (!tuner) return;  // the skin's unlit cells show
-  const int n = s == SOURCE_TV ? m_nTVChannel : m_nCATVChannel;
+  if (!band) return;  // the skin's unlit cells show
+  const int n = *band.channel;
   int digit[3] = {(n / 100) % 10, (n / 10) % 10, n % 10};
   if (digit[0] == 0) {
     digit[0] = kUnlitGlyph;
@@ -333,8 +333,7 @@ void CPanelWnd::NextSource() {
   CancelNumberEntry();
   m_nSource = m_nSource >= SOURCE_SVIDEO ? SOURCE_TV : m_nSource + 1;
   SendVideoCommand(VideoCmd::SelectSource, m_nSource);
-  if (m_nSource == SOURCE_TV) SendVideoCommand(VideoCmd::TuneChannel, m_nTVChannel);
-  if (m_nSource == SOURCE_CATV) SendVideoCommand(VideoCmd::TuneChannel, m_nCATVChannel);
+  if (const BandView b = CurrentBand()) SendVideoCommand(VideoCmd::TuneChannel, *b.channel);
 }
 
 int* CPanelWnd::PictureValue(int target) {
@@ -402,36 +401,22 @@ void CPanelWnd::OnSysKeyDown(UINT nChar, UINT nRepCnt, UINT nFlags) {
 
 void CPanelWnd::EnterDigit() {
   const int d = m_nButton == BTN_DIGIT_0 ? 0 : m_nButton - BTN_DIGIT_1 + 1;
-  if (m_nSource == SOURCE_TV) {
+  // The current channel itself holds the number typed so far, so the display shows it.
+  if (const BandView b = CurrentBand()) {
     if (m_nDigitCount == 0) {
-      m_nSavedChannel = m_nTVChannel;
-      m_nTVChannel = d;
-      m_nDigitCount = 1;
-      SetTimer(kEntryTimer, kEntryTimeout, nullptr);
+      m_nSavedChannel = *b.channel;
+      *b.channel = d;
     } else {
       KillTimer(kEntryTimer);
-      m_nDigitCount = 0;
-      m_nTVChannel = m_nTVChannel * 10 + d;
-      if (m_nTVChannel > kTVBand.last) m_nTVChannel = m_nSavedChannel;
-      SendVideoCommand(VideoCmd::TuneChannel, m_nTVChannel);
+      *b.channel = *b.channel * 10 + d;
     }
-  } else if (m_nSource == SOURCE_CATV) {
-    if (m_nDigitCount == 0) {
-      m_nSavedChannel = m_nCATVChannel;
-      m_nCATVChannel = d;
-      m_nDigitCount = 1;
-      SetTimer(kEntryTimer, kEntryTimeout, nullptr);
-    } else if (m_nDigitCount == 1) {
-      KillTimer(kEntryTimer);
-      m_nCATVChannel = m_nCATVChannel * 10 + d;
-      m_nDigitCount = 2;
+    if (++m_nDigitCount < b.band->digits) {
       SetTimer(kEntryTimer, kEntryTimeout, nullptr);
     } else {
-      KillTimer(kEntryTimer);
+      // The full count of digits commits at once, unless past the band's end.
       m_nDigitCount = 0;
-      m_nCATVChannel = m_nCATVChannel * 10 + d;
-      if (m_nCATVChannel > kCATVBand.last) m_nCATVChannel = m_nSavedChannel;
-      SendVideoCommand(VideoCmd::TuneChannel, m_nCATVChannel);
+      if (*b.channel > b.band->last) *b.channel = m_nSavedChannel;
+      SendVideoCommand(VideoCmd::TuneChannel, *b.channel);
     }
   }
   InvalidateDisplay();
@@ -440,20 +425,17 @@ void CPanelWnd::EnterDigit() {
 void CPanelWnd::CancelNumberEntry() {
   if (m_nDigitCount == 0) return;
   KillTimer(kEntryTimer);
-  if (m_nSource == SOURCE_TV) m_nTVChannel = m_nSavedChannel;
-  if (m_nSource == SOURCE_CATV) m_nCATVChannel = m_nSavedChannel;
+  if (const BandView b = CurrentBand()) *b.channel = m_nSavedChannel;
   m_nDigitCount = 0;
 }
 
 void CPanelWnd::OnTimer(UINT_PTR nIDEvent) {
   if (nIDEvent == kEntryTimer) {
     KillTimer(kEntryTimer);
-    if (m_nSource == SOURCE_TV) {
-      if (m_nTVChannel < kTVBand.first) m_nTVChannel = m_nSavedChannel;
-      SendVideoCommand(VideoCmd::TuneChannel, m_nTVChannel);
-    } else if (m_nSource == SOURCE_CATV) {
-      if (m_nCATVChannel < kCATVBand.first) m_nCATVChannel = m_nSavedChannel;
-      SendVideoCommand(VideoCmd::TuneChannel, m_nCATVChannel);
+    // A number below the band's first channel brings the previous channel back.
+    if (const BandView b = CurrentBand()) {
+      if (*b.channel < b.band->first) *b.channel = m_nSavedChannel;
+      SendVideoCommand(VideoCmd::TuneChannel, *b.channel);
     }
     m_nDigitCount = 0;
   }
@@ -521,16 +503,20 @@ void CPanelWnd::LoadChannelSettings() {
     m_nDigitCount = 0;
   }
   HKEY key = OpenSettingsKey(kKeyChannel);
-  ReadChannelList(key, kTVBand, m_szTVChannels);
-  ReadChannelList(key, kCATVBand, m_szCATVChannels);
+  for (int source : {SOURCE_TV, SOURCE_CATV}) {
+    const BandView b = BandOf(source);
+    ReadChannelList(key, *b.band, b.list);
+  }
   const StoredChannels stored = ReadStoredChannels(key);
   m_nSource = stored.source;
   m_nTVChannel = stored.tvChannel;
   m_nCATVChannel = stored.catvChannel;
 
   // A list stored empty comes back with its current channel registered.
-  RegisterIfEmpty(m_szTVChannels, kTVBand.chars, m_nTVChannel, kTVBand.first);
-  RegisterIfEmpty(m_szCATVChannels, kCATVBand.chars, m_nCATVChannel, kCATVBand.first);
+  for (int source : {SOURCE_TV, SOURCE_CATV}) {
+    const BandView b = BandOf(source);
+    RegisterIfEmpty(b.list, *b.band, *b.channel);
+  }
   CloseSettingsKey(key);
 }
 
@@ -546,28 +532,22 @@ void CPanelWnd::SaveChannelSettings() {
 
 // ---- Channel list ---------------------------------------------------------------------------------
 
-void CPanelWnd::ChannelUp() {
-  if (m_nSource == SOURCE_TV) {
-    if (StepToRegistered(&m_nTVChannel, m_szTVChannels, kTVBand.first, kTVBand.last, +1))
-      SendVideoCommand(VideoCmd::ChannelUp, m_nTVChannel);
-  } else if (m_nSource == SOURCE_CATV) {
-    if (StepToRegistered(&m_nCATVChannel, m_szCATVChannels, kCATVBand.first, kCATVBand.last, +1))
-      SendVideoCommand(VideoCmd::ChannelUp, m_nCATVChannel);
-  }
+CPanelWnd::BandView CPanelWnd::BandOf(int source) {
+  if (source == SOURCE_TV) return {&kTVBand, m_szTVChannels, &m_nTVChannel};
+  if (source == SOURCE_CATV) return {&kCATVBand, m_szCATVChannels, &m_nCATVChannel};
+  return {};
 }
 
-void CPanelWnd::ChannelDown() {
-  if (m_nSource == SOURCE_TV) {
-    if (StepToRegistered(&m_nTVChannel, m_szTVChannels, kTVBand.first, kTVBand.last, -1))
-      SendVideoCommand(VideoCmd::ChannelDown, m_nTVChannel);
-  } else if (m_nSource == SOURCE_CATV) {
-    if (StepToRegistered(&m_nCATVChannel, m_szCATVChannels, kCATVBand.first, kCATVBand.last, -1))
-      SendVideoCommand(VideoCmd::ChannelDown, m_nCATVChannel);
-  }
+void CPanelWnd::StepChannel(int dir, WPARAM code) {
+  const BandView b = CurrentBand();
+  if (b && StepToRegistered(b.channel, b.list, *b.band, dir)) SendVideoCommand(code, *b.channel);
 }
+
+void CPanelWnd::ChannelUp() { StepChannel(+1, VideoCmd::ChannelUp); }
+
+void CPanelWnd::ChannelDown() { StepChannel(-1, VideoCmd::ChannelDown); }
 
 void CPanelWnd::SetCurrentChannelFlag(char flag) {
-  if (m_nSource == SOURCE_TV && m_nTVChannel >= 0 && m_nTVChannel < kTVBand.chars) m_szTVChannels[m_nTVChannel] = flag;
-  if (m_nSource == SOURCE_CATV && m_nCATVChannel >= 0 && m_nCATVChannel < kCATVBand.chars)
-    m_szCATVChannels[m_nCATVChannel] = flag;
+  const BandView b = CurrentBand();
+  if (b && *b.channel >= 0 && *b.channel < b.band->chars) b.list[*b.channel] = flag;
 }

@@ -98,6 +98,18 @@ class CPanelWnd : public CWnd {
   bool OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
 
  private:
+  // A tuner band as the panel holds it: its shape, its list and its current channel. The external
+  // inputs have none.
+  struct BandView {
+    const ChannelBand* band = nullptr;
+    char* list = nullptr;
+    int* channel = nullptr;
+    explicit operator bool() const { return band != nullptr; }
+  };
+  BandView BandOf(int source);
+  BandView CurrentBand() { return BandOf(m_nSource); }
+  void StepChannel(int dir, WPARAM code);
+
   void ExitProgram();
   void NextSource();
   void SetCurrentChannelFlag(char flag);
