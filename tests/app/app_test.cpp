@@ -9,6 +9,7 @@
 #include "tests/support/testenv.h"
 #include "tests/support/uitest.h"
 #include "video/VideoWnd.h"
+#include "platform/ui/testing.h"
 
 #include <gtest/gtest.h>
 

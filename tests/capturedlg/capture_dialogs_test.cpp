@@ -5,6 +5,7 @@
 #include "platform/ui/controls_p.h"
 #include "tests/support/testenv.h"
 #include "tests/support/uitest.h"
+#include "platform/ui/testing.h"
 
 #include <QAbstractButton>
 #include <QApplication>

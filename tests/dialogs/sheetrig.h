@@ -12,6 +12,7 @@
 #include "platform/ui/controls_p.h"
 #include "tests/support/testenv.h"
 #include "tests/support/uitest.h"
+#include "platform/mixer/testing.h"
 
 #include <QAbstractButton>
 #include <QComboBox>

@@ -7,6 +7,8 @@
 #include "platform/mixer/device.h"
 #include "tests/support/testenv.h"
 #include "tests/support/uitest.h"
+#include "platform/ui/testing.h"
+#include "platform/mixer/testing.h"
 
 #include <gtest/gtest.h>
 #include <utility>
