@@ -1,6 +1,6 @@
 #include "app/TunerApp.h"
 
-#include "app/Settings.h"
+#include "common/Settings.h"
 #include "panel/PanelWnd.h"
 #include "res/resource.h"
 #include "video/VideoWnd.h"
@@ -8,10 +8,6 @@
 #include <cstdlib>
 
 namespace {
-
-constexpr int kPanelWidth = 550;
-constexpr int kPanelHeight = 150;
-constexpr LANGID kKorean = 1042;
 
 // The program's own text for an id, whatever language module is in use.
 CString OwnString(UINT id) {
@@ -23,8 +19,8 @@ CString OwnString(UINT id) {
 
 WindowPlacement ReadWindowPlacement(HKEY key, const RECT& d) {
   WindowPlacement p{};
-  const int panelX = (d.right - d.left - kPanelWidth) / 2;
-  const int panelY = (d.bottom - d.top - kPanelHeight) / 2;
+  const int panelX = (d.right - d.left - CPanelWnd::kWidth) / 2;
+  const int panelY = (d.bottom - d.top - CPanelWnd::kHeight) / 2;
   p.panelLeft = ReadSettingWord(key, "Panel_left", panelX);
   if (p.panelLeft < d.left || p.panelLeft > d.right) p.panelLeft = panelX;
   p.panelTop = ReadSettingWord(key, "Panel_top", panelY);
@@ -66,7 +62,7 @@ bool CTunerApp::StartupChecks() {
 }
 
 void CTunerApp::LoadLanguageModule() {
-  if (GetSystemDefaultLangID() == kKorean) return;
+  if (GetSystemDefaultLangID() == LANGID_KOREAN) return;
   if (const ResourceModule* m = AfxLoadLangDll(orv::ui::ExecutableDir())) AfxSetResourceModule(m);
 }
 

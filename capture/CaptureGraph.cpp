@@ -1,6 +1,7 @@
 #include "capture/CaptureGraph.h"
 
-#include "app/Commands.h"
+#include "common/Commands.h"
+#include "common/Settings.h"
 #include "platform/store/registry.h"
 
 #include <algorithm>
@@ -12,8 +13,6 @@ std::atomic<HWND> g_hwndScanNotify{nullptr};
 std::atomic<int> g_nScanSource{0};
 
 namespace {
-constexpr const char* kSection = "orvane";
-
 OAHWND ToOA(HWND h) { return reinterpret_cast<OAHWND>(h); }
 }  // namespace
 
@@ -93,7 +92,7 @@ void CGraphBase::FreeFilters() {
 
 CCaptureGraph::CCaptureGraph(CWnd* pOwner) {
   m_hwndOwner = pOwner ? pOwner->GetSafeHwnd() : nullptr;
-  m_nSource = 2;
+  m_nSource = SOURCE_VIDEO;
 }
 
 CCaptureGraph::~CCaptureGraph() {
@@ -102,10 +101,10 @@ CCaptureGraph::~CCaptureGraph() {
 }
 
 void CCaptureGraph::LoadProfile() {
-  GetProfileStringA(kSection, "CaptureFile", "", m_szCaptureFile, sizeof m_szCaptureFile);
+  GetProfileStringA(kProfileSection, "CaptureFile", "", m_szCaptureFile, sizeof m_szCaptureFile);
   m_szCaptureFile[sizeof m_szCaptureFile - 1] = 0;
-  m_nVideoDevice = static_cast<int>(GetProfileIntA(kSection, "VideoDevice", 0));
-  m_nAudioDevice = static_cast<int>(GetProfileIntA(kSection, "AudioDevice", 0));
+  m_nVideoDevice = static_cast<int>(GetProfileIntA(kProfileSection, "VideoDevice", 0));
+  m_nAudioDevice = static_cast<int>(GetProfileIntA(kProfileSection, "AudioDevice", 0));
   m_bCaptureAudio = TRUE;
   m_bWantPreview = TRUE;
   m_nMasterStream = 1;
@@ -115,11 +114,11 @@ void CCaptureGraph::LoadProfile() {
 
 void CCaptureGraph::SaveProfile() {
   char number[16];
-  WriteProfileStringA(kSection, "CaptureFile", m_szCaptureFile);
+  WriteProfileStringA(kProfileSection, "CaptureFile", m_szCaptureFile);
   std::snprintf(number, sizeof number, "%d", m_nVideoDevice);
-  WriteProfileStringA(kSection, "VideoDevice", number);
+  WriteProfileStringA(kProfileSection, "VideoDevice", number);
   std::snprintf(number, sizeof number, "%d", m_nAudioDevice);
-  WriteProfileStringA(kSection, "AudioDevice", number);
+  WriteProfileStringA(kProfileSection, "AudioDevice", number);
 }
 
 int CCaptureGraph::Restart() {
@@ -386,13 +385,13 @@ int CCaptureGraph::SelectSource(int nSource) {
     return 0;
   // Tuner for both bands, then the Video and S-Video inputs as this card family wires them.
   LONG input = nSource;
-  if (nSource == 0 || nSource == 1)
+  if (nSource == SOURCE_TV || nSource == SOURCE_CATV)
     input = 1;
-  else if (nSource == 3)
+  else if (nSource == SOURCE_SVIDEO)
     input = 0;
   xbar->Route(0, input);
   xbar.Reset();
-  if (m_pCrossbar) m_pCrossbar->RouteInput(nSource == 0 ? 1 : nSource);
+  if (m_pCrossbar) m_pCrossbar->RouteInput(nSource == SOURCE_TV ? 1 : nSource);
   return 1;
 }
 
@@ -408,8 +407,8 @@ int CCaptureGraph::TuneChannel(int nChannel) {
   if (FindTuner(&tuner) != S_OK || !tuner) return 0;
   tuner->put_Channel(nChannel, AMTUNER_SUBCHAN_NO_TUNE, AMTUNER_SUBCHAN_DEFAULT);
   // The external inputs keep whatever band the tuner had: they do not go through it.
-  if (m_nSource == 0 || m_nSource == 1)
-    tuner->put_InputType(0, m_nSource == 0 ? TunerInputAntenna : TunerInputCable);
+  if (m_nSource == SOURCE_TV || m_nSource == SOURCE_CATV)
+    tuner->put_InputType(0, m_nSource == SOURCE_TV ? TunerInputAntenna : TunerInputCable);
   return 1;
 }
 
@@ -457,7 +456,7 @@ UINT ChannelScanThread(LPVOID pParam) {
   auto* engine = static_cast<CCaptureGraph*>(pParam);
   ComPtr<IAMTVTuner> tuner;
   if (!engine || engine->FindTuner(&tuner) != S_OK || !tuner) return 0;
-  if (tuner->put_InputType(0, g_nScanSource == 0 ? TunerInputAntenna : TunerInputCable) != S_OK) return 0;
+  if (tuner->put_InputType(0, g_nScanSource == SOURCE_TV ? TunerInputAntenna : TunerInputCable) != S_OK) return 0;
   LONG lo = 0, hi = -1;
   if (FAILED(tuner->ChannelMinMax(&lo, &hi))) return 0;
   for (LONG channel = lo; channel <= hi; ++channel) {

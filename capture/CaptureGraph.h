@@ -15,7 +15,7 @@
 // Scan parameters shared by the user-interface thread and the scan workers (one set per process).
 extern std::atomic<int> g_nScanStop;          // 1 asks the running scan to stop
 extern std::atomic<HWND> g_hwndScanNotify;    // receives WM_TUNER_NOTIFY 50 per channel with a signal
-extern std::atomic<int> g_nScanSource;        // 0 terrestrial (antenna), 1 cable
+extern std::atomic<int> g_nScanSource;        // SOURCE_TV (antenna) or SOURCE_CATV (cable)
 
 class CGraphBase {
  public:

@@ -2,6 +2,7 @@
 // the time limit, and the result box.
 #include "capture/CaptureGraph.h"
 
+#include "common/Commands.h"
 #include "res/resource.h"
 
 #include <cstdio>
@@ -9,8 +10,6 @@
 #include <filesystem>
 
 namespace {
-constexpr UINT_PTR kCaptureTimer = 1;
-constexpr UINT kCaptureTimerMs = 33;
 // The longest time limit the millisecond counter can measure (49.7 days): longer ones are cut to it.
 constexpr DWORD kMaxTimeLimitMs = 0xFFFFFFFFu;
 constexpr UINT WM_GRAPHNOTIFY = WM_USER + 1;

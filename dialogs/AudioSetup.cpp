@@ -1,17 +1,7 @@
 #include "dialogs/AudioSetup.h"
 
-#include "app/Settings.h"
+#include "common/Settings.h"
 #include "res/resource.h"
-
-namespace {
-constexpr int kMasterSlider = 1000;
-constexpr int kLineInSlider = 1001;
-constexpr int kMasterMute = 1002;
-constexpr int kLineInMute = 1003;
-constexpr int kSelectMaster = 1004;
-constexpr int kSelectLineIn = 1005;
-constexpr int kMaxLevel = 20;
-}  // namespace
 
 CAudioSetup::CAudioSetup() : CPropertyPage(IDD_AUDIO_SETUP) {}
 
@@ -25,10 +15,10 @@ bool CAudioSetup::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* 
 
 void CAudioSetup::DoDataExchange(CDataExchange* pDX) {
   CPropertyPage::DoDataExchange(pDX);
-  DDX_Check(pDX, kLineInMute, m_bLineInMute);
-  DDX_Check(pDX, kMasterMute, m_bMasterMute);
-  DDX_Slider(pDX, kLineInSlider, m_nLineInVolume);
-  DDX_Slider(pDX, kMasterSlider, m_nMasterVolume);
+  DDX_Check(pDX, IDC_AUDIO_LINEIN_MUTE, m_bLineInMute);
+  DDX_Check(pDX, IDC_AUDIO_MASTER_MUTE, m_bMasterMute);
+  DDX_Slider(pDX, IDC_AUDIO_LINEIN, m_nLineInVolume);
+  DDX_Slider(pDX, IDC_AUDIO_MASTER, m_nMasterVolume);
 }
 
 void CAudioSetup::ReadMixer() {
@@ -40,21 +30,21 @@ void CAudioSetup::ReadMixer() {
 
 BOOL CAudioSetup::OnInitDialog() {
   CPropertyPage::OnInitDialog();
-  for (int id : {kMasterSlider, kLineInSlider}) {
+  for (int id : {IDC_AUDIO_MASTER, IDC_AUDIO_LINEIN}) {
     CSliderCtrl slider;
     slider.Attach(::GetDlgItem(m_hWnd, id));
-    slider.SetRange(0, kMaxLevel, FALSE);
+    slider.SetRange(0, kVolumeMax, FALSE);
   }
 
   m_mixer.m_hwndNotify = m_hWnd;
-  m_mixer.m_nMaxLevel = kMaxLevel;
+  m_mixer.m_nMaxLevel = kVolumeMax;
   m_mixer.Open();
   ReadMixer();
 
   HKEY key = OpenSettingsKey(kKeyAudio);
   m_nSelection = static_cast<UINT>(ReadSettingWord(key, "Selection", 0));
   // A stored value other than 0 or 1 checks neither button and is kept until one is clicked.
-  CheckRadioButton(m_hWnd, kSelectMaster, kSelectLineIn, kSelectMaster + static_cast<int>(m_nSelection));
+  CheckRadioButton(m_hWnd, IDC_AUDIO_SELECT_MASTER, IDC_AUDIO_SELECT_LINEIN, IDC_AUDIO_SELECT_MASTER + static_cast<int>(m_nSelection));
   CloseSettingsKey(key);
 
   UpdateData(FALSE);
@@ -64,10 +54,10 @@ BOOL CAudioSetup::OnInitDialog() {
 bool CAudioSetup::OnCommand(UINT id, UINT code) {
   if (code != BN_CLICKED) return false;
   switch (id) {
-    case kMasterMute:
-    case kLineInMute: OnMute(); return true;
-    case kSelectMaster:
-    case kSelectLineIn: OnSelection(id); return true;
+    case IDC_AUDIO_MASTER_MUTE:
+    case IDC_AUDIO_LINEIN_MUTE: OnMute(); return true;
+    case IDC_AUDIO_SELECT_MASTER:
+    case IDC_AUDIO_SELECT_LINEIN: OnSelection(id); return true;
     default: return false;
   }
 }
@@ -75,10 +65,10 @@ bool CAudioSetup::OnCommand(UINT id, UINT code) {
 void CAudioSetup::OnHScroll(UINT code, UINT pos, HWND ctrl) {
   UpdateData(TRUE);
   // Only the line whose slider moved: the other slider may show a level the mixer rounded.
-  if (ctrl == ::GetDlgItem(m_hWnd, kMasterSlider)) {
+  if (ctrl == ::GetDlgItem(m_hWnd, IDC_AUDIO_MASTER)) {
     m_nWrittenMaster = m_nMasterVolume;
     m_mixer.SetVolume(MIXLINE_MASTER, m_nMasterVolume);
-  } else if (ctrl == ::GetDlgItem(m_hWnd, kLineInSlider)) {
+  } else if (ctrl == ::GetDlgItem(m_hWnd, IDC_AUDIO_LINEIN)) {
     m_nWrittenLineIn = m_nLineInVolume;
     m_mixer.SetVolume(MIXLINE_LINEIN, m_nLineInVolume);
   }
@@ -93,7 +83,7 @@ void CAudioSetup::OnMute() {
 
 void CAudioSetup::OnSelection(UINT id) {
   UpdateData(TRUE);
-  m_nSelection = id == kSelectMaster ? 0 : 1;
+  m_nSelection = id == IDC_AUDIO_SELECT_MASTER ? 0 : 1;
 }
 
 LRESULT CAudioSetup::OnMixerControlChange(WPARAM, LPARAM) {

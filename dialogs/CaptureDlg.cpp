@@ -1,25 +1,22 @@
 #include "dialogs/CaptureDlg.h"
 
-#include "app/Settings.h"
+#include "common/Settings.h"
 #include "res/resource.h"
 
 #include <cstdio>
 #include <filesystem>
 
 namespace {
-constexpr int IDC_FILE = 1000, IDC_CHOOSE = 1001, IDC_LIMIT = 1002, IDC_SPIN = 1003, IDC_USE_LIMIT = 1007,
-              IDC_FREE = 1011;
-constexpr unsigned long long kMinFreeBytes = 1000000;
 constexpr const char* kPathTooLong = "파일 경로가 너무 깁니다. 더 짧은 폴더나 파일 이름을 골라 주십시오.";
 }  // namespace
 
 CCaptureDlg::CCaptureDlg(CWnd* parent) : CDialog(IDD_CAPTURE, parent), m_strCaptureFile(DefaultCaptureFile()) {}
 
 void CCaptureDlg::DoDataExchange(CDataExchange* pDX) {
-  DDX_Control(pDX, IDC_SPIN, m_spin);
-  DDX_Text(pDX, IDC_FILE, m_strCaptureFile);
-  DDX_Text(pDX, IDC_LIMIT, m_nTimeLimit);
-  DDX_Check(pDX, IDC_USE_LIMIT, m_bUseTimeLimit);
+  DDX_Control(pDX, IDC_CAPTURE_SPIN, m_spin);
+  DDX_Text(pDX, IDC_CAPTURE_FILE, m_strCaptureFile);
+  DDX_Text(pDX, IDC_CAPTURE_LIMIT, m_nTimeLimit);
+  DDX_Check(pDX, IDC_CAPTURE_USE_LIMIT, m_bUseTimeLimit);
 }
 
 BOOL CCaptureDlg::OnInitDialog() {
@@ -50,7 +47,7 @@ bool CCaptureDlg::ShowFreeSpace() {
   GetFreeDiskBytes(FolderOfPath(m_strCaptureFile.str()), &bytes);
   char text[32];
   std::snprintf(text, sizeof text, "%lld", static_cast<long long>(bytes / 1000000));
-  SetDlgItemText(IDC_FREE, text);
+  SetDlgItemText(IDC_CAPTURE_FREE, text);
   const bool enough = bytes >= kMinFreeBytes;
   ::EnableWindow(::GetDlgItem(m_hWnd, IDOK), enough);
   return enough;
@@ -88,17 +85,17 @@ void CCaptureDlg::OnChooseFile() {
 
 void CCaptureDlg::OnUseTimeLimit() {
   if (!UpdateData(TRUE)) return;
-  ::EnableWindow(::GetDlgItem(m_hWnd, IDC_LIMIT), m_bUseTimeLimit != 0);
-  ::EnableWindow(::GetDlgItem(m_hWnd, IDC_SPIN), m_bUseTimeLimit != 0);
+  ::EnableWindow(::GetDlgItem(m_hWnd, IDC_CAPTURE_LIMIT), m_bUseTimeLimit != 0);
+  ::EnableWindow(::GetDlgItem(m_hWnd, IDC_CAPTURE_SPIN), m_bUseTimeLimit != 0);
 }
 
 bool CCaptureDlg::OnCommand(UINT id, UINT code) {
   if (code != BN_CLICKED) return false;
-  if (id == IDC_CHOOSE) {
+  if (id == IDC_CAPTURE_CHOOSE) {
     OnChooseFile();
     return true;
   }
-  if (id == IDC_USE_LIMIT) {
+  if (id == IDC_CAPTURE_USE_LIMIT) {
     OnUseTimeLimit();
     return true;
   }

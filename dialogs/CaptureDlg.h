@@ -7,6 +7,9 @@
 // path could not be read back, so it is never taken.
 constexpr DWORD kCapturePathBuffer = 255;
 
+// Below this much free space on the file's disk a capture does not start, and a running one stops.
+constexpr unsigned long long kMinFreeBytes = 1000000;
+
 class CCaptureDlg : public CDialog {
  public:
   explicit CCaptureDlg(CWnd* parent = nullptr);
@@ -23,7 +26,7 @@ class CCaptureDlg : public CDialog {
   void OnOK() override;
   void OnChooseFile();
   void OnUseTimeLimit();
-  // Free space of the file's folder into static 1011, and whether "캡처 시작" may be pressed.
+  // Free space of the file's folder into its static, and whether "캡처 시작" may be pressed.
   bool ShowFreeSpace();
 
  protected:

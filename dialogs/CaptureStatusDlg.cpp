@@ -1,20 +1,18 @@
 #include "dialogs/CaptureStatusDlg.h"
 
-#include "app/Settings.h"
+#include "common/Settings.h"
 #include "dialogs/CaptureDlg.h"
 #include "res/resource.h"
 
 #include <cstdio>
 
 namespace {
-constexpr int IDC_ELAPSED = 1012;
-constexpr UINT_PTR kTimer = 1;
-constexpr unsigned long long kMinFreeBytes = 1000000;
+constexpr UINT_PTR kTimer = 1;  // on the dialog's own window
 }  // namespace
 
 CCaptureStatusDlg::CCaptureStatusDlg() : CDialog(IDD_CAPTURE_STATUS, nullptr), m_strElapsed("0:00:00") {}
 
-void CCaptureStatusDlg::DoDataExchange(CDataExchange* pDX) { DDX_Text(pDX, IDC_ELAPSED, m_strElapsed); }
+void CCaptureStatusDlg::DoDataExchange(CDataExchange* pDX) { DDX_Text(pDX, IDC_STATUS_ELAPSED, m_strElapsed); }
 
 bool CCaptureStatusDlg::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
   static const MsgMapEntry<CCaptureStatusDlg> map[] = {

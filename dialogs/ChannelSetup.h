@@ -1,7 +1,7 @@
 // The settings sheet's first page: which channels of each band are registered.
 #pragma once
 
-#include "app/Settings.h"
+#include "common/Settings.h"
 
 #include "platform/ui/afxdlgs.h"
 
@@ -9,16 +9,13 @@ class CChannelSetup : public CPropertyPage {
  public:
   CChannelSetup();
 
-  static constexpr int kTVChars = ::kTVChars;
-  static constexpr int kCATVChars = ::kCATVChars;
-
   CListBox m_lstRegistered;
   CListBox m_lstUnregistered;
   UINT m_nBand = 0;  // 0 terrestrial, 1 cable
-  char m_szTV[kTVChars + 1];
-  char m_szCATV[kCATVChars + 1];
-  char m_szTVSaved[kTVChars + 1];
-  char m_szCATVSaved[kCATVChars + 1];
+  char m_szTV[kTVBand.chars + 1];
+  char m_szCATV[kCATVBand.chars + 1];
+  char m_szTVSaved[kTVBand.chars + 1];
+  char m_szCATVSaved[kCATVBand.chars + 1];
 
   BOOL OnInitDialog() override;
   void OnOK() override;
@@ -28,7 +25,7 @@ class CChannelSetup : public CPropertyPage {
   void OnRegisterAll();    // ">>"
   void OnUnregisterAll();  // "<<"
   void OnRestore();        // "복원"
-  void OnBand(UINT id);    // radio buttons 1003 and 1004
+  void OnBand(UINT id);    // the band radio buttons
   LRESULT OnTunerNotify(WPARAM code, LPARAM channel);
 
   void FillLists();
@@ -39,11 +36,9 @@ class CChannelSetup : public CPropertyPage {
   bool OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
 
  private:
-  // The current band's working copy, its opening copy, its length and its channel range.
+  // The current band, its working copy and its opening copy.
+  const ChannelBand& Band() const;
   char* Working();
   const char* Saved() const;
-  int Chars() const;
-  int First() const;
-  int Last() const;
   void MoveSelected(CListBox& from, char mark);
 };

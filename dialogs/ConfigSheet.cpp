@@ -1,6 +1,6 @@
 #include "dialogs/ConfigSheet.h"
 
-#include "app/Commands.h"
+#include "common/Commands.h"
 #include "dialogs/AudioSetup.h"
 #include "dialogs/ChannelSetup.h"
 #include "dialogs/VideoSetup.h"

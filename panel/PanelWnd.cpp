@@ -1,7 +1,7 @@
 #include "panel/PanelWnd.h"
 
-#include "app/Commands.h"
-#include "app/Settings.h"
+#include "common/Commands.h"
+#include "common/Settings.h"
 #include "dialogs/AboutDlg.h"
 #include "res/layout.h"
 #include "res/resource.h"
@@ -10,23 +10,21 @@
 
 namespace {
 
-constexpr int kMaxVolume = 20;
-
 // Only a channel of the band: 0 and 1, which number entry can leave, are never stepped to.
-void RegisterIfEmpty(char* list, int chars, int channel, int first) {
-  if (!std::memchr(list, '1', static_cast<size_t>(chars + 1)) && channel >= first && channel < chars)
+void RegisterIfEmpty(char* list, const ChannelBand& band, int channel) {
+  if (!std::memchr(list, '1', static_cast<size_t>(band.chars + 1)) && channel >= band.first && channel < band.chars)
     list[channel] = '1';
 }
 
 // One step of channel up or down at a time until a registered channel. A list with nothing
 // registered in the band would never stop, so the walk gives up after a full pass (one more step
 // than the band has covers a start below the band) and leaves the channel where it was.
-bool StepToRegistered(int* channel, const char* list, int first, int last, int dir) {
+bool StepToRegistered(int* channel, const char* list, const ChannelBand& band, int dir) {
   int c = *channel;
-  for (int n = 0; n <= last - first + 1; ++n) {
+  for (int n = 0; n <= band.last - band.first + 1; ++n) {
     c += dir;
-    if (dir > 0 && c > last) c = first;
-    if (dir < 0 && c < first) c = last;
+    if (dir > 0 && c > band.last) c = band.first;
+    if (dir < 0 && c < band.first) c = band.last;
     if (list[c] != '0') {
       *channel = c;
       return true;
@@ -116,8 +114,8 @@ void CPanelWnd::DrawLcd(CDC* pDC) {
   const POINT label = SourceLabelAt(s), labelSprite = SourceSprite(s);
   pDC->BitBlt(label.x, label.y, kLabelSize.cx, kLabelSize.cy, &m_dcLcd, labelSprite.x, labelSprite.y, SRCCOPY);
 
-  const bool tuner = s == SOURCE_TV || s == SOURCE_CATV;
-  const POINT ch = tuner ? kChLitSprite : kChUnlitSprite;
+  const BandView band = CurrentBand();
+  const POINT ch = band ? kChLitSprite : kChUnlitSprite;
   pDC->BitBlt(kChAt.x, kChAt.y, kIndicatorSize.cx, kIndicatorSize.cy, &m_dcLcd, ch.x, ch.y, SRCCOPY);
 
   // Ten segments of 6 pixels, one per two levels.
@@ -133,8 +131,8 @@ void CPanelWnd::DrawLcd(CDC* pDC) {
   const POINT adjust = AdjustSprite(m_nAdjustTarget);
   pDC->BitBlt(kAdjustAt.x, kAdjustAt.y, kIndicatorSize.cx, kIndicatorSize.cy, &m_dcLcd, adjust.x, adjust.y, SRCCOPY);
 
-  if (!tuner) return;  // the skin's unlit cells show
-  const int n = s == SOURCE_TV ? m_nTVChannel : m_nCATVChannel;
+  if (!band) return;  // the skin's unlit cells show
+  const int n = *band.channel;
   int digit[3] = {(n / 100) % 10, (n / 10) % 10, n % 10};
   if (digit[0] == 0) {
     digit[0] = kUnlitGlyph;
@@ -163,12 +161,12 @@ void CPanelWnd::InvalidateDisplay() { InvalidateRect(&layout::kDisplay, FALSE); 
 int CPanelWnd::ButtonFromPoint(CPoint point) const {
   for (int i = 0; i < kButtonCount; ++i)
     if (::PtInRect(&m_rcButton[i], point)) return i;
-  return -1;
+  return BTN_NONE;
 }
 
 void CPanelWnd::OnLButtonDown(UINT, CPoint point) {
   m_nButton = ButtonFromPoint(point);
-  if (m_nButton == -1)
+  if (m_nButton == BTN_NONE)
     m_bPressed = FALSE;
   else
     DrawButton(TRUE);
@@ -179,13 +177,13 @@ void CPanelWnd::OnMouseMove(UINT nFlags, CPoint point) {
   if (nFlags & MK_LBUTTON) {
     const int i = ButtonFromPoint(point);
     if (i != m_nButton && m_bPressed) DrawButton(FALSE);
-    if (i == m_nButton && !m_bPressed && m_nButton != -1) DrawButton(TRUE);
+    if (i == m_nButton && !m_bPressed && m_nButton != BTN_NONE) DrawButton(TRUE);
   }
   Default();
 }
 
 void CPanelWnd::OnLButtonUp(UINT, CPoint) {
-  if (m_nButton != -1 && m_bPressed) {
+  if (m_nButton != BTN_NONE && m_bPressed) {
     DrawButton(FALSE);
     RunButton(m_nButton);
   }
@@ -196,7 +194,7 @@ LRESULT CPanelWnd::OnNcHitTest(CPoint point) {
   CPoint client = point;
   ScreenToClient(&client);
   // Any point of the face that is not a button drags the panel.
-  if (ButtonFromPoint(client) == -1 && !m_bPressed) return HTCAPTION;
+  if (ButtonFromPoint(client) == BTN_NONE && !m_bPressed) return HTCAPTION;
   return Default();
 }
 
@@ -209,7 +207,7 @@ BOOL CPanelWnd::PreTranslateMessage(MSG* pMsg) {
   const bool mouse = msg.message >= WM_MOUSEFIRST && msg.message <= WM_MOUSELAST;
   ScreenToClient(&msg.pt);
   const int i = ButtonFromPoint(CPoint(msg.pt.x, msg.pt.y));
-  if (msg.message == WM_LBUTTONDOWN || msg.message == WM_RBUTTONDOWN || i == -1) {
+  if (msg.message == WM_LBUTTONDOWN || msg.message == WM_RBUTTONDOWN || i == BTN_NONE) {
     HideTip();
   } else {
     CString text;
@@ -236,68 +234,65 @@ int CPanelWnd::MixerLine() const { return m_nAudioSelect ? MIXLINE_LINEIN : MIXL
 
 void CPanelWnd::RunButton(int nIndex) {
   switch (nIndex) {
-    case 0:
+    case BTN_EXIT:
       ExitProgram();
       break;
-    case 1:
+    case BTN_MINIMIZE:
       ShowWindow(SW_MINIMIZE);
       break;
-    case 2:
-      SetVolumeLevel(m_nVolume + 1 > kMaxVolume ? kMaxVolume : m_nVolume + 1);
+    case BTN_VOLUME_UP:
+      SetVolumeLevel(m_nVolume + 1 > kVolumeMax ? kVolumeMax : m_nVolume + 1);
       break;
-    case 3:
+    case BTN_VOLUME_DOWN:
       SetVolumeLevel(m_nVolume - 1 < 0 ? 0 : m_nVolume - 1);
       break;
-    case 4:
+    case BTN_CHANNEL_UP:
       ChannelUp();
       break;
-    case 5:
+    case BTN_CHANNEL_DOWN:
       ChannelDown();
       break;
-    case 6:
+    case BTN_ADD_CHANNEL:
       SetCurrentChannelFlag('1');
       break;
-    case 7:
+    case BTN_ERASE_CHANNEL:
       SetCurrentChannelFlag('0');
       break;
-    case 8:
+    case BTN_MUTE:
       m_bMute = !m_bMute;
       m_mixer.SetMute(MixerLine(), m_bMute);
       break;
-    case 9:
+    case BTN_SOURCE:
       NextSource();
       break;
-    case 10: {
+    case BTN_LOGO: {
       CAboutDlg about;
       about.DoModal();
       break;
     }
-    case 11: case 12: case 13: case 14: case 15: case 16: case 17: case 18: case 19: case 20:
-      EnterDigit();
-      break;
-    case 21:
-      m_nAdjustTarget = (m_nAdjustTarget + 1) % 4;
+    case BTN_ADJUST_TARGET:
+      m_nAdjustTarget = (m_nAdjustTarget + 1) % kAdjustTargets;
       SendVideoCommand(VideoCmd::AdjustTarget, m_nAdjustTarget);
       break;
-    case 22:
+    case BTN_ADJUST_DOWN:
       AdjustPicture(-1);
       break;
-    case 23:
+    case BTN_ADJUST_UP:
       AdjustPicture(+1);
       break;
-    case 24:
+    case BTN_SETTINGS:
       // The channel page starts from the lists as they are now.
       SaveChannelSettings();
       SendVideoCommand(VideoCmd::OpenSettings, 0);
       break;
-    case 25:
+    case BTN_COVER:
       m_wndCover.ShowWindow(SW_SHOW);
       break;
-    case 26:
+    case BTN_TOPMOST:
       m_bTopMost = !m_bTopMost;
       SendVideoCommand(VideoCmd::TopMost, m_bTopMost);
       break;
-    case 27:
+    case BTN_CAPTURE:
       // While CAP is lit a capture (or its dialog) is under way: a second one would take over its
       // time limit and file, so the button does nothing until the video window reports the end.
       if (m_bCapture) break;
@@ -307,6 +302,8 @@ void CPanelWnd::RunButton(int nIndex) {
       SendVideoCommand(VideoCmd::Capture, 0);
       break;
     default:
+      // The digits 1 to 9 and 0.
+      if (nIndex >= BTN_DIGIT_1 && nIndex <= BTN_DIGIT_0) EnterDigit();
       break;
   }
   InvalidateDisplay();
@@ -336,16 +333,19 @@ void CPanelWnd::NextSource() {
   CancelNumberEntry();
   m_nSource = m_nSource >= SOURCE_SVIDEO ? SOURCE_TV : m_nSource + 1;
   SendVideoCommand(VideoCmd::SelectSource, m_nSource);
-  if (m_nSource == SOURCE_TV) SendVideoCommand(VideoCmd::TuneChannel, m_nTVChannel);
-  if (m_nSource == SOURCE_CATV) SendVideoCommand(VideoCmd::TuneChannel, m_nCATVChannel);
+  if (const BandView b = CurrentBand()) SendVideoCommand(VideoCmd::TuneChannel, *b.channel);
+}
+
+int* CPanelWnd::PictureValue(int target) {
+  int* value[kAdjustTargets] = {&m_nBright, &m_nContrast, &m_nHue, &m_nSaturation};
+  return value[target];
 }
 
 void CPanelWnd::AdjustPicture(int delta) {
-  int* value[] = {&m_nBright, &m_nContrast, &m_nHue, &m_nSaturation};
-  int& v = *value[m_nAdjustTarget];
+  int& v = *PictureValue(m_nAdjustTarget);
   v += delta;
   if (v < 0) v = 0;
-  if (v > 255) v = 255;
+  if (v > kPictureLevelMax) v = kPictureLevelMax;
   SendVideoCommand(VideoCmd::AdjustStep, v);
 }
 
@@ -353,27 +353,27 @@ void CPanelWnd::AdjustPicture(int delta) {
 
 int CPanelWnd::KeyToButton(UINT nChar) {
   switch (nChar) {
-    case VK_UP: return 4;
-    case VK_DOWN: return 5;
-    case VK_RIGHT: return 2;
-    case VK_LEFT: return 3;
-    case VK_DELETE: return 8;
-    case VK_DIVIDE: return 9;
-    case VK_ADD: return 6;
-    case VK_SUBTRACT: return 7;
-    case VK_INSERT: return 21;
-    case VK_HOME: return 23;
-    case VK_END: return 22;
+    case VK_UP: return BTN_CHANNEL_UP;
+    case VK_DOWN: return BTN_CHANNEL_DOWN;
+    case VK_RIGHT: return BTN_VOLUME_UP;
+    case VK_LEFT: return BTN_VOLUME_DOWN;
+    case VK_DELETE: return BTN_MUTE;
+    case VK_DIVIDE: return BTN_SOURCE;
+    case VK_ADD: return BTN_ADD_CHANNEL;
+    case VK_SUBTRACT: return BTN_ERASE_CHANNEL;
+    case VK_INSERT: return BTN_ADJUST_TARGET;
+    case VK_HOME: return BTN_ADJUST_UP;
+    case VK_END: return BTN_ADJUST_DOWN;
     case VK_MULTIPLY:
       ::SendMessageA(m_hwndVideo, WM_LBUTTONDBLCLK, 0, 0);  // zoom
-      return -1;
+      return BTN_NONE;
     default:
       break;
   }
-  if (nChar >= '1' && nChar <= '9') return static_cast<int>(nChar - '1') + 11;
-  if (nChar >= VK_NUMPAD1 && nChar <= VK_NUMPAD9) return static_cast<int>(nChar - VK_NUMPAD1) + 11;
-  if (nChar == '0' || nChar == VK_NUMPAD0) return 20;
-  return -1;
+  if (nChar >= '1' && nChar <= '9') return static_cast<int>(nChar - '1') + BTN_DIGIT_1;
+  if (nChar >= VK_NUMPAD1 && nChar <= VK_NUMPAD9) return static_cast<int>(nChar - VK_NUMPAD1) + BTN_DIGIT_1;
+  if (nChar == '0' || nChar == VK_NUMPAD0) return BTN_DIGIT_0;
+  return BTN_NONE;
 }
 
 void CPanelWnd::OnKeyDown(UINT nChar, UINT nRepCnt, UINT nFlags) {
@@ -383,13 +383,13 @@ void CPanelWnd::OnKeyDown(UINT nChar, UINT nRepCnt, UINT nFlags) {
     if (m_bPressed) DrawButton(FALSE);
     m_nButton = KeyToButton(nChar);
     // Buttons under a shown cover run without the flash.
-    if (m_nButton != -1 && (!m_wndCover.IsWindowVisible() || m_nButton <= 10)) {
+    if (m_nButton != BTN_NONE && (!m_wndCover.IsWindowVisible() || m_nButton <= BTN_LOGO)) {
       DrawButton(TRUE);
       Sleep(50);
       DrawButton(FALSE);
     }
     RunButton(m_nButton);
-    m_nButton = -1;  // the key's press is over; nothing is left for the mouse to track
+    m_nButton = BTN_NONE;  // the key's press is over; nothing is left for the mouse to track
   }
   Default();
 }
@@ -400,37 +400,23 @@ void CPanelWnd::OnSysKeyDown(UINT nChar, UINT nRepCnt, UINT nFlags) {
 }
 
 void CPanelWnd::EnterDigit() {
-  const int d = m_nButton == 20 ? 0 : m_nButton - 10;
-  if (m_nSource == SOURCE_TV) {
+  const int d = m_nButton == BTN_DIGIT_0 ? 0 : m_nButton - BTN_DIGIT_1 + 1;
+  // The current channel itself holds the number typed so far, so the display shows it.
+  if (const BandView b = CurrentBand()) {
     if (m_nDigitCount == 0) {
-      m_nSavedChannel = m_nTVChannel;
-      m_nTVChannel = d;
-      m_nDigitCount = 1;
-      SetTimer(kEntryTimer, kEntryTimeout, nullptr);
+      m_nSavedChannel = *b.channel;
+      *b.channel = d;
     } else {
       KillTimer(kEntryTimer);
-      m_nDigitCount = 0;
-      m_nTVChannel = m_nTVChannel * 10 + d;
-      if (m_nTVChannel > kTVLast) m_nTVChannel = m_nSavedChannel;
-      SendVideoCommand(VideoCmd::TuneChannel, m_nTVChannel);
+      *b.channel = *b.channel * 10 + d;
     }
-  } else if (m_nSource == SOURCE_CATV) {
-    if (m_nDigitCount == 0) {
-      m_nSavedChannel = m_nCATVChannel;
-      m_nCATVChannel = d;
-      m_nDigitCount = 1;
-      SetTimer(kEntryTimer, kEntryTimeout, nullptr);
-    } else if (m_nDigitCount == 1) {
-      KillTimer(kEntryTimer);
-      m_nCATVChannel = m_nCATVChannel * 10 + d;
-      m_nDigitCount = 2;
+    if (++m_nDigitCount < b.band->digits) {
       SetTimer(kEntryTimer, kEntryTimeout, nullptr);
     } else {
-      KillTimer(kEntryTimer);
+      // The full count of digits commits at once, unless past the band's end.
       m_nDigitCount = 0;
-      m_nCATVChannel = m_nCATVChannel * 10 + d;
-      if (m_nCATVChannel > kCATVLast) m_nCATVChannel = m_nSavedChannel;
-      SendVideoCommand(VideoCmd::TuneChannel, m_nCATVChannel);
+      if (*b.channel > b.band->last) *b.channel = m_nSavedChannel;
+      SendVideoCommand(VideoCmd::TuneChannel, *b.channel);
     }
   }
   InvalidateDisplay();
@@ -439,20 +425,17 @@ void CPanelWnd::EnterDigit() {
 void CPanelWnd::CancelNumberEntry() {
   if (m_nDigitCount == 0) return;
   KillTimer(kEntryTimer);
-  if (m_nSource == SOURCE_TV) m_nTVChannel = m_nSavedChannel;
-  if (m_nSource == SOURCE_CATV) m_nCATVChannel = m_nSavedChannel;
+  if (const BandView b = CurrentBand()) *b.channel = m_nSavedChannel;
   m_nDigitCount = 0;
 }
 
 void CPanelWnd::OnTimer(UINT_PTR nIDEvent) {
   if (nIDEvent == kEntryTimer) {
     KillTimer(kEntryTimer);
-    if (m_nSource == SOURCE_TV) {
-      if (m_nTVChannel < kTVFirst) m_nTVChannel = m_nSavedChannel;
-      SendVideoCommand(VideoCmd::TuneChannel, m_nTVChannel);
-    } else if (m_nSource == SOURCE_CATV) {
-      if (m_nCATVChannel < kCATVFirst) m_nCATVChannel = m_nSavedChannel;
-      SendVideoCommand(VideoCmd::TuneChannel, m_nCATVChannel);
+    // A number below the band's first channel brings the previous channel back.
+    if (const BandView b = CurrentBand()) {
+      if (*b.channel < b.band->first) *b.channel = m_nSavedChannel;
+      SendVideoCommand(VideoCmd::TuneChannel, *b.channel);
     }
     m_nDigitCount = 0;
   }
@@ -495,7 +478,7 @@ LRESULT CPanelWnd::OnTunerNotify(WPARAM code, LPARAM) {
 
 void CPanelWnd::LoadAudioSettings() {
   m_mixer.m_hwndNotify = m_hWnd;
-  m_mixer.m_nMaxLevel = kMaxVolume;
+  m_mixer.m_nMaxLevel = kVolumeMax;
   m_mixer.Open();
   m_nWrittenVolume = -1;
   HKEY key = OpenSettingsKey(kKeyAudio);
@@ -508,10 +491,8 @@ void CPanelWnd::LoadAudioSettings() {
 
 void CPanelWnd::LoadVideoSettings() {
   HKEY key = OpenSettingsKey(kKeyVideo);
-  m_nBright = ReadSettingWord(key, "Bright", 127);
-  m_nContrast = ReadSettingWord(key, "Contrast", 127);
-  m_nHue = ReadSettingWord(key, "Hue", 127);
-  m_nSaturation = ReadSettingWord(key, "Saturation", 127);
+  for (int target = 0; target < kAdjustTargets; ++target)
+    *PictureValue(target) = ReadSettingWord(key, kPictureValueNames[target], kDefaultPictureLevel);
   CloseSettingsKey(key);
 }
 
@@ -522,24 +503,28 @@ void CPanelWnd::LoadChannelSettings() {
     m_nDigitCount = 0;
   }
   HKEY key = OpenSettingsKey(kKeyChannel);
-  ReadChannelList(key, "TV", m_szTVChannels, kTVChars);
-  ReadChannelList(key, "CATV", m_szCATVChannels, kCATVChars);
+  for (int source : {SOURCE_TV, SOURCE_CATV}) {
+    const BandView b = BandOf(source);
+    ReadChannelList(key, *b.band, b.list);
+  }
   const StoredChannels stored = ReadStoredChannels(key);
   m_nSource = stored.source;
   m_nTVChannel = stored.tvChannel;
   m_nCATVChannel = stored.catvChannel;
 
   // A list stored empty comes back with its current channel registered.
-  RegisterIfEmpty(m_szTVChannels, kTVChars, m_nTVChannel, kTVFirst);
-  RegisterIfEmpty(m_szCATVChannels, kCATVChars, m_nCATVChannel, kCATVFirst);
+  for (int source : {SOURCE_TV, SOURCE_CATV}) {
+    const BandView b = BandOf(source);
+    RegisterIfEmpty(b.list, *b.band, *b.channel);
+  }
   CloseSettingsKey(key);
 }
 
 void CPanelWnd::SaveChannelSettings() {
   HKEY key = OpenSettingsKey(kKeyChannel);
   WriteSettingDword(key, "Source", static_cast<DWORD>(m_nSource));
-  WriteSettingString(key, "TV", m_szTVChannels);
-  WriteSettingString(key, "CATV", m_szCATVChannels);
+  WriteSettingString(key, kTVBand.valueName, m_szTVChannels);
+  WriteSettingString(key, kCATVBand.valueName, m_szCATVChannels);
   WriteSettingDword(key, "TVChannel", static_cast<DWORD>(m_nTVChannel));
   WriteSettingDword(key, "CATVChannel", static_cast<DWORD>(m_nCATVChannel));
   CloseSettingsKey(key);
@@ -547,28 +532,22 @@ void CPanelWnd::SaveChannelSettings() {
 
 // ---- Channel list ---------------------------------------------------------------------------------
 
-void CPanelWnd::ChannelUp() {
-  if (m_nSource == SOURCE_TV) {
-    if (StepToRegistered(&m_nTVChannel, m_szTVChannels, kTVFirst, kTVLast, +1))
-      SendVideoCommand(VideoCmd::ChannelUp, m_nTVChannel);
-  } else if (m_nSource == SOURCE_CATV) {
-    if (StepToRegistered(&m_nCATVChannel, m_szCATVChannels, kCATVFirst, kCATVLast, +1))
-      SendVideoCommand(VideoCmd::ChannelUp, m_nCATVChannel);
-  }
+CPanelWnd::BandView CPanelWnd::BandOf(int source) {
+  if (source == SOURCE_TV) return {&kTVBand, m_szTVChannels, &m_nTVChannel};
+  if (source == SOURCE_CATV) return {&kCATVBand, m_szCATVChannels, &m_nCATVChannel};
+  return {};
 }
 
-void CPanelWnd::ChannelDown() {
-  if (m_nSource == SOURCE_TV) {
-    if (StepToRegistered(&m_nTVChannel, m_szTVChannels, kTVFirst, kTVLast, -1))
-      SendVideoCommand(VideoCmd::ChannelDown, m_nTVChannel);
-  } else if (m_nSource == SOURCE_CATV) {
-    if (StepToRegistered(&m_nCATVChannel, m_szCATVChannels, kCATVFirst, kCATVLast, -1))
-      SendVideoCommand(VideoCmd::ChannelDown, m_nCATVChannel);
-  }
+void CPanelWnd::StepChannel(int dir, WPARAM code) {
+  const BandView b = CurrentBand();
+  if (b && StepToRegistered(b.channel, b.list, *b.band, dir)) SendVideoCommand(code, *b.channel);
 }
+
+void CPanelWnd::ChannelUp() { StepChannel(+1, VideoCmd::ChannelUp); }
+
+void CPanelWnd::ChannelDown() { StepChannel(-1, VideoCmd::ChannelDown); }
 
 void CPanelWnd::SetCurrentChannelFlag(char flag) {
-  if (m_nSource == SOURCE_TV && m_nTVChannel >= 0 && m_nTVChannel < kTVChars) m_szTVChannels[m_nTVChannel] = flag;
-  if (m_nSource == SOURCE_CATV && m_nCATVChannel >= 0 && m_nCATVChannel < kCATVChars)
-    m_szCATVChannels[m_nCATVChannel] = flag;
+  const BandView b = CurrentBand();
+  if (b && *b.channel >= 0 && *b.channel < b.band->chars) b.list[*b.channel] = flag;
 }

@@ -2,7 +2,7 @@
 // the registered-channel lists. It drives the video window only through WM_TUNER_NOTIFY.
 #pragma once
 
-#include "app/Settings.h"
+#include "common/Settings.h"
 
 #include "mixer/Mixer.h"
 #include "panel/CoverWnd.h"
@@ -18,10 +18,16 @@ class CPanelWnd : public CWnd {
   static constexpr int kWidth = 550;
   static constexpr int kHeight = 150;
   static constexpr int kButtonCount = 28;
+  // Button indices. The digits 1 to 9 are 11 to 19 in order; the lid covers 11 to 25 and 27.
+  enum Button {
+    BTN_EXIT = 0, BTN_MINIMIZE = 1, BTN_VOLUME_UP = 2, BTN_VOLUME_DOWN = 3, BTN_CHANNEL_UP = 4,
+    BTN_CHANNEL_DOWN = 5, BTN_ADD_CHANNEL = 6, BTN_ERASE_CHANNEL = 7, BTN_MUTE = 8, BTN_SOURCE = 9,
+    BTN_LOGO = 10, BTN_DIGIT_1 = 11, BTN_DIGIT_9 = 19, BTN_DIGIT_0 = 20, BTN_ADJUST_TARGET = 21,
+    BTN_ADJUST_DOWN = 22, BTN_ADJUST_UP = 23, BTN_SETTINGS = 24, BTN_COVER = 25, BTN_TOPMOST = 26,
+    BTN_CAPTURE = 27, BTN_NONE = -1
+  };
   static constexpr UINT_PTR kEntryTimer = 100;
   static constexpr UINT kEntryTimeout = 1500;  // ms
-  static constexpr int kTVChars = ::kTVChars;
-  static constexpr int kCATVChars = ::kCATVChars;
 
   HWND m_hwndVideo = nullptr;  // the video window; set by start-up once both windows exist
   int m_nSource = 0;           // 0 TV, 1 cable TV, 2 Video, 3 S-Video
@@ -31,13 +37,13 @@ class CPanelWnd : public CWnd {
   int m_nCATVChannel = kDefaultChannel;
   int m_nSavedChannel = kDefaultChannel;  // channel in force when a number entry began
   int m_nDigitCount = 0;     // digits entered so far
-  char m_szTVChannels[kTVChars + 1] = {};
-  char m_szCATVChannels[kCATVChars + 1] = {};
-  int m_nAdjustTarget = 0;  // 0 brightness, 1 contrast, 2 hue, 3 saturation
-  int m_nBright = 127;
-  int m_nContrast = 127;
-  int m_nHue = 127;
-  int m_nSaturation = 127;
+  char m_szTVChannels[kTVBand.chars + 1] = {};
+  char m_szCATVChannels[kCATVBand.chars + 1] = {};
+  int m_nAdjustTarget = 0;  // an AdjustTarget
+  int m_nBright = kDefaultPictureLevel;
+  int m_nContrast = kDefaultPictureLevel;
+  int m_nHue = kDefaultPictureLevel;
+  int m_nSaturation = kDefaultPictureLevel;
   BOOL m_bTopMost = FALSE;  // TOP indicator
   BOOL m_bMute = FALSE;
   BOOL m_bCapture = FALSE;  // CAP indicator
@@ -92,10 +98,23 @@ class CPanelWnd : public CWnd {
   bool OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
 
  private:
+  // A tuner band as the panel holds it: its shape, its list and its current channel. The external
+  // inputs have none.
+  struct BandView {
+    const ChannelBand* band = nullptr;
+    char* list = nullptr;
+    int* channel = nullptr;
+    explicit operator bool() const { return band != nullptr; }
+  };
+  BandView BandOf(int source);
+  BandView CurrentBand() { return BandOf(m_nSource); }
+  void StepChannel(int dir, WPARAM code);
+
   void ExitProgram();
   void NextSource();
   void SetCurrentChannelFlag(char flag);
   void AdjustPicture(int delta);
+  int* PictureValue(int target);  // the member of a picture-adjust target
   void CancelNumberEntry();
   int MixerLine() const;
   void HideTip();

@@ -2,6 +2,7 @@
 // creates them, which is also the tab order; the first control that takes the focus gets it.
 #include "platform/ui/dlgtemplate.h"
 #include "platform/ui/winuser.h"
+#include "res/resource.h"
 
 namespace {
 
@@ -12,8 +13,8 @@ constexpr DWORD kList = LBS_NOTIFY | LBS_MULTIPLESEL | LBS_NOINTEGRALHEIGHT | WS
 const DialogTemplate kAbout = {
     "OrvaneTuner 정보", 176, 222, "굴림", 10, DS_MODALFRAME | DS_CENTER | WS_SYSMENU,
     {
-        {-1, CtlKind::Static, SS_BITMAP, "", 8, 7, 160, 148, {}, 140},
-        {-1, CtlKind::Static, SS_LEFT | SS_NOPREFIX, "OrvaneTuner for Win2000 버전 1.0", 34, 160, 108, 8},
+        {IDC_STATIC, CtlKind::Static, SS_BITMAP, "", 8, 7, 160, 148, {}, IDB_LOGO},
+        {IDC_STATIC, CtlKind::Static, SS_LEFT | SS_NOPREFIX, "OrvaneTuner for Win2000 버전 1.0", 34, 160, 108, 8},
         {IDOK, CtlKind::Button, BS_DEFPUSHBUTTON | WS_TABSTOP, "확인", 63, 187, 50, 28},
     }};
 
@@ -23,56 +24,56 @@ const DialogTemplate kCapture = {
     {
         {IDOK, CtlKind::Button, BS_DEFPUSHBUTTON | WS_TABSTOP, "캡처 시작", 100, 112, 52, 18},
         {IDCANCEL, CtlKind::Button, BS_PUSHBUTTON | WS_TABSTOP, "취소", 157, 112, 52, 18},
-        {-1, CtlKind::Button, BS_GROUPBOX, "캡처 파일", 7, 5, 202, 36},
-        {1000, CtlKind::Edit, ES_AUTOHSCROLL | WS_DISABLED, "", 14, 19, 132, 14},
-        {1001, CtlKind::Button, BS_PUSHBUTTON | WS_TABSTOP, "파일명설정", 151, 18, 52, 16},
-        {-1, CtlKind::Button, BS_GROUPBOX, "캡처 시간 제한 설정(초)", 7, 46, 104, 40},
-        {1002, CtlKind::Edit, ES_NUMBER | ES_AUTOHSCROLL | WS_DISABLED | WS_TABSTOP, "", 14, 62, 60, 14},
-        {1003, CtlKind::UpDown, UDS_ALIGNRIGHT | UDS_ARROWKEYS | WS_DISABLED, "", 0, 0, 0, 0},
-        {-1, CtlKind::Button, BS_GROUPBOX, "사용 가능한 하드 디스크 용량", 116, 46, 93, 40},
-        {1011, CtlKind::Static, SS_RIGHT, "", 122, 64, 58, 10},
-        {-1, CtlKind::Static, SS_LEFT, "MB", 184, 64, 18, 10},
-        {1007, CtlKind::Button, BS_AUTOCHECKBOX | WS_TABSTOP, "캡처 시간 제한 사용", 9, 92, 120, 10},
+        {IDC_STATIC, CtlKind::Button, BS_GROUPBOX, "캡처 파일", 7, 5, 202, 36},
+        {IDC_CAPTURE_FILE, CtlKind::Edit, ES_AUTOHSCROLL | WS_DISABLED, "", 14, 19, 132, 14},
+        {IDC_CAPTURE_CHOOSE, CtlKind::Button, BS_PUSHBUTTON | WS_TABSTOP, "파일명설정", 151, 18, 52, 16},
+        {IDC_STATIC, CtlKind::Button, BS_GROUPBOX, "캡처 시간 제한 설정(초)", 7, 46, 104, 40},
+        {IDC_CAPTURE_LIMIT, CtlKind::Edit, ES_NUMBER | ES_AUTOHSCROLL | WS_DISABLED | WS_TABSTOP, "", 14, 62, 60, 14},
+        {IDC_CAPTURE_SPIN, CtlKind::UpDown, UDS_ALIGNRIGHT | UDS_ARROWKEYS | WS_DISABLED, "", 0, 0, 0, 0},
+        {IDC_STATIC, CtlKind::Button, BS_GROUPBOX, "사용 가능한 하드 디스크 용량", 116, 46, 93, 40},
+        {IDC_CAPTURE_FREE, CtlKind::Static, SS_RIGHT, "", 122, 64, 58, 10},
+        {IDC_STATIC, CtlKind::Static, SS_LEFT, "MB", 184, 64, 18, 10},
+        {IDC_CAPTURE_USE_LIMIT, CtlKind::Button, BS_AUTOCHECKBOX | WS_TABSTOP, "캡처 시간 제한 사용", 9, 92, 120, 10},
     }};
 
 // Channel setup page.
 const DialogTemplate kChannelPage = {
     "채널설정", 233, 135, "굴림", 10, 0,
     {
-        {-1, CtlKind::Button, BS_GROUPBOX, "채널설정모드", 7, 4, 219, 26},
-        {1003, CtlKind::Button, BS_AUTORADIOBUTTON | WS_TABSTOP | WS_GROUP, "공중파 채널", 20, 15, 80, 10},
-        {1004, CtlKind::Button, BS_AUTORADIOBUTTON, "케이블 채널", 120, 15, 80, 10},
-        {-1, CtlKind::Button, BS_GROUPBOX, "채널편집", 7, 33, 219, 98},
-        {-1, CtlKind::Static, SS_LEFT, "비등록채널", 15, 44, 70, 8},
-        {1001, CtlKind::ListBox, kList, "", 15, 54, 75, 72},
-        {-1, CtlKind::Static, SS_LEFT, "등록채널", 143, 44, 70, 8},
-        {1002, CtlKind::ListBox, kList, "", 143, 54, 75, 72},
-        {1006, CtlKind::Button, BS_PUSHBUTTON | WS_TABSTOP, ">", 98, 54, 38, 12},
-        {1007, CtlKind::Button, BS_PUSHBUTTON | WS_TABSTOP, "<", 98, 69, 38, 12},
-        {1008, CtlKind::Button, BS_PUSHBUTTON | WS_TABSTOP, ">>", 98, 84, 38, 12},
-        {1009, CtlKind::Button, BS_PUSHBUTTON | WS_TABSTOP, "<<", 98, 99, 38, 12},
-        {1010, CtlKind::Button, BS_PUSHBUTTON | WS_TABSTOP, "복원", 98, 114, 38, 12},
+        {IDC_STATIC, CtlKind::Button, BS_GROUPBOX, "채널설정모드", 7, 4, 219, 26},
+        {IDC_CHANNEL_TV, CtlKind::Button, BS_AUTORADIOBUTTON | WS_TABSTOP | WS_GROUP, "공중파 채널", 20, 15, 80, 10},
+        {IDC_CHANNEL_CATV, CtlKind::Button, BS_AUTORADIOBUTTON, "케이블 채널", 120, 15, 80, 10},
+        {IDC_STATIC, CtlKind::Button, BS_GROUPBOX, "채널편집", 7, 33, 219, 98},
+        {IDC_STATIC, CtlKind::Static, SS_LEFT, "비등록채널", 15, 44, 70, 8},
+        {IDC_CHANNEL_UNREGISTERED, CtlKind::ListBox, kList, "", 15, 54, 75, 72},
+        {IDC_STATIC, CtlKind::Static, SS_LEFT, "등록채널", 143, 44, 70, 8},
+        {IDC_CHANNEL_REGISTERED, CtlKind::ListBox, kList, "", 143, 54, 75, 72},
+        {IDC_CHANNEL_REGISTER, CtlKind::Button, BS_PUSHBUTTON | WS_TABSTOP, ">", 98, 54, 38, 12},
+        {IDC_CHANNEL_UNREGISTER, CtlKind::Button, BS_PUSHBUTTON | WS_TABSTOP, "<", 98, 69, 38, 12},
+        {IDC_CHANNEL_REGISTER_ALL, CtlKind::Button, BS_PUSHBUTTON | WS_TABSTOP, ">>", 98, 84, 38, 12},
+        {IDC_CHANNEL_UNREGISTER_ALL, CtlKind::Button, BS_PUSHBUTTON | WS_TABSTOP, "<<", 98, 99, 38, 12},
+        {IDC_CHANNEL_RESTORE, CtlKind::Button, BS_PUSHBUTTON | WS_TABSTOP, "복원", 98, 114, 38, 12},
     }};
 
 // Video setup page.
 const DialogTemplate kVideoPage = {
     "비디오설정", 233, 135, "굴림", 10, 0,
     {
-        {-1, CtlKind::Button, BS_GROUPBOX, "색상설정", 7, 4, 219, 88},
-        {-1, CtlKind::Static, SS_LEFT, "밝기", 15, 19, 30, 8},
-        {1000, CtlKind::Trackbar, kSlider, "", 48, 16, 140, 14},
-        {-1, CtlKind::Static, SS_LEFT, "명암", 15, 37, 30, 8},
-        {1001, CtlKind::Trackbar, kSlider, "", 48, 34, 140, 14},
-        {-1, CtlKind::Static, SS_LEFT, "채도", 15, 55, 30, 8},
-        {1002, CtlKind::Trackbar, kSlider, "", 48, 52, 140, 14},
-        {-1, CtlKind::Static, SS_LEFT, "농도", 15, 73, 30, 8},
-        {1003, CtlKind::Trackbar, kSlider, "", 48, 70, 140, 14},
-        {1004, CtlKind::Static, SS_CENTER, "", 192, 19, 28, 8},
-        {1005, CtlKind::Static, SS_CENTER, "", 192, 37, 28, 8},
-        {1006, CtlKind::Static, SS_CENTER, "", 192, 55, 28, 8},
-        {1007, CtlKind::Static, SS_CENTER, "", 192, 73, 28, 8},
-        {-1, CtlKind::Button, BS_GROUPBOX, "색상모드", 7, 96, 219, 34},
-        {1008, CtlKind::ComboBox, CBS_DROPDOWN | WS_VSCROLL | WS_TABSTOP, "", 15, 110, 130, 60,
+        {IDC_STATIC, CtlKind::Button, BS_GROUPBOX, "색상설정", 7, 4, 219, 88},
+        {IDC_STATIC, CtlKind::Static, SS_LEFT, "밝기", 15, 19, 30, 8},
+        {IDC_VIDEO_BRIGHT, CtlKind::Trackbar, kSlider, "", 48, 16, 140, 14},
+        {IDC_STATIC, CtlKind::Static, SS_LEFT, "명암", 15, 37, 30, 8},
+        {IDC_VIDEO_CONTRAST, CtlKind::Trackbar, kSlider, "", 48, 34, 140, 14},
+        {IDC_STATIC, CtlKind::Static, SS_LEFT, "채도", 15, 55, 30, 8},
+        {IDC_VIDEO_HUE, CtlKind::Trackbar, kSlider, "", 48, 52, 140, 14},
+        {IDC_STATIC, CtlKind::Static, SS_LEFT, "농도", 15, 73, 30, 8},
+        {IDC_VIDEO_SATURATION, CtlKind::Trackbar, kSlider, "", 48, 70, 140, 14},
+        {IDC_VIDEO_BRIGHT_VALUE, CtlKind::Static, SS_CENTER, "", 192, 19, 28, 8},
+        {IDC_VIDEO_CONTRAST_VALUE, CtlKind::Static, SS_CENTER, "", 192, 37, 28, 8},
+        {IDC_VIDEO_HUE_VALUE, CtlKind::Static, SS_CENTER, "", 192, 55, 28, 8},
+        {IDC_VIDEO_SATURATION_VALUE, CtlKind::Static, SS_CENTER, "", 192, 73, 28, 8},
+        {IDC_STATIC, CtlKind::Button, BS_GROUPBOX, "색상모드", 7, 96, 219, 34},
+        {IDC_VIDEO_MODE, CtlKind::ComboBox, CBS_DROPDOWN | WS_VSCROLL | WS_TABSTOP, "", 15, 110, 130, 60,
          {"사용자 정의", "기본값 정의", "주변이 밝을 때", "주변이 어두울 때"}},
     }};
 
@@ -80,16 +81,16 @@ const DialogTemplate kVideoPage = {
 const DialogTemplate kAudioPage = {
     "오디오설정", 233, 135, "굴림", 10, 0,
     {
-        {-1, CtlKind::Button, BS_GROUPBOX, "볼륨설정", 7, 4, 219, 70},
-        {-1, CtlKind::Static, SS_LEFT, "메인볼륨", 15, 21, 40, 8},
-        {1000, CtlKind::Trackbar, kSlider, "", 58, 17, 120, 14},
-        {1002, CtlKind::Button, BS_AUTOCHECKBOX | WS_TABSTOP, "음소거", 183, 19, 38, 10},
-        {-1, CtlKind::Static, SS_LEFT, "라인볼륨", 15, 47, 40, 8},
-        {1001, CtlKind::Trackbar, kSlider, "", 58, 43, 120, 14},
-        {1003, CtlKind::Button, BS_AUTOCHECKBOX | WS_TABSTOP, "음소거", 183, 45, 38, 10},
-        {-1, CtlKind::Button, BS_GROUPBOX, "설정볼륨선택", 7, 80, 219, 40},
-        {1004, CtlKind::Button, BS_AUTORADIOBUTTON | WS_TABSTOP | WS_GROUP, "메인 볼륨", 20, 97, 80, 10},
-        {1005, CtlKind::Button, BS_AUTORADIOBUTTON, "라인 인 볼륨", 120, 97, 90, 10},
+        {IDC_STATIC, CtlKind::Button, BS_GROUPBOX, "볼륨설정", 7, 4, 219, 70},
+        {IDC_STATIC, CtlKind::Static, SS_LEFT, "메인볼륨", 15, 21, 40, 8},
+        {IDC_AUDIO_MASTER, CtlKind::Trackbar, kSlider, "", 58, 17, 120, 14},
+        {IDC_AUDIO_MASTER_MUTE, CtlKind::Button, BS_AUTOCHECKBOX | WS_TABSTOP, "음소거", 183, 19, 38, 10},
+        {IDC_STATIC, CtlKind::Static, SS_LEFT, "라인볼륨", 15, 47, 40, 8},
+        {IDC_AUDIO_LINEIN, CtlKind::Trackbar, kSlider, "", 58, 43, 120, 14},
+        {IDC_AUDIO_LINEIN_MUTE, CtlKind::Button, BS_AUTOCHECKBOX | WS_TABSTOP, "음소거", 183, 45, 38, 10},
+        {IDC_STATIC, CtlKind::Button, BS_GROUPBOX, "설정볼륨선택", 7, 80, 219, 40},
+        {IDC_AUDIO_SELECT_MASTER, CtlKind::Button, BS_AUTORADIOBUTTON | WS_TABSTOP | WS_GROUP, "메인 볼륨", 20, 97, 80, 10},
+        {IDC_AUDIO_SELECT_LINEIN, CtlKind::Button, BS_AUTORADIOBUTTON, "라인 인 볼륨", 120, 97, 90, 10},
     }};
 
 // Capture status.
@@ -97,21 +98,21 @@ const DialogTemplate kCaptureStatus = {
     "캡처상황", 140, 117, "굴림", 10, DS_MODALFRAME | DS_CENTER | WS_SYSMENU,
     {
         {IDOK, CtlKind::Button, BS_DEFPUSHBUTTON | WS_TABSTOP, "캡처종료", 40, 86, 60, 22},
-        {-1, CtlKind::Button, BS_GROUPBOX, "", 7, 4, 126, 74},
-        {1010, CtlKind::Static, SS_CENTER | SS_CENTERIMAGE, "캡처 진행 중...", 14, 16, 112, 22},
-        {1012, CtlKind::Static, SS_CENTER | SS_CENTERIMAGE, "0:00:00", 14, 44, 112, 22},
+        {IDC_STATIC, CtlKind::Button, BS_GROUPBOX, "", 7, 4, 126, 74},
+        {IDC_STATUS_TEXT, CtlKind::Static, SS_CENTER | SS_CENTERIMAGE, "캡처 진행 중...", 14, 16, 112, 22},
+        {IDC_STATUS_ELAPSED, CtlKind::Static, SS_CENTER | SS_CENTERIMAGE, "0:00:00", 14, 44, 112, 22},
     }};
 
 }  // namespace
 
 const DialogTemplate* DialogTemplateById(UINT id) {
   switch (id) {
-    case 100: return &kAbout;
-    case 102: return &kCapture;
-    case 129: return &kChannelPage;
-    case 130: return &kVideoPage;
-    case 131: return &kAudioPage;
-    case 138: return &kCaptureStatus;
+    case IDD_ABOUTBOX: return &kAbout;
+    case IDD_CAPTURE: return &kCapture;
+    case IDD_CHANNEL_SETUP: return &kChannelPage;
+    case IDD_VIDEO_SETUP: return &kVideoPage;
+    case IDD_AUDIO_SETUP: return &kAudioPage;
+    case IDD_CAPTURE_STATUS: return &kCaptureStatus;
     default: return nullptr;
   }
 }

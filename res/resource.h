@@ -37,3 +37,49 @@ constexpr UINT IDD_CHANNEL_SETUP = 129;
 constexpr UINT IDD_VIDEO_SETUP = 130;
 constexpr UINT IDD_AUDIO_SETUP = 131;
 constexpr UINT IDD_CAPTURE_STATUS = 138;
+
+// Dialog controls, by template. A control without an id of its own (labels, group boxes) has -1.
+constexpr int IDC_STATIC = -1;
+
+// IDD_CAPTURE.
+constexpr int IDC_CAPTURE_FILE = 1000;      // the path, shown only
+constexpr int IDC_CAPTURE_CHOOSE = 1001;    // "파일명설정": the file chooser
+constexpr int IDC_CAPTURE_LIMIT = 1002;     // the time limit in seconds
+constexpr int IDC_CAPTURE_SPIN = 1003;      // its up-down control
+constexpr int IDC_CAPTURE_USE_LIMIT = 1007; // "캡처 시간 제한 사용"
+constexpr int IDC_CAPTURE_FREE = 1011;      // free megabytes of the file's folder
+
+// IDD_CAPTURE_STATUS.
+constexpr int IDC_STATUS_TEXT = 1010;
+constexpr int IDC_STATUS_ELAPSED = 1012;
+
+// IDD_CHANNEL_SETUP.
+constexpr int IDC_CHANNEL_UNREGISTERED = 1001;
+constexpr int IDC_CHANNEL_REGISTERED = 1002;
+constexpr int IDC_CHANNEL_TV = 1003;    // band radio buttons
+constexpr int IDC_CHANNEL_CATV = 1004;
+constexpr int IDC_CHANNEL_REGISTER = 1006;       // ">"
+constexpr int IDC_CHANNEL_UNREGISTER = 1007;     // "<"
+constexpr int IDC_CHANNEL_REGISTER_ALL = 1008;   // ">>"
+constexpr int IDC_CHANNEL_UNREGISTER_ALL = 1009; // "<<"
+constexpr int IDC_CHANNEL_RESTORE = 1010;        // "복원"
+
+// IDD_VIDEO_SETUP: a slider and a value label per picture value, in the order of the picture-adjust
+// targets (brightness, contrast, hue, saturation).
+constexpr int IDC_VIDEO_BRIGHT = 1000;
+constexpr int IDC_VIDEO_CONTRAST = 1001;
+constexpr int IDC_VIDEO_HUE = 1002;
+constexpr int IDC_VIDEO_SATURATION = 1003;
+constexpr int IDC_VIDEO_BRIGHT_VALUE = 1004;
+constexpr int IDC_VIDEO_CONTRAST_VALUE = 1005;
+constexpr int IDC_VIDEO_HUE_VALUE = 1006;
+constexpr int IDC_VIDEO_SATURATION_VALUE = 1007;
+constexpr int IDC_VIDEO_MODE = 1008;  // colour mode box
+
+// IDD_AUDIO_SETUP.
+constexpr int IDC_AUDIO_MASTER = 1000;  // sliders
+constexpr int IDC_AUDIO_LINEIN = 1001;
+constexpr int IDC_AUDIO_MASTER_MUTE = 1002;
+constexpr int IDC_AUDIO_LINEIN_MUTE = 1003;
+constexpr int IDC_AUDIO_SELECT_MASTER = 1004;  // which line the panel's volume buttons set
+constexpr int IDC_AUDIO_SELECT_LINEIN = 1005;

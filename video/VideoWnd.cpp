@@ -1,11 +1,12 @@
 #include "video/VideoWnd.h"
 
-#include "app/Commands.h"
-#include "app/Settings.h"
+#include "common/Commands.h"
+#include "common/Settings.h"
 #include "capture/CaptureGraph.h"
 #include "dialogs/CaptureDlg.h"
 #include "dialogs/CaptureStatusDlg.h"
 #include "dialogs/ConfigSheet.h"
+#include "res/layout.h"
 #include "res/resource.h"
 
 namespace {
@@ -17,8 +18,6 @@ struct Piece {
 constexpr Piece kTop{26, 0, 25, 20}, kBottom{26, 51, 25, 20}, kLeft{0, 21, 24, 20}, kRight{26, 21, 25, 20};
 constexpr Piece kTopLeft{0, 0, 25, 20}, kTopRight{52, 0, 25, 20}, kBottomLeft{0, 51, 25, 20},
     kBottomRight{52, 51, 25, 20};
-
-constexpr const char* kPictureValues[4] = {"Bright", "Contrast", "Hue", "Saturation"};
 
 }  // namespace
 
@@ -72,7 +71,7 @@ void CVideoWnd::OnPaint() {
   RECT rc;
   GetClientRect(&rc);
   const int W = rc.right, H = rc.bottom;
-  dc.FillSolidRect(&rc, kFrameFill);
+  dc.FillSolidRect(&rc, layout::kFrameFill);
   auto stretch = [&](int x, int y, int w, int h, const Piece& p) {
     dc.StretchBlt(x, y, w, h, &m_dcFrame, p.x, p.y, p.w, p.h, SRCCOPY);
   };
@@ -129,20 +128,18 @@ void CVideoWnd::SavePictureSettings() {
   if (!m_pGraph) return;
   HKEY key = OpenSettingsKey(kKeyVideo);
   if (!key) return;
-  WriteSettingDword(key, kPictureValues[0], m_pGraph->GetBrightness());
-  WriteSettingDword(key, kPictureValues[1], m_pGraph->GetContrast());
-  WriteSettingDword(key, kPictureValues[2], m_pGraph->GetHue());
-  WriteSettingDword(key, kPictureValues[3], m_pGraph->GetSaturation());
+  WriteSettingDword(key, kPictureValueNames[ADJUST_BRIGHTNESS], m_pGraph->GetBrightness());
+  WriteSettingDword(key, kPictureValueNames[ADJUST_CONTRAST], m_pGraph->GetContrast());
+  WriteSettingDword(key, kPictureValueNames[ADJUST_HUE], m_pGraph->GetHue());
+  WriteSettingDword(key, kPictureValueNames[ADJUST_SATURATION], m_pGraph->GetSaturation());
   CloseSettingsKey(key);
 }
 
 void CVideoWnd::LoadPictureSettings() {
   if (!m_pGraph) return;
   HKEY key = OpenSettingsKey(kKeyVideo);
-  m_pGraph->SetBrightness(ReadSettingWord(key, kPictureValues[0], 127));
-  m_pGraph->SetContrast(ReadSettingWord(key, kPictureValues[1], 127));
-  m_pGraph->SetHue(ReadSettingWord(key, kPictureValues[2], 127));
-  m_pGraph->SetSaturation(ReadSettingWord(key, kPictureValues[3], 127));
+  for (int target = 0; target < kAdjustTargets; ++target)
+    SetPicture(target, ReadSettingWord(key, kPictureValueNames[target], kDefaultPictureLevel));
   CloseSettingsKey(key);
 }
 
@@ -189,7 +186,7 @@ void CVideoWnd::OnRButtonDown(UINT, CPoint) {
     if (MessageBox(text, caption, MB_YESNO | MB_ICONQUESTION) == IDYES) {
       m_bTopMost = FALSE;
       SetTopMost(FALSE);
-      ::SendMessageA(m_hwndPanel, WM_TUNER_NOTIFY, 26, 0);
+      ::SendMessageA(m_hwndPanel, WM_TUNER_NOTIFY, PanelCmd::TopMostOff, 0);
     }
   }
   // The right button always brings the panel back.
@@ -215,8 +212,8 @@ void CVideoWnd::OnSysKeyDown(UINT nChar, UINT nRepCnt, UINT nFlags) {
 }
 
 void CVideoWnd::OnTimer(UINT_PTR nIDEvent) {
-  // Timer 1 runs while a capture with a time limit does.
-  if (nIDEvent == 1 && m_pGraph && m_pGraph->IsCaptureTimeUp()) {
+  // The capture timer runs while a capture with a time limit does.
+  if (nIDEvent == kCaptureTimer && m_pGraph && m_pGraph->IsCaptureTimeUp()) {
     m_pGraph->StopFileCapture();
     PlaceVideo();
     ::SendMessageA(m_hwndPanel, WM_TUNER_NOTIFY, PanelCmd::CaptureEnded, 0);
@@ -317,10 +314,10 @@ LRESULT CVideoWnd::OnTunerNotify(WPARAM code, LPARAM arg) {
       RunConfigSheet(this, m_hwndPanel, [this] { SavePictureSettings(); }, [this] { LoadPictureSettings(); });
       break;
     case VideoCmd::ScanTV:
-      m_pGraph->StartChannelScan(reinterpret_cast<HWND>(arg), 0);
+      m_pGraph->StartChannelScan(reinterpret_cast<HWND>(arg), SOURCE_TV);
       break;
     case VideoCmd::ScanCATV:
-      m_pGraph->StartChannelScan(reinterpret_cast<HWND>(arg), 1);
+      m_pGraph->StartChannelScan(reinterpret_cast<HWND>(arg), SOURCE_CATV);
       break;
     case VideoCmd::SetBrightness:
       m_pGraph->SetBrightness(n);

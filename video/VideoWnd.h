@@ -15,12 +15,11 @@ class CVideoWnd : public CWnd {
   CCaptureGraph* m_pGraph = nullptr;  // the capture engine, from creation to teardown
   HWND m_hwndPanel = nullptr;         // the control panel; set by start-up once both windows exist
   CDC m_dcFrame;                      // holds the frame bitmap for the life of the window
-  int m_nPictureTarget = 0;           // 0 brightness, 1 contrast, 2 hue, 3 saturation
+  int m_nPictureTarget = 0;           // an AdjustTarget
   BOOL m_bTopMost = FALSE;
 
   static constexpr UINT kClassStyle = CS_DBLCLKS | CS_OWNDC | CS_NOCLOSE;
   static constexpr DWORD kStyle = WS_POPUP | WS_THICKFRAME;
-  static constexpr COLORREF kFrameFill = RGB(135, 161, 110);
 
   void PlaceVideo();
   // The picture's place in the client area for the current size and zoom state.

@@ -1,6 +1,7 @@
 // The ALSA backend: a card's simple mixer elements as a mixer device, with its change events
 // watched on the user-interface thread.
 #include "platform/mixer/elements.h"
+#include "platform/log.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -50,8 +51,9 @@ class AlsaElement : public Element {
            snd_mixer_selem_get_playback_volume(elem_, channels_[static_cast<size_t>(channel)], raw) == 0;
   }
   bool SetVolume(int channel, long raw) override {
-    return elem_ && hasVolume_ && ValidChannel(channel) &&
-           snd_mixer_selem_set_playback_volume(elem_, channels_[static_cast<size_t>(channel)], raw) == 0;
+    if (!elem_ || !hasVolume_ || !ValidChannel(channel)) return false;
+    const auto id = channels_[static_cast<size_t>(channel)];
+    return Check("set the volume of", snd_mixer_selem_set_playback_volume(elem_, id, raw));
   }
   bool GetSwitch(int channel, bool* on) const override {
     int v = 1;
@@ -62,10 +64,15 @@ class AlsaElement : public Element {
     return true;
   }
   bool SetSwitch(bool on) override {
-    return elem_ && hasSwitch_ && snd_mixer_selem_set_playback_switch_all(elem_, on ? 1 : 0) == 0;
+    return elem_ && hasSwitch_ && Check("switch", snd_mixer_selem_set_playback_switch_all(elem_, on ? 1 : 0));
   }
 
  private:
+  // A change the card refuses is logged; the caller gets a failure, as the mixer functions say.
+  bool Check(const char* what, int err) const {
+    if (err < 0) LogError("mixer", "cannot %s %s: %s", what, name_.c_str(), snd_strerror(err));
+    return err == 0;
+  }
   bool ValidChannel(int channel) const { return channel >= 0 && channel < Channels(); }
   snd_mixer_elem_t* elem_;
   std::string name_;
@@ -123,8 +130,10 @@ class AlsaCard : public ElementMixer {
   }
 
   void HandleEvents() {
-    if (snd_mixer_handle_events(mixer_) < 0) {
+    if (const int err = snd_mixer_handle_events(mixer_); err < 0) {
       // The card went away: stop watching rather than spin on a dead descriptor.
+      LogError("mixer", "%s stopped answering (%s); its changes are no longer followed", Name().c_str(),
+               snd_strerror(err));
       for (auto& sn : notifiers_) sn->setEnabled(false);
     }
   }
@@ -136,9 +145,14 @@ class AlsaCard : public ElementMixer {
 std::shared_ptr<Device> OpenCard(int card) {
   const std::string hw = "hw:" + std::to_string(card);
   snd_mixer_t* mixer = nullptr;
-  if (snd_mixer_open(&mixer, 0) < 0) return nullptr;
-  if (snd_mixer_attach(mixer, hw.c_str()) < 0 || snd_mixer_selem_register(mixer, nullptr, nullptr) < 0 ||
-      snd_mixer_load(mixer) < 0) {
+  int err = snd_mixer_open(&mixer, 0);
+  if (err < 0) {
+    LogError("mixer", "cannot open a mixer for %s: %s", hw.c_str(), snd_strerror(err));
+    return nullptr;
+  }
+  if ((err = snd_mixer_attach(mixer, hw.c_str())) < 0 ||
+      (err = snd_mixer_selem_register(mixer, nullptr, nullptr)) < 0 || (err = snd_mixer_load(mixer)) < 0) {
+    LogError("mixer", "cannot read the mixer of %s: %s", hw.c_str(), snd_strerror(err));
     snd_mixer_close(mixer);
     return nullptr;
   }

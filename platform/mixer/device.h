@@ -74,10 +74,4 @@ struct VirtualMixerShape {
 // The process's virtual mixer (shared state for every handle).
 std::shared_ptr<Device> VirtualMixer();
 
-// Test seams. Open handles keep the device they were opened on.
-void ResetVirtualMixerForTests(const VirtualMixerShape& shape = {});
-void InstallDevicesForTests(std::vector<std::shared_ptr<Device>> devices);
-void ResetDevicesForTests();  // the next use enumerates again
-int OpenHandleCountForTests();
-
 }  // namespace orv::mixer

@@ -2,6 +2,7 @@
 #include "platform/mixer/device.h"
 #include "platform/mixer/mmsystem.h"
 #include "platform/ui/winuser.h"
+#include "platform/mixer/testing.h"
 
 #include <algorithm>
 #include <cstdlib>

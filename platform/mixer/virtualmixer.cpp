@@ -1,5 +1,6 @@
 // The virtual mixer: the program's mixer on machines without a sound card, and the tests' mixer.
 #include "platform/mixer/elements.h"
+#include "platform/mixer/testing.h"
 
 #include <mutex>
 

@@ -1,5 +1,6 @@
 #include "platform/store/filestore.h"
 #include "platform/store/registry.h"
+#include "platform/log.h"
 
 #include <cctype>
 #include <cerrno>
@@ -88,18 +89,17 @@ bool ReplaceFileAtomically(const std::string& path, const std::string& text) {
 void SetAside(const std::string& path, const std::string& why) {
   const std::string aside = path + ".bad-" + std::to_string(std::time(nullptr));
   if (::rename(path.c_str(), aside.c_str()) == 0)
-    std::fprintf(stderr, "orvanetuner: %s is malformed (%s); kept as %s, defaults apply\n", path.c_str(),
-                 why.c_str(), aside.c_str());
+    LogError("store", "%s is malformed (%s); kept as %s, defaults apply", path.c_str(), why.c_str(), aside.c_str());
   else
-    std::fprintf(stderr, "orvanetuner: %s is malformed (%s) and could not be moved aside (%s); defaults apply\n",
-                 path.c_str(), why.c_str(), std::strerror(errno));
+    LogErrno("store", "%s is malformed (%s); defaults apply, and it could not be moved aside", path.c_str(),
+             why.c_str());
 }
 
 void WarnOnce(const std::string& message) {
   static std::mutex mu;
   static std::set<std::string> said;
   std::lock_guard lock(mu);
-  if (said.insert(message).second) std::fprintf(stderr, "orvanetuner: %s\n", message.c_str());
+  if (said.insert(message).second) LogError("store", "%s", message.c_str());
 }
 
 std::string KeepOffMessage(const std::string& path, const std::string& why) {

@@ -28,6 +28,4 @@ std::string FileStamp(const std::string& path);
 
 bool EqualsNoCase(const std::string& a, const std::string& b);
 
-void ResetProfileForTests();
-
 }  // namespace orv::store

@@ -2,6 +2,7 @@
 // Lines the program does not understand are kept as they are, so nothing of a hand-edited file is lost.
 #include "platform/store/filestore.h"
 #include "platform/store/registry.h"
+#include "platform/store/testing.h"
 
 #include <climits>
 #include <cstring>

@@ -2,6 +2,7 @@
 // and keep the case they were first written with.
 #include "platform/store/registry.h"
 #include "platform/store/filestore.h"
+#include "platform/store/testing.h"
 
 #include <cctype>
 #include <cstring>

@@ -44,8 +44,4 @@ namespace orv::store {
 // $ORVANE_CONFIG_DIR, else $XDG_CONFIG_HOME/orvanetuner, else ~/.config/orvanetuner.
 std::string ConfigDir();
 
-// Drops everything read from disk so the next access reads the files again
-// (tests point ORVANE_CONFIG_DIR at a fresh folder between cases).
-void ResetForTests();
-
 }  // namespace orv::store

@@ -287,5 +287,3 @@ class CFileDialog {
 
 // Free bytes on the file system that holds `folder`; false (and 0) when it cannot be asked.
 bool GetFreeDiskBytes(const std::string& folder, unsigned long long* bytes);
-// Tests decide the free space through this hook (nullptr: the real file system).
-void SetFreeDiskHookForTests(std::function<bool(const std::string&, unsigned long long*)> hook);

@@ -1,5 +1,6 @@
 // The application object and loop, resources, message boxes and system queries.
 #include "platform/ui/qtwnd_p.h"
+#include "platform/log.h"
 
 #include <QApplication>
 #include <QLibrary>
@@ -103,8 +104,7 @@ const ResourceModule* AfxLoadLangDll(const std::string& dir) {
   using Entry = const ResourceModule* (*)();
   auto fn = reinterpret_cast<Entry>(lib.resolve("OrvaneResourceModule"));
   if (!fn) {
-    std::fprintf(stderr, "orvanetuner: %s has no resources; using the built-in ones\n",
-                 lib.fileName().toLocal8Bit().constData());
+    orv::LogError("ui", "%s has no resources; using the built-in ones", lib.fileName().toLocal8Bit().constData());
     return nullptr;
   }
   return fn();  // never unloaded: its strings live as long as the program
@@ -204,7 +204,7 @@ LANGID GetSystemDefaultLangID() {
       break;
     }
   auto starts = [&](const char* p) { return loc.rfind(p, 0) == 0; };
-  if (starts("ko")) return 0x0412;
+  if (starts("ko")) return LANGID_KOREAN;
   if (starts("ja")) return 0x0411;
   if (starts("zh")) return 0x0804;
   if (starts("de")) return 0x0407;

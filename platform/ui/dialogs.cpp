@@ -1,5 +1,7 @@
 // Modal dialogs from templates, data exchange, property sheets, tooltips and the file chooser.
 #include "platform/ui/controls_p.h"
+#include "platform/log.h"
+#include "platform/ui/testing.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -122,7 +124,7 @@ SIZE CDialog::TemplateSizePixels() const {
 BOOL CDialog::CreateFromTemplate(HWND parent, bool child, int x, int y) {
   const DialogTemplate* t = FindTemplate(m_nIDTemplate);
   if (!t) {
-    std::fprintf(stderr, "orvanetuner: dialog template %u is missing\n", m_nIDTemplate);
+    orv::LogError("ui", "dialog template %u is missing", m_nIDTemplate);
     return FALSE;
   }
   const QFont font = DialogFont(t->fontFace, t->pointSize);

@@ -1,5 +1,6 @@
 // Window table, SendMessage/PostMessage across threads, the pump, timers and quitting.
 #include "platform/ui/qtwnd_p.h"
+#include "platform/ui/testing.h"
 
 #include <QApplication>
 #include <QCoreApplication>

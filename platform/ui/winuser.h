@@ -300,6 +300,7 @@ BOOL PtInRegion(HRGN hRgn, int x, int y);
 
 // System.
 using LANGID = WORD;
+constexpr LANGID LANGID_KOREAN = 0x0412;
 LANGID GetSystemDefaultLangID();
 constexpr int BITSPIXEL = 12;
 int GetDisplayBitsPerPixel();  // colour depth of the "DISPLAY" information context
@@ -328,10 +329,6 @@ struct MessageBoxCall {
 using MessageBoxHook = std::function<int(const MessageBoxCall&)>;
 void SetMessageBoxHook(MessageBoxHook hook);
 
-// Test seams for the screen: colour depth and desktop rectangle (0 / empty = the real screen).
-void SetScreenDepthForTests(int bitsPerPixel);
-void SetDesktopRectForTests(const RECT* rect);
-
 // The user-interface thread is the thread that created the application object.
 bool IsUiThread();
 
@@ -354,9 +351,8 @@ void ProcessPendingEvents();
 // a nested loop. Asked again before fn has run, it does nothing more.
 void RunOutsideModalLoops(std::function<void()> fn);
 
-// Whether PostQuitMessage was called, and its code; tests clear it between cases.
+// Whether PostQuitMessage was called, and its code.
 bool QuitRequested(int* code = nullptr);
-void ClearQuitForTests();
 
 // Directory of the running executable ("" when unknown).
 std::string ExecutableDir();

@@ -1,6 +1,8 @@
 // CWnd over Qt widgets: creation, destruction, the message map dispatch and default processing,
 // placement, zoom, regions and the cross-process title lookup.
 #include "platform/ui/qtwnd_p.h"
+#include "platform/ui/testing.h"
+#include "platform/log.h"
 
 #include <QApplication>
 #include <QCryptographicHash>
@@ -74,12 +76,14 @@ QString PrivateRuntimeDir() {
   const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
   if (!runtime.isEmpty() && isPrivate(runtime, true)) return QFile::decodeName(runtime);
   const QByteArray own = QFile::encodeName(QDir::tempPath() + QString("/orvanetuner-%1").arg(::getuid()));
-  if (::mkdir(own.constData(), 0700) != 0 && errno != EEXIST) return {};
+  if (::mkdir(own.constData(), 0700) != 0 && errno != EEXIST) {
+    LogErrno("ui", "cannot make %s; a running copy cannot be found", own.constData());
+    return {};
+  }
   if (isPrivate(own, false)) return QFile::decodeName(own);
   static bool said = false;
   if (!said)
-    std::fprintf(stderr, "orvanetuner: %s is not a private folder of this user; a running copy cannot be found\n",
-                 own.constData());
+    LogError("ui", "%s is not a private folder of this user; a running copy cannot be found", own.constData());
   said = true;
   return {};
 }

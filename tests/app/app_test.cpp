@@ -1,6 +1,6 @@
 // Start-up checks, window placement from the saved values, and what shutdown saves.
-#include "app/Commands.h"
-#include "app/Settings.h"
+#include "common/Commands.h"
+#include "common/Settings.h"
 #include "app/TunerApp.h"
 #include "capture/CaptureGraph.h"
 #include "panel/PanelWnd.h"
@@ -9,6 +9,7 @@
 #include "tests/support/testenv.h"
 #include "tests/support/uitest.h"
 #include "video/VideoWnd.h"
+#include "platform/ui/testing.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Source selection, tuning, the channel scan worker and the picture level mapping.
 #include "tests/capture/enginerig.h"
 
-#include "app/Commands.h"
+#include "common/Commands.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,11 @@
 // The capture settings and capture status dialogs.
-#include "app/Settings.h"
+#include "common/Settings.h"
 #include "dialogs/CaptureDlg.h"
 #include "dialogs/CaptureStatusDlg.h"
 #include "platform/ui/controls_p.h"
 #include "tests/support/testenv.h"
 #include "tests/support/uitest.h"
+#include "platform/ui/testing.h"
 
 #include <QAbstractButton>
 #include <QApplication>

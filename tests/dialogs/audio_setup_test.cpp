@@ -1,5 +1,6 @@
 // The audio page: its own mixer, following changes made elsewhere, mutes, and "Selection".
 #include "tests/dialogs/sheetrig.h"
+#include "platform/mixer/testing.h"
 
 using namespace sheettest;
 

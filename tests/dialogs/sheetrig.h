@@ -2,8 +2,8 @@
 // fresh store and mixer per test, and user-like actions on the pages' controls.
 #pragma once
 
-#include "app/Commands.h"
-#include "app/Settings.h"
+#include "common/Commands.h"
+#include "common/Settings.h"
 #include "dialogs/AudioSetup.h"
 #include "dialogs/ChannelSetup.h"
 #include "dialogs/ConfigSheet.h"
@@ -12,6 +12,7 @@
 #include "platform/ui/controls_p.h"
 #include "tests/support/testenv.h"
 #include "tests/support/uitest.h"
+#include "platform/mixer/testing.h"
 
 #include <QAbstractButton>
 #include <QComboBox>

@@ -1,6 +1,6 @@
 // CMixer on snd-dummy: Master and Line volume -50..100 without a playback switch.
 #include "mixer/Mixer.h"
-#include "platform/mixer/device.h"
+#include "platform/mixer/testing.h"
 #include "tests/hw/hwrig.h"
 
 #include <regex>

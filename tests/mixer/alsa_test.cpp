@@ -3,6 +3,7 @@
 #include "mixer/Mixer.h"
 #include "platform/mixer/elements.h"
 #include "tests/mixer/mixer_helpers.h"
+#include "platform/mixer/testing.h"
 
 #include <chrono>
 #include <gtest/gtest.h>

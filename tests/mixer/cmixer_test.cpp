@@ -1,6 +1,7 @@
 // CMixer over the virtual mixer: the 0..20 scale, line selection, addressing before Open, notices.
 #include "mixer/Mixer.h"
 #include "tests/mixer/mixer_helpers.h"
+#include "platform/mixer/testing.h"
 
 #include <gtest/gtest.h>
 

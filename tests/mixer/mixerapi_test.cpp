@@ -1,6 +1,7 @@
 // The mixer functions' own contract: results, addressing by identifier and by handle, line and
 // control queries, value forms, and notices for changes made without a handle.
 #include "tests/mixer/mixer_helpers.h"
+#include "platform/mixer/testing.h"
 
 #include <gtest/gtest.h>
 

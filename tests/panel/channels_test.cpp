@@ -77,7 +77,7 @@ TEST_F(Channels, TheOnlyRegisteredChannelIsFoundAgainAndAnEmptyBandChangesNothin
   panel.ChannelUp();
   EXPECT_EQ(40, panel.m_nTVChannel);
   panel.m_nSource = SOURCE_CATV;
-  std::memset(panel.m_szCATVChannels, '0', CPanelWnd::kCATVChars);
+  std::memset(panel.m_szCATVChannels, '0', 126);
   panel.m_szCATVChannels[0] = '1';
   panel.ChannelDown();
   EXPECT_EQ(11, panel.m_nCATVChannel);

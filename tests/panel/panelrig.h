@@ -1,12 +1,14 @@
 // A panel wired to a recording stand-in for the video window, with a fresh store and mixer.
 #pragma once
 
-#include "app/Commands.h"
-#include "app/Settings.h"
+#include "common/Commands.h"
+#include "common/Settings.h"
 #include "panel/PanelWnd.h"
 #include "platform/mixer/device.h"
 #include "tests/support/testenv.h"
 #include "tests/support/uitest.h"
+#include "platform/ui/testing.h"
+#include "platform/mixer/testing.h"
 
 #include <gtest/gtest.h>
 #include <utility>

@@ -2,6 +2,7 @@
 #include "platform/store/registry.h"
 #include "platform/store/filestore.h"
 #include "tests/support/testenv.h"
+#include "platform/store/testing.h"
 
 #include <cstring>
 #include <filesystem>

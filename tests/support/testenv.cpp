@@ -2,6 +2,7 @@
 
 #include "platform/store/filestore.h"
 #include "platform/store/registry.h"
+#include "platform/store/testing.h"
 
 #include <cstdlib>
 #include <filesystem>

@@ -2,6 +2,7 @@
 #include "platform/ui/afxwin.h"
 #include "platform/ui/qtwnd_p.h"
 #include "tests/support/uitest.h"
+#include "platform/ui/testing.h"
 
 #include <QApplication>
 #include <QCursor>

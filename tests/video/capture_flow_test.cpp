@@ -1,7 +1,7 @@
 // The capture flow of the video window: the settings dialog, a capture ended by the status dialog
 // or by the timer, and what the panel and the user are told.
-#include "app/Commands.h"
-#include "app/Settings.h"
+#include "common/Commands.h"
+#include "common/Settings.h"
 #include "capture/CaptureGraph.h"
 #include "platform/media/avimux.h"
 #include "platform/ui/controls_p.h"

@@ -1,6 +1,6 @@
 // Code 24 in the video window: the settings sheet around the live picture.
-#include "app/Commands.h"
-#include "app/Settings.h"
+#include "common/Commands.h"
+#include "common/Settings.h"
 #include "platform/media/virtualcard.h"
 #include "platform/ui/afxdlgs.h"
 #include "tests/media/mediarig.h"

@@ -1,6 +1,6 @@
 // The video window: picture placement, frame, settings at start and exit, mouse, keys, commands.
-#include "app/Commands.h"
-#include "app/Settings.h"
+#include "common/Commands.h"
+#include "common/Settings.h"
 #include "capture/CaptureGraph.h"
 #include "platform/media/faults.h"
 #include "platform/media/virtualcard.h"
@@ -103,7 +103,7 @@ TEST_F(VideoWindow, FramePiecesAreCopiedToTheEdgesAndTheInsideIsFilled) {
   EXPECT_TRUE(fromRow(dc.GetPixel(200, 296), 26, 50, 67));    // bottom edge (row 16 of the piece)
   EXPECT_TRUE(fromColumn(dc.GetPixel(2, 150), 2, 21, 40));    // left edge
   EXPECT_TRUE(fromColumn(dc.GetPixel(398, 150), 49, 21, 40)); // right edge, from the centre cell
-  EXPECT_EQ(CVideoWnd::kFrameFill, dc.GetPixel(200, 150));
+  EXPECT_EQ(RGB(135, 161, 110), dc.GetPixel(200, 150));
 
   // Zoomed: nothing of the frame is painted.
   v.ShowWindow(SW_MAXIMIZE);

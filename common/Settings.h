@@ -4,6 +4,7 @@
 #include "platform/store/registry.h"
 
 #include <string>
+#include <string_view>
 
 // Key paths under HKEY_LOCAL_MACHINE.
 constexpr const char* kKeyAudio = "SoftWare\\Dorvend\\OrvaneTuner\\Audio";
@@ -37,18 +38,30 @@ std::string DefaultCaptureFile();
 // The folder that holds a file path ("." for a bare name), where its free space is measured.
 std::string FolderOfPath(const std::string& path);
 
-// Registered-channel lists: one '0'/'1' per channel number, "TV" and "CATV" in the Channel key.
-constexpr int kTVChars = 70;    // terrestrial: channels 0..69, of which 2..69 are used
-constexpr int kCATVChars = 126; // cable: channels 0..125, of which 1..125 are used
-constexpr int kTVFirst = 2, kTVLast = 69;
-constexpr int kCATVFirst = 1, kCATVLast = 125;
-// Both lists register channels 2, 6, 7, 9, 11 and 13 when nothing usable is stored.
-extern const char kDefaultTVChannels[kTVChars + 1];
-extern const char kDefaultCATVChannels[kCATVChars + 1];
+// A tuner band's registered-channel list: one '0'/'1' per channel number from 0 ("TV" and "CATV" in
+// the Channel key), the channels up and down walk, and how many digits a typed number takes.
+struct ChannelBand {
+  int chars;
+  int first, last;
+  int digits;
+  const char* defaults;  // the list when nothing usable is stored: channels 2, 6, 7, 9, 11 and 13
+  const char* valueName;
+};
+inline constexpr ChannelBand kTVBand{
+    70, 2, 69, 2, "0010001101010100000000000000000000000000000000000000000000000000000000", "TV"};
+inline constexpr ChannelBand kCATVBand{
+    126, 1, 125, 3,
+    "001000110101010000000000000000000000000000000000000000000000000000000000000000000000000000000000"
+    "000000000000000000000000000000",
+    "CATV"};
+// The band of a source, or null for the external inputs.
+const ChannelBand* BandOfSource(int source);
+static_assert(std::string_view(kTVBand.defaults).size() == kTVBand.chars);
+static_assert(std::string_view(kCATVBand.defaults).size() == kCATVBand.chars);
 
-// Reads a list into `list` (chars + 1 bytes): the default when unreadable, and a stored list
+// Reads a band's list into `list` (chars + 1 bytes): the default when unreadable, and a stored list
 // shorter than the band padded with unregistered channels.
-void ReadChannelList(HKEY key, const char* name, char* list, int chars);
+void ReadChannelList(HKEY key, const ChannelBand& band, char* list);
 
 // The current channel of a band when nothing usable is stored.
 constexpr int kDefaultChannel = 11;
@@ -63,3 +76,11 @@ struct StoredChannels {
   int catvChannel;
 };
 StoredChannels ReadStoredChannels(HKEY key);
+
+// The picture values in the Video key, by picture-adjust target, on the 0..255 level scale.
+inline constexpr const char* kPictureValueNames[] = {"Bright", "Contrast", "Hue", "Saturation"};
+constexpr int kPictureLevelMax = 255;
+constexpr int kDefaultPictureLevel = 127;  // when nothing is stored
+
+// The volume scale of the panel and the audio page (the mixers' scale top).
+constexpr int kVolumeMax = 20;

@@ -1,6 +1,6 @@
-#include "app/Settings.h"
+#include "common/Settings.h"
 
-#include "app/Commands.h"
+#include "common/Commands.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -58,25 +58,24 @@ std::string FolderOfPath(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-const char kDefaultTVChannels[kTVChars + 1] =
-    "0010001101010100000000000000000000000000000000000000000000000000000000";
-const char kDefaultCATVChannels[kCATVChars + 1] =
-    "00100011010101000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000"
-    "0000000000000000000000";
+const ChannelBand* BandOfSource(int source) {
+  if (source == SOURCE_TV) return &kTVBand;
+  if (source == SOURCE_CATV) return &kCATVBand;
+  return nullptr;
+}
 
-void ReadChannelList(HKEY key, const char* name, char* list, int chars) {
-  const char* def = chars == kTVChars ? kDefaultTVChannels : kDefaultCATVChannels;
-  ReadSettingString(key, name, list, static_cast<DWORD>(chars + 1), def);
-  const int len = static_cast<int>(strnlen(list, static_cast<size_t>(chars)));
-  std::memset(list + len, '0', static_cast<size_t>(chars - len));
-  list[chars] = '\0';
+void ReadChannelList(HKEY key, const ChannelBand& band, char* list) {
+  ReadSettingString(key, band.valueName, list, static_cast<DWORD>(band.chars + 1), band.defaults);
+  const int len = static_cast<int>(strnlen(list, static_cast<size_t>(band.chars)));
+  std::memset(list + len, '0', static_cast<size_t>(band.chars - len));
+  list[band.chars] = '\0';
 }
 
 StoredChannels ReadStoredChannels(HKEY key) {
   StoredChannels c{ReadSettingWord(key, "Source", SOURCE_TV), ReadSettingWord(key, "TVChannel", kDefaultChannel),
                    ReadSettingWord(key, "CATVChannel", kDefaultChannel)};
   if (c.source > SOURCE_SVIDEO) c.source = SOURCE_TV;
-  if (c.tvChannel >= kTVChars) c.tvChannel = kDefaultChannel;
-  if (c.catvChannel >= kCATVChars) c.catvChannel = kDefaultChannel;
+  if (c.tvChannel >= kTVBand.chars) c.tvChannel = kDefaultChannel;
+  if (c.catvChannel >= kCATVBand.chars) c.catvChannel = kDefaultChannel;
   return c;
 }

@@ -41,4 +41,10 @@ constexpr WPARAM SignalFound = 50;  // lParam: channel
 
 // Picture-adjust targets and sources.
 enum AdjustTarget { ADJUST_BRIGHTNESS = 0, ADJUST_CONTRAST = 1, ADJUST_HUE = 2, ADJUST_SATURATION = 3 };
+constexpr int kAdjustTargets = 4;
 enum Source { SOURCE_TV = 0, SOURCE_CATV = 1, SOURCE_VIDEO = 2, SOURCE_SVIDEO = 3 };
+
+// The video window's capture timer: set by the capture engine while a capture with a time limit
+// runs, handled by the video window, which ends the capture when the limit is reached.
+constexpr UINT_PTR kCaptureTimer = 1;
+constexpr UINT kCaptureTimerMs = 33;
