@@ -1,4 +1,4 @@
-#include "platform/media/carddesc.h"
+#include "platform/media/devices/carddesc.h"
 
 #include <nlohmann/json.hpp>
 

@@ -1,8 +1,8 @@
 // Filters and pins shared by the virtual card, the graph's own filters and (later) real devices.
 #pragma once
 
-#include "platform/media/dshow.h"
-#include "platform/media/object.h"
+#include "platform/media/com/dshow.h"
+#include "platform/media/com/object.h"
 
 #include <atomic>
 #include <memory>

@@ -2,10 +2,10 @@
 // 1 GB, the legacy index in the first RIFF chunk) on a thread of its own behind a bounded queue:
 // the streaming threads only copy samples in, and a full queue refuses frames, which the source
 // counts as dropped. The file writer holds the file name and checks that the file can be written.
-#include "platform/media/avimux.h"
+#include "platform/media/avi/avimux.h"
 
-#include "platform/media/faults.h"
-#include "platform/media/graph.h"
+#include "platform/media/com/faults.h"
+#include "platform/media/graph/graph.h"
 #include "platform/ui/winuser.h"
 
 #include <algorithm>

@@ -2,7 +2,7 @@
 // device (busy, late, overrunning). CreateAlsaCaptureFilter (v4l2card.h) makes the filter.
 #pragma once
 
-#include "platform/media/dshow.h"
+#include "platform/media/com/dshow.h"
 
 #include <alsa/asoundlib.h>
 

@@ -2,7 +2,7 @@
 // pieces of policy behind them that can be checked without hardware.
 #pragma once
 
-#include "platform/media/dshow.h"
+#include "platform/media/com/dshow.h"
 
 #include <cstdint>
 #include <functional>

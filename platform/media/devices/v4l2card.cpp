@@ -1,9 +1,9 @@
 // Real capture cards through V4L2 (libv4l2): the capture filter with its picture controls and
 // dropped-frame counts, the card's inputs as a crossbar, its tuner, and mmap streaming.
-#include "platform/media/v4l2card.h"
+#include "platform/media/devices/v4l2card.h"
 
-#include "platform/media/filterbase.h"
-#include "platform/media/stream.h"
+#include "platform/media/graph/filterbase.h"
+#include "platform/media/graph/stream.h"
 
 #include <alsa/asoundlib.h>
 #include <algorithm>

@@ -1,6 +1,6 @@
 // The smart tee: preview from a capture pin (the renderer is in renderer.cpp, the AVI mux and the
 // file writer in avimux.cpp).
-#include "platform/media/graph.h"
+#include "platform/media/graph/graph.h"
 
 #include <cstdio>
 

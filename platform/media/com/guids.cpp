@@ -1,4 +1,4 @@
-#include "platform/media/guids.h"
+#include "platform/media/com/guids.h"
 
 #include <cstdio>
 

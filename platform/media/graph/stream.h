@@ -2,7 +2,7 @@
 // picture and sound, and the preview's colour conversion.
 #pragma once
 
-#include "platform/media/dshow.h"
+#include "platform/media/com/dshow.h"
 
 #include <condition_variable>
 #include <cstdint>

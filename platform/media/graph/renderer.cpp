@@ -1,7 +1,7 @@
 // The video renderer: keeps the newest frame and shows it, scaled, in a child window of its owner.
-#include "platform/media/faults.h"
-#include "platform/media/graph.h"
-#include "platform/media/stream.h"
+#include "platform/media/com/faults.h"
+#include "platform/media/graph/graph.h"
+#include "platform/media/graph/stream.h"
 #include "platform/ui/qtwnd_p.h"
 
 #include <QCoreApplication>

@@ -1,8 +1,8 @@
-#include "platform/media/com.h"
+#include "platform/media/com/com.h"
 
-#include "platform/media/dshow.h"
-#include "platform/media/faults.h"
-#include "platform/media/object.h"
+#include "platform/media/com/dshow.h"
+#include "platform/media/com/faults.h"
+#include "platform/media/com/object.h"
 
 #include <QString>
 #include <algorithm>

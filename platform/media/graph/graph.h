@@ -1,7 +1,7 @@
 // Internal: what the capture graph builder needs of the filter graph and of the graph's own filters.
 #pragma once
 
-#include "platform/media/filterbase.h"
+#include "platform/media/graph/filterbase.h"
 
 #include <vector>
 

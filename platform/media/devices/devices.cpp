@@ -1,8 +1,8 @@
 // The system device enumerator: real devices first, then the virtual cards.
-#include "platform/media/faults.h"
-#include "platform/media/v4l2card.h"
-#include "platform/media/virtualcard.h"
-#include "platform/media/virtualdevice.h"
+#include "platform/media/com/faults.h"
+#include "platform/media/devices/v4l2card.h"
+#include "platform/media/devices/virtualcard.h"
+#include "platform/media/devices/virtualdevice.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,6 +1,6 @@
 // The capture graph builder (first version of the interface).
-#include "platform/media/faults.h"
-#include "platform/media/graph.h"
+#include "platform/media/com/faults.h"
+#include "platform/media/graph/graph.h"
 
 #include <set>
 

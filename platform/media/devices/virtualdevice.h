@@ -1,9 +1,9 @@
 // Internal: one virtual card's hardware and the filters that drive it.
 #pragma once
 
-#include "platform/media/carddesc.h"
-#include "platform/media/filterbase.h"
-#include "platform/media/stream.h"
+#include "platform/media/devices/carddesc.h"
+#include "platform/media/graph/filterbase.h"
+#include "platform/media/graph/stream.h"
 
 #include <memory>
 #include <mutex>

@@ -1,6 +1,6 @@
 // The filter graph manager: IGraphBuilder, IMediaControl, IMediaEventEx and IMediaEventSink.
-#include "platform/media/faults.h"
-#include "platform/media/graph.h"
+#include "platform/media/com/faults.h"
+#include "platform/media/graph/graph.h"
 #include "platform/ui/winuser.h"
 
 #include <algorithm>

@@ -1,4 +1,4 @@
-#include "platform/media/faults.h"
+#include "platform/media/com/faults.h"
 
 #include <deque>
 #include <mutex>

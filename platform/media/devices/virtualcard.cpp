@@ -1,5 +1,5 @@
 // The virtual capture card: capture filter, crossbars, tuner and audio capture filter.
-#include "platform/media/virtualdevice.h"
+#include "platform/media/devices/virtualdevice.h"
 
 #include <algorithm>
 #include <cmath>

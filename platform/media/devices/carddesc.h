@@ -2,7 +2,7 @@
 // docs/virtual-card.md describes the format.
 #pragma once
 
-#include "platform/media/dshow.h"
+#include "platform/media/com/dshow.h"
 
 #include <optional>
 #include <set>

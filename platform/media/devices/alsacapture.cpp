@@ -1,9 +1,9 @@
 // A capture card's sound: an ALSA capture device as the audio capture filter, 16-bit PCM, its
 // samples on the graph's monotonic clock.
-#include "platform/media/alsacapture.h"
+#include "platform/media/devices/alsacapture.h"
 
-#include "platform/media/filterbase.h"
-#include "platform/media/v4l2card.h"
+#include "platform/media/graph/filterbase.h"
+#include "platform/media/devices/v4l2card.h"
 #include "platform/ui/winuser.h"
 
 #include <QCoreApplication>

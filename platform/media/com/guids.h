@@ -1,7 +1,7 @@
 // Class, interface, category and media-type identifiers with their published values.
 #pragma once
 
-#include "platform/media/com.h"
+#include "platform/media/com/com.h"
 
 #include <string>
 

@@ -1,6 +1,6 @@
-#include "platform/media/filterbase.h"
+#include "platform/media/graph/filterbase.h"
 
-#include "platform/media/faults.h"
+#include "platform/media/com/faults.h"
 
 #include <QString>
 #include <ctime>

@@ -2,8 +2,8 @@
 // interfaces under the names and values of the published media-streaming framework.
 #pragma once
 
-#include "platform/media/com.h"
-#include "platform/media/guids.h"
+#include "platform/media/com/com.h"
+#include "platform/media/com/guids.h"
 
 // ---- Status codes -------------------------------------------------------------------------------
 constexpr HRESULT VFW_S_NOPREVIEWPIN = 0x0004027E;

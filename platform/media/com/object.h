@@ -1,7 +1,7 @@
 // Implementation helper for the media layer's COM objects (not for subsystem code).
 #pragma once
 
-#include "platform/media/com.h"
+#include "platform/media/com/com.h"
 
 #include <atomic>
 

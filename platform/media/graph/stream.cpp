@@ -1,6 +1,6 @@
-#include "platform/media/stream.h"
+#include "platform/media/graph/stream.h"
 
-#include "platform/media/filterbase.h"
+#include "platform/media/graph/filterbase.h"
 
 #include <algorithm>
 #include <string>
