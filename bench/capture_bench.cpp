@@ -4,7 +4,7 @@
 //
 //   bench_capture [frames]      (default 450: half a minute of pictures at 14.99 frames per second)
 #include "platform/media/graph/filterbase.h"
-#include "platform/media/graph/stream.h"
+#include "platform/media/devices/virtualsignal.h"
 
 #include <chrono>
 #include <cstdio>

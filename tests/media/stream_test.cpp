@@ -2,8 +2,9 @@
 // seam under its calls), their pace and timestamps, the card's picture and the preview's colour
 // conversion.
 #include "platform/media/devices/alsacapture.h"
-#include "platform/media/graph/stream.h"
-#include "platform/media/devices/v4l2card.h"
+#include "platform/media/devices/virtualsignal.h"
+#include "platform/media/graph/frameconverter.h"
+#include "platform/media/devices/realcards.h"
 #include "tests/media/mediarig.h"
 #include "tests/support/uitest.h"
 

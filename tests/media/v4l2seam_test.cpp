@@ -2,8 +2,8 @@
 // card offers stored and shown the right way up, the TV standard per input, streams that cannot
 // start, fields woven into frames, frame counts that match the file, and a tuner's lingering lock.
 #include "platform/media/graph/filterbase.h"
-#include "platform/media/graph/stream.h"
-#include "platform/media/devices/v4l2card.h"
+#include "platform/media/graph/frameconverter.h"
+#include "platform/media/devices/v4l2device.h"
 #include "tests/media/fakev4l2.h"
 #include "tests/support/testenv.h"
 

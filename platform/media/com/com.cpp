@@ -1,7 +1,6 @@
 #include "platform/media/com/com.h"
 
 #include "platform/media/com/dshow.h"
-#include "platform/media/com/faults.h"
 #include "platform/media/com/object.h"
 
 #include <QString>
@@ -9,14 +8,8 @@
 #include <cstdlib>
 
 namespace orv::media {
-// Factories of the three creatable classes (filtergraph.cpp, builder.cpp, devices.cpp).
-HRESULT CreateFilterGraph(REFIID riid, void** ppv);
-HRESULT CreateCaptureGraphBuilder(REFIID riid, void** ppv);
-HRESULT CreateSystemDeviceEnum(REFIID riid, void** ppv);
-
 namespace {
 std::atomic<int> g_liveObjects{0};
-thread_local int t_comInit = 0;
 }  // namespace
 
 ComObject::ComObject() { ++g_liveObjects; }
@@ -42,28 +35,6 @@ HRESULT ComObject::QueryImpl(REFIID riid, void** ppv) {
 int LiveMediaObjects() { return g_liveObjects; }
 
 }  // namespace orv::media
-
-using namespace orv::media;
-
-HRESULT CoInitialize(LPVOID) { return t_comInit++ == 0 ? S_OK : S_FALSE; }
-
-void CoUninitialize() {
-  if (t_comInit > 0) --t_comInit;
-}
-
-HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID riid, LPVOID* ppv) {
-  if (!ppv) return E_POINTER;
-  *ppv = nullptr;
-  const std::string name = GuidName(clsid);
-  if (HRESULT hr = CheckFault("CoCreateInstance", {name}, "CoCreateInstance(" + name + ")"); hr != S_OK) return hr;
-  if (t_comInit == 0) return CO_E_NOTINITIALIZED;
-  if (outer) return CLASS_E_NOAGGREGATION;
-  if (!(context & CLSCTX_INPROC_SERVER)) return REGDB_E_CLASSNOTREG;
-  if (clsid == CLSID_FilterGraph) return CreateFilterGraph(riid, ppv);
-  if (clsid == CLSID_CaptureGraphBuilder) return CreateCaptureGraphBuilder(riid, ppv);
-  if (clsid == CLSID_SystemDeviceEnum) return CreateSystemDeviceEnum(riid, ppv);
-  return REGDB_E_CLASSNOTREG;
-}
 
 LPVOID CoTaskMemAlloc(std::size_t size) { return std::malloc(size ? size : 1); }
 void CoTaskMemFree(LPVOID p) { std::free(p); }

@@ -56,6 +56,7 @@ constexpr DWORD CLSCTX_INPROC_HANDLER = 0x2;
 constexpr DWORD CLSCTX_INPROC = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER;
 
 // Per-thread initialisation: S_OK the first time on a thread, S_FALSE when already initialised.
+// These two and CoCreateInstance are defined with the creatable classes, in devices/classes.cpp.
 HRESULT CoInitialize(LPVOID reserved);
 void CoUninitialize();
 // Creates the capture graph builder, the filter graph or the system device enumerator.

@@ -3,7 +3,7 @@
 #include "platform/media/devices/alsacapture.h"
 
 #include "platform/media/graph/filterbase.h"
-#include "platform/media/devices/v4l2card.h"
+#include "platform/media/devices/realcards.h"
 #include "platform/ui/winuser.h"
 
 #include <QCoreApplication>

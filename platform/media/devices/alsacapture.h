@@ -1,5 +1,5 @@
 // Internal: the seam under the ALSA calls of a card's sound capture, so that tests can play a
-// device (busy, late, overrunning). CreateAlsaCaptureFilter (v4l2card.h) makes the filter.
+// device (busy, late, overrunning). CreateAlsaCaptureFilter (realcards.h) makes the filter.
 #pragma once
 
 #include "platform/media/com/dshow.h"

@@ -3,7 +3,7 @@
 
 #include "platform/media/devices/carddesc.h"
 #include "platform/media/graph/filterbase.h"
-#include "platform/media/graph/stream.h"
+#include "platform/media/devices/virtualsignal.h"
 
 #include <memory>
 #include <mutex>

@@ -1,7 +1,7 @@
 // The video renderer: keeps the newest frame and shows it, scaled, in a child window of its owner.
 #include "platform/media/com/faults.h"
 #include "platform/media/graph/graph.h"
-#include "platform/media/graph/stream.h"
+#include "platform/media/graph/frameconverter.h"
 #include "platform/ui/qtwnd_p.h"
 
 #include <QCoreApplication>

@@ -1,5 +1,4 @@
-// The smart tee: preview from a capture pin (the renderer is in renderer.cpp, the AVI mux and the
-// file writer in avimux.cpp).
+// The smart tee: preview from a capture pin.
 #include "platform/media/graph/graph.h"
 
 #include <cstdio>

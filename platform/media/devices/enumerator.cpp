@@ -1,6 +1,6 @@
 // The system device enumerator: real devices first, then the virtual cards.
 #include "platform/media/com/faults.h"
-#include "platform/media/devices/v4l2card.h"
+#include "platform/media/devices/realcards.h"
 #include "platform/media/devices/virtualcard.h"
 #include "platform/media/devices/virtualdevice.h"
 

@@ -1,5 +1,5 @@
-// Internal: the streaming helpers of the media layer: a paced source thread, the virtual card's
-// picture and sound, and the preview's colour conversion.
+// Internal: what the virtual card's decoder puts out: a paced source thread, the sync marks, and
+// the card's picture and sound.
 #pragma once
 
 #include "platform/media/com/dshow.h"
@@ -11,12 +11,8 @@
 #include <thread>
 #include <vector>
 
-struct SwsContext;
-struct AVCodecContext;
-struct AVFrame;
-struct AVPacket;
-
 namespace orv::media {
+
 
 // The clock of a Pacer's ticks: time t falls at origin + t / speed on the monotonic clock
 // (MonotonicNow(); origin 0: when Start is called). A speed above 1 is a simulated clock that runs
@@ -96,27 +92,6 @@ class PictureGenerator {
   std::uint32_t m_seed = 0x9E3779B9u;
   std::vector<BYTE> m_y, m_u, m_v;  // the picture before the picture controls, U and V per pixel pair
   double m_phase = 0.0;
-};
-
-// Scales and colour-converts preview frames into 32-bit RGB (0xffRRGGBB, as QImage::Format_RGB32).
-class FrameConverter {
- public:
-  FrameConverter() = default;
-  FrameConverter(const FrameConverter&) = delete;
-  FrameConverter& operator=(const FrameConverter&) = delete;
-  ~FrameConverter();
-  // YUY2, UYVY, I420, YV12 and NV12 frames are top-down; RGB24 frames bottom-up as a DIB; MJPG
-  // frames are decoded (their own size wins). False for other types, bad sizes or undecodable data.
-  bool Convert(const GUID& subtype, const BYTE* src, std::size_t srcSize, int width, int height, BYTE* dst,
-               int dstWidth, int dstHeight, int dstStride);
-
- private:
-  bool Decode(const BYTE* src, std::size_t srcSize);
-  SwsContext* m_ctx = nullptr;
-  bool m_fullRange = false;  // of the source, as m_ctx was told
-  AVCodecContext* m_decoder = nullptr;
-  AVPacket* m_packet = nullptr;
-  AVFrame* m_decoded = nullptr;
 };
 
 }  // namespace orv::media

@@ -1,11 +1,6 @@
-// The AVI mux and the file writer. The mux writes with libavformat's AVI muxer (OpenDML beyond
-// 1 GB, the legacy index in the first RIFF chunk) on a thread of its own behind a bounded queue:
-// the streaming threads only copy samples in, and a full queue refuses frames, which the source
-// counts as dropped. The file writer holds the file name and checks that the file can be written.
-#include "platform/media/avi/avimux.h"
+#include "platform/media/avi/aviwriter.h"
 
-#include "platform/media/com/faults.h"
-#include "platform/media/graph/graph.h"
+#include "platform/media/avi/avimux.h"
 #include "platform/ui/winuser.h"
 
 #include <algorithm>
@@ -50,7 +45,9 @@ constexpr auto kQuietStop = std::chrono::milliseconds(100);
 // a frame): jitter of the time stamps. Later than that, the picture is left out.
 constexpr REFERENCE_TIME kLateQuarters = 3;
 
-HRESULT FromErrno(int e) {
+}  // namespace
+
+HRESULT FileErrorOf(int e) {
   switch (e) {
     case EACCES:
     case EPERM:
@@ -71,31 +68,27 @@ HRESULT FromErrno(int e) {
   }
 }
 
+namespace {
+
 std::string FolderOf(const std::string& path) {
   const auto slash = path.find_last_of('/');
   if (slash == std::string::npos) return ".";
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// One AVI file being written.
-class AviWriter {
+class AviFile final : public AviWriter {
  public:
-  using HaltFn = std::function<void(HRESULT)>;
-  AviWriter(std::string path, int master, HaltFn onHalt)
+  AviFile(std::string path, int master, HaltFn onHalt)
       : m_path(std::move(path)), m_master(master), m_onHalt(std::move(onHalt)) {
     const std::size_t limit = g_queueLimit;
     m_queueLimit = limit ? limit : kDefaultQueueBytes;
   }
-  ~AviWriter() { Close(); }
+  ~AviFile() override { Close(); }
 
-  // Creates the file, writes the headers for these stream types and starts the writing thread.
-  HRESULT Open(const std::vector<const AM_MEDIA_TYPE*>& types);
-  // Streaming threads: queues a copy of the sample.
-  Delivery Push(int stream, const MediaSample& sample);
-  // Writes what is queued, the index and the final headers; closes the file. First error or S_OK.
-  HRESULT Close();
-  // The writing ended early (and the halt was reported).
-  bool Halted() const { return m_halted; }
+  HRESULT Open(const std::vector<const AM_MEDIA_TYPE*>& types) override;
+  Delivery Push(int stream, const MediaSample& sample) override;
+  HRESULT Close() override;
+  bool Halted() const override { return m_halted; }
 
  private:
   struct Item {
@@ -167,8 +160,8 @@ class AviWriter {
   std::thread m_thread;
 };
 
-int AviWriter::WriteCallback(void* opaque, uint8_t* buf, int size) {
-  auto* w = static_cast<AviWriter*>(opaque);
+int AviFile::WriteCallback(void* opaque, uint8_t* buf, int size) {
+  auto* w = static_cast<AviFile*>(opaque);
   std::int64_t allowed = size;
   if (const std::uint64_t limit = g_diskLimit; limit)
     allowed = std::clamp<std::int64_t>(static_cast<std::int64_t>(limit) - w->m_pos, 0, size);
@@ -191,8 +184,8 @@ int AviWriter::WriteCallback(void* opaque, uint8_t* buf, int size) {
   return size;
 }
 
-std::int64_t AviWriter::SeekCallback(void* opaque, std::int64_t offset, int whence) {
-  auto* w = static_cast<AviWriter*>(opaque);
+std::int64_t AviFile::SeekCallback(void* opaque, std::int64_t offset, int whence) {
+  auto* w = static_cast<AviFile*>(opaque);
   if (whence & AVSEEK_SIZE) return w->m_size;
   const off_t at = ::lseek(w->m_fd, offset, whence & ~AVSEEK_FORCE);
   if (at < 0) return AVERROR(errno);
@@ -200,7 +193,7 @@ std::int64_t AviWriter::SeekCallback(void* opaque, std::int64_t offset, int when
   return at;
 }
 
-HRESULT AviWriter::AddStream(const AM_MEDIA_TYPE& mt) {
+HRESULT AviFile::AddStream(const AM_MEDIA_TYPE& mt) {
   Stream s;
   s.st = avformat_new_stream(m_ctx, nullptr);
   if (!s.st) return E_OUTOFMEMORY;
@@ -263,7 +256,7 @@ HRESULT AviWriter::AddStream(const AM_MEDIA_TYPE& mt) {
   return S_OK;
 }
 
-HRESULT AviWriter::Open(const std::vector<const AM_MEDIA_TYPE*>& types) {
+HRESULT AviFile::Open(const std::vector<const AM_MEDIA_TYPE*>& types) {
   if (types.empty()) return VFW_E_NOT_CONNECTED;
   if (avformat_alloc_output_context2(&m_ctx, nullptr, "avi", nullptr) < 0 || !m_ctx) return E_OUTOFMEMORY;
   for (const AM_MEDIA_TYPE* mt : types)
@@ -271,7 +264,7 @@ HRESULT AviWriter::Open(const std::vector<const AM_MEDIA_TYPE*>& types) {
   if (m_master >= static_cast<int>(m_streams.size()) || (m_master >= 0 && m_streams[m_master].video)) m_master = -1;
 
   m_fd = ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (m_fd < 0) return FromErrno(errno);
+  if (m_fd < 0) return FileErrorOf(errno);
   auto* buffer = static_cast<unsigned char*>(av_malloc(kIoBufferBytes));
   if (!buffer) return E_OUTOFMEMORY;
   m_ctx->pb = avio_alloc_context(buffer, kIoBufferBytes, 1, this, nullptr, &WriteCallback, &SeekCallback);
@@ -285,13 +278,13 @@ HRESULT AviWriter::Open(const std::vector<const AM_MEDIA_TYPE*>& types) {
   av_dict_set(&options, "flipped_raw_rgb", "1", 0);
   const int written = avformat_write_header(m_ctx, &options);
   av_dict_free(&options);
-  if (written < 0) return m_writeErrno ? FromErrno(m_writeErrno) : E_FAIL;
+  if (written < 0) return m_writeErrno ? FileErrorOf(m_writeErrno) : E_FAIL;
   m_headerWritten = true;
   m_thread = std::thread([this] { Loop(); });
   return S_OK;
 }
 
-Delivery AviWriter::Push(int stream, const MediaSample& sample) {
+Delivery AviFile::Push(int stream, const MediaSample& sample) {
   if (stream < 0 || stream >= static_cast<int>(m_streams.size()) || !sample.data) return Delivery::None;
   // Once the file can take no more, the recording has ended.
   if (m_halted) return Delivery::None;
@@ -307,7 +300,7 @@ Delivery AviWriter::Push(int stream, const MediaSample& sample) {
   return Delivery::Taken;
 }
 
-void AviWriter::Loop() {
+void AviFile::Loop() {
   std::unique_lock lock(m_mutex);
   for (;;) {
     m_wake.wait(lock, [this] { return m_closing || !m_queue.empty(); });
@@ -328,7 +321,7 @@ void AviWriter::Loop() {
   }
 }
 
-void AviWriter::WriteItem(Item& item) {
+void AviFile::WriteItem(Item& item) {
   if (const int delay = g_writeDelayUs; delay > 0) std::this_thread::sleep_for(std::chrono::microseconds(delay));
   if (!m_haveOrigin) {
     m_haveOrigin = true;
@@ -345,7 +338,7 @@ void AviWriter::WriteItem(Item& item) {
 
 // The frame goes to the place nearest its time stamp; frames the card missed become empty chunks,
 // so the picture keeps its place against the sound.
-void AviWriter::WriteVideo(Stream& s, Item& item) {
+void AviFile::WriteVideo(Stream& s, Item& item) {
   const REFERENCE_TIME t = item.start - m_origin + (m_followSound ? m_videoShift : 0);
   if (t < -s.frameDuration / 2) return LeaveOut(item);  // before the recording began
   std::int64_t index = (t + s.frameDuration / 2) / s.frameDuration;
@@ -361,7 +354,7 @@ void AviWriter::WriteVideo(Stream& s, Item& item) {
     LeaveOut(item);
 }
 
-void AviWriter::WriteSound(int index, Stream& s, Item& item) {
+void AviFile::WriteSound(int index, Stream& s, Item& item) {
   std::int64_t samples = static_cast<std::int64_t>(item.data.size()) / s.blockAlign;
   const BYTE* data = item.data.data();
   const REFERENCE_TIME t = item.start - m_origin;
@@ -390,7 +383,7 @@ void AviWriter::WriteSound(int index, Stream& s, Item& item) {
   if (WritePacket(s, data, static_cast<int>(samples * s.blockAlign), s.next, samples)) s.next += samples;
 }
 
-bool AviWriter::WritePacket(Stream& s, const BYTE* data, int size, std::int64_t pts, std::int64_t duration) {
+bool AviFile::WritePacket(Stream& s, const BYTE* data, int size, std::int64_t pts, std::int64_t duration) {
   AVPacket* pkt = av_packet_alloc();
   if (!pkt) {
     Halt(E_OUTOFMEMORY);
@@ -404,7 +397,7 @@ bool AviWriter::WritePacket(Stream& s, const BYTE* data, int size, std::int64_t 
   const int ret = av_write_frame(m_ctx, pkt);
   av_packet_free(&pkt);
   if (ret < 0) {
-    Halt(m_writeErrno ? FromErrno(m_writeErrno) : HRESULT_FROM_WIN32(ERROR_WRITE_FAULT));
+    Halt(m_writeErrno ? FileErrorOf(m_writeErrno) : HRESULT_FROM_WIN32(ERROR_WRITE_FAULT));
     return false;
   }
   ++m_chunks;
@@ -413,7 +406,7 @@ bool AviWriter::WritePacket(Stream& s, const BYTE* data, int size, std::int64_t 
 
 // Keeps room allocated ahead of the data for the index and the headers. A failure means the disk
 // cannot give it: the recording must end while the file can still be closed properly.
-HRESULT AviWriter::KeepRoom() {
+HRESULT AviFile::KeepRoom() {
   const HRESULT full = HRESULT_FROM_WIN32(ERROR_DISK_FULL);
   const std::uint64_t need = kReserveBytes + m_chunks * kIndexBytesPerChunk;
   const std::int64_t ahead = m_size + static_cast<std::int64_t>(kIoBufferBytes);
@@ -429,7 +422,7 @@ HRESULT AviWriter::KeepRoom() {
     m_reservedTo = to;
     return S_OK;
   }
-  if (errno == ENOSPC || errno == EDQUOT || errno == EFBIG) return FromErrno(errno);
+  if (errno == ENOSPC || errno == EDQUOT || errno == EFBIG) return FileErrorOf(errno);
   // A file system without preallocation: ask how much is free.
   struct statvfs vfs {};
   if (::statvfs(FolderOf(m_path).c_str(), &vfs) == 0 &&
@@ -439,7 +432,7 @@ HRESULT AviWriter::KeepRoom() {
   return S_OK;
 }
 
-void AviWriter::Halt(HRESULT hr) {
+void AviFile::Halt(HRESULT hr) {
   if (m_halted.exchange(true)) return;
   m_error = hr;
   // Close the file now, while there is room for its index: what was written stays playable.
@@ -447,13 +440,13 @@ void AviWriter::Halt(HRESULT hr) {
   if (m_onHalt) m_onHalt(hr);
 }
 
-HRESULT AviWriter::Finish() {
+HRESULT AviFile::Finish() {
   if (m_finished) return S_OK;
   m_finished = true;
   HRESULT hr = S_OK;
   if (m_headerWritten) {
     m_writeErrno = 0;
-    if (av_write_trailer(m_ctx) < 0) hr = m_writeErrno ? FromErrno(m_writeErrno) : HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
+    if (av_write_trailer(m_ctx) < 0) hr = m_writeErrno ? FileErrorOf(m_writeErrno) : HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
   }
   if (m_ctx && m_ctx->pb) {
     avio_flush(m_ctx->pb);
@@ -467,14 +460,14 @@ HRESULT AviWriter::Finish() {
   if (m_fd >= 0) {
     // Give back the room kept ahead of the data.
     if (m_reservedTo > m_size && ::ftruncate(m_fd, m_size + 1) == 0 && ::ftruncate(m_fd, m_size) != 0)
-      hr = hr == S_OK ? FromErrno(errno) : hr;
-    if (::close(m_fd) != 0 && hr == S_OK) hr = FromErrno(errno);
+      hr = hr == S_OK ? FileErrorOf(errno) : hr;
+    if (::close(m_fd) != 0 && hr == S_OK) hr = FileErrorOf(errno);
     m_fd = -1;
   }
   return hr;
 }
 
-HRESULT AviWriter::Close() {
+HRESULT AviFile::Close() {
   bool drained = true;
   {
     std::unique_lock lock(m_mutex);
@@ -494,197 +487,11 @@ HRESULT AviWriter::Close() {
   return FAILED(m_error) ? m_error : hr;
 }
 
-// ---- The filters ----------------------------------------------------------------------------------
-
-class FileWriter : public FilterBase, public IFileSinkFilter {
- public:
-  FileWriter() : FilterBase(CLSID_FileWriter, "FileWriter", "FileWriter") {
-    AddPin({"in", PINDIR_INPUT, GUID_NULL, MEDIATYPE_Stream, false, false, nullptr});
-  }
-  ORV_UNKNOWN_IMPL
-
-  // The file must be one that can be written, so that a bad path is refused when the capture is
-  // set up rather than when it starts. A file created for the test is removed again.
-  HRESULT SetFileName(LPCOLESTR fileName, const AM_MEDIA_TYPE*) override {
-    if (!fileName) return E_POINTER;
-    const std::string name = Narrow(fileName);
-    if (HRESULT hr = Check("SetFileName", name); hr != S_OK) return hr;
-    if (name.empty()) return E_INVALIDARG;
-    struct stat st {};
-    const bool existed = ::stat(name.c_str(), &st) == 0;
-    if (existed && S_ISDIR(st.st_mode)) return E_ACCESSDENIED;
-    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0) return FromErrno(errno);
-    ::close(fd);
-    if (!existed) ::unlink(name.c_str());
-    std::lock_guard lock(m_mutex);
-    m_fileName = name;
-    return S_OK;
-  }
-
-  std::string FileName() {
-    std::lock_guard lock(m_mutex);
-    return m_fileName;
-  }
-
- protected:
-  void* Lookup(REFIID riid) override {
-    if (riid == IID_IFileSinkFilter) return static_cast<IFileSinkFilter*>(this);
-    return FilterBase::Lookup(riid);
-  }
-
- private:
-  std::mutex m_mutex;
-  std::string m_fileName;
-};
-
-class AviMux : public FilterBase, public IConfigAviMux {
- public:
-  AviMux() : FilterBase(CLSID_AviDest, "AviMux", "AviMux") {
-    AddPin({"AVI Out", PINDIR_OUTPUT, GUID_NULL, MEDIATYPE_Stream, false, false, nullptr});
-    AddInput();
-  }
-  ~AviMux() override { CloseFile(); }
-  ORV_UNKNOWN_IMPL
-
-  // One free input at all times: each stream connected gets its own.
-  void OnInputConnected(PinBase*) override { AddInput(); }
-
-  HRESULT SetMasterStream(LONG stream) override {
-    if (HRESULT hr = Check("SetMasterStream", std::to_string(stream)); hr != S_OK) return hr;
-    m_master = stream;
-    return S_OK;
-  }
-  // libavformat writes the legacy index into the first RIFF chunk of every file it writes.
-  HRESULT SetOutputCompatibilityIndex(BOOL oldIndex) override {
-    if (HRESULT hr = Check("SetOutputCompatibilityIndex", std::to_string(oldIndex)); hr != S_OK) return hr;
-    m_oldIndex = oldIndex;
-    return S_OK;
-  }
-
-  // The file opens when the graph leaves the stopped state and is complete when it stops.
-  HRESULT Pause() override {
-    if (State() == State_Stopped)
-      if (HRESULT hr = OpenFile(); FAILED(hr)) return hr;
-    return FilterBase::Pause();
-  }
-  HRESULT Run(REFERENCE_TIME start) override {
-    if (State() == State_Stopped)
-      if (HRESULT hr = OpenFile(); FAILED(hr)) return hr;
-    return FilterBase::Run(start);
-  }
-  HRESULT Stop() override {
-    CloseFile();
-    return FilterBase::Stop();
-  }
-
-  Delivery Take(PinBase* input, const MediaSample& sample) override {
-    std::shared_ptr<AviWriter> writer;
-    int stream = -1;
-    {
-      std::lock_guard lock(m_mutex);
-      writer = m_writer;
-      for (std::size_t i = 0; i < m_inputs.size(); ++i)
-        if (m_inputs[i] == input) stream = static_cast<int>(i);
-    }
-    return writer && stream >= 0 ? writer->Push(stream, sample) : Delivery::None;
-  }
-
- protected:
-  void* Lookup(REFIID riid) override {
-    if (riid == IID_IConfigAviMux) return static_cast<IConfigAviMux*>(this);
-    return FilterBase::Lookup(riid);
-  }
-
- private:
-  void AddInput() {
-    char name[24];
-    std::snprintf(name, sizeof name, "Input %02d", ++m_inputCount);
-    AddPin({name, PINDIR_INPUT, GUID_NULL, GUID_NULL, false, false, nullptr});
-  }
-
-  // The format of the stream that reaches an input; through a tee, the tee's own input has it.
-  static HRESULT StreamType(PinBase* input, AM_MEDIA_TYPE* mt) {
-    PinBase* pin = input;
-    for (int hop = 0; hop < 8 && pin; ++hop) {
-      if (HRESULT hr = pin->ConnectionMediaType(mt); FAILED(hr)) return hr;
-      if (mt->pbFormat) return S_OK;
-      FreeMediaType(*mt);
-      PinBase* out = AsPinBase(pin->Peer());
-      pin = out ? out->Filter()->FindPin(PINDIR_INPUT, GUID_NULL) : nullptr;
-    }
-    return VFW_E_INVALIDMEDIATYPE;
-  }
-
-  HRESULT OpenFile() {
-    CloseFile();
-    PinBase* out = FindPin(PINDIR_OUTPUT, GUID_NULL);
-    PinBase* in = out ? AsPinBase(out->Peer()) : nullptr;
-    auto* sink = in ? dynamic_cast<FileWriter*>(in->Filter()) : nullptr;
-    if (!sink) return VFW_E_NOT_CONNECTED;
-    const std::string path = sink->FileName();
-    if (path.empty()) return E_UNEXPECTED;
-
-    std::vector<PinBase*> inputs;
-    std::vector<AM_MEDIA_TYPE> types;
-    for (std::size_t i = 0; i < PinCount(); ++i) {
-      PinBase* pin = PinAt(i);
-      if (pin->Direction() != PINDIR_INPUT || !pin->IsConnected()) continue;
-      AM_MEDIA_TYPE mt{};
-      if (SUCCEEDED(StreamType(pin, &mt))) {
-        inputs.push_back(pin);
-        types.push_back(mt);
-      }
-    }
-    std::vector<const AM_MEDIA_TYPE*> typePtrs;
-    for (auto& t : types) typePtrs.push_back(&t);
-
-    auto writer = std::make_shared<AviWriter>(path, static_cast<int>(m_master), [this](HRESULT hr) { Abort(hr); });
-    const HRESULT hr = writer->Open(typePtrs);
-    for (auto& t : types) FreeMediaType(t);
-    if (FAILED(hr)) {
-      writer->Close();
-      std::fprintf(stderr, "orvanetuner: cannot write %s (%08x)\n", path.c_str(), static_cast<unsigned>(hr));
-      return hr;
-    }
-    std::lock_guard lock(m_mutex);
-    m_writer = std::move(writer);
-    m_inputs = std::move(inputs);
-    return S_OK;
-  }
-
-  void CloseFile() {
-    std::shared_ptr<AviWriter> writer;
-    {
-      std::lock_guard lock(m_mutex);
-      writer = std::move(m_writer);
-      m_inputs.clear();
-    }
-    if (!writer) return;
-    // An index that could not be written is worth telling as much as a halt on the way.
-    if (const HRESULT hr = writer->Close(); FAILED(hr) && !writer->Halted()) Abort(hr);
-  }
-
-  // Tells the graph that the file can take no more (from the writing thread, or while stopping; a
-  // graph that is going away has already let go of its filters).
-  void Abort(HRESULT hr) {
-    ComPtr<IMediaEventSink> events;
-    if (IFilterGraph* graph = Graph(); graph && SUCCEEDED(events.QueryFrom(graph)))
-      events->Notify(EC_ERRORABORT, hr, 0);
-  }
-
-  int m_inputCount = 0;
-  LONG m_master = -1;
-  BOOL m_oldIndex = TRUE;
-  std::mutex m_mutex;
-  std::shared_ptr<AviWriter> m_writer;
-  std::vector<PinBase*> m_inputs;
-};
-
 }  // namespace
 
-ComPtr<IBaseFilter> NewAviMux() { return static_cast<IBaseFilter*>(new AviMux); }
-ComPtr<IBaseFilter> NewFileWriter() { return static_cast<IBaseFilter*>(new FileWriter); }
+std::unique_ptr<AviWriter> AviWriter::Create(std::string path, int master, HaltFn onHalt) {
+  return std::make_unique<AviFile>(std::move(path), master, std::move(onHalt));
+}
 
 void SetAviDiskLimitForTests(std::uint64_t bytes) { g_diskLimit = bytes; }
 void SetAviWriteDelayForTests(int microseconds) { g_writeDelayUs = microseconds; }

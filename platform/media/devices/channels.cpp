@@ -1,7 +1,7 @@
 // Channel plans of the tuner: the broadcast plan (antenna) and the standard cable plan (cable), as
 // used in Korea with the North American numbering, and the TV standard they broadcast in. Visual
 // carrier frequencies in kHz.
-#include "platform/media/devices/v4l2card.h"
+#include "platform/media/devices/channels.h"
 
 #include <cstdlib>
 #include <linux/videodev2.h>
