@@ -6,7 +6,7 @@
 #include "capture/CaptureGraph.h"
 #include "platform/media/com/faults.h"
 #include "platform/media/graph/filterbase.h"
-#include "platform/media/devices/virtualcard.h"
+#include "platform/media/devices/testing.h"
 #include "tests/support/testenv.h"
 #include "tests/support/uitest.h"
 

@@ -4,7 +4,7 @@
 #include "platform/media/com/dshow.h"
 #include "platform/media/com/faults.h"
 #include "platform/media/graph/filterbase.h"
-#include "platform/media/devices/virtualcard.h"
+#include "platform/media/devices/testing.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>

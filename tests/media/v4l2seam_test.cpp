@@ -3,7 +3,7 @@
 // start, fields woven into frames, frame counts that match the file, and a tuner's lingering lock.
 #include "platform/media/graph/filterbase.h"
 #include "platform/media/graph/frameconverter.h"
-#include "platform/media/devices/v4l2device.h"
+#include "platform/media/devices/testing.h"
 #include "tests/media/fakev4l2.h"
 #include "tests/support/testenv.h"
 

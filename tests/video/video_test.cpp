@@ -3,7 +3,7 @@
 #include "app/Settings.h"
 #include "capture/CaptureGraph.h"
 #include "platform/media/com/faults.h"
-#include "platform/media/devices/virtualcard.h"
+#include "platform/media/devices/testing.h"
 #include "res/resource.h"
 #include "tests/media/mediarig.h"
 #include "tests/support/testenv.h"

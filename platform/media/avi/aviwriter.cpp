@@ -1,6 +1,6 @@
 #include "platform/media/avi/aviwriter.h"
 
-#include "platform/media/avi/avimux.h"
+#include "platform/media/avi/testing.h"
 #include "platform/ui/winuser.h"
 
 #include <algorithm>

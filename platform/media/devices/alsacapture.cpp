@@ -4,6 +4,7 @@
 
 #include "platform/media/graph/filterbase.h"
 #include "platform/media/devices/realcards.h"
+#include "platform/media/devices/testing.h"
 #include "platform/ui/winuser.h"
 
 #include <QCoreApplication>

@@ -33,7 +33,4 @@ struct AlsaCalls {
   std::function<int(snd_pcm_t* pcm)> close;
 };
 
-// The calls in use from now on: a test's (it must outlive their use), or null for libasound's.
-void SetAlsaCallsForTests(const AlsaCalls* calls);
-
 }  // namespace orv::media

@@ -1,7 +1,7 @@
 // The system device enumerator: real devices first, then the virtual cards.
 #include "platform/media/com/faults.h"
 #include "platform/media/devices/realcards.h"
-#include "platform/media/devices/virtualcard.h"
+#include "platform/media/devices/testing.h"
 #include "platform/media/devices/virtualdevice.h"
 
 #include <cstdio>

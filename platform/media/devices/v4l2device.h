@@ -127,7 +127,4 @@ class V4l2Card : public std::enable_shared_from_this<V4l2Card> {
 // The card's capture filter, the card opened first.
 HRESULT NewV4l2CaptureFilter(const std::shared_ptr<V4l2Card>& card, IBaseFilter** out);
 
-// The capture filter of the card at node, reached through calls, outside the device list.
-HRESULT CreateV4l2Capture(const VideoNode& node, V4l2Calls calls, IBaseFilter** out);
-
 }  // namespace orv::media

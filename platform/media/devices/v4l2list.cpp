@@ -1,5 +1,6 @@
 // The list of real capture cards: the V4L2 video capture nodes in a fixed order, the card behind
 // each kept across enumerations while it stays plugged in, and each card's own sound device.
+#include "platform/media/devices/testing.h"
 #include "platform/media/devices/v4l2device.h"
 
 #include <alsa/asoundlib.h>

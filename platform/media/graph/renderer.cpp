@@ -2,10 +2,9 @@
 #include "platform/media/com/faults.h"
 #include "platform/media/graph/graph.h"
 #include "platform/media/graph/frameconverter.h"
-#include "platform/ui/qtwnd_p.h"
+#include "platform/ui/surface.h"
 
 #include <QCoreApplication>
-#include <QImage>
 #include <QMetaObject>
 
 namespace orv::media {
@@ -56,8 +55,8 @@ class RendererWnd : public CWnd {
  private:
   void Paint() {
     CPaintDC dc(this);
-    auto* image = static_cast<QImage*>(dc.image());
-    if (!image || image->isNull()) return;
+    orv::ui::SurfaceBits surface;
+    if (!orv::ui::PaintSurface(dc, &surface)) return;
     {
       std::lock_guard lock(m_slot->mutex);
       if (m_slot->fresh) {
@@ -69,9 +68,8 @@ class RendererWnd : public CWnd {
       }
     }
     if (m_frame.empty() || !m_converter.Convert(m_subtype, m_frame.data(), m_frame.size(), m_width, m_height,
-                                                image->bits(), image->width(), image->height(),
-                                                static_cast<int>(image->bytesPerLine())))
-      image->fill(Qt::black);
+                                                surface.bits, surface.width, surface.height, surface.stride))
+      dc.FillSolidRect(0, 0, surface.width, surface.height, RGB(0, 0, 0));
   }
 
   // Mouse points move into the drain's client coordinates.

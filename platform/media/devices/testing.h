@@ -1,7 +1,9 @@
-// The virtual capture card as tests see it: loading its description and reading its state.
+// The device layer as tests see it: the virtual cards' description and state, and the seams under
+// a real card's calls (V4L2 and ALSA) where a test plays the device.
 #pragma once
 
-#include "platform/wintypes.h"
+#include "platform/media/devices/alsacapture.h"
+#include "platform/media/devices/v4l2device.h"
 
 #include <string>
 #include <vector>
@@ -30,5 +32,11 @@ bool GetVirtualCardState(int device, VirtualCardState* out);
 // Live objects, to check that references balance.
 int LiveFilters();
 int LiveMediaObjects();
+
+// The ALSA calls in use from now on: a test's (it must outlive their use), or null for libasound's.
+void SetAlsaCallsForTests(const AlsaCalls* calls);
+
+// The capture filter of the card at node, reached through calls, outside the device list.
+HRESULT CreateV4l2Capture(const VideoNode& node, V4l2Calls calls, IBaseFilter** out);
 
 }  // namespace orv::media

@@ -1,4 +1,4 @@
-// Internal: test seams of the AVI writer behind the AVI mux and file writer filters.
+// The AVI writer's seams for tests and benchmarks: a disk that fills up or is slow, a small queue.
 #pragma once
 
 #include <cstddef>
