@@ -3,8 +3,8 @@
 // it takes them, next to ffmpeg writing the same raw frames and sound into an AVI file.
 //
 //   bench_capture [frames]      (default 450: half a minute of pictures at 14.99 frames per second)
-#include "platform/media/filterbase.h"
-#include "platform/media/stream.h"
+#include "platform/media/graph/filterbase.h"
+#include "platform/media/devices/virtualsignal.h"
 
 #include <chrono>
 #include <cstdio>

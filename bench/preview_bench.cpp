@@ -1,6 +1,7 @@
 // The live preview's cost per frame: what the renderer does with each 640x480 YUY2 frame of the
 // card (scale and convert to the window's 32-bit RGB), and what drawing the virtual card's picture costs.
-#include "platform/media/stream.h"
+#include "platform/media/devices/virtualsignal.h"
+#include "platform/media/graph/frameconverter.h"
 
 #include <benchmark/benchmark.h>
 #include <cstdint>

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "capture/Crossbar.h"
-#include "platform/media/dshow.h"
+#include "platform/media/com/dshow.h"
 #include "platform/ui/afxwin.h"
 
 #include <atomic>

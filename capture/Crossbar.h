@@ -2,7 +2,7 @@
 // filter's analogue video input, and routing by path.
 #pragma once
 
-#include "platform/media/dshow.h"
+#include "platform/media/com/dshow.h"
 
 // One crossbar on a path.
 struct CrossbarHop {

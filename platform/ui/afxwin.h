@@ -10,6 +10,11 @@
 
 class CWnd;
 class CDC;
+class CPaintDC;
+namespace orv::ui {
+struct SurfaceBits;
+bool PaintSurface(CPaintDC& dc, SurfaceBits* out);  // platform/ui/surface.h
+}  // namespace orv::ui
 
 struct CPoint : POINT {
   CPoint() : POINT{0, 0} {}
@@ -161,9 +166,10 @@ class CDC {
   void FillSolidRect(int x, int y, int w, int h, COLORREF clr);
   COLORREF GetPixel(int x, int y) const;
   bool IsMemoryDC() const { return memory_; }
-  void* image() const;  // the QImage drawn into, for platform/ui only
 
  protected:
+  friend bool orv::ui::PaintSurface(CPaintDC& dc, orv::ui::SurfaceBits* out);
+  void* image() const;  // the QImage drawn into
   HWND window_ = nullptr;  // a window DC draws into that window's surface
   bool memory_ = false;
   CBitmap* selected_ = nullptr;

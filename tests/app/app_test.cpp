@@ -4,7 +4,7 @@
 #include "app/TunerApp.h"
 #include "capture/CaptureGraph.h"
 #include "panel/PanelWnd.h"
-#include "platform/media/avimux.h"
+#include "platform/media/avi/testing.h"
 #include "tests/media/mediarig.h"
 #include "tests/support/testenv.h"
 #include "tests/support/uitest.h"

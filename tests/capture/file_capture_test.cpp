@@ -1,7 +1,7 @@
 // File capture on the virtual card: the AVI file as ffprobe and ffmpeg read it, the time limit,
 // the result box, and captures that cannot start or cannot go on.
 #include "bench/avsync.h"
-#include "platform/media/avimux.h"
+#include "platform/media/avi/testing.h"
 #include "tests/capture/enginerig.h"
 #include "tests/media/avicheck.h"
 

@@ -1,6 +1,6 @@
 // The capture engine on vivid: device order, source routing, tuning and scan, picture levels, the
 // capture pin's frames and the card's sound; and an unplugged card.
-#include "platform/media/v4l2card.h"
+#include "platform/media/devices/realcards.h"
 #include "common/Commands.h"
 #include "tests/hw/hwrig.h"
 #include "tests/media/avicheck.h"

@@ -4,9 +4,9 @@
 #pragma once
 
 #include "capture/CaptureGraph.h"
-#include "platform/media/faults.h"
-#include "platform/media/filterbase.h"
-#include "platform/media/virtualcard.h"
+#include "platform/media/com/faults.h"
+#include "platform/media/graph/filterbase.h"
+#include "platform/media/devices/testing.h"
 #include "tests/support/testenv.h"
 #include "tests/support/uitest.h"
 

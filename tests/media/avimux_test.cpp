@@ -1,6 +1,6 @@
 // The AVI mux and file writer fed by a source whose time stamps the test chooses: where pictures
 // and sound land in the file, the sound as master clock, files that cannot be written, events.
-#include "platform/media/avimux.h"
+#include "platform/media/avi/testing.h"
 #include "tests/media/avicheck.h"
 #include "tests/media/mediarig.h"
 #include "tests/support/testenv.h"

@@ -1,5 +1,5 @@
 // The tuner's channel plans: broadcast (antenna) and standard cable, in kHz.
-#include "platform/media/v4l2card.h"
+#include "platform/media/devices/channels.h"
 
 #include <gtest/gtest.h>
 #include <set>

@@ -1,5 +1,5 @@
 // COM core, device enumeration and the card descriptions.
-#include "platform/media/carddesc.h"
+#include "platform/media/devices/carddesc.h"
 #include "tests/media/mediarig.h"
 
 #include <gtest/gtest.h>

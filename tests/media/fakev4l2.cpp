@@ -1,6 +1,6 @@
 #include "tests/media/fakev4l2.h"
 
-#include "platform/media/filterbase.h"
+#include "platform/media/graph/filterbase.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -3,7 +3,7 @@
 // sequence numbers, a tuner whose lock can linger, and failures of chosen requests.
 #pragma once
 
-#include "platform/media/v4l2card.h"
+#include "platform/media/devices/v4l2device.h"
 
 #include <cstdint>
 #include <linux/videodev2.h>

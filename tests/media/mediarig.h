@@ -1,10 +1,10 @@
 // Test helpers: a virtual card from a JSON description and the device part of a graph on it.
 #pragma once
 
-#include "platform/media/dshow.h"
-#include "platform/media/faults.h"
-#include "platform/media/filterbase.h"
-#include "platform/media/virtualcard.h"
+#include "platform/media/com/dshow.h"
+#include "platform/media/com/faults.h"
+#include "platform/media/graph/filterbase.h"
+#include "platform/media/devices/testing.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>

@@ -1,9 +1,10 @@
 // Streaming: samples from the virtual card's pins and from a card's ALSA sound device (through the
 // seam under its calls), their pace and timestamps, the card's picture and the preview's colour
 // conversion.
-#include "platform/media/alsacapture.h"
-#include "platform/media/stream.h"
-#include "platform/media/v4l2card.h"
+#include "platform/media/devices/alsacapture.h"
+#include "platform/media/devices/virtualsignal.h"
+#include "platform/media/graph/frameconverter.h"
+#include "platform/media/devices/realcards.h"
 #include "tests/media/mediarig.h"
 #include "tests/support/uitest.h"
 

@@ -1,7 +1,8 @@
 // Real-card policy that needs no hardware: the crossbar layout from a card's inputs, driver ranges
 // shown 0-based, frame-rate thinning, dropped frames from sequence numbers, device order and the
 // card's own sound device found through sysfs.
-#include "platform/media/v4l2card.h"
+#include "platform/media/devices/realcards.h"
+#include "platform/media/devices/v4l2policy.h"
 
 #include <cstdlib>
 #include <filesystem>

@@ -1,9 +1,9 @@
 // The real-card code on a driver the test plays (tests/media/fakev4l2.h): the picture formats a
 // card offers stored and shown the right way up, the TV standard per input, streams that cannot
 // start, fields woven into frames, frame counts that match the file, and a tuner's lingering lock.
-#include "platform/media/filterbase.h"
-#include "platform/media/stream.h"
-#include "platform/media/v4l2card.h"
+#include "platform/media/graph/filterbase.h"
+#include "platform/media/graph/frameconverter.h"
+#include "platform/media/devices/testing.h"
 #include "tests/media/fakev4l2.h"
 #include "tests/support/testenv.h"
 

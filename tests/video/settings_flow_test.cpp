@@ -1,7 +1,7 @@
 // Code 24 in the video window: the settings sheet around the live picture.
 #include "common/Commands.h"
 #include "common/Settings.h"
-#include "platform/media/virtualcard.h"
+#include "platform/media/devices/testing.h"
 #include "platform/ui/afxdlgs.h"
 #include "tests/media/mediarig.h"
 #include "tests/support/testenv.h"

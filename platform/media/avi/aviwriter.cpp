@@ -1,0 +1,501 @@
+#include "platform/media/avi/aviwriter.h"
+
+#include "platform/media/avi/testing.h"
+#include "platform/ui/winuser.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <deque>
+#include <fcntl.h>
+#include <functional>
+#include <mutex>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <thread>
+#include <unistd.h>
+
+extern "C" {
+#include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/mathematics.h>
+}
+
+namespace orv::media {
+namespace {
+
+std::atomic<std::uint64_t> g_diskLimit{0};
+std::atomic<int> g_writeDelayUs{0};
+std::atomic<std::size_t> g_queueLimit{0};
+std::atomic<bool> g_followSound{true};
+
+// Some seconds of full-size raw video: enough to ride out a disk's pauses, little enough that
+// stopping (which writes out what is queued) stays short.
+constexpr std::size_t kDefaultQueueBytes = 32u << 20;
+constexpr std::size_t kIoBufferBytes = 256u << 10;
+// Room kept allocated ahead of the data, so that the index and headers can always be written.
+constexpr std::uint64_t kReserveBytes = 8u << 20;
+constexpr std::uint64_t kIndexBytesPerChunk = 24;  // legacy and OpenDML index entries together
+// A stop that writes out its queue for longer than this keeps the windows going meanwhile.
+constexpr auto kQuietStop = std::chrono::milliseconds(100);
+// A picture whose place is taken goes to the next one while it is at most this late (in quarters of
+// a frame): jitter of the time stamps. Later than that, the picture is left out.
+constexpr REFERENCE_TIME kLateQuarters = 3;
+
+}  // namespace
+
+HRESULT FileErrorOf(int e) {
+  switch (e) {
+    case EACCES:
+    case EPERM:
+    case EISDIR:
+      return E_ACCESSDENIED;
+    case ENOENT:
+    case ENOTDIR:
+      return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
+    case EROFS:
+      return HRESULT_FROM_WIN32(ERROR_WRITE_PROTECT);
+    case ENOSPC:
+    case EDQUOT:
+      return HRESULT_FROM_WIN32(ERROR_DISK_FULL);
+    case EFBIG:
+      return HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE);
+    default:
+      return HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
+  }
+}
+
+namespace {
+
+std::string FolderOf(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+class AviFile final : public AviWriter {
+ public:
+  AviFile(std::string path, int master, HaltFn onHalt)
+      : m_path(std::move(path)), m_master(master), m_onHalt(std::move(onHalt)) {
+    const std::size_t limit = g_queueLimit;
+    m_queueLimit = limit ? limit : kDefaultQueueBytes;
+  }
+  ~AviFile() override { Close(); }
+
+  HRESULT Open(const std::vector<const AM_MEDIA_TYPE*>& types) override;
+  Delivery Push(int stream, const MediaSample& sample) override;
+  HRESULT Close() override;
+  bool Halted() const override { return m_halted; }
+
+ private:
+  struct Item {
+    int stream;
+    std::vector<BYTE> data;
+    REFERENCE_TIME start;
+    std::shared_ptr<FrameCounts> counts;
+  };
+  struct Stream {
+    AVStream* st = nullptr;
+    bool video = false;
+    REFERENCE_TIME frameDuration = 0;  // video
+    AVRational unit{1, 1};             // a frame (video) or a sample (sound)
+    int rate = 0, blockAlign = 0;      // sound
+    std::int64_t next = 0;             // next frame index (video) or sample (sound)
+    bool started = false;
+  };
+
+  HRESULT AddStream(const AM_MEDIA_TYPE& mt);
+  void Loop();
+  void WriteItem(Item& item);
+  void WriteVideo(Stream& s, Item& item);
+  void WriteSound(int index, Stream& s, Item& item);
+  // A picture that was taken but does not go into the file counts as dropped at its source.
+  static void LeaveOut(const Item& item) {
+    if (item.counts) item.counts->LeftOut();
+  }
+  // pts and duration in the stream's unit.
+  bool WritePacket(Stream& s, const BYTE* data, int size, std::int64_t pts, std::int64_t duration);
+  // S_OK, or why the file can take no more.
+  HRESULT KeepRoom();
+  void Halt(HRESULT hr);
+  HRESULT Finish();
+
+  static int WriteCallback(void* opaque, uint8_t* buf, int size);
+  static std::int64_t SeekCallback(void* opaque, std::int64_t offset, int whence);
+
+  std::string m_path;
+  int m_master;
+  const bool m_followSound = g_followSound;
+  HaltFn m_onHalt;
+  std::size_t m_queueLimit;
+
+  int m_fd = -1;
+  AVFormatContext* m_ctx = nullptr;
+  bool m_headerWritten = false;
+  bool m_finished = false;
+  std::vector<Stream> m_streams;
+  std::int64_t m_pos = 0;       // where the next write goes
+  std::int64_t m_size = 0;      // file size so far
+  std::int64_t m_reservedTo = 0;  // allocated up to here
+  std::uint64_t m_chunks = 0;
+  int m_writeErrno = 0;
+
+  // Writing thread only.
+  bool m_haveOrigin = false;
+  REFERENCE_TIME m_origin = 0;
+  REFERENCE_TIME m_videoShift = 0;  // moves the picture onto the sound's clock
+  HRESULT m_error = S_OK;
+
+  std::mutex m_mutex;
+  std::condition_variable m_wake;
+  std::deque<Item> m_queue;
+  std::size_t m_queued = 0;
+  bool m_closing = false;
+  bool m_drained = false;  // the writing thread has written out its queue
+  std::condition_variable m_drainedCv;
+  std::atomic<bool> m_halted{false};
+  std::thread m_thread;
+};
+
+int AviFile::WriteCallback(void* opaque, uint8_t* buf, int size) {
+  auto* w = static_cast<AviFile*>(opaque);
+  std::int64_t allowed = size;
+  if (const std::uint64_t limit = g_diskLimit; limit)
+    allowed = std::clamp<std::int64_t>(static_cast<std::int64_t>(limit) - w->m_pos, 0, size);
+  int done = 0;
+  while (done < allowed) {
+    const ssize_t n = ::write(w->m_fd, buf + done, static_cast<std::size_t>(allowed - done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      w->m_writeErrno = n < 0 ? errno : ENOSPC;
+      return AVERROR(w->m_writeErrno);
+    }
+    done += static_cast<int>(n);
+    w->m_pos += n;
+    w->m_size = std::max(w->m_size, w->m_pos);
+  }
+  if (done < size) {
+    w->m_writeErrno = ENOSPC;
+    return AVERROR(ENOSPC);
+  }
+  return size;
+}
+
+std::int64_t AviFile::SeekCallback(void* opaque, std::int64_t offset, int whence) {
+  auto* w = static_cast<AviFile*>(opaque);
+  if (whence & AVSEEK_SIZE) return w->m_size;
+  const off_t at = ::lseek(w->m_fd, offset, whence & ~AVSEEK_FORCE);
+  if (at < 0) return AVERROR(errno);
+  w->m_pos = at;
+  return at;
+}
+
+HRESULT AviFile::AddStream(const AM_MEDIA_TYPE& mt) {
+  Stream s;
+  s.st = avformat_new_stream(m_ctx, nullptr);
+  if (!s.st) return E_OUTOFMEMORY;
+  AVCodecParameters* par = s.st->codecpar;
+  if (mt.majortype == MEDIATYPE_Video && mt.formattype == FORMAT_VideoInfo && mt.pbFormat &&
+      mt.cbFormat >= sizeof(VIDEOINFOHEADER)) {
+    const auto* vih = reinterpret_cast<const VIDEOINFOHEADER*>(mt.pbFormat);
+    par->codec_type = AVMEDIA_TYPE_VIDEO;
+    par->width = vih->bmiHeader.biWidth;
+    par->height = std::abs(vih->bmiHeader.biHeight);
+    par->bits_per_coded_sample = vih->bmiHeader.biBitCount;
+    // Stored as the capture pin delivers it.
+    if (mt.subtype == MEDIASUBTYPE_YUY2) {
+      par->codec_id = AV_CODEC_ID_RAWVIDEO;
+      par->format = AV_PIX_FMT_YUYV422;
+      par->codec_tag = MKTAG('Y', 'U', 'Y', '2');
+      par->bits_per_coded_sample = 16;
+    } else if (mt.subtype == MEDIASUBTYPE_RGB24) {
+      par->codec_id = AV_CODEC_ID_RAWVIDEO;  // a bottom-up DIB, as AVI keeps uncompressed RGB
+      par->format = AV_PIX_FMT_BGR24;
+      par->codec_tag = 0;
+      par->bits_per_coded_sample = 24;
+    } else if (mt.subtype.Data1 == MKTAG('M', 'J', 'P', 'G')) {
+      par->codec_id = AV_CODEC_ID_MJPEG;
+      par->codec_tag = MKTAG('M', 'J', 'P', 'G');
+    } else {
+      par->codec_id = AV_CODEC_ID_RAWVIDEO;
+      par->codec_tag = mt.subtype.Data1;
+    }
+    s.video = true;
+    s.frameDuration = vih->AvgTimePerFrame > 0 ? vih->AvgTimePerFrame : 333667;
+    int num = 0, den = 0;
+    av_reduce(&num, &den, s.frameDuration, 10000000, INT32_MAX);
+    s.unit = AVRational{num, den};
+    s.st->time_base = s.unit;
+    s.st->avg_frame_rate = AVRational{den, num};
+    s.st->r_frame_rate = s.st->avg_frame_rate;
+  } else if (mt.majortype == MEDIATYPE_Audio && mt.formattype == FORMAT_WaveFormatEx && mt.pbFormat &&
+             mt.cbFormat >= sizeof(WAVEFORMATEX)) {
+    const auto* wfx = reinterpret_cast<const WAVEFORMATEX*>(mt.pbFormat);
+    if (wfx->wFormatTag != WAVE_FORMAT_PCM || (wfx->wBitsPerSample != 8 && wfx->wBitsPerSample != 16) ||
+        wfx->nChannels == 0 || wfx->nSamplesPerSec == 0)
+      return VFW_E_INVALIDMEDIATYPE;
+    par->codec_type = AVMEDIA_TYPE_AUDIO;
+    par->codec_id = wfx->wBitsPerSample == 8 ? AV_CODEC_ID_PCM_U8 : AV_CODEC_ID_PCM_S16LE;
+    par->codec_tag = WAVE_FORMAT_PCM;
+    par->sample_rate = static_cast<int>(wfx->nSamplesPerSec);
+    av_channel_layout_default(&par->ch_layout, wfx->nChannels);
+    par->block_align = wfx->nChannels * wfx->wBitsPerSample / 8;
+    par->bits_per_coded_sample = wfx->wBitsPerSample;
+    par->bit_rate = static_cast<std::int64_t>(par->sample_rate) * par->block_align * 8;
+    s.rate = par->sample_rate;
+    s.blockAlign = par->block_align;
+    s.unit = AVRational{1, s.rate};
+    s.st->time_base = s.unit;
+  } else {
+    return VFW_E_INVALIDMEDIATYPE;
+  }
+  m_streams.push_back(s);
+  return S_OK;
+}
+
+HRESULT AviFile::Open(const std::vector<const AM_MEDIA_TYPE*>& types) {
+  if (types.empty()) return VFW_E_NOT_CONNECTED;
+  if (avformat_alloc_output_context2(&m_ctx, nullptr, "avi", nullptr) < 0 || !m_ctx) return E_OUTOFMEMORY;
+  for (const AM_MEDIA_TYPE* mt : types)
+    if (HRESULT hr = AddStream(*mt); FAILED(hr)) return hr;
+  if (m_master >= static_cast<int>(m_streams.size()) || (m_master >= 0 && m_streams[m_master].video)) m_master = -1;
+
+  m_fd = ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (m_fd < 0) return FileErrorOf(errno);
+  auto* buffer = static_cast<unsigned char*>(av_malloc(kIoBufferBytes));
+  if (!buffer) return E_OUTOFMEMORY;
+  m_ctx->pb = avio_alloc_context(buffer, kIoBufferBytes, 1, this, nullptr, &WriteCallback, &SeekCallback);
+  if (!m_ctx->pb) {
+    av_free(buffer);
+    return E_OUTOFMEMORY;
+  }
+  if (HRESULT hr = KeepRoom(); FAILED(hr)) return hr;
+  // RGB comes as a DIB, bottom row first: the header must say so (the muxer's default is top-down).
+  AVDictionary* options = nullptr;
+  av_dict_set(&options, "flipped_raw_rgb", "1", 0);
+  const int written = avformat_write_header(m_ctx, &options);
+  av_dict_free(&options);
+  if (written < 0) return m_writeErrno ? FileErrorOf(m_writeErrno) : E_FAIL;
+  m_headerWritten = true;
+  m_thread = std::thread([this] { Loop(); });
+  return S_OK;
+}
+
+Delivery AviFile::Push(int stream, const MediaSample& sample) {
+  if (stream < 0 || stream >= static_cast<int>(m_streams.size()) || !sample.data) return Delivery::None;
+  // Once the file can take no more, the recording has ended.
+  if (m_halted) return Delivery::None;
+  std::lock_guard lock(m_mutex);
+  if (m_closing) return Delivery::None;
+  // Sound is small and must not have holes: it may use some room beyond the bound.
+  const std::size_t limit = m_streams[stream].video ? m_queueLimit : m_queueLimit + m_queueLimit / 4;
+  if (m_queued + sample.size > limit) return Delivery::Refused;
+  m_queue.push_back({stream, std::vector<BYTE>(sample.data, sample.data + sample.size), sample.start,
+                     m_streams[stream].video ? sample.counts : nullptr});
+  m_queued += sample.size;
+  m_wake.notify_one();
+  return Delivery::Taken;
+}
+
+void AviFile::Loop() {
+  std::unique_lock lock(m_mutex);
+  for (;;) {
+    m_wake.wait(lock, [this] { return m_closing || !m_queue.empty(); });
+    if (m_queue.empty()) {
+      m_drained = true;
+      m_drainedCv.notify_all();
+      break;
+    }
+    Item item = std::move(m_queue.front());
+    m_queue.pop_front();
+    m_queued -= item.data.size();
+    lock.unlock();
+    if (!m_halted)
+      WriteItem(item);
+    else
+      LeaveOut(item);
+    lock.lock();
+  }
+}
+
+void AviFile::WriteItem(Item& item) {
+  if (const int delay = g_writeDelayUs; delay > 0) std::this_thread::sleep_for(std::chrono::microseconds(delay));
+  if (!m_haveOrigin) {
+    m_haveOrigin = true;
+    m_origin = item.start;
+  }
+  Stream& s = m_streams[item.stream];
+  if (s.video)
+    WriteVideo(s, item);
+  else
+    WriteSound(item.stream, s, item);
+  if (!m_halted)
+    if (HRESULT hr = KeepRoom(); FAILED(hr)) Halt(hr);
+}
+
+// The frame goes to the place nearest its time stamp; frames the card missed become empty chunks,
+// so the picture keeps its place against the sound.
+void AviFile::WriteVideo(Stream& s, Item& item) {
+  const REFERENCE_TIME t = item.start - m_origin + (m_followSound ? m_videoShift : 0);
+  if (t < -s.frameDuration / 2) return LeaveOut(item);  // before the recording began
+  std::int64_t index = (t + s.frameDuration / 2) / s.frameDuration;
+  if (index < s.next) {
+    if (4 * (s.next * s.frameDuration - t) > kLateQuarters * s.frameDuration) return LeaveOut(item);
+    index = s.next;
+  }
+  for (std::int64_t gap = s.next; gap < index && index - gap <= 60000; ++gap)
+    if (!WritePacket(s, nullptr, 0, gap, 1)) return LeaveOut(item);
+  if (WritePacket(s, item.data.data(), static_cast<int>(item.data.size()), index, 1))
+    s.next = index + 1;
+  else
+    LeaveOut(item);
+}
+
+void AviFile::WriteSound(int index, Stream& s, Item& item) {
+  std::int64_t samples = static_cast<std::int64_t>(item.data.size()) / s.blockAlign;
+  const BYTE* data = item.data.data();
+  const REFERENCE_TIME t = item.start - m_origin;
+  if (!s.started) {
+    s.started = true;
+    if (t > 0) {
+      // The picture started first: silence up to the sound's first sample keeps them together.
+      std::vector<BYTE> silence(static_cast<std::size_t>(t * s.rate / 10000000) * s.blockAlign,
+                                s.st->codecpar->codec_id == AV_CODEC_ID_PCM_U8 ? 0x80 : 0);
+      const std::int64_t n = static_cast<std::int64_t>(silence.size()) / s.blockAlign;
+      if (n > 0 && !WritePacket(s, silence.data(), static_cast<int>(silence.size()), s.next, n)) return;
+      s.next += n;
+    } else if (t < 0) {
+      // Sound from before the recording began is left out.
+      const std::int64_t skip = std::min<std::int64_t>(samples, -t * s.rate / 10000000);
+      data += skip * s.blockAlign;
+      samples -= skip;
+    }
+  }
+  if (samples <= 0) return;
+  if (m_master == index) {
+    // The sound is the clock: the picture follows where the sound's samples say the time is.
+    const REFERENCE_TIME soundTime = s.next * 10000000 / s.rate;
+    m_videoShift = soundTime - std::max<REFERENCE_TIME>(0, t);
+  }
+  if (WritePacket(s, data, static_cast<int>(samples * s.blockAlign), s.next, samples)) s.next += samples;
+}
+
+bool AviFile::WritePacket(Stream& s, const BYTE* data, int size, std::int64_t pts, std::int64_t duration) {
+  AVPacket* pkt = av_packet_alloc();
+  if (!pkt) {
+    Halt(E_OUTOFMEMORY);
+    return false;
+  }
+  if (size > 0 && av_new_packet(pkt, size) == 0) std::copy_n(data, size, pkt->data);
+  pkt->stream_index = s.st->index;
+  pkt->pts = pkt->dts = av_rescale_q(pts, s.unit, s.st->time_base);
+  pkt->duration = av_rescale_q(duration, s.unit, s.st->time_base);
+  pkt->flags |= AV_PKT_FLAG_KEY;
+  const int ret = av_write_frame(m_ctx, pkt);
+  av_packet_free(&pkt);
+  if (ret < 0) {
+    Halt(m_writeErrno ? FileErrorOf(m_writeErrno) : HRESULT_FROM_WIN32(ERROR_WRITE_FAULT));
+    return false;
+  }
+  ++m_chunks;
+  return true;
+}
+
+// Keeps room allocated ahead of the data for the index and the headers. A failure means the disk
+// cannot give it: the recording must end while the file can still be closed properly.
+HRESULT AviFile::KeepRoom() {
+  const HRESULT full = HRESULT_FROM_WIN32(ERROR_DISK_FULL);
+  const std::uint64_t need = kReserveBytes + m_chunks * kIndexBytesPerChunk;
+  const std::int64_t ahead = m_size + static_cast<std::int64_t>(kIoBufferBytes);
+  if (ahead + static_cast<std::int64_t>(need / 2) <= m_reservedTo) return S_OK;
+  const std::int64_t to = ahead + static_cast<std::int64_t>(need);
+  if (const std::uint64_t limit = g_diskLimit; limit) {
+    if (static_cast<std::uint64_t>(to) > limit) return full;
+    m_reservedTo = to;
+    return S_OK;
+  }
+  const std::int64_t from = std::max<std::int64_t>(m_size, m_reservedTo);
+  if (::fallocate(m_fd, FALLOC_FL_KEEP_SIZE, from, to - from) == 0) {
+    m_reservedTo = to;
+    return S_OK;
+  }
+  if (errno == ENOSPC || errno == EDQUOT || errno == EFBIG) return FileErrorOf(errno);
+  // A file system without preallocation: ask how much is free.
+  struct statvfs vfs {};
+  if (::statvfs(FolderOf(m_path).c_str(), &vfs) == 0 &&
+      static_cast<std::uint64_t>(vfs.f_bavail) * vfs.f_frsize < static_cast<std::uint64_t>(to - m_size))
+    return full;
+  m_reservedTo = to;
+  return S_OK;
+}
+
+void AviFile::Halt(HRESULT hr) {
+  if (m_halted.exchange(true)) return;
+  m_error = hr;
+  // Close the file now, while there is room for its index: what was written stays playable.
+  Finish();
+  if (m_onHalt) m_onHalt(hr);
+}
+
+HRESULT AviFile::Finish() {
+  if (m_finished) return S_OK;
+  m_finished = true;
+  HRESULT hr = S_OK;
+  if (m_headerWritten) {
+    m_writeErrno = 0;
+    if (av_write_trailer(m_ctx) < 0) hr = m_writeErrno ? FileErrorOf(m_writeErrno) : HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
+  }
+  if (m_ctx && m_ctx->pb) {
+    avio_flush(m_ctx->pb);
+    av_freep(&m_ctx->pb->buffer);
+    avio_context_free(&m_ctx->pb);
+  }
+  if (m_ctx) {
+    avformat_free_context(m_ctx);
+    m_ctx = nullptr;
+  }
+  if (m_fd >= 0) {
+    // Give back the room kept ahead of the data.
+    if (m_reservedTo > m_size && ::ftruncate(m_fd, m_size + 1) == 0 && ::ftruncate(m_fd, m_size) != 0)
+      hr = hr == S_OK ? FileErrorOf(errno) : hr;
+    if (::close(m_fd) != 0 && hr == S_OK) hr = FileErrorOf(errno);
+    m_fd = -1;
+  }
+  return hr;
+}
+
+HRESULT AviFile::Close() {
+  bool drained = true;
+  {
+    std::unique_lock lock(m_mutex);
+    m_closing = true;
+    m_wake.notify_all();
+    if (m_thread.joinable()) drained = m_drainedCv.wait_for(lock, kQuietStop, [this] { return m_drained; });
+  }
+  // A slow disk: the user-interface thread keeps the windows drawn while the queue goes out; the
+  // file is complete when Stop returns.
+  if (!drained && orv::ui::IsUiThread())
+    orv::ui::WaitPumpingMessages([this] {
+      std::lock_guard lock(m_mutex);
+      return m_drained;
+    });
+  if (m_thread.joinable()) m_thread.join();
+  const HRESULT hr = Finish();
+  return FAILED(m_error) ? m_error : hr;
+}
+
+}  // namespace
+
+std::unique_ptr<AviWriter> AviWriter::Create(std::string path, int master, HaltFn onHalt) {
+  return std::make_unique<AviFile>(std::move(path), master, std::move(onHalt));
+}
+
+void SetAviDiskLimitForTests(std::uint64_t bytes) { g_diskLimit = bytes; }
+void SetAviWriteDelayForTests(int microseconds) { g_writeDelayUs = microseconds; }
+void SetAviQueueLimitForTests(std::size_t bytes) { g_queueLimit = bytes; }
+void SetAviFollowSoundClockForBenchmarks(bool follow) { g_followSound = follow; }
+
+}  // namespace orv::media

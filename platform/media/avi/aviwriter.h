@@ -1,0 +1,38 @@
+// The AVI writer: one file written with libavformat's AVI muxer (OpenDML beyond 1 GB, the legacy
+// index in the first RIFF chunk) on a thread of its own behind a bounded queue. The streaming
+// threads only copy samples in; a full queue refuses pictures, which their source counts as
+// dropped. Pictures go to the places their time stamps give them, on the sound's clock when the
+// sound is the master stream.
+#pragma once
+
+#include "platform/media/com/sample.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace orv::media {
+
+class AviWriter {
+ public:
+  using HaltFn = std::function<void(HRESULT)>;
+  // master: the index of the sound stream whose clock the pictures follow, -1 for none. onHalt is
+  // called (on the writing thread) when the file can take no more; it has been closed by then.
+  static std::unique_ptr<AviWriter> Create(std::string path, int master, HaltFn onHalt);
+  virtual ~AviWriter() = default;
+
+  // Creates the file, writes the headers for these stream types and starts the writing thread.
+  virtual HRESULT Open(const std::vector<const AM_MEDIA_TYPE*>& types) = 0;
+  // Streaming threads: queues a copy of the sample for the stream of that index.
+  virtual Delivery Push(int stream, const MediaSample& sample) = 0;
+  // Writes what is queued, the index and the final headers; closes the file. First error or S_OK.
+  virtual HRESULT Close() = 0;
+  // The writing ended early (and the halt was reported).
+  virtual bool Halted() const = 0;
+};
+
+// The status for a file error (errno): access denied, path not found, disk full ...
+HRESULT FileErrorOf(int e);
+
+}  // namespace orv::media

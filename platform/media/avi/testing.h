@@ -1,0 +1,23 @@
+// The AVI writer's seams for tests and benchmarks: a disk that fills up or is slow, a small queue.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace orv::media {
+
+// Pretends that the disk holding capture files has room for files of at most `bytes` bytes, as a
+// disk that fills up during a capture would (0: the real disk).
+void SetAviDiskLimitForTests(std::uint64_t bytes);
+
+// Makes every packet's write take this long, as a slow disk would (0: no delay).
+void SetAviWriteDelayForTests(int microseconds);
+
+// The write queue's bound in bytes (0: the default).
+void SetAviQueueLimitForTests(std::size_t bytes);
+
+// Whether files opened from now on place pictures on the sound's clock when the sound is the master
+// stream (the default); a benchmark shows the drift without it.
+void SetAviFollowSoundClockForBenchmarks(bool follow);
+
+}  // namespace orv::media

@@ -1,0 +1,324 @@
+// A capture card's sound: an ALSA capture device as the audio capture filter, 16-bit PCM, its
+// samples on the graph's monotonic clock.
+#include "platform/media/devices/alsacapture.h"
+
+#include "platform/media/graph/filterbase.h"
+#include "platform/media/devices/realcards.h"
+#include "platform/media/devices/testing.h"
+#include "platform/ui/winuser.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <deque>
+#include <thread>
+
+namespace orv::media {
+namespace {
+
+constexpr REFERENCE_TIME kSecond = 10000000;
+// The sample clock is fitted over this many status readings (one a period: some seconds).
+constexpr std::size_t kClockReadings = 32;
+// An overrun longer than this is not filled in (the machine slept): the sound goes on after it.
+constexpr int kMostSilenceSeconds = 60;
+
+HRESULT FromAlsa(int err) { return static_cast<HRESULT>(0x80070000u | (static_cast<unsigned>(-err) & 0xFFFFu)); }
+
+// ---- libasound ------------------------------------------------------------------------------------
+
+int RealConfigure(snd_pcm_t* h, unsigned* rate, unsigned* channels, snd_pcm_uframes_t* period) {
+  snd_pcm_hw_params_t* hw = nullptr;
+  snd_pcm_hw_params_alloca(&hw);
+  snd_pcm_uframes_t buffer = *rate / 2;
+  *period = *rate / 10;
+  int err;
+  if ((err = snd_pcm_hw_params_any(h, hw)) < 0 ||
+      (err = snd_pcm_hw_params_set_access(h, hw, SND_PCM_ACCESS_RW_INTERLEAVED)) < 0 ||
+      (err = snd_pcm_hw_params_set_format(h, hw, SND_PCM_FORMAT_S16_LE)) < 0 ||
+      (err = snd_pcm_hw_params_set_channels_near(h, hw, channels)) < 0 ||
+      (err = snd_pcm_hw_params_set_rate_near(h, hw, rate, nullptr)) < 0 ||
+      (err = snd_pcm_hw_params_set_period_size_near(h, hw, period, nullptr)) < 0 ||
+      (err = snd_pcm_hw_params_set_buffer_size_near(h, hw, &buffer)) < 0 || (err = snd_pcm_hw_params(h, hw)) < 0)
+    return err;
+  // Status time stamps taken with the hardware pointer, on the monotonic clock. A device that
+  // cannot give them still captures; its status readings are checked against the clock.
+  snd_pcm_sw_params_t* sw = nullptr;
+  snd_pcm_sw_params_alloca(&sw);
+  if (snd_pcm_sw_params_current(h, sw) == 0) {
+    snd_pcm_sw_params_set_tstamp_mode(h, sw, SND_PCM_TSTAMP_ENABLE);
+    snd_pcm_sw_params_set_tstamp_type(h, sw, SND_PCM_TSTAMP_TYPE_MONOTONIC);
+    snd_pcm_sw_params(h, sw);
+  }
+  return 0;
+}
+
+int RealStatus(snd_pcm_t* h, AlsaStatus* out) {
+  snd_pcm_status_t* s = nullptr;
+  snd_pcm_status_alloca(&s);
+  const REFERENCE_TIME now = MonotonicNow();
+  if (int err = snd_pcm_status(h, s); err < 0) return err;
+  snd_htimestamp_t ts{};
+  snd_pcm_status_get_htstamp(s, &ts);
+  out->state = snd_pcm_status_get_state(s);
+  out->delay = snd_pcm_status_get_delay(s);
+  out->stamp = static_cast<REFERENCE_TIME>(ts.tv_sec) * kSecond + ts.tv_nsec / 100;
+  // A plugin without time stamps, or with another clock's: the time the status was asked for.
+  if (out->stamp <= 0 || std::llabs(out->stamp - now) > kSecond) out->stamp = now;
+  return 0;
+}
+
+const AlsaCalls& RealCalls() {
+  static const AlsaCalls calls{
+      [](snd_pcm_t** h, const char* name) { return snd_pcm_open(h, name, SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK); },
+      RealConfigure,
+      [](snd_pcm_t* h) { return snd_pcm_start(h); },
+      [](snd_pcm_t* h, int ms) { return snd_pcm_wait(h, ms); },
+      RealStatus,
+      [](snd_pcm_t* h, void* buf, snd_pcm_uframes_t n) { return snd_pcm_readi(h, buf, n); },
+      [](snd_pcm_t* h, int err) { return snd_pcm_recover(h, err, 1); },
+      [](snd_pcm_t* h) {
+        snd_pcm_drop(h);
+        return snd_pcm_close(h);
+      }};
+  return calls;
+}
+
+std::atomic<const AlsaCalls*> g_testCalls{nullptr};
+
+const AlsaCalls& Calls() {
+  const AlsaCalls* c = g_testCalls;
+  return c ? *c : RealCalls();
+}
+
+// Opens and configures pcm; rate and channels come back as the device took them.
+int OpenCapture(const AlsaCalls& pcm, const std::string& name, unsigned* rate, unsigned* channels,
+                snd_pcm_uframes_t* period, snd_pcm_t** out) {
+  snd_pcm_t* h = nullptr;
+  int err = pcm.open(&h, name.c_str());
+  if (err < 0) return err;
+  if ((err = pcm.configure(h, rate, channels, period)) < 0) {
+    pcm.close(h);
+    return err;
+  }
+  *out = h;
+  return 0;
+}
+
+// Shown after the engine's own message when the capture cannot start because another program (a
+// sound server, say) holds the card's sound device.
+void ReportDeviceBusy(const std::string& pcm) {
+  std::fprintf(stderr, "orvanetuner: sound input %s is busy (another program, such as a sound server, holds it); "
+               "the capture cannot start\n", pcm.c_str());
+  QCoreApplication* app = QCoreApplication::instance();
+  if (!app) return;
+  const std::string text = "캡처 장치의 사운드 입력을 다른 프로그램이 사용하고 있습니다:\n" + pcm +
+                           "\n그 프로그램을 닫은 뒤 다시 캡처하십시오.";
+  QMetaObject::invokeMethod(
+      app, [text] { MessageBoxA(nullptr, text.c_str(), nullptr, MB_OK | MB_ICONWARNING | MB_TASKMODAL); },
+      Qt::QueuedConnection);
+}
+
+// Where the device's frames lie on the monotonic clock. Each status reading gives the time of the
+// next frame to read (its time stamp less the delay); the sample clock is fitted to the earliest
+// readings over some seconds, because a driver whose pointer moves in steps reads late, never early.
+class SampleClock {
+ public:
+  explicit SampleClock(unsigned rate) : m_rate(rate) {}
+  void Observe(std::int64_t frame, REFERENCE_TIME at) {
+    m_offsets.push_back(at - Nominal(frame));
+    if (m_offsets.size() > kClockReadings) m_offsets.pop_front();
+  }
+  bool Known() const { return !m_offsets.empty(); }
+  REFERENCE_TIME At(std::int64_t frame) const {
+    REFERENCE_TIME offset = m_offsets.empty() ? 0 : m_offsets.front();
+    for (REFERENCE_TIME o : m_offsets) offset = std::min(offset, o);
+    return offset + Nominal(frame);
+  }
+  void Forget() { m_offsets.clear(); }
+
+ private:
+  REFERENCE_TIME Nominal(std::int64_t frame) const { return frame * kSecond / m_rate; }
+  unsigned m_rate;
+  std::deque<REFERENCE_TIME> m_offsets;
+};
+
+class AlsaAudioCapture : public FilterBase {
+ public:
+  AlsaAudioCapture(std::string pcm, const std::string& instance, std::shared_ptr<StreamFormat> format)
+      : FilterBase(GUID_NULL, instance, "AudioCapture"), m_pcm(std::move(pcm)), m_format(std::move(format)) {
+    AddPin({"Capture", PINDIR_OUTPUT, PIN_CATEGORY_CAPTURE, MEDIATYPE_Audio, true, true, m_format});
+  }
+  ~AlsaAudioCapture() override { OnStop(); }
+
+ protected:
+  // The device is opened only while something records the sound; one that cannot be opened or
+  // started fails the graph's Run.
+  HRESULT OnRun() override {
+    if (m_thread.joinable() || !PinAt(0)->IsConnected()) return S_OK;
+    AM_MEDIA_TYPE mt{};
+    m_format->Copy(&mt);
+    WAVEFORMATEX wfx{};
+    if (mt.formattype == FORMAT_WaveFormatEx && mt.pbFormat && mt.cbFormat >= sizeof(WAVEFORMATEX))
+      wfx = *reinterpret_cast<const WAVEFORMATEX*>(mt.pbFormat);
+    auto type = std::shared_ptr<AM_MEDIA_TYPE>(new AM_MEDIA_TYPE(mt), [](AM_MEDIA_TYPE* p) {
+      FreeMediaType(*p);
+      delete p;
+    });
+    if (wfx.wBitsPerSample != 16 || !wfx.nChannels || !wfx.nSamplesPerSec) return VFW_E_INVALIDMEDIATYPE;
+    const AlsaCalls& pcm = Calls();
+    unsigned rate = wfx.nSamplesPerSec, channels = wfx.nChannels;
+    snd_pcm_uframes_t period = 0;
+    snd_pcm_t* h = nullptr;
+    int err = OpenCapture(pcm, m_pcm, &rate, &channels, &period, &h);
+    if (err == 0 && (rate != wfx.nSamplesPerSec || channels != wfx.nChannels || period == 0)) {
+      std::fprintf(stderr, "orvanetuner: %s changed its sound format; the capture cannot start\n", m_pcm.c_str());
+      pcm.close(h);
+      return VFW_E_INVALIDMEDIATYPE;
+    }
+    if (err == 0 && (err = pcm.start(h)) < 0) pcm.close(h);
+    if (err < 0) {
+      if (err == -EBUSY)
+        ReportDeviceBusy(m_pcm);
+      else
+        std::fprintf(stderr, "orvanetuner: cannot capture sound from %s: %s\n", m_pcm.c_str(), snd_strerror(err));
+      return FromAlsa(err);
+    }
+    m_stop = false;
+    m_thread = std::thread([this, &pcm, h, type, period, channels, rate] { Loop(pcm, h, type, period, channels, rate); });
+    return S_OK;
+  }
+
+  void OnStop() override {
+    m_stop = true;
+    if (m_thread.joinable()) m_thread.join();
+  }
+
+ private:
+  void Loop(const AlsaCalls& pcm, snd_pcm_t* h, std::shared_ptr<AM_MEDIA_TYPE> type, snd_pcm_uframes_t period,
+            unsigned channels, unsigned rate) {
+    std::vector<std::int16_t> buffer(period * channels);
+    snd_pcm_uframes_t filled = 0;
+    std::int64_t first = 0;  // the device's frame at buffer[0], counting the silence put in for overruns
+    SampleClock clock(rate);
+    const REFERENCE_TIME started = MonotonicNow();
+    bool overrun = false;
+    int overruns = 0;
+    PinBase* capture = PinAt(0);
+
+    auto deliver = [&] {
+      auto at = [&](std::int64_t frame) {
+        return (clock.Known() ? clock.At(frame) : started + frame * kSecond / rate) - StreamStart();
+      };
+      const MediaSample sample{reinterpret_cast<const BYTE*>(buffer.data()), buffer.size() * sizeof(std::int16_t),
+                               at(first), at(first + static_cast<std::int64_t>(period)), type.get()};
+      {
+        std::shared_lock lock(StreamMutex());
+        if (capture->IsConnected() && capture->StreamOn()) capture->Deliver(sample);
+      }
+      first += static_cast<std::int64_t>(period);
+      filled = 0;
+    };
+    auto silence = [&](std::int64_t frames) {
+      while (frames > 0) {
+        const auto n = static_cast<snd_pcm_uframes_t>(std::min<std::int64_t>(frames, period - filled));
+        std::fill_n(buffer.begin() + static_cast<std::ptrdiff_t>(filled * channels), n * channels, 0);
+        filled += n;
+        frames -= static_cast<std::int64_t>(n);
+        if (filled == period) deliver();
+      }
+    };
+
+    while (!m_stop) {
+      pcm.wait(h, 100);
+      AlsaStatus st;
+      if (pcm.status(h, &st) == 0 && st.state == SND_PCM_STATE_RUNNING) {
+        const std::int64_t next = first + static_cast<std::int64_t>(filled);
+        const REFERENCE_TIME at = st.stamp - st.delay * kSecond / rate;
+        if (overrun && clock.Known()) {
+          // The frames between the last one read and this one are lost: silence of their length
+          // keeps the sound in time.
+          const std::int64_t lost = std::llround(static_cast<double>(at - clock.At(next)) * rate / kSecond);
+          if (lost > 0 && lost <= static_cast<std::int64_t>(rate) * kMostSilenceSeconds) silence(lost);
+          clock.Forget();
+        }
+        overrun = false;
+        clock.Observe(first + static_cast<std::int64_t>(filled), at);
+      }
+      const snd_pcm_sframes_t n = pcm.readi(h, buffer.data() + filled * channels, period - filled);
+      if (n == -EAGAIN || n == 0) continue;
+      if (n < 0) {
+        // Overruns are recovered; anything else means the device went away.
+        if (pcm.recover(h, static_cast<int>(n)) == 0 && pcm.start(h) >= 0) {
+          if (overruns++ == 0)
+            std::fprintf(stderr, "orvanetuner: sound input %s overran; gaps are filled with silence\n", m_pcm.c_str());
+          overrun = true;
+          continue;
+        }
+        ReportDeviceLost("sound input " + m_pcm);
+        break;
+      }
+      filled += static_cast<snd_pcm_uframes_t>(n);
+      if (filled == period) deliver();
+    }
+    pcm.close(h);
+  }
+
+  std::string m_pcm;
+  std::shared_ptr<StreamFormat> m_format;
+  std::atomic<bool> m_stop{false};
+  std::thread m_thread;
+};
+
+}  // namespace
+
+void SetAlsaCallsForTests(const AlsaCalls* calls) { g_testCalls = calls; }
+
+HRESULT CreateAlsaCaptureFilter(const std::string& pcm, const std::string& instance, IBaseFilter** out) {
+  if (!out) return E_POINTER;
+  *out = nullptr;
+  // 48 kHz 16-bit stereo where the device offers it. A device busy now may be free when the
+  // capture starts, and the plug layer takes this format then; if it is still busy, the capture's
+  // start says so.
+  unsigned rate = 48000, channels = 2;
+  snd_pcm_uframes_t period = 0;
+  snd_pcm_t* h = nullptr;
+  const AlsaCalls& calls = Calls();
+  if (int err = OpenCapture(calls, pcm, &rate, &channels, &period, &h); err == -EBUSY) {
+    std::fprintf(stderr, "orvanetuner: sound input %s is busy for now\n", pcm.c_str());
+  } else if (err < 0) {
+    std::fprintf(stderr, "orvanetuner: no sound capture on %s: %s\n", pcm.c_str(), snd_strerror(err));
+    return FromAlsa(err);
+  } else {
+    calls.close(h);
+  }
+  WAVEFORMATEX wfx{WAVE_FORMAT_PCM, static_cast<WORD>(channels), rate, rate * channels * 2,
+                   static_cast<WORD>(channels * 2), 16, 0};
+  AM_MEDIA_TYPE mt{};
+  mt.majortype = MEDIATYPE_Audio;
+  mt.subtype = MEDIASUBTYPE_PCM;
+  mt.bFixedSizeSamples = TRUE;
+  mt.lSampleSize = wfx.nBlockAlign;
+  mt.formattype = FORMAT_WaveFormatEx;
+  mt.cbFormat = sizeof wfx;
+  mt.pbFormat = reinterpret_cast<BYTE*>(&wfx);
+  ComPtr<IBaseFilter> f = static_cast<IBaseFilter*>(
+      new AlsaAudioCapture(pcm, instance, std::make_shared<StreamFormat>(mt)));
+  *out = f.Detach();
+  return S_OK;
+}
+
+void ReportDeviceLost(const std::string& what) {
+  std::fprintf(stderr, "orvanetuner: %s stopped answering (unplugged?); preview and capture have ended\n",
+               what.c_str());
+  QCoreApplication* app = QCoreApplication::instance();
+  if (!app) return;
+  const std::string text = "캡처 장치가 응답하지 않습니다 (분리됨?):\n" + what + "\n미리보기와 캡처가 멈췄습니다.";
+  QMetaObject::invokeMethod(
+      app, [text] { MessageBoxA(nullptr, text.c_str(), nullptr, MB_OK | MB_ICONWARNING | MB_TASKMODAL); },
+      Qt::QueuedConnection);
+}
+
+}  // namespace orv::media

@@ -1,0 +1,31 @@
+// Internal: the tuner's channel plans (the broadcast plan on the antenna, the standard cable plan)
+// and the TV standards they and a card's inputs use.
+#pragma once
+
+#include "platform/media/com/dshow.h"
+
+#include <cstdint>
+
+namespace orv::media {
+
+// ---- Channel plans --------------------------------------------------------------------------------
+// Antenna: broadcast channels 2..69; cable: standard cable channels 1..125. Visual carriers in kHz.
+void PlanRange(TunerInputType plan, LONG* min, LONG* max);
+// 0 for a channel outside the plan.
+std::uint32_t ChannelToKHz(TunerInputType plan, LONG channel);
+// The plan's channel whose carrier lies nearest to kHz, if within half a channel (3 MHz); else 0.
+LONG KHzToChannel(TunerInputType plan, std::uint32_t kHz);
+// Tuner frequency units: 62.5 kHz, or 62.5 Hz for a tuner with V4L2_TUNER_CAP_LOW.
+std::uint32_t KHzToTunerUnits(std::uint32_t kHz, bool lowUnits);
+std::uint32_t TunerUnitsToKHz(std::uint32_t units, bool lowUnits);
+
+// ---- TV standards ---------------------------------------------------------------------------------
+// A set of standards as V4L2 masks them (v4l2_std_id).
+using StdMask = std::uint64_t;
+// The standard the plan's stations broadcast in.
+StdMask PlanStandard(TunerInputType plan);
+// Picture lines (480 for the 525-line standards, else 576) and frame duration in 100 ns units.
+std::uint32_t StandardLines(StdMask standard);
+REFERENCE_TIME StandardPeriod(StdMask standard);
+
+}  // namespace orv::media

@@ -1,0 +1,444 @@
+#include "platform/media/devices/v4l2device.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <libv4l2.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace orv::media {
+
+namespace {
+// The picture controls behind IAMVideoProcAmp's brightness, contrast, hue and saturation.
+constexpr std::uint32_t kProcAmpControls[4] = {V4L2_CID_BRIGHTNESS, V4L2_CID_CONTRAST, V4L2_CID_HUE,
+                                               V4L2_CID_SATURATION};
+}  // namespace
+
+HRESULT DeviceErrorOf(int e) { return static_cast<HRESULT>(0x80070000u | (static_cast<unsigned>(e) & 0xFFFFu)); }
+
+V4l2Calls LibV4l2Calls() {
+  V4l2Calls c;
+  c.open = [](const char* path, int flags) { return v4l2_open(path, flags); };
+  c.close = [](int fd) { return v4l2_close(fd); };
+  c.ioctl = [](int fd, unsigned long request, void* arg) { return v4l2_ioctl(fd, request, arg); };
+  c.mmap = [](void* start, std::size_t length, int prot, int flags, int fd, std::int64_t offset) {
+    return v4l2_mmap(start, length, prot, flags, fd, offset);
+  };
+  c.munmap = [](void* start, std::size_t length) { return v4l2_munmap(start, length); };
+  c.poll = [](pollfd* fds, nfds_t count, int timeoutMs) { return ::poll(fds, count, timeoutMs); };
+  return c;
+}
+
+HRESULT V4l2Card::Open() {
+  std::lock_guard lock(m_openMutex);
+  if (m_lost) return DeviceErrorOf(ENODEV);
+  if (m_fd >= 0) return S_OK;
+  const int fd = m_io.open(m_node.path.c_str(), O_RDWR | O_NONBLOCK);
+  if (fd < 0) {
+    const int e = errno;
+    std::fprintf(stderr, "orvanetuner: cannot open %s: %s\n", m_node.path.c_str(), std::strerror(e));
+    return DeviceErrorOf(e);
+  }
+  m_fd = fd;
+
+  m_inputs.clear();
+  for (std::uint32_t i = 0; i < 64; ++i) {
+    v4l2_input in{};
+    in.index = i;
+    if (Ioctl(VIDIOC_ENUMINPUT, &in) < 0) break;
+    CardInput c;
+    c.index = i;
+    c.name = reinterpret_cast<const char*>(in.name);
+    c.tuner = in.type == V4L2_INPUT_TYPE_TUNER;
+    c.camera = in.type == V4L2_INPUT_TYPE_CAMERA;
+    c.audioset = in.audioset;
+    c.tunerIndex = in.tuner;
+    c.hasStandard = (in.capabilities & V4L2_IN_CAP_STD) != 0;
+    c.standards = in.std;
+    m_inputs.push_back(c);
+  }
+  std::vector<CardAudioInput> audio;
+  for (std::uint32_t i = 0; i < 32; ++i) {
+    v4l2_audio a{};
+    a.index = i;
+    if (Ioctl(VIDIOC_ENUMAUDIO, &a) < 0) break;
+    audio.push_back({i, reinterpret_cast<const char*>(a.name)});
+  }
+  m_layout = MapCardInputs(m_inputs, audio);
+
+  int current = -1;
+  if (Ioctl(VIDIOC_G_INPUT, &current) < 0) current = -1;
+  if (HasTuner()) {
+    m_tunerIndex = m_inputs[static_cast<std::size_t>(m_layout.input[kXbarTuner])].tunerIndex;
+    v4l2_tuner t{};
+    t.index = m_tunerIndex;
+    if (Ioctl(VIDIOC_G_TUNER, &t) == 0) m_lowUnits = (t.capability & V4L2_TUNER_CAP_LOW) != 0;
+    // A TV card starts on its tuner, as the program routes it; the format is chosen for that input.
+    if (current != m_layout.input[kXbarTuner]) {
+      int tunerInput = m_layout.input[kXbarTuner];
+      if (Ioctl(VIDIOC_S_INPUT, &tunerInput) == 0) current = tunerInput;
+    }
+  }
+  ApplyStandard(current, PlanStandard(plan));
+  return ChooseFormat();
+}
+
+bool V4l2Card::ApplyStandard(int input, StdMask planStandard) {
+  if (input < 0 || static_cast<std::size_t>(input) >= m_inputs.size()) return false;
+  const CardInput& in = m_inputs[static_cast<std::size_t>(input)];
+  if (!in.hasStandard) return false;
+  // What the decoder sees; V4L2_STD_UNKNOWN (no signal) or no detection keeps the driver's.
+  v4l2_std_id detected = 0;
+  if (!in.tuner && Ioctl(VIDIOC_QUERYSTD, &detected) < 0) detected = 0;
+  v4l2_std_id before = 0;
+  if (Ioctl(VIDIOC_G_STD, &before) < 0) before = 0;
+  v4l2_std_id id = ChooseStandard(in, planStandard, detected, before);
+  if (!id) return false;
+  if (Ioctl(VIDIOC_S_STD, &id) < 0) {
+    std::fprintf(stderr, "orvanetuner: %s: cannot set the TV standard %llx: %s\n", m_node.path.c_str(),
+                 static_cast<unsigned long long>(id), std::strerror(errno));
+    return false;
+  }
+  v4l2_std_id after = 0;
+  Ioctl(VIDIOC_G_STD, &after);
+  return after != before;
+}
+
+HRESULT V4l2Card::ChooseFormat() {
+  // The card's own formats first; libv4l2 adds those it converts into, flagged as emulated.
+  std::vector<std::uint32_t> native;
+  for (std::uint32_t i = 0; i < 256; ++i) {
+    v4l2_fmtdesc d{};
+    d.index = i;
+    d.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    if (Ioctl(VIDIOC_ENUM_FMT, &d) < 0) break;
+    if (!(d.flags & V4L2_FMT_FLAG_EMULATED)) native.push_back(d.pixelformat);
+  }
+  const PixelKind* kind = &ChooseKind(native);
+
+  v4l2_std_id std = 0;
+  if (Ioctl(VIDIOC_G_STD, &std) < 0) std = 0;
+  v4l2_format f{};
+  f.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+  f.fmt.pix.width = 640;
+  f.fmt.pix.height = 480;
+  f.fmt.pix.pixelformat = kind->v4l2;
+  f.fmt.pix.field = V4L2_FIELD_INTERLACED;
+  const bool vga = Ioctl(VIDIOC_TRY_FMT, &f) == 0 && f.fmt.pix.width == 640 && f.fmt.pix.height == 480 &&
+                   f.fmt.pix.pixelformat == kind->v4l2;
+  f = v4l2_format{};
+  f.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+  if (Ioctl(VIDIOC_G_FMT, &f) < 0) return DeviceErrorOf(errno);
+  f.fmt.pix.pixelformat = kind->v4l2;
+  // Both fields in one picture; a driver may still answer otherwise (see the capture filter).
+  f.fmt.pix.field = V4L2_FIELD_INTERLACED;
+  const PictureSize size = ChooseSize(vga, std, {f.fmt.pix.width, f.fmt.pix.height});
+  f.fmt.pix.width = size.width;
+  f.fmt.pix.height = size.height;
+  f.fmt.pix.bytesperline = 0;
+  f.fmt.pix.sizeimage = 0;
+  // Busy (another program streams): keep what the driver has.
+  if (Ioctl(VIDIOC_S_FMT, &f) < 0) {
+    f = v4l2_format{};
+    f.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    if (Ioctl(VIDIOC_G_FMT, &f) < 0) return DeviceErrorOf(errno);
+  }
+  FrameFormat ff;
+  ff.kind = KindOf(f.fmt.pix.pixelformat);
+  if (!ff.kind) return VFW_E_INVALIDMEDIATYPE;
+  ff.width = f.fmt.pix.width;
+  ff.height = f.fmt.pix.height;
+  ff.sizeImage = f.fmt.pix.sizeimage;
+  v4l2_streamparm p{};
+  p.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+  REFERENCE_TIME period = 0;
+  if (Ioctl(VIDIOC_G_PARM, &p) == 0) period = PeriodOf(p.parm.capture.timeperframe);
+  if (period <= 0) period = std ? StandardPeriod(std) : 333667;
+  // A rate the program asked for stays; the card's own follows the standard.
+  REFERENCE_TIME rate = period;
+  if (m_format) {
+    AM_MEDIA_TYPE old{};
+    m_format->Copy(&old);
+    if (old.formattype == FORMAT_VideoInfo && old.pbFormat && old.cbFormat >= sizeof(VIDEOINFOHEADER)) {
+      const REFERENCE_TIME asked = reinterpret_cast<const VIDEOINFOHEADER*>(old.pbFormat)->AvgTimePerFrame;
+      if (asked != m_cardPeriod) rate = asked;
+    }
+    FreeMediaType(old);
+  }
+  m_cardPeriod = period;
+  m_kind = ff.kind;
+  VIDEOINFOHEADER vih;
+  AM_MEDIA_TYPE mt = MakeVideoType(ff, rate, &vih);
+  if (m_format) return m_format->Replace(mt);
+  m_format = std::make_shared<StreamFormat>(mt);
+  return S_OK;
+}
+
+HRESULT V4l2Card::ApplyFormat() {
+  AM_MEDIA_TYPE mt{};
+  m_format->Copy(&mt);
+  REFERENCE_TIME wanted = 0;
+  std::uint32_t width = 0, height = 0;
+  if (mt.formattype == FORMAT_VideoInfo && mt.pbFormat && mt.cbFormat >= sizeof(VIDEOINFOHEADER)) {
+    const auto* vih = reinterpret_cast<const VIDEOINFOHEADER*>(mt.pbFormat);
+    wanted = vih->AvgTimePerFrame;
+    width = static_cast<std::uint32_t>(std::max<LONG>(0, vih->bmiHeader.biWidth));
+    height = static_cast<std::uint32_t>(std::abs(vih->bmiHeader.biHeight));
+  }
+  const PixelKind* kind = m_kind;
+  if (mt.subtype != *kind->subtype)
+    if (const PixelKind* asked = KindOfSubtype(mt.subtype)) kind = asked;
+  FreeMediaType(mt);
+
+  v4l2_format f{};
+  f.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+  if (Ioctl(VIDIOC_G_FMT, &f) < 0) return DeviceErrorOf(errno);
+  if (f.fmt.pix.width != width || f.fmt.pix.height != height || f.fmt.pix.pixelformat != kind->v4l2) {
+    f.fmt.pix.width = width;
+    f.fmt.pix.height = height;
+    f.fmt.pix.pixelformat = kind->v4l2;
+    f.fmt.pix.field = V4L2_FIELD_INTERLACED;
+    f.fmt.pix.bytesperline = 0;
+    f.fmt.pix.sizeimage = 0;
+    if (Ioctl(VIDIOC_S_FMT, &f) < 0 && Ioctl(VIDIOC_G_FMT, &f) < 0) return DeviceErrorOf(errno);
+  }
+  m_frame = FrameFormat{};
+  m_frame.kind = KindOf(f.fmt.pix.pixelformat);
+  if (!m_frame.kind) return VFW_E_INVALIDMEDIATYPE;
+  m_frame.width = f.fmt.pix.width;
+  m_frame.height = f.fmt.pix.height;
+  m_frame.field = f.fmt.pix.field;
+  m_frame.stride = f.fmt.pix.bytesperline ? f.fmt.pix.bytesperline
+                                          : (m_frame.kind->layout == Layout::Packed
+                                                 ? std::size_t{m_frame.width} * m_frame.kind->bytesPerPixel
+                                                 : m_frame.width);
+  m_frame.sizeImage = f.fmt.pix.sizeimage;
+  // Fields in pictures of their own are woven into frames; compressed ones cannot be.
+  if (m_frame.field == V4L2_FIELD_ALTERNATE && m_frame.kind->layout == Layout::Compressed) {
+    std::fprintf(stderr, "orvanetuner: %s: the card sends each field as a picture of its own, compressed; "
+                 "that format is not supported\n", m_node.path.c_str());
+    return VFW_E_INVALIDMEDIATYPE;
+  }
+  // Ask the driver for the rate; where it keeps its own, frames are dropped evenly instead.
+  v4l2_streamparm p{};
+  p.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+  if (wanted > 0 && Ioctl(VIDIOC_G_PARM, &p) == 0 && (p.parm.capture.capability & V4L2_CAP_TIMEPERFRAME)) {
+    p.parm.capture.timeperframe.numerator = static_cast<std::uint32_t>(wanted);
+    p.parm.capture.timeperframe.denominator = 10000000;
+    Ioctl(VIDIOC_S_PARM, &p);
+  }
+  p = v4l2_streamparm{};
+  p.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+  // A period given for fields that come one by one is not sure to be the woven frames': they are
+  // then thinned by their times, as when the driver gives none.
+  if (m_frame.field != V4L2_FIELD_ALTERNATE && Ioctl(VIDIOC_G_PARM, &p) == 0)
+    m_frame.period = PeriodOf(p.parm.capture.timeperframe);
+  return S_OK;
+}
+
+HRESULT V4l2Card::SelectVideo(int pin) {
+  if (pin < 0 || pin > kXbarComposite) return E_INVALIDARG;
+  int input = m_layout.input[pin];
+  // A kind the card lacks: the picture stays where it was.
+  if (input < 0) return VFW_E_CANNOT_CONNECT;
+  std::lock_guard lock(m_streamMutex);
+  // Drivers refuse input and standard changes under a running stream: pause it around them.
+  const bool restart = m_streaming;
+  if (restart) StopLocked();
+  HRESULT hr = S_OK;
+  if (Ioctl(VIDIOC_S_INPUT, &input) < 0) hr = DeviceErrorOf(errno);
+  if (SUCCEEDED(hr)) {
+    const int related = pin == kXbarTuner ? kXbarAudioTuner : kXbarAudioLine;
+    const int a = m_layout.input[related];
+    const std::uint32_t audioset = m_inputs[static_cast<std::size_t>(input)].audioset;
+    if (a >= 0 && a < 32 && (audioset & (1u << a))) {
+      v4l2_audio va{};
+      va.index = static_cast<std::uint32_t>(a);
+      Ioctl(VIDIOC_S_AUDIO, &va);
+    }
+    StdMask planStandard;
+    {
+      std::lock_guard t(tunerMutex);
+      planStandard = PlanStandard(plan);
+      if (pin == kXbarTuner) Tune();
+    }
+    // A new standard brings its own picture size and rate.
+    if (ApplyStandard(input, planStandard)) ChooseFormat();
+  }
+  if (restart && StartLocked() != S_OK)
+    std::fprintf(stderr, "orvanetuner: %s: streaming did not resume after the input change\n", m_node.path.c_str());
+  return hr;
+}
+
+HRESULT V4l2Card::SelectAudio(int pin) {
+  if (pin != kXbarAudioTuner && pin != kXbarAudioLine) return E_INVALIDARG;
+  const int a = m_layout.input[pin];
+  if (a < 0) return VFW_E_CANNOT_CONNECT;
+  v4l2_audio va{};
+  va.index = static_cast<std::uint32_t>(a);
+  return Ioctl(VIDIOC_S_AUDIO, &va) < 0 ? DeviceErrorOf(errno) : S_OK;
+}
+
+HRESULT V4l2Card::Tune() {
+  const std::uint32_t kHz = ChannelToKHz(plan, channel);
+  if (!kHz) return E_INVALIDARG;
+  v4l2_frequency f{};
+  f.tuner = m_tunerIndex;
+  f.type = V4L2_TUNER_ANALOG_TV;
+  f.frequency = KHzToTunerUnits(kHz, m_lowUnits);
+  return Ioctl(VIDIOC_S_FREQUENCY, &f) < 0 ? DeviceErrorOf(errno) : S_OK;
+}
+
+bool V4l2Card::ReadTuner(int* signal, int* afc) {
+  v4l2_tuner t{};
+  t.index = m_tunerIndex;
+  if (Ioctl(VIDIOC_G_TUNER, &t) < 0) return false;
+  *signal = t.signal;
+  *afc = t.afc;
+  return true;
+}
+
+HRESULT V4l2Card::NudgeFrequency(int units) {
+  v4l2_frequency f{};
+  f.tuner = m_tunerIndex;
+  if (Ioctl(VIDIOC_G_FREQUENCY, &f) < 0) return DeviceErrorOf(errno);
+  f.type = V4L2_TUNER_ANALOG_TV;
+  f.frequency = static_cast<std::uint32_t>(static_cast<long long>(f.frequency) + units);
+  return Ioctl(VIDIOC_S_FREQUENCY, &f) < 0 ? DeviceErrorOf(errno) : S_OK;
+}
+
+bool V4l2Card::QueryControl(LONG property, DriverRange* r) {
+  if (property < 0 || property > 3) return false;
+  v4l2_queryctrl q{};
+  q.id = kProcAmpControls[property];
+  if (Ioctl(VIDIOC_QUERYCTRL, &q) < 0 || (q.flags & V4L2_CTRL_FLAG_DISABLED) || q.type != V4L2_CTRL_TYPE_INTEGER)
+    return false;
+  *r = DriverRange{q.minimum, q.maximum, std::max(1, q.step), q.default_value};
+  return true;
+}
+
+HRESULT V4l2Card::SetControl(LONG property, LONG driverValue) {
+  v4l2_control c{kProcAmpControls[property], driverValue};
+  return Ioctl(VIDIOC_S_CTRL, &c) < 0 ? DeviceErrorOf(errno) : S_OK;
+}
+
+HRESULT V4l2Card::GetControl(LONG property, LONG* driverValue) {
+  v4l2_control c{kProcAmpControls[property], 0};
+  if (Ioctl(VIDIOC_G_CTRL, &c) < 0) return DeviceErrorOf(errno);
+  *driverValue = c.value;
+  return S_OK;
+}
+
+HRESULT V4l2Card::StartStreaming(FrameSink sink) {
+  std::lock_guard lock(m_streamMutex);
+  m_sink = std::move(sink);
+  return StartLocked();
+}
+
+void V4l2Card::StopStreaming() {
+  std::lock_guard lock(m_streamMutex);
+  StopLocked();
+  m_sink = nullptr;
+}
+
+HRESULT V4l2Card::StartLocked() {
+  if (m_streaming) return S_OK;
+  if (m_lost) return DeviceErrorOf(ENODEV);
+  if (HRESULT hr = ApplyFormat(); FAILED(hr)) return hr;
+  v4l2_requestbuffers req{};
+  req.count = 4;
+  req.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+  req.memory = V4L2_MEMORY_MMAP;
+  // EBUSY here: another program streams from the card.
+  if (Ioctl(VIDIOC_REQBUFS, &req) < 0 || req.count < 2) {
+    const int e = req.count < 2 ? ENOMEM : errno;
+    std::fprintf(stderr, "orvanetuner: %s: no capture buffers: %s\n", m_node.path.c_str(), std::strerror(e));
+    return DeviceErrorOf(e);
+  }
+  auto fail = [&](const char* what, int e) {
+    std::fprintf(stderr, "orvanetuner: %s: %s: %s\n", m_node.path.c_str(), what, std::strerror(e));
+    StopLocked();
+    return DeviceErrorOf(e);
+  };
+  m_streaming = true;  // so that a failure below releases what was set up
+  m_buffers.assign(req.count, Buffer{});
+  for (std::uint32_t i = 0; i < req.count; ++i) {
+    v4l2_buffer b{};
+    b.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    b.memory = V4L2_MEMORY_MMAP;
+    b.index = i;
+    if (Ioctl(VIDIOC_QUERYBUF, &b) < 0) return fail("cannot query a buffer", errno);
+    void* p = m_io.mmap(nullptr, b.length, PROT_READ | PROT_WRITE, MAP_SHARED, m_fd, b.m.offset);
+    if (p == MAP_FAILED) return fail("cannot map a buffer", errno);
+    m_buffers[i] = {p, b.length};
+    if (Ioctl(VIDIOC_QBUF, &b) < 0) return fail("cannot queue a buffer", errno);
+  }
+  int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+  // ENOSPC here: the USB bus has no bandwidth left for the stream.
+  if (Ioctl(VIDIOC_STREAMON, &type) < 0) return fail("cannot start streaming", errno);
+  if (pipe2(m_wake, O_CLOEXEC | O_NONBLOCK) < 0) return fail("no pipe", errno);
+  m_thread = std::thread([this] { Loop(); });
+  return S_OK;
+}
+
+void V4l2Card::StopLocked() {
+  if (!m_streaming) return;
+  if (m_thread.joinable()) {
+    const char c = 1;
+    if (write(m_wake[1], &c, 1) < 0) {
+    }
+    m_thread.join();
+  }
+  for (int& fd : m_wake)
+    if (fd >= 0) {
+      close(fd);
+      fd = -1;
+    }
+  int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+  Ioctl(VIDIOC_STREAMOFF, &type);
+  for (Buffer& b : m_buffers)
+    if (b.start != MAP_FAILED) m_io.munmap(b.start, b.length);
+  m_buffers.clear();
+  v4l2_requestbuffers req{};
+  req.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+  req.memory = V4L2_MEMORY_MMAP;
+  Ioctl(VIDIOC_REQBUFS, &req);
+  m_streaming = false;
+}
+
+void V4l2Card::Loop() {
+  for (;;) {
+    pollfd fds[2] = {{m_fd, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
+    const int r = m_io.poll(fds, 2, 500);
+    if (r < 0 && errno != EINTR) break;
+    if (fds[1].revents) return;
+    if (r <= 0) continue;
+    v4l2_buffer b{};
+    b.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    b.memory = V4L2_MEMORY_MMAP;
+    if (Ioctl(VIDIOC_DQBUF, &b) < 0) {
+      if (errno == EAGAIN) {
+        // Woken without a frame while the queue reports an error: the device is gone.
+        if (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) {
+          m_lost = true;
+          break;
+        }
+        continue;
+      }
+      m_lost = true;
+      break;
+    }
+    if (b.index < m_buffers.size() && !(b.flags & V4L2_BUF_FLAG_ERROR) && m_sink)
+      m_sink(b, static_cast<const BYTE*>(m_buffers[b.index].start), m_frame);
+    if (Ioctl(VIDIOC_QBUF, &b) < 0 && errno != EINVAL) {
+      m_lost = true;
+      break;
+    }
+  }
+  if (m_lost) ReportDeviceLost(m_node.card + " (" + m_node.path + ")");
+}
+
+}  // namespace orv::media

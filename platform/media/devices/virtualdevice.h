@@ -1,0 +1,42 @@
+// Internal: one virtual card's hardware and the filters that drive it.
+#pragma once
+
+#include "platform/media/devices/carddesc.h"
+#include "platform/media/graph/filterbase.h"
+#include "platform/media/devices/virtualsignal.h"
+
+#include <memory>
+#include <mutex>
+
+namespace orv::media {
+
+// The card itself. Outlives any filter bound to it, so state survives graph rebuilds like hardware.
+class VirtualDevice : public std::enable_shared_from_this<VirtualDevice> {
+ public:
+  VirtualDevice(DeviceDesc desc, int index);
+
+  const DeviceDesc& Desc() const { return m_desc; }
+  // Instance name of one of the card's filters: "Crossbar0", "Tuner" ... ("Tuner#1" on the 2nd card).
+  std::string InstanceName(const std::string& base) const;
+
+  HRESULT CreateVideoFilter(IBaseFilter** out);
+  HRESULT CreateAudioFilter(IBaseFilter** out);
+
+  // What the card's decoder shows now: the input routed to the capture filter, the tuner's channel
+  // and signal, and the picture controls.
+  PictureState Picture();
+
+  std::mutex mutex;
+  std::vector<std::vector<LONG>> routes;
+  LONG tunerChannel;
+  LONG tunerInputType = TunerInputAntenna;
+  LONG procAmp[4];
+  std::shared_ptr<StreamFormat> videoFormat;
+  std::shared_ptr<StreamFormat> audioFormat;
+
+ private:
+  DeviceDesc m_desc;
+  int m_index;
+};
+
+}  // namespace orv::media

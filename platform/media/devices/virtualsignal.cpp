@@ -1,0 +1,240 @@
+#include "platform/media/devices/virtualsignal.h"
+
+#include "platform/media/graph/filterbase.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <numbers>
+#include <string>
+
+namespace orv::media {
+
+// ---- Pacer ----------------------------------------------------------------------------------------
+
+void Pacer::Start(REFERENCE_TIME period, Tick tick, Clock clock) {
+  Stop();
+  if (period <= 0) period = 333667;
+  if (clock.origin == 0) clock.origin = MonotonicNow();
+  clock.speed = std::max(1, clock.speed);
+  {
+    std::lock_guard lock(m_mutex);
+    m_stop = false;
+  }
+  m_thread = std::thread([this, period, clock, tick = std::move(tick)] {
+    // steady_clock is CLOCK_MONOTONIC here, the clock MonotonicNow() reads.
+    using Steady = std::chrono::steady_clock;
+    auto at = [&](std::int64_t index) {
+      return Steady::time_point(std::chrono::nanoseconds(clock.origin * 100 + (clock.offset + index * period) * 100 / clock.speed));
+    };
+    const auto step = std::chrono::nanoseconds(period * 100 / clock.speed);
+    std::int64_t index = 0;
+    std::unique_lock lock(m_mutex);
+    while (!m_stop) {
+      const auto due = at(index);
+      if (m_wake.wait_until(lock, due, [this] { return m_stop; })) break;
+      const std::int64_t late = step.count() > 0 ? (Steady::now() - due) / step : 0;
+      const int missed = static_cast<int>(std::clamp<std::int64_t>(late, 0, 1 << 20));
+      index += missed;
+      lock.unlock();
+      tick(index, clock.offset + index * period, missed);
+      lock.lock();
+      ++index;
+    }
+  });
+}
+
+void Pacer::Stop() {
+  {
+    std::lock_guard lock(m_mutex);
+    m_stop = true;
+  }
+  m_wake.notify_all();
+  if (m_thread.joinable()) m_thread.join();
+}
+
+// ---- Sync marks -----------------------------------------------------------------------------------
+
+REFERENCE_TIME SyncMarks::MarkOf(std::int64_t second) const {
+  return (second * kEvery + m_period - 1) / m_period * m_period;
+}
+
+bool SyncMarks::IsMarkFrame(REFERENCE_TIME t) const {
+  if (t < 0) return false;
+  return MarkOf(t / kEvery) == t;
+}
+
+std::int16_t SyncMarks::Beep(REFERENCE_TIME t) const {
+  if (t < 0) return 0;
+  // The mark at or before t: this second's, unless it comes after t.
+  std::int64_t second = t / kEvery;
+  if (MarkOf(second) > t) --second;
+  if (second < 0) return 0;
+  const REFERENCE_TIME into = t - MarkOf(second);
+  if (into >= kBeep) return 0;
+  return static_cast<std::int16_t>(std::lround(16000 * std::sin(2 * std::numbers::pi * kBeepHz * into / 1e7)));
+}
+
+// ---- The virtual card's picture -------------------------------------------------------------------
+
+namespace {
+
+struct Yuv {
+  BYTE y, u, v;
+};
+// 75% colour bars, BT.601.
+constexpr Yuv kBars[8] = {{180, 128, 128}, {162, 44, 142}, {131, 156, 44}, {112, 72, 58},
+                          {84, 184, 198},  {65, 100, 212}, {35, 212, 114}, {16, 128, 128}};
+constexpr Yuv kWhite{235, 128, 128};
+constexpr Yuv kBlack{16, 128, 128};
+// Segments a..g of a seven-segment digit, bit 0 = a.
+constexpr BYTE kSegments[10] = {0x3F, 0x06, 0x5B, 0x4F, 0x66, 0x6D, 0x7D, 0x07, 0x7F, 0x6F};
+
+class Canvas {
+ public:
+  Canvas(std::vector<BYTE>& y, std::vector<BYTE>& u, std::vector<BYTE>& v, int w, int h)
+      : m_y(y), m_u(u), m_v(v), m_w(w), m_h(h) {}
+  int W() const { return m_w; }
+  int H() const { return m_h; }
+
+  void Fill(int x, int y, int w, int h, Yuv c) {
+    const int x0 = std::max(0, x) & ~1, x1 = std::min(m_w, x + w), y0 = std::max(0, y), y1 = std::min(m_h, y + h);
+    for (int row = y0; row < y1; ++row) {
+      std::fill(m_y.begin() + row * m_w + x0, m_y.begin() + row * m_w + x1, c.y);
+      const int half = m_w / 2;
+      std::fill(m_u.begin() + row * half + x0 / 2, m_u.begin() + row * half + (x1 + 1) / 2, c.u);
+      std::fill(m_v.begin() + row * half + x0 / 2, m_v.begin() + row * half + (x1 + 1) / 2, c.v);
+    }
+  }
+
+  // Digits of `number` in seven segments, `height` tall, starting at (x, y).
+  void Number(int number, int x, int y, int height, Yuv c) {
+    const std::string text = std::to_string(number);
+    const int w = height / 2, t = std::max(2, height / 10), gap = height / 4;
+    for (char ch : text) {
+      if (ch >= '0' && ch <= '9') {
+        const BYTE s = kSegments[ch - '0'];
+        const int mid = y + height / 2 - t / 2;
+        if (s & 0x01) Fill(x, y, w, t, c);
+        if (s & 0x02) Fill(x + w - t, y, t, height / 2, c);
+        if (s & 0x04) Fill(x + w - t, y + height / 2, t, height / 2, c);
+        if (s & 0x08) Fill(x, y + height - t, w, t, c);
+        if (s & 0x10) Fill(x, y + height / 2, t, height / 2, c);
+        if (s & 0x20) Fill(x, y, t, height / 2, c);
+        if (s & 0x40) Fill(x, mid, w, t, c);
+      }
+      x += w + gap;
+    }
+  }
+  static int NumberWidth(int number, int height) {
+    const int n = static_cast<int>(std::to_string(number).size());
+    return n * (height / 2) + (n - 1) * (height / 4);
+  }
+
+ private:
+  std::vector<BYTE>& m_y;
+  std::vector<BYTE>& m_u;
+  std::vector<BYTE>& m_v;
+  int m_w, m_h;
+};
+
+}  // namespace
+
+std::uint32_t PictureGenerator::Noise() {
+  m_seed ^= m_seed << 13;
+  m_seed ^= m_seed >> 17;
+  m_seed ^= m_seed << 5;
+  return m_seed;
+}
+
+void PictureGenerator::DrawYUY2(const PictureState& s, std::int64_t index, BYTE* dst, int width, int height) {
+  const int w = width & ~1, h = height;
+  if (w <= 0 || h <= 0) return;
+  m_y.resize(static_cast<std::size_t>(w) * h);
+  m_u.resize(static_cast<std::size_t>(w / 2) * h);
+  m_v.resize(m_u.size());
+  Canvas c(m_y, m_u, m_v, w, h);
+
+  if (s.input == PictureState::Input::None) {
+    c.Fill(0, 0, w, h, kBlack);
+  } else if (s.input == PictureState::Input::Tuner && !s.signal) {
+    // Snow: grey noise, new every frame.
+    for (BYTE& y : m_y) y = static_cast<BYTE>(16 + Noise() % 220);
+    std::fill(m_u.begin(), m_u.end(), 128);
+    std::fill(m_v.begin(), m_v.end(), 128);
+  } else if (s.input == PictureState::Input::Tuner) {
+    // Each channel has its own background colour and shows its number over a row of colour bars.
+    const double angle = s.channel * 47.0 * std::numbers::pi / 180.0;
+    const Yuv back{static_cast<BYTE>(80 + (s.channel * 13) % 64), static_cast<BYTE>(128 + std::lround(60 * std::cos(angle))),
+                   static_cast<BYTE>(128 + std::lround(60 * std::sin(angle)))};
+    c.Fill(0, 0, w, h, back);
+    const int barTop = h * 5 / 6;
+    for (int i = 0; i < 8; ++i) c.Fill(w * i / 8, barTop, w * (i + 1) / 8 - w * i / 8, h - barTop, kBars[i]);
+    const int digitHeight = h / 3;
+    c.Number(s.channel, (w - Canvas::NumberWidth(s.channel, digitHeight)) / 2, h / 4, digitHeight, kWhite);
+  } else {
+    // External inputs: composite shows vertical bars, S-Video horizontal bars, anything else a board.
+    if (s.connector == PhysConn_Video_Composite) {
+      for (int i = 0; i < 8; ++i) c.Fill(w * i / 8, 0, w * (i + 1) / 8 - w * i / 8, h, kBars[i]);
+    } else if (s.connector == PhysConn_Video_SVideo) {
+      for (int i = 0; i < 8; ++i) c.Fill(0, h * i / 8, w, h * (i + 1) / 8 - h * i / 8, kBars[i]);
+    } else {
+      const int cell = std::max(8, h / 12);
+      for (int y = 0; y < h; y += cell)
+        for (int x = 0; x < w; x += cell) c.Fill(x, y, cell, cell, ((x + y) / cell) % 2 ? kBars[4] : kBars[2]);
+    }
+    c.Number(s.connector, w / 20, h / 20, h / 8, kWhite);
+  }
+  if (s.input != PictureState::Input::None && !(s.input == PictureState::Input::Tuner && !s.signal)) {
+    // The moving element: a box that sweeps across the upper part of the picture.
+    const int box = std::max(8, h / 10), span = std::max(1, w - box);
+    const int x = static_cast<int>((index * 12) % (2 * span));
+    c.Fill(x < span ? x : 2 * span - x, h / 8, box, box, kWhite);
+    c.Fill((x < span ? x : 2 * span - x) + box / 4, h / 8 + box / 4, box / 2, box / 2, kBlack);
+  }
+
+  // The picture controls act as a decoder's would: luma gain and offset, chroma rotation and gain.
+  BYTE lut[256];
+  const double gain = 2.0 * s.contrast, offset = (s.brightness - 0.5) * 200.0;
+  for (int i = 0; i < 256; ++i) lut[i] = static_cast<BYTE>(std::clamp(std::lround((i - 128) * gain + 128 + offset), 0L, 255L));
+  const double theta = (s.hue - 0.5) * 2.0 * std::numbers::pi, sat = 2.0 * s.saturation;
+  const int cs = static_cast<int>(std::lround(sat * std::cos(theta) * 256)), sn = static_cast<int>(std::lround(sat * std::sin(theta) * 256));
+  for (int row = 0; row < h; ++row) {
+    BYTE* out = dst + static_cast<std::size_t>(row) * width * 2;
+    const BYTE* y = &m_y[static_cast<std::size_t>(row) * w];
+    const BYTE* u = &m_u[static_cast<std::size_t>(row) * (w / 2)];
+    const BYTE* v = &m_v[static_cast<std::size_t>(row) * (w / 2)];
+    for (int i = 0; i < w / 2; ++i) {
+      const int du = u[i] - 128, dv = v[i] - 128;
+      out[4 * i] = lut[y[2 * i]];
+      out[4 * i + 1] = static_cast<BYTE>(std::clamp(128 + (du * cs - dv * sn) / 256, 0, 255));
+      out[4 * i + 2] = lut[y[2 * i + 1]];
+      out[4 * i + 3] = static_cast<BYTE>(std::clamp(128 + (du * sn + dv * cs) / 256, 0, 255));
+    }
+  }
+}
+
+void PictureGenerator::DrawPCM(const PictureState& s, std::int16_t* dst, int frames, int channels, int rate) {
+  if (rate <= 0 || channels <= 0) return;
+  const bool tone = s.input == PictureState::Input::External || (s.input == PictureState::Input::Tuner && s.signal);
+  const double freq = s.input == PictureState::Input::Tuner ? 220.0 + 10.0 * s.channel : 1000.0;
+  for (int f = 0; f < frames; ++f) {
+    std::int16_t sample = 0;
+    if (tone) {
+      sample = static_cast<std::int16_t>(8000 * std::sin(m_phase));
+      m_phase += 2 * std::numbers::pi * freq / rate;
+      if (m_phase > 2 * std::numbers::pi) m_phase -= 2 * std::numbers::pi;
+    } else if (s.input == PictureState::Input::Tuner) {
+      sample = static_cast<std::int16_t>(static_cast<int>(Noise() % 3000) - 1500);  // hiss
+    }
+    for (int ch = 0; ch < channels; ++ch) dst[f * channels + ch] = sample;
+  }
+}
+
+void PictureGenerator::DrawWhiteYUY2(BYTE* dst, int width, int height) {
+  const BYTE px[4] = {kWhite.y, kWhite.u, kWhite.y, kWhite.v};
+  const std::size_t size = static_cast<std::size_t>(std::max(0, width)) * std::max(0, height) * 2;
+  for (std::size_t i = 0; i + 4 <= size; i += 4) std::copy_n(px, 4, dst + i);
+}
+
+}  // namespace orv::media
