@@ -2,6 +2,7 @@
 // samples on the graph's monotonic clock.
 #include "platform/media/devices/alsacapture.h"
 
+#include "platform/log.h"
 #include "platform/media/graph/filterbase.h"
 #include "platform/media/devices/realcards.h"
 #include "platform/media/devices/testing.h"
@@ -47,11 +48,12 @@ int RealConfigure(snd_pcm_t* h, unsigned* rate, unsigned* channels, snd_pcm_ufra
   // cannot give them still captures; its status readings are checked against the clock.
   snd_pcm_sw_params_t* sw = nullptr;
   snd_pcm_sw_params_alloca(&sw);
-  if (snd_pcm_sw_params_current(h, sw) == 0) {
-    snd_pcm_sw_params_set_tstamp_mode(h, sw, SND_PCM_TSTAMP_ENABLE);
-    snd_pcm_sw_params_set_tstamp_type(h, sw, SND_PCM_TSTAMP_TYPE_MONOTONIC);
-    snd_pcm_sw_params(h, sw);
-  }
+  if ((err = snd_pcm_sw_params_current(h, sw)) < 0 ||
+      (err = snd_pcm_sw_params_set_tstamp_mode(h, sw, SND_PCM_TSTAMP_ENABLE)) < 0 ||
+      (err = snd_pcm_sw_params_set_tstamp_type(h, sw, SND_PCM_TSTAMP_TYPE_MONOTONIC)) < 0 ||
+      (err = snd_pcm_sw_params(h, sw)) < 0)
+    LogError("alsa", "%s: no monotonic time stamps (%s); the status is read against the clock", snd_pcm_name(h),
+             snd_strerror(err));
   return 0;
 }
 
@@ -110,8 +112,8 @@ int OpenCapture(const AlsaCalls& pcm, const std::string& name, unsigned* rate, u
 // Shown after the engine's own message when the capture cannot start because another program (a
 // sound server, say) holds the card's sound device.
 void ReportDeviceBusy(const std::string& pcm) {
-  std::fprintf(stderr, "orvanetuner: sound input %s is busy (another program, such as a sound server, holds it); "
-               "the capture cannot start\n", pcm.c_str());
+  LogError("alsa", "sound input %s is busy (another program, such as a sound server, holds it); the capture cannot start",
+           pcm.c_str());
   QCoreApplication* app = QCoreApplication::instance();
   if (!app) return;
   const std::string text = "캡처 장치의 사운드 입력을 다른 프로그램이 사용하고 있습니다:\n" + pcm +
@@ -174,7 +176,7 @@ class AlsaAudioCapture : public FilterBase {
     snd_pcm_t* h = nullptr;
     int err = OpenCapture(pcm, m_pcm, &rate, &channels, &period, &h);
     if (err == 0 && (rate != wfx.nSamplesPerSec || channels != wfx.nChannels || period == 0)) {
-      std::fprintf(stderr, "orvanetuner: %s changed its sound format; the capture cannot start\n", m_pcm.c_str());
+      LogError("alsa", "%s changed its sound format; the capture cannot start", m_pcm.c_str());
       pcm.close(h);
       return VFW_E_INVALIDMEDIATYPE;
     }
@@ -183,7 +185,7 @@ class AlsaAudioCapture : public FilterBase {
       if (err == -EBUSY)
         ReportDeviceBusy(m_pcm);
       else
-        std::fprintf(stderr, "orvanetuner: cannot capture sound from %s: %s\n", m_pcm.c_str(), snd_strerror(err));
+        LogError("alsa", "cannot capture sound from %s: %s", m_pcm.c_str(), snd_strerror(err));
       return FromAlsa(err);
     }
     m_stop = false;
@@ -253,7 +255,7 @@ class AlsaAudioCapture : public FilterBase {
         // Overruns are recovered; anything else means the device went away.
         if (pcm.recover(h, static_cast<int>(n)) == 0 && pcm.start(h) >= 0) {
           if (overruns++ == 0)
-            std::fprintf(stderr, "orvanetuner: sound input %s overran; gaps are filled with silence\n", m_pcm.c_str());
+            LogError("alsa", "sound input %s overran; gaps are filled with silence", m_pcm.c_str());
           overrun = true;
           continue;
         }
@@ -287,9 +289,9 @@ HRESULT CreateAlsaCaptureFilter(const std::string& pcm, const std::string& insta
   snd_pcm_t* h = nullptr;
   const AlsaCalls& calls = Calls();
   if (int err = OpenCapture(calls, pcm, &rate, &channels, &period, &h); err == -EBUSY) {
-    std::fprintf(stderr, "orvanetuner: sound input %s is busy for now\n", pcm.c_str());
+    LogError("alsa", "sound input %s is busy for now", pcm.c_str());
   } else if (err < 0) {
-    std::fprintf(stderr, "orvanetuner: no sound capture on %s: %s\n", pcm.c_str(), snd_strerror(err));
+    LogError("alsa", "no sound capture on %s: %s", pcm.c_str(), snd_strerror(err));
     return FromAlsa(err);
   } else {
     calls.close(h);
@@ -311,8 +313,7 @@ HRESULT CreateAlsaCaptureFilter(const std::string& pcm, const std::string& insta
 }
 
 void ReportDeviceLost(const std::string& what) {
-  std::fprintf(stderr, "orvanetuner: %s stopped answering (unplugged?); preview and capture have ended\n",
-               what.c_str());
+  LogError("devices", "%s stopped answering (unplugged?); preview and capture have ended", what.c_str());
   QCoreApplication* app = QCoreApplication::instance();
   if (!app) return;
   const std::string text = "캡처 장치가 응답하지 않습니다 (분리됨?):\n" + what + "\n미리보기와 캡처가 멈췄습니다.";

@@ -1,5 +1,6 @@
 // The system device enumerator: real devices first, then the virtual cards.
 #include "platform/media/com/faults.h"
+#include "platform/log.h"
 #include "platform/media/devices/realcards.h"
 #include "platform/media/devices/testing.h"
 #include "platform/media/devices/virtualdevice.h"
@@ -69,8 +70,7 @@ void LoadLocked(Registry& r) {
   r.useReal = r.devicesEnv != "virtual";
   r.useVirtual = r.devicesEnv != "real";
   if (!r.devicesEnv.empty() && r.devicesEnv != "virtual" && r.devicesEnv != "real" && r.devicesEnv != "all")
-    std::fprintf(stderr, "orvanetuner: ORVANE_DEVICES=%s is not virtual, real or all; listing all devices\n",
-                 r.devicesEnv.c_str());
+    LogError("devices", "ORVANE_DEVICES=%s is not virtual, real or all; listing all devices", r.devicesEnv.c_str());
 
   CardSet set = DefaultCardSet();
   if (!r.cardEnv.empty()) {
@@ -82,8 +82,7 @@ void LoadLocked(Registry& r) {
       set = std::move(*parsed);
     } else {
       r.error = error;
-      std::fprintf(stderr, "orvanetuner: virtual card description refused (%s); using the default card\n",
-                   error.c_str());
+      LogError("devices", "virtual card description refused (%s); using the default card", error.c_str());
     }
   }
   r.cards.clear();

@@ -1,5 +1,6 @@
 #include "platform/media/devices/v4l2device.h"
 
+#include "platform/log.h"
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -32,6 +33,55 @@ V4l2Calls LibV4l2Calls() {
   return c;
 }
 
+namespace {
+const char* IoctlName(unsigned long request) {
+  switch (request) {
+#define ORV_IOCTL(r) \
+  case r:            \
+    return #r;
+    ORV_IOCTL(VIDIOC_ENUMINPUT) ORV_IOCTL(VIDIOC_ENUMAUDIO) ORV_IOCTL(VIDIOC_G_INPUT) ORV_IOCTL(VIDIOC_S_INPUT)
+    ORV_IOCTL(VIDIOC_G_TUNER) ORV_IOCTL(VIDIOC_QUERYSTD) ORV_IOCTL(VIDIOC_G_STD) ORV_IOCTL(VIDIOC_S_STD)
+    ORV_IOCTL(VIDIOC_ENUM_FMT) ORV_IOCTL(VIDIOC_TRY_FMT) ORV_IOCTL(VIDIOC_G_FMT) ORV_IOCTL(VIDIOC_S_FMT)
+    ORV_IOCTL(VIDIOC_G_PARM) ORV_IOCTL(VIDIOC_S_PARM) ORV_IOCTL(VIDIOC_S_AUDIO) ORV_IOCTL(VIDIOC_G_FREQUENCY)
+    ORV_IOCTL(VIDIOC_S_FREQUENCY) ORV_IOCTL(VIDIOC_QUERYCTRL) ORV_IOCTL(VIDIOC_G_CTRL) ORV_IOCTL(VIDIOC_S_CTRL)
+    ORV_IOCTL(VIDIOC_REQBUFS) ORV_IOCTL(VIDIOC_QUERYBUF) ORV_IOCTL(VIDIOC_QBUF) ORV_IOCTL(VIDIOC_DQBUF)
+    ORV_IOCTL(VIDIOC_STREAMON) ORV_IOCTL(VIDIOC_STREAMOFF) ORV_IOCTL(VIDIOC_QUERYCAP)
+#undef ORV_IOCTL
+    default:
+      return "ioctl";
+  }
+}
+
+// Answers that are part of asking, not failures: the end of a list, no frame yet, a call or a
+// control the driver does not have, no signal to detect a standard from.
+bool Expected(unsigned long request, int e) {
+  if (e == ENOTTY || e == EAGAIN) return true;
+  switch (request) {
+    case VIDIOC_ENUMINPUT: case VIDIOC_ENUMAUDIO: case VIDIOC_ENUM_FMT: case VIDIOC_QUERYCTRL:
+    case VIDIOC_G_TUNER: case VIDIOC_TRY_FMT:
+      return e == EINVAL;
+    case VIDIOC_QUERYSTD: case VIDIOC_G_STD:
+      return e == ENODATA || e == EINVAL;
+    case VIDIOC_QBUF:  // a buffer handed back while streaming stops
+      return e == EINVAL;
+    default:
+      return false;
+  }
+}
+}  // namespace
+
+int V4l2Card::Ioctl(unsigned long request, void* arg) {
+  int r;
+  do r = m_io.ioctl(m_fd, request, arg);
+  while (r < 0 && errno == EINTR);
+  if (r >= 0) return r;
+  const int e = errno;
+  if (e == ENODEV || e == ENXIO) m_lost = true;
+  if (!Expected(request, e)) LogErrno("v4l2", "%s: %s", m_node.path.c_str(), IoctlName(request));
+  errno = e;
+  return r;
+}
+
 HRESULT V4l2Card::Open() {
   std::lock_guard lock(m_openMutex);
   if (m_lost) return DeviceErrorOf(ENODEV);
@@ -39,7 +89,7 @@ HRESULT V4l2Card::Open() {
   const int fd = m_io.open(m_node.path.c_str(), O_RDWR | O_NONBLOCK);
   if (fd < 0) {
     const int e = errno;
-    std::fprintf(stderr, "orvanetuner: cannot open %s: %s\n", m_node.path.c_str(), std::strerror(e));
+    LogErrno("v4l2", "cannot open %s", m_node.path.c_str());
     return DeviceErrorOf(e);
   }
   m_fd = fd;
@@ -97,11 +147,7 @@ bool V4l2Card::ApplyStandard(int input, StdMask planStandard) {
   if (Ioctl(VIDIOC_G_STD, &before) < 0) before = 0;
   v4l2_std_id id = ChooseStandard(in, planStandard, detected, before);
   if (!id) return false;
-  if (Ioctl(VIDIOC_S_STD, &id) < 0) {
-    std::fprintf(stderr, "orvanetuner: %s: cannot set the TV standard %llx: %s\n", m_node.path.c_str(),
-                 static_cast<unsigned long long>(id), std::strerror(errno));
-    return false;
-  }
+  if (Ioctl(VIDIOC_S_STD, &id) < 0) return false;  // logged by Ioctl
   v4l2_std_id after = 0;
   Ioctl(VIDIOC_G_STD, &after);
   return after != before;
@@ -218,8 +264,8 @@ HRESULT V4l2Card::ApplyFormat() {
   m_frame.sizeImage = f.fmt.pix.sizeimage;
   // Fields in pictures of their own are woven into frames; compressed ones cannot be.
   if (m_frame.field == V4L2_FIELD_ALTERNATE && m_frame.kind->layout == Layout::Compressed) {
-    std::fprintf(stderr, "orvanetuner: %s: the card sends each field as a picture of its own, compressed; "
-                 "that format is not supported\n", m_node.path.c_str());
+    LogError("v4l2", "%s: the card sends each field as a picture of its own, compressed; that format is not supported",
+             m_node.path.c_str());
     return VFW_E_INVALIDMEDIATYPE;
   }
   // Ask the driver for the rate; where it keeps its own, frames are dropped evenly instead.
@@ -269,7 +315,7 @@ HRESULT V4l2Card::SelectVideo(int pin) {
     if (ApplyStandard(input, planStandard)) ChooseFormat();
   }
   if (restart && StartLocked() != S_OK)
-    std::fprintf(stderr, "orvanetuner: %s: streaming did not resume after the input change\n", m_node.path.c_str());
+    LogError("v4l2", "%s: streaming did not resume after the input change", m_node.path.c_str());
   return hr;
 }
 
@@ -355,11 +401,11 @@ HRESULT V4l2Card::StartLocked() {
   // EBUSY here: another program streams from the card.
   if (Ioctl(VIDIOC_REQBUFS, &req) < 0 || req.count < 2) {
     const int e = req.count < 2 ? ENOMEM : errno;
-    std::fprintf(stderr, "orvanetuner: %s: no capture buffers: %s\n", m_node.path.c_str(), std::strerror(e));
+    if (e == ENOMEM) LogError("v4l2", "%s: the card gave fewer than two capture buffers", m_node.path.c_str());
     return DeviceErrorOf(e);
   }
   auto fail = [&](const char* what, int e) {
-    std::fprintf(stderr, "orvanetuner: %s: %s: %s\n", m_node.path.c_str(), what, std::strerror(e));
+    LogError("v4l2", "%s: %s: %s", m_node.path.c_str(), what, std::strerror(e));
     StopLocked();
     return DeviceErrorOf(e);
   };

@@ -55,13 +55,9 @@ class V4l2Card : public std::enable_shared_from_this<V4l2Card> {
   // Opens the device once and reads what it offers; later calls reuse it.
   HRESULT Open();
 
-  int Ioctl(unsigned long request, void* arg) {
-    int r;
-    do r = m_io.ioctl(m_fd, request, arg);
-    while (r < 0 && errno == EINTR);
-    if (r < 0 && (errno == ENODEV || errno == ENXIO)) m_lost = true;
-    return r;
-  }
+  // A failure is logged with the call's name, except the answers that only end a list or say
+  // "not now" or "not on this card"; errno is kept for the caller.
+  int Ioctl(unsigned long request, void* arg);
 
   // ---- Inputs
   HRESULT SelectVideo(int pin);

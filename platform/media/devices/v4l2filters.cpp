@@ -2,6 +2,7 @@
 // picture controls and frame counts, which turns the card's buffers into samples.
 #include "platform/media/devices/v4l2device.h"
 
+#include "platform/log.h"
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -303,8 +304,7 @@ class V4l2VideoCapture : public FilterBase, public IAMVideoProcAmp, public IAMDr
     const HRESULT hr = m_card->StartStreaming(
         [this](const v4l2_buffer& b, const BYTE* data, const FrameFormat& f) { OnFrame(b, data, f); });
     if (FAILED(hr)) {
-      std::fprintf(stderr, "orvanetuner: %s: cannot start streaming (%08x)\n", m_card->Node().path.c_str(),
-                   static_cast<unsigned>(hr));
+      LogError("v4l2", "%s: cannot start streaming (%08x)", m_card->Node().path.c_str(), static_cast<unsigned>(hr));
       m_card->StopStreaming();
     }
     return hr;

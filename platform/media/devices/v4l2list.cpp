@@ -1,6 +1,7 @@
 // The list of real capture cards: the V4L2 video capture nodes in a fixed order, the card behind
 // each kept across enumerations while it stays plugged in, and each card's own sound device.
 #include "platform/media/devices/testing.h"
+#include "platform/log.h"
 #include "platform/media/devices/v4l2device.h"
 
 #include <alsa/asoundlib.h>
@@ -11,6 +12,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <map>
+#include <cerrno>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -65,7 +67,12 @@ std::vector<VideoNode> ScanVideoNodes() {
     const std::string path = "/dev/" + name;
     // Plain open: enumeration needs no format conversion.
     const int fd = open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) continue;
+    if (fd < 0) {
+      // A node that went away meanwhile is not worth a line; one the user may not open is.
+      if (errno != ENOENT && errno != ENODEV && errno != ENXIO)
+        LogErrno("v4l2", "cannot open %s; it is left out of the device list", path.c_str());
+      continue;
+    }
     v4l2_capability cap{};
     if (ioctl(fd, VIDIOC_QUERYCAP, &cap) == 0) {
       const std::uint32_t caps = (cap.capabilities & V4L2_CAP_DEVICE_CAPS) ? cap.device_caps : cap.capabilities;

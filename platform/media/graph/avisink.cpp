@@ -2,6 +2,7 @@
 // writer (platform/media/avi); the file writer holds the file name and checks that the file can be
 // written.
 #include "platform/media/avi/aviwriter.h"
+#include "platform/log.h"
 #include "platform/media/com/faults.h"
 #include "platform/media/graph/graph.h"
 
@@ -162,7 +163,7 @@ class AviMux : public FilterBase, public IConfigAviMux {
     for (auto& t : types) FreeMediaType(t);
     if (FAILED(hr)) {
       writer->Close();
-      std::fprintf(stderr, "orvanetuner: cannot write %s (%08x)\n", path.c_str(), static_cast<unsigned>(hr));
+      LogError("avi", "cannot write %s (%08x)", path.c_str(), static_cast<unsigned>(hr));
       return hr;
     }
     std::lock_guard lock(m_mutex);
