@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <clocale>
 #include <csignal>
+#include <cstdlib>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -52,8 +53,39 @@ void CWinApp::OnTerminateSignal() { PostQuitMessage(0); }
 CWinApp* AfxGetApp() { return g_app; }
 CWnd* AfxGetMainWnd() { return g_app ? g_app->m_pMainWnd : nullptr; }
 
+namespace {
+QtMessageHandler g_qtHandler = nullptr;
+
+// While the application connects to the display, Qt reports a display it cannot open as a fatal
+// error and aborts (a core dump for a user who only forgot DISPLAY): one line and exit 1 instead.
+void StartupMessages(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+  if (type == QtFatalMsg) {
+    const char* display = std::getenv("DISPLAY");
+    orv::LogError("ui", "cannot open the display%s%s; start the program on a desktop, or under xvfb-run",
+                  display ? " " : "", display ? display : "");
+    std::_Exit(1);
+  }
+  if (context.category && std::strncmp(context.category, "qt.qpa", 6) == 0) return;  // said by the line above
+  if (g_qtHandler) g_qtHandler(type, context, text);
+}
+
+bool DisplayNamed() {
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+    if (const char* v = std::getenv(name); v && *v) return true;
+  return false;
+}
+}  // namespace
+
 int AfxWinMain(int argc, char** argv) {
+  bool platformOption = false;
+  for (int i = 1; i < argc; ++i) platformOption |= std::strcmp(argv[i], "-platform") == 0;
+  if (!platformOption && !DisplayNamed()) {
+    orv::LogError("ui", "no display (DISPLAY is not set); start the program on a desktop, or under xvfb-run");
+    return 1;
+  }
+  g_qtHandler = qInstallMessageHandler(StartupMessages);
   QApplication qapp(argc, argv);
+  qInstallMessageHandler(g_qtHandler);
   QApplication::setQuitOnLastWindowClosed(false);
   CWinApp* app = AfxGetApp();
   if (!app) return 1;

@@ -4,6 +4,7 @@
 #include "res/layout.h"
 
 #include <QBuffer>
+#include <QDir>
 #include <QFile>
 #include <QFont>
 #include <QGuiApplication>
@@ -14,6 +15,7 @@
 #include <QRadialGradient>
 #include <QRandomGenerator>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -308,11 +310,13 @@ QImage AboutLogo() {
   return img;
 }
 
-QImage Icon() {
-  QImage img(32, 32, QImage::Format_ARGB32);
+// Drawn on a 32-unit grid, at any size (the window's icon is 32; the desktop's theme takes more).
+QImage Icon(int size = 32) {
+  QImage img(size, size, QImage::Format_ARGB32);
   img.fill(Qt::transparent);
   QPainter p(&img);
   p.setRenderHint(QPainter::Antialiasing);
+  p.scale(size / 32.0, size / 32.0);
   p.setPen(QPen(QColor(30, 34, 40), 1.5));
   p.setBrush(QColor(96, 104, 118));
   p.drawRoundedRect(QRectF(2, 6, 28, 20), 3, 3);
@@ -335,12 +339,25 @@ QByteArray Png(const QImage& img) {
 
 }  // namespace
 
+// The desktop's icons: <dir>/<n>x<n>/apps/orvanetuner.png for the hicolor theme.
+int WriteIcons(const QString& dir) {
+  for (int size : {16, 32, 48, 128, 256}) {
+    const QString sub = dir + QString("/%1x%1/apps").arg(size);
+    if (!QDir().mkpath(sub) || !Icon(size).save(sub + "/orvanetuner.png")) {
+      std::fprintf(stderr, "artgen: cannot write icons into %s\n", qPrintable(sub));
+      return 1;
+    }
+  }
+  return 0;
+}
+
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: artgen <output.cpp>\n");
+    std::fprintf(stderr, "usage: artgen <output.cpp> [<dir for the images>]\n       artgen --icons <dir>\n");
     return 2;
   }
   QGuiApplication app(argc, argv);
+  if (std::strcmp(argv[1], "--icons") == 0) return argc > 2 ? WriteIcons(QString::fromLocal8Bit(argv[2])) : 2;
   struct Entry { unsigned id; QImage image; };
   const std::vector<Entry> art = {{128, Icon()},        {130, Skin(false)}, {131, Skin(true)}, {132, LcdSheet()},
                                   {133, Cover()},       {134, Frame()},     {140, AboutLogo()}};
