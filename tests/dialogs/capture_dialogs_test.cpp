@@ -109,54 +109,53 @@ TEST_F(CaptureDialogs, EnterAfterOpeningStartsTheCapture) {
   EXPECT_EQ(0, chooserRuns);
 }
 
-// A chosen name gets ".avi" only without an extension; it is stored on "캡처 시작", and its folder
-// becomes current.
-TEST_F(CaptureDialogs, ChosenNameGetsAviOnlyWithoutAnExtension) {
-  for (auto [chosen, want] : {std::pair{dir + "/clip", dir + "/clip.avi"}, std::pair{dir + "/c.mpg", dir + "/c.mpg"}}) {
-    EXPECT_EQ(want, Choose({chosen}, nullptr, true));
-    EXPECT_EQ(want, StoredString(kKeyVideo, "Capture"));
-    EXPECT_EQ("AVI Files (*.avi)|*.avi|", request.filter);
-    EXPECT_EQ(static_cast<DWORD>(OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT), request.flags);
-    EXPECT_EQ(std::filesystem::canonical(dir), std::filesystem::current_path());
-  }
-}
-
-// "clip" becoming an existing clip.avi is asked about as the chooser does; "No" gives the chooser back.
-TEST_F(CaptureDialogs, NameThatBecomesAnExistingFileIsAskedAbout) {
+// A chosen name gets ".avi" only without an extension; "clip" becoming an existing clip.avi is asked
+// about as the chooser does ("No" gives the chooser back); a path longer than the settings keep (254
+// bytes and a terminator, ".avi" counted once added) is refused. What is taken is stored on "캡처
+// 시작" and its folder becomes current; what is refused leaves the previous file and folder.
+TEST_F(CaptureDialogs, ChosenNames) {
   std::ofstream(dir + "/clip.avi") << "an earlier capture";
-  StoreString(kKeyVideo, "Capture", "/tmp/old.avi");
-  for (int answer : {IDYES, IDNO}) {
-    chooserRuns = 0;
-    orv::test::MessageBoxAnswerer boxes(answer);
-    EXPECT_EQ(answer == IDYES ? dir + "/clip.avi" : "/tmp/old.avi", Choose({dir + "/clip"}));
-    EXPECT_EQ(answer == IDYES ? 1 : 2, chooserRuns);
-    ASSERT_EQ(1u, boxes.calls.size());
-    EXPECT_EQ("clip.avi이(가) 이미 있습니다.\n바꾸시겠습니까?", boxes.calls[0].text);
-    EXPECT_EQ(static_cast<UINT>(MB_YESNO | MB_ICONEXCLAMATION), boxes.calls[0].type);
-  }
-}
-
-// The settings keep 254 bytes and a terminator; ".avi" counts once it is added.
-TEST_F(CaptureDialogs, PathTooLongToKeepIsRefusedAndThePreviousOneStays) {
-  StoreString(kKeyVideo, "Capture", "/tmp/old.avi");
   auto path = [&](std::size_t bytes, const std::string& ext) {  // mostly Hangul, three bytes a letter
     std::string p = dir + "/";
     while (p.size() + 3 + ext.size() <= bytes) p += "가";
     return p.append(bytes - ext.size() - p.size(), 'a') + ext;
   };
-  for (auto [chosen, refused] : {std::pair{path(254, ".avi"), false}, std::pair{path(255, ".avi"), true},
-                                 std::pair{path(251, ""), true}}) {
-    SCOPED_TRACE(chosen.size());
+  const std::string old = "/tmp/old.avi", exists = "clip.avi이(가) 이미 있습니다.\n바꾸시겠습니까?",
+                    tooLong = "파일 경로가 너무 깁니다. 더 짧은 폴더나 파일 이름을 골라 주십시오.";
+  struct Case {
+    std::string chosen;
+    int answer;
+    std::string shown;
+    int chooserRuns;
+    std::string box;
+  };
+  const Case cases[] = {{dir + "/new", IDOK, dir + "/new.avi", 1, ""},
+                        {dir + "/c.mpg", IDOK, dir + "/c.mpg", 1, ""},
+                        {dir + "/clip", IDYES, dir + "/clip.avi", 1, exists},
+                        {dir + "/clip", IDNO, old, 2, exists},
+                        {path(254, ".avi"), IDOK, path(254, ".avi"), 1, ""},
+                        {path(255, ".avi"), IDOK, old, 1, tooLong},
+                        {path(251, ""), IDOK, old, 1, tooLong}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.chosen + " " + std::to_string(c.answer));
+    StoreString(kKeyVideo, "Capture", old);
     std::filesystem::current_path(cwd);
-    orv::test::MessageBoxAnswerer boxes(IDOK);
+    chooserRuns = 0;
+    orv::test::MessageBoxAnswerer boxes(c.answer);
     BOOL enabled = FALSE;
-    EXPECT_EQ(refused ? "/tmp/old.avi" : chosen, Choose({chosen}, &enabled));
+    EXPECT_EQ(c.shown, Choose({c.chosen}, &enabled, true));
     EXPECT_TRUE(enabled);
-    ASSERT_EQ(refused ? 1u : 0u, boxes.calls.size());
-    if (!refused) continue;
-    EXPECT_EQ(cwd, std::filesystem::current_path());
-    EXPECT_EQ("파일 경로가 너무 깁니다. 더 짧은 폴더나 파일 이름을 골라 주십시오.", boxes.calls[0].text);
-    EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION), boxes.calls[0].type);
+    EXPECT_EQ(c.shown, StoredString(kKeyVideo, "Capture"));
+    EXPECT_EQ(c.chooserRuns, chooserRuns);
+    EXPECT_EQ("AVI Files (*.avi)|*.avi|", request.filter);
+    EXPECT_EQ(static_cast<DWORD>(OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT), request.flags);
+    if (c.answer != IDNO) {
+      EXPECT_EQ(c.shown == old ? cwd : std::filesystem::canonical(dir), std::filesystem::current_path());
+    }
+    ASSERT_EQ(c.box.empty() ? 0u : 1u, boxes.calls.size());
+    if (c.box.empty()) continue;
+    EXPECT_EQ(c.box, boxes.calls[0].text);
+    EXPECT_EQ(static_cast<UINT>((c.answer == IDOK ? MB_OK : MB_YESNO) | MB_ICONEXCLAMATION), boxes.calls[0].type);
   }
 }
 

@@ -34,20 +34,17 @@ inline void StoreDword(const char* key, const char* name, DWORD value) {
   WriteSettingDword(k, name, value);
   CloseSettingsKey(k);
 }
-
 inline void StoreString(const char* key, const char* name, const std::string& value) {
   HKEY k = OpenSettingsKey(key);
   WriteSettingString(k, name, value.c_str());
   CloseSettingsKey(k);
 }
-
 inline int StoredWord(const char* key, const char* name) {
   HKEY k = OpenSettingsKey(key);
   const int v = ReadSettingWord(k, name, -1);
   CloseSettingsKey(k);
   return v;
 }
-
 inline std::string StoredString(const char* key, const char* name) {
   char buf[512];
   HKEY k = OpenSettingsKey(key);
@@ -115,7 +112,6 @@ class SheetTest : public ::testing::Test {
   }
   void Ok() { Click(hSheet, IDOK); }
   void Cancel() { Click(hSheet, IDCANCEL); }
-
   // WM_TUNER_NOTIFY commands the main window received, in order.
   Cmds Sent() const {
     Cmds out;
