@@ -40,15 +40,13 @@ start_and_wait() {
   w=$(wait_window "$VIDEO_TITLE") || fail "no window \"$VIDEO_TITLE\""
   read -r _ VX VY _ _ <<<"$w"
 }
-# Waits for the program to end; fails unless it ends with 0.
-expect_exit() {  # what
+expect_exit() {  # what: waits for the program to end with 0  # what
   local rc=0
   wait "$PID" || rc=$?
   PID=0
   [ $rc -eq 0 ] || fail "$1: exit code $rc"
 }
-# A line the program saved in its settings.
-saved() {  # pattern what
+saved() {  # pattern what: a line the program saved in its settings
   grep -q "$1" "$ORVANE_CONFIG_DIR/registry.reg" || fail "$2 not saved: $(cat "$ORVANE_CONFIG_DIR/registry.reg")"
 }
 
@@ -75,8 +73,7 @@ shown() {
   done
   return 1
 }
-# Enter on the window of this title, as a user answers a box.
-answer() {  # title [tenths of a second]
+answer() {  # title [tenths of a second]: Enter on that window, as a user answers a box
   local w
   w=$(wait_window "$@") || fail "no window \"$1\""
   xdotool windowfocus --sync "${w%% *}" 2>/dev/null || true
@@ -84,8 +81,7 @@ answer() {  # title [tenths of a second]
   xdotool key Return
 }
 
-# Colour of a screenshot's pixel, as srgb(r,g,b).
-pixel() { convert "$1" -format "%[pixel:p{$2,$3}]" info:; }
+pixel() {  # file x y: a pixel's colour as srgb(r,g,b) convert "$1" -format "%[pixel:p{$2,$3}]" info:; }
 # A part of the panel, in its client coordinates, saved as a picture; grabs compared.
 grab() {  # name x y w h
   import -window root -crop "$4x$5+$((PX + $2))+$((PY + $3))" +repage "$OUT/$1.png" 2>/dev/null
