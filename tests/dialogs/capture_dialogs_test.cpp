@@ -9,7 +9,6 @@
 #include <QToolButton>
 #include <filesystem>
 #include <fstream>
-#include <unistd.h>
 
 using namespace dlgtest;
 
@@ -24,7 +23,7 @@ class CaptureDialogs : public ::testing::Test {
     std::filesystem::create_directories(dir);
     cwd = std::filesystem::current_path();
     SetFreeDiskHookForTests([this](const std::string& folder, unsigned long long* bytes) {
-      folders.push_back(folder);
+      this->folder = folder;
       *bytes = std::filesystem::is_directory(folder) ? free : 0;
       return std::filesystem::is_directory(folder);
     });
@@ -34,31 +33,10 @@ class CaptureDialogs : public ::testing::Test {
     CFileDialog::SetHook(nullptr);
     std::filesystem::current_path(cwd);
   }
-  // The chooser answers with these names in turn, then is cancelled; the dialog shows what it took.
-  std::string Choose(std::vector<std::string> names, BOOL* startEnabled = nullptr, bool start = false) {
-    CFileDialog::SetHook([this, names, n = size_t{0}](const CFileDialog::Request& r, std::string* p) mutable {
-      request = r;
-      ++chooserRuns;
-      if (n == names.size()) return false;
-      *p = names[n++];
-      return true;
-    });
-    CCaptureDlg dlg;
-    std::string shown;
-    RunModal(dlg, [&] {
-      Click(dlg.m_hWnd, kChoose);
-      shown = Text(dlg.m_hWnd, kFile);
-      if (startEnabled) *startEnabled = IsWindowEnabled(GetDlgItem(dlg.m_hWnd, IDOK));
-      if (start) Click(dlg.m_hWnd, IDOK);
-    });
-    return shown;
-  }
   std::string dir;
   std::filesystem::path cwd;
   unsigned long long free = 10'000'000'000ull;
-  std::vector<std::string> folders;
-  CFileDialog::Request request{};
-  int chooserRuns = 0;
+  std::string folder;  // where free space was last measured
 };
 
 // With no usable path stored (none, or too long to keep) the default is shown and stored, even on Cancel.
@@ -93,12 +71,13 @@ TEST_F(CaptureDialogs, FreeSpaceRuleAtItsEdges) {
                 Click(dlg.m_hWnd, kUseLimit);
                 QTest::keyClick(Inner<QAbstractButton>(dlg.m_hWnd, kUseLimit), Qt::Key_Return);
               }));
-    EXPECT_EQ(std::filesystem::path(c.path).parent_path(), folders.back());
+    EXPECT_EQ(std::filesystem::path(c.path).parent_path(), folder);
   }
 }
 
 TEST_F(CaptureDialogs, EnterAfterOpeningStartsTheCapture) {
   StoreString(kKeyVideo, "Capture", "/tmp/clip.avi");
+  int chooserRuns = 0;
   CFileDialog::SetHook([&](const CFileDialog::Request&, std::string*) { return ++chooserRuns, false; });
   CCaptureDlg dlg;
   EXPECT_EQ(IDOK, RunModal(dlg, [&] {
@@ -140,13 +119,23 @@ TEST_F(CaptureDialogs, ChosenNames) {
     SCOPED_TRACE(c.chosen + " " + std::to_string(c.answer));
     StoreString(kKeyVideo, "Capture", old);
     std::filesystem::current_path(cwd);
-    chooserRuns = 0;
     orv::test::MessageBoxAnswerer boxes(c.answer);
-    BOOL enabled = FALSE;
-    EXPECT_EQ(c.shown, Choose({c.chosen}, &enabled, true));
-    EXPECT_TRUE(enabled);
+    int runs = 0;
+    CFileDialog::Request request{};
+    CFileDialog::SetHook([&](const CFileDialog::Request& r, std::string* p) {
+      request = r;
+      *p = c.chosen;
+      return runs++ == 0;  // a second run is cancelled
+    });
+    CCaptureDlg dlg;
+    RunModal(dlg, [&] {
+      Click(dlg.m_hWnd, kChoose);
+      EXPECT_EQ(c.shown, Text(dlg.m_hWnd, kFile));
+      EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dlg.m_hWnd, IDOK)));
+      Click(dlg.m_hWnd, IDOK);
+    });
     EXPECT_EQ(c.shown, StoredString(kKeyVideo, "Capture"));
-    EXPECT_EQ(c.chooserRuns, chooserRuns);
+    EXPECT_EQ(c.chooserRuns, runs);
     EXPECT_EQ("AVI Files (*.avi)|*.avi|", request.filter);
     EXPECT_EQ(static_cast<DWORD>(OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT), request.flags);
     if (c.answer != IDNO) {

@@ -21,35 +21,27 @@
 #include <QTimer>
 #include <functional>
 #include <gtest/gtest.h>
-#include <string>
-#include <utility>
 #include <vector>
 
 namespace dlgtest {
 
 using Cmds = std::vector<std::pair<WPARAM, LPARAM>>;
 
-inline void StoreDword(const char* key, const char* name, DWORD value) {
-  HKEY k = OpenSettingsKey(key);
-  WriteSettingDword(k, name, value);
-  CloseSettingsKey(k);
+// A settings key, open for the life of the object.
+struct Key {
+  explicit Key(const char* path) : h(OpenSettingsKey(path)) {}
+  ~Key() { CloseSettingsKey(h); }
+  operator HKEY() const { return h; }
+  HKEY h;
+};
+inline void StoreDword(const char* key, const char* name, DWORD v) { WriteSettingDword(Key(key), name, v); }
+inline void StoreString(const char* key, const char* name, const std::string& v) {
+  WriteSettingString(Key(key), name, v.c_str());
 }
-inline void StoreString(const char* key, const char* name, const std::string& value) {
-  HKEY k = OpenSettingsKey(key);
-  WriteSettingString(k, name, value.c_str());
-  CloseSettingsKey(k);
-}
-inline int StoredWord(const char* key, const char* name) {
-  HKEY k = OpenSettingsKey(key);
-  const int v = ReadSettingWord(k, name, -1);
-  CloseSettingsKey(k);
-  return v;
-}
+inline int StoredWord(const char* key, const char* name) { return ReadSettingWord(Key(key), name, -1); }
 inline std::string StoredString(const char* key, const char* name) {
   char buf[512];
-  HKEY k = OpenSettingsKey(key);
-  ReadSettingString(k, name, buf, sizeof buf, "<missing>");
-  CloseSettingsKey(k);
+  ReadSettingString(Key(key), name, buf, sizeof buf, "<missing>");
   return buf;
 }
 
@@ -99,12 +91,10 @@ class SheetTest : public ::testing::Test {
   }
 
   // A sheet of the three pages, opened at `startPage`, with `body` run inside its loop.
-  int RunSheet(const std::function<void()>& body, UINT startPage = 0, DWORD flags = PSH_NOAPPLYNOW) {
+  int RunSheet(const std::function<void()>& body, UINT startPage = 0) {
     CConfigSheet sheet("환경설정", nullptr, startPage);
-    sheet.AddPage(&channel);
-    sheet.AddPage(&video);
-    sheet.AddPage(&audio);
-    sheet.m_psh.dwFlags |= flags;
+    for (CPropertyPage* p : std::initializer_list<CPropertyPage*>{&channel, &video, &audio}) sheet.AddPage(p);
+    sheet.m_psh.dwFlags |= PSH_NOAPPLYNOW;
     return RunModal(sheet, [&] {
       hSheet = sheet.m_hWnd;
       body();

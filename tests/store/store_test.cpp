@@ -191,12 +191,19 @@ TEST_F(Store, UnreadableFilesAreReportedOnceAndNeverWrittenOver) {
   EXPECT_EQ((std::vector<std::string>{"registry.reg", "win.ini"}), Files(dir));
 }
 
+// The profile: defaults, names without case, values cut to the buffer, no key forged by a line break,
+// garbage numbers read as the C library reads them, and the user's own lines kept.
 TEST_F(Store, ProfileStringsIntsAndDefaults) {
+  const std::string kept = "; user's notes\n[other]\nkeep=me\n[orvane]\n";
+  WriteConfigFile("win.ini", kept + "VideoDevice=abc\nAudioDevice=99999999999999\njunk line without equals\n");
+  orv::store::ResetForTests();
+  EXPECT_EQ(0u, GetProfileIntA("orvane", "VideoDevice", 7));
+  EXPECT_EQ(2147483647u, GetProfileIntA("orvane", "AudioDevice", 0));
   char buf[260];
   EXPECT_EQ(0u, GetProfileStringA("orvane", "CaptureFile", "", buf, sizeof buf));
-  EXPECT_EQ(3u, GetProfileIntA("orvane", "VideoDevice", 3));
-  EXPECT_TRUE(WriteProfileStringA("orvane", "CaptureFile", "/tmp/a.avi\nVideoDevice=9"));  // cannot forge a key
-  EXPECT_EQ(0u, GetProfileIntA("orvane", "VideoDevice", 0));
+  EXPECT_EQ(3u, GetProfileIntA("orvane", "Missing", 3));
+  EXPECT_TRUE(WriteProfileStringA("orvane", "CaptureFile", "/tmp/a.avi\nMissing=9"));
+  EXPECT_EQ(0u, GetProfileIntA("orvane", "Missing", 0));
   EXPECT_TRUE(WriteProfileStringA("orvane", "CaptureFile", "/tmp/a.avi"));
   EXPECT_TRUE(WriteProfileStringA("orvane", "VideoDevice", "5"));
   EXPECT_TRUE(WriteProfileStringA("ORVANE", "AudioDevice", "1"));
@@ -205,19 +212,10 @@ TEST_F(Store, ProfileStringsIntsAndDefaults) {
   EXPECT_STREQ("/tmp/a.avi", buf);
   EXPECT_EQ(5u, GetProfileIntA("orvane", "VideoDevice", 0));
   EXPECT_EQ(1u, GetProfileIntA("orvane", "AudioDevice", 0));
-  EXPECT_EQ("[orvane]\nCaptureFile=/tmp/a.avi\nVideoDevice=5\nAudioDevice=1\n", ReadConfigFile("win.ini"));
+  EXPECT_EQ(kept + "VideoDevice=5\nAudioDevice=1\njunk line without equals\nCaptureFile=/tmp/a.avi\n",
+            ReadConfigFile("win.ini"));
   WriteProfileStringA("orvane", "CaptureFile", std::string(300, 'x').c_str());
   EXPECT_EQ(259u, GetProfileStringA("orvane", "CaptureFile", "", buf, sizeof buf)) << "cut to the buffer";
-}
-
-TEST_F(Store, ProfileGarbageNumbersAndForeignLinesSurvive) {
-  const std::string kept = "; user's notes\n[other]\nkeep=me\n[orvane]\n";
-  WriteConfigFile("win.ini", kept + "VideoDevice=abc\nAudioDevice=99999999999999\njunk line without equals\n");
-  orv::store::ResetForTests();
-  EXPECT_EQ(0u, GetProfileIntA("orvane", "VideoDevice", 7));
-  EXPECT_EQ(2147483647u, GetProfileIntA("orvane", "AudioDevice", 0));
-  WriteProfileStringA("orvane", "VideoDevice", "1");
-  EXPECT_EQ(kept + "VideoDevice=1\nAudioDevice=99999999999999\njunk line without equals\n", ReadConfigFile("win.ini"));
 }
 
 }  // namespace
