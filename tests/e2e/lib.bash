@@ -81,7 +81,8 @@ answer() {  # title [tenths of a second]: Enter on that window, as a user answer
   xdotool key Return
 }
 
-pixel() {  # file x y: a pixel's colour as srgb(r,g,b) convert "$1" -format "%[pixel:p{$2,$3}]" info:; }
+# Colour of a screenshot's pixel, as srgb(r,g,b).
+pixel() { convert "$1" -format "%[pixel:p{$2,$3}]" info:; }
 # A part of the panel, in its client coordinates, saved as a picture; grabs compared.
 grab() {  # name x y w h
   import -window root -crop "$4x$5+$((PX + $2))+$((PY + $3))" +repage "$OUT/$1.png" 2>/dev/null
