@@ -1,5 +1,5 @@
-// The capture flow of the video window: the settings dialog, a capture ended by the status dialog
-// or by the timer, and what the panel and the user are told.
+// The capture flow of the video window (code 27): the capture settings dialog, a capture ended by
+// the status dialog, the timer or a full disk, and what the panel and the user are told.
 #include "common/Commands.h"
 #include "common/Settings.h"
 #include "capture/CaptureGraph.h"
@@ -108,30 +108,11 @@ TEST_F(CaptureFlow, CancelTellsThePanelAtOnceAndRecordsNothing) {
   EXPECT_TRUE(Engine().m_bPreviewing);
 }
 
-TEST_F(CaptureFlow, TimedCaptureEndsOnTheFirstTickAfterTheLimit) {
+TEST_F(CaptureFlow, TimedCaptureIgnoresTheCaptureCommandAndEndsOnceAtItsLimit) {
   Command27([](HWND dlg) { Start(dlg, 2); });
-  // The flow has returned with the capture running; the timer ends it.
-  EXPECT_TRUE(Engine().m_bCapturing);
-  EXPECT_TRUE(endedAfterBoxes.empty());
-  ASSERT_TRUE(orv::test::PumpUntil([&] { return !endedAfterBoxes.empty(); }, 8000));
-  // Code 27 first, then the result box.
-  EXPECT_EQ(std::vector<std::size_t>{0}, endedAfterBoxes);
-  orv::test::Pump();
-  ASSERT_EQ(1u, boxes.calls.size());
-  EXPECT_EQ("동영상 캡처완료", boxes.calls[0].caption);
-  EXPECT_FALSE(Engine().m_bCapturing);
-  EXPECT_TRUE(Engine().m_bPreviewing);
-
-  const auto video = orv::test::StreamsOf(orv::test::Probe(path), "video");
-  ASSERT_EQ(1u, video.size());
-  EXPECT_EQ(Engine().m_nCaptured, orv::test::Number(video[0], "nb_read_packets"));
-  EXPECT_NEAR(2.0, orv::test::Number(video[0], "nb_frames") * kFrame, 3 * kFrame);
-}
-
-TEST_F(CaptureFlow, CaptureCommandDoesNothingWhileATimedCaptureRuns) {
-  Command27([](HWND dlg) { Start(dlg, 2); });
+  // The flow has returned with the capture running. The panel's capture button again: no dialog,
+  // and the panel keeps its CAP light.
   ASSERT_TRUE(Engine().m_bCapturing);
-  // The panel's capture button again: no dialog, and the panel keeps its CAP light.
   bool reopened = false;
   QTimer::singleShot(300, [&] {
     if (HWND dlg = orv::ui::FindLocalTopLevel("캡처설정")) {
@@ -143,13 +124,18 @@ TEST_F(CaptureFlow, CaptureCommandDoesNothingWhileATimedCaptureRuns) {
   orv::test::PumpUntil([] { return false; }, 500);
   EXPECT_FALSE(reopened);
   EXPECT_TRUE(endedAfterBoxes.empty());
-  EXPECT_TRUE(Engine().m_bCapturing);
-  // The limit ends it once: one code 27, one result box, and no more ticks after that.
+  // The timer ends it once: code 27 first, then the result box, and no tick after that.
   ASSERT_TRUE(orv::test::PumpUntil([&] { return !endedAfterBoxes.empty(); }, 8000));
   orv::test::PumpUntil([] { return false; }, 300);
   EXPECT_EQ(std::vector<std::size_t>{0}, endedAfterBoxes);
-  EXPECT_EQ(1u, boxes.calls.size());
+  ASSERT_EQ(1u, boxes.calls.size());
+  EXPECT_EQ("동영상 캡처완료", boxes.calls[0].caption);
   EXPECT_FALSE(::KillTimer(wnd->m_hWnd, 1));
+  EXPECT_TRUE(!Engine().m_bCapturing && Engine().m_bPreviewing);
+  const auto video = orv::test::StreamsOf(orv::test::Probe(path), "video");
+  ASSERT_EQ(1u, video.size());
+  EXPECT_EQ(Engine().m_nCaptured, orv::test::Number(video[0], "nb_read_packets"));
+  EXPECT_NEAR(2.0, orv::test::Number(video[0], "nb_frames") * kFrame, 3 * kFrame);
 }
 
 TEST_F(CaptureFlow, UntimedCaptureEndsWhenTheStatusDialogCloses) {
@@ -168,8 +154,7 @@ TEST_F(CaptureFlow, UntimedCaptureEndsWhenTheStatusDialogCloses) {
   EXPECT_EQ(std::vector<std::size_t>{0}, endedAfterBoxes);
   ASSERT_EQ(1u, boxes.calls.size());
   EXPECT_EQ("동영상 캡처완료", boxes.calls[0].caption);
-  EXPECT_FALSE(Engine().m_bCapturing);
-  EXPECT_TRUE(Engine().m_bPreviewing);
+  EXPECT_TRUE(!Engine().m_bCapturing && Engine().m_bPreviewing);
   const auto video = orv::test::StreamsOf(orv::test::Probe(path), "video");
   ASSERT_EQ(1u, video.size());
   EXPECT_GT(orv::test::Number(video[0], "nb_read_packets"), 10);
@@ -178,39 +163,40 @@ TEST_F(CaptureFlow, UntimedCaptureEndsWhenTheStatusDialogCloses) {
 TEST_F(CaptureFlow, CaptureThatCannotStartGoesNoFurther) {
   // A folder as the file: the dialog lets it through (there is space), the engine refuses it.
   StoreCapturePath(orv::test::ConfigDir());
-  Command27([](HWND dlg) { Start(dlg, -1); });
+  Command27([](HWND dlg) { Start(dlg, 5); });
   ASSERT_EQ(1u, boxes.calls.size());
   EXPECT_EQ("캡처 파일을 설정 할 수없습니다.", boxes.calls[0].text);
   EXPECT_EQ(std::vector<std::size_t>{1}, endedAfterBoxes);
   EXPECT_EQ(nullptr, orv::ui::FindLocalTopLevel("캡처상황"));
   EXPECT_TRUE(Engine().m_bPreviewing);
   // No timer is left to end a capture that never ran.
-  Command27([](HWND dlg) { Inner<QAbstractButton>(dlg, IDCANCEL)->click(); });
   orv::test::PumpUntil([] { return false; }, 200);
-  EXPECT_EQ(2u, endedAfterBoxes.size());
+  EXPECT_EQ(1u, endedAfterBoxes.size());
   EXPECT_EQ(1u, boxes.calls.size());
 }
 
-TEST_F(CaptureFlow, FullDiskClosesTheStatusDialogAndSaysWhy) {
+// Untimed, the status dialog closes by itself; timed, the capture ends long before its limit.
+TEST_F(CaptureFlow, FullDiskEndsTheCaptureWithAPlayableFileAndSaysWhy) {
   orv::media::SetAviDiskLimitForTests(30u << 20);
-  Command27([](HWND dlg) { Start(dlg, -1); });  // returns once the status dialog has closed by itself
-  ASSERT_EQ(2u, boxes.calls.size());
-  EXPECT_EQ("디스크 공간이 부족하여 캡처를 멈췄습니다. 멈추기 전까지 캡처한 내용은 파일에 남아 있습니다.",
-            boxes.calls[0].text);
-  EXPECT_EQ("동영상 캡처완료", boxes.calls[1].caption);
-  EXPECT_EQ(std::vector<std::size_t>{1}, endedAfterBoxes);
-  EXPECT_EQ("", orv::test::DecodeErrors(path));
-  EXPECT_LE(std::filesystem::file_size(path), 30u << 20);
-}
-
-TEST_F(CaptureFlow, TimedCaptureOnAFullDiskEndsBeforeItsLimit) {
-  orv::media::SetAviDiskLimitForTests(30u << 20);
-  Command27([](HWND dlg) { Start(dlg, 60); });
-  ASSERT_TRUE(orv::test::PumpUntil([&] { return !endedAfterBoxes.empty(); }, 15000));
-  orv::test::Pump();
-  ASSERT_EQ(2u, boxes.calls.size());
-  EXPECT_EQ("동영상 캡처완료", boxes.calls[1].caption);
-  EXPECT_EQ("", orv::test::DecodeErrors(path));
+  for (int seconds : {-1, 60}) {
+    boxes.calls.clear();
+    endedAfterBoxes.clear();
+    Command27([&](HWND dlg) { Start(dlg, seconds); });
+    ASSERT_TRUE(orv::test::PumpUntil([&] { return !endedAfterBoxes.empty(); }, 15000)) << seconds;
+    orv::test::Pump();
+    ASSERT_EQ(2u, boxes.calls.size()) << seconds;
+    EXPECT_EQ("디스크 공간이 부족하여 캡처를 멈췄습니다. 멈추기 전까지 캡처한 내용은 파일에 남아 있습니다.",
+              boxes.calls[0].text);
+    EXPECT_EQ("동영상 캡처완료", boxes.calls[1].caption);
+    EXPECT_EQ(std::vector<std::size_t>{1}, endedAfterBoxes);
+    EXPECT_EQ("", orv::test::DecodeErrors(path));
+    EXPECT_LE(std::filesystem::file_size(path), 30u << 20);
+    const auto video = orv::test::StreamsOf(orv::test::Probe(path), "video");
+    ASSERT_EQ(1u, video.size());
+    EXPECT_GT(orv::test::Number(video[0], "nb_read_packets"), 20);
+    EXPECT_EQ(orv::test::Number(video[0], "nb_frames"), orv::test::Number(video[0], "nb_read_packets"));
+    EXPECT_TRUE(Engine().m_bPreviewing);
+  }
 }
 
 }  // namespace
