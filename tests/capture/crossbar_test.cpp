@@ -86,28 +86,4 @@ TEST(Crossbar, PathsAreFoundInOrderAndRoutedPictureFirstThenItsSoundUpstreamFirs
   }
 }
 
-TEST(Crossbar, RouteInputReportsOnlyTheLastPictureRoute) {
-  UseCard(kTwoCrossbars);
-  GraphRig rig;
-  CCrossbar x(rig.analogIn);
-  orv::media::InjectFault("Route:Crossbar1", E_UNEXPECTED);
-  EXPECT_EQ(S_OK, x.RouteInput(0));
-  orv::media::ClearFaults();
-  orv::media::InjectFault("Route:Crossbar0", E_UNEXPECTED, 0, 1);
-  EXPECT_EQ(E_UNEXPECTED, x.RouteInput(0));
-  orv::media::ClearFaults();
-}
-
-TEST(Crossbar, LabelsFollowTheBufferSizeAndTheNameTable) {
-  UseCard(R"({"crossbars": [{"inputs": [{"type": 1, "from": "tuner"}, {"type": 99}, {"type": 13}],
-              "outputs": [{"type": 12}]}]})");
-  GraphRig rig;
-  CCrossbar x(rig.analogIn);
-  EXPECT_EQ((Strings{"Video", "", "Unknown", "Video Encoder"}),
-            (Strings{Label(x, 0, 6), Label(x, 0, 1), Label(x, 1), Label(x, 2)}));
-  EXPECT_EQ(E_FAIL, x.GetInputLabel(0, nullptr, 10));
-  EXPECT_STREQ("Audio SPDIFDigital", CCrossbar::ConnectorName(0x1004));
-  EXPECT_STREQ("Unknown", CCrossbar::ConnectorName(0x100A));
-}
-
 }  // namespace

@@ -1,6 +1,5 @@
-// File capture on the virtual card: the AVI file as ffprobe and ffmpeg read it, the time limit,
-// the result box, and captures that cannot start or cannot keep up.
-#include "bench/avsync.h"
+// File capture on the virtual card: the AVI file as ffprobe reads it, the time limit, and captures
+// that cannot start or cannot keep up.
 #include "platform/media/avi/testing.h"
 #include "tests/capture/enginerig.h"
 #include "tests/media/avicheck.h"
@@ -38,50 +37,7 @@ int CaptureTicks(const orv::test::RecordingWnd& w) {
   return n;
 }
 
-TEST(FileCapture, TimedCaptureWritesYuy2AndPcmThatMatchTheResult) {
-  EngineRig rig;
-  CCaptureGraph& e = rig.Start();
-  const std::string path = Clip();
-  ASSERT_EQ(1, e.StartFileCapture(path.c_str(), TRUE, 3));
-  EXPECT_TRUE(e.m_bCapturing && !e.m_bPreviewing);
-  ASSERT_TRUE(WaitForTimeUp(e, 8000));
-  ASSERT_EQ(1, e.StopFileCapture());
-  EXPECT_TRUE(e.m_bPreviewing);  // the live picture is back
-  e.ShowCaptureResult();
-  char expected[200];
-  std::snprintf(expected, sizeof expected, "동영상을 다음과 같이 캡처했습니다. \n캡처: %d 프레임, 놓침: %d 프레임 ",
-                e.m_nCaptured, e.m_nDropped);
-  EXPECT_EQ(Strings{expected}, rig.Texts());
-  EXPECT_EQ("동영상 캡처완료", rig.boxes.calls.back().caption);
-
-  const auto video = Video(path);
-  const auto audio = orv::test::StreamsOf(orv::test::Probe(path), "audio");
-  ASSERT_EQ(1u, audio.size());
-  EXPECT_EQ((Strings{"YUY2", "10000000/667111", "pcm_s16le"}),
-            (Strings{video.value("codec_tag_string", ""), video.value("avg_frame_rate", ""),
-                     audio[0].value("codec_name", "")}));
-  EXPECT_EQ(640, Number(video, "width"));
-  // Every frame the card delivered is in the file. Frames the card missed (a busy machine) are
-  // empty chunks: they count in the stream's length only.
-  const long long frames = Number(video, "nb_frames");
-  EXPECT_GT(e.m_nCaptured, 30);
-  EXPECT_EQ(e.m_nCaptured, Number(video, "nb_read_packets"));
-  EXPECT_LE(frames, e.m_nCaptured + e.m_nDropped);
-  // As long as the limit, and picture and sound end together.
-  EXPECT_NEAR(3.0, frames * kFrame, 2 * kFrame);
-  const auto sound = orv::test::SoundSamples(path);
-  EXPECT_NEAR(frames * kFrame, sound.size() / 2 / 44100.0, 2 * kFrame);
-  EXPECT_EQ("", orv::test::DecodeErrors(path));
-  // Real pictures (the moving box changes them) and real sound (the card's hiss or tone).
-  const auto sums = orv::test::PictureChecksums(path);
-  EXPECT_EQ(static_cast<std::size_t>(e.m_nCaptured), sums.size());
-  EXPECT_GT(std::set<std::string>(sums.begin(), sums.end()).size(), sums.size() / 2);
-  int peak = 0;
-  for (std::int16_t s : sound) peak = std::max(peak, std::abs(static_cast<int>(s)));
-  EXPECT_GT(peak, 300);
-}
-
-TEST(FileCapture, UntimedCaptureRunsUntilStoppedAndNoStopLeavesTheLimitsTimer) {
+TEST(FileCapture, UntimedCaptureRunsUntilStoppedAndOnlyATimedOneHasTheLimitsTimer) {
   EngineRig rig;
   CCaptureGraph& e = rig.Start();
   ASSERT_EQ(1, e.StartFileCapture(Clip().c_str(), FALSE, 1));
@@ -92,24 +48,14 @@ TEST(FileCapture, UntimedCaptureRunsUntilStoppedAndNoStopLeavesTheLimitsTimer) {
   EXPECT_EQ(0, e.StopFileCapture());  // nothing left to stop
   EXPECT_NEAR(1.5, Number(Video(Clip()), "nb_read_packets") * kFrame, 0.5);
   EXPECT_TRUE(rig.Texts().empty());
-  // An untimed start over a running timed capture: the stop ends the limit's timer all the same.
-  ASSERT_EQ(1, e.StartFileCapture(Clip().c_str(), TRUE, 60));
+  // A limit of 0 is up at once, and the 33 ms timer runs. An untimed start over that capture: the
+  // stop ends the limit's timer all the same.
+  ASSERT_EQ(1, e.StartFileCapture(Clip().c_str(), TRUE, 0));
+  EXPECT_EQ(1, e.IsCaptureTimeUp());
+  EXPECT_TRUE(orv::test::PumpUntil([&] { return CaptureTicks(rig.owner) > 0; }));
   ASSERT_EQ(1, e.StartFileCapture(Clip("b.avi").c_str(), FALSE, 0));
   ASSERT_EQ(1, e.StopFileCapture());
   EXPECT_FALSE(::KillTimer(rig.owner.m_hWnd, 1));
-}
-
-TEST(FileCapture, TimeLimitCountsFromTheStartAndLongLimitsClamp) {
-  EngineRig rig;
-  CCaptureGraph& e = rig.Start();
-  ASSERT_EQ(1, e.StartFileCapture(Clip().c_str(), TRUE, 0));
-  EXPECT_EQ(1, e.IsCaptureTimeUp());
-  EXPECT_TRUE(orv::test::PumpUntil([&] { return CaptureTicks(rig.owner) > 0; }));  // the 33 ms timer runs
-  ASSERT_EQ(1, e.StopFileCapture());
-  rig.owner.log.clear();
-  Wait(150);
-  EXPECT_EQ(0, CaptureTicks(rig.owner));  // and is gone with the capture
-
   // Limits beyond what 32 bits of milliseconds hold are the longest limit, not a wrapped short one.
   for (auto [seconds, limit] : {std::pair<UINT, DWORD>{2u, 2000u}, {4294967u, 4294967000u}, {4294968u, 0xFFFFFFFFu},
                                 {0xFFFFFFFFu, 0xFFFFFFFFu}}) {
@@ -135,9 +81,6 @@ TEST(FileCapture, NamesThatCannotBeWrittenAreRefusedAndThePictureComesBack) {
     EXPECT_TRUE(!e.m_bCapturing && e.m_bPreviewing) << path;
   }
   EXPECT_FALSE(std::filesystem::exists(folder + "/missing"));
-  rig.owner.log.clear();
-  Wait(150);
-  EXPECT_EQ(0, CaptureTicks(rig.owner));  // no timer waits to end a capture that never ran
 }
 
 TEST(FileCapture, GraphThatCannotStartShowsWhyAndArmsNoTimer) {
@@ -156,32 +99,23 @@ TEST(FileCapture, GraphThatCannotStartShowsWhyAndArmsNoTimer) {
   EXPECT_EQ(0, ticksDuringBox);
   EXPECT_EQ(Strings{"에러 80004005: 그래프를 시작할 수 없습니다."}, rig.Texts());
   EXPECT_TRUE(!e.m_bCapturing && e.m_bPreviewing);
-  rig.owner.log.clear();
-  Wait(150);
-  EXPECT_EQ(0, CaptureTicks(rig.owner));
 }
 
 // Each card shape records twice; each capture counts only its own frames, and every frame counted
-// is in the file. The sync-mark cards start the picture 150 ms after the sound, whose clock runs
-// 2 % fast or slow: every flash still has its beep within a frame.
-TEST(FileCapture, CardShapesRecordWhatTheyCountAndKeepPictureAndSoundTogether) {
+// is in the file.
+TEST(FileCapture, CardShapesRecordWhatTheyCount) {
   const struct {
     const char* card;
     const char* fault;
     std::vector<std::pair<const char*, bool>> made;  // calls that must (or must not) be made
-    int seconds;
     bool sound = true;
   } cases[] = {
-      {"", "", {{"AviMux.SetMasterStream(1)", true}}, 1},
+      {"", "", {{"AviMux.SetMasterStream(1)", true}}},
       // Without stream control the graph is paused, then run.
-      {"", "ControlStream:Builder", {{"Graph.Pause", true}}, 1},
-      {R"({"audio": false})", "", {{"AviMux.SetMasterStream", false}, {"AviMux.SetOutputCompatibilityIndex(1)", true}}, 1, false},
+      {"", "ControlStream:Builder", {{"Graph.Pause", true}}},
+      {R"({"audio": false})", "", {{"AviMux.SetMasterStream", false}, {"AviMux.SetOutputCompatibilityIndex(1)", true}}, false},
       // The tee behind the capture pin takes the stream control, so the preview behind it runs on.
-      {R"({"preview_pin": false})", "", {{"VideoCapture.StartAt", false}, {"SmartTee.StartAt", true}}, 1},
-      {R"({"sync_marks": true, "video_start_latency_ms": 150, "clock_speed": 5, "audio_clock_ppm": 20000,
-           "format": {"width": 160, "height": 120}})", "", {}, 3},
-      {R"({"sync_marks": true, "video_start_latency_ms": 150, "clock_speed": 5, "audio_clock_ppm": -20000,
-           "format": {"width": 160, "height": 120}})", "", {}, 3},
+      {R"({"preview_pin": false})", "", {{"VideoCapture.StartAt", false}, {"SmartTee.StartAt", true}}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.card) + c.fault);
@@ -191,18 +125,12 @@ TEST(FileCapture, CardShapesRecordWhatTheyCountAndKeepPictureAndSoundTogether) {
     orv::media::ClearJournal();
     for (const char* name : {"a.avi", "b.avi"}) {
       const std::string path = Clip(name);
-      ASSERT_EQ(1, e.StartFileCapture(path.c_str(), TRUE, c.seconds));
-      ASSERT_TRUE(WaitForTimeUp(e, 5000 * c.seconds));
+      ASSERT_EQ(1, e.StartFileCapture(path.c_str(), TRUE, 1));
+      ASSERT_TRUE(WaitForTimeUp(e, 5000));
       ASSERT_EQ(1, e.StopFileCapture());
-      EXPECT_GT(e.m_nCaptured, 5 * c.seconds) << name;
+      EXPECT_GT(e.m_nCaptured, 5) << name;
       EXPECT_EQ(e.m_nCaptured, Number(Video(path), "nb_read_packets")) << name;
       EXPECT_EQ(c.sound ? 1u : 0u, orv::test::StreamsOf(orv::test::Probe(path), "audio").size()) << name;
-      if (c.seconds == 1) continue;
-      const orv::avsync::Analysis sync = orv::avsync::Analyse(path);
-      ASSERT_EQ("", sync.error);
-      EXPECT_GE(sync.pairs.size(), 10u) << orv::avsync::Report(sync);
-      EXPECT_GE(sync.pairs.size() + 1, sync.flashes.size());
-      EXPECT_LE(sync.MaxOffsetMs(), kFrame * 1000) << orv::avsync::Report(sync);
     }
     for (const auto& [call, made] : c.made) EXPECT_EQ(made, !orv::test::Calls(call).empty()) << call;
     EXPECT_TRUE(rig.Texts().empty());
@@ -213,13 +141,15 @@ TEST(FileCapture, SlowDiskDropsFramesInsteadOfQueueingThem) {
   EngineRig rig;
   CCaptureGraph& e = rig.Start();
   const std::string path = Clip();
+  struct Restore {
+    ~Restore() { orv::media::SetAviWriteDelayForTests(0); orv::media::SetAviQueueLimitForTests(0); }
+  } restore;  // even when an assertion ends the test early
   orv::media::SetAviQueueLimitForTests(3u << 20);  // five frames
   orv::media::SetAviWriteDelayForTests(150000);     // a frame takes 0.15 s to write
   ASSERT_EQ(1, e.StartFileCapture(path.c_str(), TRUE, 2));
   ASSERT_TRUE(WaitForTimeUp(e, 6000));
   orv::media::SetAviWriteDelayForTests(0);
   ASSERT_EQ(1, e.StopFileCapture());
-  orv::media::SetAviQueueLimitForTests(0);
   EXPECT_GT(e.m_nDropped, 5);
   // Frames that were kept are in the file; the dropped ones are empty chunks that keep the time
   // (in the stream's length, not among the packets a reader gets).
