@@ -2,6 +2,7 @@
 
 #include "common/Commands.h"
 #include "common/Settings.h"
+#include "platform/media/graph/filterbase.h"
 #include "platform/store/registry.h"
 
 #include <algorithm>
@@ -147,6 +148,7 @@ int CCaptureGraph::RebuildAll() {
 }
 
 int CCaptureGraph::UseStoredDevices() {
+  WaitForScans();  // a scan reads the region
   m_nVideoDevice = static_cast<int>(GetProfileIntA(kProfileSection, "VideoDevice", 0));
   m_nAudioDevice = static_cast<int>(GetProfileIntA(kProfileSection, "AudioDevice", 0));
   m_pRegion = &orv::plans::StoredRegion();
@@ -182,6 +184,59 @@ void CCaptureGraph::ApplyRegionAndStandard() {
     const std::vector<TunerChannel> channels = TunerPlanOf(*plan);
     plans->put_Plan(type, channels.data(), static_cast<LONG>(channels.size()));
   }
+}
+
+namespace {
+std::vector<std::string> FriendlyNames(REFCLSID category) {
+  std::vector<std::string> names;
+  ComPtr<ICreateDevEnum> devEnum;
+  if (FAILED(CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&devEnum))))
+    return names;
+  ComPtr<IEnumMoniker> monikers;
+  if (devEnum->CreateClassEnumerator(category, &monikers, 0) != S_OK || !monikers) return names;
+  ComPtr<IMoniker> moniker;
+  while (monikers->Next(1, &moniker, nullptr) == S_OK) {
+    std::string name;
+    ComPtr<IPropertyBag> bag;
+    VARIANT v;
+    VariantInit(&v);
+    if (SUCCEEDED(moniker->BindToStorage(nullptr, nullptr, IID_PPV_ARGS(&bag))) && bag &&
+        SUCCEEDED(bag->Read(u"FriendlyName", &v, nullptr)) && v.vt == VT_BSTR && v.bstrVal)
+      name = orv::media::Narrow(v.bstrVal);
+    VariantClear(&v);
+    names.push_back(name.empty() ? "?" : name);
+  }
+  return names;
+}
+}  // namespace
+
+CaptureDevices CCaptureGraph::ListDevices() {
+  CaptureDevices list;
+  list.audio = FriendlyNames(CLSID_AudioInputDeviceCategory);
+  const std::vector<std::string> video = FriendlyNames(CLSID_VideoInputDeviceCategory);
+  for (std::size_t i = 0; i < video.size(); ++i) {
+    CaptureDevices::Video v;
+    v.name = video[i];
+    // A card's sound is listed under its name; else, one entry per card, in the same order.
+    for (std::size_t a = 0; a < list.audio.size() && v.ownAudio < 0; ++a)
+      if (list.audio[a].rfind(v.name, 0) == 0) v.ownAudio = static_cast<int>(a);
+    if (v.ownAudio < 0 && list.audio.size() == video.size()) v.ownAudio = static_cast<int>(i);
+    list.video.push_back(v);
+  }
+  // Only the card in use is asked: opening another could disturb what it is doing.
+  ComPtr<IAMTVStandard> standard;
+  if (m_nVideoDevice >= 0 && m_nVideoDevice < static_cast<int>(list.video.size()) && m_pVideoCapture &&
+      SUCCEEDED(standard.QueryFrom(m_pVideoCapture)) && standard) {
+    CaptureDevices::Video& v = list.video[static_cast<std::size_t>(m_nVideoDevice)];
+    for (const auto& s : orv::plans::Standards()) {
+      if (s.key == std::string_view(orv::plans::kAutoStandard)) continue;
+      const HRESULT hr = standard->SupportsStandard(s.key);
+      if (hr == E_NOTIMPL) break;
+      v.standardsKnown = true;
+      if (hr == S_OK) v.standards.push_back(s.key);
+    }
+  }
+  return list;
 }
 
 int CCaptureGraph::MakeBuilder() {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "capture/Crossbar.h"
+#include "common/CaptureDevices.h"
 #include "common/ChannelPlans.h"
 #include "platform/media/com/dshow.h"
 #include "platform/ui/afxwin.h"
@@ -89,6 +90,8 @@ class CCaptureGraph : public CGraphBase {
   // Hands the region's plans to the tuner and sets the standard on the card (auto: the card's
   // detection where it has one, else the region's).
   void ApplyRegionAndStandard();
+  // The video and audio capture devices in enumeration order; the standards of the card in use.
+  CaptureDevices ListDevices();
   int BuildGraph();
   int MakeBuilder();
   int MakeGraph();
