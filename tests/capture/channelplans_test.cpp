@@ -269,3 +269,57 @@ TEST(RegionOnTheCard, ScanSkipsTheNumbersThePlanLacks) {
     EXPECT_TRUE(n <= 12 || n >= 21) << call;
   }
 }
+
+// ---- Two virtual cards: the device page's list and a switch without a restart --------------------
+
+namespace {
+std::string FilterName(IBaseFilter* f) {
+  FILTER_INFO info{};
+  f->QueryFilterInfo(&info);
+  if (info.pGraph) info.pGraph->Release();
+  return orv::media::Narrow(info.achName);
+}
+}  // namespace
+
+TEST(RegionOnTheCard, TwoVirtualCardsListedAndSwitchedWithoutRestart) {
+  EngineRig rig(R"({"devices": [{"name": "Card A"},
+                                {"name": "Card B", "audio": false, "standards": ["PAL-BG", "SECAM-L"]},
+                                {"name": "Card C"}]})");
+  CCaptureGraph& g = rig.Start();
+  CaptureDevices list = g.ListDevices();
+  ASSERT_EQ(3u, list.video.size());
+  EXPECT_EQ((std::vector<std::string>{"Card A Audio", "Card C Audio"}), list.audio);
+  EXPECT_EQ(0, list.video[0].ownAudio);
+  EXPECT_EQ(-1, list.video[1].ownAudio);  // no sound of its own
+  EXPECT_EQ(1, list.video[2].ownAudio);
+  // Only the card in use tells its standards; the built-in card takes every one.
+  EXPECT_TRUE(list.video[0].standardsKnown);
+  EXPECT_EQ(14u, list.video[0].standards.size());
+  EXPECT_FALSE(list.video[1].standardsKnown);
+
+  orv::test::WriteConfigFile("win.ini", "[orvane]\nVideoDevice=1\nAudioDevice=0\nRegion=EU\nStandard=SECAM-L\n");
+  EXPECT_EQ(1, g.UseStoredDevices());
+  EXPECT_EQ("VideoCapture#1", FilterName(g.m_pVideoCapture));
+  EXPECT_TRUE(g.m_bPreviewing);
+  orv::media::VirtualCardState b;
+  ASSERT_TRUE(orv::media::GetVirtualCardState(1, &b));
+  EXPECT_EQ("SECAM-L", b.standard);
+  list = g.ListDevices();
+  EXPECT_EQ((std::vector<std::string>{"PAL-BG", "SECAM-L"}), list.video[1].standards);
+  EXPECT_FALSE(list.video[0].standardsKnown);
+
+  // A standard the card does not take leaves it on the one it had; back on the first card.
+  orv::test::WriteConfigFile("win.ini", "[orvane]\nVideoDevice=1\nStandard=NTSC-J\n");
+  g.UseStoredDevices();
+  ASSERT_TRUE(orv::media::GetVirtualCardState(1, &b));
+  EXPECT_EQ("SECAM-L", b.standard);
+  orv::test::WriteConfigFile("win.ini", "[orvane]\nVideoDevice=0\n");
+  g.UseStoredDevices();
+  EXPECT_EQ("VideoCapture", FilterName(g.m_pVideoCapture));
+  EXPECT_TRUE(rig.Texts().empty());
+
+  // A device that is gone gets the engine's own message.
+  orv::test::WriteConfigFile("win.ini", "[orvane]\nVideoDevice=5\n");
+  g.UseStoredDevices();
+  EXPECT_FALSE(rig.Texts().empty());
+}
