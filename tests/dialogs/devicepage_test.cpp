@@ -171,3 +171,48 @@ TEST_F(DevicePage, OkStoresAndAppliesCancelStoresNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+std::vector<std::string> Names(const CListBox& list) {
+  std::vector<std::string> out;
+  for (int i = 0; i < list.GetCount(); ++i) {
+    CString t;
+    list.GetText(i, t);
+    out.push_back(t.str());
+  }
+  return out;
+}
+
+class ChannelPageRegion : public SheetTest {};
+
+// The channel page lists the stored region's channels by name and registers them by number.
+TEST_F(ChannelPageRegion, ListsThePlansChannelsByNameAndRegistersTheirNumbers) {
+  orv::test::WriteConfigFile("win.ini", "[orvane]\nRegion=EU\n");
+  StoreString(kKeyChannel, "TV", std::string(70, '0').c_str());
+  std::vector<std::string> tv, catv;
+  RunSheet([&] {
+    tv = Names(channel.m_lstUnregistered);
+    Select(channel.m_lstUnregistered, {"E5", "E21"});
+    Click(channel.m_hWnd, 1006);  // ">"
+    // A scan's find the plan lacks (E15) is not marked.
+    SendMessageA(channel.m_hWnd, WM_TUNER_NOTIFY, PageCmd::SignalFound, 15);
+    SendMessageA(channel.m_hWnd, WM_TUNER_NOTIFY, PageCmd::SignalFound, 69);
+    EXPECT_EQ((std::vector<std::string>{"E5", "E21", "E69"}), Names(channel.m_lstRegistered));
+    Click(channel.m_hWnd, 1004);  // cable
+    catv = Names(channel.m_lstRegistered);
+    const auto all = Names(channel.m_lstUnregistered);
+    catv.insert(catv.end(), all.begin(), all.end());
+    Ok();
+  });
+  ASSERT_EQ(60u, tv.size());  // E2..E12, E21..E69
+  EXPECT_EQ("E2", tv.front());
+  EXPECT_EQ("E12", tv[10]);
+  EXPECT_EQ("E21", tv[11]);
+  EXPECT_EQ("E69", tv.back());
+  EXPECT_EQ(101u, catv.size());  // the same and S1..S41
+  const std::string stored = StoredString(kKeyChannel, "TV");
+  EXPECT_EQ(std::string(5, '0') + "1" + std::string(15, '0') + "1" + std::string(47, '0') + "1", stored);
+}
+
+}  // namespace
