@@ -3,6 +3,7 @@
 // it, and the stored region and standard reaching the card.
 #include "common/ChannelPlans.h"
 #include "common/Commands.h"
+#include "platform/media/devices/channels.h"
 #include "tests/capture/enginerig.h"
 
 #include <gtest/gtest.h>
@@ -138,17 +139,17 @@ TEST(ChannelPlans, RegionsTheirStandardsAndRanges) {
   }
 }
 
-TEST(ChannelPlans, KoreaIsTheDefaultWithEveryChannelOfToday) {
-  EXPECT_EQ(nullptr, FindRegion(""));
-  EXPECT_EQ(nullptr, FindRegion("kr"));
+TEST(ChannelPlans, KoreaIsTheDefaultAndTheTunersOwnTable) {
   for (const char* code : {"", "XX", "kr", "KOREA"}) EXPECT_STREQ("KR", RegionOrDefault(code).code) << code;
   EXPECT_STREQ("EU", RegionOrDefault("EU").code);
-  // No gaps: every number the panel had still tunes.
+  // Korea's plans carry every number the tuner knew before regions, on the same carriers.
   const Region& kr = RegionOrDefault("KR");
-  EXPECT_EQ(68u, kr.broadcast->channels.size());
-  EXPECT_EQ(125u, kr.cable->channels.size());
-  for (int n = 2; n <= 69; ++n) EXPECT_NE(nullptr, FindChannel(*kr.broadcast, n)) << n;
-  for (int n = 1; n <= 125; ++n) EXPECT_NE(nullptr, FindChannel(*kr.cable, n)) << n;
+  for (const bool cable : {false, true})
+    for (int n = 0; n <= kLastCableNumber; ++n) {
+      const PlanChannel* c = FindChannel(cable ? *kr.cable : *kr.broadcast, n);
+      EXPECT_EQ(orv::media::ChannelToKHz(cable ? TunerInputCable : TunerInputAntenna, n), c ? c->visualKHz : 0u)
+          << (cable ? "cable " : "antenna ") << n;
+    }
 }
 
 TEST(ChannelPlans, EveryPlanFitsThePanelListsAndRoundTrips) {
