@@ -2,11 +2,15 @@
 
 #include "common/Commands.h"
 #include "common/Settings.h"
+#include "platform/media/graph/filterbase.h"
 #include "platform/store/registry.h"
 
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 std::atomic<int> g_nScanStop{0};
 std::atomic<HWND> g_hwndScanNotify{nullptr};
@@ -105,6 +109,8 @@ void CCaptureGraph::LoadProfile() {
   m_szCaptureFile[sizeof m_szCaptureFile - 1] = 0;
   m_nVideoDevice = static_cast<int>(GetProfileIntA(kProfileSection, "VideoDevice", 0));
   m_nAudioDevice = static_cast<int>(GetProfileIntA(kProfileSection, "AudioDevice", 0));
+  m_pRegion = &orv::plans::StoredRegion();
+  m_pStandard = &orv::plans::StoredStandard();
   m_bCaptureAudio = TRUE;
   m_bWantPreview = TRUE;
   m_nMasterStream = 1;
@@ -139,6 +145,98 @@ int CCaptureGraph::RebuildAll() {
   }
   SelectTunerInput();
   return 1;
+}
+
+int CCaptureGraph::UseStoredDevices() {
+  WaitForScans();  // a scan reads the region
+  m_nVideoDevice = static_cast<int>(GetProfileIntA(kProfileSection, "VideoDevice", 0));
+  m_nAudioDevice = static_cast<int>(GetProfileIntA(kProfileSection, "AudioDevice", 0));
+  m_pRegion = &orv::plans::StoredRegion();
+  m_pStandard = &orv::plans::StoredStandard();
+  // A card switch needs a graph on the new card; audio capture is retried on it.
+  m_bCaptureAudio = TRUE;
+  return RebuildAll();
+}
+
+namespace {
+std::vector<TunerChannel> TunerPlanOf(const orv::plans::ChannelPlan& plan) {
+  std::vector<TunerChannel> out;
+  for (const auto& c : plan.channels) out.push_back({c.number, static_cast<ULONG>(c.visualKHz)});
+  return out;
+}
+}  // namespace
+
+void CCaptureGraph::ApplyRegionAndStandard() {
+  if (!m_pVideoCapture) return;
+  ComPtr<IAMTVStandard> standard;
+  if (SUCCEEDED(standard.QueryFrom(m_pVideoCapture)) && standard) {
+    // Korean broadcasts are plain NTSC-M, which the tuner always had; Korea's A2 sound variant is
+    // only taken when chosen.
+    const char* fallback = std::string_view(m_pRegion->code) == "KR" ? "NTSC-M" : m_pRegion->standard;
+    standard->put_Standard(m_pStandard->key, fallback);
+  }
+  ComPtr<IAMTVTuner> tuner;
+  if (FindTuner(&tuner) != S_OK || !tuner) return;
+  ComPtr<IAMTunerPlan> plans;
+  if (FAILED(plans.QueryFrom(tuner)) || !plans) return;
+  for (const auto& [type, plan] : {std::pair{TunerInputAntenna, m_pRegion->broadcast},
+                                   std::pair{TunerInputCable, m_pRegion->cable}}) {
+    const std::vector<TunerChannel> channels = TunerPlanOf(*plan);
+    plans->put_Plan(type, channels.data(), static_cast<LONG>(channels.size()));
+  }
+}
+
+namespace {
+std::vector<std::string> FriendlyNames(REFCLSID category) {
+  std::vector<std::string> names;
+  ComPtr<ICreateDevEnum> devEnum;
+  if (FAILED(CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&devEnum))))
+    return names;
+  ComPtr<IEnumMoniker> monikers;
+  if (devEnum->CreateClassEnumerator(category, &monikers, 0) != S_OK || !monikers) return names;
+  ComPtr<IMoniker> moniker;
+  while (monikers->Next(1, &moniker, nullptr) == S_OK) {
+    std::string name;
+    ComPtr<IPropertyBag> bag;
+    VARIANT v;
+    VariantInit(&v);
+    if (SUCCEEDED(moniker->BindToStorage(nullptr, nullptr, IID_PPV_ARGS(&bag))) && bag &&
+        SUCCEEDED(bag->Read(u"FriendlyName", &v, nullptr)) && v.vt == VT_BSTR && v.bstrVal)
+      name = orv::media::Narrow(v.bstrVal);
+    VariantClear(&v);
+    names.push_back(name.empty() ? "?" : name);
+  }
+  return names;
+}
+}  // namespace
+
+CaptureDevices CCaptureGraph::ListDevices() {
+  CaptureDevices list;
+  list.audio = FriendlyNames(CLSID_AudioInputDeviceCategory);
+  const std::vector<std::string> video = FriendlyNames(CLSID_VideoInputDeviceCategory);
+  for (std::size_t i = 0; i < video.size(); ++i) {
+    CaptureDevices::Video v;
+    v.name = video[i];
+    // A card's sound is listed under its name; else, one entry per card, in the same order.
+    for (std::size_t a = 0; a < list.audio.size() && v.ownAudio < 0; ++a)
+      if (list.audio[a].rfind(v.name, 0) == 0) v.ownAudio = static_cast<int>(a);
+    if (v.ownAudio < 0 && list.audio.size() == video.size()) v.ownAudio = static_cast<int>(i);
+    list.video.push_back(v);
+  }
+  // Only the card in use is asked: opening another could disturb what it is doing.
+  ComPtr<IAMTVStandard> standard;
+  if (m_nVideoDevice >= 0 && m_nVideoDevice < static_cast<int>(list.video.size()) && m_pVideoCapture &&
+      SUCCEEDED(standard.QueryFrom(m_pVideoCapture)) && standard) {
+    CaptureDevices::Video& v = list.video[static_cast<std::size_t>(m_nVideoDevice)];
+    for (const auto& s : orv::plans::Standards()) {
+      if (s.key == std::string_view(orv::plans::kAutoStandard)) continue;
+      const HRESULT hr = standard->SupportsStandard(s.key);
+      if (hr == E_NOTIMPL) break;
+      v.standardsKnown = true;
+      if (hr == S_OK) v.standards.push_back(s.key);
+    }
+  }
+  return list;
 }
 
 int CCaptureGraph::MakeBuilder() {
@@ -219,6 +317,7 @@ int CCaptureGraph::BuildGraph() {
 
   m_pBuilder->FindInterface(&PIN_CATEGORY_CAPTURE, m_pVideoCapture, IID_PPV_ARGS(&m_pCaptureDialogs));
   FindCrossbar();
+  ApplyRegionAndStandard();
 
   if (!m_bVideoFormatOK) return 1;
 
@@ -459,8 +558,12 @@ UINT ChannelScanThread(LPVOID pParam) {
   if (tuner->put_InputType(0, g_nScanSource == SOURCE_TV ? TunerInputAntenna : TunerInputCable) != S_OK) return 0;
   LONG lo = 0, hi = -1;
   if (FAILED(tuner->ChannelMinMax(&lo, &hi))) return 0;
+  const orv::plans::ChannelPlan& plan =
+      g_nScanSource == SOURCE_TV ? *engine->m_pRegion->broadcast : *engine->m_pRegion->cable;
   for (LONG channel = lo; channel <= hi; ++channel) {
     if (g_nScanStop == 1) break;
+    // A number the region's plan lacks (E13..E20) is no channel: not tuned, never found.
+    if (!orv::plans::FindChannel(plan, channel)) continue;
     LONG signal = AMTUNER_NOSIGNAL;
     if (SUCCEEDED(tuner->AutoTune(channel, &signal)) && signal == AMTUNER_SIGNALPRESENT)
       SendMessageA(g_hwndScanNotify, WM_TUNER_NOTIFY, PageCmd::SignalFound, channel);

@@ -2,6 +2,8 @@
 #pragma once
 
 #include "capture/Crossbar.h"
+#include "common/CaptureDevices.h"
+#include "common/ChannelPlans.h"
 #include "platform/media/com/dshow.h"
 #include "platform/ui/afxwin.h"
 
@@ -46,6 +48,8 @@ class CGraphBase {
   HWND m_hwndOwner = nullptr;
   int m_nVideoDevice = 0;
   int m_nAudioDevice = 0;
+  const orv::plans::Region* m_pRegion = &orv::plans::RegionOrDefault("");
+  const orv::plans::TvStandard* m_pStandard = &orv::plans::Standards()[0];
   BOOL m_bCaptureBuilt;
   BOOL m_bPreviewBuilt;
   BOOL m_bCapturing;
@@ -80,6 +84,14 @@ class CCaptureGraph : public CGraphBase {
 
   int Restart();
   int RebuildAll();
+  // After the device page's OK: re-reads the devices, region and standard from the profile and
+  // rebuilds the graph on them.
+  int UseStoredDevices();
+  // Hands the region's plans to the tuner and sets the standard on the card (auto: the card's
+  // detection where it has one, else the region's).
+  void ApplyRegionAndStandard();
+  // The video and audio capture devices in enumeration order; the standards of the card in use.
+  CaptureDevices ListDevices();
   int BuildGraph();
   int MakeBuilder();
   int MakeGraph();

@@ -65,24 +65,30 @@ const char* CChannelSetup::Saved() const { return m_nBand == 0 ? m_szTVSaved : m
 void CChannelSetup::FillLists() {
   m_lstRegistered.ResetContent();
   m_lstUnregistered.ResetContent();
+  m_registeredNumbers.clear();
+  m_unregisteredNumbers.clear();
   const char* list = Working();
-  for (int ch = Band().first; ch <= Band().last; ++ch) {
-    char text[16];
-    wsprintfA(text, "%d", ch);
-    (list[ch] == '1' ? m_lstRegistered : m_lstUnregistered).AddString(text);
+  // The region's plan for the band: its channels by name (Korea: 2..69 and 1..125 by number).
+  for (const orv::plans::PlanChannel& c : Plan().channels) {
+    if (c.number >= Band().chars) continue;
+    const bool registered = list[c.number] == '1';
+    (registered ? m_lstRegistered : m_lstUnregistered).AddString(c.name);
+    (registered ? m_registeredNumbers : m_unregisteredNumbers).push_back(c.number);
   }
+}
+
+const orv::plans::ChannelPlan& CChannelSetup::Plan() const {
+  const orv::plans::Region& region = orv::plans::StoredRegion();
+  return m_nBand == 0 ? *region.broadcast : *region.cable;
 }
 
 void CChannelSetup::MoveSelected(CListBox& from, char mark) {
   int items[127];
   const int n = from.GetSelItems(127, items);
   char* list = Working();
-  for (int i = 0; i < n; ++i) {
-    CString text;
-    if (from.GetText(items[i], text) == LB_ERR) continue;
-    const int ch = std::atoi(text);
-    if (ch >= Band().first && ch <= Band().last) list[ch] = mark;
-  }
+  const std::vector<int>& numbers = &from == &m_lstRegistered ? m_registeredNumbers : m_unregisteredNumbers;
+  for (int i = 0; i < n; ++i)
+    if (items[i] >= 0 && static_cast<std::size_t>(items[i]) < numbers.size()) list[numbers[items[i]]] = mark;
   FillLists();
 }
 
@@ -111,7 +117,7 @@ void CChannelSetup::OnBand(UINT id) {
 
 LRESULT CChannelSetup::OnTunerNotify(WPARAM, LPARAM channel) {
   // The scan may run in the other band; only a channel this band has can be marked.
-  if (channel < Band().first || channel > Band().last) return 0;
+  if (channel < 0 || channel >= Band().chars || !orv::plans::FindChannel(Plan(), static_cast<int>(channel))) return 0;
   Working()[channel] = '1';
   FillLists();
   return 0;

@@ -1,9 +1,12 @@
 // The settings sheet's first page: which channels of each band are registered.
 #pragma once
 
+#include "common/ChannelPlans.h"
 #include "common/Settings.h"
 
 #include "platform/ui/afxdlgs.h"
+
+#include <vector>
 
 class CChannelSetup : public CPropertyPage {
  public:
@@ -40,5 +43,8 @@ class CChannelSetup : public CPropertyPage {
   const ChannelBand& Band() const;
   char* Working();
   const char* Saved() const;
+  const orv::plans::ChannelPlan& Plan() const;
   void MoveSelected(CListBox& from, char mark);
+  // The channel number of each list's entries, in list order (entries show the plan's names).
+  std::vector<int> m_registeredNumbers, m_unregisteredNumbers;
 };

@@ -3,9 +3,11 @@
 #include "common/Commands.h"
 #include "dialogs/AudioSetup.h"
 #include "dialogs/ChannelSetup.h"
+#include "dialogs/DeviceSetup.h"
 #include "dialogs/VideoSetup.h"
 #include "res/resource.h"
 
+#include <utility>
 #include <vector>
 
 CConfigSheet::CConfigSheet(LPCSTR caption, CWnd* parent, UINT selectPage)
@@ -53,16 +55,19 @@ BOOL CConfigSheet::OnInitDialog() {
 }
 
 int RunConfigSheet(CWnd* videoWnd, HWND hwndPanel, const std::function<void()>& savePicture,
-                   const std::function<void()>& loadPicture) {
+                   const std::function<void()>& loadPicture, CaptureDevices devices,
+                   const std::function<void()>& applyDevices) {
   CString caption;
   caption.LoadString(IDS_SETTINGS_CAPTION);
   CConfigSheet sheet(caption, videoWnd, 0);
   CChannelSetup channel;
   CVideoSetup video;
   CAudioSetup audio;
+  CDeviceSetup device(std::move(devices));
   sheet.AddPage(&channel);
   sheet.AddPage(&video);
   sheet.AddPage(&audio);
+  sheet.AddPage(&device);
   sheet.m_psh.dwFlags |= PSH_NOAPPLYNOW;
 
   // The video page starts from what is on screen.
@@ -71,6 +76,7 @@ int RunConfigSheet(CWnd* videoWnd, HWND hwndPanel, const std::function<void()>& 
   const int result = sheet.DoModal();
   if (result == IDOK) {
     SendMessageA(hwndPanel, WM_TUNER_NOTIFY, PanelCmd::SettingsAccepted, 0);
+    if (device.m_bChanged && applyDevices) applyDevices();
     if (loadPicture) loadPicture();
   }
   return result;

@@ -1,7 +1,8 @@
-// The tabbed settings sheet (channel, video and audio pages) and the flow that runs it for the
-// video window.
+// The tabbed settings sheet (channel, video, audio and device pages) and the flow that runs it for
+// the video window.
 #pragma once
 
+#include "common/CaptureDevices.h"
 #include "platform/ui/afxdlgs.h"
 
 #include <functional>
@@ -17,7 +18,9 @@ class CConfigSheet : public CPropertySheet {
 // The settings flow of the video window's command 24. The video window passes itself, the panel's
 // handle and its own picture-settings operations: `savePicture` stores the capture device's current
 // picture values in the Video key before the sheet opens, `loadPicture` reads them back and applies
-// them after the sheet was accepted. On IDOK the panel gets code 24 first, then `loadPicture` runs.
-// Returns what the sheet returned.
+// them after the sheet was accepted. The device page lists `devices`; when OK stored another choice
+// there, `applyDevices` runs (before `loadPicture`, so the levels reach the new card). On IDOK the
+// panel gets code 24 first. Returns what the sheet returned.
 int RunConfigSheet(CWnd* videoWnd, HWND hwndPanel, const std::function<void()>& savePicture,
-                   const std::function<void()>& loadPicture);
+                   const std::function<void()>& loadPicture, CaptureDevices devices = {},
+                   const std::function<void()>& applyDevices = {});

@@ -1,11 +1,13 @@
 #include "panel/PanelWnd.h"
 
+#include "common/ChannelPlans.h"
 #include "common/Commands.h"
 #include "common/Settings.h"
 #include "dialogs/AboutDlg.h"
 #include "res/layout.h"
 #include "res/resource.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -21,11 +23,17 @@ void RegisterIfEmpty(char* list, const ChannelBand& band, int channel) {
 // than the band has covers a start below the band) and leaves the channel where it was.
 bool StepToRegistered(int* channel, const char* list, const ChannelBand& band, int dir) {
   int c = *channel;
-  for (int n = 0; n <= band.last - band.first + 1; ++n) {
+  // A registered number the region's plan lacks (E13..E20 in Western Europe) is stepped over.
+  const orv::plans::Region& region = orv::plans::StoredRegion();
+  const orv::plans::ChannelPlan& plan = &band == &kTVBand ? *region.broadcast : *region.cable;
+  // The walk covers the plan's range (the band's own in Korea); a number outside the band's list
+  // cannot be registered.
+  const int first = plan.first, last = std::min(plan.last, band.chars - 1);
+  for (int n = 0; n <= last - first + 1; ++n) {
     c += dir;
-    if (dir > 0 && c > band.last) c = band.first;
-    if (dir < 0 && c < band.first) c = band.last;
-    if (list[c] != '0') {
+    if (dir > 0 && c > last) c = first;
+    if (dir < 0 && c < first) c = last;
+    if (list[c] != '0' && orv::plans::FindChannel(plan, c)) {
       *channel = c;
       return true;
     }

@@ -93,6 +93,22 @@ const DialogTemplate kAudioPage = {
         {IDC_AUDIO_SELECT_LINEIN, CtlKind::Button, BS_AUTORADIOBUTTON, "라인 인 볼륨", 120, 97, 90, 10},
     }};
 
+// Device page: the capture card, its sound, the TV standard and the region's channel plans.
+constexpr DWORD kDropList = CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP;
+const DialogTemplate kDevicePage = {
+    "장치", 233, 135, "굴림", 10, 0,
+    {
+        {IDC_STATIC, CtlKind::Button, BS_GROUPBOX, "장치설정", 7, 4, 219, 124},
+        {IDC_STATIC, CtlKind::Static, SS_LEFT, "비디오 캡처 장치", 15, 20, 66, 8},
+        {IDC_DEVICE_VIDEO, CtlKind::ComboBox, kDropList, "", 84, 18, 134, 80},
+        {IDC_STATIC, CtlKind::Static, SS_LEFT, "오디오 캡처 장치", 15, 48, 66, 8},
+        {IDC_DEVICE_AUDIO, CtlKind::ComboBox, kDropList, "", 84, 46, 134, 80},
+        {IDC_STATIC, CtlKind::Static, SS_LEFT, "TV 방식", 15, 76, 66, 8},
+        {IDC_DEVICE_STANDARD, CtlKind::ComboBox, kDropList, "", 84, 74, 134, 120},
+        {IDC_STATIC, CtlKind::Static, SS_LEFT, "지역", 15, 104, 66, 8},
+        {IDC_DEVICE_REGION, CtlKind::ComboBox, kDropList, "", 84, 102, 134, 100},
+    }};
+
 // Capture status.
 const DialogTemplate kCaptureStatus = {
     "캡처상황", 140, 117, "굴림", 10, DS_MODALFRAME | DS_CENTER | WS_SYSMENU,
@@ -112,6 +128,7 @@ const DialogTemplate* DialogTemplateById(UINT id) {
     case IDD_CHANNEL_SETUP: return &kChannelPage;
     case IDD_VIDEO_SETUP: return &kVideoPage;
     case IDD_AUDIO_SETUP: return &kAudioPage;
+    case IDD_DEVICE_SETUP: return &kDevicePage;
     case IDD_CAPTURE_STATUS: return &kCaptureStatus;
     default: return nullptr;
   }

@@ -37,6 +37,7 @@ constexpr UINT IDD_CHANNEL_SETUP = 129;
 constexpr UINT IDD_VIDEO_SETUP = 130;
 constexpr UINT IDD_AUDIO_SETUP = 131;
 constexpr UINT IDD_CAPTURE_STATUS = 138;
+constexpr UINT IDD_DEVICE_SETUP = 139;
 
 // Dialog controls, by template. A control without an id of its own (labels, group boxes) has -1.
 constexpr int IDC_STATIC = -1;
@@ -75,6 +76,12 @@ constexpr int IDC_VIDEO_CONTRAST_VALUE = 1005;
 constexpr int IDC_VIDEO_HUE_VALUE = 1006;
 constexpr int IDC_VIDEO_SATURATION_VALUE = 1007;
 constexpr int IDC_VIDEO_MODE = 1008;  // colour mode box
+
+// IDD_DEVICE_SETUP: drop-downs, in the page's order.
+constexpr int IDC_DEVICE_VIDEO = 1000;
+constexpr int IDC_DEVICE_AUDIO = 1001;
+constexpr int IDC_DEVICE_STANDARD = 1002;
+constexpr int IDC_DEVICE_REGION = 1003;
 
 // IDD_AUDIO_SETUP.
 constexpr int IDC_AUDIO_MASTER = 1000;  // sliders

@@ -311,7 +311,14 @@ LRESULT CVideoWnd::OnTunerNotify(WPARAM code, LPARAM arg) {
       SetPicture(m_nPictureTarget, n);
       break;
     case VideoCmd::OpenSettings:
-      RunConfigSheet(this, m_hwndPanel, [this] { SavePictureSettings(); }, [this] { LoadPictureSettings(); });
+      RunConfigSheet(this, m_hwndPanel, [this] { SavePictureSettings(); }, [this] { LoadPictureSettings(); },
+                     m_pGraph->ListDevices(), [this] {
+                       // The engine's own rebuild (its messages when a device fails), then the
+                       // picture's place and the source and channel on the new graph.
+                       m_pGraph->UseStoredDevices();
+                       PlaceVideo();
+                       LoadChannelSettings();
+                     });
       break;
     case VideoCmd::ScanTV:
       m_pGraph->StartChannelScan(reinterpret_cast<HWND>(arg), SOURCE_TV);

@@ -90,6 +90,10 @@ class CComboBox : public CCtrl {
   int GetCount() const;
   int AddString(LPCSTR text);
   int GetLBText(int index, CString& text) const;
+  void ResetContent();
+  // An item shown but not choosable (greyed in the list).
+  void EnableItem(int index, BOOL enable);
+  BOOL IsItemEnabled(int index) const;
 };
 
 class CSliderCtrl : public CCtrl {

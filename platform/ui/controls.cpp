@@ -4,6 +4,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QStandardItemModel>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QIntValidator>
@@ -453,6 +454,22 @@ int CComboBox::GetLBText(int index, CString& text) const {
   if (!c || index < 0 || index >= c->count()) return CB_ERR;
   text = CString(c->itemText(index).toUtf8().toStdString());
   return text.GetLength();
+}
+
+void CComboBox::ResetContent() {
+  if (auto* c = Inner<QComboBox>(m_hWnd)) c->clear();
+}
+
+void CComboBox::EnableItem(int index, BOOL enable) {
+  auto* c = Inner<QComboBox>(m_hWnd);
+  auto* model = c ? qobject_cast<QStandardItemModel*>(c->model()) : nullptr;
+  if (model && index >= 0 && index < model->rowCount()) model->item(index)->setEnabled(enable != FALSE);
+}
+
+BOOL CComboBox::IsItemEnabled(int index) const {
+  auto* c = Inner<QComboBox>(m_hWnd);
+  auto* model = c ? qobject_cast<QStandardItemModel*>(c->model()) : nullptr;
+  return model && index >= 0 && index < model->rowCount() && model->item(index)->isEnabled();
 }
 
 void CSliderCtrl::SetRange(int minimum, int maximum, BOOL) {

@@ -32,6 +32,7 @@ constexpr DWORD LBS_NOINTEGRALHEIGHT = 0x0100;
 constexpr DWORD WS_VSCROLL = 0x00200000;
 // Combo box styles.
 constexpr DWORD CBS_DROPDOWN = 0x0002;
+constexpr DWORD CBS_DROPDOWNLIST = 0x0003;
 // Trackbar styles.
 constexpr DWORD TBS_HORZ = 0x0000;
 constexpr DWORD TBS_BOTH = 0x0008;

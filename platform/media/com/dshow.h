@@ -343,6 +343,28 @@ struct IAMTVTuner : IUnknown {
   virtual HRESULT AutoTune(LONG channel, LONG* foundSignal) = 0;
 };
 
+// A channel of a tuning plan: the panel's channel number and its visual carrier in kHz.
+struct TunerChannel {
+  LONG number;
+  ULONG kHz;
+};
+
+// The program's channel plans, handed to a card's tuner (which starts with the North American ones).
+struct IAMTunerPlan : IUnknown {
+  ORV_IID(IAMTunerPlan)
+  // Replaces the plan of an input type (channels sorted by number); the range and tuning follow it.
+  virtual HRESULT put_Plan(TunerInputType type, const TunerChannel* channels, LONG count) = 0;
+};
+
+// The TV standard of a card's decoder, by the keys win.ini stores ("PAL-BG", "NTSC-M-KR", ...).
+struct IAMTVStandard : IUnknown {
+  ORV_IID(IAMTVStandard)
+  // key "auto": what the card detects where it can, else `fallback`.
+  virtual HRESULT put_Standard(const char* key, const char* fallback) = 0;
+  // S_OK when the card takes the standard, S_FALSE when not, E_NOTIMPL when it cannot tell.
+  virtual HRESULT SupportsStandard(const char* key) = 0;
+};
+
 struct IKsPropertySet : IUnknown {
   ORV_IID(IKsPropertySet)
   virtual HRESULT Get(REFGUID set, DWORD id, LPVOID instanceData, DWORD instanceLength, LPVOID propertyData,

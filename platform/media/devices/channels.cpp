@@ -3,6 +3,7 @@
 // carrier frequencies in kHz.
 #include "platform/media/devices/channels.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <linux/videodev2.h>
 
@@ -65,6 +66,33 @@ LONG KHzToChannel(TunerInputType plan, std::uint32_t kHz) {
   return best;
 }
 
+void TunerPlans::Set(TunerInputType type, const TunerChannel* channels, LONG count) {
+  std::vector<TunerChannel>& plan = type == TunerInputAntenna ? m_antenna : m_cable;
+  plan.assign(channels, channels + std::max<LONG>(count, 0));
+  (type == TunerInputAntenna ? m_hasAntenna : m_hasCable) = true;
+}
+
+const std::vector<TunerChannel>* TunerPlans::Custom(TunerInputType type) const {
+  if (type == TunerInputAntenna) return m_hasAntenna ? &m_antenna : nullptr;
+  return m_hasCable ? &m_cable : nullptr;
+}
+
+void TunerPlans::Range(TunerInputType type, LONG* min, LONG* max) const {
+  const auto* plan = Custom(type);
+  if (!plan) return PlanRange(type, min, max);
+  // An empty plan has no channel: a range the scan never enters.
+  *min = plan->empty() ? 1 : plan->front().number;
+  *max = plan->empty() ? 0 : plan->back().number;
+}
+
+std::uint32_t TunerPlans::ToKHz(TunerInputType type, LONG channel) const {
+  const auto* plan = Custom(type);
+  if (!plan) return ChannelToKHz(type, channel);
+  for (const TunerChannel& c : *plan)
+    if (c.number == channel) return c.kHz;
+  return 0;
+}
+
 std::uint32_t KHzToTunerUnits(std::uint32_t kHz, bool lowUnits) {
   // 62.5 kHz = 125/2 kHz; 62.5 Hz units are 16 per kHz.
   return lowUnits ? kHz * 16 : static_cast<std::uint32_t>((static_cast<std::uint64_t>(kHz) * 2 + 62) / 125);
@@ -75,6 +103,24 @@ std::uint32_t TunerUnitsToKHz(std::uint32_t units, bool lowUnits) {
 }
 
 StdMask PlanStandard(TunerInputType) { return V4L2_STD_NTSC_M; }
+
+StdMask StandardOfKey(std::string_view key) {
+  static constexpr struct {
+    std::string_view key;
+    StdMask mask;
+  } kKeys[] = {
+      {"NTSC-M", V4L2_STD_NTSC_M},   {"NTSC-M-KR", V4L2_STD_NTSC_M_KR},
+      {"NTSC-J", V4L2_STD_NTSC_M_JP}, {"NTSC-443", V4L2_STD_NTSC_443},
+      {"PAL-BG", V4L2_STD_PAL_BG},   {"PAL-DK", V4L2_STD_PAL_DK},
+      {"PAL-I", V4L2_STD_PAL_I},     {"PAL-M", V4L2_STD_PAL_M},
+      {"PAL-N", V4L2_STD_PAL_N},     {"PAL-NC", V4L2_STD_PAL_Nc},
+      {"PAL-60", V4L2_STD_PAL_60},   {"SECAM-BG", V4L2_STD_SECAM_B | V4L2_STD_SECAM_G},
+      {"SECAM-DK", V4L2_STD_SECAM_DK}, {"SECAM-L", V4L2_STD_SECAM_L},
+  };
+  for (const auto& k : kKeys)
+    if (k.key == key) return k.mask;
+  return 0;
+}
 
 std::uint32_t StandardLines(StdMask standard) { return (standard & V4L2_STD_525_60) ? 480 : 576; }
 

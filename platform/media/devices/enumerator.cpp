@@ -286,6 +286,8 @@ bool GetVirtualCardState(int device, VirtualCardState* out) {
   out->tunerChannel = card->tunerChannel;
   out->tunerInputType = card->tunerInputType;
   for (int i = 0; i < 4; ++i) out->procAmp[i] = card->procAmp[i];
+  out->tunerKHz = card->TunedKHz();
+  out->standard = card->standard;
   return true;
 }
 

@@ -26,6 +26,8 @@ struct VirtualCardState {
   LONG tunerChannel = 0;
   LONG tunerInputType = 0;
   LONG procAmp[4] = {};  // brightness, contrast, hue, saturation
+  ULONG tunerKHz = 0;      // the tuned channel's carrier in the plan the program gave; 0 before one
+  std::string standard;    // the standard key in force; "" while the program set none
 };
 bool GetVirtualCardState(int device, VirtualCardState* out);
 

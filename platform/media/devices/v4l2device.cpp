@@ -132,7 +132,7 @@ HRESULT V4l2Card::Open() {
       if (Ioctl(VIDIOC_S_INPUT, &tunerInput) == 0) current = tunerInput;
     }
   }
-  ApplyStandard(current, PlanStandard(plan));
+  ApplyStandard(current, m_fallbackStd);
   return ChooseFormat();
 }
 
@@ -142,7 +142,10 @@ bool V4l2Card::ApplyStandard(int input, StdMask planStandard) {
   if (!in.hasStandard) return false;
   // What the decoder sees; V4L2_STD_UNKNOWN (no signal) or no detection keeps the driver's.
   v4l2_std_id detected = 0;
-  if (!in.tuner && Ioctl(VIDIOC_QUERYSTD, &detected) < 0) detected = 0;
+  if (m_chosenStd)
+    planStandard = detected = m_chosenStd;  // the user's choice on every input
+  else if (!in.tuner && Ioctl(VIDIOC_QUERYSTD, &detected) < 0)
+    detected = 0;
   v4l2_std_id before = 0;
   if (Ioctl(VIDIOC_G_STD, &before) < 0) before = 0;
   v4l2_std_id id = ChooseStandard(in, planStandard, detected, before);
@@ -308,7 +311,7 @@ HRESULT V4l2Card::SelectVideo(int pin) {
     StdMask planStandard;
     {
       std::lock_guard t(tunerMutex);
-      planStandard = PlanStandard(plan);
+      planStandard = m_fallbackStd;
       if (pin == kXbarTuner) Tune();
     }
     // A new standard brings its own picture size and rate.
@@ -328,8 +331,30 @@ HRESULT V4l2Card::SelectAudio(int pin) {
   return Ioctl(VIDIOC_S_AUDIO, &va) < 0 ? DeviceErrorOf(errno) : S_OK;
 }
 
+HRESULT V4l2Card::SetStandard(StdMask chosen, StdMask fallback) {
+  std::lock_guard lock(m_streamMutex);
+  m_chosenStd = chosen;
+  m_fallbackStd = fallback ? fallback : PlanStandard(TunerInputAntenna);
+  int input = -1;
+  if (Ioctl(VIDIOC_G_INPUT, &input) < 0) return DeviceErrorOf(errno);
+  const bool restart = m_streaming;
+  if (restart) StopLocked();
+  if (ApplyStandard(input, m_fallbackStd)) ChooseFormat();
+  if (restart && StartLocked() != S_OK)
+    std::fprintf(stderr, "orvanetuner: %s: streaming did not resume after the standard change\n", m_node.path.c_str());
+  return S_OK;
+}
+
+HRESULT V4l2Card::SupportsStandard(StdMask mask) const {
+  StdMask all = 0;
+  for (const CardInput& in : m_inputs)
+    if (in.hasStandard) all |= in.standards;
+  if (!all) return E_NOTIMPL;
+  return (all & mask) ? S_OK : S_FALSE;
+}
+
 HRESULT V4l2Card::Tune() {
-  const std::uint32_t kHz = ChannelToKHz(plan, channel);
+  const std::uint32_t kHz = plans.ToKHz(plan, channel);
   if (!kHz) return E_INVALIDARG;
   v4l2_frequency f{};
   f.tuner = m_tunerIndex;

@@ -67,10 +67,16 @@ class V4l2Card : public std::enable_shared_from_this<V4l2Card> {
   std::mutex tunerMutex;
   TunerInputType plan = TunerInputAntenna;
   LONG channel = 2;
+  TunerPlans plans;
   HRESULT Tune();
   // Signal 0..65535 and AFC as the tuner reports them; false when it cannot be read.
   bool ReadTuner(int* signal, int* afc);
   HRESULT NudgeFrequency(int units);
+
+  // ---- TV standard: chosen 0 is "auto" (detection off the tuner, else fallback). Applied at once.
+  HRESULT SetStandard(StdMask chosen, StdMask fallback);
+  // S_OK, S_FALSE, or E_NOTIMPL when no input lists its standards.
+  HRESULT SupportsStandard(StdMask mask) const;
 
   // ---- Controls: brightness, contrast, hue and saturation (0..3), in the driver's values
   bool QueryControl(LONG property, DriverRange* r);
@@ -93,6 +99,8 @@ class V4l2Card : public std::enable_shared_from_this<V4l2Card> {
   void StopLocked();
   void Loop();
 
+  StdMask m_chosenStd = 0;
+  StdMask m_fallbackStd = PlanStandard(TunerInputAntenna);
   VideoNode m_node;
   int m_index;
   V4l2Calls m_io;

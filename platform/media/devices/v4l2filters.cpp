@@ -113,7 +113,7 @@ class V4l2Crossbar : public FilterBase, public IAMCrossbar {
 
 // ---- Tuner -----------------------------------------------------------------------------------------
 
-class V4l2Tuner : public FilterBase, public IAMTVTuner {
+class V4l2Tuner : public FilterBase, public IAMTVTuner, public IAMTunerPlan {
  public:
   explicit V4l2Tuner(std::shared_ptr<V4l2Card> card)
       : FilterBase(GUID_NULL, card->InstanceName("Tuner"), "Tuner"), m_card(std::move(card)) {
@@ -126,7 +126,7 @@ class V4l2Tuner : public FilterBase, public IAMTVTuner {
     if (!min || !max) return E_POINTER;
     if (HRESULT hr = Check("ChannelMinMax"); hr != S_OK) return hr;
     std::lock_guard lock(m_card->tunerMutex);
-    PlanRange(m_card->plan, min, max);
+    m_card->plans.Range(m_card->plan, min, max);
     return S_OK;
   }
 
@@ -136,7 +136,7 @@ class V4l2Tuner : public FilterBase, public IAMTVTuner {
         hr != S_OK)
       return hr;
     std::lock_guard lock(m_card->tunerMutex);
-    if (!ChannelToKHz(m_card->plan, channel)) return E_INVALIDARG;
+    if (!m_card->plans.ToKHz(m_card->plan, channel)) return E_INVALIDARG;
     m_card->channel = channel;
     return m_card->Tune();
   }
@@ -148,7 +148,16 @@ class V4l2Tuner : public FilterBase, public IAMTVTuner {
     std::lock_guard lock(m_card->tunerMutex);
     m_card->plan = type;
     // The same number on the other plan; a number the plan lacks (antenna 1, cable 70+) stays untuned.
-    return ChannelToKHz(type, m_card->channel) ? m_card->Tune() : S_OK;
+    return m_card->plans.ToKHz(type, m_card->channel) ? m_card->Tune() : S_OK;
+  }
+
+  HRESULT put_Plan(TunerInputType type, const TunerChannel* channels, LONG count) override {
+    if (HRESULT hr = Check("put_Plan", std::to_string(type) + "," + std::to_string(count)); hr != S_OK) return hr;
+    if ((type != TunerInputCable && type != TunerInputAntenna) || (count > 0 && !channels)) return E_INVALIDARG;
+    std::lock_guard lock(m_card->tunerMutex);
+    m_card->plans.Set(type, channels, count);
+    // The number tuned now may mean another carrier, or none, in the new plan.
+    return type == m_card->plan && m_card->plans.ToKHz(type, m_card->channel) ? m_card->Tune() : S_OK;
   }
 
   HRESULT AutoTune(LONG channel, LONG* found) override {
@@ -156,7 +165,7 @@ class V4l2Tuner : public FilterBase, public IAMTVTuner {
     *found = AMTUNER_NOSIGNAL;
     if (HRESULT hr = Check("AutoTune", std::to_string(channel)); hr != S_OK) return hr;
     std::lock_guard lock(m_card->tunerMutex);
-    if (!ChannelToKHz(m_card->plan, channel)) return E_INVALIDARG;
+    if (!m_card->plans.ToKHz(m_card->plan, channel)) return E_INVALIDARG;
     m_card->channel = channel;
     if (HRESULT hr = m_card->Tune(); FAILED(hr)) return hr;
     // The tuner and decoder settle; a lock must then hold (the one of the channel tuned before
@@ -188,6 +197,7 @@ class V4l2Tuner : public FilterBase, public IAMTVTuner {
  protected:
   void* Lookup(REFIID riid) override {
     if (riid == IID_IAMTVTuner) return static_cast<IAMTVTuner*>(this);
+    if (riid == IID_IAMTunerPlan) return static_cast<IAMTunerPlan*>(this);
     return FilterBase::Lookup(riid);
   }
 
@@ -203,7 +213,7 @@ const char* PropertyName(LONG property) {
   return property >= 0 && property < 4 ? kNames[property] : "VideoProcAmp_Other";
 }
 
-class V4l2VideoCapture : public FilterBase, public IAMVideoProcAmp, public IAMDroppedFrames {
+class V4l2VideoCapture : public FilterBase, public IAMVideoProcAmp, public IAMDroppedFrames, public IAMTVStandard {
  public:
   explicit V4l2VideoCapture(std::shared_ptr<V4l2Card> card)
       : FilterBase(GUID_NULL, card->InstanceName("VideoCapture"), "VideoCapture"), m_card(std::move(card)) {
@@ -273,6 +283,19 @@ class V4l2VideoCapture : public FilterBase, public IAMVideoProcAmp, public IAMDr
     return S_OK;
   }
 
+  HRESULT put_Standard(const char* key, const char* fallback) override {
+    if (!key || !fallback) return E_POINTER;
+    if (HRESULT hr = Check("put_Standard", std::string(key) + "," + fallback); hr != S_OK) return hr;
+    const StdMask chosen = StandardOfKey(key);
+    if (!chosen && std::string_view(key) != "auto") return E_INVALIDARG;
+    return m_card->SetStandard(chosen, StandardOfKey(fallback));
+  }
+
+  HRESULT SupportsStandard(const char* key) override {
+    const StdMask mask = key ? StandardOfKey(key) : 0;
+    return mask ? m_card->SupportsStandard(mask) : E_INVALIDARG;
+  }
+
   HRESULT GetNumDropped(LONG* dropped) override {
     if (!dropped) return E_POINTER;
     if (HRESULT hr = Check("GetNumDropped"); hr != S_OK) return hr;
@@ -291,6 +314,7 @@ class V4l2VideoCapture : public FilterBase, public IAMVideoProcAmp, public IAMDr
   void* Lookup(REFIID riid) override {
     if (riid == IID_IAMVideoProcAmp) return static_cast<IAMVideoProcAmp*>(this);
     if (riid == IID_IAMDroppedFrames) return static_cast<IAMDroppedFrames*>(this);
+    if (riid == IID_IAMTVStandard) return static_cast<IAMTVStandard*>(this);
     return FilterBase::Lookup(riid);
   }
 

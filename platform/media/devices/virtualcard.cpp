@@ -1,6 +1,8 @@
 // The virtual capture card: capture filter, crossbars, tuner and audio capture filter.
 #include "platform/media/devices/virtualdevice.h"
 
+#include "platform/media/devices/channels.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -140,7 +142,7 @@ class VirtualCrossbar : public FilterBase, public IAMCrossbar {
 
 // ---- Tuner --------------------------------------------------------------------------------------
 
-class VirtualTuner : public FilterBase, public IAMTVTuner {
+class VirtualTuner : public FilterBase, public IAMTVTuner, public IAMTunerPlan {
  public:
   explicit VirtualTuner(std::shared_ptr<VirtualDevice> device)
       : FilterBase(GUID_NULL, device->InstanceName("Tuner"), "Tuner"), m_device(std::move(device)) {
@@ -177,6 +179,14 @@ class VirtualTuner : public FilterBase, public IAMTVTuner {
     return S_OK;
   }
 
+  HRESULT put_Plan(TunerInputType type, const TunerChannel* channels, LONG count) override {
+    if (HRESULT hr = Check("put_Plan", std::to_string(type) + "," + std::to_string(count)); hr != S_OK) return hr;
+    if ((type != TunerInputCable && type != TunerInputAntenna) || (count > 0 && !channels)) return E_INVALIDARG;
+    std::lock_guard lock(m_device->mutex);
+    m_device->plans[type].emplace(channels, channels + std::max<LONG>(count, 0));
+    return S_OK;
+  }
+
   HRESULT AutoTune(LONG channel, LONG* found) override {
     if (!found) return E_POINTER;
     if (HRESULT hr = Check("AutoTune", std::to_string(channel)); hr != S_OK) return hr;
@@ -192,16 +202,29 @@ class VirtualTuner : public FilterBase, public IAMTVTuner {
  protected:
   void* Lookup(REFIID riid) override {
     if (riid == IID_IAMTVTuner) return static_cast<IAMTVTuner*>(this);
+    if (riid == IID_IAMTunerPlan) return static_cast<IAMTunerPlan*>(this);
     return FilterBase::Lookup(riid);
   }
 
  private:
+  const std::vector<TunerChannel>* Plan(LONG inputType) const {
+    const auto& p = m_device->plans[inputType == TunerInputAntenna ? TunerInputAntenna : TunerInputCable];
+    return p ? &*p : nullptr;
+  }
   void Range(LONG inputType, LONG* min, LONG* max) const {
+    if (const auto* plan = Plan(inputType)) {
+      *min = plan->empty() ? 1 : plan->front().number;
+      *max = plan->empty() ? 0 : plan->back().number;
+      return;
+    }
     const TunerDesc& t = *m_device->Desc().tuner;
     *min = inputType == TunerInputAntenna ? t.antennaMin : t.cableMin;
     *max = inputType == TunerInputAntenna ? t.antennaMax : t.cableMax;
   }
   bool InRange(LONG channel) const {
+    // A number the plan lacks is no channel, as on a real tuner.
+    if (const auto* plan = Plan(m_device->tunerInputType))
+      return std::any_of(plan->begin(), plan->end(), [&](const TunerChannel& c) { return c.number == channel; });
     LONG lo, hi;
     Range(m_device->tunerInputType, &lo, &hi);
     return channel >= lo && channel <= hi;
@@ -222,7 +245,7 @@ std::shared_ptr<AM_MEDIA_TYPE> CopyType(const StreamFormat& format) {
   });
 }
 
-class VirtualVideoCapture : public FilterBase, public IAMVideoProcAmp, public IAMDroppedFrames {
+class VirtualVideoCapture : public FilterBase, public IAMVideoProcAmp, public IAMDroppedFrames, public IAMTVStandard {
  public:
   explicit VirtualVideoCapture(std::shared_ptr<VirtualDevice> device)
       : FilterBase(GUID_NULL, device->InstanceName("VideoCapture"), "VideoCapture"), m_device(std::move(device)) {
@@ -239,6 +262,26 @@ class VirtualVideoCapture : public FilterBase, public IAMVideoProcAmp, public IA
   ORV_UNKNOWN_IMPL
 
   HRESULT ConnectUpstream(IFilterGraph* graph) override;
+
+  // The virtual card has no detection: "auto" is the fallback. Its description can list the
+  // standards it takes ("standards"); without that list it takes every one.
+  HRESULT put_Standard(const char* key, const char* fallback) override {
+    if (!key || !fallback) return E_POINTER;
+    if (HRESULT hr = Check("put_Standard", std::string(key) + "," + fallback); hr != S_OK) return hr;
+    const std::string chosen = std::string_view(key) == "auto" ? fallback : key;
+    if (!StandardOfKey(chosen)) return E_INVALIDARG;
+    if (SupportsStandard(chosen.c_str()) == S_FALSE) return E_INVALIDARG;
+    std::lock_guard lock(m_device->mutex);
+    m_device->ApplyStandard(chosen);
+    return S_OK;
+  }
+
+  HRESULT SupportsStandard(const char* key) override {
+    if (!key || !StandardOfKey(key)) return E_INVALIDARG;
+    const auto& listed = m_device->Desc().standards;
+    if (!listed) return S_OK;
+    return std::find(listed->begin(), listed->end(), key) != listed->end() ? S_OK : S_FALSE;
+  }
 
   HRESULT GetRange(LONG property, LONG* min, LONG* max, LONG* step, LONG* def, LONG* caps) override {
     if (!min || !max || !step || !def || !caps) return E_POINTER;
@@ -296,6 +339,7 @@ class VirtualVideoCapture : public FilterBase, public IAMVideoProcAmp, public IA
   void* Lookup(REFIID riid) override {
     if (riid == IID_IAMVideoProcAmp) return static_cast<IAMVideoProcAmp*>(this);
     if (riid == IID_IAMDroppedFrames && m_device->Desc().droppedFrames) return static_cast<IAMDroppedFrames*>(this);
+    if (riid == IID_IAMTVStandard) return static_cast<IAMTVStandard*>(this);
     return FilterBase::Lookup(riid);
   }
   // Counts are since the graph started, also when it was paused on the way.
@@ -550,6 +594,29 @@ VirtualDevice::VirtualDevice(DeviceDesc desc, int index) : m_desc(std::move(desc
   at.cbFormat = sizeof wfx;
   at.pbFormat = reinterpret_cast<BYTE*>(&wfx);
   audioFormat = std::make_shared<StreamFormat>(at);
+}
+
+ULONG VirtualDevice::TunedKHz() const {
+  const auto& plan = plans[tunerInputType == TunerInputAntenna ? TunerInputAntenna : TunerInputCable];
+  if (!plan) return 0;
+  for (const TunerChannel& c : *plan)
+    if (c.number == tunerChannel) return c.kHz;
+  return 0;
+}
+
+void VirtualDevice::ApplyStandard(const std::string& key) {
+  auto lines = [](const std::string& k) { return k.empty() ? 480u : StandardLines(StandardOfKey(k)); };
+  const bool sameLines = lines(standard) == lines(key);
+  standard = key;
+  // The format the program set (its frame rate) stays while the line count does.
+  if (sameLines) return;
+  VideoFormatDesc f = m_desc.format;
+  if (StandardLines(StandardOfKey(key)) == 576) {
+    f.height = f.height * 576 / 480;
+    f.avgTimePerFrame = StandardPeriod(StandardOfKey(key));
+  }
+  VIDEOINFOHEADER vih;
+  videoFormat->Replace(VideoType(f, &vih));
 }
 
 std::string VirtualDevice::InstanceName(const std::string& base) const {

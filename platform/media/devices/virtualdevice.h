@@ -7,6 +7,9 @@
 
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
 
 namespace orv::media {
 
@@ -33,6 +36,15 @@ class VirtualDevice : public std::enable_shared_from_this<VirtualDevice> {
   LONG procAmp[4];
   std::shared_ptr<StreamFormat> videoFormat;
   std::shared_ptr<StreamFormat> audioFormat;
+  // The program's plans by input type (antenna, cable); until given, the description's ranges.
+  std::optional<std::vector<TunerChannel>> plans[2];
+  std::string standard;
+
+  // Under mutex: the tuned channel's carrier, 0 without a plan or outside it.
+  ULONG TunedKHz() const;
+  // Under mutex: the description's format is its 525-line picture; a 625-line standard gets 576
+  // lines and 25 frames per second.
+  void ApplyStandard(const std::string& key);
 
  private:
   DeviceDesc m_desc;

@@ -1,0 +1,218 @@
+// The device page: what it shows from the store and the cards, what choosing a card or a region
+// proposes, and what OK and Cancel store and apply.
+#include "dialogs/ConfigSheet.h"
+#include "tests/dialogs/sheetrig.h"
+
+#include <QStandardItemModel>
+
+using namespace sheettest;
+
+namespace {
+
+constexpr int kVideo = 1000, kAudio = 1001, kStandard = 1002, kRegion = 1003;
+
+// Two cards: the first takes two standards, the second does not tell; one sound entry each.
+CaptureDevices TwoCards() {
+  CaptureDevices d;
+  d.video = {{"Card A", 0, true, {"NTSC-M", "PAL-BG"}}, {"Card B", 1, false, {}}};
+  d.audio = {"Card A Audio", "Card B Audio"};
+  return d;
+}
+
+struct Shown {
+  int video = -2, audio = -2, standard = -2, region = -2;
+  std::string audioText, regionText, standardText;
+  std::vector<bool> standardEnabled;
+};
+
+Shown Read(HWND page) {
+  Shown s;
+  auto* v = Inner<QComboBox>(page, kVideo);
+  auto* a = Inner<QComboBox>(page, kAudio);
+  auto* t = Inner<QComboBox>(page, kStandard);
+  auto* r = Inner<QComboBox>(page, kRegion);
+  s.video = v->currentIndex();
+  s.audio = a->currentIndex();
+  s.standard = t->currentIndex();
+  s.region = r->currentIndex();
+  s.audioText = a->currentText().toStdString();
+  s.regionText = r->currentText().toStdString();
+  s.standardText = t->currentText().toStdString();
+  auto* model = qobject_cast<QStandardItemModel*>(t->model());
+  for (int i = 0; i < t->count(); ++i) s.standardEnabled.push_back(model->item(i)->isEnabled());
+  return s;
+}
+
+class DevicePage : public SheetTest {
+ protected:
+  // Runs the settings flow with the cards; `body` gets the device page (shown) and the sheet.
+  int Run(CaptureDevices devices, const std::function<void(HWND page, HWND sheet)>& body) {
+    QTimer::singleShot(0, [&] {
+      const HWND sheet = orv::ui::FindLocalTopLevel("환경설정");
+      ASSERT_NE(nullptr, sheet);
+      ASSERT_EQ(4, Tabs(sheet)->count());
+      EXPECT_EQ("장치", Tabs(sheet)->tabText(3).toStdString());
+      ShowPage(sheet, 3);
+      HWND page = nullptr;
+      for (HWND c : orv::ui::ChildrenOf(sheet))
+        if (auto* d = orv::ui::ControlData(GetDlgItem(c, kRegion)); d && d->kind == CtlKind::ComboBox) page = c;
+      ASSERT_NE(nullptr, page);
+      body(page, sheet);
+      if (IsWindowVisible(sheet)) SendMessageA(sheet, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    });
+    return RunConfigSheet(&main, panel.m_hWnd, {}, {}, std::move(devices), [&] { ++applied; });
+  }
+
+  orv::test::RecordingWnd panel;
+  int applied = 0;
+};
+
+TEST_F(DevicePage, ShowsTheStoredChoiceOrTheDefaults) {
+  struct Case {
+    const char* winIni;
+    int video, audio;
+    const char* standard;
+    const char* region;
+  } cases[] = {
+      {"", 0, 0, "자동", "한국"},
+      {"[orvane]\nVideoDevice=1\nAudioDevice=0\nStandard=PAL-BG\nRegion=EU\n", 1, 0, "PAL-B/G", "서유럽"},
+      // Values this version does not know; a device index beyond the list shows none.
+      {"[orvane]\nVideoDevice=7\nAudioDevice=5\nStandard=PAL-Q\nRegion=XX\n", -1, -1, "자동", "한국"},
+      // A standard the stored card does not take falls back to auto.
+      {"[orvane]\nStandard=SECAM-L\nRegion=FR\n", 0, 0, "자동", "프랑스"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.winIni);
+    orv::test::FreshConfigDir();
+    if (*c.winIni) orv::test::WriteConfigFile("win.ini", c.winIni);
+    Shown s;
+    Run(TwoCards(), [&](HWND page, HWND) { s = Read(page); });
+    EXPECT_EQ(c.video, s.video);
+    EXPECT_EQ(c.audio, s.audio);
+    EXPECT_EQ(c.standard, s.standardText);
+    EXPECT_EQ(c.region, s.regionText);
+  }
+}
+
+TEST_F(DevicePage, StandardsTheCardDoesNotTakeAreGreyed) {
+  struct Case {
+    CaptureDevices::Video card;
+    std::vector<bool> enabled;  // 자동, NTSC-M, NTSC-M (Korea), NTSC-J, NTSC-4.43, PAL-B/G, ... SECAM-L
+  } cases[] = {
+      {{"Two", 0, true, {"NTSC-M", "PAL-BG"}}, {1, 1, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+      {{"None", 0, true, {}}, {1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+      {{"Silent", 0, false, {}}, std::vector<bool>(15, true)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.card.name);
+    CaptureDevices d;
+    d.video = {c.card};
+    d.audio = {"Sound"};
+    Shown s;
+    Run(d, [&](HWND page, HWND) { s = Read(page); });
+    EXPECT_EQ(c.enabled, s.standardEnabled);
+  }
+}
+
+TEST_F(DevicePage, ChoosingACardTakesItsSoundAndARegionProposesItsStandard) {
+  Run(TwoCards(), [&](HWND page, HWND) {
+    EXPECT_EQ("Card A Audio (카드 음성)", Read(page).audioText);
+    Choose(page, kVideo, 1);
+    Shown s = Read(page);
+    EXPECT_EQ(1, s.audio);
+    EXPECT_EQ("Card B Audio (카드 음성)", s.audioText);
+    EXPECT_EQ(std::vector<bool>(15, true), s.standardEnabled);  // Card B does not tell
+    struct Step {
+      int card, region;
+      const char* proposed;
+    } steps[] = {
+        {1, 2, "NTSC-J"},  {1, 4, "PAL-I"},          {1, 5, "SECAM-L"}, {1, 6, "SECAM-D/K"},
+        {1, 7, "PAL-D/K"}, {1, 8, "PAL-B/G"},        {1, 3, "PAL-B/G"}, {1, 0, "NTSC-M (Korea)"},
+        // Card A takes only NTSC-M and PAL-B/G: Korea gets NTSC-M, Japan leaves the choice.
+        {0, 0, "NTSC-M"},  {0, 2, "NTSC-M"},         {0, 3, "PAL-B/G"},
+    };
+    for (const Step& st : steps) {
+      Choose(page, kVideo, st.card);
+      Choose(page, kRegion, st.region);
+      EXPECT_EQ(st.proposed, Read(page).standardText) << st.card << " " << st.region;
+    }
+    // A greyed standard cannot be chosen.
+    Choose(page, kStandard, 13);
+    EXPECT_EQ("PAL-B/G", Read(page).standardText);
+  });
+}
+
+TEST_F(DevicePage, OkStoresAndAppliesCancelStoresNothing) {
+  const std::string before = "[orvane]\nCaptureFile=/tmp/c.avi\nVideoDevice=0\nAudioDevice=0\n";
+  orv::test::WriteConfigFile("win.ini", before);
+  EXPECT_EQ(IDCANCEL, Run(TwoCards(), [&](HWND page, HWND sheet) {
+              Choose(page, kVideo, 1);
+              Choose(page, kRegion, 3);
+              Click(sheet, IDCANCEL);
+            }));
+  EXPECT_EQ(before, orv::test::ReadConfigFile("win.ini"));
+  EXPECT_EQ(0, applied);
+
+  // OK without a change applies nothing.
+  EXPECT_EQ(IDOK, Run(TwoCards(), [&](HWND, HWND sheet) { Click(sheet, IDOK); }));
+  EXPECT_EQ(0, applied);
+
+  EXPECT_EQ(IDOK, Run(TwoCards(), [&](HWND page, HWND sheet) {
+              Choose(page, kVideo, 1);
+              Choose(page, kRegion, 3);
+              Click(sheet, IDOK);
+            }));
+  EXPECT_EQ(1, applied);
+  const std::string stored = orv::test::ReadConfigFile("win.ini");
+  for (const char* line : {"CaptureFile=/tmp/c.avi\n", "VideoDevice=1\n", "AudioDevice=1\n", "Region=EU\n",
+                           "Standard=PAL-BG\n"})
+    EXPECT_NE(std::string::npos, stored.find(line)) << line << " in " << stored;
+  EXPECT_EQ(2, panel.Count(WM_TUNER_NOTIFY));  // one per OK
+}
+
+}  // namespace
+
+namespace {
+
+std::vector<std::string> Names(const CListBox& list) {
+  std::vector<std::string> out;
+  for (int i = 0; i < list.GetCount(); ++i) {
+    CString t;
+    list.GetText(i, t);
+    out.push_back(t.str());
+  }
+  return out;
+}
+
+class ChannelPageRegion : public SheetTest {};
+
+// The channel page lists the stored region's channels by name and registers them by number.
+TEST_F(ChannelPageRegion, ListsThePlansChannelsByNameAndRegistersTheirNumbers) {
+  orv::test::WriteConfigFile("win.ini", "[orvane]\nRegion=EU\n");
+  StoreString(kKeyChannel, "TV", std::string(70, '0').c_str());
+  std::vector<std::string> tv, catv;
+  RunSheet([&] {
+    tv = Names(channel.m_lstUnregistered);
+    Select(channel.m_lstUnregistered, {"E5", "E21"});
+    Click(channel.m_hWnd, 1006);  // ">"
+    // A scan's find the plan lacks (E15) is not marked.
+    SendMessageA(channel.m_hWnd, WM_TUNER_NOTIFY, PageCmd::SignalFound, 15);
+    SendMessageA(channel.m_hWnd, WM_TUNER_NOTIFY, PageCmd::SignalFound, 69);
+    EXPECT_EQ((std::vector<std::string>{"E5", "E21", "E69"}), Names(channel.m_lstRegistered));
+    Click(channel.m_hWnd, 1004);  // cable
+    catv = Names(channel.m_lstRegistered);
+    const auto all = Names(channel.m_lstUnregistered);
+    catv.insert(catv.end(), all.begin(), all.end());
+    Ok();
+  });
+  ASSERT_EQ(60u, tv.size());  // E2..E12, E21..E69
+  EXPECT_EQ("E2", tv.front());
+  EXPECT_EQ("E12", tv[10]);
+  EXPECT_EQ("E21", tv[11]);
+  EXPECT_EQ("E69", tv.back());
+  EXPECT_EQ(101u, catv.size());  // the same and S1..S41
+  const std::string stored = StoredString(kKeyChannel, "TV");
+  EXPECT_EQ(std::string(5, '0') + "1" + std::string(15, '0') + "1" + std::string(47, '0') + "1", stored);
+}
+
+}  // namespace

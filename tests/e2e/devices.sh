@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# The device page as a user works it, with two virtual cards: the sheet has four tabs; Escape on the
+# device page stores nothing; choosing the second card and Enter switches the picture to it at once.
+source "$(dirname "$0")/lib.bash"
+
+# Card B has no signal anywhere: its picture is snow, Card A's is the colour bars on channel 11.
+export ORVANE_VIRTUAL_CARD='{"devices": [{"name": "Card A"},
+  {"name": "Card B", "tuner": {"antenna_signal": [], "cable_signal": []}}]}'
+
+# Opens the sheet from the panel and shows its fourth tab; sets X and Y to the sheet's place.
+open_device_page() {
+  # A closed sheet leaves the video window in front: bring the panel up first.
+  xdotool windowraise "$(xwininfo -root -tree | grep '"판넬 윈도"' | awk '{print $1}')"
+  sleep 0.3
+  xdotool mousemove 625 442 click 1
+  local line=""
+  for _ in $(seq 50); do
+    line=$(xwininfo -root -tree | grep '"환경설정"' | head -1) && [ -n "$line" ] && break
+    sleep 0.2
+  done
+  [ -n "$line" ] || fail "the settings sheet did not open"
+  local geo; geo=$(echo "$line" | grep -o '[0-9]*x[0-9]*+[0-9]*+[0-9]*' | head -1)
+  X=$(echo "$geo" | cut -d+ -f2)
+  Y=$(echo "$geo" | cut -d+ -f3)
+  sleep 0.5
+  xdotool mousemove $((X + 418)) $((Y + 20)) click 1   # "장치"
+  sleep 0.5
+}
+
+# Whether the picture's yellow bar is there (bars) at a point of the picture's lower band.
+yellow() {
+  local r g b
+  IFS=, read -r r g b < <(pixel "$1" 320 570 | tr -d 'srgb()')
+  [ "$r" -gt 150 ] && [ "$g" -gt 150 ] && [ "$b" -lt 60 ]
+}
+
+run() {
+  start_program devices.log
+  local pid=$PID
+  wait_for_window "판넬 윈도" || fail "no window \"판넬 윈도\""
+  sleep 1.5
+  import -window root "$OUT/devices-before.png"
+  yellow "$OUT/devices-before.png" || fail "no colour bars from Card A: $(pixel "$OUT/devices-before.png" 320 570)"
+  xdotool mousemove 496 439 click --repeat 2 --delay 80 1   # open the lid
+  sleep 0.5
+  open_device_page
+  import -window root "$OUT/devices-page.png"
+  xdotool key Escape
+  sleep 0.7
+  xwininfo -root -tree | grep -q '"환경설정"' && fail "Escape did not close the sheet"
+  grep -q '^Region=' "$ORVANE_CONFIG_DIR/win.ini" 2>/dev/null && fail "Escape stored the device page"
+
+  open_device_page
+  xdotool mousemove $((X + 310)) $((Y + 77)) click 1     # the video device list
+  sleep 0.4
+  xdotool mousemove $((X + 250)) $((Y + 101)) click 1    # its second entry, "Card B"
+  sleep 0.4
+  import -window root "$OUT/devices-chosen.png"
+  xdotool key Return
+  sleep 1.5
+  xwininfo -root -tree | grep -q '"환경설정"' && fail "Enter did not close the sheet"
+  import -window root "$OUT/devices-after.png"
+  yellow "$OUT/devices-after.png" && fail "the picture did not switch to Card B"
+  xdotool key alt+KP_Add
+  local rc=0
+  wait $pid || rc=$?
+  [ $rc -eq 0 ] || fail "exit code $rc"
+  grep -q '^VideoDevice=1$' "$ORVANE_CONFIG_DIR/win.ini" || fail "VideoDevice not stored: $(cat "$ORVANE_CONFIG_DIR/win.ini")"
+  grep -q '^AudioDevice=1$' "$ORVANE_CONFIG_DIR/win.ini" || fail "Card B's sound not taken"
+  echo "devices: ok"
+}
+
+e2e_main "$@"
