@@ -341,7 +341,7 @@ HRESULT V4l2Card::SetStandard(StdMask chosen, StdMask fallback) {
   if (restart) StopLocked();
   if (ApplyStandard(input, m_fallbackStd)) ChooseFormat();
   if (restart && StartLocked() != S_OK)
-    std::fprintf(stderr, "orvanetuner: %s: streaming did not resume after the standard change\n", m_node.path.c_str());
+    LogError("v4l2", "%s: streaming did not resume after the standard change", m_node.path.c_str());
   return S_OK;
 }
 
