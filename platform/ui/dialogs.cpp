@@ -23,6 +23,8 @@ class DialogKeys : public QObject {
   explicit DialogKeys(HWND top) : top_(top) {}
   bool eventFilter(QObject* o, QEvent* e) override {
     if (e->type() != QEvent::KeyPress) return false;
+    // An open drop-down list takes its own Enter (choose) and Escape (close the list).
+    if (QApplication::activePopupWidget()) return false;
     auto* k = static_cast<QKeyEvent*>(e);
     if (k->key() == Qt::Key_Escape) {
       SendMessageA(top_, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);

@@ -1,15 +1,16 @@
 // The device page: what it shows from the store and the cards, what choosing a card or a region
 // proposes, and what OK and Cancel store and apply.
 #include "dialogs/ConfigSheet.h"
-#include "tests/dialogs/sheetrig.h"
+#include "res/resource.h"
+#include "tests/dialogs/rig.h"
 
 #include <QStandardItemModel>
 
-using namespace sheettest;
+using namespace dlgtest;
 
 namespace {
 
-constexpr int kVideo = 1000, kAudio = 1001, kStandard = 1002, kRegion = 1003;
+constexpr int kVideo = IDC_DEVICE_VIDEO, kAudio = IDC_DEVICE_AUDIO, kStandard = IDC_DEVICE_STANDARD, kRegion = IDC_DEVICE_REGION;
 
 // Two cards: the first takes two standards, the second does not tell; one sound entry each.
 CaptureDevices TwoCards() {
@@ -194,12 +195,12 @@ TEST_F(ChannelPageRegion, ListsThePlansChannelsByNameAndRegistersTheirNumbers) {
   RunSheet([&] {
     tv = Names(channel.m_lstUnregistered);
     Select(channel.m_lstUnregistered, {"E5", "E21"});
-    Click(channel.m_hWnd, 1006);  // ">"
+    Click(channel.m_hWnd, IDC_CHANNEL_REGISTER);
     // A scan's find the plan lacks (E15) is not marked.
     SendMessageA(channel.m_hWnd, WM_TUNER_NOTIFY, PageCmd::SignalFound, 15);
     SendMessageA(channel.m_hWnd, WM_TUNER_NOTIFY, PageCmd::SignalFound, 69);
     EXPECT_EQ((std::vector<std::string>{"E5", "E21", "E69"}), Names(channel.m_lstRegistered));
-    Click(channel.m_hWnd, 1004);  // cable
+    Click(channel.m_hWnd, IDC_CHANNEL_CATV);
     catv = Names(channel.m_lstRegistered);
     const auto all = Names(channel.m_lstUnregistered);
     catv.insert(catv.end(), all.begin(), all.end());

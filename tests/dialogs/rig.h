@@ -17,7 +17,9 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QSlider>
+#include <QTabBar>
 #include <QTimer>
 #include <functional>
 #include <gtest/gtest.h>
@@ -77,6 +79,31 @@ int RunModal(D& dlg, const std::function<void()>& body) {
   });
   return dlg.DoModal();
 }
+
+// A user's choice in a drop-down list.
+inline void Choose(HWND dlg, int id, int index) {
+  auto* c = Inner<QComboBox>(dlg, id);
+  c->setCurrentIndex(index);
+  emit c->activated(index);
+}
+
+// Items of a multiple-selection list selected the way clicks select them.
+inline void Select(const CListBox& list, std::initializer_list<const char*> texts) {
+  auto* l = qobject_cast<QListWidget*>(orv::ui::ControlData(list.m_hWnd)->inner);
+  for (const char* t : texts) {
+    const auto found = l->findItems(QString::fromUtf8(t), Qt::MatchExactly);
+    ASSERT_EQ(1, found.size()) << t;
+    found[0]->setSelected(true);
+  }
+}
+
+// The tab strip of a sheet, and a page shown as a click on its tab shows it.
+inline QTabBar* Tabs(HWND sheet) {
+  for (HWND c : orv::ui::ChildrenOf(sheet))
+    if (auto* d = orv::ui::ControlData(c); d && d->kind == CtlKind::Tabs) return qobject_cast<QTabBar*>(d->inner);
+  return nullptr;
+}
+inline void ShowPage(HWND sheet, int index) { Tabs(sheet)->setCurrentIndex(index); }
 
 class SheetTest : public ::testing::Test {
  protected:

@@ -117,11 +117,6 @@ using V = std::vector<int>;
 class ChannelPage : public SheetTest {
  protected:
   void Press(int id) { Click(channel.m_hWnd, id); }
-  // Selects items of a multiple-selection list the way clicks do.
-  void Select(const CListBox& list, std::initializer_list<const char*> texts) {
-    auto* l = qobject_cast<QListWidget*>(orv::ui::ControlData(list.m_hWnd)->inner);
-    for (const char* t : texts) l->findItems(QString::fromUtf8(t), Qt::MatchExactly).value(0)->setSelected(true);
-  }
   V In() { return Items(channel.m_lstRegistered); }
   V Out() { return Items(channel.m_lstUnregistered); }
   void Notice(LPARAM channel) { SendMessageA(this->channel.m_hWnd, WM_TUNER_NOTIFY, PageCmd::SignalFound, channel); }
