@@ -20,10 +20,6 @@ class NoticeWnd : public CWnd {
   std::vector<Notice> notices;
 
   bool Create() { return CreateEx(0, AfxRegisterWndClass(0), "mixer notices", WS_POPUP, 0, 0, 20, 20, nullptr, 0); }
-  LRESULT OnMixerControlChange(WPARAM w, LPARAM l) {
-    notices.push_back({w, l});
-    return 0;
-  }
   size_t CountFor(DWORD control) const {
     size_t n = 0;
     for (const auto& x : notices) n += static_cast<DWORD>(x.control) == control;
@@ -32,11 +28,10 @@ class NoticeWnd : public CWnd {
 
  protected:
   bool OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override {
-    static const MsgMapEntry<NoticeWnd> map[] = {
-        {MM_MIXM_CONTROL_CHANGE, afxmsg::Raw<&NoticeWnd::OnMixerControlChange>},
-    };
-    return DispatchMsgMap(*this, map, message, wParam, lParam, result) ||
-           CWnd::OnWndMsg(message, wParam, lParam, result);
+    if (message != MM_MIXM_CONTROL_CHANGE) return CWnd::OnWndMsg(message, wParam, lParam, result);
+    notices.push_back({wParam, lParam});
+    *result = 0;
+    return true;
   }
 };
 
@@ -76,21 +71,15 @@ inline MIXERCONTROLDETAILS Details(DWORD control, DWORD channels, void* values) 
   return cd;
 }
 
-// Every channel's volume of the line of that component type.
-inline std::vector<DWORD> Volumes(DWORD componentType) {
+// Reads (or, with set, writes) every channel's volume of the line of that component type.
+inline std::vector<DWORD> Volumes(DWORD componentType, std::vector<DWORD> set = {}) {
   const MIXERLINE l = LineOfType(componentType);
-  std::vector<DWORD> v(l.cChannels, 0xDEADBEEF);
-  if (v.empty()) return v;
+  std::vector<DWORD> v = set.empty() ? std::vector<DWORD>(l.cChannels, 0xDEADBEEF) : set;
+  if (l.cChannels == 0 || v.size() != l.cChannels) return {};
   MIXERCONTROLDETAILS cd = Details(ControlOf(l.dwLineID, MIXERCONTROL_CONTROLTYPE_VOLUME), l.cChannels, v.data());
-  EXPECT_EQ(MMSYSERR_NOERROR, mixerGetControlDetails(Mixer0(), &cd, MIXER_OBJECTF_MIXER));
+  EXPECT_EQ(MMSYSERR_NOERROR, set.empty() ? mixerGetControlDetails(Mixer0(), &cd, MIXER_OBJECTF_MIXER)
+                                          : mixerSetControlDetails(Mixer0(), &cd, MIXER_OBJECTF_MIXER));
   return v;
-}
-
-inline void SetVolumes(DWORD componentType, std::vector<DWORD> v) {
-  const MIXERLINE l = LineOfType(componentType);
-  ASSERT_EQ(l.cChannels, v.size());
-  MIXERCONTROLDETAILS cd = Details(ControlOf(l.dwLineID, MIXERCONTROL_CONTROLTYPE_VOLUME), l.cChannels, v.data());
-  ASSERT_EQ(MMSYSERR_NOERROR, mixerSetControlDetails(Mixer0(), &cd, MIXER_OBJECTF_MIXER));
 }
 
 inline LONG Mute(DWORD componentType) {
