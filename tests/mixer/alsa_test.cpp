@@ -114,14 +114,18 @@ TEST_F(AlsaMapping, MuteIsThePlaybackSwitchWhereThereIsOne) {
   EXPECT_EQ((std::vector<long>{255, 255}), master->raw);
 }
 
-TEST_F(AlsaMapping, LineIsPreferredToAuxAndAuxServesWithoutLine) {
-  FakeElement* master = Add("Master", 2, 0, 31);
+// Line is preferred to Aux whatever their order, Aux serves without Line; without Master the first
+// element with a playback volume is the speakers; with none the card has no destination.
+TEST_F(AlsaMapping, WhichElementsBecomeTheLines) {
+  Add("Master", 2, 0, 0, false, true);  // a master switch alone cannot carry the volume
+  FakeElement* pcm = Add("PCM", 2, 0, 255);
   FakeElement* aux = Add("Aux", 2, 0, 31);
+  Add("Headphone", 2, 0, 127);
   Install();
-  ASSERT_EQ(MMSYSERR_NOERROR, m.SetVolume(MIXLINE_LINEIN, 20));
+  m.SetVolume(MIXLINE_LINEIN, 20);
+  m.SetVolume(MIXLINE_MASTER, 20);
   EXPECT_EQ((std::vector<long>{31, 31}), aux->raw);
-  EXPECT_EQ((std::vector<long>{0, 0}), master->raw);
-
+  EXPECT_EQ((std::vector<long>{255, 255}), pcm->raw);
   Add("Master", 2, 0, 31);
   aux = Add("Aux", 2, 0, 31);
   FakeElement* line = Add("Line", 2, 0, 31);
@@ -129,17 +133,6 @@ TEST_F(AlsaMapping, LineIsPreferredToAuxAndAuxServesWithoutLine) {
   m.SetVolume(MIXLINE_LINEIN, 20);
   EXPECT_EQ((std::vector<long>{31, 31}), line->raw);
   EXPECT_EQ((std::vector<long>{0, 0}), aux->raw);
-}
-
-TEST_F(AlsaMapping, WithoutMasterTheFirstPlaybackVolumeElementIsTheSpeakers) {
-  Add("IEC958", 2, 0, 0, false, true);
-  Add("Master", 2, 0, 0, false, true);  // a master switch alone cannot carry the volume
-  FakeElement* pcm = Add("PCM", 2, 0, 255);
-  Add("Headphone", 2, 0, 127);
-  Install();
-  ASSERT_EQ(MMSYSERR_NOERROR, m.SetVolume(MIXLINE_MASTER, 20));
-  EXPECT_EQ((std::vector<long>{255, 255}), pcm->raw);
-
   Add("IEC958", 2, 0, 0, false, true);
   ElementMixer none("Fake", std::move(elements_), MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, false);
   EXPECT_FALSE(none.HasDestination());
@@ -156,11 +149,9 @@ TEST_F(AlsaMapping, EventsBecomeOneNoticePerChangedControl) {
   const DWORD volume = m.GetControlID(MIXERCONTROL_CONTROLTYPE_VOLUME);
   const DWORD mute = m.GetControlID(MIXERCONTROL_CONTROLTYPE_MUTE);
 
-  // Another program moved the volume; the card's event arrives.
-  master->raw = {80, 80};
+  master->raw = {80, 80};  // another program moved the volume; the card's event arrives
   mixer->ElementChanged(master);
-  // Our own write is announced by the card's event too, not a second time by the write.
-  m.SetMute(MIXLINE_MASTER, 1);
+  m.SetMute(MIXLINE_MASTER, 1);  // our own write is announced by the card's event, not by the write
   orv::ui::ProcessPendingEvents();
   EXPECT_EQ(1u, wnd.CountFor(volume));
   EXPECT_EQ(0u, wnd.CountFor(mute));
