@@ -22,7 +22,7 @@ TEST_F(PanelTest, OpensRoundedWithTheLidClosedAndTheStoredState) {
   other.SetVolume(MIXLINE_MASTER, 10);
   other.SetVolume(MIXLINE_LINEIN, 4);
   Open();
-  RECT r, cover;
+  RECT r;
   panel.GetWindowRect(&r);
   EXPECT_EQ(550, r.right - r.left);
   EXPECT_EQ(150, r.bottom - r.top);
@@ -32,11 +32,6 @@ TEST_F(PanelTest, OpensRoundedWithTheLidClosedAndTheStoredState) {
     EXPECT_FALSE(orv::ui::WindowRegionContains(panel.m_hWnd, p.x, p.y)) << p.x << "," << p.y;
   EXPECT_TRUE(panel.m_wndCover.IsWindowVisible());
   EXPECT_EQ(3, panel.m_wndCover.GetDlgCtrlID());
-  panel.m_wndCover.GetWindowRect(&cover);
-  EXPECT_EQ(r.left + 84, cover.left);
-  EXPECT_EQ(r.top + 110, cover.top);
-  EXPECT_EQ(350, cover.right - cover.left);
-  EXPECT_EQ(40, cover.bottom - cover.top);
 
   EXPECT_EQ(0, other.GetMute(MIXLINE_LINEIN)) << "line-in is unmuted at every start";
   EXPECT_EQ(1, panel.m_nAudioSelect);
@@ -46,8 +41,6 @@ TEST_F(PanelTest, OpensRoundedWithTheLidClosedAndTheStoredState) {
   EXPECT_EQ(200, panel.m_nSaturation);
   EXPECT_TRUE(Sent().empty()) << "loading sends nothing to the video window";
 }
-
-// ---- Display ------------------------------------------------------------------------------------
 
 // The face as OnPaint draws it, into a bitmap of the window's size.
 class Face {
@@ -137,18 +130,6 @@ TEST_F(Display, VolumeBarSpeakerIndicatorsAndAdjustLabel) {
   }
 }
 
-TEST_F(Display, PaintingShowsTheDisplayOnTheWindow) {
-  panel.m_nTVChannel = 42;
-  panel.InvalidateRect(&layout::kDisplay, FALSE);
-  panel.UpdateWindow();
-  CClientDC window(&panel);
-  for (int j = 0; j < 28; ++j)
-    for (int i = 0; i < 16; ++i) ASSERT_EQ(panel.m_dcLcd.GetPixel(17 * 4 + i, j), window.GetPixel(365 + i, 51 + j));
-  EXPECT_EQ(panel.m_dcSkin.GetPixel(5, 60), window.GetPixel(5, 60));
-}
-
-// ---- Mouse --------------------------------------------------------------------------------------
-
 class Mouse : public PanelTest {
  protected:
   void SetUp() override {
@@ -219,32 +200,17 @@ TEST_F(Mouse, AKeyWhileAButtonIsHeldEndsThePress) {
   }
 }
 
-TEST_F(Mouse, DoubleClickRunsOnceUnlessThePointerMovesOverTheButton) {
-  panel.m_nVolume = 5;
-  Send(WM_LBUTTONDOWN, 480, 65, MK_LBUTTON);  // volume up
-  Send(WM_LBUTTONUP, 480, 65, 0);
-  Send(WM_LBUTTONDBLCLK, 480, 65, MK_LBUTTON);
-  Send(WM_LBUTTONUP, 480, 65, 0);
-  EXPECT_EQ(6, panel.m_nVolume);
-  Send(WM_LBUTTONDBLCLK, 480, 65, MK_LBUTTON);
-  Send(WM_MOUSEMOVE, 481, 65, MK_LBUTTON);
-  Send(WM_LBUTTONUP, 481, 65, 0);
-  EXPECT_EQ(7, panel.m_nVolume);
-}
-
 TEST_F(Mouse, TheFaceDragsThePanelButNotFromAButton) {
   RECT w, moved;
   panel.GetWindowRect(&w);
-  auto hit = [&](int x, int y) { return ::SendMessageA(panel.m_hWnd, WM_NCHITTEST, 0, MAKELPARAM(w.left + x, w.top + y)); };
-  EXPECT_EQ(HTCLIENT, hit(480, 40));
   Send(WM_LBUTTONDOWN, 480, 40, MK_LBUTTON);
-  EXPECT_EQ(HTCLIENT, hit(300, 50)) << "no drag while a button is held";
+  EXPECT_EQ(HTCLIENT, ::SendMessageA(panel.m_hWnd, WM_NCHITTEST, 0, MAKELPARAM(w.left + 300, w.top + 50)))
+      << "no drag while a button is held";
   Send(WM_LBUTTONUP, 480, 40, 0);
   video.log.clear();
   // Through the real input path: a press on the display is a caption press that moves the window.
   QWidget* wd = orv::test::Widget(panel.m_hWnd);
   QTest::mousePress(wd, Qt::LeftButton, Qt::NoModifier, QPoint(300, 50));
-  EXPECT_FALSE(panel.m_bPressed);
   QTest::mouseMove(wd, QPoint(330, 70));
   QTest::mouseRelease(wd, Qt::LeftButton, Qt::NoModifier, QPoint(330, 70));
   Pump();
@@ -254,9 +220,7 @@ TEST_F(Mouse, TheFaceDragsThePanelButNotFromAButton) {
   EXPECT_TRUE(Sent().empty());
 }
 
-// ---- Commands -----------------------------------------------------------------------------------
-
-TEST_F(PanelTest, VolumeStopsAtItsEndsAndActsOnTheSelectedLine) {
+TEST_F(PanelTest, VolumeStopsAtItsEndsAndMuteActsOnTheSelectedLine) {
   Open();
   CMixer probe;
   probe.m_nMaxLevel = 20;
@@ -266,15 +230,10 @@ TEST_F(PanelTest, VolumeStopsAtItsEndsAndActsOnTheSelectedLine) {
   panel.m_nVolume = 0;
   Press(3);
   EXPECT_EQ(0, panel.m_nVolume);
-  Press(8);
-  EXPECT_EQ(1, probe.GetMute(MIXLINE_MASTER));
-  probe.SetVolume(MIXLINE_LINEIN, 3);
   panel.m_nAudioSelect = 1;  // "Selection" set: the line-in line
-  panel.m_nVolume = 9;
-  Press(2);
-  EXPECT_EQ(10, probe.GetVolume(MIXLINE_LINEIN));
-  EXPECT_EQ(0, probe.GetVolume(MIXLINE_MASTER));
-  EXPECT_TRUE(Sent().empty());
+  Press(8);
+  EXPECT_EQ(1, probe.GetMute(MIXLINE_LINEIN));
+  EXPECT_EQ(0, probe.GetMute(MIXLINE_MASTER));
 }
 
 TEST_F(PanelTest, CommandsSendTheirCodes) {
@@ -313,7 +272,7 @@ TEST_F(PanelTest, SettingsSavesTheListsFirstAndReloadsWhatTheSheetAccepted) {
     if (msg != WM_TUNER_NOTIFY || w != VideoCmd::OpenSettings) return 0;
     *handled = true;
     seenTV = StoredString(kKeyChannel, "TV");
-    seenChannel = StoredWord(kKeyChannel, "TVChannel");
+    seenChannel = Stored(kKeyChannel, "TVChannel");
     // The sheet is accepted: the page stores its lists, the audio and video pages their values.
     StoreString(kKeyChannel, "TV", std::string(70, '1').c_str());
     StoreDword(kKeyAudio, "Selection", 1);
@@ -331,44 +290,22 @@ TEST_F(PanelTest, SettingsSavesTheListsFirstAndReloadsWhatTheSheetAccepted) {
   EXPECT_EQ((Cmds{{24, 0}}), Sent());
 }
 
+// A capture with a time limit ends later: pressing capture meanwhile does nothing and CAP stays lit.
 TEST_F(PanelTest, CaptureLightsCapUntilTheVideoWindowReportsItsEnd) {
   Open();
   BOOL litDuringCapture = FALSE;
   video.handler = [&](UINT msg, WPARAM w, LPARAM, bool*) -> LRESULT {
-    if (msg == WM_TUNER_NOTIFY && w == VideoCmd::Capture) {
-      litDuringCapture = panel.m_bCapture;
-      ::SendMessageA(panel.m_hWnd, WM_TUNER_NOTIFY, PanelCmd::CaptureEnded, 0);
-    }
+    if (msg == WM_TUNER_NOTIFY && w == VideoCmd::Capture) litDuringCapture = panel.m_bCapture;
     return 0;
   };
   Press(27);
+  Press(27);
   EXPECT_TRUE(litDuringCapture);
-  EXPECT_FALSE(panel.m_bCapture);
-  // A capture with a time limit ends later; pressing capture meanwhile does nothing and CAP stays
-  // lit; a second end leaves CAP off.
-  video.handler = nullptr;
-  Press(27);
-  Press(27);
   EXPECT_TRUE(panel.m_bCapture);
-  EXPECT_EQ((Cmds{{27, 0}, {27, 0}}), Sent());
+  EXPECT_EQ((Cmds{{27, 0}}), Sent());
   for (int i = 0; i < 2; ++i) ::SendMessageA(panel.m_hWnd, WM_TUNER_NOTIFY, PanelCmd::CaptureEnded, 0);
   EXPECT_FALSE(panel.m_bCapture);
 }
-
-TEST_F(PanelTest, ExitTearsDownTheVideoWindowSavesTheListsAndQuits) {
-  Open();
-  panel.m_nSource = SOURCE_CATV;
-  panel.m_nCATVChannel = 77;
-  Press(6);
-  Press(0);
-  EXPECT_EQ(1, video.Count(WM_DESTROY));
-  EXPECT_TRUE(orv::ui::QuitRequested());
-  EXPECT_EQ(1, StoredWord(kKeyChannel, "Source"));
-  EXPECT_EQ(77, StoredWord(kKeyChannel, "CATVChannel"));
-  EXPECT_EQ('1', StoredString(kKeyChannel, "CATV").at(77));
-}
-
-// ---- Keyboard -----------------------------------------------------------------------------------
 
 class Keys : public PanelTest {
  protected:
@@ -446,6 +383,8 @@ TEST_F(Keys, ClickingTheLidLeavesTheKeyboardWithThePanel) {
   EXPECT_EQ((Cmds{{4, 13}}), Sent());
 }
 
+// Alt with keypad + ends the program as the exit button does: the video window goes, the lists are
+// saved; Alt+F4 (on the panel or the lid) is swallowed.
 TEST_F(Keys, AltWithKeypadPlusExitsAndAltF4IsSwallowed) {
   Key(panel.m_hWnd, VK_F4, WM_SYSKEYDOWN);
   Key(panel.m_wndCover.m_hWnd, VK_F4, WM_SYSKEYDOWN);
@@ -454,15 +393,15 @@ TEST_F(Keys, AltWithKeypadPlusExitsAndAltF4IsSwallowed) {
   EXPECT_TRUE(panel.m_wndCover.IsWindowVisible());
   EXPECT_FALSE(orv::ui::QuitRequested());
   EXPECT_EQ(0, video.Count(WM_DESTROY));
-  panel.m_nTVChannel = 21;
+  panel.m_nSource = SOURCE_CATV;
+  panel.m_nCATVChannel = 77;
   Key(panel.m_hWnd, VK_ADD, WM_SYSKEYDOWN);
   EXPECT_TRUE(orv::ui::QuitRequested());
   EXPECT_EQ(1, video.Count(WM_DESTROY));
-  EXPECT_EQ(21, StoredWord(kKeyChannel, "TVChannel"));
-  EXPECT_EQ('0', panel.m_szTVChannels[21]) << "Alt with keypad + is not the add key";
+  EXPECT_EQ(1, Stored(kKeyChannel, "Source"));
+  EXPECT_EQ(77, Stored(kKeyChannel, "CATVChannel"));
+  EXPECT_EQ('0', StoredString(kKeyChannel, "CATV").at(77)) << "Alt with keypad + is not the add key";
 }
-
-// ---- Notices ------------------------------------------------------------------------------------
 
 TEST_F(PanelTest, TheVolumeBarFollowsTheMixerButNotBackBelowWhatItWrote) {
   Open();
