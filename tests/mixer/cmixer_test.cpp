@@ -143,12 +143,14 @@ TEST_F(CMixerTest, EachOwnerIsNotifiedOfTheOthersChanges) {
   EXPECT_EQ(reinterpret_cast<WPARAM>(page.mixer.m_hMixer), page.wnd.notices[0].hmixer);
   EXPECT_EQ(volume, static_cast<DWORD>(panel.wnd.notices[0].control));
   EXPECT_EQ(5, panel.mixer.GetVolume(MIXLINE_MASTER));
+  page.mixer.SetVolume(MIXLINE_MASTER, 5);  // the same value again: no notice
 
   panel.mixer.SetMute(MIXLINE_LINEIN, 1);
   const DWORD mute = panel.mixer.GetControlID(MIXERCONTROL_CONTROLTYPE_MUTE);
   orv::ui::ProcessPendingEvents();
   EXPECT_EQ(1u, page.wnd.CountFor(mute));
   EXPECT_EQ(1u, panel.wnd.CountFor(mute));
+  EXPECT_EQ(1u, panel.wnd.CountFor(volume));
 }
 
 TEST_F(CMixerTest, CloseStopsNoticesAndWithoutAnyMixerReadsGiveZero) {

@@ -88,4 +88,13 @@ class PanelTest : public ::testing::Test {
   CPanelWnd panel;
 };
 
+// The same, with the panel opened before each test.
+class OpenPanelTest : public PanelTest {
+ protected:
+  void SetUp() override {
+    PanelTest::SetUp();
+    Open();
+  }
+};
+
 }  // namespace paneltest
