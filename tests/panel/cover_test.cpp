@@ -30,25 +30,20 @@ TEST_F(Cover, TheLidOpensOnADoubleClickAndButton25ClosesIt) {
   EXPECT_TRUE(panel.m_wndCover.IsWindowVisible());
 }
 
-TEST_F(Cover, TheLogoOpensTheAboutBoxWhichOkEscapeAndCloseEnd) {
+TEST_F(Cover, TheLogoOpensTheAboutBox) {
   const char* title = "OrvaneTuner 정보";
-  for (int how = 0; how < 3; ++how) {
-    bool opened = false;
-    QTimer::singleShot(0, [&] {
-      HWND box = FindWindowA(nullptr, title);
-      if (!(opened = box != nullptr)) return;
-      if (how == 0) ::SendMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-      if (how == 1) QTest::keyClick(Widget(box), Qt::Key_Escape);
-      if (how == 2) Widget(box)->close();
-    });
-    QTimer::singleShot(3000, [&] {  // never left hanging if the box did not close
-      if (HWND box = FindWindowA(nullptr, title)) ::SendMessageA(box, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-    });
-    ::SendMessageA(panel.m_hWnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(50, 10));
-    ::SendMessageA(panel.m_hWnd, WM_LBUTTONUP, 0, MAKELPARAM(50, 10));
-    EXPECT_TRUE(opened) << how;
-    EXPECT_EQ(nullptr, FindWindowA(nullptr, title)) << how;
-  }
+  bool opened = false;
+  QTimer::singleShot(0, [&] {
+    HWND box = FindWindowA(nullptr, title);
+    if ((opened = box != nullptr)) QTest::keyClick(Widget(box), Qt::Key_Escape);
+  });
+  QTimer::singleShot(3000, [&] {  // never left hanging if the box did not close
+    if (HWND box = FindWindowA(nullptr, title)) ::SendMessageA(box, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+  });
+  ::SendMessageA(panel.m_hWnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(50, 10));
+  ::SendMessageA(panel.m_hWnd, WM_LBUTTONUP, 0, MAKELPARAM(50, 10));
+  EXPECT_TRUE(opened);
+  EXPECT_EQ(nullptr, FindWindowA(nullptr, title));
   EXPECT_TRUE(Sent().empty());
 }
 

@@ -255,19 +255,4 @@ TEST(Resources, StringsByIdAndALanguageModuleWithFallBack) {
   EXPECT_EQ(nullptr, AfxLoadLangDll(orv::ui::ExecutableDir() + "/nowhere"));
 }
 
-TEST(System, LanguageFromTheLocale) {
-  const char* saved = std::getenv("LANG");
-  const std::string keep = saved ? saved : "";
-  unsetenv("LC_ALL");
-  unsetenv("LC_MESSAGES");
-  setenv("LANG", "ko_KR.UTF-8", 1);
-  EXPECT_EQ(1042, GetSystemDefaultLangID());
-  setenv("LANG", "en_GB.UTF-8", 1);
-  EXPECT_NE(1042, GetSystemDefaultLangID());
-  setenv("LC_ALL", "ko_KR.UTF-8", 1);
-  EXPECT_EQ(1042, GetSystemDefaultLangID());
-  unsetenv("LC_ALL");
-  setenv("LANG", keep.c_str(), 1);
-}
-
 }  // namespace
