@@ -36,8 +36,8 @@ TEST_F(Cover, TheLogoOpensTheAboutBox) {
     HWND box = FindWindowA(nullptr, title);
     if ((opened = box != nullptr)) QTest::keyClick(Widget(box), Qt::Key_Escape);
   });
-  QTimer::singleShot(3000, [&] {  // never left hanging if the box did not close
-    if (HWND box = FindWindowA(nullptr, title)) ::SendMessageA(box, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+  QTimer::singleShot(3000, [] {  // never left hanging if the box did not close
+    if (HWND box = FindWindowA(nullptr, "OrvaneTuner 정보")) ::SendMessageA(box, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
   });
   ::SendMessageA(panel.m_hWnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(50, 10));
   ::SendMessageA(panel.m_hWnd, WM_LBUTTONUP, 0, MAKELPARAM(50, 10));
