@@ -20,10 +20,6 @@ class NoticeWnd : public CWnd {
   std::vector<Notice> notices;
 
   bool Create() { return CreateEx(0, AfxRegisterWndClass(0), "mixer notices", WS_POPUP, 0, 0, 20, 20, nullptr, 0); }
-  LRESULT OnMixerControlChange(WPARAM w, LPARAM l) {
-    notices.push_back({w, l});
-    return 0;
-  }
   size_t CountFor(DWORD control) const {
     size_t n = 0;
     for (const auto& x : notices) n += static_cast<DWORD>(x.control) == control;
@@ -32,11 +28,10 @@ class NoticeWnd : public CWnd {
 
  protected:
   bool OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override {
-    static const MsgMapEntry<NoticeWnd> map[] = {
-        {MM_MIXM_CONTROL_CHANGE, afxmsg::Raw<&NoticeWnd::OnMixerControlChange>},
-    };
-    return DispatchMsgMap(*this, map, message, wParam, lParam, result) ||
-           CWnd::OnWndMsg(message, wParam, lParam, result);
+    if (message != MM_MIXM_CONTROL_CHANGE) return CWnd::OnWndMsg(message, wParam, lParam, result);
+    notices.push_back({wParam, lParam});
+    *result = 0;
+    return true;
   }
 };
 
@@ -52,53 +47,27 @@ inline MIXERLINE LineOfType(DWORD componentType) {
   return l;
 }
 
-inline DWORD ControlOf(DWORD lineId, DWORD type) {
+// Reads (or, with set, writes) a control of the line of that component type, on every channel.
+template <class T>
+std::vector<T> Values(DWORD componentType, DWORD controlType, DWORD channels, std::vector<T> set = {}) {
+  const MIXERLINE l = LineOfType(componentType);
   MIXERCONTROL c{};
-  MIXERLINECONTROLS lc{};
-  lc.cbStruct = sizeof(lc);
-  lc.dwLineID = lineId;
-  lc.dwControlType = type;
-  lc.cControls = 1;
-  lc.cbmxctrl = sizeof(c);
-  lc.pamxctrl = &c;
-  if (mixerGetLineControls(Mixer0(), &lc, MIXER_OBJECTF_MIXER | MIXER_GETLINECONTROLSF_ONEBYTYPE) != MMSYSERR_NOERROR)
-    return 0;
-  return c.dwControlID;
-}
-
-inline MIXERCONTROLDETAILS Details(DWORD control, DWORD channels, void* values) {
-  MIXERCONTROLDETAILS cd{};
-  cd.cbStruct = sizeof(cd);
-  cd.dwControlID = control;
-  cd.cChannels = channels;
-  cd.cbDetails = sizeof(DWORD);
-  cd.paDetails = values;
-  return cd;
-}
-
-// Every channel's volume of the line of that component type.
-inline std::vector<DWORD> Volumes(DWORD componentType) {
-  const MIXERLINE l = LineOfType(componentType);
-  std::vector<DWORD> v(l.cChannels, 0xDEADBEEF);
-  if (v.empty()) return v;
-  MIXERCONTROLDETAILS cd = Details(ControlOf(l.dwLineID, MIXERCONTROL_CONTROLTYPE_VOLUME), l.cChannels, v.data());
-  EXPECT_EQ(MMSYSERR_NOERROR, mixerGetControlDetails(Mixer0(), &cd, MIXER_OBJECTF_MIXER));
+  MIXERLINECONTROLS lc{sizeof(lc), l.dwLineID, {controlType}, 1, sizeof(c), &c};
+  std::vector<T> v = set.empty() ? std::vector<T>(channels, T(0xDEAD)) : set;
+  MIXERCONTROLDETAILS cd{sizeof(cd), 0, static_cast<DWORD>(v.size()), {0}, sizeof(T), v.data()};
+  if (channels == 0 || mixerGetLineControls(Mixer0(), &lc, MIXER_GETLINECONTROLSF_ONEBYTYPE) != MMSYSERR_NOERROR)
+    return {};
+  cd.dwControlID = c.dwControlID;
+  EXPECT_EQ(MMSYSERR_NOERROR, set.empty() ? mixerGetControlDetails(Mixer0(), &cd, MIXER_OBJECTF_MIXER)
+                                          : mixerSetControlDetails(Mixer0(), &cd, MIXER_OBJECTF_MIXER));
   return v;
 }
-
-inline void SetVolumes(DWORD componentType, std::vector<DWORD> v) {
-  const MIXERLINE l = LineOfType(componentType);
-  ASSERT_EQ(l.cChannels, v.size());
-  MIXERCONTROLDETAILS cd = Details(ControlOf(l.dwLineID, MIXERCONTROL_CONTROLTYPE_VOLUME), l.cChannels, v.data());
-  ASSERT_EQ(MMSYSERR_NOERROR, mixerSetControlDetails(Mixer0(), &cd, MIXER_OBJECTF_MIXER));
+inline std::vector<DWORD> Volumes(DWORD componentType, std::vector<DWORD> set = {}) {
+  return Values<DWORD>(componentType, MIXERCONTROL_CONTROLTYPE_VOLUME, LineOfType(componentType).cChannels, set);
 }
-
 inline LONG Mute(DWORD componentType) {
-  const MIXERLINE l = LineOfType(componentType);
-  LONG v = -1;
-  MIXERCONTROLDETAILS cd = Details(ControlOf(l.dwLineID, MIXERCONTROL_CONTROLTYPE_MUTE), 1, &v);
-  EXPECT_EQ(MMSYSERR_NOERROR, mixerGetControlDetails(Mixer0(), &cd, MIXER_OBJECTF_MIXER));
-  return v;
+  const auto v = Values<LONG>(componentType, MIXERCONTROL_CONTROLTYPE_MUTE, 1);
+  return v.empty() ? -1 : v[0];
 }
 
 }  // namespace mixtest

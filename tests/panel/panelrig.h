@@ -19,31 +19,31 @@ namespace paneltest {
 using Cmd = std::pair<WPARAM, LPARAM>;
 using Cmds = std::vector<Cmd>;
 
+// Settings written and read as the program stores them.
 inline void StoreDword(const char* key, const char* name, DWORD value) {
   HKEY k = OpenSettingsKey(key);
   WriteSettingDword(k, name, value);
   CloseSettingsKey(k);
 }
-
 inline void StoreString(const char* key, const char* name, const char* value) {
   HKEY k = OpenSettingsKey(key);
   WriteSettingString(k, name, value);
   CloseSettingsKey(k);
 }
-
-inline int StoredWord(const char* key, const char* name) {
-  HKEY k = OpenSettingsKey(key);
-  const int v = ReadSettingWord(k, name, -1);
-  CloseSettingsKey(k);
-  return v;
-}
-
-inline std::string StoredString(const char* key, const char* name) {
+// A stored word, or -1; with text set, the stored string (or "<missing>") goes there.
+inline int Stored(const char* key, const char* name, std::string* text = nullptr) {
   char buf[512];
   HKEY k = OpenSettingsKey(key);
-  ReadSettingString(k, name, buf, sizeof buf, "<missing>");
+  const int v = ReadSettingWord(k, name, -1);
+  if (text) ReadSettingString(k, name, buf, sizeof buf, "<missing>");
   CloseSettingsKey(k);
-  return buf;
+  if (text) *text = buf;
+  return v;
+}
+inline std::string StoredString(const char* key, const char* name) {
+  std::string s;
+  Stored(key, name, &s);
+  return s;
 }
 
 // A key-down as the keyboard delivers it: repeat count 1 and a scan code, through the pump.
@@ -86,6 +86,15 @@ class PanelTest : public ::testing::Test {
 
   orv::test::RecordingWnd video;
   CPanelWnd panel;
+};
+
+// The same, with the panel opened before each test.
+class OpenPanelTest : public PanelTest {
+ protected:
+  void SetUp() override {
+    PanelTest::SetUp();
+    Open();
+  }
 };
 
 }  // namespace paneltest
