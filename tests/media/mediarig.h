@@ -1,4 +1,5 @@
-// Test helpers: a virtual card from a JSON description and the device part of a graph on it.
+// Test helpers: a virtual card from a JSON description, the device part of a graph on it, and a
+// sink that keeps what reaches it.
 #pragma once
 
 #include "platform/media/com/dshow.h"
@@ -8,10 +9,17 @@
 
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <string>
 #include <vector>
 
 namespace orv::test {
+
+// COM for the lifetime of a rig: declared first, it goes last, after every object of the rig.
+struct ComScope {
+  ComScope() { CoInitialize(nullptr); }
+  ~ComScope() { CoUninitialize(); }
+};
 
 // Loads a card description ("" for the built-in card) and clears faults and the journal.
 inline void UseCard(const std::string& json) {
@@ -69,10 +77,47 @@ inline IPin* FindPin(IBaseFilter* f, PIN_DIRECTION dir, const GUID& category) {
   return found;
 }
 
+// Keeps every sample that reaches its input, with the format it came in. Hold it in a ComPtr.
+class KeepSink : public orv::media::FilterBase {
+ public:
+  KeepSink() : FilterBase(GUID_NULL, "Keep", "Keep") {
+    AddPin({"In", PINDIR_INPUT, GUID_NULL, GUID_NULL, false, false, nullptr});
+  }
+  void Receive(orv::media::PinBase*, const orv::media::MediaSample& s) override {
+    std::lock_guard lock(mutex);
+    data.emplace_back(s.data, s.data + s.size);
+    starts.push_back(s.start);
+    stops.push_back(s.stop);
+    if (!s.type) return;
+    major = s.type->majortype;
+    subtype = s.type->subtype;
+    if (s.type->formattype == FORMAT_VideoInfo) vih = *reinterpret_cast<const VIDEOINFOHEADER*>(s.type->pbFormat);
+    if (s.type->formattype == FORMAT_WaveFormatEx) wfx = *reinterpret_cast<const WAVEFORMATEX*>(s.type->pbFormat);
+  }
+  std::size_t Count() {
+    std::lock_guard lock(mutex);
+    return data.size();
+  }
+  std::mutex mutex;
+  std::vector<std::vector<BYTE>> data;
+  std::vector<REFERENCE_TIME> starts, stops;
+  GUID major = GUID_NULL, subtype = GUID_NULL;
+  VIDEOINFOHEADER vih{};
+  WAVEFORMATEX wfx{};
+};
+
+// A new sink in the graph, connected to the output pin of `from` with this category.
+inline ComPtr<KeepSink> AttachSink(IGraphBuilder* graph, IBaseFilter* from, const GUID& category) {
+  ComPtr<KeepSink> sink = new KeepSink;
+  EXPECT_EQ(S_OK, graph->AddFilter(static_cast<IBaseFilter*>(sink.Get()), u"Keep"));
+  orv::media::PinBase* out = orv::media::AsFilterBase(from)->FindPin(PINDIR_OUTPUT, category);
+  EXPECT_EQ(S_OK, graph->ConnectDirect(out, sink->PinAt(0), nullptr));
+  return sink;
+}
+
 // Builder, graph and video capture filter of device 0, with the card's upstream filters brought in.
 struct GraphRig {
   GraphRig() {
-    CoInitialize(nullptr);
     EXPECT_EQ(S_OK, CoCreateInstance(CLSID_CaptureGraphBuilder, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&builder)));
     EXPECT_EQ(S_OK, CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&graph)));
     EXPECT_EQ(S_OK, builder->SetFiltergraph(graph));
@@ -84,13 +129,12 @@ struct GraphRig {
     builder->FindInterface(&PIN_CATEGORY_CAPTURE, capture, IID_PPV_ARGS(&config));
     analogIn = FindPin(capture, PINDIR_INPUT, PIN_CATEGORY_ANALOGVIDEOIN);
   }
-  ~GraphRig() {
-    analogIn = nullptr;
-    capture.Reset();
-    graph.Reset();
-    builder.Reset();
-    CoUninitialize();
+  ComPtr<IMediaControl> Control() {
+    ComPtr<IMediaControl> control;
+    control.QueryFrom(graph);
+    return control;
   }
+  ComScope com;
   ComPtr<ICaptureGraphBuilder> builder;
   ComPtr<IGraphBuilder> graph;
   ComPtr<IBaseFilter> capture;

@@ -19,47 +19,34 @@ CardInput Tuner(std::uint32_t i, const char* name, std::uint32_t audioset = 0) {
 }
 }  // namespace
 
-TEST(V4l2Layout, VividDefaultInputs) {
-  // Webcam, TV, S-Video, HDMI with sound inputs "TV" and "Line-In".
-  const CrossbarLayout l = MapCardInputs(
-      {Camera(0, "Webcam 0"), Tuner(1, "TV 0", 3), Camera(2, "S-Video 0", 3), Camera(3, "HDMI 0")},
-      {{0, "TV"}, {1, "Line-In"}});
-  EXPECT_EQ(2, l.input[kXbarSVideo]);
-  EXPECT_EQ(1, l.input[kXbarTuner]);
-  EXPECT_EQ(0, l.input[kXbarComposite]);  // no composite: the first other camera input
-  EXPECT_EQ(0, l.input[kXbarAudioTuner]);
-  EXPECT_EQ(1, l.input[kXbarAudioLine]);
-}
-
-TEST(V4l2Layout, CaptureCardNamesAndMissingKinds) {
-  // A typical PCI card: composite before S-Video, sound without names.
-  CrossbarLayout l = MapCardInputs({Tuner(0, "Television", 1), Camera(1, "Composite1", 2), Camera(2, "S-Video", 2)},
-                                   {{0, "Tuner"}, {1, "Input 2"}});
-  EXPECT_EQ(2, l.input[kXbarSVideo]);
-  EXPECT_EQ(0, l.input[kXbarTuner]);
-  EXPECT_EQ(1, l.input[kXbarComposite]);
-  EXPECT_EQ(0, l.input[kXbarAudioTuner]);
-  EXPECT_EQ(1, l.input[kXbarAudioLine]);
-
-  // A USB grabber: no tuner, no sound inputs; "SVIDEO" spelt in capitals.
-  l = MapCardInputs({Camera(0, "COMPOSITE"), Camera(1, "SVIDEO")}, {});
-  EXPECT_EQ(1, l.input[kXbarSVideo]);
-  EXPECT_EQ(-1, l.input[kXbarTuner]);
-  EXPECT_EQ(0, l.input[kXbarComposite]);
-  EXPECT_EQ(-1, l.input[kXbarAudioTuner]);
-  EXPECT_EQ(-1, l.input[kXbarAudioLine]);
-
-  // vivid with TV, S-Video, S-Video: the second S-Video takes the composite place.
-  l = MapCardInputs({Tuner(0, "TV 0"), Camera(1, "S-Video 0"), Camera(2, "S-Video 1")}, {});
-  EXPECT_EQ(1, l.input[kXbarSVideo]);
-  EXPECT_EQ(2, l.input[kXbarComposite]);
-
-  // Sound inputs with no telling names: the tuner's own from its audio set, then the other one.
-  l = MapCardInputs({Camera(0, "Camera"), Tuner(1, "Antenna", 2)}, {{0, "Audio 1"}, {1, "Audio 2"}});
-  EXPECT_EQ(1, l.input[kXbarAudioTuner]);
-  EXPECT_EQ(0, l.input[kXbarAudioLine]);
-  EXPECT_EQ(-1, l.input[kXbarSVideo]);
-  EXPECT_EQ(0, l.input[kXbarComposite]);
+TEST(V4l2Layout, InputsTakeTheirPlacesByKindAndName) {
+  struct Case {
+    const char* what;
+    std::vector<CardInput> video;
+    std::vector<CardAudioInput> audio;
+    int svideo, tuner, composite, audioTuner, audioLine;
+  } cases[] = {
+      {"vivid: no composite, the first other camera input takes its place",
+       {Camera(0, "Webcam 0"), Tuner(1, "TV 0", 3), Camera(2, "S-Video 0", 3), Camera(3, "HDMI 0")},
+       {{0, "TV"}, {1, "Line-In"}}, 2, 1, 0, 0, 1},
+      {"a PCI card, sound without names",
+       {Tuner(0, "Television", 1), Camera(1, "Composite1", 2), Camera(2, "S-Video", 2)},
+       {{0, "Tuner"}, {1, "Input 2"}}, 2, 0, 1, 0, 1},
+      {"a USB grabber: no tuner, no sound, capitals", {Camera(0, "COMPOSITE"), Camera(1, "SVIDEO")}, {}, 1, -1, 0, -1, -1},
+      {"two S-Video inputs: the second takes the composite place",
+       {Tuner(0, "TV 0"), Camera(1, "S-Video 0"), Camera(2, "S-Video 1")}, {}, 1, 0, 2, -1, -1},
+      {"sound without telling names: the tuner's own from its audio set",
+       {Camera(0, "Camera"), Tuner(1, "Antenna", 2)}, {{0, "Audio 1"}, {1, "Audio 2"}}, -1, 1, 0, 1, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const CrossbarLayout l = MapCardInputs(c.video, c.audio);
+    EXPECT_EQ(c.svideo, l.input[kXbarSVideo]);
+    EXPECT_EQ(c.tuner, l.input[kXbarTuner]);
+    EXPECT_EQ(c.composite, l.input[kXbarComposite]);
+    EXPECT_EQ(c.audioTuner, l.input[kXbarAudioTuner]);
+    EXPECT_EQ(c.audioLine, l.input[kXbarAudioLine]);
+  }
 }
 
 TEST(V4l2Controls, DriverRangesAreShownFromZero) {
@@ -171,19 +158,6 @@ TEST(V4l2Streaming, SequenceGapsCountLostFrames) {
   EXPECT_EQ(1u, g.Next(1));  // across the wrap, 0 is missing
   g.Reset();
   EXPECT_EQ(0u, g.Next(100));
-}
-
-TEST(V4l2Devices, OrderIsByBusThenNodeNumber) {
-  std::vector<VideoNode> nodes = {{"/dev/video10", 10, "usb-0000:00:14.0-1", "USB"},
-                                  {"/dev/video2", 2, "PCI:0000:01:05.0", "PCI second node"},
-                                  {"/dev/video1", 1, "PCI:0000:01:05.0", "PCI first node"},
-                                  {"/dev/video0", 0, "platform:vivid-000", "vivid"}};
-  SortVideoNodes(&nodes);
-  ASSERT_EQ(4u, nodes.size());
-  EXPECT_EQ("/dev/video1", nodes[0].path);
-  EXPECT_EQ("/dev/video2", nodes[1].path);
-  EXPECT_EQ("/dev/video0", nodes[2].path);
-  EXPECT_EQ("/dev/video10", nodes[3].path);
 }
 
 class SysfsTree : public ::testing::Test {

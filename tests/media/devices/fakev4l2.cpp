@@ -1,4 +1,4 @@
-#include "tests/media/fakev4l2.h"
+#include "tests/media/devices/fakev4l2.h"
 
 #include "platform/media/graph/filterbase.h"
 
@@ -11,10 +11,6 @@
 #include <thread>
 #include <unistd.h>
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-}
-
 namespace orv::test {
 namespace {
 
@@ -22,40 +18,6 @@ bool Compressed(std::uint32_t f) { return f == V4L2_PIX_FMT_MJPEG || f == V4L2_P
 bool Planar(std::uint32_t f) { return f == V4L2_PIX_FMT_YUV420 || f == V4L2_PIX_FMT_YVU420 || f == V4L2_PIX_FMT_NV12; }
 std::uint32_t BytesPerPixel(std::uint32_t f) { return f == V4L2_PIX_FMT_BGR24 ? 3 : Planar(f) ? 1 : 2; }
 BYTE FullRange(int luma) { return static_cast<BYTE>(std::clamp((luma - 16) * 255 / 219, 0, 255)); }
-
-// The picture as a baseline JPEG, as a webcam sends it.
-std::vector<BYTE> EncodeJpeg(std::uint32_t w, std::uint32_t h) {
-  std::vector<BYTE> out;
-  const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_MJPEG);
-  AVCodecContext* ctx = codec ? avcodec_alloc_context3(codec) : nullptr;
-  if (!ctx) return out;
-  ctx->width = static_cast<int>(w);
-  ctx->height = static_cast<int>(h);
-  ctx->pix_fmt = AV_PIX_FMT_YUVJ420P;
-  ctx->time_base = {1, 25};
-  ctx->flags |= AV_CODEC_FLAG_QSCALE;
-  AVFrame* frame = av_frame_alloc();
-  AVPacket* packet = av_packet_alloc();
-  if (avcodec_open2(ctx, codec, nullptr) == 0 && frame && packet) {
-    frame->format = ctx->pix_fmt;
-    frame->width = ctx->width;
-    frame->height = ctx->height;
-    frame->quality = FF_QP2LAMBDA * 5;  // (finer scales make ffmpeg 5.1 warn of a missing EOI)
-    if (av_frame_get_buffer(frame, 0) == 0) {
-      for (std::uint32_t y = 0; y < h; ++y)
-        std::memset(frame->data[0] + y * frame->linesize[0], FullRange(FakeV4l2::Luma(y, h)), w);
-      for (int p = 1; p < 3; ++p)
-        for (std::uint32_t y = 0; y < (h + 1) / 2; ++y)
-          std::memset(frame->data[p] + y * frame->linesize[p], 128, (w + 1) / 2);
-      if (avcodec_send_frame(ctx, frame) == 0 && avcodec_receive_packet(ctx, packet) == 0)
-        out.assign(packet->data, packet->data + packet->size);
-    }
-  }
-  av_packet_free(&packet);
-  av_frame_free(&frame);
-  avcodec_free_context(&ctx);
-  return out;
-}
 
 }  // namespace
 
@@ -170,12 +132,6 @@ void FakeV4l2::Fill(std::vector<BYTE>& buffer, v4l2_buffer* b) {
   b->field = alternate ? static_cast<std::uint32_t>(n % 2 ? V4L2_FIELD_BOTTOM : V4L2_FIELD_TOP) : m_pix.field;
 
   const std::uint32_t f = m_pix.pixelformat, w = m_pix.width, h = m_pix.height, stride = m_pix.bytesperline;
-  if (Compressed(f)) {
-    if (m_jpeg.empty()) m_jpeg = EncodeJpeg(w, h);
-    std::copy(m_jpeg.begin(), m_jpeg.end(), buffer.begin());
-    b->bytesused = static_cast<std::uint32_t>(m_jpeg.size());
-    return;
-  }
   const std::uint32_t rows = alternate ? h / 2 : h;
   auto line = [&](std::uint32_t r) { return alternate ? 2 * r + (n % 2) : r; };
   std::fill(buffer.begin(), buffer.end(), 0);
@@ -277,7 +233,6 @@ int FakeV4l2::Ioctl(unsigned long request, void* arg) {
       Fit(&p);
       if (request == VIDIOC_S_FMT) {
         if (!m_buffers.empty()) return refuse(EBUSY);
-        if (p.pixelformat != m_pix.pixelformat || p.width != m_pix.width) m_jpeg.clear();
         m_pix = p;
       }
       f->fmt.pix = p;
@@ -346,16 +301,9 @@ int FakeV4l2::Ioctl(unsigned long request, void* arg) {
       *t = v4l2_tuner{};
       t->type = V4L2_TUNER_ANALOG_TV;
       t->rangehigh = 0xFFFFFFFF;
-      const bool lingering =
-          locked.count(m_previous) && orv::media::MonotonicNow() - m_tunedAt < REFERENCE_TIME{lingerMs} * 10000;
-      t->signal = locked.count(m_frequency) || lingering ? 65535 : 0;
       return 0;
     }
-    case VIDIOC_S_FREQUENCY:
-      m_previous = m_frequency;
-      m_frequency = static_cast<v4l2_frequency*>(arg)->frequency;
-      m_tunedAt = orv::media::MonotonicNow();
-      return 0;
+    case VIDIOC_S_FREQUENCY: m_frequency = static_cast<v4l2_frequency*>(arg)->frequency; return 0;
     case VIDIOC_G_FREQUENCY: static_cast<v4l2_frequency*>(arg)->frequency = m_frequency; return 0;
     default: return refuse(ENOTTY);
   }

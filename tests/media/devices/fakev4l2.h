@@ -1,6 +1,6 @@
 // A V4L2 capture driver played under the real-card code through its device calls: inputs with
 // standards, the formats it offers and the field order it answers, buffers with time stamps and
-// sequence numbers, a tuner whose lock can linger, and failures of chosen requests.
+// sequence numbers, a tuner without signal, and failures of chosen requests.
 #pragma once
 
 #include "platform/media/devices/v4l2device.h"
@@ -39,8 +39,6 @@ class FakeV4l2 {
   std::set<int> lost;                        // frames it misses (their times and numbers pass)
   std::map<unsigned long, int> fail;         // request -> errno
   int mmapErrno = 0;
-  std::set<std::uint32_t> locked;            // tuner frequencies (62.5 kHz units) with a signal
-  int lingerMs = 0;                          // the last lock stays reported this long after a retune
 
   FakeV4l2();
   ~FakeV4l2();
@@ -79,9 +77,7 @@ class FakeV4l2 {
   bool m_streaming = false;
   REFERENCE_TIME m_t0 = 0;
   int m_next = 0;  // the next frame (or field) to draw
-  std::uint32_t m_frequency = 0, m_previous = 0;
-  REFERENCE_TIME m_tunedAt = 0;
-  std::vector<BYTE> m_jpeg;  // the encoded picture, for MJPEG
+  std::uint32_t m_frequency = 0;
 };
 
 }  // namespace orv::test

@@ -1,0 +1,167 @@
+// The virtual card: card descriptions and its streams on the graph's clock.
+#include "platform/media/devices/virtualsignal.h"
+#include "tests/media/mediarig.h"
+#include "tests/support/uitest.h"
+
+#include <QThread>
+#include <atomic>
+#include <gtest/gtest.h>
+
+using orv::test::AttachSink;
+using orv::test::BindDevice;
+using orv::test::GraphRig;
+using orv::test::PumpUntil;
+using orv::test::UseCard;
+
+namespace {
+
+std::vector<std::string> DeviceNames(const GUID& category) {
+  ComPtr<ICreateDevEnum> devEnum;
+  CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&devEnum));
+  ComPtr<IEnumMoniker> e;
+  const HRESULT hr = devEnum->CreateClassEnumerator(category, &e, 0);
+  std::vector<std::string> names;
+  ComPtr<IMoniker> m;
+  while (hr == S_OK && e->Next(1, &m, nullptr) == S_OK) {
+    ComPtr<IPropertyBag> bag;
+    VARIANT v;
+    VariantInit(&v);
+    EXPECT_EQ(S_OK, m->BindToStorage(nullptr, nullptr, IID_PPV_ARGS(&bag)));
+    EXPECT_EQ(S_OK, bag->Read(u"FriendlyName", &v, nullptr));
+    names.push_back(orv::media::Narrow(v.bstrVal));
+    VariantClear(&v);
+  }
+  return names;
+}
+
+const std::vector<std::string> kDefaultCard{"Orvane Virtual TV Card"};
+
+TEST(Devices, BadDescriptionsAreRefusedWithAMessageAndTheDefaultCardApplies) {
+  const std::pair<const char*, const char*> bad[] = {
+      {"{\"crossbars\": [", "not valid JSON"},
+      {R"({"preview": false})", "unknown key \"preview\""},
+      {R"({"crossbars": [{"inputs": [{"type": 1, "related": 5}], "outputs": [{"type": 12}]}]})", "related"},
+      {R"({"crossbars": [{"inputs": [{"type": 1, "from": "crossbar0"}], "outputs": [{"type": 12}]}]})", "from"},
+      {R"({"tuner": {"antenna": [69, 2]}})", "first channel above last"},
+      {R"({"procamp": {"hue": {"min": 0, "max": 10, "default": 11}}})", "outside"},
+      {R"({"format": {"width": 0}})", "out of range"},
+      {R"({"faults": [{"op": "Run", "hr": "bogus"}]})", "integer"},
+      {R"([1, 2])", "expected an object"},
+  };
+  orv::test::ComScope com;
+  for (const auto& [json, why] : bad) {
+    UseCard(json);
+    EXPECT_NE(std::string::npos, orv::media::DeviceLoadError().find(why)) << json << " -> " << orv::media::DeviceLoadError();
+    EXPECT_EQ(kDefaultCard, DeviceNames(CLSID_VideoInputDeviceCategory));
+  }
+  setenv("ORVANE_VIRTUAL_CARD", "/nonexistent/card.json", 1);
+  orv::media::ReloadDevices();
+  EXPECT_NE(std::string::npos, orv::media::DeviceLoadError().find("cannot read"));
+  // A good description's faults are installed with the card.
+  UseCard(R"({"faults": [{"op": "BindToObject", "hr": "0x80070005"}]})");
+  EXPECT_EQ("", orv::media::DeviceLoadError());
+  EXPECT_EQ(nullptr, BindDevice(CLSID_VideoInputDeviceCategory, 0).Get());
+  UseCard("");
+}
+
+TEST(VirtualCard, CapturePinSendsFramesOnTheSlotsOfTheRateAndCountsTheRest) {
+  UseCard("");
+  GraphRig rig;
+  ComPtr<IAMStreamConfig> config;
+  ASSERT_EQ(S_OK, rig.builder->FindInterface(&PIN_CATEGORY_CAPTURE, rig.capture, IID_PPV_ARGS(&config)));
+  AM_MEDIA_TYPE* mt = nullptr;
+  ASSERT_EQ(S_OK, config->GetFormat(&mt));
+  reinterpret_cast<VIDEOINFOHEADER*>(mt->pbFormat)->AvgTimePerFrame = 667111;
+  ASSERT_EQ(S_OK, config->SetFormat(mt));
+  DeleteMediaType(mt);
+  auto sink = AttachSink(rig.graph, rig.capture, PIN_CATEGORY_CAPTURE);
+  ASSERT_EQ(S_OK, rig.Control()->Run());
+  ASSERT_TRUE(PumpUntil([&] { return sink->Count() >= 4; }, 10000));
+  ASSERT_EQ(S_OK, rig.Control()->Stop());
+  const std::size_t n = sink->Count();
+  QThread::msleep(200);
+  EXPECT_EQ(n, sink->Count());  // and nothing after it stopped
+
+  EXPECT_EQ(667111, sink->vih.AvgTimePerFrame);
+  for (std::size_t i = 0; i < n; ++i) {
+    EXPECT_EQ(640u * 480 * 2, sink->data[i].size());
+    EXPECT_EQ(0, sink->starts[i] % 667111) << i;  // frame slots of the forced rate
+    EXPECT_EQ(sink->starts[i] + 667111, sink->stops[i]);
+    EXPECT_GT(sink->starts[i], i ? sink->starts[i - 1] : -1);
+  }
+  // Every frame delivered is counted, and the slots left out are the drops.
+  ComPtr<IAMDroppedFrames> dropped;
+  ASSERT_EQ(S_OK, dropped.QueryFrom(rig.capture));
+  LONG notDropped = -1, lost = -1;
+  dropped->GetNumNotDropped(&notDropped);
+  dropped->GetNumDropped(&lost);
+  EXPECT_EQ(static_cast<LONG>(n), notDropped);
+  EXPECT_EQ(sink->starts.back() / 667111 + 1, notDropped + lost);
+
+  // Held back by stream control, nothing flows; a sink taken out while the graph runs gets nothing
+  // more.
+  REFERENCE_TIME never = MAXLONGLONG;
+  ASSERT_EQ(S_OK, rig.builder->ControlStream(&PIN_CATEGORY_CAPTURE, nullptr, &never, nullptr, 0, 0));
+  ASSERT_EQ(S_OK, rig.Control()->Run());
+  QThread::msleep(300);
+  EXPECT_EQ(n, sink->Count());
+  ASSERT_EQ(S_OK, rig.builder->ControlStream(&PIN_CATEGORY_CAPTURE, nullptr, nullptr, &never, 0, 0));
+  ASSERT_TRUE(PumpUntil([&] { return sink->Count() > n; }, 10000));
+  EXPECT_EQ(S_OK, rig.graph->RemoveFilter(static_cast<IBaseFilter*>(sink.Get())));
+  const std::size_t removed = sink->Count();
+  QThread::msleep(200);
+  EXPECT_EQ(removed, sink->Count());
+}
+
+// Both streams on the graph's clock: the picture from its start latency on the frame slots, the
+// sound (44.1 kHz, 16-bit stereo, a tenth of a second a buffer) from the start with buffers as
+// long as the fast sound clock makes them; the marks' white picture and beep share a slot.
+TEST(VirtualCard, StreamsFollowTheClocksOfTheDescription) {
+  UseCard(R"({"video_start_latency_ms": 150, "audio_clock_ppm": 20000, "sync_marks": true, "clock_speed": 4})");
+  GraphRig rig;
+  ComPtr<IBaseFilter> audio = BindDevice(CLSID_AudioInputDeviceCategory, 0);
+  ASSERT_EQ(S_OK, rig.graph->AddFilter(audio, nullptr));
+  auto sound = AttachSink(rig.graph, audio, PIN_CATEGORY_CAPTURE);
+  auto picture = AttachSink(rig.graph, rig.capture, PIN_CATEGORY_CAPTURE);
+  ASSERT_EQ(S_OK, rig.Control()->Run());
+  ASSERT_TRUE(PumpUntil([&] { return sound->Count() >= 12 && picture->Count() >= 40; }, 10000));
+  rig.Control()->Stop();
+  constexpr REFERENCE_TIME kSlot = 333667;  // 29.97 frames per second
+  EXPECT_GE(picture->starts[0], 1500000);  // from 150 ms (slot 5, unless the machine was too busy for it)
+  EXPECT_LT(picture->starts[0], 8 * kSlot);
+  for (std::size_t i = 0; i < picture->starts.size(); ++i) EXPECT_EQ(0, picture->starts[i] % kSlot) << i;
+  EXPECT_EQ(MEDIATYPE_Audio, sound->major);
+  for (std::size_t i = 0; i < sound->starts.size(); ++i) {
+    EXPECT_NEAR(i * 1000000 / 1.02, sound->starts[i], 1) << i;
+    EXPECT_EQ(4410u * 4, sound->data[i].size());
+  }
+  // Second 1's mark: slot 30, the first at or after 1 s; its beep starts on the same instant.
+  orv::media::SyncMarks marks(kSlot);
+  EXPECT_TRUE(marks.IsMarkFrame(30 * kSlot));
+  EXPECT_FALSE(marks.IsMarkFrame(29 * kSlot));
+  EXPECT_EQ(0, marks.Beep(30 * kSlot - 1));
+  EXPECT_GT(marks.Beep(30 * kSlot + 2500), 8000);  // a quarter period of 1 kHz in
+  EXPECT_EQ(0, marks.Beep(30 * kSlot + 1000000));
+}
+
+TEST(Pacer, SkipsAndCountsTicksItCouldNotKeep) {
+  orv::media::Pacer pacer;
+  std::atomic<int> ticks{0}, missed{0};
+  std::atomic<std::int64_t> lastIndex{-1};
+  pacer.Start(100000 /* 10 ms */, [&](std::int64_t index, REFERENCE_TIME time, int skipped) {
+    EXPECT_EQ(index * 100000, time);
+    EXPECT_GT(index, lastIndex.load());
+    lastIndex = index;
+    missed += skipped;
+    if (++ticks == 2) QThread::msleep(60);  // falls at least five slots behind
+  });
+  ASSERT_TRUE(PumpUntil([&] { return ticks >= 4; }, 10000));
+  pacer.Stop();
+  const int after = ticks;
+  QThread::msleep(50);
+  EXPECT_EQ(after, ticks.load());
+  EXPECT_GE(missed.load(), 4);
+  EXPECT_EQ(lastIndex.load() + 1, ticks.load() + missed.load());
+}
+
+}  // namespace
