@@ -86,7 +86,7 @@ const DialogTemplate kAudioPage = {
         {IDC_STATIC, CtlKind::Static, SS_LEFT, "Line In", 15, 47, 40, 8},
         {IDC_AUDIO_LINEIN, CtlKind::Trackbar, kSlider, "", 58, 43, 120, 14},
         {IDC_AUDIO_LINEIN_MUTE, CtlKind::Button, BS_AUTOCHECKBOX | WS_TABSTOP, "Mute", 183, 45, 38, 10},
-        {IDC_STATIC, CtlKind::Button, BS_GROUPBOX, "Panel Volume Buttons Set", 7, 80, 219, 40},
+        {IDC_STATIC, CtlKind::Button, BS_GROUPBOX, "Volume Set by the Panel", 7, 80, 219, 40},
         {IDC_AUDIO_SELECT_MASTER, CtlKind::Button, BS_AUTORADIOBUTTON | WS_TABSTOP | WS_GROUP, "Master Volume", 20, 97, 80, 10},
         {IDC_AUDIO_SELECT_LINEIN, CtlKind::Button, BS_AUTORADIOBUTTON, "Line-In Volume", 120, 97, 90, 10},
     }};

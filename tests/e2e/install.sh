@@ -34,4 +34,21 @@ expect 0 '^OrvaneTuner [0-9]' 1 "$BIN" --version
 expect 2 'unknown option --channel' 20 "$BIN" --channel 7
 expect 1 'no display' 1 "$BIN"
 expect 1 'cannot open the display :97' 1 env DISPLAY=:97 "$BIN"
+# The installed program finds its English module: on an English desktop its panel says so.
+find "$PREFIX" -name LangDll.so | grep -q . || fail "no language module installed"
+# Run by the check below under a virtual X server: the panel's title within ten seconds.
+PANEL_TITLE='
+  export ORVANE_CONFIG_DIR=$(mktemp -d) XDG_RUNTIME_DIR=$(mktemp -d) ORVANE_DEVICES=virtual ORVANE_MIXER=virtual
+  chmod 700 "$XDG_RUNTIME_DIR"
+  cd / && LC_ALL= LANG=en_US.UTF-8 ASAN_OPTIONS=detect_leaks=0 "$0" >/dev/null 2>&1 &
+  for _ in $(seq 50); do
+    xwininfo -root -tree | grep -q "\"Panel Window\"" && break
+    sleep 0.2
+  done
+  xwininfo -root -tree | grep -q "\"Panel Window\""; found=$?
+  kill $! 2>/dev/null; wait $! 2>/dev/null
+  rm -rf "$ORVANE_CONFIG_DIR" "$XDG_RUNTIME_DIR"
+  exit $found'
+xvfb-run -a -s '-screen 0 1024x768x24' bash -c "$PANEL_TITLE" "$BIN" ||
+  fail "the installed program is not in English on an English desktop"
 echo "install: ok"
