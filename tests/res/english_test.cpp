@@ -17,6 +17,8 @@
 #include <QRadioButton>
 #include <QStyle>
 #include <QWidget>
+#include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <regex>
 #include <string>
@@ -106,6 +108,41 @@ TEST_F(EnglishModule, EveryTemplateHasAnEnglishOneWithTheSameControls) {
     }
   }
   EXPECT_GE(templates, 6);
+}
+
+// Text the user sees lives in the resource modules: a Korean literal in code has no English one.
+TEST(EnglishSources, NoKoreanLiteralOutsideTheResources) {
+  namespace fs = std::filesystem;
+  int files = 0;
+  for (const char* dir : {"app", "capture", "common", "dialogs", "mixer", "panel", "platform", "video"})
+    for (const auto& e : fs::recursive_directory_iterator(fs::path(ORVANE_SOURCE_DIR) / dir)) {
+      if (e.path().extension() != ".cpp" && e.path().extension() != ".h") continue;
+      ++files;
+      std::ifstream in(e.path());
+      std::string line;
+      for (int n = 1; std::getline(in, line); ++n) {
+        // The string literals before any comment.
+        std::string literals;
+        bool quoted = false;
+        for (size_t i = 0; i < line.size(); ++i) {
+          const char c = line[i];
+          if (quoted) {
+            if (c == '"') quoted = false;
+            else literals += c;
+            if (c == '\\' && i + 1 < line.size()) literals += line[++i];
+          } else if (line.compare(i, 2, "//") == 0) {
+            break;
+          } else if (c == '"') {
+            quoted = true;
+          } else if (c == '\'') {  // a character literal, such as '"'
+            const size_t end = line.find('\'', i + (line.compare(i, 2, "'\\") == 0 ? 3 : 2));
+            if (end != std::string::npos) i = end;
+          }
+        }
+        EXPECT_FALSE(HasHangul(literals)) << e.path().string() << ":" << n << ": " << line;
+      }
+    }
+  EXPECT_GT(files, 50);
 }
 
 // A dialog made from its template by the framework, as the program's dialogs are.
