@@ -1,47 +1,107 @@
-# Shared by the end-to-end scripts: the program to run, where pictures go, and a virtual X server
-# with a fresh settings folder for each script. A script sources this, defines run(), and ends
-# with `e2e_main "$@"`.
+# Shared by the end-to-end scripts: the program to run, where pictures go, a virtual X server with
+# fresh settings and home folders, and a user's looks and moves. A script sources this, defines
+# run(), and ends with `e2e_main "$@"`.
 set -euo pipefail
 E2E_SCRIPT=$(realpath "$0")
 cd "$(dirname "$0")/../.."
 BIN=${ORVANE_BIN:-$PWD/build/orvanetuner}
-OUT=${ORVANE_E2E_OUT:-$PWD/build/e2e}
+OUT=${ORVANE_E2E_OUT:-$PWD/build/e2e}/$(basename "$0" .sh)
 mkdir -p "$OUT"
-
 if [ "${1:-}" = "--inner" ]; then
-  export ORVANE_CONFIG_DIR=$(mktemp -d) XDG_RUNTIME_DIR=$(mktemp -d)
+  export ORVANE_CONFIG_DIR=$(mktemp -d) XDG_RUNTIME_DIR=$(mktemp -d) HOME=$(mktemp -d)
   # The tools run in a plain UTF-8 locale; the program itself gets a Korean one.
   export ORVANE_DEVICES=virtual ORVANE_MIXER=virtual LANG=C.UTF-8 LC_ALL=C.UTF-8
   chmod 700 "$XDG_RUNTIME_DIR"
-  trap 'rm -rf "$ORVANE_CONFIG_DIR" "$XDG_RUNTIME_DIR"' EXIT
+  trap 'rm -rf "$ORVANE_CONFIG_DIR" "$XDG_RUNTIME_DIR" "$HOME"' EXIT
 fi
+PID=0 PANEL="" PX=0 PY=0 VX=0 VY=0
+VIDEO_TITLE="Orvane Tuner( WIN2000 )" PANEL_TITLE="판넬 윈도"
 
-PID=0
 # Stops the script with a screenshot of the moment and the program killed.
 fail() {
   echo "FAIL: $*"
-  import -window root "$OUT/fail-$(basename "$E2E_SCRIPT" .sh).png" 2>/dev/null || true
+  snap fail
   [ "$PID" -ne 0 ] && kill -9 "$PID" 2>/dev/null || true
   exit 1
 }
+snap() { import -window root "$OUT/$1.png" 2>/dev/null || true; }
 
-# Starts the program in Korean, its output in $OUT/<log>; its pid in PID.
+# Starts the program in Korean, its output in $OUT/<log>.log; its pid in PID.
 start_program() {  # log
-  LC_ALL= LANG=ko_KR.UTF-8 "$BIN" >"$OUT/$1" 2>&1 &
+  LC_ALL= LANG=ko_KR.UTF-8 "$BIN" >"$OUT/${1:-run}.log" 2>&1 &
   PID=$!
 }
+# Starts it and waits for both windows: the panel's id in PANEL, the windows' places in PX PY, VX VY.
+start_and_wait() {
+  start_program "$@"
+  local w
+  w=$(wait_window "$PANEL_TITLE") || fail "no window \"$PANEL_TITLE\""
+  read -r PANEL PX PY _ _ <<<"$w"
+  w=$(wait_window "$VIDEO_TITLE") || fail "no window \"$VIDEO_TITLE\""
+  read -r _ VX VY _ _ <<<"$w"
+}
+expect_exit() {  # what: waits for the program to end with 0  # what
+  local rc=0
+  wait "$PID" || rc=$?
+  PID=0
+  [ $rc -eq 0 ] || fail "$1: exit code $rc"
+}
+saved() {  # pattern what: a line the program saved in its settings
+  grep -q "$1" "$ORVANE_CONFIG_DIR/registry.reg" || fail "$2 not saved: $(cat "$ORVANE_CONFIG_DIR/registry.reg")"
+}
 
-# Waits until a window with exactly this title exists.
-wait_for_window() {  # title
-  for _ in $(seq 50); do
-    xwininfo -root -tree | grep -q "\"$1\"" && return 0
-    sleep 0.2
+# The top-level window with exactly this title: "id x y w h", or nothing.
+window() {
+  xwininfo -root -tree | grep "\"$1\"" | head -1 |
+    sed -E 's/^ *(0x[0-9a-f]+) .* ([0-9]+)x([0-9]+)\+(-?[0-9]+)\+(-?[0-9]+) +\+.*$/\1 \4 \5 \2 \3/'
+}
+wait_window() {  # title [tenths of a second]
+  local w=""
+  for _ in $(seq "${2:-50}"); do
+    w=$(window "$1")
+    [ -n "$w" ] && { echo "$w"; return 0; }
+    sleep 0.1
   done
   return 1
+}
+# Whether a window with this title is on screen (a closed dialog's window may linger unmapped until
+# the loop it was closed in gets back control).
+shown() {
+  local id
+  for id in $(xwininfo -root -tree | grep "\"$1\"" | awk '{print $1}'); do
+    xwininfo -id "$id" 2>/dev/null | grep -q 'Map State: IsViewable' && return 0
+  done
+  return 1
+}
+answer() {  # title [tenths of a second]: Enter on that window, as a user answers a box
+  local w
+  w=$(wait_window "$@") || fail "no window \"$1\""
+  xdotool windowfocus --sync "${w%% *}" 2>/dev/null || true
+  sleep 0.3
+  xdotool key Return
 }
 
 # Colour of a screenshot's pixel, as srgb(r,g,b).
 pixel() { convert "$1" -format "%[pixel:p{$2,$3}]" info:; }
+# A part of the panel, in its client coordinates, saved as a picture; grabs compared.
+grab() {  # name x y w h
+  import -window root -crop "$4x$5+$((PX + $2))+$((PY + $3))" +repage "$OUT/$1.png" 2>/dev/null
+}
+differ() { compare -metric AE "$OUT/$1.png" "$OUT/$2.png" null: 2>&1 | cut -d' ' -f1 || true; }
+same() { [ "$(differ "$1" "$2")" = "0" ] || fail "$3 ($1 and $2 differ)"; }
+changed() { [ "$(differ "$1" "$2")" != "0" ] || fail "$3 ($1 and $2 are the same)"; }
+keys() {
+  for k in "$@"; do xdotool key "$k"; sleep 0.08; done
+  sleep 0.4
+}
+click() {  # x y in panel client coordinates
+  xdotool mousemove --sync $((PX + $1)) $((PY + $2)) click 1
+  sleep 0.4
+}
+open_lid() {
+  xdotool mousemove --sync $((PX + 259)) $((PY + 130)) click --repeat 2 --delay 120 1
+  sleep 0.5
+}
 
 e2e_main() {
   if [ "${1:-}" = "--inner" ]; then

@@ -17,82 +17,36 @@ struct Ctl {
 
 TEST(DialogTemplates, ControlsComeInTheirOrder) {
   using K = CtlKind;
-  struct Want {
-    UINT id;
-    std::vector<Ctl> controls;
-  };
-  const Want wants[] = {
-      {IDD_ABOUTBOX,
-       {{-1, K::Static, ""}, {-1, K::Static, "OrvaneTuner for Win2000 버전 1.0"}, {IDOK, K::Button, "확인"}}},
+  const K S = K::Static, B = K::Button, T = K::Trackbar;
+  const std::pair<UINT, std::vector<Ctl>> wants[] = {
+      {IDD_ABOUTBOX, {{-1, S, ""}, {-1, S, "OrvaneTuner for Win2000 버전 1.0"}, {IDOK, B, "확인"}}},
       {IDD_CAPTURE,
-       {{IDOK, K::Button, "캡처 시작"},
-        {IDCANCEL, K::Button, "취소"},
-        {-1, K::Button, "캡처 파일"},
-        {1000, K::Edit, ""},
-        {1001, K::Button, "파일명설정"},
-        {-1, K::Button, "캡처 시간 제한 설정(초)"},
-        {1002, K::Edit, ""},
-        {1003, K::UpDown, ""},
-        {-1, K::Button, "사용 가능한 하드 디스크 용량"},
-        {1011, K::Static, ""},
-        {-1, K::Static, "MB"},
-        {1007, K::Button, "캡처 시간 제한 사용"}}},
+       {{IDOK, B, "캡처 시작"}, {IDCANCEL, B, "취소"}, {-1, B, "캡처 파일"}, {1000, K::Edit, ""},
+        {1001, B, "파일명설정"}, {-1, B, "캡처 시간 제한 설정(초)"}, {1002, K::Edit, ""}, {1003, K::UpDown, ""},
+        {-1, B, "사용 가능한 하드 디스크 용량"}, {1011, S, ""}, {-1, S, "MB"}, {1007, B, "캡처 시간 제한 사용"}}},
       {IDD_CHANNEL_SETUP,
-       {{-1, K::Button, "채널설정모드"},
-        {1003, K::Button, "공중파 채널"},
-        {1004, K::Button, "케이블 채널"},
-        {-1, K::Button, "채널편집"},
-        {-1, K::Static, "비등록채널"},
-        {1001, K::ListBox, ""},
-        {-1, K::Static, "등록채널"},
-        {1002, K::ListBox, ""},
-        {1006, K::Button, ">"},
-        {1007, K::Button, "<"},
-        {1008, K::Button, ">>"},
-        {1009, K::Button, "<<"},
-        {1010, K::Button, "복원"}}},
+       {{-1, B, "채널설정모드"}, {1003, B, "공중파 채널"}, {1004, B, "케이블 채널"}, {-1, B, "채널편집"},
+        {-1, S, "비등록채널"}, {1001, K::ListBox, ""}, {-1, S, "등록채널"}, {1002, K::ListBox, ""},
+        {1006, B, ">"}, {1007, B, "<"}, {1008, B, ">>"}, {1009, B, "<<"}, {1010, B, "복원"}}},
       {IDD_VIDEO_SETUP,
-       {{-1, K::Button, "색상설정"},
-        {-1, K::Static, "밝기"},
-        {1000, K::Trackbar, ""},
-        {-1, K::Static, "명암"},
-        {1001, K::Trackbar, ""},
-        {-1, K::Static, "채도"},
-        {1002, K::Trackbar, ""},
-        {-1, K::Static, "농도"},
-        {1003, K::Trackbar, ""},
-        {1004, K::Static, ""},
-        {1005, K::Static, ""},
-        {1006, K::Static, ""},
-        {1007, K::Static, ""},
-        {-1, K::Button, "색상모드"},
-        {1008, K::ComboBox, ""}}},
+       {{-1, B, "색상설정"}, {-1, S, "밝기"}, {1000, T, ""}, {-1, S, "명암"}, {1001, T, ""}, {-1, S, "채도"},
+        {1002, T, ""}, {-1, S, "농도"}, {1003, T, ""}, {1004, S, ""}, {1005, S, ""}, {1006, S, ""},
+        {1007, S, ""}, {-1, B, "색상모드"}, {1008, K::ComboBox, ""}}},
       {IDD_AUDIO_SETUP,
-       {{-1, K::Button, "볼륨설정"},
-        {-1, K::Static, "메인볼륨"},
-        {1000, K::Trackbar, ""},
-        {1002, K::Button, "음소거"},
-        {-1, K::Static, "라인볼륨"},
-        {1001, K::Trackbar, ""},
-        {1003, K::Button, "음소거"},
-        {-1, K::Button, "설정볼륨선택"},
-        {1004, K::Button, "메인 볼륨"},
-        {1005, K::Button, "라인 인 볼륨"}}},
-      {IDD_CAPTURE_STATUS,
-       {{IDOK, K::Button, "캡처종료"},
-        {-1, K::Button, ""},
-        {1010, K::Static, "캡처 진행 중..."},
-        {1012, K::Static, "0:00:00"}}},
+       {{-1, B, "볼륨설정"}, {-1, S, "메인볼륨"}, {1000, T, ""}, {1002, B, "음소거"}, {-1, S, "라인볼륨"},
+        {1001, T, ""}, {1003, B, "음소거"}, {-1, B, "설정볼륨선택"}, {1004, B, "메인 볼륨"},
+        {1005, B, "라인 인 볼륨"}}},
+      {IDD_CAPTURE_STATUS, {{IDOK, B, "캡처종료"}, {-1, B, ""}, {1010, S, "캡처 진행 중..."}, {1012, S, "0:00:00"}}},
   };
-  for (const Want& w : wants) {
-    const DialogTemplate* t = OwnResources()->Dialog(w.id);
-    ASSERT_NE(nullptr, t) << w.id;
-    ASSERT_EQ(w.controls.size(), t->items.size()) << "template " << w.id;
-    for (std::size_t i = 0; i < w.controls.size(); ++i) {
-      const Ctl& c = w.controls[i];
-      EXPECT_EQ(c.id, t->items[i].id) << "template " << w.id << ", control " << i;
-      EXPECT_EQ(c.kind, t->items[i].kind) << "template " << w.id << ", control " << i;
-      EXPECT_EQ(c.text, t->items[i].text) << "template " << w.id << ", control " << i;
+  for (const auto& [id, controls] : wants) {
+    const DialogTemplate* t = OwnResources()->Dialog(id);
+    ASSERT_NE(nullptr, t) << id;
+    ASSERT_EQ(controls.size(), t->items.size()) << "template " << id;
+    for (std::size_t i = 0; i < controls.size(); ++i) {
+      SCOPED_TRACE("template " + std::to_string(id) + ", control " + std::to_string(i));
+      EXPECT_EQ(controls[i].id, t->items[i].id);
+      EXPECT_EQ(controls[i].kind, t->items[i].kind);
+      EXPECT_EQ(controls[i].text, t->items[i].text);
     }
   }
 }

@@ -1,0 +1,205 @@
+// The capture settings and capture status dialogs.
+#include "dialogs/CaptureDlg.h"
+#include "dialogs/CaptureStatusDlg.h"
+#include "platform/ui/testing.h"
+#include "tests/dialogs/rig.h"
+
+#include <QApplication>
+#include <QTest>
+#include <QToolButton>
+#include <filesystem>
+#include <fstream>
+
+using namespace dlgtest;
+
+namespace {
+
+constexpr int kFile = 1000, kChoose = 1001, kLimit = 1002, kSpin = 1003, kUseLimit = 1007, kFree = 1011;
+
+class CaptureDialogs : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir = orv::test::FreshConfigDir() + "/video";
+    std::filesystem::create_directories(dir);
+    cwd = std::filesystem::current_path();
+    SetFreeDiskHookForTests([this](const std::string& folder, unsigned long long* bytes) {
+      this->folder = folder;
+      *bytes = std::filesystem::is_directory(folder) ? free : 0;
+      return std::filesystem::is_directory(folder);
+    });
+  }
+  void TearDown() override {
+    SetFreeDiskHookForTests(nullptr);
+    CFileDialog::SetHook(nullptr);
+    std::filesystem::current_path(cwd);
+  }
+  std::string dir;
+  std::filesystem::path cwd;
+  unsigned long long free = 10'000'000'000ull;
+  std::string folder;  // where free space was last measured
+};
+
+// With no usable path stored (none, or too long to keep) the default is shown and stored, even on Cancel.
+TEST_F(CaptureDialogs, UnusableStoredPathGivesTheDefault) {
+  for (const std::string& stored : {std::string(), "/tmp/" + std::string(260, 'x') + ".avi"}) {
+    if (!stored.empty()) StoreString(kKeyVideo, "Capture", stored);
+    CCaptureDlg dlg;
+    EXPECT_EQ(IDCANCEL, RunModal(dlg, [&] { EXPECT_EQ(DefaultCaptureFile(), Text(dlg.m_hWnd, kFile)); }));
+    EXPECT_EQ('/', DefaultCaptureFile()[0]);
+    EXPECT_EQ(DefaultCaptureFile(), StoredString(kKeyVideo, "Capture"));
+  }
+}
+
+// Free space on the file's own folder, in MB; under 1 MB (or no folder) the capture cannot start,
+// and Enter on the ticked check box never presses the disabled "캡처 시작".
+TEST_F(CaptureDialogs, FreeSpaceRuleAtItsEdges) {
+  struct Case {
+    const char* path;
+    unsigned long long bytes;
+    const char* shown;
+    bool enabled;
+  };
+  for (Case c : {Case{"/tmp/clip.avi", 999'999, "0", false}, Case{"/tmp/clip.avi", 1'000'000, "1", true},
+                 Case{"/tmp/clip.avi", 5'000'000'000ull, "5000", true}, Case{"/no/such/dir/clip.avi", 1000000000, "0", false}}) {
+    SCOPED_TRACE(std::string(c.path) + " " + std::to_string(c.bytes));
+    StoreString(kKeyVideo, "Capture", c.path);
+    free = c.bytes;
+    CCaptureDlg dlg;
+    EXPECT_EQ(c.enabled ? IDOK : IDCANCEL, RunModal(dlg, [&] {
+                EXPECT_EQ(c.shown, Text(dlg.m_hWnd, kFree));
+                EXPECT_EQ(c.enabled, IsWindowEnabled(GetDlgItem(dlg.m_hWnd, IDOK)) != FALSE);
+                Click(dlg.m_hWnd, kUseLimit);
+                QTest::keyClick(Inner<QAbstractButton>(dlg.m_hWnd, kUseLimit), Qt::Key_Return);
+              }));
+    EXPECT_EQ(std::filesystem::path(c.path).parent_path(), folder);
+  }
+}
+
+TEST_F(CaptureDialogs, EnterAfterOpeningStartsTheCapture) {
+  StoreString(kKeyVideo, "Capture", "/tmp/clip.avi");
+  int chooserRuns = 0;
+  CFileDialog::SetHook([&](const CFileDialog::Request&, std::string*) { return ++chooserRuns, false; });
+  CCaptureDlg dlg;
+  EXPECT_EQ(IDOK, RunModal(dlg, [&] {
+              orv::test::PumpUntil([&] { return GetFocus() != nullptr; });
+              EXPECT_EQ(GetDlgItem(dlg.m_hWnd, IDOK), GetFocus()) << "the first control has the focus";
+              if (QWidget* f = QApplication::focusWidget()) QTest::keyClick(f, Qt::Key_Return);
+            }));
+  EXPECT_EQ(0, chooserRuns);
+}
+
+// A chosen name gets ".avi" only without an extension; "clip" becoming an existing clip.avi is asked
+// about as the chooser does ("No" gives the chooser back); a path longer than the settings keep (254
+// bytes and a terminator, ".avi" counted once added) is refused. What is taken is stored on "캡처
+// 시작" and its folder becomes current; what is refused leaves the previous file and folder.
+TEST_F(CaptureDialogs, ChosenNames) {
+  std::ofstream(dir + "/clip.avi") << "an earlier capture";
+  auto path = [&](std::size_t bytes, const std::string& ext) {  // mostly Hangul, three bytes a letter
+    std::string p = dir + "/";
+    while (p.size() + 3 + ext.size() <= bytes) p += "가";
+    return p.append(bytes - ext.size() - p.size(), 'a') + ext;
+  };
+  const std::string old = "/tmp/old.avi", exists = "clip.avi이(가) 이미 있습니다.\n바꾸시겠습니까?",
+                    tooLong = "파일 경로가 너무 깁니다. 더 짧은 폴더나 파일 이름을 골라 주십시오.";
+  struct Case {
+    std::string chosen;
+    int answer;
+    std::string shown;
+    int chooserRuns;
+    std::string box;
+  };
+  const Case cases[] = {{dir + "/new", IDOK, dir + "/new.avi", 1, ""},
+                        {dir + "/c.mpg", IDOK, dir + "/c.mpg", 1, ""},
+                        {dir + "/clip", IDYES, dir + "/clip.avi", 1, exists},
+                        {dir + "/clip", IDNO, old, 2, exists},
+                        {path(254, ".avi"), IDOK, path(254, ".avi"), 1, ""},
+                        {path(255, ".avi"), IDOK, old, 1, tooLong},
+                        {path(251, ""), IDOK, old, 1, tooLong}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.chosen + " " + std::to_string(c.answer));
+    StoreString(kKeyVideo, "Capture", old);
+    std::filesystem::current_path(cwd);
+    orv::test::MessageBoxAnswerer boxes(c.answer);
+    int runs = 0;
+    CFileDialog::Request request{};
+    CFileDialog::SetHook([&](const CFileDialog::Request& r, std::string* p) {
+      request = r;
+      *p = c.chosen;
+      return runs++ == 0;  // a second run is cancelled
+    });
+    CCaptureDlg dlg;
+    RunModal(dlg, [&] {
+      Click(dlg.m_hWnd, kChoose);
+      EXPECT_EQ(c.shown, Text(dlg.m_hWnd, kFile));
+      EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dlg.m_hWnd, IDOK)));
+      Click(dlg.m_hWnd, IDOK);
+    });
+    EXPECT_EQ(c.shown, StoredString(kKeyVideo, "Capture"));
+    EXPECT_EQ(c.chooserRuns, runs);
+    EXPECT_EQ("AVI Files (*.avi)|*.avi|", request.filter);
+    EXPECT_EQ(static_cast<DWORD>(OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT), request.flags);
+    if (c.answer != IDNO) {
+      EXPECT_EQ(c.shown == old ? cwd : std::filesystem::canonical(dir), std::filesystem::current_path());
+    }
+    ASSERT_EQ(c.box.empty() ? 0u : 1u, boxes.calls.size());
+    if (c.box.empty()) continue;
+    EXPECT_EQ(c.box, boxes.calls[0].text);
+    EXPECT_EQ(static_cast<UINT>((c.answer == IDOK ? MB_OK : MB_YESNO) | MB_ICONEXCLAMATION), boxes.calls[0].type);
+  }
+}
+
+// The limit follows its check box; a cancelled chooser puts back the untaken number; the up-down
+// keeps its own position; an empty limit is refused and zero accepted.
+TEST_F(CaptureDialogs, TimeLimit) {
+  CFileDialog::SetHook([](const CFileDialog::Request&, std::string*) { return false; });
+  orv::test::MessageBoxAnswerer boxes(IDOK);
+  CCaptureDlg dlg;
+  EXPECT_EQ(IDOK, RunModal(dlg, [&] {
+              const HWND h = dlg.m_hWnd;
+              EXPECT_FALSE(IsWindowEnabled(GetDlgItem(h, kLimit)));
+              Click(h, kUseLimit);
+              EXPECT_TRUE(IsWindowEnabled(GetDlgItem(h, kLimit)) && IsWindowEnabled(GetDlgItem(h, kSpin)));
+              Inner<QLineEdit>(h, kLimit)->setText("77");
+              Click(h, kChoose);
+              EXPECT_EQ("1", Text(h, kLimit));
+              Inner<QLineEdit>(h, kLimit)->setText("50");
+              orv::ui::ControlData(GetDlgItem(h, kSpin))->inner->findChildren<QToolButton*>()[0]->click();
+              EXPECT_EQ("2", Text(h, kLimit));
+              Inner<QLineEdit>(h, kLimit)->setText("");
+              Click(h, IDOK);
+              EXPECT_TRUE(IsWindowVisible(h));
+              EXPECT_EQ(1u, boxes.calls.size());
+              Inner<QLineEdit>(h, kLimit)->setText("0");
+              Click(h, IDOK);
+            }));
+  EXPECT_EQ(0u, dlg.GetTimeLimit());
+  EXPECT_EQ(1, dlg.GetUseTimeLimit());
+}
+
+TEST_F(CaptureDialogs, StatusShowsElapsedTimeAndEndsWithEscapeOrItsButton) {
+  StoreString(kKeyVideo, "Capture", "/tmp/clip.avi");
+  CCaptureStatusDlg dlg;
+  EXPECT_EQ(IDCANCEL, RunModal(dlg, [&] {
+              EXPECT_EQ("0:00:00", Text(dlg.m_hWnd, 1012));
+              for (int i = 0; i < 3661; ++i) dlg.OnTimer(1);
+              EXPECT_EQ("01:01:01", Text(dlg.m_hWnd, 1012));
+              dlg.m_nElapsed = 219599;  // 61 hours less a second
+              dlg.OnTimer(1);
+              EXPECT_EQ("61:00:00", Text(dlg.m_hWnd, 1012));
+              QTest::keyClick(orv::test::Widget(dlg.m_hWnd), Qt::Key_Escape);
+            }));
+  EXPECT_EQ("/tmp/clip.avi", dlg.m_strCaptureFile.str());
+  CCaptureStatusDlg end;
+  EXPECT_EQ(IDOK, RunModal(end, [&] { Click(end.m_hWnd, IDOK); }));
+}
+
+// Its own one-second timer ends it when the disk is nearly full: no help from the test.
+TEST_F(CaptureDialogs, StatusClosesByItselfWhenTheDiskIsNearlyFull) {
+  StoreString(kKeyVideo, "Capture", "/tmp/clip.avi");
+  free = 999'999;
+  CCaptureStatusDlg dlg;
+  EXPECT_EQ(IDOK, dlg.DoModal());
+  EXPECT_EQ("00:00:01", dlg.m_strElapsed.str());
+}
+
+}  // namespace

@@ -1,0 +1,213 @@
+// The settings sheet's buttons, its video page and its channel page.
+#include "tests/dialogs/rig.h"
+
+#include <QListWidget>
+#include <QTabBar>
+#include <atomic>
+#include <thread>
+
+using namespace dlgtest;
+
+namespace {
+
+constexpr int kBright = 1000, kHue = 1002, kSaturation = 1003, kBrightLabel = 1004, kMode = 1008;
+constexpr int kTV = 1003, kCATV = 1004, kIn = 1006, kOut = 1007, kAllIn = 1008, kAllOut = 1009, kRestore = 1010;
+
+// The left edges of OK, Cancel, Apply and Help once the sheet is up (-1 for hidden ones unless `all`).
+template <class SheetClass>
+std::vector<int> ButtonsOf(DWORD flags, bool all = false) {
+  std::vector<int> out;
+  CChannelSetup c;
+  CVideoSetup v;
+  CAudioSetup a;
+  SheetClass sheet("환경설정");
+  for (CPropertyPage* p : std::initializer_list<CPropertyPage*>{&c, &v, &a}) sheet.AddPage(p);
+  sheet.m_psh.dwFlags |= flags;
+  RunModal(sheet, [&] {
+    for (int id : {IDOK, IDCANCEL, ID_APPLY_NOW, IDHELP}) {
+      RECT r;
+      GetWindowRect(GetDlgItem(sheet.m_hWnd, id), &r);
+      ScreenToClient(sheet.m_hWnd, reinterpret_cast<POINT*>(&r));
+      out.push_back(all || IsWindowVisible(GetDlgItem(sheet.m_hWnd, id)) ? r.left : -1);
+    }
+  });
+  return out;
+}
+
+// Without Apply, OK and Cancel take the two rightmost places; with it, every button moves one place right.
+class Sheet : public SheetTest {};
+
+TEST_F(Sheet, ButtonsMoveRightAndHelpIsHidden) {
+  auto p = ButtonsOf<CPropertySheet>(PSH_NOAPPLYNOW, true);
+  EXPECT_EQ((std::vector<int>{p[2], p[3], -1, -1}), ButtonsOf<CConfigSheet>(PSH_NOAPPLYNOW));
+  p = ButtonsOf<CPropertySheet>(0, true);
+  EXPECT_EQ((std::vector<int>{p[1], p[2], p[3], -1}), ButtonsOf<CConfigSheet>(0));
+}
+
+class VideoPage : public SheetTest {
+ protected:
+  std::vector<int> Sliders() {
+    std::vector<int> out;
+    for (int id = kBright; id <= kSaturation; ++id) out.push_back(SliderPos(video.m_hWnd, id));
+    for (int i = 0; i < 4; ++i) out.push_back(std::stoi(Text(video.m_hWnd, kBrightLabel + i)));
+    return out;
+  }
+  void Choose(int index) {
+    auto* c = Inner<QComboBox>(video.m_hWnd, kMode);
+    c->setCurrentIndex(index);
+    emit c->activated(index);
+  }
+};
+
+// The sliders open at the stored values (or 127, clamped to 255) and send nothing; a preset moves
+// them and sends its values; a move is sent at once; "사용자 정의" resends them all; moves survive
+// leaving the page, OK stores them.
+TEST_F(VideoPage, OpensAtTheStoredValuesAndSendsAndStoresPresetsAndMoves) {
+  StoreDword(kKeyVideo, "Bright", 300);
+  StoreDword(kKeyVideo, "Saturation", 0);
+  RunSheet([&] {
+    EXPECT_EQ((std::vector<int>{255, 127, 127, 0, 255, 127, 127, 0}), Sliders());
+    EXPECT_EQ(255, Inner<QSlider>(video.m_hWnd, kHue)->maximum());
+    EXPECT_TRUE(Sent().empty());
+    Choose(3);  // "주변이 어두울 때"
+    EXPECT_EQ((Cmds{{52, 185}, {53, 120}, {54, 110}, {55, 128}}), Sent());
+    EXPECT_EQ((std::vector<int>{185, 120, 110, 128, 185, 120, 110, 128}), Sliders());
+    main.log.clear();
+    Slide(video.m_hWnd, kHue, 200);
+    EXPECT_EQ((Cmds{{54, 200}}), Sent());
+    main.log.clear();
+    Choose(0);
+    EXPECT_EQ((Cmds{{52, 185}, {53, 120}, {54, 200}, {55, 128}}), Sent());
+    for (HWND c : orv::ui::ChildrenOf(hSheet))  // to the audio page's tab
+      if (auto* d = orv::ui::ControlData(c); d && d->kind == CtlKind::Tabs)
+        qobject_cast<QTabBar*>(d->inner)->setCurrentIndex(2);
+    Ok();
+  }, 1);
+  EXPECT_EQ(185, StoredWord(kKeyVideo, "Bright"));
+  EXPECT_EQ(120, StoredWord(kKeyVideo, "Contrast"));
+  EXPECT_EQ(200, StoredWord(kKeyVideo, "Hue"));
+  EXPECT_EQ(128, StoredWord(kKeyVideo, "Saturation"));
+}
+
+std::vector<int> Items(const CListBox& list) {
+  std::vector<int> out;
+  for (int i = 0; i < list.GetCount(); ++i) {
+    CString t;
+    list.GetText(i, t);
+    out.push_back(std::stoi(t.str()));
+  }
+  return out;
+}
+
+std::vector<int> Range(int first, int last, std::initializer_list<int> except = {}) {
+  std::vector<int> out;
+  for (int c = first; c <= last; ++c)
+    if (std::find(except.begin(), except.end(), c) == except.end()) out.push_back(c);
+  return out;
+}
+
+std::string Flags(int chars, std::initializer_list<int> registered) {
+  std::string s(static_cast<size_t>(chars), '0');
+  for (int c : registered) s[static_cast<size_t>(c)] = '1';
+  return s;
+}
+
+using V = std::vector<int>;
+
+class ChannelPage : public SheetTest {
+ protected:
+  void Press(int id) { Click(channel.m_hWnd, id); }
+  // Selects items of a multiple-selection list the way clicks do.
+  void Select(const CListBox& list, std::initializer_list<const char*> texts) {
+    auto* l = qobject_cast<QListWidget*>(orv::ui::ControlData(list.m_hWnd)->inner);
+    for (const char* t : texts) l->findItems(QString::fromUtf8(t), Qt::MatchExactly).value(0)->setSelected(true);
+  }
+  V In() { return Items(channel.m_lstRegistered); }
+  V Out() { return Items(channel.m_lstUnregistered); }
+  void Notice(LPARAM channel) { SendMessageA(this->channel.m_hWnd, WM_TUNER_NOTIFY, PageCmd::SignalFound, channel); }
+};
+
+TEST_F(ChannelPage, StoredListsOfOddLengthsAreShownPaddedOrAsTheDefault) {
+  StoreString(kKeyChannel, "TV", "00000000001");           // short: channel 10 only
+  StoreString(kKeyChannel, "CATV", std::string(130, '1'));  // too long for its buffer
+  RunSheet([&] {
+    EXPECT_EQ(BST_CHECKED, IsDlgButtonChecked(channel.m_hWnd, kTV));
+    EXPECT_EQ(V{10}, In());
+    EXPECT_EQ(Range(2, 69, {10}), Out());
+    Press(kCATV);
+    EXPECT_EQ((V{2, 6, 7, 9, 11, 13}), In());
+    EXPECT_EQ(Range(1, 125, {2, 6, 7, 9, 11, 13}), Out());
+    Ok();
+  });
+  EXPECT_EQ(Flags(70, {10}), StoredString(kKeyChannel, "TV"));
+  EXPECT_EQ(Flags(126, {2, 6, 7, 9, 11, 13}), StoredString(kKeyChannel, "CATV"));
+}
+
+TEST_F(ChannelPage, ArrowsMoveTheSelectedChannelsAndNothingWithoutASelection) {
+  StoreString(kKeyChannel, "TV", Flags(70, {11}));
+  RunSheet([&] {
+    Press(kIn);
+    EXPECT_EQ(V{11}, In());
+    Select(channel.m_lstUnregistered, {"5", "7"});
+    Press(kIn);
+    EXPECT_EQ((V{5, 7, 11}), In());
+    EXPECT_EQ(Range(2, 69, {5, 7, 11}), Out());
+    Select(channel.m_lstRegistered, {"5", "11"});
+    Press(kOut);
+    EXPECT_EQ(V{7}, In());
+    Ok();
+  });
+  EXPECT_EQ(Flags(70, {7}), StoredString(kKeyChannel, "TV"));
+}
+
+// Restore undoes only the band shown, even after switching bands; ">>" covers the whole list.
+TEST_F(ChannelPage, RestoreUndoesOnlyTheCurrentBandAndAllCoversTheWholeList) {
+  StoreString(kKeyChannel, "TV", Flags(70, {3, 4}));
+  StoreString(kKeyChannel, "CATV", Flags(126, {100}));
+  RunSheet([&] {
+    Press(kAllIn);
+    EXPECT_EQ(Range(2, 69), In());
+    Press(kCATV);
+    Press(kAllOut);
+    Press(kTV);
+    Press(kRestore);
+    EXPECT_EQ((V{3, 4}), In());
+    Press(kCATV);
+    EXPECT_EQ(V{}, In());
+    Press(kRestore);
+    EXPECT_EQ(V{100}, In());
+    Press(kAllIn);
+    Ok();
+  });
+  EXPECT_EQ(Flags(70, {3, 4}), StoredString(kKeyChannel, "TV"));
+  EXPECT_EQ(std::string(126, '1'), StoredString(kKeyChannel, "CATV"));
+  RunSheet([&] {  // Cancel stores nothing
+    Press(kAllIn);
+    Cancel();
+  });
+  EXPECT_EQ(Flags(70, {3, 4}), StoredString(kKeyChannel, "TV"));
+}
+
+// Scan notices (one from a worker thread) mark channels of the band shown, never outside it.
+TEST_F(ChannelPage, ScanNoticesMarkChannelsOfTheCurrentBandOnly) {
+  RunSheet([&] {
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+      Notice(44);
+      done = true;
+    });
+    EXPECT_TRUE(orv::test::PumpUntil([&] { return done.load(); }));
+    worker.join();
+    for (LPARAM outside : {0, 1, 70, 125, -1, 100000}) Notice(outside);
+    EXPECT_EQ((V{2, 6, 7, 9, 11, 13, 44}), In());
+    Press(kCATV);
+    Notice(125);
+    Notice(126);
+    EXPECT_EQ((V{2, 6, 7, 9, 11, 13, 125}), In());
+    Ok();
+  });
+  EXPECT_EQ(Flags(70, {2, 6, 7, 9, 11, 13, 44}), StoredString(kKeyChannel, "TV"));
+  EXPECT_EQ(Flags(126, {2, 6, 7, 9, 11, 13, 125}), StoredString(kKeyChannel, "CATV"));
+}
+
+}  // namespace
