@@ -1,6 +1,7 @@
 // Draws the program's artwork (panel skins, display sprites, cover bar, video frame, about logo,
 // icon) and writes it as a C++ source file of embedded PNG images, so no binary image lives in the
-// repository. Usage: artgen <output.cpp> [png folder]
+// repository. Usage: artgen <output.cpp> [png folder]; artgen --english <output.cpp> [png folder] draws
+// the English language module's images with words in them; artgen --icons <dir> the desktop's icons.
 #include "res/layout.h"
 
 #include <QBuffer>
