@@ -6,6 +6,7 @@
 #include "video/VideoWnd.h"
 
 #include <cstdlib>
+#include <string>
 
 namespace {
 
@@ -62,8 +63,16 @@ bool CTunerApp::StartupChecks() {
 }
 
 void CTunerApp::LoadLanguageModule() {
-  if (GetSystemDefaultLangID() == LANGID_KOREAN) return;
-  if (const ResourceModule* m = AfxLoadLangDll(orv::ui::ExecutableDir())) AfxSetResourceModule(m);
+  // ORVANE_LANG=ko or =en overrides the locale, for testing either language anywhere.
+  const char* forced = std::getenv("ORVANE_LANG");
+  const std::string lang = forced ? forced : "";
+  if (lang == "ko") return;
+  if (lang != "en" && GetSystemDefaultLangID() == LANGID_KOREAN) return;
+  // Beside the executable (the build tree), else in the installed program's library folder.
+  const std::string dir = orv::ui::ExecutableDir();
+  const ResourceModule* m = AfxLoadLangDll(dir);
+  if (!m && !dir.empty()) m = AfxLoadLangDll(dir + "/" + ORVANE_LANG_MODULE_FROM_BIN);
+  if (m) AfxSetResourceModule(m);
 }
 
 BOOL CTunerApp::InitInstance() {

@@ -4,6 +4,8 @@
 #include "common/Settings.h"
 #include "platform/media/graph/filterbase.h"
 #include "platform/store/registry.h"
+#include "platform/ui/afxres.h"
+#include "res/resource.h"
 
 #include <algorithm>
 #include <cstdarg>
@@ -265,7 +267,7 @@ HRESULT CCaptureGraph::BindDevice(IEnumMoniker* pEnum, int index, IBaseFilter** 
 }
 
 int CCaptureGraph::BuildGraph() {
-  if (!MakeBuilder()) return ErrorBox("그래프빌더를 초기화할 수 없음");
+  if (!MakeBuilder()) return ErrorBox(IDS_ERR_BUILDER);
 
   HRESULT hr;
   {
@@ -279,23 +281,23 @@ int CCaptureGraph::BuildGraph() {
     hr = BindDevice(monikers, m_nVideoDevice, &m_pVideoCapture);
   }
   if (!m_pVideoCapture) {
-    ErrorBox("에러 %x: 비디오 필터생성 할 수 없음.", hr);
+    ErrorBox(IDS_ERR_VIDEO_FILTER, hr);
     FreeFilters();
     return 0;
   }
 
   if (!MakeGraph()) {
-    ErrorBox("필터그래프 생성 할 수 없음.");
+    ErrorBox(IDS_ERR_FILTER_GRAPH);
     FreeFilters();
     return 0;
   }
   if (FAILED(m_pBuilder->SetFiltergraph(m_pGraph))) {
-    ErrorBox("빌더로 그래프를 전달 할 수 없음");
+    ErrorBox(IDS_ERR_GRAPH_TO_BUILDER);
     FreeFilters();
     return 0;
   }
   if (FAILED(hr = m_pGraph->AddFilter(m_pVideoCapture, nullptr))) {
-    ErrorBox("에러 %x: 비디오 캡처필터를 필터그래프로 추가할 수 없음", hr);
+    ErrorBox(IDS_ERR_ADD_VIDEO, hr);
     FreeFilters();
     return 0;
   }
@@ -303,7 +305,7 @@ int CCaptureGraph::BuildGraph() {
   // These look-ups also bring the card's crossbar and tuner into the graph.
   m_pBuilder->FindInterface(&PIN_CATEGORY_CAPTURE, m_pVideoCapture, IID_PPV_ARGS(&m_pVideoCompression));
   hr = m_pBuilder->FindInterface(&PIN_CATEGORY_CAPTURE, m_pVideoCapture, IID_PPV_ARGS(&m_pVideoConfig));
-  if (hr != S_OK) ErrorBox("에러 %x: 비디오 캡처를 찾을 수 없음 :IAMStreamConfig", hr);
+  if (hr != S_OK) ErrorBox(IDS_ERR_VIDEO_CONFIG, hr);
 
   m_bVideoFormatOK = TRUE;
   AM_MEDIA_TYPE* pmt = nullptr;
@@ -338,16 +340,16 @@ int CCaptureGraph::BuildGraph() {
   }
   if (!m_pAudioCapture) {
     m_bCaptureAudio = FALSE;
-    ErrorBox("오디오 캡처필터를 생성할 수 없음.");
+    ErrorBox(IDS_ERR_AUDIO_FILTER);
     return 1;
   }
   if (FAILED(hr = m_pGraph->AddFilter(m_pAudioCapture, nullptr))) {
-    ErrorBox("에러 %x: 오디오캡처를 필터그래프로 추가 할 수없음.", hr);
+    ErrorBox(IDS_ERR_ADD_AUDIO, hr);
     FreeFilters();
     return 0;
   }
   if (m_pBuilder->FindInterface(&PIN_CATEGORY_CAPTURE, m_pAudioCapture, IID_PPV_ARGS(&m_pAudioConfig)) != S_OK)
-    ErrorBox("오디오 캡처장치를 찾을 수 없음:IAMStreamConfig");
+    ErrorBox(IDS_ERR_AUDIO_CONFIG);
   return 1;
 }
 
@@ -391,14 +393,13 @@ void CCaptureGraph::SelectTunerInput() {
   m_pCrossbar->RouteInput(pick);
 }
 
-int CCaptureGraph::ErrorBox(LPCSTR format, ...) {
-  // One buffer for every message, as wvsprintf's 1024-character limit allows.
-  static char text[1025];
+int CCaptureGraph::ErrorBox(UINT message, ...) {
   va_list args;
-  va_start(args, format);
-  std::vsnprintf(text, sizeof text, format, args);
+  va_start(args, message);
+  // At most 1024 characters, as wvsprintf allows.
+  std::string text = AfxFormatStringV(message, args).substr(0, 1024);
   va_end(args);
-  MessageBoxA(m_hwndOwner, text, nullptr, MB_OK | MB_ICONWARNING | MB_TASKMODAL);
+  MessageBoxA(m_hwndOwner, text.c_str(), nullptr, MB_OK | MB_ICONWARNING | MB_TASKMODAL);
   return 0;
 }
 
@@ -418,12 +419,12 @@ int CCaptureGraph::BuildPreviewGraph() {
   if (hr == VFW_S_NOPREVIEWPIN)
     m_bNoPreviewPin = TRUE;
   else if (hr != S_OK)
-    ErrorBox("이 그래프는 미리보기 할 수 없음!");
+    ErrorBox(IDS_ERR_PREVIEW_GRAPH);
 
   hr = m_pBuilder->FindInterface(m_bNoPreviewPin ? &PIN_CATEGORY_CAPTURE : &PIN_CATEGORY_PREVIEW, m_pVideoCapture,
                                  IID_PPV_ARGS(&m_pRenderWindow));
   if (FAILED(hr) || !m_pRenderWindow) {
-    ErrorBox("이 그래프는 정상적으로 미리보기를 실행 할 수 없음.");
+    ErrorBox(IDS_ERR_PREVIEW_RUN);
   } else {
     ShowRenderWindow(TRUE);
   }
@@ -433,7 +434,7 @@ int CCaptureGraph::BuildPreviewGraph() {
     if (pmt->formattype == FORMAT_VideoInfo && pmt->pbFormat && pmt->cbFormat >= sizeof(VIDEOINFOHEADER)) {
       reinterpret_cast<VIDEOINFOHEADER*>(pmt->pbFormat)->AvgTimePerFrame = FrameDuration();
       hr = m_pVideoConfig->SetFormat(pmt);
-      if (hr != S_OK) ErrorBox("%x: 미리보기를 위한 프레임율을 설정할 수없음", hr);
+      if (hr != S_OK) ErrorBox(IDS_ERR_PREVIEW_RATE, hr);
     }
   }
   if (pmt) DeleteMediaType(pmt);
@@ -447,11 +448,11 @@ int CCaptureGraph::StartPreview() {
   if (!m_bPreviewBuilt) return 0;
   ComPtr<IMediaControl> control;
   HRESULT hr = control.QueryFrom(m_pGraph);
-  if (FAILED(hr)) return ErrorBox("에러 %x: 미리보기 그래프를 실행할 수 없음.", hr);
+  if (FAILED(hr)) return ErrorBox(IDS_ERR_RUN_PREVIEW, hr);
   hr = control->Run();
   if (FAILED(hr)) {
     control->Stop();
-    return ErrorBox("에러 %x: 미리보기 그래프를 실행할 수 없음.", hr);
+    return ErrorBox(IDS_ERR_RUN_PREVIEW, hr);
   }
   m_bPreviewing = TRUE;
   return 1;
@@ -462,7 +463,7 @@ int CCaptureGraph::StopPreview() {
   ComPtr<IMediaControl> control;
   HRESULT hr = control.QueryFrom(m_pGraph);
   if (SUCCEEDED(hr)) hr = control->Stop();
-  if (FAILED(hr)) return ErrorBox("에러 %x: 미리보기 그래프를 멈출 수 없음", hr);
+  if (FAILED(hr)) return ErrorBox(IDS_ERR_STOP_PREVIEW, hr);
   m_bPreviewing = FALSE;
   InvalidateRect(m_hwndOwner, nullptr, TRUE);
   return 1;
@@ -596,7 +597,7 @@ BYTE PictureLevelFromValue(LONG property, LONG min, LONG max, LONG value) {
 int CCaptureGraph::SetProcAmp(LONG property, int nLevel) {
   ComPtr<IAMVideoProcAmp> amp;
   HRESULT hr = amp.QueryFrom(m_pVideoCapture);
-  if (FAILED(hr) || !amp) return ErrorBox("에러 %x: IAMVideoProcAmp객체 인터페이스를 얻을 수 없음", hr);
+  if (FAILED(hr) || !amp) return ErrorBox(IDS_ERR_PROC_AMP, hr);
   LONG min = 0, max = 0, step = 0, def = 0, caps = 0;
   if (FAILED(amp->GetRange(property, &min, &max, &step, &def, &caps))) return 0;
   return amp->Set(property, PictureValueFromLevel(property, min, max, nLevel), VideoProcAmp_Flags_Manual) == S_OK ? 1
@@ -606,7 +607,7 @@ int CCaptureGraph::SetProcAmp(LONG property, int nLevel) {
 BYTE CCaptureGraph::GetProcAmp(LONG property) {
   ComPtr<IAMVideoProcAmp> amp;
   HRESULT hr = amp.QueryFrom(m_pVideoCapture);
-  if (FAILED(hr) || !amp) return static_cast<BYTE>(ErrorBox("에러 %x: IAMVideoProcAmp객체 인터페이스를 얻을 수 없음", hr));
+  if (FAILED(hr) || !amp) return static_cast<BYTE>(ErrorBox(IDS_ERR_PROC_AMP, hr));
   LONG min = 0, max = 0, step = 0, def = 0, caps = 0;
   if (FAILED(amp->GetRange(property, &min, &max, &step, &def, &caps))) return 0;
   LONG value = 0, flags = 0;

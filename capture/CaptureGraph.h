@@ -96,8 +96,9 @@ class CCaptureGraph : public CGraphBase {
   int MakeBuilder();
   int MakeGraph();
   void SelectTunerInput();
-  // Formats like wvsprintf and shows a warning box owned by the owner window; returns 0.
-  int ErrorBox(LPCSTR format, ...);
+  // Formats the message of a string id (in the language in use) and shows it in a warning box
+  // owned by the owner window; returns 0.
+  int ErrorBox(UINT message, ...);
 
   // Live preview.
   int BuildPreviewGraph();
@@ -149,7 +150,7 @@ class CCaptureGraph : public CGraphBase {
   // workers walk the graph without a lock, so whatever tears parts of it down calls this first.
   void WaitForScans();
   void CollectCaptureEvents();
-  int FailCaptureBuild(LPCSTR message);
+  int FailCaptureBuild(UINT message);
 
   HRESULT m_hrCaptureHalt = S_OK;  // why the graph ended the recording, S_OK while it has not
 

@@ -3,6 +3,7 @@
 #include "capture/CaptureGraph.h"
 
 #include "common/Commands.h"
+#include "platform/ui/afxres.h"
 #include "res/resource.h"
 
 #include <cstdio>
@@ -80,8 +81,8 @@ int CCaptureGraph::SetCaptureFileName(LPCSTR fileName) {
   return 1;
 }
 
-int CCaptureGraph::FailCaptureBuild(LPCSTR message) {
-  ErrorBox("%s", message);
+int CCaptureGraph::FailCaptureBuild(UINT message) {
+  ErrorBox(message);
   TearDownGraph();
   return 0;
 }
@@ -89,38 +90,38 @@ int CCaptureGraph::FailCaptureBuild(LPCSTR message) {
 int CCaptureGraph::BuildCaptureGraph() {
   if (m_bCaptureBuilt) return 1;
   if (m_bCapturing || m_bPreviewing || !m_pVideoCapture || (m_bCaptureAudio && !m_pAudioCapture)) return 0;
-  if (!m_szCaptureFile[0]) return ErrorBox("파일명 이 설정이 안되어있습니다.");
+  if (!m_szCaptureFile[0]) return ErrorBox(IDS_ERR_NO_FILE_NAME);
   if (m_bPreviewBuilt) TearDownGraph();
 
   WCHAR wide[260];
   HRESULT hr = ToWide(m_szCaptureFile, wide)
                    ? m_pBuilder->SetOutputFileName(&MEDIASUBTYPE_Avi, wide, &m_pMux, &m_pFileSink)
                    : E_INVALIDARG;
-  if (FAILED(hr)) return FailCaptureBuild("캡처 파일을 설정 할 수없습니다.");
+  if (FAILED(hr)) return FailCaptureBuild(IDS_ERR_SET_FILE);
 
   if (SUCCEEDED(m_pMuxConfig.QueryFrom(m_pMux))) {
     m_pMuxConfig->SetOutputCompatibilityIndex(TRUE);
-    if (m_bCaptureAudio && FAILED(m_pMuxConfig->SetMasterStream(m_nMasterStream))) ErrorBox("SetMasterStream 실패!");
+    if (m_bCaptureAudio && FAILED(m_pMuxConfig->SetMasterStream(m_nMasterStream))) ErrorBox(IDS_ERR_MASTER_STREAM);
   }
 
   if (FAILED(m_pBuilder->RenderStream(&PIN_CATEGORY_CAPTURE, m_pVideoCapture, nullptr, m_pMux)))
-    return FailCaptureBuild("비디오 캡처 스트림을 렌더링 할 수없습니다.");
+    return FailCaptureBuild(IDS_ERR_RENDER_VIDEO);
 
   if (m_bWantPreview) {
     hr = m_pBuilder->RenderStream(&PIN_CATEGORY_PREVIEW, m_pVideoCapture, nullptr, nullptr);
     if (hr == VFW_S_NOPREVIEWPIN)
       m_bNoPreviewPin = TRUE;
     else if (hr != S_OK)
-      return FailCaptureBuild("비디오 미리보기 스트림을 렌더링 할 수 없습니다.");
+      return FailCaptureBuild(IDS_ERR_RENDER_PREVIEW);
   }
 
   if (m_bCaptureAudio && FAILED(m_pBuilder->RenderStream(&PIN_CATEGORY_CAPTURE, m_pAudioCapture, nullptr, m_pMux)))
-    return FailCaptureBuild("오디오 캡처 스트림을 렌더링 할 수없습니다.");
+    return FailCaptureBuild(IDS_ERR_RENDER_AUDIO);
 
   hr = m_pBuilder->FindInterface(m_bNoPreviewPin ? &PIN_CATEGORY_CAPTURE : &PIN_CATEGORY_PREVIEW, m_pVideoCapture,
                                  IID_PPV_ARGS(&m_pRenderWindow));
   if (FAILED(hr) || !m_pRenderWindow) {
-    if (m_bWantPreview) ErrorBox("이 그래프는 미리보기 할 수없습니다.");
+    if (m_bWantPreview) ErrorBox(IDS_ERR_NO_PREVIEW);
   } else {
     ShowRenderWindow(FALSE);
   }
@@ -128,10 +129,10 @@ int CCaptureGraph::BuildCaptureGraph() {
   if (m_bSetFrameRate) {
     AM_MEDIA_TYPE* pmt = nullptr;
     if (!m_pVideoConfig || m_pVideoConfig->GetFormat(&pmt) != S_OK || !pmt) {
-      ErrorBox("캡처 프레임 레이트를 설정 할 수없습니다.");
+      ErrorBox(IDS_ERR_FRAME_RATE);
     } else if (pmt->formattype == FORMAT_VideoInfo && pmt->pbFormat && pmt->cbFormat >= sizeof(VIDEOINFOHEADER)) {
       reinterpret_cast<VIDEOINFOHEADER*>(pmt->pbFormat)->AvgTimePerFrame = FrameDuration();
-      if (m_pVideoConfig->SetFormat(pmt) != S_OK) ErrorBox("캡처 프레임 레이트를 설정 할 수없습니다.");
+      if (m_pVideoConfig->SetFormat(pmt) != S_OK) ErrorBox(IDS_ERR_FRAME_RATE);
     }
     if (pmt) DeleteMediaType(pmt);
   }
@@ -163,12 +164,12 @@ int CCaptureGraph::StartCapture() {
 
   ComPtr<IMediaControl> control;
   hr = control.QueryFrom(m_pGraph);
-  if (FAILED(hr)) return ErrorBox("에러 %x: IMediaControl 인터페이스를 구할 수 없습니다.", hr);
+  if (FAILED(hr)) return ErrorBox(IDS_ERR_MEDIA_CONTROL, hr);
   hr = controlled ? control->Run() : control->Pause();
   if (FAILED(hr)) {
     control->Stop();
     control.Reset();
-    return ErrorBox("에러 %x: 그래프를 시작할 수 없습니다.", hr);
+    return ErrorBox(IDS_ERR_START_GRAPH, hr);
   }
   // Counted either way, so that a capture without stream control still reports its frames.
   if (!m_pDroppedFrames)
@@ -185,7 +186,7 @@ int CCaptureGraph::StartCapture() {
     if (FAILED(hr)) {
       control->Stop();
       control.Reset();
-      return ErrorBox("에러 %x: 그래프를 실행할 수 없습니다.", hr);
+      return ErrorBox(IDS_ERR_RUN_GRAPH, hr);
     }
   }
   m_bCapturing = TRUE;
@@ -213,7 +214,7 @@ int CCaptureGraph::StopCapture() {
   ComPtr<IMediaControl> control;
   HRESULT hr = control.QueryFrom(m_pGraph);
   if (SUCCEEDED(hr)) hr = control->Stop();
-  if (FAILED(hr)) return ErrorBox("에러 %x: 그래프를 멈출 수 없습니다.", hr);
+  if (FAILED(hr)) return ErrorBox(IDS_ERR_STOP_GRAPH, hr);
   // The file is complete once the graph has stopped; what went wrong on the way is known now.
   CollectCaptureEvents();
   m_bCapturing = FALSE;
@@ -224,16 +225,13 @@ int CCaptureGraph::StopCapture() {
     if (SUCCEEDED(m_pDroppedFrames->GetNumNotDropped(&n))) m_nCaptured = n;
   }
   if (m_hrCaptureHalt == HRESULT_FROM_WIN32(ERROR_DISK_FULL))
-    ErrorBox("디스크 공간이 부족하여 캡처를 멈췄습니다. 멈추기 전까지 캡처한 내용은 파일에 남아 있습니다.");
+    ErrorBox(IDS_ERR_DISK_FULL);
   else if (m_hrCaptureHalt != S_OK)
-    ErrorBox("에러 %x: 캡처 파일에 쓸 수 없어 캡처를 멈췄습니다.", m_hrCaptureHalt);
+    ErrorBox(IDS_ERR_WRITE_FILE, m_hrCaptureHalt);
   return 1;
 }
 
 void CCaptureGraph::ShowCaptureResult() {
-  char format[256] = {}, caption[128] = {}, text[512];
-  LoadStringA(IDS_CAPTURE_RESULT, format, sizeof format);
-  LoadStringA(IDS_CAPTURE_RESULT_CAPTION, caption, sizeof caption);
-  std::snprintf(text, sizeof text, format, m_nCaptured, m_nDropped);
-  MessageBoxA(nullptr, text, caption, MB_OK);
+  const std::string text = AfxFormatString(IDS_CAPTURE_RESULT, m_nCaptured, m_nDropped);
+  MessageBoxA(nullptr, text.c_str(), AfxFormatString(IDS_CAPTURE_RESULT_CAPTION).c_str(), MB_OK);
 }

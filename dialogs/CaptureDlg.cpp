@@ -1,14 +1,11 @@
 #include "dialogs/CaptureDlg.h"
 
 #include "common/Settings.h"
+#include "platform/ui/afxres.h"
 #include "res/resource.h"
 
 #include <cstdio>
 #include <filesystem>
-
-namespace {
-constexpr const char* kPathTooLong = "파일 경로가 너무 깁니다. 더 짧은 폴더나 파일 이름을 골라 주십시오.";
-}  // namespace
 
 CCaptureDlg::CCaptureDlg(CWnd* parent) : CDialog(IDD_CAPTURE, parent), m_strCaptureFile(DefaultCaptureFile()) {}
 
@@ -64,7 +61,7 @@ void CCaptureDlg::OnChooseFile() {
     if (extended) path += ".avi";
     if (path.size() + 1 > kCapturePathBuffer) {
       // It could not be read back; the path in force stays.
-      ::MessageBoxA(m_hWnd, kPathTooLong, nullptr, MB_OK | MB_ICONEXCLAMATION);
+      ::MessageBoxA(m_hWnd, AfxFormatString(IDS_PATH_TOO_LONG).c_str(), nullptr, MB_OK | MB_ICONEXCLAMATION);
       break;
     }
     // The chooser asked about the name as typed, not about the one with ".avi"; "No" chooses again.

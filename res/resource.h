@@ -18,6 +18,38 @@ constexpr UINT IDS_TOPMOST_QUESTION = 153;
 constexpr UINT IDS_CAPTURE_RESULT = 154;
 constexpr UINT IDS_CAPTURE_RESULT_CAPTION = 155;
 
+// The capture engine's error messages (%x: the status code) and the capture dialog's path check.
+constexpr UINT IDS_ERR_NO_FILE_NAME = 160;
+constexpr UINT IDS_ERR_SET_FILE = 161;
+constexpr UINT IDS_ERR_MASTER_STREAM = 162;
+constexpr UINT IDS_ERR_RENDER_VIDEO = 163;
+constexpr UINT IDS_ERR_RENDER_PREVIEW = 164;
+constexpr UINT IDS_ERR_RENDER_AUDIO = 165;
+constexpr UINT IDS_ERR_NO_PREVIEW = 166;
+constexpr UINT IDS_ERR_FRAME_RATE = 167;
+constexpr UINT IDS_ERR_MEDIA_CONTROL = 168;
+constexpr UINT IDS_ERR_START_GRAPH = 169;
+constexpr UINT IDS_ERR_RUN_GRAPH = 170;
+constexpr UINT IDS_ERR_STOP_GRAPH = 171;
+constexpr UINT IDS_ERR_DISK_FULL = 172;
+constexpr UINT IDS_ERR_WRITE_FILE = 173;
+constexpr UINT IDS_ERR_BUILDER = 174;
+constexpr UINT IDS_ERR_VIDEO_FILTER = 175;
+constexpr UINT IDS_ERR_FILTER_GRAPH = 176;
+constexpr UINT IDS_ERR_GRAPH_TO_BUILDER = 177;
+constexpr UINT IDS_ERR_ADD_VIDEO = 178;
+constexpr UINT IDS_ERR_VIDEO_CONFIG = 179;
+constexpr UINT IDS_ERR_AUDIO_FILTER = 180;
+constexpr UINT IDS_ERR_ADD_AUDIO = 181;
+constexpr UINT IDS_ERR_AUDIO_CONFIG = 182;
+constexpr UINT IDS_ERR_PREVIEW_GRAPH = 183;
+constexpr UINT IDS_ERR_PREVIEW_RUN = 184;
+constexpr UINT IDS_ERR_PREVIEW_RATE = 185;
+constexpr UINT IDS_ERR_RUN_PREVIEW = 186;
+constexpr UINT IDS_ERR_STOP_PREVIEW = 187;
+constexpr UINT IDS_ERR_PROC_AMP = 188;
+constexpr UINT IDS_PATH_TOO_LONG = 189;
+
 // Bitmaps and the icon.
 constexpr UINT IDB_SKIN = 130;
 constexpr UINT IDB_SKIN_PRESSED = 131;

@@ -1,6 +1,8 @@
 // The program's own resource module: the Korean string table (dialogs and artwork join it).
 #include "res/resource.h"
 
+#include "platform/ui/afxres.h"
+
 #include <map>
 
 // Dialog templates, in dialogs.cpp.
@@ -52,6 +54,50 @@ const std::map<UINT, const char*>& StringTable() {
       {153, "항상위 기능이 실행중입니다.\n해제하시겠습니까?"},
       {154, "동영상을 다음과 같이 캡처했습니다. \n캡처: %d 프레임, 놓침: %d 프레임 "},
       {155, "동영상 캡처완료"},
+      {IDS_ERR_NO_FILE_NAME, "파일명 이 설정이 안되어있습니다."},
+      {IDS_ERR_SET_FILE, "캡처 파일을 설정 할 수없습니다."},
+      {IDS_ERR_MASTER_STREAM, "SetMasterStream 실패!"},
+      {IDS_ERR_RENDER_VIDEO, "비디오 캡처 스트림을 렌더링 할 수없습니다."},
+      {IDS_ERR_RENDER_PREVIEW, "비디오 미리보기 스트림을 렌더링 할 수 없습니다."},
+      {IDS_ERR_RENDER_AUDIO, "오디오 캡처 스트림을 렌더링 할 수없습니다."},
+      {IDS_ERR_NO_PREVIEW, "이 그래프는 미리보기 할 수없습니다."},
+      {IDS_ERR_FRAME_RATE, "캡처 프레임 레이트를 설정 할 수없습니다."},
+      {IDS_ERR_MEDIA_CONTROL, "에러 %x: IMediaControl 인터페이스를 구할 수 없습니다."},
+      {IDS_ERR_START_GRAPH, "에러 %x: 그래프를 시작할 수 없습니다."},
+      {IDS_ERR_RUN_GRAPH, "에러 %x: 그래프를 실행할 수 없습니다."},
+      {IDS_ERR_STOP_GRAPH, "에러 %x: 그래프를 멈출 수 없습니다."},
+      {IDS_ERR_DISK_FULL, "디스크 공간이 부족하여 캡처를 멈췄습니다. 멈추기 전까지 캡처한 내용은 파일에 남아 있습니다."},
+      {IDS_ERR_WRITE_FILE, "에러 %x: 캡처 파일에 쓸 수 없어 캡처를 멈췄습니다."},
+      {IDS_ERR_BUILDER, "그래프빌더를 초기화할 수 없음"},
+      {IDS_ERR_VIDEO_FILTER, "에러 %x: 비디오 필터생성 할 수 없음."},
+      {IDS_ERR_FILTER_GRAPH, "필터그래프 생성 할 수 없음."},
+      {IDS_ERR_GRAPH_TO_BUILDER, "빌더로 그래프를 전달 할 수 없음"},
+      {IDS_ERR_ADD_VIDEO, "에러 %x: 비디오 캡처필터를 필터그래프로 추가할 수 없음"},
+      {IDS_ERR_VIDEO_CONFIG, "에러 %x: 비디오 캡처를 찾을 수 없음 :IAMStreamConfig"},
+      {IDS_ERR_AUDIO_FILTER, "오디오 캡처필터를 생성할 수 없음."},
+      {IDS_ERR_ADD_AUDIO, "에러 %x: 오디오캡처를 필터그래프로 추가 할 수없음."},
+      {IDS_ERR_AUDIO_CONFIG, "오디오 캡처장치를 찾을 수 없음:IAMStreamConfig"},
+      {IDS_ERR_PREVIEW_GRAPH, "이 그래프는 미리보기 할 수 없음!"},
+      {IDS_ERR_PREVIEW_RUN, "이 그래프는 정상적으로 미리보기를 실행 할 수 없음."},
+      {IDS_ERR_PREVIEW_RATE, "%x: 미리보기를 위한 프레임율을 설정할 수없음"},
+      {IDS_ERR_RUN_PREVIEW, "에러 %x: 미리보기 그래프를 실행할 수 없음."},
+      {IDS_ERR_STOP_PREVIEW, "에러 %x: 미리보기 그래프를 멈출 수 없음"},
+      {IDS_ERR_PROC_AMP, "에러 %x: IAMVideoProcAmp객체 인터페이스를 얻을 수 없음"},
+      {IDS_PATH_TOO_LONG, "파일 경로가 너무 깁니다. 더 짧은 폴더나 파일 이름을 골라 주십시오."},
+      // The platform layers' own texts.
+      {AFX_IDS_ERROR_CAPTION, "오류"},
+      {AFX_IDS_OK, "확인"},
+      {AFX_IDS_CANCEL, "취소"},
+      {AFX_IDS_YES, "예"},
+      {AFX_IDS_NO, "아니요"},
+      {AFX_IDS_APPLY, "적용"},
+      {AFX_IDS_HELP, "도움말"},
+      {AFX_IDS_PARSE_UINT, "부호 없는 정수를 입력하십시오."},
+      {AFX_IDS_PARSE_INT, "정수를 입력하십시오."},
+      {AFX_IDS_REPLACE_CAPTION, "다른 이름으로 저장 확인"},
+      {AFX_IDS_REPLACE_QUESTION, "%s이(가) 이미 있습니다.\n바꾸시겠습니까?"},
+      {AFX_IDS_SOUND_BUSY, "캡처 장치의 사운드 입력을 다른 프로그램이 사용하고 있습니다:\n%s\n그 프로그램을 닫은 뒤 다시 캡처하십시오."},
+      {AFX_IDS_DEVICE_LOST, "캡처 장치가 응답하지 않습니다 (분리됨?):\n%s\n미리보기와 캡처가 멈췄습니다."},
   };
   return table;
 }

@@ -107,7 +107,8 @@ void AfxSetOwnResourceModule(const ResourceModule* module);
 const ResourceModule* AfxGetResourceModule();
 void AfxSetResourceModule(const ResourceModule* module);
 const ResourceModule* AfxGetOwnResourceModule();
-// Loads the shared library "LangDll" next to the executable and returns its module, or nullptr.
+// Loads the shared library "LangDll" from a folder of the program (never the current directory)
+// and returns its module, or nullptr.
 const ResourceModule* AfxLoadLangDll(const std::string& dir);
 
 int LoadStringA(UINT uID, LPSTR lpBuffer, int cchBufferMax);

@@ -1,5 +1,6 @@
 // The application object and loop, resources, message boxes and system queries.
 #include "platform/ui/qtwnd_p.h"
+#include "platform/ui/afxres.h"
 #include "platform/log.h"
 
 #include <QApplication>
@@ -151,6 +152,44 @@ static const char* FindString(UINT id) {
   return nullptr;
 }
 
+// The printf conversions of a format, in order ("%x", "%d", ...; "%%" is none).
+static std::string Conversions(const char* f) {
+  std::string out;
+  for (; *f; ++f) {
+    if (*f != '%') continue;
+    ++f;
+    while (*f && std::strchr("-+ #0123456789.lhzjt", *f)) ++f;
+    if (!*f) break;
+    if (*f != '%') out += *f;
+  }
+  return out;
+}
+
+std::string AfxFormatStringV(UINT id, va_list args) {
+  const char* s = FindString(id);
+  // A module whose text takes other arguments than ours would read the wrong ones: ours then.
+  if (const char* own = g_ownModule ? g_ownModule->String(id) : nullptr; own && s && Conversions(s) != Conversions(own))
+    s = own;
+  if (!s) return {};
+  va_list copy;
+  va_copy(copy, args);
+  const int n = std::vsnprintf(nullptr, 0, s, copy);
+  va_end(copy);
+  if (n <= 0) return {};
+  std::string out(static_cast<size_t>(n) + 1, '\0');
+  std::vsnprintf(out.data(), out.size(), s, args);
+  out.resize(static_cast<size_t>(n));
+  return out;
+}
+
+std::string AfxFormatString(UINT id, ...) {
+  va_list args;
+  va_start(args, id);
+  std::string out = AfxFormatStringV(id, args);
+  va_end(args);
+  return out;
+}
+
 int LoadStringA(UINT uID, LPSTR lpBuffer, int cchBufferMax) {
   if (!lpBuffer || cchBufferMax <= 0) return 0;
   const char* s = FindString(uID);
@@ -172,7 +211,7 @@ BOOL CString::LoadString(UINT id) {
 
 int MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
   // The platform's caption when none is given.
-  const std::string caption = lpCaption ? lpCaption : "오류";
+  const std::string caption = lpCaption ? lpCaption : AfxFormatString(AFX_IDS_ERROR_CAPTION);
   const std::string text = lpText ? lpText : "";
   // The answer of a box closed without a choice (Escape, the window manager, the program ending).
   const int cancelled = (uType & 0x0F) == MB_OKCANCEL || (uType & 0x0F) == MB_YESNOCANCEL ? IDCANCEL
@@ -210,10 +249,10 @@ int MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
   QMessageBox::StandardButtons buttons;
   for (auto& c : choices) buttons |= c.button;
   box.setStandardButtons(buttons);
-  // The platform's Korean captions for the standard buttons.
+  // The standard buttons in the program's language, not Qt's.
   for (auto& c : choices) {
-    const char* text = c.id == IDOK ? "확인" : c.id == IDCANCEL ? "취소" : c.id == IDYES ? "예" : "아니요";
-    if (QAbstractButton* b = box.button(c.button)) b->setText(QString::fromUtf8(text));
+    const UINT text = c.id == IDOK ? AFX_IDS_OK : c.id == IDCANCEL ? AFX_IDS_CANCEL : c.id == IDYES ? AFX_IDS_YES : AFX_IDS_NO;
+    if (QAbstractButton* b = box.button(c.button)) b->setText(QString::fromStdString(AfxFormatString(text)));
   }
   box.setDefaultButton(choices.front().button);
   if (uType & (MB_TASKMODAL | MB_SYSTEMMODAL)) box.setWindowModality(Qt::ApplicationModal);

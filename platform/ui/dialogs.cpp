@@ -1,5 +1,6 @@
 // Modal dialogs from templates, data exchange, property sheets, tooltips and the file chooser.
 #include "platform/ui/controls_p.h"
+#include "platform/ui/afxres.h"
 #include "platform/log.h"
 #include "platform/ui/testing.h"
 
@@ -276,7 +277,7 @@ void DDX_Text(CDataExchange* pDX, int id, UINT& value) {
   const QString text = ControlText(h).trimmed();
   const qulonglong v = text.toULongLong(&ok);
   if (!ok || v > 0xFFFFFFFFull || text.startsWith('+')) {
-    pDX->Fail(id, "부호 없는 정수를 입력하십시오.");
+    pDX->Fail(id, AfxFormatString(AFX_IDS_PARSE_UINT).c_str());
     return;
   }
   value = static_cast<UINT>(v);
@@ -293,7 +294,7 @@ void DDX_Text(CDataExchange* pDX, int id, int& value) {
   bool ok = false;
   const int v = ControlText(h).trimmed().toInt(&ok);
   if (!ok) {
-    pDX->Fail(id, "정수를 입력하십시오.");
+    pDX->Fail(id, AfxFormatString(AFX_IDS_PARSE_INT).c_str());
     return;
   }
   value = v;
@@ -401,14 +402,15 @@ int CPropertySheet::DoModal() {
   int x = w - kMargin - 4 * kButtonW - 3 * kButtonGap;
   const struct {
     int id;
-    const char* text;
+    UINT text;
     DWORD style;
-  } buttons[] = {{IDOK, "확인", BS_DEFPUSHBUTTON},
-                 {IDCANCEL, "취소", BS_PUSHBUTTON},
-                 {ID_APPLY_NOW, "적용", BS_PUSHBUTTON | WS_DISABLED},
-                 {IDHELP, "도움말", BS_PUSHBUTTON}};
+  } buttons[] = {{IDOK, AFX_IDS_OK, BS_DEFPUSHBUTTON},
+                 {IDCANCEL, AFX_IDS_CANCEL, BS_PUSHBUTTON},
+                 {ID_APPLY_NOW, AFX_IDS_APPLY, BS_PUSHBUTTON | WS_DISABLED},
+                 {IDHELP, AFX_IDS_HELP, BS_PUSHBUTTON}};
   for (const auto& b : buttons) {
-    DlgItem item{b.id, CtlKind::Button, b.style, b.text, 0, 0, 0, 0};
+    const std::string text = AfxFormatString(b.text);
+    DlgItem item{b.id, CtlKind::Button, b.style, text.c_str(), 0, 0, 0, 0};
     const HWND bh = CreateControl(m_hWnd, item, QRect(x, y, kButtonW, kButtonH), font, &controls_);
     // Without Apply the button is there to keep its place, but nobody can use it.
     if (b.id == ID_APPLY_NOW && (m_psh.dwFlags & PSH_NOAPPLYNOW)) ::ShowWindow(bh, SW_HIDE);
@@ -545,9 +547,9 @@ CFileDialog::CFileDialog(BOOL open, LPCSTR, LPCSTR fileName, DWORD flags, LPCSTR
 bool CFileDialog::ConfirmReplace(CWnd* owner, LPCSTR path) {
   const std::string p = path ? path : "";
   const auto slash = p.rfind('/');
-  const std::string text =
-      (slash == std::string::npos ? p : p.substr(slash + 1)) + "이(가) 이미 있습니다.\n바꾸시겠습니까?";
-  return MessageBoxA(owner ? owner->m_hWnd : nullptr, text.c_str(), "다른 이름으로 저장 확인",
+  const std::string name = slash == std::string::npos ? p : p.substr(slash + 1);
+  const std::string text = AfxFormatString(AFX_IDS_REPLACE_QUESTION, name.c_str());
+  return MessageBoxA(owner ? owner->m_hWnd : nullptr, text.c_str(), AfxFormatString(AFX_IDS_REPLACE_CAPTION).c_str(),
                      MB_YESNO | MB_ICONEXCLAMATION) == IDYES;
 }
 

@@ -29,6 +29,13 @@ run() {
   expect 2 'unknown option --channel' 20 "$bin" --channel 7
   expect 1 'no display' 1 "$bin"
   expect 1 'cannot open the display :97' 1 env DISPLAY=:97 "$bin"
+  # The installed program finds its English module: on an English desktop its panel says so.
+  find "$prefix" -name LangDll.so | grep -q . || fail "no language module installed"
+  (cd / && LC_ALL= LANG=en_US.UTF-8 exec "$bin" >"$OUT/english.log" 2>&1) &
+  PID=$!
+  wait_window "Panel Window" >/dev/null || fail "the installed program is not in English on an English desktop"
+  kill -TERM "$PID"
+  expect_exit "the installed program in English"
   rm -rf "$prefix"
 }
 

@@ -6,6 +6,7 @@
 #include "platform/media/graph/filterbase.h"
 #include "platform/media/devices/realcards.h"
 #include "platform/media/devices/testing.h"
+#include "platform/ui/afxres.h"
 #include "platform/ui/winuser.h"
 
 #include <QCoreApplication>
@@ -116,10 +117,13 @@ void ReportDeviceBusy(const std::string& pcm) {
            pcm.c_str());
   QCoreApplication* app = QCoreApplication::instance();
   if (!app) return;
-  const std::string text = "캡처 장치의 사운드 입력을 다른 프로그램이 사용하고 있습니다:\n" + pcm +
-                           "\n그 프로그램을 닫은 뒤 다시 캡처하십시오.";
+  // The text is looked up on the user-interface thread, where the language module lives.
   QMetaObject::invokeMethod(
-      app, [text] { MessageBoxA(nullptr, text.c_str(), nullptr, MB_OK | MB_ICONWARNING | MB_TASKMODAL); },
+      app,
+      [pcm] {
+        MessageBoxA(nullptr, AfxFormatString(AFX_IDS_SOUND_BUSY, pcm.c_str()).c_str(), nullptr,
+                    MB_OK | MB_ICONWARNING | MB_TASKMODAL);
+      },
       Qt::QueuedConnection);
 }
 
@@ -316,9 +320,12 @@ void ReportDeviceLost(const std::string& what) {
   LogError("devices", "%s stopped answering (unplugged?); preview and capture have ended", what.c_str());
   QCoreApplication* app = QCoreApplication::instance();
   if (!app) return;
-  const std::string text = "캡처 장치가 응답하지 않습니다 (분리됨?):\n" + what + "\n미리보기와 캡처가 멈췄습니다.";
   QMetaObject::invokeMethod(
-      app, [text] { MessageBoxA(nullptr, text.c_str(), nullptr, MB_OK | MB_ICONWARNING | MB_TASKMODAL); },
+      app,
+      [what] {
+        MessageBoxA(nullptr, AfxFormatString(AFX_IDS_DEVICE_LOST, what.c_str()).c_str(), nullptr,
+                    MB_OK | MB_ICONWARNING | MB_TASKMODAL);
+      },
       Qt::QueuedConnection);
 }
 

@@ -1,0 +1,280 @@
+// The English language module against the program's own (Korean) resources: every text has an
+// English counterpart taking the same printf arguments, no English text is Hangul, every dialog
+// laid out in English fits its texts, and the Korean texts stay as they are.
+#include "platform/ui/afxdlgs.h"
+#include "platform/ui/afxres.h"
+#include "platform/ui/dlgtemplate.h"
+#include "res/layout.h"
+#include "res/resource.h"
+#include "tests/support/uitest.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStyle>
+#include <QWidget>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <regex>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr UINT kLastId = 0xFFFF;
+
+const ResourceModule* English() {
+  static const ResourceModule* m = AfxLoadLangDll(ORVANE_ENGLISH_MODULE_DIR);
+  return m;
+}
+
+bool HasHangul(const std::string& s) {
+  const QString q = QString::fromUtf8(s.c_str());
+  for (QChar c : q)
+    if ((c.unicode() >= 0xAC00 && c.unicode() <= 0xD7AF) || (c.unicode() >= 0x1100 && c.unicode() <= 0x11FF) ||
+        (c.unicode() >= 0x3130 && c.unicode() <= 0x318F))
+      return true;
+  return false;
+}
+
+// The printf conversions of a text, in order.
+std::vector<std::string> Conversions(const std::string& s) {
+  static const std::regex conv("%[-+ #0-9.]*[hlzjt]*([a-zA-Z%])");
+  std::vector<std::string> out;
+  for (auto it = std::sregex_iterator(s.begin(), s.end(), conv); it != std::sregex_iterator(); ++it)
+    if ((*it)[1] != "%") out.push_back((*it)[0]);
+  return out;
+}
+
+class EnglishModule : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_NE(nullptr, English()) << "no English module in " << ORVANE_ENGLISH_MODULE_DIR; }
+  void TearDown() override { AfxSetResourceModule(AfxGetOwnResourceModule()); }
+  const ResourceModule* own = AfxGetOwnResourceModule();
+};
+
+TEST_F(EnglishModule, EveryStringHasAnEnglishOneTakingTheSameArguments) {
+  int strings = 0;
+  for (UINT id = 0; id <= kLastId; ++id) {
+    const char* ko = own->String(id);
+    const char* en = English()->String(id);
+    if (!ko) {
+      EXPECT_EQ(nullptr, en) << "English text for id " << id << ", which the program does not have";
+      continue;
+    }
+    ++strings;
+    ASSERT_NE(nullptr, en) << "no English text for id " << id << ": " << ko;
+    EXPECT_NE("", std::string(en)) << id;
+    EXPECT_FALSE(HasHangul(en)) << id << ": " << en;
+    EXPECT_EQ(Conversions(ko), Conversions(en)) << id << ": " << en;
+  }
+  EXPECT_GT(strings, 60);
+  // A running copy is found by its video window's title, whatever language each copy speaks.
+  EXPECT_STREQ(own->String(IDS_VIDEO_TITLE), English()->String(IDS_VIDEO_TITLE));
+}
+
+TEST_F(EnglishModule, EveryTemplateHasAnEnglishOneWithTheSameControls) {
+  int templates = 0;
+  for (UINT id = 0; id <= kLastId; ++id) {
+    const DialogTemplate* ko = own->Dialog(id);
+    const DialogTemplate* en = English()->Dialog(id);
+    if (!ko) {
+      EXPECT_EQ(nullptr, en) << id;
+      continue;
+    }
+    ++templates;
+    ASSERT_NE(nullptr, en) << "no English template " << id << ": " << ko->caption;
+    EXPECT_NE("", std::string(en->caption)) << id;
+    EXPECT_FALSE(HasHangul(en->caption)) << id << ": " << en->caption;
+    EXPECT_FALSE(HasHangul(en->fontFace)) << id;
+    EXPECT_EQ(ko->style, en->style) << id;
+    ASSERT_EQ(ko->items.size(), en->items.size()) << id;
+    for (size_t i = 0; i < ko->items.size(); ++i) {
+      const DlgItem &k = ko->items[i], &e = en->items[i];
+      SCOPED_TRACE(std::to_string(id) + " control " + std::to_string(i) + " " + k.text);
+      EXPECT_EQ(k.id, e.id);
+      EXPECT_EQ(k.kind, e.kind);
+      EXPECT_EQ(k.style, e.style);
+      EXPECT_EQ(k.bitmapId, e.bitmapId);
+      EXPECT_EQ(std::string(k.text).empty(), std::string(e.text).empty()) << e.text;
+      EXPECT_FALSE(HasHangul(e.text)) << e.text;
+      ASSERT_EQ(k.initialItems.size(), e.initialItems.size());
+      for (const char* item : e.initialItems) EXPECT_FALSE(HasHangul(item)) << item;
+    }
+  }
+  EXPECT_GE(templates, 6);
+}
+
+// Text the user sees lives in the resource modules: a Korean literal in code has no English one.
+TEST(EnglishSources, NoKoreanLiteralOutsideTheResources) {
+  namespace fs = std::filesystem;
+  int files = 0;
+  for (const char* dir : {"app", "capture", "common", "dialogs", "mixer", "panel", "platform", "video"})
+    for (const auto& e : fs::recursive_directory_iterator(fs::path(ORVANE_SOURCE_DIR) / dir)) {
+      if (e.path().extension() != ".cpp" && e.path().extension() != ".h") continue;
+      ++files;
+      std::ifstream in(e.path());
+      std::string line;
+      for (int n = 1; std::getline(in, line); ++n) {
+        // The string literals before any comment.
+        std::string literals;
+        bool quoted = false;
+        for (size_t i = 0; i < line.size(); ++i) {
+          const char c = line[i];
+          if (quoted) {
+            if (c == '"') quoted = false;
+            else literals += c;
+            if (c == '\\' && i + 1 < line.size()) literals += line[++i];
+          } else if (line.compare(i, 2, "//") == 0) {
+            break;
+          } else if (c == '"') {
+            quoted = true;
+          } else if (c == '\'') {  // a character literal, such as '"'
+            const size_t end = line.find('\'', i + (line.compare(i, 2, "'\\") == 0 ? 3 : 2));
+            if (end != std::string::npos) i = end;
+          }
+        }
+        EXPECT_FALSE(HasHangul(literals)) << e.path().string() << ":" << n << ": " << line;
+      }
+    }
+  EXPECT_GT(files, 50);
+}
+
+// A dialog made from its template by the framework, as the program's dialogs are.
+class Laid : public CDialog {
+ public:
+  explicit Laid(UINT id) : CDialog(id) {}
+  bool Make() { return CreateFromTemplate(nullptr, false, 0, 0) != FALSE; }
+};
+
+// Room a control's frame takes besides its text: a push button's bevel, a group box title's inset,
+// a combo box's arrow.
+constexpr int kButtonFrame = 4, kGroupTitleInset = 12, kComboArrow = 24;
+
+// Why a control's text does not fit its rectangle, or "".
+std::string CutOff(QWidget* w) {
+  const QFontMetrics fm(w->font());
+  auto over = [&](const QString& text, int need, int room) {
+    return need > room ? "\"" + text.toStdString() + "\" needs " + std::to_string(need) + " px, has " +
+                             std::to_string(room)
+                       : std::string();
+  };
+  if (auto* l = qobject_cast<QLabel*>(w)) {
+    if (l->text().isEmpty()) return {};
+    const QRect r = l->contentsRect();
+    const QRect need = fm.boundingRect(r, static_cast<int>(l->alignment()), l->text());
+    std::string s = over(l->text(), need.width(), r.width());
+    return s.empty() ? over(l->text(), need.height(), r.height()) : s;
+  }
+  if (auto* g = qobject_cast<QGroupBox*>(w)) return over(g->title(), fm.horizontalAdvance(g->title()) + kGroupTitleInset, g->width());
+  if (auto* c = qobject_cast<QComboBox*>(w)) {
+    for (int i = 0; i < c->count(); ++i)
+      if (std::string s = over(c->itemText(i), fm.horizontalAdvance(c->itemText(i)) + kComboArrow, c->width()); !s.empty())
+        return s;
+    return {};
+  }
+  auto* b = qobject_cast<QAbstractButton*>(w);
+  if (!b || b->text().isEmpty()) return {};
+  int frame = kButtonFrame;
+  if (qobject_cast<QCheckBox*>(b))
+    frame = b->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, b) +
+            b->style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, b);
+  if (qobject_cast<QRadioButton*>(b))
+    frame = b->style()->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth, nullptr, b) +
+            b->style()->pixelMetric(QStyle::PM_RadioButtonLabelSpacing, nullptr, b);
+  std::string s = over(b->text(), fm.horizontalAdvance(b->text()) + frame, b->width());
+  return s.empty() ? over(b->text(), fm.height(), b->height()) : s;
+}
+
+TEST_F(EnglishModule, EveryDialogLaidOutInEnglishFitsItsTexts) {
+  AfxSetResourceModule(English());
+  int checked = 0;
+  for (UINT id = 0; id <= kLastId; ++id) {
+    if (!own->Dialog(id)) continue;
+    Laid dlg(id);
+    ASSERT_TRUE(dlg.Make()) << id;
+    QWidget* top = orv::test::Widget(dlg.m_hWnd);
+    ASSERT_NE(nullptr, top);
+    EXPECT_EQ(English()->Dialog(id)->caption, top->windowTitle().toStdString());
+    for (QWidget* w : top->findChildren<QWidget*>()) {
+      if (!w->isVisibleTo(top)) continue;
+      const std::string cut = CutOff(w);
+      EXPECT_EQ("", cut) << "dialog " << id << ": " << w->metaObject()->className();
+      ++checked;
+    }
+    dlg.DestroyWindow();
+  }
+  EXPECT_GT(checked, 50);
+}
+
+TEST_F(EnglishModule, MessagesInEitherLanguage) {
+  struct Case {
+    UINT id;
+    const char* korean;
+    const char* english;
+  };
+  const HRESULT hr = static_cast<HRESULT>(0x80070070);
+  const Case cases[] = {
+      {IDS_ERR_START_GRAPH, "에러 80070070: 그래프를 시작할 수 없습니다.", "Error 80070070: Cannot start the graph."},
+      {IDS_ERR_PREVIEW_RATE, "80070070: 미리보기를 위한 프레임율을 설정할 수없음", "80070070: Cannot set the frame rate for the preview"},
+      {IDS_ERR_WRITE_FILE, "에러 80070070: 캡처 파일에 쓸 수 없어 캡처를 멈췄습니다.",
+       "Error 80070070: The capture stopped because the capture file cannot be written."},
+      {AFX_IDS_ERROR_CAPTION, "오류", "Error"},
+      {AFX_IDS_HELP, "도움말", "Help"},
+  };
+  for (const Case& c : cases) {
+    AfxSetResourceModule(own);
+    EXPECT_EQ(c.korean, AfxFormatString(c.id, hr));
+    AfxSetResourceModule(English());
+    EXPECT_EQ(c.english, AfxFormatString(c.id, hr));
+  }
+  AfxSetResourceModule(own);
+  EXPECT_EQ("a.avi이(가) 이미 있습니다.\n바꾸시겠습니까?", AfxFormatString(AFX_IDS_REPLACE_QUESTION, "a.avi"));
+  AfxSetResourceModule(English());
+  EXPECT_EQ("a.avi already exists.\nDo you want to replace it?", AfxFormatString(AFX_IDS_REPLACE_QUESTION, "a.avi"));
+}
+
+// A module whose text would read other arguments than the program passes is not believed.
+TEST_F(EnglishModule, AModuleTextTakingOtherArgumentsGivesWayToOurs) {
+  class Bad : public ResourceModule {
+   public:
+    const char* String(UINT id) const override { return id == IDS_ERR_START_GRAPH ? "Error %s" : nullptr; }
+    const DialogTemplate* Dialog(UINT) const override { return nullptr; }
+    bool BitmapPng(UINT, std::string*) const override { return false; }
+  } bad;
+  AfxSetResourceModule(&bad);
+  EXPECT_EQ("에러 1f: 그래프를 시작할 수 없습니다.", AfxFormatString(IDS_ERR_START_GRAPH, 0x1f));
+}
+
+// The artwork with words in it is drawn again in English, at the same size, differing where the
+// display's picture-adjust labels are.
+TEST_F(EnglishModule, ArtworkWithWordsIsEnglish) {
+  for (UINT id : {IDB_SKIN, IDB_SKIN_PRESSED, IDB_LCD}) {
+    std::string ko, en;
+    ASSERT_TRUE(own->BitmapPng(id, &ko));
+    ASSERT_TRUE(English()->BitmapPng(id, &en)) << id;
+    CBitmap k, e;
+    ASSERT_TRUE(k.LoadFromPng(ko) && e.LoadFromPng(en));
+    EXPECT_EQ(k.GetSize().cx, e.GetSize().cx) << id;
+    EXPECT_EQ(k.GetSize().cy, e.GetSize().cy) << id;
+  }
+  std::string ko, en;
+  own->BitmapPng(IDB_LCD, &ko);
+  English()->BitmapPng(IDB_LCD, &en);
+  CBitmap k, e;
+  ASSERT_TRUE(k.LoadFromPng(ko) && e.LoadFromPng(en));
+  for (int a = 0; a < 4; ++a) {
+    const POINT at{layout::AdjustSprite(a).x, layout::AdjustSprite(a).y};
+    int differing = 0;
+    for (int y = 0; y < 11; ++y)
+      for (int x = 0; x < 23; ++x) differing += k.GetPixel(at.x + x, at.y + y) != e.GetPixel(at.x + x, at.y + y);
+    EXPECT_GT(differing, 10) << "adjust label " << a;
+  }
+}
+
+}  // namespace
