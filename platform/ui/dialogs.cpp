@@ -18,14 +18,56 @@
 namespace orv::ui {
 namespace {
 
+// Enter or Escape that closes an open drop-down list belongs to the list. Qt lets the list act on
+// the key's shortcut check, then delivers the same key press to the focused control, where it would
+// also be the dialog's OK or Cancel. This sees every key event first and marks that key press.
+class PopupKeys : public QObject {
+ public:
+  static PopupKeys& Instance() {
+    static PopupKeys* keys = [] {
+      auto* k = new PopupKeys;
+      QCoreApplication::instance()->installEventFilter(k);
+      return k;
+    }();
+    return *keys;
+  }
+  bool TakenByList(const QEvent* e) const { return taken_ && Same(e); }
+  bool eventFilter(QObject*, QEvent* e) override {
+    if (e->type() == QEvent::ShortcutOverride && QApplication::activePopupWidget()) {
+      pendingKey_ = static_cast<QKeyEvent*>(e)->key();
+    } else if (e->type() == QEvent::KeyPress && !Same(e)) {
+      // A key press reaches this once for each widget it propagates to; a new one starts afresh.
+      auto* k = static_cast<const QKeyEvent*>(e);
+      last_ = {e, k->key(), k->timestamp()};
+      taken_ = k->key() == pendingKey_ && !QApplication::activePopupWidget();
+      pendingKey_ = 0;
+    }
+    return false;
+  }
+
+ private:
+  // Events live on the stack, so an address alone may come back for the next key.
+  bool Same(const QEvent* e) const {
+    auto* k = static_cast<const QKeyEvent*>(e);
+    return e == last_.event && k->key() == last_.key && k->timestamp() == last_.stamp;
+  }
+  struct Press {
+    const QEvent* event = nullptr;
+    int key = 0;
+    quint64 stamp = 0;
+  } last_;
+  int pendingKey_ = 0;
+  bool taken_ = false;
+};
+
 // Enter and Escape in any control of a dialog are the dialog's OK and Cancel.
 class DialogKeys : public QObject {
  public:
-  explicit DialogKeys(HWND top) : top_(top) {}
+  explicit DialogKeys(HWND top) : top_(top) { PopupKeys::Instance(); }
   bool eventFilter(QObject* o, QEvent* e) override {
     if (e->type() != QEvent::KeyPress) return false;
-    // An open drop-down list takes its own Enter (choose) and Escape (close the list).
-    if (QApplication::activePopupWidget()) return false;
+    // An open drop-down list takes its own keys.
+    if (QApplication::activePopupWidget() || PopupKeys::Instance().TakenByList(e)) return false;
     auto* k = static_cast<QKeyEvent*>(e);
     if (k->key() == Qt::Key_Escape) {
       SendMessageA(top_, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
