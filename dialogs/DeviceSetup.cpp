@@ -2,6 +2,7 @@
 
 #include "common/ChannelPlans.h"
 #include "common/Settings.h"
+#include "platform/ui/afxres.h"
 #include "res/resource.h"
 
 #include <cstdio>
@@ -10,8 +11,21 @@
 #include <utility>
 
 namespace {
-// Beside the sound entry that belongs to the chosen card.
-constexpr const char* kOwnSoundMark = " (카드 음성)";
+// The regions' names on the page, by their stored codes.
+constexpr std::pair<std::string_view, UINT> kRegionNames[] = {
+    {"KR", IDS_REGION_KR}, {"US", IDS_REGION_US}, {"JP", IDS_REGION_JP},     {"EU", IDS_REGION_EU}, {"UK", IDS_REGION_UK},
+    {"FR", IDS_REGION_FR}, {"OIRT", IDS_REGION_OIRT}, {"CN", IDS_REGION_CN}, {"AU", IDS_REGION_AU},
+};
+
+std::string RegionName(const orv::plans::Region& r) {
+  for (const auto& [code, id] : kRegionNames)
+    if (code == r.code) return AfxFormatString(id);
+  return r.code;
+}
+
+std::string StandardName(const orv::plans::TvStandard& s) {
+  return std::string_view(s.key) == orv::plans::kAutoStandard ? AfxFormatString(IDS_STANDARD_AUTO) : s.name;
+}
 
 int IndexOrNone(int index, std::size_t count) {
   return index >= 0 && static_cast<std::size_t>(index) < count ? index : -1;
@@ -37,8 +51,8 @@ BOOL CDeviceSetup::OnInitDialog() {
   m_nRegion = static_cast<int>(&orv::plans::StoredRegion() - regions.data());
 
   for (const auto& v : m_devices.video) m_video.AddString(v.name.c_str());
-  for (const auto& s : standards) m_standard.AddString(s.name);
-  for (const auto& r : regions) m_region.AddString(r.koreanName);
+  for (const auto& s : standards) m_standard.AddString(StandardName(s).c_str());
+  for (const auto& r : regions) m_region.AddString(RegionName(r).c_str());
   FillAudio();
   EnableStandards();
   m_video.SetCurSel(m_nVideo);
@@ -52,7 +66,7 @@ void CDeviceSetup::FillAudio() {
   m_audio.ResetContent();
   for (std::size_t a = 0; a < m_devices.audio.size(); ++a) {
     std::string text = m_devices.audio[a];
-    if (static_cast<int>(a) == own) text += kOwnSoundMark;
+    if (static_cast<int>(a) == own) text += AfxFormatString(IDS_OWN_SOUND);  // beside the card's own
     m_audio.AddString(text.c_str());
   }
   m_audio.SetCurSel(m_nAudio);

@@ -49,6 +49,18 @@ constexpr UINT IDS_ERR_RUN_PREVIEW = 186;
 constexpr UINT IDS_ERR_STOP_PREVIEW = 187;
 constexpr UINT IDS_ERR_PROC_AMP = 188;
 constexpr UINT IDS_PATH_TOO_LONG = 189;
+// The device page's lists: region names, the automatic standard, the card's own sound.
+constexpr UINT IDS_REGION_KR = 190;
+constexpr UINT IDS_REGION_US = 191;
+constexpr UINT IDS_REGION_JP = 192;
+constexpr UINT IDS_REGION_EU = 193;
+constexpr UINT IDS_REGION_UK = 194;
+constexpr UINT IDS_REGION_FR = 195;
+constexpr UINT IDS_REGION_OIRT = 196;
+constexpr UINT IDS_REGION_CN = 197;
+constexpr UINT IDS_REGION_AU = 198;
+constexpr UINT IDS_STANDARD_AUTO = 199;
+constexpr UINT IDS_OWN_SOUND = 200;
 
 // Bitmaps and the icon.
 constexpr UINT IDB_SKIN = 130;

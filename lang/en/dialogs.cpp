@@ -10,6 +10,7 @@ namespace {
 
 constexpr DWORD kSlider = TBS_HORZ | TBS_BOTH | TBS_NOTICKS | WS_TABSTOP;
 constexpr DWORD kList = LBS_NOTIFY | LBS_MULTIPLESEL | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_TABSTOP;
+constexpr DWORD kDropList = CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP;
 constexpr const char* kFont = "MS Shell Dlg";
 
 const DialogTemplate kAbout = {
@@ -91,6 +92,20 @@ const DialogTemplate kAudioPage = {
         {IDC_AUDIO_SELECT_LINEIN, CtlKind::Button, BS_AUTORADIOBUTTON, "Line-In Volume", 120, 97, 90, 10},
     }};
 
+const DialogTemplate kDevicePage = {
+    "Devices", 233, 135, kFont, 10, 0,
+    {
+        {IDC_STATIC, CtlKind::Button, BS_GROUPBOX, "Devices", 7, 4, 219, 124},
+        {IDC_STATIC, CtlKind::Static, SS_LEFT, "Video capture", 15, 20, 66, 8},
+        {IDC_DEVICE_VIDEO, CtlKind::ComboBox, kDropList, "", 84, 18, 134, 80},
+        {IDC_STATIC, CtlKind::Static, SS_LEFT, "Sound capture", 15, 48, 66, 8},
+        {IDC_DEVICE_AUDIO, CtlKind::ComboBox, kDropList, "", 84, 46, 134, 80},
+        {IDC_STATIC, CtlKind::Static, SS_LEFT, "TV standard", 15, 76, 66, 8},
+        {IDC_DEVICE_STANDARD, CtlKind::ComboBox, kDropList, "", 84, 74, 134, 120},
+        {IDC_STATIC, CtlKind::Static, SS_LEFT, "Region", 15, 104, 66, 8},
+        {IDC_DEVICE_REGION, CtlKind::ComboBox, kDropList, "", 84, 102, 134, 100},
+    }};
+
 const DialogTemplate kCaptureStatus = {
     "Capture Status", 140, 117, kFont, 10, DS_MODALFRAME | DS_CENTER | WS_SYSMENU,
     {
@@ -104,6 +119,7 @@ const DialogTemplate kCaptureStatus = {
 const std::map<UINT, const DialogTemplate*> kTemplates = {
     {IDD_ABOUTBOX, &kAbout},           {IDD_CAPTURE, &kCapture},       {IDD_CHANNEL_SETUP, &kChannelPage},
     {IDD_VIDEO_SETUP, &kVideoPage},    {IDD_AUDIO_SETUP, &kAudioPage}, {IDD_CAPTURE_STATUS, &kCaptureStatus},
+    {IDD_DEVICE_SETUP, &kDevicePage},
 };
 
 }  // namespace
