@@ -7,32 +7,20 @@
 using namespace orv::media;
 
 TEST(ChannelTable, KnownCarriersOfEachBandAndNoneOutsideIt) {
-  struct Case {
-    TunerInputType plan;
-    LONG channel;
-    std::uint32_t kHz;
-  } cases[] = {
-      {TunerInputAntenna, 1, 0},       {TunerInputAntenna, 2, 55250},   {TunerInputAntenna, 4, 67250},
-      {TunerInputAntenna, 5, 77250},   {TunerInputAntenna, 6, 83250},   {TunerInputAntenna, 7, 175250},
-      {TunerInputAntenna, 13, 211250}, {TunerInputAntenna, 14, 471250}, {TunerInputAntenna, 69, 801250},
-      {TunerInputAntenna, 70, 0},      {TunerInputCable, 0, 0},         {TunerInputCable, 1, 73250},
-      {TunerInputCable, 2, 55250},     {TunerInputCable, 13, 211250},   {TunerInputCable, 14, 121250},
-      {TunerInputCable, 22, 169250},   {TunerInputCable, 23, 217250},   {TunerInputCable, 36, 295250},
-      {TunerInputCable, 37, 301250},   {TunerInputCable, 94, 643250},   {TunerInputCable, 95, 91250},
-      {TunerInputCable, 99, 115250},   {TunerInputCable, 100, 649250},  {TunerInputCable, 125, 799250},
-      {TunerInputCable, 126, 0},
-  };
-  for (const Case& c : cases)
-    EXPECT_EQ(c.kHz, ChannelToKHz(c.plan, c.channel)) << (c.plan == TunerInputAntenna ? "antenna " : "cable ")
-                                                       << c.channel;
+  const std::pair<LONG, std::uint32_t> antenna[] = {{1, 0},        {2, 55250},   {4, 67250},   {5, 77250},  {6, 83250},
+                                                    {7, 175250},   {13, 211250}, {14, 471250}, {69, 801250}, {70, 0}};
+  const std::pair<LONG, std::uint32_t> cable[] = {{0, 0},        {1, 73250},   {2, 55250},   {13, 211250}, {14, 121250},
+                                                  {22, 169250},  {23, 217250}, {36, 295250}, {37, 301250}, {94, 643250},
+                                                  {95, 91250},   {99, 115250}, {100, 649250}, {125, 799250}, {126, 0}};
+  for (auto [ch, kHz] : antenna) EXPECT_EQ(kHz, ChannelToKHz(TunerInputAntenna, ch)) << "antenna " << ch;
+  for (auto [ch, kHz] : cable) EXPECT_EQ(kHz, ChannelToKHz(TunerInputCable, ch)) << "cable " << ch;
 }
 
 TEST(ChannelTable, EveryChannelRoundTripsThroughItsFrequencyAndTunerUnits) {
   for (auto [plan, first, last] : {std::tuple{TunerInputAntenna, 2, 69}, std::tuple{TunerInputCable, 1, 125}}) {
     LONG min, max;
     PlanRange(plan, &min, &max);
-    EXPECT_EQ(first, min);
-    EXPECT_EQ(last, max);
+    EXPECT_EQ(std::pair(first, last), std::pair(min, max));
     std::set<std::uint32_t> seen;
     for (LONG ch = min; ch <= max; ++ch) {
       const std::uint32_t kHz = ChannelToKHz(plan, ch);

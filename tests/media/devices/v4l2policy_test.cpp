@@ -1,6 +1,4 @@
-// Real-card policy that needs no hardware: the crossbar layout from a card's inputs, driver ranges
-// shown 0-based, frame-rate thinning, dropped frames from sequence numbers, device order and the
-// card's own sound device found through sysfs.
+// Real-card policy that needs no hardware.
 #include "platform/media/devices/realcards.h"
 #include "platform/media/devices/v4l2policy.h"
 
@@ -11,12 +9,8 @@
 using namespace orv::media;
 
 namespace {
-CardInput Camera(std::uint32_t i, const char* name, std::uint32_t audioset = 0) {
-  return {i, name, false, true, audioset, 0};
-}
-CardInput Tuner(std::uint32_t i, const char* name, std::uint32_t audioset = 0) {
-  return {i, name, true, false, audioset, 0};
-}
+CardInput Camera(std::uint32_t i, const char* name, std::uint32_t audioset = 0) { return {i, name, false, true, audioset, 0}; }
+CardInput Tuner(std::uint32_t i, const char* name, std::uint32_t audioset = 0) { return {i, name, true, false, audioset, 0}; }
 }  // namespace
 
 TEST(V4l2Layout, InputsTakeTheirPlacesByKindAndName) {
@@ -41,26 +35,19 @@ TEST(V4l2Layout, InputsTakeTheirPlacesByKindAndName) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     const CrossbarLayout l = MapCardInputs(c.video, c.audio);
-    EXPECT_EQ(c.svideo, l.input[kXbarSVideo]);
-    EXPECT_EQ(c.tuner, l.input[kXbarTuner]);
-    EXPECT_EQ(c.composite, l.input[kXbarComposite]);
-    EXPECT_EQ(c.audioTuner, l.input[kXbarAudioTuner]);
-    EXPECT_EQ(c.audioLine, l.input[kXbarAudioLine]);
+    const auto& in = l.input;
+    EXPECT_EQ((std::vector<int>{c.svideo, c.tuner, c.composite, c.audioTuner, c.audioLine}),
+              (std::vector<int>{in[kXbarSVideo], in[kXbarTuner], in[kXbarComposite], in[kXbarAudioTuner], in[kXbarAudioLine]}));
   }
 }
 
 TEST(V4l2Controls, DriverRangesAreShownFromZero) {
-  const DriverRange hue{-128, 128, 1, 0};
-  EXPECT_EQ(-128, ToDriverValue(hue, 0));
-  EXPECT_EQ(0, ToDriverValue(hue, 128));
-  EXPECT_EQ(128, ToDriverValue(hue, 256));
+  // Hue -128..128 and vivid's brightness on input 1, 256..511; clamped to the driver's range.
+  const DriverRange hue{-128, 128, 1, 0}, bright{256, 511, 1, 384};
+  const std::tuple<DriverRange, LONG, LONG> to[] = {{hue, 0, -128}, {hue, 128, 0}, {hue, 256, 128}, {bright, 0, 256},
+                                                    {bright, 255, 511}, {bright, 900, 511}, {bright, -5, 256}};
+  for (const auto& [r, shown, driver] : to) EXPECT_EQ(driver, ToDriverValue(r, shown)) << shown;
   EXPECT_EQ(128, FromDriverValue(hue, 0));
-  // vivid's brightness on input 1: 256..511.
-  const DriverRange bright{256, 511, 1, 384};
-  EXPECT_EQ(256, ToDriverValue(bright, 0));
-  EXPECT_EQ(511, ToDriverValue(bright, 255));
-  EXPECT_EQ(511, ToDriverValue(bright, 900));  // clamped, never outside the driver's range
-  EXPECT_EQ(256, ToDriverValue(bright, -5));
   for (LONG v : {0L, 1L, 127L, 255L}) EXPECT_EQ(v, FromDriverValue(bright, ToDriverValue(bright, v)));
 }
 
@@ -75,12 +62,10 @@ TEST(V4l2Streaming, FramesAreThinnedEvenlyToTheWantedRate) {
     std::uint32_t missed = 0, anyMissed = 0;
     for (int i = 0; i < 2500; ++i) {
       // A millisecond of jitter either way on the times.
-      if (d.Keep(i * 400000LL + (i % 3 - 1) * 10000, 0, &missed)) {
-        ++kept;
-        run = 0;
-      } else {
+      if (d.Keep(i * 400000LL + (i % 3 - 1) * 10000, 0, &missed))
+        ++kept, run = 0;
+      else
         longestGap = std::max(longestGap, ++run);
-      }
       anyMissed += missed;
     }
     EXPECT_NEAR(2500 * 400000.0 / 667111, kept, 1.0);
@@ -90,10 +75,10 @@ TEST(V4l2Streaming, FramesAreThinnedEvenlyToTheWantedRate) {
   // The driver already at (about) the rate, or faster wanted than offered: every frame.
   FrameDecimator d;
   std::uint32_t missed = 0;
-  d.Reset(666667, 667111);
-  for (int i = 0; i < 100; ++i) ASSERT_TRUE(d.Keep(i * 666667LL, 0, &missed));
-  d.Reset(400000, 333667);
-  for (int i = 0; i < 100; ++i) ASSERT_TRUE(d.Keep(i * 400000LL, 0, &missed));
+  for (auto [source, wanted] : {std::pair{666667LL, 667111LL}, {400000LL, 333667LL}}) {
+    d.Reset(source, wanted);
+    for (int i = 0; i < 100; ++i) ASSERT_TRUE(d.Keep(i * source, 0, &missed));
+  }
 }
 
 TEST(V4l2Streaming, FramesTheDriverLostCountAtTheWantedRate) {
@@ -120,7 +105,6 @@ TEST(V4l2Streaming, FramesTheDriverLostCountAtTheWantedRate) {
 }
 
 TEST(V4l2Tuning, ALockCountsOnceItHoldsAfterTheTunerSettled) {
-  using V = LockWatch::Verdict;
   struct Case {
     const char* what;
     std::vector<std::pair<int, int>> readings;  // ms after tuning, signal
@@ -138,24 +122,18 @@ TEST(V4l2Tuning, ALockCountsOnceItHoldsAfterTheTunerSettled) {
     SCOPED_TRACE(c.what);
     LockWatch w;
     std::string got;
-    for (auto [ms, signal] : c.readings) {
-      const V v = w.Reading(ms * 10000LL, signal ? 65535 : 0);
-      got += v == V::Found ? 'F' : v == V::NotFound ? 'N' : 'W';
-    }
+    for (auto [ms, signal] : c.readings)
+      got += "WFN"[static_cast<int>(w.Reading(ms * 10000LL, signal ? 65535 : 0))];
     EXPECT_EQ(c.verdicts, got);
   }
 }
 
 TEST(V4l2Streaming, SequenceGapsCountLostFrames) {
+  // The first sets the start; a repeat, a count from the start again or going backwards lose
+  // nothing; across the wrap, 0 is missing.
   SequenceGaps g;
-  EXPECT_EQ(0u, g.Next(41));  // the first frame sets the start
-  EXPECT_EQ(0u, g.Next(42));
-  EXPECT_EQ(3u, g.Next(46));
-  EXPECT_EQ(0u, g.Next(46));  // repeated
-  EXPECT_EQ(0u, g.Next(2));   // the driver counted again from the start
-  EXPECT_EQ(0u, g.Next(3));
-  EXPECT_EQ(0u, g.Next(0xFFFFFFFFu));  // backwards: not a loss
-  EXPECT_EQ(1u, g.Next(1));  // across the wrap, 0 is missing
+  const std::pair<std::uint32_t, std::uint32_t> seq[] = {{41, 0}, {42, 0}, {46, 3}, {46, 0}, {2, 0}, {3, 0}, {0xFFFFFFFFu, 0}, {1, 1}};
+  for (auto [n, lost] : seq) EXPECT_EQ(lost, g.Next(n)) << n;
   g.Reset();
   EXPECT_EQ(0u, g.Next(100));
 }
@@ -179,20 +157,16 @@ class SysfsTree : public ::testing::Test {
 };
 
 TEST_F(SysfsTree, SoundOfTheSameDeviceOrOfASiblingFunction) {
-  Device("video4linux/video0", "pci0000:00/0000:00:1e.0/0000:01:05.0");   // saa7134: same function
-  Device("sound/card1", "pci0000:00/0000:00:1e.0/0000:01:05.0");
-  Device("video4linux/video1", "pci0000:00/0000:00:1e.0/0000:01:06.0");   // bttv: audio on function 1
-  Device("sound/card0", "pci0000:00/0000:00:1e.0/0000:01:07.0");          // another card on the bridge
-  Device("sound/card2", "pci0000:00/0000:00:1e.0/0000:01:06.1");
-  Device("video4linux/video2", "platform/vivid.0");                       // no sound of its own
-  Device("sound/card3", "platform/snd_dummy.0");
-  Device("video4linux/video3", "usb1/1-1/1-1:1.0");                       // em28xx: another interface
-  Device("sound/card4", "usb1/1-1/1-1:1.1");
+  // saa7134: the same function; bttv: sound on function 1 (card0 is another card on the bridge);
+  // vivid: no sound of its own; em28xx: another interface.
+  const std::string pci = "pci0000:00/0000:00:1e.0/0000:01:";
+  const std::pair<const char*, std::string> links[] = {
+      {"video4linux/video0", pci + "05.0"}, {"sound/card1", pci + "05.0"}, {"video4linux/video1", pci + "06.0"},
+      {"sound/card0", pci + "07.0"}, {"sound/card2", pci + "06.1"}, {"video4linux/video2", "platform/vivid.0"},
+      {"sound/card3", "platform/snd_dummy.0"}, {"video4linux/video3", "usb1/1-1/1-1:1.0"}, {"sound/card4", "usb1/1-1/1-1:1.1"}};
+  for (const auto& [entry, device] : links) Device(entry, device);
   std::filesystem::create_directories(root / "class/sound/controlC0");
-  EXPECT_EQ(1, SoundCardOfNode(root, "video0"));
-  EXPECT_EQ(2, SoundCardOfNode(root, "video1"));
-  EXPECT_EQ(-1, SoundCardOfNode(root, "video2"));
-  EXPECT_EQ(4, SoundCardOfNode(root, "video3"));
-  EXPECT_EQ(-1, SoundCardOfNode(root, "video9"));
+  for (auto [node, card] : {std::pair{"video0", 1}, {"video1", 2}, {"video2", -1}, {"video3", 4}, {"video9", -1}})
+    EXPECT_EQ(card, SoundCardOfNode(root, node)) << node;
   EXPECT_EQ(-1, SoundCardOfNode((root / "missing").string(), "video0"));
 }
