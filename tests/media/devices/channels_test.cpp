@@ -1,20 +1,11 @@
-// The tuner's channel plans: broadcast (antenna) and standard cable, in kHz.
+// The tuner's channel plans: broadcast (antenna) and standard cable, in kHz (their carriers are
+// checked against the published plans with the regions' plans).
 #include "platform/media/devices/channels.h"
 
 #include <gtest/gtest.h>
 #include <set>
 
 using namespace orv::media;
-
-TEST(ChannelTable, KnownCarriersOfEachBandAndNoneOutsideIt) {
-  const std::pair<LONG, std::uint32_t> antenna[] = {{1, 0},        {2, 55250},   {4, 67250},   {5, 77250},  {6, 83250},
-                                                    {7, 175250},   {13, 211250}, {14, 471250}, {69, 801250}, {70, 0}};
-  const std::pair<LONG, std::uint32_t> cable[] = {{0, 0},        {1, 73250},   {2, 55250},   {13, 211250}, {14, 121250},
-                                                  {22, 169250},  {23, 217250}, {36, 295250}, {37, 301250}, {94, 643250},
-                                                  {95, 91250},   {99, 115250}, {100, 649250}, {125, 799250}, {126, 0}};
-  for (auto [ch, kHz] : antenna) EXPECT_EQ(kHz, ChannelToKHz(TunerInputAntenna, ch)) << "antenna " << ch;
-  for (auto [ch, kHz] : cable) EXPECT_EQ(kHz, ChannelToKHz(TunerInputCable, ch)) << "cable " << ch;
-}
 
 TEST(ChannelTable, EveryChannelRoundTripsThroughItsFrequencyAndTunerUnits) {
   for (auto [plan, first, last] : {std::tuple{TunerInputAntenna, 2, 69}, std::tuple{TunerInputCable, 1, 125}}) {

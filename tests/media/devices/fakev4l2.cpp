@@ -14,7 +14,7 @@
 namespace orv::test {
 namespace {
 
-bool Compressed(std::uint32_t f) { return f == V4L2_PIX_FMT_MJPEG || f == V4L2_PIX_FMT_JPEG; }
+bool Compressed(std::uint32_t f) { return f == V4L2_PIX_FMT_MJPEG; }
 bool Planar(std::uint32_t f) { return f == V4L2_PIX_FMT_YUV420 || f == V4L2_PIX_FMT_YVU420 || f == V4L2_PIX_FMT_NV12; }
 std::uint32_t BytesPerPixel(std::uint32_t f) { return f == V4L2_PIX_FMT_BGR24 ? 3 : Planar(f) ? 1 : 2; }
 BYTE FullRange(int luma) { return static_cast<BYTE>(std::clamp((luma - 16) * 255 / 219, 0, 255)); }
@@ -91,8 +91,7 @@ void FakeV4l2::Fill(std::vector<BYTE>& buffer, v4l2_buffer* b) {
   const bool alternate = m_pix.field == V4L2_FIELD_ALTERNATE;
   const REFERENCE_TIME frame = pace ? pace : period ? period : 333667;
   const REFERENCE_TIME t = m_t0 + n * (alternate ? frame / 2 : frame);
-  b->timestamp.tv_sec = t / 10000000;
-  b->timestamp.tv_usec = (t % 10000000) / 10;
+  b->timestamp = {t / 10000000, (t % 10000000) / 10};
   b->flags = V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC | V4L2_BUF_FLAG_DONE;
   b->sequence = static_cast<std::uint32_t>(alternate ? n / 2 : n);
   b->field = alternate ? static_cast<std::uint32_t>(n % 2 ? V4L2_FIELD_BOTTOM : V4L2_FIELD_TOP) : m_pix.field;
@@ -142,23 +141,16 @@ int FakeV4l2::Ioctl(unsigned long request, void* arg) {
       const int i = *static_cast<int*>(arg);
       if (i < 0 || i >= static_cast<int>(inputs.size())) return refuse(EINVAL);
       if (!m_buffers.empty()) return refuse(EBUSY);
-      log.push_back("S_INPUT " + std::to_string(i));
-      input = i;
-      return 0;
+      return log.push_back("S_INPUT " + std::to_string(i)), input = i, 0;
     }
-    case VIDIOC_G_STD:
-      if (!hasStd) return refuse(ENODATA);
-      *static_cast<v4l2_std_id*>(arg) = std;
-      return 0;
+    case VIDIOC_G_STD: return hasStd ? (*static_cast<v4l2_std_id*>(arg) = std, 0) : refuse(ENODATA);
     case VIDIOC_S_STD: {
       log.push_back("S_STD");
       if (!hasStd) return refuse(ENODATA);
       if (!m_buffers.empty()) return ++stdSetWhileStreaming, refuse(EBUSY);
       const v4l2_std_id id = *static_cast<v4l2_std_id*>(arg) & V4L2_STD_ALL;
       if (!id) return refuse(EINVAL);
-      std = id;
-      Fit(&m_pix);
-      return 0;
+      return std = id, Fit(&m_pix), 0;
     }
     case VIDIOC_QUERYSTD: {
       log.push_back("QUERYSTD");
@@ -173,8 +165,7 @@ int FakeV4l2::Ioctl(unsigned long request, void* arg) {
       auto* d = static_cast<v4l2_fmtdesc*>(arg);
       if (d->index >= formats.size()) return refuse(EINVAL);
       d->pixelformat = formats[d->index];
-      d->flags = Compressed(d->pixelformat) ? V4L2_FMT_FLAG_COMPRESSED : 0;
-      return 0;
+      return d->flags = Compressed(d->pixelformat) ? V4L2_FMT_FLAG_COMPRESSED : 0, 0;
     }
     case VIDIOC_G_FMT: static_cast<v4l2_format*>(arg)->fmt.pix = m_pix; return 0;
     case VIDIOC_TRY_FMT:
@@ -182,19 +173,14 @@ int FakeV4l2::Ioctl(unsigned long request, void* arg) {
       auto* f = static_cast<v4l2_format*>(arg);
       v4l2_pix_format p = f->fmt.pix;
       Fit(&p);
-      if (request == VIDIOC_S_FMT) {
-        if (!m_buffers.empty()) return refuse(EBUSY);
-        m_pix = p;
-      }
-      f->fmt.pix = p;
-      return 0;
+      if (request == VIDIOC_S_FMT && !m_buffers.empty()) return refuse(EBUSY);
+      if (request == VIDIOC_S_FMT) m_pix = p;
+      return f->fmt.pix = p, 0;
     }
     case VIDIOC_G_PARM:
     case VIDIOC_S_PARM: {
       if (!period) return refuse(ENOTTY);
-      auto* p = static_cast<v4l2_streamparm*>(arg);
-      p->parm.capture = v4l2_captureparm{};
-      p->parm.capture.timeperframe = {static_cast<std::uint32_t>(period), 10000000};
+      static_cast<v4l2_streamparm*>(arg)->parm.capture = {.timeperframe = {static_cast<std::uint32_t>(period), 10000000}};
       return 0;
     }
     case VIDIOC_REQBUFS: {
@@ -208,9 +194,7 @@ int FakeV4l2::Ioctl(unsigned long request, void* arg) {
     case VIDIOC_QUERYBUF: {
       auto* b = static_cast<v4l2_buffer*>(arg);
       if (b->index >= m_buffers.size()) return refuse(EINVAL);
-      b->length = static_cast<std::uint32_t>(m_buffers[b->index].size());
-      b->m.offset = b->index * 4096;
-      return 0;
+      return b->length = static_cast<std::uint32_t>(m_buffers[b->index].size()), b->m.offset = b->index * 4096, 0;
     }
     case VIDIOC_QBUF: {
       auto* b = static_cast<v4l2_buffer*>(arg);

@@ -41,11 +41,13 @@ struct SeamRig {
     ASSERT_EQ(S_OK, builder->SetOutputFileName(&MEDIASUBTYPE_Avi, Widen(path).c_str(), &mux, &file));
     ASSERT_EQ(S_OK, builder->RenderStream(&PIN_CATEGORY_CAPTURE, capture, nullptr, mux));
   }
-  VIDEOINFOHEADER Format() {
+  // Lines and frame period of the capture format.
+  std::pair<long, long> Shape() {
     AM_MEDIA_TYPE* mt = nullptr;
     EXPECT_EQ(S_OK, config->GetFormat(&mt));
-    const VIDEOINFOHEADER vih = *reinterpret_cast<VIDEOINFOHEADER*>(mt->pbFormat);
-    return DeleteMediaType(mt), vih;
+    const auto* vih = reinterpret_cast<VIDEOINFOHEADER*>(mt->pbFormat);
+    const std::pair<long, long> shape{vih->bmiHeader.biHeight, vih->AvgTimePerFrame};
+    return DeleteMediaType(mt), shape;
   }
   void SetRate(REFERENCE_TIME avgTimePerFrame) {
     AM_MEDIA_TYPE* mt = nullptr;
@@ -115,8 +117,7 @@ TEST_F(V4l2Seam, WhatTheCardSendsIsStoredUnderItsOwnCodeAndShownTheRightWayUp) {
       std::lock_guard lock(preview->mutex);
       ASSERT_FALSE(preview->data.empty());
       EXPECT_EQ(*c.subtype, preview->subtype);
-      EXPECT_EQ(640, preview->vih.bmiHeader.biWidth);
-      EXPECT_EQ(480, preview->vih.bmiHeader.biHeight);
+      EXPECT_EQ(std::pair(640, 480), std::pair(preview->vih.bmiHeader.biWidth, preview->vih.bmiHeader.biHeight));
       std::vector<std::uint32_t> rgb(64 * 48);
       ASSERT_TRUE(FrameConverter().Convert(preview->subtype, preview->data.back().data(), preview->data.back().size(),
                                            640, 480, reinterpret_cast<BYTE*>(rgb.data()), 64, 48, 64 * 4));
@@ -140,8 +141,7 @@ TEST_F(V4l2Seam, TheStandardFollowsTheInputAndChangesOnlyWhileNotStreaming) {
   SeamRig rig(fake);
   // The card powers up in PAL and opens on its tuner: the channel plan's NTSC-M.
   EXPECT_EQ(V4L2_STD_NTSC_M, fake.Std());
-  EXPECT_EQ(480, rig.Format().bmiHeader.biHeight);
-  EXPECT_EQ(333667, rig.Format().AvgTimePerFrame);
+  EXPECT_EQ(std::pair(480L, 333667L), rig.Shape());
   struct Step {
     LONG pin;
     bool running, queryStd;
@@ -162,8 +162,7 @@ TEST_F(V4l2Seam, TheStandardFollowsTheInputAndChangesOnlyWhileNotStreaming) {
     if (s.running) ASSERT_EQ(S_OK, rig.control->Run());
     ASSERT_EQ(S_OK, rig.crossbar->Route(kXbarVideoOut, s.pin));
     EXPECT_EQ(s.std, fake.Std());
-    EXPECT_EQ(s.lines, rig.Format().bmiHeader.biHeight);
-    EXPECT_EQ(s.period, rig.Format().AvgTimePerFrame);
+    EXPECT_EQ((std::pair<long, long>(s.lines, s.period)), rig.Shape());
     EXPECT_EQ(s.running, fake.Streaming()) << "streaming resumes after the change";
     rig.control->Stop();
   }
@@ -173,8 +172,7 @@ TEST_F(V4l2Seam, TheStandardFollowsTheInputAndChangesOnlyWhileNotStreaming) {
   fake.queryStd = true;
   rig.SetRate(667111);
   ASSERT_EQ(S_OK, rig.crossbar->Route(kXbarVideoOut, kXbarComposite));
-  EXPECT_EQ(576, rig.Format().bmiHeader.biHeight);
-  EXPECT_EQ(667111, rig.Format().AvgTimePerFrame);
+  EXPECT_EQ(std::pair(576L, 667111L), rig.Shape());
 
   // An input without a standard (a camera) is left alone.
   FakeV4l2 camera;
@@ -182,7 +180,7 @@ TEST_F(V4l2Seam, TheStandardFollowsTheInputAndChangesOnlyWhileNotStreaming) {
   SeamRig cameraRig(camera);
   ASSERT_EQ(S_OK, cameraRig.crossbar->Route(kXbarVideoOut, kXbarComposite));
   EXPECT_EQ(std::vector<std::string>{"S_INPUT 0"}, camera.log);
-  EXPECT_EQ(480, cameraRig.Format().bmiHeader.biHeight);
+  EXPECT_EQ(480, cameraRig.Shape().first);
 }
 
 TEST_F(V4l2Seam, AStreamThatCannotStartFailsTheGraphsRunWithItsError) {
@@ -205,9 +203,7 @@ TEST_F(V4l2Seam, AStreamThatCannotStartFailsTheGraphsRunWithItsError) {
     SeamRig rig(fake);
     KeepSink* sink = rig.Keep(PIN_CATEGORY_CAPTURE);
     EXPECT_EQ(Errno(c.error), rig.control->Run());
-    OAFilterState state = -1;
-    rig.control->GetState(0, &state);
-    EXPECT_EQ(State_Stopped, state);
+    EXPECT_EQ(State_Stopped, AsFilterBase(rig.capture)->State());
     EXPECT_FALSE(fake.Streaming());
     EXPECT_EQ(0, fake.mapped) << "mapped buffers are given back";
     // Once the cause is gone, the next start works (a card that is gone stays gone).
