@@ -43,13 +43,18 @@ inline ComPtr<IBaseFilter> BindDevice(const GUID& category, int index) {
   ComPtr<IEnumMoniker> monikers;
   if (!devEnum || devEnum->CreateClassEnumerator(category, &monikers, 0) != S_OK) return nullptr;
   ComPtr<IMoniker> m;
-  for (int i = 0; monikers->Next(1, &m, nullptr) == S_OK; ++i) {
-    if (i != index) continue;
-    ComPtr<IBaseFilter> f;
-    m->BindToObject(nullptr, nullptr, IID_PPV_ARGS(&f));
-    return f;
-  }
-  return nullptr;
+  ComPtr<IBaseFilter> f;
+  if (monikers->Skip(index) == S_OK && monikers->Next(1, &m, nullptr) == S_OK) m->BindToObject(nullptr, nullptr, IID_PPV_ARGS(&f));
+  return f;
+}
+
+// Sets the frame period of a capture pin's format.
+inline void SetRate(IAMStreamConfig* config, REFERENCE_TIME period) {
+  AM_MEDIA_TYPE* mt = nullptr;
+  ASSERT_EQ(S_OK, config->GetFormat(&mt));
+  reinterpret_cast<VIDEOINFOHEADER*>(mt->pbFormat)->AvgTimePerFrame = period;
+  EXPECT_EQ(S_OK, config->SetFormat(mt));
+  DeleteMediaType(mt);
 }
 
 // Keeps every sample that reaches its input, with the format it came in. Hold it in a ComPtr.
@@ -95,9 +100,7 @@ struct GraphRig {
     EXPECT_TRUE(capture);
     if (!capture) return;
     EXPECT_EQ(S_OK, graph->AddFilter(capture, nullptr));
-    // Brings the card's upstream filters in.
-    ComPtr<IAMStreamConfig> config;
-    builder->FindInterface(&PIN_CATEGORY_CAPTURE, capture, IID_PPV_ARGS(&config));
+    builder->FindInterface(&PIN_CATEGORY_CAPTURE, capture, IID_PPV_ARGS(&config));  // brings the upstream filters in
     analogIn = orv::media::AsFilterBase(capture)->FindPin(PINDIR_INPUT, PIN_CATEGORY_ANALOGVIDEOIN);
   }
   ComPtr<IMediaControl> Control() {
@@ -108,6 +111,7 @@ struct GraphRig {
   ComPtr<ICaptureGraphBuilder> builder;
   ComPtr<IGraphBuilder> graph;
   ComPtr<IBaseFilter> capture;
+  ComPtr<IAMStreamConfig> config;
   IPin* analogIn = nullptr;
 };
 

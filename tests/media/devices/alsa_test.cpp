@@ -19,15 +19,10 @@ namespace {
 // apart. Read number `overrunAt` fails with an overrun that loses `lost` frames.
 struct FakePcm {
   static constexpr unsigned kRate = 48000, kPeriod = 4800;
-  int openError = 0;
-  REFERENCE_TIME firstFrame = 0;
-  int overrunAt = -1;
-  std::int64_t lost = 0;
-
+  int openError = 0, overrunAt = -1, reads = 0;
+  REFERENCE_TIME firstFrame = 0, origin = 0;
+  std::int64_t lost = 0, next = 0;  // next: the next frame a read gets
   std::atomic<int> opens{0};
-  REFERENCE_TIME origin = 0;
-  std::int64_t next = 0;  // the next frame a read gets
-  int reads = 0;
   orv::media::AlsaCalls calls;
 
   FakePcm() {
@@ -37,18 +32,13 @@ struct FakePcm {
     };
     calls.start = [this](snd_pcm_t*) { return origin = origin ? origin : orv::media::MonotonicNow() + firstFrame, 0; };
     calls.wait = [](snd_pcm_t*, int) { return QThread::msleep(2), 1; };
-    calls.status = [this](snd_pcm_t*, orv::media::AlsaStatus* st) {
-      // A period is waiting: the newest frame came just now.
-      st->state = SND_PCM_STATE_RUNNING;
-      st->delay = kPeriod;
-      st->stamp = origin + (next + kPeriod) * 10000000 / kRate;
-      return 0;
+    calls.status = [this](snd_pcm_t*, orv::media::AlsaStatus* st) {  // a period waits; its newest frame came now
+      return st->state = SND_PCM_STATE_RUNNING, st->delay = kPeriod, st->stamp = origin + (next + kPeriod) * 10000000 / kRate, 0;
     };
     calls.readi = [this](snd_pcm_t*, void* buf, snd_pcm_uframes_t frames) -> snd_pcm_sframes_t {
       if (reads++ == overrunAt) return next += lost, -EPIPE;
       std::fill_n(static_cast<std::int16_t*>(buf), frames * 2, std::int16_t{1000});
-      next += static_cast<std::int64_t>(frames);
-      return static_cast<snd_pcm_sframes_t>(frames);
+      return next += static_cast<std::int64_t>(frames), static_cast<snd_pcm_sframes_t>(frames);
     };
     calls.recover = [](snd_pcm_t*, int) { return 0; };
     calls.close = [](snd_pcm_t*) { return 0; };
@@ -93,8 +83,7 @@ TEST(AlsaSound, StatusPlacesTheSoundAndOverrunsBecomeSilence) {
   orv::test::UseCard("");
   FakePcm pcm;
   pcm.firstFrame = 3000000;  // 300 ms after the start
-  pcm.overrunAt = 3;
-  pcm.lost = 6000;
+  pcm.overrunAt = 3, pcm.lost = 6000;
   AlsaRig rig;
   auto sink = orv::test::AttachSink(rig.graph, rig.audio, PIN_CATEGORY_CAPTURE);
   ASSERT_EQ(S_OK, rig.Control()->Run());
@@ -102,8 +91,8 @@ TEST(AlsaSound, StatusPlacesTheSoundAndOverrunsBecomeSilence) {
   rig.Control()->Stop();
 
   constexpr std::int64_t kBuffer = 1000000;  // 4800 frames
-  EXPECT_GE(sink->starts[0], 3000000);
-  EXPECT_LT(sink->starts[0], 3000000 + 1000000);  // the moments between the graph's start and the device's
+  // Between the device's first frame and its first period's end.
+  EXPECT_THAT(sink->starts[0], ::testing::AllOf(::testing::Ge(3000000), ::testing::Lt(4000000)));
   std::vector<std::int16_t> s;
   for (std::size_t i = 0; i < sink->starts.size(); ++i) {
     EXPECT_EQ(sink->starts[0] + static_cast<std::int64_t>(i) * kBuffer, sink->starts[i]) << i;

@@ -18,26 +18,25 @@ TEST(V4l2Layout, InputsTakeTheirPlacesByKindAndName) {
     const char* what;
     std::vector<CardInput> video;
     std::vector<CardAudioInput> audio;
-    int svideo, tuner, composite, audioTuner, audioLine;
+    std::vector<int> want;  // S-Video, tuner, composite, tuner's sound, line sound
   } cases[] = {
       {"vivid: no composite, the first other camera input takes its place",
        {Camera(0, "Webcam 0"), Tuner(1, "TV 0", 3), Camera(2, "S-Video 0", 3), Camera(3, "HDMI 0")},
-       {{0, "TV"}, {1, "Line-In"}}, 2, 1, 0, 0, 1},
+       {{0, "TV"}, {1, "Line-In"}}, {2, 1, 0, 0, 1}},
       {"a PCI card, sound without names",
        {Tuner(0, "Television", 1), Camera(1, "Composite1", 2), Camera(2, "S-Video", 2)},
-       {{0, "Tuner"}, {1, "Input 2"}}, 2, 0, 1, 0, 1},
-      {"a USB grabber: no tuner, no sound, capitals", {Camera(0, "COMPOSITE"), Camera(1, "SVIDEO")}, {}, 1, -1, 0, -1, -1},
+       {{0, "Tuner"}, {1, "Input 2"}}, {2, 0, 1, 0, 1}},
+      {"a USB grabber: no tuner, no sound, capitals", {Camera(0, "COMPOSITE"), Camera(1, "SVIDEO")}, {}, {1, -1, 0, -1, -1}},
       {"two S-Video inputs: the second takes the composite place",
-       {Tuner(0, "TV 0"), Camera(1, "S-Video 0"), Camera(2, "S-Video 1")}, {}, 1, 0, 2, -1, -1},
+       {Tuner(0, "TV 0"), Camera(1, "S-Video 0"), Camera(2, "S-Video 1")}, {}, {1, 0, 2, -1, -1}},
       {"sound without telling names: the tuner's own from its audio set",
-       {Camera(0, "Camera"), Tuner(1, "Antenna", 2)}, {{0, "Audio 1"}, {1, "Audio 2"}}, -1, 1, 0, 1, 0},
+       {Camera(0, "Camera"), Tuner(1, "Antenna", 2)}, {{0, "Audio 1"}, {1, "Audio 2"}}, {-1, 1, 0, 1, 0}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     const CrossbarLayout l = MapCardInputs(c.video, c.audio);
     const auto& in = l.input;
-    EXPECT_EQ((std::vector<int>{c.svideo, c.tuner, c.composite, c.audioTuner, c.audioLine}),
-              (std::vector<int>{in[kXbarSVideo], in[kXbarTuner], in[kXbarComposite], in[kXbarAudioTuner], in[kXbarAudioLine]}));
+    EXPECT_EQ(c.want, (std::vector<int>{in[kXbarSVideo], in[kXbarTuner], in[kXbarComposite], in[kXbarAudioTuner], in[kXbarAudioLine]}));
   }
 }
 
@@ -106,12 +105,10 @@ TEST(V4l2Tuning, ALockCountsOnceItHoldsAfterTheTunerSettled) {
     std::vector<std::pair<int, int>> readings;  // ms after tuning, signal
     std::string verdicts;                       // W wait, F found, N not found, after each reading
   } cases[] = {
-      {"a steady lock", {{50, 1}, {75, 1}, {100, 1}, {125, 1}, {150, 1}}, "WWWWF"},
-      {"readings far apart", {{60, 1}, {170, 1}}, "WF"},
+      {"a steady lock", {{50, 1}, {75, 1}, {100, 1}, {125, 1}, {150, 1}}, "WWWWF"}, {"readings far apart", {{60, 1}, {170, 1}}, "WF"},
       {"the last channel's lock fading", {{0, 1}, {25, 1}, {50, 0}, {100, 0}, {150, 0}, {175, 0}}, "WWWWWN"},
       {"a signal that comes and goes", {{50, 1}, {75, 0}, {100, 1}, {125, 0}, {150, 1}, {175, 0}}, "WWWWWN"},
-      {"a lock that comes too late to hold", {{50, 0}, {150, 0}, {175, 1}}, "WWN"},
-      {"a lock at the last moment that holds", {{150, 1}, {200, 1}, {250, 1}}, "WWF"},
+      {"a lock that comes too late to hold", {{50, 0}, {150, 0}, {175, 1}}, "WWN"}, {"held at the last moment", {{150, 1}, {200, 1}, {250, 1}}, "WWF"},
       {"a lock that breaks before it held", {{50, 1}, {125, 1}, {140, 0}, {160, 1}}, "WWWN"},
   };
   for (const Case& c : cases) {

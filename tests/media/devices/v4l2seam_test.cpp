@@ -49,13 +49,6 @@ struct SeamRig {
     const std::pair<long, long> shape{vih->bmiHeader.biHeight, vih->AvgTimePerFrame};
     return DeleteMediaType(mt), shape;
   }
-  void SetRate(REFERENCE_TIME avgTimePerFrame) {
-    AM_MEDIA_TYPE* mt = nullptr;
-    ASSERT_EQ(S_OK, config->GetFormat(&mt));
-    reinterpret_cast<VIDEOINFOHEADER*>(mt->pbFormat)->AvgTimePerFrame = avgTimePerFrame;
-    EXPECT_EQ(S_OK, config->SetFormat(mt));
-    DeleteMediaType(mt);
-  }
 
   orv::test::ComScope com;
   ComPtr<ICaptureGraphBuilder> builder;
@@ -105,9 +98,7 @@ TEST_F(V4l2Seam, WhatTheCardSendsIsStoredUnderItsOwnCodeAndShownTheRightWayUp) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     FakeV4l2 fake;
-    fake.formats = {c.format};
-    fake.padding = c.padding;
-    fake.frames = 6;
+    fake.formats = {c.format}, fake.padding = c.padding, fake.frames = 6;
     const std::string path = File("format.avi");
     {
       SeamRig rig(fake);
@@ -170,7 +161,7 @@ TEST_F(V4l2Seam, TheStandardFollowsTheInputAndChangesOnlyWhileNotStreaming) {
 
   // A rate the program asked for stays through a change of standard.
   fake.queryStd = true;
-  rig.SetRate(667111);
+  orv::test::SetRate(rig.config, 667111);
   ASSERT_EQ(S_OK, rig.crossbar->Route(kXbarVideoOut, kXbarComposite));
   EXPECT_EQ(std::pair(576L, 667111L), rig.Shape());
 
@@ -207,8 +198,7 @@ TEST_F(V4l2Seam, AStreamThatCannotStartFailsTheGraphsRunWithItsError) {
     EXPECT_FALSE(fake.Streaming());
     EXPECT_EQ(0, fake.mapped) << "mapped buffers are given back";
     // Once the cause is gone, the next start works (a card that is gone stays gone).
-    fake.fail.clear();
-    fake.mmapErrno = 0;
+    fake.fail.clear(), fake.mmapErrno = 0;
     if (!c.recovers) {
       EXPECT_EQ(Errno(ENODEV), rig.control->Run());
       continue;
@@ -221,8 +211,7 @@ TEST_F(V4l2Seam, AStreamThatCannotStartFailsTheGraphsRunWithItsError) {
 TEST_F(V4l2Seam, FieldsSentOneByOneAreWovenIntoWholeFrames) {
   FakeV4l2 fake;
   fake.field = V4L2_FIELD_ALTERNATE;
-  fake.fixedWidth = 64;
-  fake.fixedHeight = 48;
+  fake.fixedWidth = 64, fake.fixedHeight = 48;
   fake.frames = 8;  // fields
   {
     SeamRig rig(fake);
@@ -240,10 +229,8 @@ TEST_F(V4l2Seam, FieldsSentOneByOneAreWovenIntoWholeFrames) {
   }
   // Compressed fields cannot be woven: the format is refused when the stream starts.
   FakeV4l2 jpeg;
-  jpeg.formats = {V4L2_PIX_FMT_MJPEG};
-  jpeg.field = V4L2_FIELD_ALTERNATE;
-  SeamRig rig(jpeg);
-  EXPECT_EQ(VFW_E_INVALIDMEDIATYPE, rig.control->Run());
+  jpeg.formats = {V4L2_PIX_FMT_MJPEG}, jpeg.field = V4L2_FIELD_ALTERNATE;
+  EXPECT_EQ(VFW_E_INVALIDMEDIATYPE, SeamRig(jpeg).control->Run());
   EXPECT_FALSE(jpeg.Streaming());
 }
 
@@ -252,21 +239,18 @@ TEST_F(V4l2Seam, FieldsSentOneByOneAreWovenIntoWholeFrames) {
 TEST_F(V4l2Seam, PicturesTheWriterLeavesOutCountAsDropped) {
   FakeV4l2 fake;
   fake.inputs = {{"Camera", V4L2_INPUT_TYPE_CAMERA, false}};
-  fake.fixedWidth = 160;
-  fake.fixedHeight = 120;
-  fake.period = 667111;
-  fake.pace = 333556;
+  fake.fixedWidth = 160, fake.fixedHeight = 120;
+  fake.period = 667111, fake.pace = 333556;
   fake.frames = 40;
   LONG captured = -1, dropped = -1;
   {
     SeamRig rig(fake);
-    rig.SetRate(667111);
+    orv::test::SetRate(rig.config, 667111);
     rig.RecordTo(File("crowded.avi"));
     rig.RunDrained(fake);
     ComPtr<IAMDroppedFrames> counts;
     ASSERT_EQ(S_OK, counts.QueryFrom(rig.capture));
-    counts->GetNumNotDropped(&captured);
-    counts->GetNumDropped(&dropped);
+    counts->GetNumNotDropped(&captured), counts->GetNumDropped(&dropped);
   }
   EXPECT_EQ(40, captured + dropped);
   EXPECT_GE(dropped, 15);

@@ -17,15 +17,12 @@ namespace {
 TEST(Devices, BadDescriptionsAreRefusedWithAMessageAndTheDefaultCardApplies) {
   orv::test::ComScope com;
   const std::pair<const char*, const char*> bad[] = {
-      {"{\"crossbars\": [", "not valid JSON"},
-      {R"({"preview": false})", "unknown key \"preview\""},
+      {"{\"crossbars\": [", "not valid JSON"}, {R"({"preview": false})", "unknown key \"preview\""}, {R"([1, 2])", "expected an object"},
       {R"({"crossbars": [{"inputs": [{"type": 1, "related": 5}], "outputs": [{"type": 12}]}]})", "related"},
       {R"({"crossbars": [{"inputs": [{"type": 1, "from": "crossbar0"}], "outputs": [{"type": 12}]}]})", "from"},
       {R"({"tuner": {"antenna": [69, 2]}})", "first channel above last"},
       {R"({"procamp": {"hue": {"min": 0, "max": 10, "default": 11}}})", "outside"},
-      {R"({"format": {"width": 0}})", "out of range"},
-      {R"({"faults": [{"op": "Run", "hr": "bogus"}]})", "integer"},
-      {R"([1, 2])", "expected an object"},
+      {R"({"format": {"width": 0}})", "out of range"}, {R"({"faults": [{"op": "Run", "hr": "bogus"}]})", "integer"},
   };
   for (const auto& [json, why] : bad) {
     UseCard(json);
@@ -45,13 +42,7 @@ TEST(Devices, BadDescriptionsAreRefusedWithAMessageAndTheDefaultCardApplies) {
 TEST(VirtualCard, CapturePinSendsFramesOnTheSlotsOfTheRateAndCountsTheRest) {
   UseCard("");
   GraphRig rig;
-  ComPtr<IAMStreamConfig> config;
-  AM_MEDIA_TYPE* mt = nullptr;
-  ASSERT_EQ(S_OK, rig.builder->FindInterface(&PIN_CATEGORY_CAPTURE, rig.capture, IID_PPV_ARGS(&config)));
-  ASSERT_EQ(S_OK, config->GetFormat(&mt));
-  reinterpret_cast<VIDEOINFOHEADER*>(mt->pbFormat)->AvgTimePerFrame = 667111;
-  ASSERT_EQ(S_OK, config->SetFormat(mt));
-  DeleteMediaType(mt);
+  orv::test::SetRate(rig.config, 667111);
   auto sink = AttachSink(rig.graph, rig.capture, PIN_CATEGORY_CAPTURE);
   ASSERT_EQ(S_OK, rig.Control()->Run());
   ASSERT_TRUE(PumpUntil([&] { return sink->Count() >= 4; }, 10000));

@@ -62,36 +62,32 @@ TEST(FrameConversion, YuvColoursScaleIntoRgb32InEveryLayout) {
   constexpr int w = 16, h = 8;
   const BYTE white[3] = {180, 128, 128}, red[3] = {65, 100, 212};
   auto c = [&](int x, int k) { return x < w / 2 ? white[k] : red[k]; };
-  std::vector<BYTE> yuy2, uyvy, planes[3];  // I420, YV12, NV12
-  for (int row = 0; row < h; ++row)
-    for (int x = 0; x < w; x += 2) {
-      yuy2.insert(yuy2.end(), {c(x, 0), c(x, 1), c(x, 0), c(x, 2)});
-      uyvy.insert(uyvy.end(), {c(x, 1), c(x, 0), c(x, 2), c(x, 0)});
-    }
-  for (auto& p : planes)
-    for (int i = 0; i < w * h; ++i) p.push_back(c(i % w, 0));
-  for (int chroma : {1, 2})
-    for (int i = 0; i < w * h / 4; ++i) {
-      planes[0].push_back(c(i % (w / 2) * 2, chroma));      // I420: U plane, then V
-      planes[1].push_back(c(i % (w / 2) * 2, 3 - chroma));  // YV12: V plane, then U
-    }
-  for (int row = 0; row < h / 2; ++row)
-    for (int x = 0; x < w; x += 2) planes[2].insert(planes[2].end(), {c(x, 1), c(x, 2)});  // NV12: U, V pairs
-  const std::pair<const GUID*, std::vector<BYTE>*> layouts[] = {{&MEDIASUBTYPE_YUY2, &yuy2}, {&MEDIASUBTYPE_UYVY, &uyvy},
-      {&MEDIASUBTYPE_I420, &planes[0]}, {&MEDIASUBTYPE_YV12, &planes[1]}, {&MEDIASUBTYPE_NV12, &planes[2]}};
+  std::vector<BYTE> yuy2, uyvy, luma, u, v, uv;
+  for (int i = 0; i < w * h; i += 2) {  // pixel pairs, row by row; chroma from every other row
+    const int x = i % w;
+    yuy2.insert(yuy2.end(), {c(x, 0), c(x, 1), c(x, 0), c(x, 2)});
+    uyvy.insert(uyvy.end(), {c(x, 1), c(x, 0), c(x, 2), c(x, 0)});
+    luma.insert(luma.end(), {c(x, 0), c(x, 0)});
+    if (i / w % 2 == 0) u.push_back(c(x, 1)), v.push_back(c(x, 2)), uv.insert(uv.end(), {c(x, 1), c(x, 2)});
+  }
+  auto planes = [&](std::vector<BYTE> a, const std::vector<BYTE>& b, const std::vector<BYTE>& c) {
+    return a.insert(a.end(), b.begin(), b.end()), a.insert(a.end(), c.begin(), c.end()), a;
+  };
+  const std::pair<const GUID*, std::vector<BYTE>> layouts[] = {{&MEDIASUBTYPE_YUY2, yuy2}, {&MEDIASUBTYPE_UYVY, uyvy},
+      {&MEDIASUBTYPE_I420, planes(luma, u, v)}, {&MEDIASUBTYPE_YV12, planes(luma, v, u)}, {&MEDIASUBTYPE_NV12, planes(luma, uv, {})}};
   for (const auto& [subtype, data] : layouts) {
     SCOPED_TRACE(orv::media::GuidName(*subtype));
     orv::media::FrameConverter conv;
     std::vector<std::uint32_t> out(64 * 32, 0);
     auto* rgb = reinterpret_cast<BYTE*>(out.data());
-    ASSERT_TRUE(conv.Convert(*subtype, data->data(), data->size(), w, h, rgb, 64, 32, 64 * 4));
+    ASSERT_TRUE(conv.Convert(*subtype, data.data(), data.size(), w, h, rgb, 64, 32, 64 * 4));
     const std::uint32_t left = out[16 * 64 + 5], right = out[16 * 64 + 60];
     for (auto [shift, white, red] : {std::tuple{16, 191, 191}, {8, 191, 0}, {0, 191, 0}}) {
       EXPECT_NEAR(white, (left >> shift) & 0xFF, 4);
       EXPECT_NEAR(red, (right >> shift) & 0xFF, 6);
     }
     // A frame too short for its size is refused.
-    EXPECT_FALSE(conv.Convert(*subtype, data->data(), data->size() - 1, w, h, rgb, 64, 32, 64 * 4));
+    EXPECT_FALSE(conv.Convert(*subtype, data.data(), data.size() - 1, w, h, rgb, 64, 32, 64 * 4));
   }
 }
 
