@@ -53,12 +53,9 @@ TEST(LongCapture, PastOneGigabyteTheFileStaysWhole) {
   EXPECT_EQ(size, top.back().at + 8 + top.back().size);
   const auto first = Chunks(f, 12, top[0].at + 8 + top[0].size);
   EXPECT_TRUE(std::any_of(first.begin(), first.end(), [](const Chunk& c) { return c.id == "idx1"; }));
-  f.close();
 
-  const auto probe = orv::test::Probe(path);
-  const auto video = orv::test::StreamsOf(probe, "video");
-  const auto audio = orv::test::StreamsOf(probe, "audio");
-  ASSERT_EQ(std::pair(1ul, 1ul), std::pair(video.size(), audio.size()));
+  const auto video = orv::test::StreamsOf(orv::test::Probe(path), "video");
+  ASSERT_EQ(1u, video.size());
   // Every frame counted captured is read back: frames the writer left out to follow the sound's
   // clock count as dropped.
   EXPECT_EQ(e.m_nCaptured, orv::test::Number(video[0], "nb_read_packets"));

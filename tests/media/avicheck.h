@@ -25,18 +25,16 @@ inline std::string Shell(const std::string& command, int* status = nullptr) {
 
 inline std::string Quoted(const std::string& path) {
   std::string q = "'";
-  for (char c : path) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  for (char c : path) c == '\'' ? q += "'\\''" : q += c;
   return q + "'";
 }
 
 // ffprobe's view of a file: "streams" (with packets counted) and "format"; null when unreadable.
 inline nlohmann::json Probe(const std::string& path) {
   int status = 0;
-  const std::string out = Shell("ffprobe -v error -count_packets -show_streams -show_format -of json " +
-                                    Quoted(path) + " 2>/dev/null",
-                                &status);
-  if (status != 0) return nullptr;
-  return nlohmann::json::parse(out, nullptr, false);
+  const std::string out =
+      Shell("ffprobe -v error -count_packets -show_streams -show_format -of json " + Quoted(path) + " 2>/dev/null", &status);
+  return status != 0 ? nlohmann::json(nullptr) : nlohmann::json::parse(out, nullptr, false);
 }
 
 // The streams of one type ("video", "audio").

@@ -124,13 +124,10 @@ TEST_F(AviMux, PicturesKeepTheirPlacesAndMissingOnesBecomeEmptyChunks) {
     counts = s->counts;
     ASSERT_EQ(Delivery::Taken, s->Sound(0, 1000, 100));
     for (int i : {0, 1, 2, 6, 7, 12}) ASSERT_EQ(Delivery::Taken, s->Picture(i * kFrame + 1000, static_cast<BYTE>(i + 1)));
-    // Late by half a frame: still its own place.
-    ASSERT_EQ(Delivery::Taken, s->Picture(13 * kFrame + kFrame / 2 - 1, 14));
-    // Its place taken: a picture a little late (jitter) takes the next one; one further behind is
-    // left out.
-    ASSERT_EQ(Delivery::Taken, s->Picture(13 * kFrame + kFrame * 2 / 5, 15));
-    ASSERT_EQ(Delivery::Taken, s->Picture(14 * kFrame, 16));
-    ASSERT_EQ(Delivery::Taken, s->Picture(5 * kFrame, 99));
+    // Late by half a frame: still its own place. Its place taken, a picture a little late (jitter)
+    // takes the next one; one further behind is left out.
+    for (auto [at, mark] : {std::pair{13 * kFrame + kFrame / 2 - 1, 14}, {13 * kFrame + kFrame * 2 / 5, 15}, {14 * kFrame, 16}, {5 * kFrame, 99}})
+      ASSERT_EQ(Delivery::Taken, s->Picture(at, static_cast<BYTE>(mark)));
   }
   const std::vector<std::pair<long long, int>> expected{{0, 1}, {1, 2}, {2, 3}, {6, 7}, {7, 8}, {12, 13}, {13, 14}, {14, 15}};
   EXPECT_EQ(expected, PicturesRead(path));
@@ -192,8 +189,7 @@ TEST_F(AviMux, FileThatCannotBeOpenedStopsTheGraphFromStarting) {
 }
 
 TEST_F(AviMux, FullQueueRefusesPicturesButTakesSound) {
-  SetAviQueueLimitForTests(64 * 48 * 2 * 3);
-  SetAviWriteDelayForTests(300000);
+  SetAviQueueLimitForTests(64 * 48 * 2 * 3), SetAviWriteDelayForTests(300000);
   MuxRig rig(dir + "/slow.avi");
   ASSERT_EQ(S_OK, rig.control->Run());
   int refused = 0;

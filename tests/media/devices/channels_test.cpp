@@ -24,7 +24,6 @@ TEST(ChannelTable, EveryChannelRoundTripsThroughItsFrequencyAndTunerUnits) {
   // 61.25 MHz: 980 steps of 62.5 kHz, or 980000 steps of 62.5 Hz.
   EXPECT_EQ(980u, KHzToTunerUnits(61250, false));
   EXPECT_EQ(980000u, KHzToTunerUnits(61250, true));
-  // Between channels, far from any: no channel.
-  EXPECT_EQ(0, KHzToChannel(TunerInputAntenna, 130000));
+  EXPECT_EQ(0, KHzToChannel(TunerInputAntenna, 130000));  // far from any channel
   EXPECT_EQ(0, KHzToChannel(TunerInputCable, 900000));
 }

@@ -33,18 +33,15 @@ class FakeV4l2 {
   REFERENCE_TIME pace = 0;                   // frame times in its buffers (0: the period's)
   int frames = 8;                            // buffers it fills after STREAMON, then no more
   std::map<unsigned long, int> fail;         // request -> errno
-  int mmapErrno = 0;
+  int mmapErrno = 0;                         // for every mapping
 
   FakeV4l2();
   ~FakeV4l2();
   orv::media::V4l2Calls Calls();
   std::mutex mutex;
-  int input = 0;
-  int filled = 0;                  // buffers handed out
-  int requeued = 0;                // and given back by the program
-  int stdSetWhileStreaming = 0;    // VIDIOC_S_STD calls the driver had to refuse
-  int mapped = 0;                  // buffers mapped now
-  std::vector<std::string> log;    // "S_STD", "QUERYSTD", "S_INPUT 2", "STREAMON" ...
+  // Buffers handed out, given back by the program and mapped now; VIDIOC_S_STD calls refused.
+  int input = 0, filled = 0, requeued = 0, mapped = 0, stdSetWhileStreaming = 0;
+  std::vector<std::string> log;    // "S_STD", "QUERYSTD", "S_INPUT 2" ...
   v4l2_std_id Std();
   bool Streaming();
   // Waits (at most 10 s) until the program has given back every buffer the driver filled.

@@ -50,7 +50,7 @@ TEST(V4l2Controls, DriverRangesAreShownFromZero) {
   for (LONG v : {0L, 1L, 127L, 255L}) EXPECT_EQ(v, FromDriverValue(bright, ToDriverValue(bright, v)));
 }
 
-TEST(V4l2Streaming, FramesAreThinnedEvenlyToTheWantedRate) {
+TEST(V4l2Streaming, FramesAreThinnedEvenlyAndLostOnesCountAtTheWantedRate) {
   // 25 frames per second down to 14.99, by count (the driver's period known) and by time (not
   // known): 3 of every 5, never two gaps in a row.
   for (const REFERENCE_TIME source : {400000, 0}) {
@@ -70,19 +70,9 @@ TEST(V4l2Streaming, FramesAreThinnedEvenlyToTheWantedRate) {
     EXPECT_NEAR(2500 * 400000.0 / 667111, kept, 1.0);
     EXPECT_EQ(std::pair(1, 0u), std::pair(longestGap, anyMissed));
   }
-  // The driver already at (about) the rate, or faster wanted than offered: every frame.
-  FrameDecimator d;
-  std::uint32_t missed = 0;
-  for (auto [source, wanted] : {std::pair{666667LL, 667111LL}, {400000LL, 333667LL}}) {
-    d.Reset(source, wanted);
-    for (int i = 0; i < 100; ++i) ASSERT_TRUE(d.Keep(i * source, 0, &missed));
-  }
-}
-
-TEST(V4l2Streaming, FramesTheDriverLostCountAtTheWantedRate) {
   // 30 frames per second kept at 15: ten frames lost by the driver are five of the file's.
   for (const REFERENCE_TIME source : {333667, 0}) {
-    SCOPED_TRACE(source ? "by count" : "by time");
+    SCOPED_TRACE(source ? "lost, by count" : "lost, by time");
     FrameDecimator d;
     d.Reset(source, 667334);
     std::uint32_t missed = 0, total = 0;
@@ -91,10 +81,14 @@ TEST(V4l2Streaming, FramesTheDriverLostCountAtTheWantedRate) {
       if (i < 40 || i >= 50) kept += d.Keep(i * 333667LL, i == 50 ? 10 : 0, &missed), total += missed;
     EXPECT_EQ(std::pair(25, 5u), std::pair(kept, total));
   }
-  // Nothing wanted: every frame, and every lost one counts.
+  // The driver already at (about) the rate, or faster wanted than offered: every frame.
   FrameDecimator d;
   std::uint32_t missed = 0;
-  d.Reset(333667, 0);
+  for (auto [source, wanted] : {std::pair{666667LL, 667111LL}, {400000LL, 333667LL}}) {
+    d.Reset(source, wanted);
+    for (int i = 0; i < 100; ++i) ASSERT_TRUE(d.Keep(i * source, 0, &missed));
+  }
+  d.Reset(333667, 0);  // nothing wanted: every frame, and every lost one counts
   EXPECT_TRUE(d.Keep(0, 3, &missed));
   EXPECT_EQ(3u, missed);
 }
@@ -122,8 +116,7 @@ TEST(V4l2Tuning, ALockCountsOnceItHoldsAfterTheTunerSettled) {
 }
 
 TEST(V4l2Streaming, SequenceGapsCountLostFrames) {
-  // The first sets the start; a repeat, a count from the start again or going backwards lose
-  // nothing; across the wrap, 0 is missing.
+  // The first sets the start; a repeat, a restart or going backwards lose nothing; 0 is lost across the wrap.
   SequenceGaps g;
   const std::pair<std::uint32_t, std::uint32_t> seq[] = {{41, 0}, {42, 0}, {46, 3}, {46, 0}, {2, 0}, {3, 0}, {0xFFFFFFFFu, 0}, {1, 1}};
   for (auto [n, lost] : seq) EXPECT_EQ(lost, g.Next(n)) << n;

@@ -126,8 +126,7 @@ TEST_F(V4l2Seam, WhatTheCardSendsIsStoredUnderItsOwnCodeAndShownTheRightWayUp) {
 TEST_F(V4l2Seam, TheStandardFollowsTheInputAndChangesOnlyWhileNotStreaming) {
   FakeV4l2 fake;
   fake.scaler = false;  // the picture's size is the standard's
-  fake.period = 0;      // and so is its rate
-  fake.frames = 0;
+  fake.period = 0, fake.frames = 0;  // and so is its rate
   fake.detected = {{1, V4L2_STD_PAL_I}};  // a PAL source on Composite; nothing on S-Video
   SeamRig rig(fake);
   // The card powers up in PAL and opens on its tuner: the channel plan's NTSC-M.

@@ -1,5 +1,4 @@
 // The virtual card: card descriptions, and its streams on the graph's clock.
-#include "platform/media/devices/virtualsignal.h"
 #include "tests/media/mediarig.h"
 #include "tests/support/uitest.h"
 
@@ -48,10 +47,7 @@ TEST(VirtualCard, CapturePinSendsFramesOnTheSlotsOfTheRateAndCountsTheRest) {
   ASSERT_TRUE(PumpUntil([&] { return sink->Count() >= 4; }, 10000));
   ASSERT_EQ(S_OK, rig.Control()->Stop());
   const std::size_t n = sink->Count();
-  auto nothingMore = [&](std::size_t count, int ms) {
-    QThread::msleep(ms);
-    EXPECT_EQ(count, sink->Count());
-  };
+  auto nothingMore = [&](std::size_t count, int ms) { QThread::msleep(ms); EXPECT_EQ(count, sink->Count()); };
   nothingMore(n, 200);  // after it stopped
 
   EXPECT_EQ(667111, sink->vih.AvgTimePerFrame);
@@ -81,7 +77,7 @@ TEST(VirtualCard, CapturePinSendsFramesOnTheSlotsOfTheRateAndCountsTheRest) {
 }
 
 // The picture from its start latency on the frame slots, the sound (a tenth of a second a buffer)
-// from the start on the fast sound clock; the marks' white picture and beep share a slot.
+// from the start on the fast sound clock.
 TEST(VirtualCard, StreamsFollowTheClocksOfTheDescription) {
   UseCard(R"({"video_start_latency_ms": 150, "audio_clock_ppm": 20000, "sync_marks": true, "clock_speed": 4})");
   GraphRig rig;
@@ -101,13 +97,6 @@ TEST(VirtualCard, StreamsFollowTheClocksOfTheDescription) {
     EXPECT_NEAR(i * 1000000 / 1.02, sound->starts[i], 1) << i;
     EXPECT_EQ(4410u * 4, sound->data[i].size());
   }
-  // Second 1's mark: slot 30, the first at or after 1 s; its beep starts on the same instant.
-  orv::media::SyncMarks marks(kSlot);
-  EXPECT_TRUE(marks.IsMarkFrame(30 * kSlot));
-  EXPECT_FALSE(marks.IsMarkFrame(29 * kSlot));
-  EXPECT_EQ(0, marks.Beep(30 * kSlot - 1));
-  EXPECT_GT(marks.Beep(30 * kSlot + 2500), 8000);  // a quarter period of 1 kHz in
-  EXPECT_EQ(0, marks.Beep(30 * kSlot + 1000000));
 }
 
 }  // namespace
