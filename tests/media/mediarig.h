@@ -23,10 +23,7 @@ struct ComScope {
 
 // Loads a card description ("" for the built-in card) and clears faults and the journal.
 inline void UseCard(const std::string& json) {
-  if (json.empty())
-    unsetenv("ORVANE_VIRTUAL_CARD");
-  else
-    setenv("ORVANE_VIRTUAL_CARD", json.c_str(), 1);
+  json.empty() ? unsetenv("ORVANE_VIRTUAL_CARD") : setenv("ORVANE_VIRTUAL_CARD", json.c_str(), 1);
   setenv("ORVANE_DEVICES", "virtual", 1);
   orv::media::ReloadDevices();
   orv::media::ClearJournal();
@@ -46,35 +43,18 @@ inline ComPtr<IBaseFilter> BindDevice(const GUID& category, int index) {
   ComPtr<IEnumMoniker> monikers;
   if (!devEnum || devEnum->CreateClassEnumerator(category, &monikers, 0) != S_OK) return nullptr;
   ComPtr<IMoniker> m;
-  for (int i = 0; monikers->Next(1, &m, nullptr) == S_OK; ++i) {
-    if (i != index) continue;
-    ComPtr<IBaseFilter> f;
-    m->BindToObject(nullptr, nullptr, IID_PPV_ARGS(&f));
-    return f;
-  }
-  return nullptr;
+  ComPtr<IBaseFilter> f;
+  if (monikers->Skip(index) == S_OK && monikers->Next(1, &m, nullptr) == S_OK) m->BindToObject(nullptr, nullptr, IID_PPV_ARGS(&f));
+  return f;
 }
 
-inline GUID PinCategory(IPin* pin) {
-  GUID cat = GUID_NULL;
-  ComPtr<IKsPropertySet> ks;
-  DWORD got = 0;
-  if (SUCCEEDED(ks.QueryFrom(pin))) ks->Get(AMPROPSETID_Pin, AMPROPERTY_PIN_CATEGORY, nullptr, 0, &cat, sizeof cat, &got);
-  return cat;
-}
-
-// The pin of a filter with this direction and category (no reference kept: the filter holds it).
-inline IPin* FindPin(IBaseFilter* f, PIN_DIRECTION dir, const GUID& category) {
-  ComPtr<IEnumPins> pins;
-  if (!f || FAILED(f->EnumPins(&pins))) return nullptr;
-  IPin* found = nullptr;
-  ComPtr<IPin> pin;
-  while (!found && pins->Next(1, &pin, nullptr) == S_OK) {
-    PIN_DIRECTION d;
-    pin->QueryDirection(&d);
-    if (d == dir && PinCategory(pin) == category) found = pin.Get();
-  }
-  return found;
+// Sets the frame period of a capture pin's format.
+inline void SetRate(IAMStreamConfig* config, REFERENCE_TIME period) {
+  AM_MEDIA_TYPE* mt = nullptr;
+  ASSERT_EQ(S_OK, config->GetFormat(&mt));
+  reinterpret_cast<VIDEOINFOHEADER*>(mt->pbFormat)->AvgTimePerFrame = period;
+  EXPECT_EQ(S_OK, config->SetFormat(mt));
+  DeleteMediaType(mt);
 }
 
 // Keeps every sample that reaches its input, with the format it came in. Hold it in a ComPtr.
@@ -92,18 +72,13 @@ class KeepSink : public orv::media::FilterBase {
     major = s.type->majortype;
     subtype = s.type->subtype;
     if (s.type->formattype == FORMAT_VideoInfo) vih = *reinterpret_cast<const VIDEOINFOHEADER*>(s.type->pbFormat);
-    if (s.type->formattype == FORMAT_WaveFormatEx) wfx = *reinterpret_cast<const WAVEFORMATEX*>(s.type->pbFormat);
   }
-  std::size_t Count() {
-    std::lock_guard lock(mutex);
-    return data.size();
-  }
+  std::size_t Count() { return std::lock_guard(mutex), data.size(); }
   std::mutex mutex;
   std::vector<std::vector<BYTE>> data;
   std::vector<REFERENCE_TIME> starts, stops;
   GUID major = GUID_NULL, subtype = GUID_NULL;
   VIDEOINFOHEADER vih{};
-  WAVEFORMATEX wfx{};
 };
 
 // A new sink in the graph, connected to the output pin of `from` with this category.
@@ -125,19 +100,18 @@ struct GraphRig {
     EXPECT_TRUE(capture);
     if (!capture) return;
     EXPECT_EQ(S_OK, graph->AddFilter(capture, nullptr));
-    ComPtr<IAMStreamConfig> config;
-    builder->FindInterface(&PIN_CATEGORY_CAPTURE, capture, IID_PPV_ARGS(&config));
-    analogIn = FindPin(capture, PINDIR_INPUT, PIN_CATEGORY_ANALOGVIDEOIN);
+    builder->FindInterface(&PIN_CATEGORY_CAPTURE, capture, IID_PPV_ARGS(&config));  // brings the upstream filters in
+    analogIn = orv::media::AsFilterBase(capture)->FindPin(PINDIR_INPUT, PIN_CATEGORY_ANALOGVIDEOIN);
   }
   ComPtr<IMediaControl> Control() {
     ComPtr<IMediaControl> control;
-    control.QueryFrom(graph);
-    return control;
+    return control.QueryFrom(graph), control;
   }
   ComScope com;
   ComPtr<ICaptureGraphBuilder> builder;
   ComPtr<IGraphBuilder> graph;
   ComPtr<IBaseFilter> capture;
+  ComPtr<IAMStreamConfig> config;
   IPin* analogIn = nullptr;
 };
 

@@ -1,5 +1,4 @@
-// The AVI mux and file writer fed by a source whose time stamps the test chooses: where pictures
-// and sound land in the file, the sound as master clock, files that cannot be written, events.
+// The AVI mux and file writer fed by a source whose time stamps the test chooses.
 #include "platform/media/avi/testing.h"
 #include "tests/media/avicheck.h"
 #include "tests/media/mediarig.h"
@@ -22,9 +21,7 @@ constexpr int kRate = 44100;
 class StampedSource : public FilterBase {
  public:
   StampedSource() : FilterBase(GUID_NULL, "Stamped", "Stamped") {
-    VIDEOINFOHEADER vih{};
-    vih.AvgTimePerFrame = kFrame;
-    vih.bmiHeader = {sizeof(BITMAPINFOHEADER), 64, 48, 1, 16, MEDIASUBTYPE_YUY2.Data1, 0, 0, 0, 0, 0};
+    VIDEOINFOHEADER vih{.AvgTimePerFrame = kFrame, .bmiHeader = {sizeof(BITMAPINFOHEADER), 64, 48, 1, 16, MEDIASUBTYPE_YUY2.Data1}};
     AM_MEDIA_TYPE v{MEDIATYPE_Video, MEDIASUBTYPE_YUY2, TRUE, FALSE, 64 * 48 * 2, FORMAT_VideoInfo, nullptr,
                     sizeof vih, reinterpret_cast<BYTE*>(&vih)};
     WAVEFORMATEX wfx{WAVE_FORMAT_PCM, 2, kRate, kRate * 4, 4, 16, 0};
@@ -55,13 +52,9 @@ class StampedSource : public FilterBase {
   Delivery Send(std::size_t pin, const std::vector<BYTE>& data, REFERENCE_TIME start, REFERENCE_TIME stop) {
     AM_MEDIA_TYPE mt{};
     formats[pin]->Copy(&mt);
-    Delivery d;
-    {
-      std::shared_lock lock(StreamMutex());
-      d = PinAt(pin)->Send(MediaSample{data.data(), data.size(), start, stop, &mt, pin == 0 ? counts : nullptr});
-    }
-    FreeMediaType(mt);
-    return d;
+    std::shared_lock lock(StreamMutex());
+    const Delivery d = PinAt(pin)->Send(MediaSample{data.data(), data.size(), start, stop, &mt, pin == 0 ? counts : nullptr});
+    return FreeMediaType(mt), d;
   }
 };
 
@@ -72,8 +65,7 @@ struct MuxRig {
     builder->SetFiltergraph(graph);
     source = static_cast<IBaseFilter*>(new StampedSource);
     graph->AddFilter(source, u"Stamped");
-    hr = builder->SetOutputFileName(&MEDIASUBTYPE_Avi, Widen(path).c_str(), &mux, &sink);
-    if (FAILED(hr)) return;
+    EXPECT_EQ(S_OK, builder->SetOutputFileName(&MEDIASUBTYPE_Avi, Widen(path).c_str(), &mux, &sink));
     ComPtr<IConfigAviMux> config;
     config.QueryFrom(mux);
     config->SetOutputCompatibilityIndex(TRUE);
@@ -83,9 +75,7 @@ struct MuxRig {
     control.QueryFrom(graph);
     events.QueryFrom(graph);
   }
-  ~MuxRig() {
-    if (control) control->Stop();
-  }
+  ~MuxRig() { control->Stop(); }
   StampedSource* Src() { return static_cast<StampedSource*>(AsFilterBase(source)); }
   // Packets of the picture stream that a reader finds (empty chunks are not packets).
   long long Pictures() {
@@ -95,7 +85,6 @@ struct MuxRig {
 
   orv::test::ComScope com;
   std::string path;
-  HRESULT hr = S_OK;
   ComPtr<ICaptureGraphBuilder> builder;
   ComPtr<IGraphBuilder> graph;
   ComPtr<IBaseFilter> source, mux;
@@ -108,7 +97,7 @@ struct MuxRig {
 std::vector<std::pair<long long, int>> PicturesRead(const std::string& path) {
   std::vector<std::pair<long long, int>> out;
   const std::string text = orv::test::Shell("ffprobe -v error -select_streams v -show_packets -show_data -of compact " +
-                                            orv::test::Quoted(path) + " 2>/dev/null");
+                                            orv::test::Quoted(path));
   for (std::size_t pos = 0; (pos = text.find("pts=", pos)) != std::string::npos; pos += 4) {
     const std::size_t data = text.find("00000000: ", pos);
     out.emplace_back(std::stoll(text.substr(pos + 4)),
@@ -119,20 +108,12 @@ std::vector<std::pair<long long, int>> PicturesRead(const std::string& path) {
 
 class AviMux : public ::testing::Test {
  protected:
-  void SetUp() override {
-    orv::test::FreshConfigDir();
-    dir = orv::test::ConfigDir();
-  }
-  void TearDown() override {
-    SetAviDiskLimitForTests(0);
-    SetAviQueueLimitForTests(0);
-    SetAviWriteDelayForTests(0);
-  }
+  void SetUp() override { orv::test::FreshConfigDir(), dir = orv::test::ConfigDir(); }
+  void TearDown() override { SetAviDiskLimitForTests(0), SetAviQueueLimitForTests(0), SetAviWriteDelayForTests(0); }
   std::string dir;
 };
 
-// Pictures the writer leaves out count as dropped at their source, so the source's counts are the
-// file's.
+// Pictures the writer leaves out count as dropped at their source.
 TEST_F(AviMux, PicturesKeepTheirPlacesAndMissingOnesBecomeEmptyChunks) {
   const std::string path = dir + "/gaps.avi";
   std::shared_ptr<FrameCounts> counts;
@@ -143,21 +124,16 @@ TEST_F(AviMux, PicturesKeepTheirPlacesAndMissingOnesBecomeEmptyChunks) {
     counts = s->counts;
     ASSERT_EQ(Delivery::Taken, s->Sound(0, 1000, 100));
     for (int i : {0, 1, 2, 6, 7, 12}) ASSERT_EQ(Delivery::Taken, s->Picture(i * kFrame + 1000, static_cast<BYTE>(i + 1)));
-    // Late by half a frame: still its own place.
-    ASSERT_EQ(Delivery::Taken, s->Picture(13 * kFrame + kFrame / 2 - 1, 14));
-    // Its place taken: a picture a little late (jitter) takes the next one; one further behind is
-    // left out.
-    ASSERT_EQ(Delivery::Taken, s->Picture(13 * kFrame + kFrame * 2 / 5, 15));
-    ASSERT_EQ(Delivery::Taken, s->Picture(14 * kFrame, 16));
-    ASSERT_EQ(Delivery::Taken, s->Picture(5 * kFrame, 99));
+    // Late by half a frame: still its own place. Its place taken, a picture a little late (jitter)
+    // takes the next one; one further behind is left out.
+    for (auto [at, mark] : {std::pair{13 * kFrame + kFrame / 2 - 1, 14}, {13 * kFrame + kFrame * 2 / 5, 15}, {14 * kFrame, 16}, {5 * kFrame, 99}})
+      ASSERT_EQ(Delivery::Taken, s->Picture(at, static_cast<BYTE>(mark)));
   }
   const std::vector<std::pair<long long, int>> expected{{0, 1}, {1, 2}, {2, 3}, {6, 7}, {7, 8}, {12, 13}, {13, 14}, {14, 15}};
   EXPECT_EQ(expected, PicturesRead(path));
   EXPECT_EQ(8, counts->delivered);
   EXPECT_EQ(2, counts->dropped);
-  const auto video = StreamsOf(Probe(path), "video");
-  ASSERT_EQ(1u, video.size());
-  EXPECT_EQ(15, Number(video[0], "nb_frames"));  // the stream's length counts the gaps
+  EXPECT_EQ(15, Number(StreamsOf(Probe(path), "video").at(0), "nb_frames"));  // the length counts the gaps
   EXPECT_EQ("", orv::test::DecodeErrors(path));
 }
 
@@ -172,12 +148,10 @@ TEST_F(AviMux, SoundThatStartsLateIsPrecededBySilence) {
     s->Sound(10000000, 500, 1000);
     for (int i = 1; i < 15; ++i) s->Picture(i * kFrame, 1);
   }
-  const auto sound = orv::test::SoundSamples(path);
-  ASSERT_EQ(static_cast<std::size_t>(kRate * 3 / 2 * 2), sound.size());
-  EXPECT_EQ(0, sound[0]);
-  EXPECT_EQ(0, sound[kRate / 2 * 2 - 1]);
-  EXPECT_EQ(1000, sound[kRate / 2 * 2]);
-  EXPECT_EQ(1000, sound.back());
+  // Half a second of silence, then a second of sound.
+  std::vector<std::int16_t> expected(kRate * 3 / 2 * 2, 1000);
+  std::fill_n(expected.begin(), kRate, 0);
+  EXPECT_EQ(expected, orv::test::SoundSamples(path));
 }
 
 // A sound card whose clock runs 5 % slow against the pictures' clock: with the sound as master,
@@ -194,9 +168,7 @@ TEST_F(AviMux, SoundAsMasterKeepsPictureAndSoundTogether) {
         rig.Src()->Picture(i * kFrame, static_cast<BYTE>(i));
       }
     }
-    const auto video = StreamsOf(Probe(path), "video");
-    ASSERT_EQ(1u, video.size());
-    const double pictures = Number(video[0], "nb_frames") * kFrame / 1e7;
+    const double pictures = Number(StreamsOf(Probe(path), "video").at(0), "nb_frames") * kFrame / 1e7;
     const double sound = orv::test::SoundSamples(path).size() / 2.0 / kRate;
     if (master == 1)
       EXPECT_NEAR(sound, pictures, 3 * kFrame / 1e7);
@@ -210,19 +182,14 @@ TEST_F(AviMux, SoundAsMasterKeepsPictureAndSoundTogether) {
 TEST_F(AviMux, FileThatCannotBeOpenedStopsTheGraphFromStarting) {
   std::filesystem::create_directory(dir + "/gone");
   MuxRig rig(dir + "/gone/clip.avi", false);
-  ASSERT_EQ(S_OK, rig.hr);
   std::filesystem::remove(dir + "/gone");
   EXPECT_EQ(static_cast<HRESULT>(0x80070003), rig.control->Run());  // path not found
-  OAFilterState state = -1;
-  rig.control->GetState(0, &state);
-  EXPECT_EQ(State_Stopped, state);
   EXPECT_EQ(State_Stopped, rig.Src()->State());
   EXPECT_EQ(Delivery::None, rig.Src()->Picture(0, 1));
 }
 
 TEST_F(AviMux, FullQueueRefusesPicturesButTakesSound) {
-  SetAviQueueLimitForTests(64 * 48 * 2 * 3);
-  SetAviWriteDelayForTests(300000);
+  SetAviQueueLimitForTests(64 * 48 * 2 * 3), SetAviWriteDelayForTests(300000);
   MuxRig rig(dir + "/slow.avi");
   ASSERT_EQ(S_OK, rig.control->Run());
   int refused = 0;
@@ -239,7 +206,6 @@ TEST_F(AviMux, DiskThatFillsUpClosesTheFileAndTellsTheGraph) {
   MuxRig rig(dir + "/full.avi");
   LONG code = 0;
   LONG_PTR p1 = 0, p2 = 0;
-  EXPECT_EQ(E_ABORT, rig.events->GetEvent(&code, &p1, &p2, 0));
   ASSERT_EQ(S_OK, rig.control->Run());
   for (int i = 0; i < 400; ++i) {
     rig.Src()->Sound(i * kFrame, 66, 5);

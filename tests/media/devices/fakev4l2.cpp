@@ -14,7 +14,7 @@
 namespace orv::test {
 namespace {
 
-bool Compressed(std::uint32_t f) { return f == V4L2_PIX_FMT_MJPEG || f == V4L2_PIX_FMT_JPEG; }
+bool Compressed(std::uint32_t f) { return f == V4L2_PIX_FMT_MJPEG; }
 bool Planar(std::uint32_t f) { return f == V4L2_PIX_FMT_YUV420 || f == V4L2_PIX_FMT_YVU420 || f == V4L2_PIX_FMT_NV12; }
 std::uint32_t BytesPerPixel(std::uint32_t f) { return f == V4L2_PIX_FMT_BGR24 ? 3 : Planar(f) ? 1 : 2; }
 BYTE FullRange(int luma) { return static_cast<BYTE>(std::clamp((luma - 16) * 255 / 219, 0, 255)); }
@@ -23,18 +23,13 @@ BYTE FullRange(int luma) { return static_cast<BYTE>(std::clamp((luma - 16) * 255
 
 FakeV4l2::FakeV4l2() { m_fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK); }
 
-FakeV4l2::~FakeV4l2() {
-  if (m_fd >= 0) ::close(m_fd);
-}
+FakeV4l2::~FakeV4l2() { ::close(m_fd); }
 
 orv::media::V4l2Calls FakeV4l2::Calls() {
   orv::media::V4l2Calls c;
   c.open = [this](const char*, int) {
     std::lock_guard lock(mutex);
-    m_pix.width = 720;
-    m_pix.height = 480;
-    m_pix.pixelformat = formats.front();
-    m_pix.field = field;
+    m_pix = {.width = 720, .height = 480, .pixelformat = formats.front()};
     Fit(&m_pix);
     return m_fd;
   };
@@ -43,18 +38,10 @@ orv::media::V4l2Calls FakeV4l2::Calls() {
   c.mmap = [this](void*, std::size_t, int, int, int, std::int64_t offset) -> void* {
     std::lock_guard lock(mutex);
     const std::size_t i = static_cast<std::size_t>(offset) / 4096;
-    if (mmapErrno || i >= m_buffers.size()) {
-      errno = mmapErrno ? mmapErrno : EINVAL;
-      return MAP_FAILED;
-    }
-    ++mapped;
-    return m_buffers[i].data();
+    if (mmapErrno || i >= m_buffers.size()) return errno = mmapErrno ? mmapErrno : EINVAL, MAP_FAILED;
+    return ++mapped, m_buffers[i].data();
   };
-  c.munmap = [this](void*, std::size_t) {
-    std::lock_guard lock(mutex);
-    --mapped;
-    return 0;
-  };
+  c.munmap = [this](void*, std::size_t) { return std::lock_guard(mutex), --mapped, 0; };
   // The descriptor itself never wakes; a filled buffer waiting is readiness.
   c.poll = [this](pollfd* fds, nfds_t count, int timeoutMs) {
     bool ready;
@@ -65,33 +52,18 @@ orv::media::V4l2Calls FakeV4l2::Calls() {
     int r = ::poll(fds, count, ready ? 0 : timeoutMs);
     if (r < 0 || !ready) return r;
     for (nfds_t i = 0; i < count; ++i)
-      if (fds[i].fd == m_fd) {
-        fds[i].revents |= POLLIN;
-        ++r;
-      }
+      if (fds[i].fd == m_fd) fds[i].revents |= POLLIN, ++r;
     return r;
   };
   return c;
 }
 
-v4l2_std_id FakeV4l2::Std() {
-  std::lock_guard lock(mutex);
-  return std;
-}
-
-bool FakeV4l2::Streaming() {
-  std::lock_guard lock(mutex);
-  return m_streaming;
-}
+v4l2_std_id FakeV4l2::Std() { return std::lock_guard(mutex), std; }
+bool FakeV4l2::Streaming() { return std::lock_guard(mutex), m_streaming; }
 
 bool FakeV4l2::WaitDrained() {
-  for (int i = 0; i < 1000; ++i) {
-    {
-      std::lock_guard lock(mutex);
-      if (filled >= frames && requeued >= filled) return true;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  for (int i = 0; i < 1000; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(10)))
+    if (std::lock_guard lock(mutex); filled >= frames && requeued >= filled) return true;
   return false;
 }
 
@@ -100,16 +72,12 @@ bool FakeV4l2::Ready() const { return m_streaming && !m_queue.empty() && filled 
 void FakeV4l2::Fit(v4l2_pix_format* pix) const {
   if (std::find(formats.begin(), formats.end(), pix->pixelformat) == formats.end()) pix->pixelformat = formats.front();
   const bool standard = inputs[static_cast<std::size_t>(input)].hasStd;
-  if (fixedWidth) {
-    pix->width = fixedWidth;
-    pix->height = fixedHeight;
-  } else if (scaler) {
-    pix->width = std::clamp<std::uint32_t>(pix->width & ~1u, 16, 1920);
-    pix->height = std::clamp<std::uint32_t>(pix->height & ~1u, 16, 1080);
-  } else {
-    pix->width = 720;
-    pix->height = standard ? orv::media::StandardLines(std) : 480;
-  }
+  if (fixedWidth)
+    pix->width = fixedWidth, pix->height = fixedHeight;
+  else if (scaler)
+    pix->width = std::clamp<std::uint32_t>(pix->width & ~1u, 16, 1920), pix->height = std::clamp<std::uint32_t>(pix->height & ~1u, 16, 1080);
+  else
+    pix->width = 720, pix->height = standard ? orv::media::StandardLines(std) : 480;
   pix->field = field;
   const std::uint32_t f = pix->pixelformat;
   pix->bytesperline = Compressed(f) ? 0 : pix->width * BytesPerPixel(f) + padding;
@@ -119,14 +87,11 @@ void FakeV4l2::Fit(v4l2_pix_format* pix) const {
 }
 
 void FakeV4l2::Fill(std::vector<BYTE>& buffer, v4l2_buffer* b) {
-  int n = m_next;
-  while (lost.count(n)) ++n;
-  m_next = n + 1;
+  const int n = m_next++;
   const bool alternate = m_pix.field == V4L2_FIELD_ALTERNATE;
   const REFERENCE_TIME frame = pace ? pace : period ? period : 333667;
   const REFERENCE_TIME t = m_t0 + n * (alternate ? frame / 2 : frame);
-  b->timestamp.tv_sec = t / 10000000;
-  b->timestamp.tv_usec = (t % 10000000) / 10;
+  b->timestamp = {t / 10000000, (t % 10000000) / 10};
   b->flags = V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC | V4L2_BUF_FLAG_DONE;
   b->sequence = static_cast<std::uint32_t>(alternate ? n / 2 : n);
   b->field = alternate ? static_cast<std::uint32_t>(n % 2 ? V4L2_FIELD_BOTTOM : V4L2_FIELD_TOP) : m_pix.field;
@@ -159,10 +124,7 @@ void FakeV4l2::Fill(std::vector<BYTE>& buffer, v4l2_buffer* b) {
 
 int FakeV4l2::Ioctl(unsigned long request, void* arg) {
   std::lock_guard lock(mutex);
-  auto refuse = [](int e) {
-    errno = e;
-    return -1;
-  };
+  auto refuse = [](int e) { return errno = e, -1; };
   if (auto it = fail.find(request); it != fail.end()) return refuse(it->second);
   const bool hasStd = inputs[static_cast<std::size_t>(input)].hasStd;
   switch (request) {
@@ -170,44 +132,25 @@ int FakeV4l2::Ioctl(unsigned long request, void* arg) {
       auto* in = static_cast<v4l2_input*>(arg);
       if (in->index >= inputs.size()) return refuse(EINVAL);
       const Input& i = inputs[in->index];
-      const std::uint32_t index = in->index;
-      *in = v4l2_input{};
-      in->index = index;
+      *in = {.index = in->index, .type = i.type, .std = i.hasStd ? V4L2_STD_ALL : 0, .capabilities = i.hasStd ? V4L2_IN_CAP_STD : 0u};
       std::strncpy(reinterpret_cast<char*>(in->name), i.name.c_str(), sizeof in->name - 1);
-      in->type = i.type;
-      if (i.hasStd) {
-        in->capabilities = V4L2_IN_CAP_STD;
-        in->std = V4L2_STD_ALL;
-      }
       return 0;
     }
-    case VIDIOC_ENUMAUDIO:
-    case VIDIOC_QUERYCTRL: return refuse(EINVAL);
     case VIDIOC_G_INPUT: *static_cast<int*>(arg) = input; return 0;
     case VIDIOC_S_INPUT: {
       const int i = *static_cast<int*>(arg);
       if (i < 0 || i >= static_cast<int>(inputs.size())) return refuse(EINVAL);
       if (!m_buffers.empty()) return refuse(EBUSY);
-      log.push_back("S_INPUT " + std::to_string(i));
-      input = i;
-      return 0;
+      return log.push_back("S_INPUT " + std::to_string(i)), input = i, 0;
     }
-    case VIDIOC_G_STD:
-      if (!hasStd) return refuse(ENODATA);
-      *static_cast<v4l2_std_id*>(arg) = std;
-      return 0;
+    case VIDIOC_G_STD: return hasStd ? (*static_cast<v4l2_std_id*>(arg) = std, 0) : refuse(ENODATA);
     case VIDIOC_S_STD: {
       log.push_back("S_STD");
       if (!hasStd) return refuse(ENODATA);
-      if (!m_buffers.empty()) {
-        ++stdSetWhileStreaming;
-        return refuse(EBUSY);
-      }
+      if (!m_buffers.empty()) return ++stdSetWhileStreaming, refuse(EBUSY);
       const v4l2_std_id id = *static_cast<v4l2_std_id*>(arg) & V4L2_STD_ALL;
       if (!id) return refuse(EINVAL);
-      std = id;
-      Fit(&m_pix);
-      return 0;
+      return std = id, Fit(&m_pix), 0;
     }
     case VIDIOC_QUERYSTD: {
       log.push_back("QUERYSTD");
@@ -222,8 +165,7 @@ int FakeV4l2::Ioctl(unsigned long request, void* arg) {
       auto* d = static_cast<v4l2_fmtdesc*>(arg);
       if (d->index >= formats.size()) return refuse(EINVAL);
       d->pixelformat = formats[d->index];
-      d->flags = Compressed(d->pixelformat) ? V4L2_FMT_FLAG_COMPRESSED : 0;
-      return 0;
+      return d->flags = Compressed(d->pixelformat) ? V4L2_FMT_FLAG_COMPRESSED : 0, 0;
     }
     case VIDIOC_G_FMT: static_cast<v4l2_format*>(arg)->fmt.pix = m_pix; return 0;
     case VIDIOC_TRY_FMT:
@@ -231,29 +173,19 @@ int FakeV4l2::Ioctl(unsigned long request, void* arg) {
       auto* f = static_cast<v4l2_format*>(arg);
       v4l2_pix_format p = f->fmt.pix;
       Fit(&p);
-      if (request == VIDIOC_S_FMT) {
-        if (!m_buffers.empty()) return refuse(EBUSY);
-        m_pix = p;
-      }
-      f->fmt.pix = p;
-      return 0;
+      if (request == VIDIOC_S_FMT && !m_buffers.empty()) return refuse(EBUSY);
+      if (request == VIDIOC_S_FMT) m_pix = p;
+      return f->fmt.pix = p, 0;
     }
     case VIDIOC_G_PARM:
     case VIDIOC_S_PARM: {
       if (!period) return refuse(ENOTTY);
-      auto* p = static_cast<v4l2_streamparm*>(arg);
-      p->parm.capture = v4l2_captureparm{};
-      p->parm.capture.timeperframe = {static_cast<std::uint32_t>(period), 10000000};
+      static_cast<v4l2_streamparm*>(arg)->parm.capture = {.timeperframe = {static_cast<std::uint32_t>(period), 10000000}};
       return 0;
     }
     case VIDIOC_REQBUFS: {
       auto* r = static_cast<v4l2_requestbuffers*>(arg);
-      if (r->count == 0) {
-        if (m_streaming) return refuse(EBUSY);
-        m_buffers.clear();
-        m_queue.clear();
-        return 0;
-      }
+      if (r->count == 0) return m_streaming ? refuse(EBUSY) : (m_buffers.clear(), m_queue.clear(), 0);
       if (!m_buffers.empty()) return refuse(EBUSY);
       r->count = std::min<std::uint32_t>(r->count, 8);
       m_buffers.assign(r->count, std::vector<BYTE>(m_pix.sizeimage));
@@ -262,9 +194,7 @@ int FakeV4l2::Ioctl(unsigned long request, void* arg) {
     case VIDIOC_QUERYBUF: {
       auto* b = static_cast<v4l2_buffer*>(arg);
       if (b->index >= m_buffers.size()) return refuse(EINVAL);
-      b->length = static_cast<std::uint32_t>(m_buffers[b->index].size());
-      b->m.offset = b->index * 4096;
-      return 0;
+      return b->length = static_cast<std::uint32_t>(m_buffers[b->index].size()), b->m.offset = b->index * 4096, 0;
     }
     case VIDIOC_QBUF: {
       auto* b = static_cast<v4l2_buffer*>(arg);
@@ -286,25 +216,9 @@ int FakeV4l2::Ioctl(unsigned long request, void* arg) {
     }
     case VIDIOC_STREAMON:
       if (m_buffers.empty()) return refuse(EINVAL);
-      log.push_back("STREAMON");
-      m_streaming = true;
-      m_t0 = orv::media::MonotonicNow();
-      m_next = 0;
+      m_streaming = true, m_t0 = orv::media::MonotonicNow(), m_next = 0;
       return 0;
-    case VIDIOC_STREAMOFF:
-      m_streaming = false;
-      m_queue.clear();
-      return 0;
-    case VIDIOC_G_TUNER: {
-      auto* t = static_cast<v4l2_tuner*>(arg);
-      if (t->index != 0) return refuse(EINVAL);
-      *t = v4l2_tuner{};
-      t->type = V4L2_TUNER_ANALOG_TV;
-      t->rangehigh = 0xFFFFFFFF;
-      return 0;
-    }
-    case VIDIOC_S_FREQUENCY: m_frequency = static_cast<v4l2_frequency*>(arg)->frequency; return 0;
-    case VIDIOC_G_FREQUENCY: static_cast<v4l2_frequency*>(arg)->frequency = m_frequency; return 0;
+    case VIDIOC_STREAMOFF: m_streaming = false, m_queue.clear(); return 0;
     default: return refuse(ENOTTY);
   }
 }

@@ -1,6 +1,4 @@
-// A V4L2 capture driver played under the real-card code through its device calls: inputs with
-// standards, the formats it offers and the field order it answers, buffers with time stamps and
-// sequence numbers, a tuner without signal, and failures of chosen requests.
+// A V4L2 capture driver played under the real-card code through its device calls.
 #pragma once
 
 #include "platform/media/devices/v4l2device.h"
@@ -9,7 +7,6 @@
 #include <linux/videodev2.h>
 #include <map>
 #include <mutex>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -22,8 +19,7 @@ class FakeV4l2 {
     std::uint32_t type = V4L2_INPUT_TYPE_CAMERA;
     bool hasStd = true;  // V4L2_IN_CAP_STD, all standards
   };
-  // The card, as set up before the program opens it. A TV card with tuner, Composite and S-Video
-  // that powers up in PAL-B/G and offers YUYV.
+  // A TV card with tuner, Composite and S-Video that powers up in PAL-B/G and offers YUYV.
   std::vector<Input> inputs = {{"Television", V4L2_INPUT_TYPE_TUNER}, {"Composite1"}, {"S-Video"}};
   std::vector<std::uint32_t> formats = {V4L2_PIX_FMT_YUYV};
   v4l2_std_id std = V4L2_STD_PAL_BG;
@@ -36,38 +32,28 @@ class FakeV4l2 {
   REFERENCE_TIME period = 333667;            // from VIDIOC_G_PARM; 0: no such request
   REFERENCE_TIME pace = 0;                   // frame times in its buffers (0: the period's)
   int frames = 8;                            // buffers it fills after STREAMON, then no more
-  std::set<int> lost;                        // frames it misses (their times and numbers pass)
   std::map<unsigned long, int> fail;         // request -> errno
-  int mmapErrno = 0;
+  int mmapErrno = 0;                         // for every mapping
 
   FakeV4l2();
   ~FakeV4l2();
-  // The calls to give the card code; valid while this object lives.
   orv::media::V4l2Calls Calls();
-
-  // What happened.
   std::mutex mutex;
-  int input = 0;
-  int filled = 0;                  // buffers handed out
-  int requeued = 0;                // and given back by the program
-  int stdSetWhileStreaming = 0;    // VIDIOC_S_STD calls the driver had to refuse
-  int mapped = 0;                  // buffers mapped now
-  std::vector<std::string> log;    // "S_STD", "QUERYSTD", "S_INPUT 2", "STREAMON" ...
+  // Buffers handed out, given back by the program and mapped now; VIDIOC_S_STD calls refused.
+  int input = 0, filled = 0, requeued = 0, mapped = 0, stdSetWhileStreaming = 0;
+  std::vector<std::string> log;    // "S_STD", "QUERYSTD", "S_INPUT 2" ...
   v4l2_std_id Std();
   bool Streaming();
-  // Waits (at most 10 s) until the program has taken and given back every buffer the driver filled.
+  // Waits (at most 10 s) until the program has given back every buffer the driver filled.
   bool WaitDrained();
 
-  // The picture the driver draws: luma per line y of h, bright in the top eighth (the mark), below
-  // it dark lines alternating with lighter ones (so a wrong field order shows).
+  // Luma of line y of h: bright in the top eighth (the mark), then alternating (a wrong field order shows).
   static int Luma(std::uint32_t y, std::uint32_t h) { return y < h / 8 ? 235 : (y % 2 ? 76 : 16); }
 
  private:
   int Ioctl(unsigned long request, void* arg);
   bool Ready() const;
   void Fill(std::vector<BYTE>& buffer, v4l2_buffer* b);
-  std::uint32_t Stride() const;
-  std::uint32_t SizeImage() const;
   void Fit(v4l2_pix_format* pix) const;
 
   int m_fd = -1;
@@ -77,7 +63,6 @@ class FakeV4l2 {
   bool m_streaming = false;
   REFERENCE_TIME m_t0 = 0;
   int m_next = 0;  // the next frame (or field) to draw
-  std::uint32_t m_frequency = 0;
 };
 
 }  // namespace orv::test

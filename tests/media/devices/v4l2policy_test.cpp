@@ -1,6 +1,4 @@
-// Real-card policy that needs no hardware: the crossbar layout from a card's inputs, driver ranges
-// shown 0-based, frame-rate thinning, dropped frames from sequence numbers, device order and the
-// card's own sound device found through sysfs.
+// Real-card policy that needs no hardware.
 #include "platform/media/devices/realcards.h"
 #include "platform/media/devices/v4l2policy.h"
 
@@ -11,12 +9,8 @@
 using namespace orv::media;
 
 namespace {
-CardInput Camera(std::uint32_t i, const char* name, std::uint32_t audioset = 0) {
-  return {i, name, false, true, audioset, 0};
-}
-CardInput Tuner(std::uint32_t i, const char* name, std::uint32_t audioset = 0) {
-  return {i, name, true, false, audioset, 0};
-}
+CardInput Camera(std::uint32_t i, const char* name, std::uint32_t audioset = 0) { return {i, name, false, true, audioset, 0}; }
+CardInput Tuner(std::uint32_t i, const char* name, std::uint32_t audioset = 0) { return {i, name, true, false, audioset, 0}; }
 }  // namespace
 
 TEST(V4l2Layout, InputsTakeTheirPlacesByKindAndName) {
@@ -24,47 +18,39 @@ TEST(V4l2Layout, InputsTakeTheirPlacesByKindAndName) {
     const char* what;
     std::vector<CardInput> video;
     std::vector<CardAudioInput> audio;
-    int svideo, tuner, composite, audioTuner, audioLine;
+    std::vector<int> want;  // S-Video, tuner, composite, tuner's sound, line sound
   } cases[] = {
       {"vivid: no composite, the first other camera input takes its place",
        {Camera(0, "Webcam 0"), Tuner(1, "TV 0", 3), Camera(2, "S-Video 0", 3), Camera(3, "HDMI 0")},
-       {{0, "TV"}, {1, "Line-In"}}, 2, 1, 0, 0, 1},
+       {{0, "TV"}, {1, "Line-In"}}, {2, 1, 0, 0, 1}},
       {"a PCI card, sound without names",
        {Tuner(0, "Television", 1), Camera(1, "Composite1", 2), Camera(2, "S-Video", 2)},
-       {{0, "Tuner"}, {1, "Input 2"}}, 2, 0, 1, 0, 1},
-      {"a USB grabber: no tuner, no sound, capitals", {Camera(0, "COMPOSITE"), Camera(1, "SVIDEO")}, {}, 1, -1, 0, -1, -1},
+       {{0, "Tuner"}, {1, "Input 2"}}, {2, 0, 1, 0, 1}},
+      {"a USB grabber: no tuner, no sound, capitals", {Camera(0, "COMPOSITE"), Camera(1, "SVIDEO")}, {}, {1, -1, 0, -1, -1}},
       {"two S-Video inputs: the second takes the composite place",
-       {Tuner(0, "TV 0"), Camera(1, "S-Video 0"), Camera(2, "S-Video 1")}, {}, 1, 0, 2, -1, -1},
+       {Tuner(0, "TV 0"), Camera(1, "S-Video 0"), Camera(2, "S-Video 1")}, {}, {1, 0, 2, -1, -1}},
       {"sound without telling names: the tuner's own from its audio set",
-       {Camera(0, "Camera"), Tuner(1, "Antenna", 2)}, {{0, "Audio 1"}, {1, "Audio 2"}}, -1, 1, 0, 1, 0},
+       {Camera(0, "Camera"), Tuner(1, "Antenna", 2)}, {{0, "Audio 1"}, {1, "Audio 2"}}, {-1, 1, 0, 1, 0}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     const CrossbarLayout l = MapCardInputs(c.video, c.audio);
-    EXPECT_EQ(c.svideo, l.input[kXbarSVideo]);
-    EXPECT_EQ(c.tuner, l.input[kXbarTuner]);
-    EXPECT_EQ(c.composite, l.input[kXbarComposite]);
-    EXPECT_EQ(c.audioTuner, l.input[kXbarAudioTuner]);
-    EXPECT_EQ(c.audioLine, l.input[kXbarAudioLine]);
+    const auto& in = l.input;
+    EXPECT_EQ(c.want, (std::vector<int>{in[kXbarSVideo], in[kXbarTuner], in[kXbarComposite], in[kXbarAudioTuner], in[kXbarAudioLine]}));
   }
 }
 
 TEST(V4l2Controls, DriverRangesAreShownFromZero) {
-  const DriverRange hue{-128, 128, 1, 0};
-  EXPECT_EQ(-128, ToDriverValue(hue, 0));
-  EXPECT_EQ(0, ToDriverValue(hue, 128));
-  EXPECT_EQ(128, ToDriverValue(hue, 256));
+  // Hue -128..128 and vivid's brightness on input 1, 256..511; clamped to the driver's range.
+  const DriverRange hue{-128, 128, 1, 0}, bright{256, 511, 1, 384};
+  const std::tuple<DriverRange, LONG, LONG> to[] = {{hue, 0, -128}, {hue, 128, 0}, {hue, 256, 128}, {bright, 0, 256},
+                                                    {bright, 255, 511}, {bright, 900, 511}, {bright, -5, 256}};
+  for (const auto& [r, shown, driver] : to) EXPECT_EQ(driver, ToDriverValue(r, shown)) << shown;
   EXPECT_EQ(128, FromDriverValue(hue, 0));
-  // vivid's brightness on input 1: 256..511.
-  const DriverRange bright{256, 511, 1, 384};
-  EXPECT_EQ(256, ToDriverValue(bright, 0));
-  EXPECT_EQ(511, ToDriverValue(bright, 255));
-  EXPECT_EQ(511, ToDriverValue(bright, 900));  // clamped, never outside the driver's range
-  EXPECT_EQ(256, ToDriverValue(bright, -5));
   for (LONG v : {0L, 1L, 127L, 255L}) EXPECT_EQ(v, FromDriverValue(bright, ToDriverValue(bright, v)));
 }
 
-TEST(V4l2Streaming, FramesAreThinnedEvenlyToTheWantedRate) {
+TEST(V4l2Streaming, FramesAreThinnedEvenlyAndLostOnesCountAtTheWantedRate) {
   // 25 frames per second down to 14.99, by count (the driver's period known) and by time (not
   // known): 3 of every 5, never two gaps in a row.
   for (const REFERENCE_TIME source : {400000, 0}) {
@@ -75,124 +61,89 @@ TEST(V4l2Streaming, FramesAreThinnedEvenlyToTheWantedRate) {
     std::uint32_t missed = 0, anyMissed = 0;
     for (int i = 0; i < 2500; ++i) {
       // A millisecond of jitter either way on the times.
-      if (d.Keep(i * 400000LL + (i % 3 - 1) * 10000, 0, &missed)) {
-        ++kept;
-        run = 0;
-      } else {
+      if (d.Keep(i * 400000LL + (i % 3 - 1) * 10000, 0, &missed))
+        ++kept, run = 0;
+      else
         longestGap = std::max(longestGap, ++run);
-      }
       anyMissed += missed;
     }
     EXPECT_NEAR(2500 * 400000.0 / 667111, kept, 1.0);
-    EXPECT_EQ(1, longestGap);
-    EXPECT_EQ(0u, anyMissed);
+    EXPECT_EQ(std::pair(1, 0u), std::pair(longestGap, anyMissed));
   }
-  // The driver already at (about) the rate, or faster wanted than offered: every frame.
-  FrameDecimator d;
-  std::uint32_t missed = 0;
-  d.Reset(666667, 667111);
-  for (int i = 0; i < 100; ++i) ASSERT_TRUE(d.Keep(i * 666667LL, 0, &missed));
-  d.Reset(400000, 333667);
-  for (int i = 0; i < 100; ++i) ASSERT_TRUE(d.Keep(i * 400000LL, 0, &missed));
-}
-
-TEST(V4l2Streaming, FramesTheDriverLostCountAtTheWantedRate) {
   // 30 frames per second kept at 15: ten frames lost by the driver are five of the file's.
   for (const REFERENCE_TIME source : {333667, 0}) {
-    SCOPED_TRACE(source ? "by count" : "by time");
+    SCOPED_TRACE(source ? "lost, by count" : "lost, by time");
     FrameDecimator d;
     d.Reset(source, 667334);
     std::uint32_t missed = 0, total = 0;
     int kept = 0;
-    for (int i = 0; i < 40; ++i) kept += d.Keep(i * 333667LL, 0, &missed), total += missed;
-    // Frames 40..49 never come.
-    kept += d.Keep(50 * 333667LL, 10, &missed), total += missed;
-    for (int i = 51; i < 60; ++i) kept += d.Keep(i * 333667LL, 0, &missed), total += missed;
-    EXPECT_EQ(25, kept);
-    EXPECT_EQ(5u, total);
+    for (int i = 0; i < 60; ++i)  // frames 40..49 never come
+      if (i < 40 || i >= 50) kept += d.Keep(i * 333667LL, i == 50 ? 10 : 0, &missed), total += missed;
+    EXPECT_EQ(std::pair(25, 5u), std::pair(kept, total));
   }
-  // Nothing wanted: every frame, and every lost one counts.
+  // The driver already at (about) the rate, or faster wanted than offered: every frame.
   FrameDecimator d;
   std::uint32_t missed = 0;
-  d.Reset(333667, 0);
+  for (auto [source, wanted] : {std::pair{666667LL, 667111LL}, {400000LL, 333667LL}}) {
+    d.Reset(source, wanted);
+    for (int i = 0; i < 100; ++i) ASSERT_TRUE(d.Keep(i * source, 0, &missed));
+  }
+  d.Reset(333667, 0);  // nothing wanted: every frame, and every lost one counts
   EXPECT_TRUE(d.Keep(0, 3, &missed));
   EXPECT_EQ(3u, missed);
 }
 
 TEST(V4l2Tuning, ALockCountsOnceItHoldsAfterTheTunerSettled) {
-  using V = LockWatch::Verdict;
   struct Case {
     const char* what;
     std::vector<std::pair<int, int>> readings;  // ms after tuning, signal
     std::string verdicts;                       // W wait, F found, N not found, after each reading
   } cases[] = {
-      {"a steady lock", {{50, 1}, {75, 1}, {100, 1}, {125, 1}, {150, 1}}, "WWWWF"},
-      {"readings far apart", {{60, 1}, {170, 1}}, "WF"},
+      {"a steady lock", {{50, 1}, {75, 1}, {100, 1}, {125, 1}, {150, 1}}, "WWWWF"}, {"readings far apart", {{60, 1}, {170, 1}}, "WF"},
       {"the last channel's lock fading", {{0, 1}, {25, 1}, {50, 0}, {100, 0}, {150, 0}, {175, 0}}, "WWWWWN"},
       {"a signal that comes and goes", {{50, 1}, {75, 0}, {100, 1}, {125, 0}, {150, 1}, {175, 0}}, "WWWWWN"},
-      {"a lock that comes too late to hold", {{50, 0}, {150, 0}, {175, 1}}, "WWN"},
-      {"a lock at the last moment that holds", {{150, 1}, {200, 1}, {250, 1}}, "WWF"},
+      {"a lock that comes too late to hold", {{50, 0}, {150, 0}, {175, 1}}, "WWN"}, {"held at the last moment", {{150, 1}, {200, 1}, {250, 1}}, "WWF"},
       {"a lock that breaks before it held", {{50, 1}, {125, 1}, {140, 0}, {160, 1}}, "WWWN"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     LockWatch w;
     std::string got;
-    for (auto [ms, signal] : c.readings) {
-      const V v = w.Reading(ms * 10000LL, signal ? 65535 : 0);
-      got += v == V::Found ? 'F' : v == V::NotFound ? 'N' : 'W';
-    }
+    for (auto [ms, signal] : c.readings)
+      got += "WFN"[static_cast<int>(w.Reading(ms * 10000LL, signal ? 65535 : 0))];
     EXPECT_EQ(c.verdicts, got);
   }
 }
 
 TEST(V4l2Streaming, SequenceGapsCountLostFrames) {
+  // The first sets the start; a repeat, a restart or going backwards lose nothing; 0 is lost across the wrap.
   SequenceGaps g;
-  EXPECT_EQ(0u, g.Next(41));  // the first frame sets the start
-  EXPECT_EQ(0u, g.Next(42));
-  EXPECT_EQ(3u, g.Next(46));
-  EXPECT_EQ(0u, g.Next(46));  // repeated
-  EXPECT_EQ(0u, g.Next(2));   // the driver counted again from the start
-  EXPECT_EQ(0u, g.Next(3));
-  EXPECT_EQ(0u, g.Next(0xFFFFFFFFu));  // backwards: not a loss
-  EXPECT_EQ(1u, g.Next(1));  // across the wrap, 0 is missing
+  const std::pair<std::uint32_t, std::uint32_t> seq[] = {{41, 0}, {42, 0}, {46, 3}, {46, 0}, {2, 0}, {3, 0}, {0xFFFFFFFFu, 0}, {1, 1}};
+  for (auto [n, lost] : seq) EXPECT_EQ(lost, g.Next(n)) << n;
   g.Reset();
   EXPECT_EQ(0u, g.Next(100));
 }
 
-class SysfsTree : public ::testing::Test {
- protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/orv-sysfs-XXXXXX";
-    ASSERT_NE(nullptr, mkdtemp(tmpl));
-    root = tmpl;
-  }
-  void TearDown() override { std::filesystem::remove_all(root); }
-  // A class entry whose "device" link points at a device directory.
-  void Device(const std::string& classEntry, const std::string& device) {
-    namespace fs = std::filesystem;
+TEST(Sysfs, SoundOfTheSameDeviceOrOfASiblingFunction) {
+  namespace fs = std::filesystem;
+  char tmpl[] = "/tmp/orv-sysfs-XXXXXX";
+  ASSERT_NE(nullptr, mkdtemp(tmpl));
+  const fs::path root = tmpl;
+  // saa7134: the same function; bttv: sound on function 1 (card0 is another card on the bridge);
+  // vivid: no sound of its own; em28xx: another interface.
+  const std::string pci = "pci0000:00/0000:00:1e.0/0000:01:";
+  const std::pair<const char*, std::string> links[] = {
+      {"video4linux/video0", pci + "05.0"}, {"sound/card1", pci + "05.0"}, {"video4linux/video1", pci + "06.0"},
+      {"sound/card0", pci + "07.0"}, {"sound/card2", pci + "06.1"}, {"video4linux/video2", "platform/vivid.0"},
+      {"sound/card3", "platform/snd_dummy.0"}, {"video4linux/video3", "usb1/1-1/1-1:1.0"}, {"sound/card4", "usb1/1-1/1-1:1.1"}};
+  for (const auto& [entry, device] : links) {  // a class entry whose "device" link points at the device
     fs::create_directories(root / "devices" / device);
-    fs::create_directories(root / "class" / classEntry);
-    fs::create_directory_symlink(root / "devices" / device, root / "class" / classEntry / "device");
+    fs::create_directories(root / "class" / entry);
+    fs::create_directory_symlink(root / "devices" / device, root / "class" / entry / "device");
   }
-  std::filesystem::path root;
-};
-
-TEST_F(SysfsTree, SoundOfTheSameDeviceOrOfASiblingFunction) {
-  Device("video4linux/video0", "pci0000:00/0000:00:1e.0/0000:01:05.0");   // saa7134: same function
-  Device("sound/card1", "pci0000:00/0000:00:1e.0/0000:01:05.0");
-  Device("video4linux/video1", "pci0000:00/0000:00:1e.0/0000:01:06.0");   // bttv: audio on function 1
-  Device("sound/card0", "pci0000:00/0000:00:1e.0/0000:01:07.0");          // another card on the bridge
-  Device("sound/card2", "pci0000:00/0000:00:1e.0/0000:01:06.1");
-  Device("video4linux/video2", "platform/vivid.0");                       // no sound of its own
-  Device("sound/card3", "platform/snd_dummy.0");
-  Device("video4linux/video3", "usb1/1-1/1-1:1.0");                       // em28xx: another interface
-  Device("sound/card4", "usb1/1-1/1-1:1.1");
-  std::filesystem::create_directories(root / "class/sound/controlC0");
-  EXPECT_EQ(1, SoundCardOfNode(root, "video0"));
-  EXPECT_EQ(2, SoundCardOfNode(root, "video1"));
-  EXPECT_EQ(-1, SoundCardOfNode(root, "video2"));
-  EXPECT_EQ(4, SoundCardOfNode(root, "video3"));
-  EXPECT_EQ(-1, SoundCardOfNode(root, "video9"));
+  fs::create_directories(root / "class/sound/controlC0");
+  for (auto [node, card] : {std::pair{"video0", 1}, {"video1", 2}, {"video2", -1}, {"video3", 4}, {"video9", -1}})
+    EXPECT_EQ(card, SoundCardOfNode(root, node)) << node;
   EXPECT_EQ(-1, SoundCardOfNode((root / "missing").string(), "video0"));
+  fs::remove_all(root);
 }
