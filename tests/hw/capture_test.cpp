@@ -2,10 +2,7 @@
 // frame count the result box reports.
 #include "tests/hw/hwrig.h"
 
-
 using namespace orv::hw;
-
-namespace {
 
 TEST(Capture, TimedCaptureFromTheCardIsAnAviWithTheReportedFrames) {
   ORV_NEEDS_VM();
@@ -32,5 +29,3 @@ TEST(Capture, TimedCaptureFromTheCardIsAnAviWithTheReportedFrames) {
   EXPECT_EQ(g.m_nCaptured, orv::test::Number(video[0], "nb_read_packets"));
   EXPECT_EQ("", orv::test::DecodeErrors(path));
 }
-
-}  // namespace

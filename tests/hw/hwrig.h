@@ -41,14 +41,10 @@ class Vivid {
         fd = f;
         node = path;
         card = reinterpret_cast<char*>(cap.card);
-      } else if (f >= 0) {
-        close(f);
-      }
+      } else if (f >= 0) close(f);
     }
   }
-  ~Vivid() {
-    if (fd >= 0) close(fd);
-  }
+  ~Vivid() { if (fd >= 0) close(fd); }
   // The value an ioctl that reads one thing puts in `T`'s member.
   template <class T, class V>
   V Get(unsigned long request, V T::*member, T value = {}) const {
