@@ -13,15 +13,14 @@ open_device_page() {
   xdotool windowraise "$(xwininfo -root -tree | grep '"판넬 윈도"' | awk '{print $1}')"
   sleep 0.3
   xdotool mousemove 625 442 click 1
-  local line=""
+  local line="" geo
   for _ in $(seq 50); do
     line=$(xwininfo -root -tree | grep '"환경설정"' | head -1) && [ -n "$line" ] && break
     sleep 0.2
   done
   [ -n "$line" ] || fail "the settings sheet did not open"
-  local geo; geo=$(echo "$line" | grep -o '[0-9]*x[0-9]*+[0-9]*+[0-9]*' | head -1)
-  X=$(echo "$geo" | cut -d+ -f2)
-  Y=$(echo "$geo" | cut -d+ -f3)
+  geo=$(echo "$line" | grep -o '[0-9]*x[0-9]*+[0-9]*+[0-9]*' | head -1)
+  IFS=+ read -r _ X Y <<< "$geo"
   sleep 0.5
   xdotool mousemove $((X + 418)) $((Y + 20)) click 1   # "장치"
   sleep 0.5
@@ -36,7 +35,6 @@ yellow() {
 
 run() {
   start_program devices.log
-  local pid=$PID
   wait_for_window "판넬 윈도" || fail "no window \"판넬 윈도\""
   sleep 1.5
   import -window root "$OUT/devices-before.png"
@@ -44,7 +42,6 @@ run() {
   xdotool mousemove 496 439 click --repeat 2 --delay 80 1   # open the lid
   sleep 0.5
   open_device_page
-  import -window root "$OUT/devices-page.png"
   xdotool key Escape
   sleep 0.7
   xwininfo -root -tree | grep -q '"환경설정"' && fail "Escape did not close the sheet"
@@ -55,16 +52,13 @@ run() {
   sleep 0.4
   xdotool mousemove $((X + 250)) $((Y + 101)) click 1    # its second entry, "Card B"
   sleep 0.4
-  import -window root "$OUT/devices-chosen.png"
   xdotool key Return
   sleep 1.5
   xwininfo -root -tree | grep -q '"환경설정"' && fail "Enter did not close the sheet"
   import -window root "$OUT/devices-after.png"
   yellow "$OUT/devices-after.png" && fail "the picture did not switch to Card B"
   xdotool key alt+KP_Add
-  local rc=0
-  wait $pid || rc=$?
-  [ $rc -eq 0 ] || fail "exit code $rc"
+  wait $PID || fail "exit code $?"
   grep -q '^VideoDevice=1$' "$ORVANE_CONFIG_DIR/win.ini" || fail "VideoDevice not stored: $(cat "$ORVANE_CONFIG_DIR/win.ini")"
   grep -q '^AudioDevice=1$' "$ORVANE_CONFIG_DIR/win.ini" || fail "Card B's sound not taken"
   echo "devices: ok"

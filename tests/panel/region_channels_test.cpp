@@ -2,8 +2,8 @@
 // covers the plan's own range.
 #include "tests/panel/panelrig.h"
 
-#include <cstdlib>
 #include <cstring>
+#include <sstream>
 #include <string>
 
 using namespace paneltest;
@@ -13,10 +13,10 @@ namespace {
 class RegionChannels : public PanelTest {};
 
 TEST_F(RegionChannels, UpAndDownStepOverNumbersThePlanLacks) {
-  struct Case {
+  const struct {
     const char* region;
     int source;
-    const char* registered;  // '1' at each registered number
+    const char* registered;  // the registered numbers
     int start;
     Cmds expected;  // up, up, down
   } cases[] = {
@@ -30,7 +30,7 @@ TEST_F(RegionChannels, UpAndDownStepOverNumbersThePlanLacks) {
       // Western Europe's cable: S1 is 81, nothing between E69 and 81.
       {"EU", SOURCE_CATV, "69 75 81", 69, {{4, 81}, {4, 69}, {5, 81}}},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.region) + " " + c.registered);
     orv::test::FreshConfigDir();
     orv::test::WriteConfigFile("win.ini", std::string("[orvane]\nRegion=") + c.region + "\n");
@@ -40,11 +40,8 @@ TEST_F(RegionChannels, UpAndDownStepOverNumbersThePlanLacks) {
     panelForCase.m_nSource = c.source;
     char* list = c.source == SOURCE_TV ? panelForCase.m_szTVChannels : panelForCase.m_szCATVChannels;
     std::memset(list, '0', c.source == SOURCE_TV ? 70 : 126);
-    for (const char* p = c.registered; *p;) {
-      char* end = nullptr;
-      list[std::strtol(p, &end, 10)] = '1';
-      p = *end ? end + 1 : end;
-    }
+    std::istringstream numbers(c.registered);
+    for (int n; numbers >> n;) list[n] = '1';
     (c.source == SOURCE_TV ? panelForCase.m_nTVChannel : panelForCase.m_nCATVChannel) = c.start;
     video.log.clear();
     panelForCase.ChannelUp();
