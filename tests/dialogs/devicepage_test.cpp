@@ -20,11 +20,7 @@ CaptureDevices TwoCards() {
   return d;
 }
 
-struct Shown {
-  int video, audio;
-  std::string audioText, standardText, regionText;
-  std::vector<bool> standardEnabled;
-};
+struct Shown { int video, audio; std::string audioText, standardText, regionText; std::vector<bool> standardEnabled; };
 
 Shown Read(HWND page) {
   auto text = [&](int id) { return Inner<QComboBox>(page, id)->currentText().toStdString(); };
@@ -59,12 +55,7 @@ class DevicePage : public SheetTest {
 };
 
 TEST_F(DevicePage, ShowsTheStoredChoiceOrTheDefaults) {
-  struct Case {
-    const char* winIni;
-    int video, audio;
-    const char* standard;
-    const char* region;
-  } cases[] = {
+  const struct { const char* winIni; int video, audio; const char* standard, *region; } cases[] = {
       {"", 0, 0, "자동", "한국"},
       {"[orvane]\nVideoDevice=1\nAudioDevice=0\nStandard=PAL-BG\nRegion=EU\n", 1, 0, "PAL-B/G", "서유럽"},
       // Values this version does not know; a device index beyond the list shows none.
@@ -72,7 +63,7 @@ TEST_F(DevicePage, ShowsTheStoredChoiceOrTheDefaults) {
       // A standard the stored card does not take falls back to auto.
       {"[orvane]\nStandard=SECAM-L\nRegion=FR\n", 0, 0, "자동", "프랑스"},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.winIni);
     orv::test::FreshConfigDir();
     if (*c.winIni) orv::test::WriteConfigFile("win.ini", c.winIni);
@@ -85,15 +76,13 @@ TEST_F(DevicePage, ShowsTheStoredChoiceOrTheDefaults) {
 }
 
 TEST_F(DevicePage, StandardsTheCardDoesNotTakeAreGreyed) {
-  struct Case {
-    CaptureDevices::Video card;
-    std::vector<bool> enabled;  // 자동, NTSC-M, NTSC-M (Korea), NTSC-J, NTSC-4.43, PAL-B/G, ... SECAM-L
-  } cases[] = {
+  // Enabled: 자동, NTSC-M, NTSC-M (Korea), NTSC-J, NTSC-4.43, PAL-B/G, ... SECAM-L
+  const struct { CaptureDevices::Video card; std::vector<bool> enabled; } cases[] = {
       {{"Two", 0, true, {"NTSC-M", "PAL-BG"}}, {1, 1, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
       {{"None", 0, true, {}}, {1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
       {{"Silent", 0, false, {}}, std::vector<bool>(15, true)},
   };
-  for (const Case& c : cases)
+  for (const auto& c : cases)
     Run({{c.card}, {"Sound"}}, [&](HWND page, HWND) { EXPECT_EQ(c.enabled, Read(page).standardEnabled) << c.card.name; });
 }
 
@@ -104,10 +93,7 @@ TEST_F(DevicePage, ChoosingACardTakesItsSoundAndARegionProposesItsStandard) {
     const Shown s = Read(page);
     EXPECT_EQ("Card B Audio (카드 음성)", s.audioText);
     EXPECT_EQ(std::vector<bool>(15, true), s.standardEnabled);  // Card B does not tell
-    const struct {
-      int card, region;
-      const char* proposed;
-    } steps[] = {
+    const struct { int card, region; const char* proposed; } steps[] = {
         {1, 2, "NTSC-J"},  {1, 4, "PAL-I"},          {1, 5, "SECAM-L"}, {1, 6, "SECAM-D/K"},
         {1, 7, "PAL-D/K"}, {1, 8, "PAL-B/G"},        {1, 3, "PAL-B/G"}, {1, 0, "NTSC-M (Korea)"},
         // Card A takes only NTSC-M and PAL-B/G: Korea gets NTSC-M, Japan leaves the choice.

@@ -56,10 +56,7 @@ TEST(Card, SourcesRouteWithTheirSoundAndTheStandardFollowsTheInput) {
   CCaptureGraph& g = rig.Start();
   ASSERT_TRUE(g.m_bPreviewing);
   EXPECT_EQ(3, g.m_nCrossbarInputs);
-  const struct {
-    int source, input, audio;
-    v4l2_std_id std;
-  } steps[] = {
+  const struct { int source, input, audio; v4l2_std_id std; } steps[] = {
       {0, 1, 0, V4L2_STD_NTSC_M},                  // the tuner: the channel plans' standard, sound "TV"
       {3, 2, 1, V4L2_STD_PAL_BG | V4L2_STD_PAL_H},  // S-Video: the one detected, sound "Line-In"
       {2, 0, -1, 0},                               // Webcam 0 (vivid has no composite): no standard

@@ -15,12 +15,8 @@ TEST(Region, ChannelPlansAndStandardReachVivid) {
   const CaptureDevices list = g.ListDevices();
   ASSERT_FALSE(list.video.empty());
   EXPECT_EQ(14u, list.video[0].standards.size());  // vivid's tuner takes every standard
-  const struct {
-    const char* winIni;
-    int channel;
-    unsigned units;  // 62.5 kHz steps
-    v4l2_std_id std;
-  } cases[] = {
+  // The carrier in vivid's 62.5 kHz steps.
+  const struct { const char* winIni; int channel; unsigned units; v4l2_std_id std; } cases[] = {
       {"[orvane]\nRegion=KR\n", 11, 3188, V4L2_STD_NTSC_M},                  // 199.25 MHz
       {"[orvane]\nRegion=EU\nStandard=PAL-BG\n", 5, 2804, V4L2_STD_PAL_BG},  // E5, 175.25 MHz
       {"[orvane]\nRegion=UK\n", 21, 7540, V4L2_STD_PAL_I},                   // 471.25 MHz

@@ -13,13 +13,8 @@ namespace {
 class RegionChannels : public PanelTest {};
 
 TEST_F(RegionChannels, UpAndDownStepOverNumbersThePlanLacks) {
-  const struct {
-    const char* region;
-    int source;
-    const char* registered;  // the registered numbers
-    int start;
-    Cmds expected;  // up, up, down
-  } cases[] = {
+  // The registered numbers, the one tuned, and the commands of up, up, down.
+  const struct { const char* region; int source; const char* registered; int start; Cmds expected; } cases[] = {
       // E13..E20 do not exist in Western Europe; E12 is followed by E21.
       {"EU", SOURCE_TV, "12 13 17 21", 12, {{4, 21}, {4, 12}, {5, 21}}},
       // In Korea every number of the band is a channel (as before regions existed).
