@@ -10,18 +10,12 @@ export ORVANE_VIRTUAL_CARD='{"devices": [{"name": "Card A"},
 # Opens the sheet from the panel and shows its fourth tab; sets X and Y to the sheet's place.
 open_device_page() {
   # A closed sheet leaves the video window in front: bring the panel up first.
-  xdotool windowraise "$(xwininfo -root -tree | grep '"판넬 윈도"' | awk '{print $1}')"
+  xdotool windowraise "$PANEL"
   sleep 0.3
   xdotool mousemove 625 442 click 1
-  local line=""
-  for _ in $(seq 50); do
-    line=$(xwininfo -root -tree | grep '"환경설정"' | head -1) && [ -n "$line" ] && break
-    sleep 0.2
-  done
-  [ -n "$line" ] || fail "the settings sheet did not open"
-  local geo; geo=$(echo "$line" | grep -o '[0-9]*x[0-9]*+[0-9]*+[0-9]*' | head -1)
-  X=$(echo "$geo" | cut -d+ -f2)
-  Y=$(echo "$geo" | cut -d+ -f3)
+  local w
+  w=$(wait_window "환경설정") || fail "the settings sheet did not open"
+  read -r _ X Y _ _ <<<"$w"
   sleep 0.5
   xdotool mousemove $((X + 418)) $((Y + 20)) click 1   # "장치"
   sleep 0.5
@@ -35,19 +29,16 @@ yellow() {
 }
 
 run() {
-  start_program devices.log
-  local pid=$PID
-  wait_for_window "판넬 윈도" || fail "no window \"판넬 윈도\""
+  start_and_wait devices.log
   sleep 1.5
-  import -window root "$OUT/devices-before.png"
+  snap devices-before
   yellow "$OUT/devices-before.png" || fail "no colour bars from Card A: $(pixel "$OUT/devices-before.png" 320 570)"
   xdotool mousemove 496 439 click --repeat 2 --delay 80 1   # open the lid
   sleep 0.5
   open_device_page
-  import -window root "$OUT/devices-page.png"
   xdotool key Escape
   sleep 0.7
-  xwininfo -root -tree | grep -q '"환경설정"' && fail "Escape did not close the sheet"
+  shown "환경설정" && fail "Escape did not close the sheet"
   grep -q '^Region=' "$ORVANE_CONFIG_DIR/win.ini" 2>/dev/null && fail "Escape stored the device page"
 
   open_device_page
@@ -55,16 +46,13 @@ run() {
   sleep 0.4
   xdotool mousemove $((X + 250)) $((Y + 101)) click 1    # its second entry, "Card B"
   sleep 0.4
-  import -window root "$OUT/devices-chosen.png"
   xdotool key Return
   sleep 1.5
-  xwininfo -root -tree | grep -q '"환경설정"' && fail "Enter did not close the sheet"
-  import -window root "$OUT/devices-after.png"
+  shown "환경설정" && fail "Enter did not close the sheet"
+  snap devices-after
   yellow "$OUT/devices-after.png" && fail "the picture did not switch to Card B"
   xdotool key alt+KP_Add
-  local rc=0
-  wait $pid || rc=$?
-  [ $rc -eq 0 ] || fail "exit code $rc"
+  expect_exit "quitting"
   grep -q '^VideoDevice=1$' "$ORVANE_CONFIG_DIR/win.ini" || fail "VideoDevice not stored: $(cat "$ORVANE_CONFIG_DIR/win.ini")"
   grep -q '^AudioDevice=1$' "$ORVANE_CONFIG_DIR/win.ini" || fail "Card B's sound not taken"
   echo "devices: ok"

@@ -2,10 +2,7 @@
 // frame count the result box reports.
 #include "tests/hw/hwrig.h"
 
-
 using namespace orv::hw;
-
-namespace {
 
 TEST(Capture, TimedCaptureFromTheCardIsAnAviWithTheReportedFrames) {
   ORV_NEEDS_VM();
@@ -19,10 +16,8 @@ TEST(Capture, TimedCaptureFromTheCardIsAnAviWithTheReportedFrames) {
   ASSERT_EQ(1, g.StopFileCapture());
   g.ShowCaptureResult();
   ASSERT_FALSE(rig.boxes.calls.empty());
-  char expected[200];
-  std::snprintf(expected, sizeof expected, "동영상을 다음과 같이 캡처했습니다. \n캡처: %d 프레임, 놓침: %d 프레임 ",
-                g.m_nCaptured, g.m_nDropped);
-  EXPECT_EQ(expected, rig.boxes.calls.back().text);
+  EXPECT_EQ("동영상을 다음과 같이 캡처했습니다. \n캡처: " + std::to_string(g.m_nCaptured) + " 프레임, 놓침: " +
+                std::to_string(g.m_nDropped) + " 프레임 ", rig.boxes.calls.back().text);
 
   const auto video = orv::test::StreamsOf(orv::test::Probe(path), "video");
   ASSERT_EQ(1u, video.size()) << "ffprobe cannot read " << path;
@@ -32,5 +27,3 @@ TEST(Capture, TimedCaptureFromTheCardIsAnAviWithTheReportedFrames) {
   EXPECT_EQ(g.m_nCaptured, orv::test::Number(video[0], "nb_read_packets"));
   EXPECT_EQ("", orv::test::DecodeErrors(path));
 }
-
-}  // namespace

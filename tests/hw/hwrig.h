@@ -41,30 +41,19 @@ class Vivid {
         fd = f;
         node = path;
         card = reinterpret_cast<char*>(cap.card);
-      } else if (f >= 0) {
-        close(f);
-      }
+      } else if (f >= 0) close(f);
     }
   }
-  ~Vivid() {
-    if (fd >= 0) close(fd);
-  }
+  ~Vivid() { if (fd >= 0) close(fd); }
   // The value an ioctl that reads one thing puts in `T`'s member.
   template <class T, class V>
   V Get(unsigned long request, V T::*member, T value = {}) const {
     ioctl(fd, request, &value);
     return value.*member;
   }
-  int Input() const {
-    int i = -1;
-    ioctl(fd, VIDIOC_G_INPUT, &i);
-    return i;
-  }
+  int Input() const { int i = -1; ioctl(fd, VIDIOC_G_INPUT, &i); return i; }
   // The standard of the current input; 0 for an input without one.
-  v4l2_std_id Std() const {
-    v4l2_std_id s = 0;
-    return ioctl(fd, VIDIOC_G_STD, &s) == 0 ? s : 0;
-  }
+  v4l2_std_id Std() const { v4l2_std_id s = 0; return ioctl(fd, VIDIOC_G_STD, &s) == 0 ? s : 0; }
   bool SetInput(int i) { return ioctl(fd, VIDIOC_S_INPUT, &i) == 0; }
   bool SetStd(v4l2_std_id s) { return ioctl(fd, VIDIOC_S_STD, &s) == 0; }
   // Sets a control of the current input by its name (a menu's by the item's name, "" for value 1).

@@ -4,7 +4,6 @@
 # (a sound card's mixer) and snd-aloop (real sound data). The host's root is shared read-only, so
 # the test program runs with the host's libraries. Exit status: the tests' status; 124 on time-out;
 # 125 when the VM failed before the tests reported; 2 when something needed is missing.
-#
 # Needs (Debian): qemu-system-x86 linux-image-amd64 busybox-static cpio kmod alsa-utils.
 # Environment: HW_VM_ACCEL=auto|kvm|tcg (auto: KVM when it boots, else TCG), HW_VM_TIMEOUT=600
 # (seconds for the whole VM), HW_VM_MEM=1G, KVER (default: newest kernel with vivid.ko).
@@ -84,23 +83,16 @@ append="console=ttyS0 quiet loglevel=3 panic=-1 orv.bin=$bin orv.src=$src orv.ti
 
 # --- accelerator: KVM where it really boots this kernel, else TCG ----------------------------------
 accel=${HW_VM_ACCEL:-auto}
+cache=$work/accel.$(uname -r).$KVER
+[ "$accel" = auto ] && [ -s "$cache" ] && accel=$(cat "$cache")
 if [ "$accel" = auto ]; then
-    cache=$work/accel.$(uname -r).$KVER
-    if [ -s "$cache" ]; then
-        accel=$(cat "$cache")
-    else
-        accel=tcg
-        if [ -r /dev/kvm ] && [ -w /dev/kvm ]; then
-            log "probing KVM (once)"
-            if timeout 30 qemu-system-x86_64 "${base[@]}" -accel kvm -cpu host -append "console=ttyS0 quiet panic=-1 orv.bin=/none" \
-                </dev/null 2>&1 | grep -q '@@HW@@ BOOTED'; then accel=kvm; fi
-        fi
-        echo "$accel" > "$cache"
-    fi
+    accel=tcg
+    if [ -r /dev/kvm ] && [ -w /dev/kvm ] && log "probing KVM (once)" && timeout 30 qemu-system-x86_64 "${base[@]}" -accel kvm \
+        -cpu host -append "console=ttyS0 quiet panic=-1 orv.bin=/none" </dev/null 2>&1 | grep -q '@@HW@@ BOOTED'; then accel=kvm; fi
+    echo "$accel" > "$cache"
 fi
 case "$accel" in
-    kvm) acc=(-accel kvm -cpu host) ;;
-    tcg) acc=(-accel tcg -cpu max) ;;
+    kvm) acc=(-accel kvm -cpu host) ;; tcg) acc=(-accel tcg -cpu max) ;;
     *) log "HW_VM_ACCEL must be auto, kvm or tcg"; exit 2 ;;
 esac
 
@@ -111,8 +103,6 @@ timeout "$limit" qemu-system-x86_64 "${base[@]}" "${acc[@]}" "${share[@]}" -appe
     | tr -d '\r' | tee "$console"
 qrc=${PIPESTATUS[0]}
 rc=$(sed -n 's/^@@HW@@ EXIT=\([0-9]*\).*/\1/p' "$console" | tail -1)
-if [ -z "$rc" ]; then
-    if [ "$qrc" = 124 ]; then log "the VM ran out of time (${limit}s)"; rc=124; else log "the VM ended without a result (qemu $qrc)"; rc=125; fi
-fi
+[ -z "$rc" ] && { [ "$qrc" = 124 ] && { log "the VM ran out of time (${limit}s)"; rc=124; } || { log "the VM ended without a result (qemu $qrc)"; rc=125; }; }
 log "exit $rc after $(( $(date +%s) - t0 ))s; console in $console"
 exit "$rc"

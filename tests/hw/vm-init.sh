@@ -33,19 +33,11 @@ mount -o rbind /dev /host/dev
 # The tests write below /tmp: fresh tmpfs there. A checkout that itself lies below one of these
 # folders (a CI clone in /tmp) is kept visible by binding it back over the tmpfs.
 keep=""
-for d in tmp run var/tmp; do
-    case "$src/" in "/$d/"*) keep=$d ;; esac
-done
-if [ -n "$keep" ]; then
-    mkdir -p /keep
-    mount -o bind "/host$src" /keep || finish 125
-fi
+for d in tmp run var/tmp; do case "$src/" in "/$d/"*) keep=$d ;; esac; done
+[ -n "$keep" ] && { mkdir -p /keep; mount -o bind "/host$src" /keep || finish 125; }
 for d in tmp run var/tmp; do [ -d "/host/$d" ] && mount -t tmpfs tmpfs "/host/$d"; done
 chmod 1777 /host/tmp
-if [ -n "$keep" ]; then
-    mkdir -p "/host$src"
-    mount -o bind /keep "/host$src" || finish 125
-fi
+[ -n "$keep" ] && { mkdir -p "/host$src"; mount -o bind /keep "/host$src" || finish 125; }
 
 # Device nodes appear asynchronously.
 i=0
@@ -64,10 +56,7 @@ echo "@@HW@@ TESTS-BEGIN uptime=$(cut -d' ' -f1 /proc/uptime)"
 run ORVANE_HW_PASS=1 --gtest_filter=-Unplug.*
 rc=$?
 # Unplugging vivid is for good: it comes last, on its own.
-if [ $rc -eq 0 ]; then
-    run ORVANE_HW_UNPLUG=1 --gtest_filter=Unplug.*
-    rc=$?
-fi
+[ $rc -eq 0 ] && { run ORVANE_HW_UNPLUG=1 --gtest_filter=Unplug.*; rc=$?; }
 echo "@@HW@@ TESTS-END uptime=$(cut -d' ' -f1 /proc/uptime)"
 umount /host/dev 2>/dev/null
 finish $rc

@@ -2,8 +2,8 @@
 // covers the plan's own range.
 #include "tests/panel/panelrig.h"
 
-#include <cstdlib>
 #include <cstring>
+#include <sstream>
 #include <string>
 
 using namespace paneltest;
@@ -13,13 +13,8 @@ namespace {
 class RegionChannels : public PanelTest {};
 
 TEST_F(RegionChannels, UpAndDownStepOverNumbersThePlanLacks) {
-  struct Case {
-    const char* region;
-    int source;
-    const char* registered;  // '1' at each registered number
-    int start;
-    Cmds expected;  // up, up, down
-  } cases[] = {
+  // The registered numbers, the one tuned, and the commands of up, up, down.
+  const struct { const char* region; int source; const char* registered; int start; Cmds expected; } cases[] = {
       // E13..E20 do not exist in Western Europe; E12 is followed by E21.
       {"EU", SOURCE_TV, "12 13 17 21", 12, {{4, 21}, {4, 12}, {5, 21}}},
       // In Korea every number of the band is a channel (as before regions existed).
@@ -30,7 +25,7 @@ TEST_F(RegionChannels, UpAndDownStepOverNumbersThePlanLacks) {
       // Western Europe's cable: S1 is 81, nothing between E69 and 81.
       {"EU", SOURCE_CATV, "69 75 81", 69, {{4, 81}, {4, 69}, {5, 81}}},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.region) + " " + c.registered);
     orv::test::FreshConfigDir();
     orv::test::WriteConfigFile("win.ini", std::string("[orvane]\nRegion=") + c.region + "\n");
@@ -40,11 +35,8 @@ TEST_F(RegionChannels, UpAndDownStepOverNumbersThePlanLacks) {
     panelForCase.m_nSource = c.source;
     char* list = c.source == SOURCE_TV ? panelForCase.m_szTVChannels : panelForCase.m_szCATVChannels;
     std::memset(list, '0', c.source == SOURCE_TV ? 70 : 126);
-    for (const char* p = c.registered; *p;) {
-      char* end = nullptr;
-      list[std::strtol(p, &end, 10)] = '1';
-      p = *end ? end + 1 : end;
-    }
+    std::istringstream numbers(c.registered);
+    for (int n; numbers >> n;) list[n] = '1';
     (c.source == SOURCE_TV ? panelForCase.m_nTVChannel : panelForCase.m_nCATVChannel) = c.start;
     video.log.clear();
     panelForCase.ChannelUp();
