@@ -182,19 +182,19 @@ constexpr ChannelPlan kAuTvPlan = Plan("AU-TV", kAuTvTable);
 constexpr ChannelPlan kAuCatvPlan = Plan("AU-CATV", kAuTvTable);  // no separate published cable plan
 
 constexpr Region kRegions[] = {
-    {"KR", "한국", "NTSC-M-KR", &kKrTvPlan, &kKrCatvPlan},
-    {"US", "미국", "NTSC-M", &kUsTvPlan, &kUsCatvPlan},
-    {"JP", "일본", "NTSC-J", &kJpTvPlan, &kJpCatvPlan},
-    {"EU", "서유럽", "PAL-BG", &kEuTvPlan, &kEuCatvPlan},
-    {"UK", "영국·아일랜드", "PAL-I", &kUkTvPlan, &kUkCatvPlan},
-    {"FR", "프랑스", "SECAM-L", &kFrTvPlan, &kFrCatvPlan},
-    {"OIRT", "동유럽", "SECAM-DK", &kOirtTvPlan, &kOirtCatvPlan},
-    {"CN", "중국", "PAL-DK", &kCnTvPlan, &kCnCatvPlan},
-    {"AU", "호주", "PAL-BG", &kAuTvPlan, &kAuCatvPlan},
+    {"KR", "NTSC-M-KR", &kKrTvPlan, &kKrCatvPlan},
+    {"US", "NTSC-M", &kUsTvPlan, &kUsCatvPlan},
+    {"JP", "NTSC-J", &kJpTvPlan, &kJpCatvPlan},
+    {"EU", "PAL-BG", &kEuTvPlan, &kEuCatvPlan},
+    {"UK", "PAL-I", &kUkTvPlan, &kUkCatvPlan},
+    {"FR", "SECAM-L", &kFrTvPlan, &kFrCatvPlan},
+    {"OIRT", "SECAM-DK", &kOirtTvPlan, &kOirtCatvPlan},
+    {"CN", "PAL-DK", &kCnTvPlan, &kCnCatvPlan},
+    {"AU", "PAL-BG", &kAuTvPlan, &kAuCatvPlan},
 };
 
 constexpr TvStandard kStandards[] = {
-    {kAutoStandard, "자동"},    {"NTSC-M", "NTSC-M"},     {"NTSC-M-KR", "NTSC-M (Korea)"},
+    {kAutoStandard, "auto"},    {"NTSC-M", "NTSC-M"},     {"NTSC-M-KR", "NTSC-M (Korea)"},
     {"NTSC-J", "NTSC-J"},       {"NTSC-443", "NTSC-4.43"}, {"PAL-BG", "PAL-B/G"},
     {"PAL-DK", "PAL-D/K"},      {"PAL-I", "PAL-I"},       {"PAL-M", "PAL-M"},
     {"PAL-N", "PAL-N"},         {"PAL-NC", "PAL-Nc"},     {"PAL-60", "PAL-60"},

@@ -29,7 +29,6 @@ struct ChannelPlan {
 
 struct Region {
   const char* code;        // "KR", "US", "JP", "EU", "UK", "FR", "OIRT", "CN", "AU"
-  const char* koreanName;  // as the device page lists it
   const char* standard;    // the region's usual TV standard key ("NTSC-M-KR", "PAL-BG", ...)
   const ChannelPlan* broadcast;
   const ChannelPlan* cable;
@@ -51,7 +50,7 @@ const PlanChannel* NearestChannel(const ChannelPlan& plan, int kHz, int toleranc
 // "auto" first, then the standards in the device page's order; key as stored ("Standard" in win.ini).
 struct TvStandard {
   const char* key;
-  const char* name;  // as the device page lists it
+  const char* name;  // as the device page lists it (auto has a word in each language instead)
 };
 inline constexpr const char* kAutoStandard = "auto";
 std::span<const TvStandard> Standards();

@@ -63,14 +63,14 @@ TEST(ChannelPlans, PublishedCarriersAndNames) {
 
 TEST(ChannelPlans, RegionsTheirStandardsAndRanges) {
   const std::vector<std::string> expected{  // in the page's order
-      "KR 한국 NTSC-M-KR KR-TV 2-69 KR-CATV 1-125",      "US 미국 NTSC-M US-TV 2-69 US-CATV 1-125",
-      "JP 일본 NTSC-J JP-TV 1-62 JP-CATV 1-63",          "EU 서유럽 PAL-BG EU-TV 2-69 EU-CATV 2-121",
-      "UK 영국·아일랜드 PAL-I UK-TV 2-69 UK-CATV 2-69",  "FR 프랑스 SECAM-L FR-TV 2-69 FR-CATV 2-121",
-      "OIRT 동유럽 SECAM-DK OIRT-TV 1-69 OIRT-CATV 1-120", "CN 중국 PAL-DK CN-TV 1-68 CN-CATV 1-117",
-      "AU 호주 PAL-BG AU-TV 0-69 AU-CATV 0-69"};
+      "KR NTSC-M-KR KR-TV 2-69 KR-CATV 1-125",      "US NTSC-M US-TV 2-69 US-CATV 1-125",
+      "JP NTSC-J JP-TV 1-62 JP-CATV 1-63",          "EU PAL-BG EU-TV 2-69 EU-CATV 2-121",
+      "UK PAL-I UK-TV 2-69 UK-CATV 2-69",  "FR SECAM-L FR-TV 2-69 FR-CATV 2-121",
+      "OIRT SECAM-DK OIRT-TV 1-69 OIRT-CATV 1-120", "CN PAL-DK CN-TV 1-68 CN-CATV 1-117",
+      "AU PAL-BG AU-TV 0-69 AU-CATV 0-69"};
   std::vector<std::string> shown;
   for (const Region& r : Regions()) {
-    std::string s = std::string(r.code) + " " + r.koreanName + " " + r.standard;
+    std::string s = std::string(r.code) + " " + r.standard;
     for (const ChannelPlan* p : {r.broadcast, r.cable})
       s += " " + std::string(p->id) + " " + std::to_string(p->first) + "-" + std::to_string(p->last);
     shown.push_back(s);
