@@ -44,8 +44,9 @@ run() {
   open_device_page
   xdotool mousemove $((X + 310)) $((Y + 77)) click 1     # the video device list
   sleep 0.4
-  xdotool mousemove $((X + 250)) $((Y + 101)) click 1    # its second entry, "Card B"
+  xdotool key Down Return                                 # "Card B" in the open list: the list's Enter
   sleep 0.4
+  shown "환경설정" || fail "Enter in the open list closed the sheet"
   xdotool key Return
   sleep 1.5
   shown "환경설정" && fail "Enter did not close the sheet"
