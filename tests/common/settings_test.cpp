@@ -19,11 +19,7 @@ class Settings : public ::testing::Test {
 };
 
 TEST_F(Settings, ChannelListsOfOddLengthsAreCutOrPaddedToTheirBand) {
-  struct Case {
-    const ChannelBand& band;
-    std::string stored;  // "" stores nothing
-    std::string read;
-  };
+  struct Case { const ChannelBand& band; std::string stored, read; };  // stored "": nothing stored
   const std::string tvDefault = kTVBand.defaults, catvDefault = kCATVBand.defaults;
   const Case cases[] = {
       {kTVBand, "", tvDefault},
@@ -45,10 +41,7 @@ TEST_F(Settings, ChannelListsOfOddLengthsAreCutOrPaddedToTheirBand) {
 }
 
 TEST_F(Settings, StoredChannelsOutsideTheirRangeFallBackAndWordsTakeTheLow16Bits) {
-  struct Case {
-    DWORD source, tv, catv;
-    StoredChannels read;
-  };
+  struct Case { DWORD source, tv, catv; StoredChannels read; };
   const Case cases[] = {
       {3, 69, 125, {3, 69, 125}}, {4, 70, 126, {0, 11, 11}},        {0x10001, 0x10005, 0x20000, {1, 5, 0}},
       {1, 1, 0, {1, 1, 0}},       {0xFFFF, 300, 99, {0, 11, 99}},
@@ -59,17 +52,14 @@ TEST_F(Settings, StoredChannelsOutsideTheirRangeFallBackAndWordsTakeTheLow16Bits
     WriteSettingDword(key, "TVChannel", c.tv);
     WriteSettingDword(key, "CATVChannel", c.catv);
     const StoredChannels s = ReadStoredChannels(key);
-    EXPECT_EQ(c.read.source, s.source);
-    EXPECT_EQ(c.read.tvChannel, s.tvChannel);
-    EXPECT_EQ(c.read.catvChannel, s.catvChannel);
+    EXPECT_EQ((std::vector<int>{c.read.source, c.read.tvChannel, c.read.catvChannel}),
+              (std::vector<int>{s.source, s.tvChannel, s.catvChannel}));
   }
 }
 
 TEST_F(Settings, MissingOrMisshapenValuesGiveTheDefaults) {
   const StoredChannels s = ReadStoredChannels(key);
-  EXPECT_EQ(SOURCE_TV, s.source);
-  EXPECT_EQ(11, s.tvChannel);
-  EXPECT_EQ(11, s.catvChannel);
+  EXPECT_EQ((std::vector<int>{SOURCE_TV, 11, 11}), (std::vector<int>{s.source, s.tvChannel, s.catvChannel}));
   EXPECT_EQ(-1, ReadSettingWord(nullptr, "Source", -1));
   const char text[] = "not a number";  // too long for a number's 4 bytes
   RegSetValueExA(key, "Source", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), sizeof text);

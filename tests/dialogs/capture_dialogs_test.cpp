@@ -53,12 +53,7 @@ TEST_F(CaptureDialogs, UnusableStoredPathGivesTheDefault) {
 // Free space on the file's own folder, in MB; under 1 MB (or no folder) the capture cannot start,
 // and Enter on the ticked check box never presses the disabled "캡처 시작".
 TEST_F(CaptureDialogs, FreeSpaceRuleAtItsEdges) {
-  struct Case {
-    const char* path;
-    unsigned long long bytes;
-    const char* shown;
-    bool enabled;
-  };
+  struct Case { const char* path; unsigned long long bytes; const char* shown; bool enabled; };
   for (Case c : {Case{"/tmp/clip.avi", 999'999, "0", false}, Case{"/tmp/clip.avi", 1'000'000, "1", true},
                  Case{"/tmp/clip.avi", 5'000'000'000ull, "5000", true}, Case{"/no/such/dir/clip.avi", 1000000000, "0", false}}) {
     SCOPED_TRACE(std::string(c.path) + " " + std::to_string(c.bytes));
@@ -89,9 +84,8 @@ TEST_F(CaptureDialogs, EnterAfterOpeningStartsTheCapture) {
 }
 
 // A chosen name gets ".avi" only without an extension; "clip" becoming an existing clip.avi is asked
-// about as the chooser does ("No" gives the chooser back); a path longer than the settings keep (254
-// bytes and a terminator, ".avi" counted once added) is refused. What is taken is stored on "캡처
-// 시작" and its folder becomes current; what is refused leaves the previous file and folder.
+// about ("No" gives the chooser back); a path over 254 bytes (".avi" counted once added) is refused.
+// What is taken is stored on "캡처 시작" and its folder becomes current; a refusal changes neither.
 TEST_F(CaptureDialogs, ChosenNames) {
   std::ofstream(dir + "/clip.avi") << "an earlier capture";
   auto path = [&](std::size_t bytes, const std::string& ext) {  // mostly Hangul, three bytes a letter
@@ -101,13 +95,7 @@ TEST_F(CaptureDialogs, ChosenNames) {
   };
   const std::string old = "/tmp/old.avi", exists = "clip.avi이(가) 이미 있습니다.\n바꾸시겠습니까?",
                     tooLong = "파일 경로가 너무 깁니다. 더 짧은 폴더나 파일 이름을 골라 주십시오.";
-  struct Case {
-    std::string chosen;
-    int answer;
-    std::string shown;
-    int chooserRuns;
-    std::string box;
-  };
+  struct Case { std::string chosen; int answer; std::string shown; int chooserRuns; std::string box; };
   const Case cases[] = {{dir + "/new", IDOK, dir + "/new.avi", 1, ""},
                         {dir + "/c.mpg", IDOK, dir + "/c.mpg", 1, ""},
                         {dir + "/clip", IDYES, dir + "/clip.avi", 1, exists},
@@ -138,13 +126,10 @@ TEST_F(CaptureDialogs, ChosenNames) {
     EXPECT_EQ(c.chooserRuns, runs);
     EXPECT_EQ("AVI Files (*.avi)|*.avi|", request.filter);
     EXPECT_EQ(static_cast<DWORD>(OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT), request.flags);
-    if (c.answer != IDNO) {
-      EXPECT_EQ(c.shown == old ? cwd : std::filesystem::canonical(dir), std::filesystem::current_path());
-    }
+    if (c.answer != IDNO) { EXPECT_EQ(c.shown == old ? cwd : std::filesystem::canonical(dir), std::filesystem::current_path()); }
     ASSERT_EQ(c.box.empty() ? 0u : 1u, boxes.calls.size());
-    if (c.box.empty()) continue;
-    EXPECT_EQ(c.box, boxes.calls[0].text);
-    EXPECT_EQ(static_cast<UINT>((c.answer == IDOK ? MB_OK : MB_YESNO) | MB_ICONEXCLAMATION), boxes.calls[0].type);
+    if (!c.box.empty()) { EXPECT_EQ(c.box, boxes.calls[0].text); }
+    if (!c.box.empty()) { EXPECT_EQ((c.answer == IDOK ? MB_OK : MB_YESNO) | MB_ICONEXCLAMATION, int(boxes.calls[0].type)); }
   }
 }
 
@@ -156,27 +141,29 @@ TEST_F(CaptureDialogs, TimeLimit) {
   CCaptureDlg dlg;
   EXPECT_EQ(IDOK, RunModal(dlg, [&] {
               const HWND h = dlg.m_hWnd;
+              const auto type = [&](const char* t) { Inner<QLineEdit>(h, kLimit)->setText(t); };
               EXPECT_FALSE(IsWindowEnabled(GetDlgItem(h, kLimit)));
               Click(h, kUseLimit);
               EXPECT_TRUE(IsWindowEnabled(GetDlgItem(h, kLimit)) && IsWindowEnabled(GetDlgItem(h, kSpin)));
-              Inner<QLineEdit>(h, kLimit)->setText("77");
+              type("77");
               Click(h, kChoose);
               EXPECT_EQ("1", Text(h, kLimit));
-              Inner<QLineEdit>(h, kLimit)->setText("50");
+              type("50");
               orv::ui::ControlData(GetDlgItem(h, kSpin))->inner->findChildren<QToolButton*>()[0]->click();
               EXPECT_EQ("2", Text(h, kLimit));
-              Inner<QLineEdit>(h, kLimit)->setText("");
+              type("");
               Click(h, IDOK);
               EXPECT_TRUE(IsWindowVisible(h));
               EXPECT_EQ(1u, boxes.calls.size());
-              Inner<QLineEdit>(h, kLimit)->setText("0");
+              type("0");
               Click(h, IDOK);
             }));
   EXPECT_EQ(0u, dlg.GetTimeLimit());
   EXPECT_EQ(1, dlg.GetUseTimeLimit());
 }
 
-TEST_F(CaptureDialogs, StatusShowsElapsedTimeAndEndsWithEscapeOrItsButton) {
+// The elapsed time; Escape or its button ends it, and its own timer when the disk is nearly full.
+TEST_F(CaptureDialogs, StatusShowsElapsedTimeAndEnds) {
   StoreString(kKeyVideo, "Capture", "/tmp/clip.avi");
   CCaptureStatusDlg dlg;
   EXPECT_EQ(IDCANCEL, RunModal(dlg, [&] {
@@ -191,15 +178,10 @@ TEST_F(CaptureDialogs, StatusShowsElapsedTimeAndEndsWithEscapeOrItsButton) {
   EXPECT_EQ("/tmp/clip.avi", dlg.m_strCaptureFile.str());
   CCaptureStatusDlg end;
   EXPECT_EQ(IDOK, RunModal(end, [&] { Click(end.m_hWnd, IDOK); }));
-}
-
-// Its own one-second timer ends it when the disk is nearly full: no help from the test.
-TEST_F(CaptureDialogs, StatusClosesByItselfWhenTheDiskIsNearlyFull) {
-  StoreString(kKeyVideo, "Capture", "/tmp/clip.avi");
   free = 999'999;
-  CCaptureStatusDlg dlg;
-  EXPECT_EQ(IDOK, dlg.DoModal());
-  EXPECT_EQ("00:00:01", dlg.m_strElapsed.str());
+  CCaptureStatusDlg full;
+  EXPECT_EQ(IDOK, full.DoModal());
+  EXPECT_EQ("00:00:01", full.m_strElapsed.str());
 }
 
 }  // namespace

@@ -1,9 +1,8 @@
-// Shared by the dialog tests: stored values, controls reached as a user reaches them, and a
-// settings sheet of the three pages run with a recording main window and a fresh store and mixer.
+// Shared by the dialog tests: controls reached as a user reaches them, and a settings sheet of the
+// three pages run with a recording main window and a fresh store and mixer.
 #pragma once
 
 #include "common/Commands.h"
-#include "common/Settings.h"
 #include "dialogs/AudioSetup.h"
 #include "dialogs/ChannelSetup.h"
 #include "dialogs/ConfigSheet.h"
@@ -29,23 +28,7 @@ namespace dlgtest {
 
 using Cmds = std::vector<std::pair<WPARAM, LPARAM>>;
 
-// A settings key, open for the life of the object.
-struct Key {
-  explicit Key(const char* path) : h(OpenSettingsKey(path)) {}
-  ~Key() { CloseSettingsKey(h); }
-  operator HKEY() const { return h; }
-  HKEY h;
-};
-inline void StoreDword(const char* key, const char* name, DWORD v) { WriteSettingDword(Key(key), name, v); }
-inline void StoreString(const char* key, const char* name, const std::string& v) {
-  WriteSettingString(Key(key), name, v.c_str());
-}
-inline int StoredWord(const char* key, const char* name) { return ReadSettingWord(Key(key), name, -1); }
-inline std::string StoredString(const char* key, const char* name) {
-  char buf[512];
-  ReadSettingString(Key(key), name, buf, sizeof buf, "<missing>");
-  return buf;
-}
+using orv::test::StoreDword, orv::test::StoreString, orv::test::StoredWord, orv::test::StoredString;
 
 template <class W>
 W* Inner(HWND dlg, int id) {

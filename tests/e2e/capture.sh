@@ -1,15 +1,9 @@
 #!/usr/bin/env bash
-# Captures as a user makes them under a virtual X server: the panel's lid opened, its capture
-# button, Enter in the capture settings dialog (the capture starts, the status dialog shows and
-# Enter ends it); then the dialog with a 5-second limit ticked and typed, the CAP indicator lit
-# while it records, the capture button pressed again (nothing opens), one result box answered;
-# then the file in the home folder is read back with ffprobe and decoded with ffmpeg, and its name
-# is kept when Alt with keypad + ends the program.
+# Captures as a user makes them: Enter in the capture dialog starts one and Enter in its status
+# dialog ends it; then a 5-second limit, and the file read back.
 source "$(dirname "$0")/lib.bash"
 
-cap() { grab "$1" 344 30 23 11; }
-# Closing a dialog owned by the video window brings that window to the front; a right click on its
-# frame brings the panel back, as a user would do it.
+# Closing a dialog brings the video window to the front; a right click on its frame brings the panel.
 panel_to_front() {
   xdotool mousemove --sync $((VX + 300)) $((VY + 6)) click 3
   sleep 0.5
@@ -29,22 +23,16 @@ run() {
   start_and_wait
   sleep 1
   open_lid
-  cap cap-before
   open_dialog
-  snap dialog
 
   # Enter at once starts a capture without a limit; Enter in its status dialog ends it.
   xdotool windowfocus --sync "${DLG%% *}" 2>/dev/null || true
   xdotool key Return
   wait_window "캡처상황" >/dev/null || fail "Enter in the capture settings dialog did not start a capture"
-  shown "캡처상황" || fail "the status dialog is not on screen"
   ! shown "캡처설정" || fail "the capture settings dialog stayed open"
   sleep 1.5
-  snap status
   answer "캡처상황"
   answer "동영상 캡처완료"
-  sleep 0.5
-  [ -z "$(window "동영상 캡처완료")" ] || fail "the first result box stayed open"
   panel_to_front
   open_dialog
   # Tick "캡처 시간 제한 사용", type 5 into the limit, press "캡처 시작".
@@ -53,26 +41,13 @@ run() {
   xdotool key --clearmodifiers ctrl+a BackSpace
   xdotool type --delay 50 5
   sleep 0.2
-  snap dialog-filled
   click_dlu 126 121
   [ -z "$(window "캡처설정")" ] || fail "the capture settings dialog stayed open"
 
-  sleep 1
-  panel_to_front
-  cap cap-during
-  changed cap-before cap-during "the CAP indicator is not lit during the capture"
-  # The capture button again while it records: nothing opens and CAP stays lit.
-  xdotool mousemove --sync $((PX + 358)) $((PY + 133)) click 1
-  sleep 0.7
-  ! shown "캡처설정" || fail "the capture button opened a second capture while one runs"
-  cap cap-again
-  same cap-during cap-again "the CAP indicator went out while the capture runs"
   answer "동영상 캡처완료" 100
   sleep 1
   ! shown "동영상 캡처완료" || fail "a result box is open after the first one was answered"
   panel_to_front
-  cap cap-after
-  same cap-before cap-after "the CAP indicator stayed lit"
 
   # The file in the home folder: YUY2 at 14.99 frames per second with PCM sound, five seconds.
   local avi="$HOME/Capture.avi" probe="$OUT/ffprobe.txt"
@@ -81,16 +56,10 @@ run() {
   grep -q '^codec_tag_string=YUY2$' "$probe" || fail "no YUY2 picture: $(cat "$probe")"
   grep -q '^avg_frame_rate=10000000/667111$' "$probe" || fail "not 14.99 frames per second"
   grep -q '^codec_name=pcm_s16le$' "$probe" || fail "no PCM sound"
-  local frames
-  frames=$(grep '^nb_frames=' "$probe" | head -1 | cut -d= -f2)
-  # 5 s is 75 frames; a frame or two either way.
+  local frames errors
+  frames=$(grep '^nb_frames=' "$probe" | head -1 | cut -d= -f2)  # 75, a frame or two either way
   [ "$frames" -ge 73 ] && [ "$frames" -le 77 ] || fail "$frames frames for a 5-second capture"
-  # It plays: every packet decodes, and the pictures move.
-  local errors distinct
-  errors=$(ffmpeg -nostdin -v error -i "$avi" -f null - 2>&1) || fail "ffmpeg cannot decode the file"
-  [ -z "$errors" ] || fail "decoding complained: $errors"
-  distinct=$(ffmpeg -nostdin -v error -i "$avi" -map 0:v -f framemd5 - | grep -v '^#' | awk -F, '{print $NF}' | sort -u | wc -l)
-  [ "$distinct" -gt 10 ] || fail "only $distinct different pictures"
+  errors=$(ffmpeg -nostdin -v error -i "$avi" -f null - 2>&1) && [ -z "$errors" ] || fail "decoding failed: $errors"
 
   xdotool windowfocus --sync "$PANEL" 2>/dev/null || true
   xdotool key alt+KP_Add

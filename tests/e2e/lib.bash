@@ -1,6 +1,5 @@
-# Shared by the end-to-end scripts: the program to run, where pictures go, a virtual X server with
-# fresh settings and home folders, and a user's looks and moves. A script sources this, defines
-# run(), and ends with `e2e_main "$@"`.
+# Shared by the end-to-end scripts: a virtual X server with fresh settings and home folders, and a
+# user's looks and moves. A script sources this, defines run(), and ends with `e2e_main "$@"`.
 set -euo pipefail
 E2E_SCRIPT=$(realpath "$0")
 cd "$(dirname "$0")/../.."
@@ -9,7 +8,6 @@ OUT=${ORVANE_E2E_OUT:-$PWD/build/e2e}/$(basename "$0" .sh)
 mkdir -p "$OUT"
 if [ "${1:-}" = "--inner" ]; then
   export ORVANE_CONFIG_DIR=$(mktemp -d) XDG_RUNTIME_DIR=$(mktemp -d) HOME=$(mktemp -d)
-  # The tools run in a plain UTF-8 locale; the program itself gets a Korean one.
   export ORVANE_DEVICES=virtual ORVANE_MIXER=virtual LANG=C.UTF-8 LC_ALL=C.UTF-8
   chmod 700 "$XDG_RUNTIME_DIR"
   trap 'rm -rf "$ORVANE_CONFIG_DIR" "$XDG_RUNTIME_DIR" "$HOME"' EXIT
@@ -18,19 +16,11 @@ PID=0 PANEL="" PX=0 PY=0 VX=0 VY=0
 VIDEO_TITLE="Orvane Tuner( WIN2000 )" PANEL_TITLE="판넬 윈도"
 
 # Stops the script with a screenshot of the moment and the program killed.
-fail() {
-  echo "FAIL: $*"
-  snap fail
-  [ "$PID" -ne 0 ] && kill -9 "$PID" 2>/dev/null || true
-  exit 1
-}
+fail() { echo "FAIL: $*"; snap fail; [ "$PID" -ne 0 ] && kill -9 "$PID" 2>/dev/null || true; exit 1; }
 snap() { import -window root "$OUT/$1.png" 2>/dev/null || true; }
 
 # Starts the program in Korean, its output in $OUT/<log>.log; its pid in PID.
-start_program() {  # log
-  LC_ALL= LANG=ko_KR.UTF-8 "$BIN" >"$OUT/${1:-run}.log" 2>&1 &
-  PID=$!
-}
+start_program() { LC_ALL= LANG=ko_KR.UTF-8 "$BIN" >"$OUT/${1:-run}.log" 2>&1 & PID=$!; }  # log
 # Starts it and waits for both windows: the panel's id in PANEL, the windows' places in PX PY, VX VY.
 start_and_wait() {
   start_program "$@"
@@ -40,12 +30,7 @@ start_and_wait() {
   w=$(wait_window "$VIDEO_TITLE") || fail "no window \"$VIDEO_TITLE\""
   read -r _ VX VY _ _ <<<"$w"
 }
-expect_exit() {  # what: waits for the program to end with 0  # what
-  local rc=0
-  wait "$PID" || rc=$?
-  PID=0
-  [ $rc -eq 0 ] || fail "$1: exit code $rc"
-}
+expect_exit() { local rc=0; wait "$PID" || rc=$?; PID=0; [ $rc -eq 0 ] || fail "$1: exit code $rc"; }  # what
 saved() {  # pattern what: a line the program saved in its settings
   grep -q "$1" "$ORVANE_CONFIG_DIR/registry.reg" || fail "$2 not saved: $(cat "$ORVANE_CONFIG_DIR/registry.reg")"
 }
@@ -64,8 +49,7 @@ wait_window() {  # title [tenths of a second]
   done
   return 1
 }
-# Whether a window with this title is on screen (a closed dialog's window may linger unmapped until
-# the loop it was closed in gets back control).
+# Whether a window with this title is mapped (a closed dialog's may linger unmapped a while).
 shown() {
   local id
   for id in $(xwininfo -root -tree | grep "\"$1\"" | awk '{print $1}'); do
@@ -81,7 +65,6 @@ answer() {  # title [tenths of a second]: Enter on that window, as a user answer
   xdotool key Return
 }
 
-# Colour of a screenshot's pixel, as srgb(r,g,b).
 pixel() { convert "$1" -format "%[pixel:p{$2,$3}]" info:; }
 # A part of the panel, in its client coordinates, saved as a picture; grabs compared.
 grab() {  # name x y w h
@@ -104,9 +87,5 @@ open_lid() {
 }
 
 e2e_main() {
-  if [ "${1:-}" = "--inner" ]; then
-    run
-  else
-    xvfb-run -a -s '-screen 0 1024x768x24' bash "$E2E_SCRIPT" --inner
-  fi
+  if [ "${1:-}" = "--inner" ]; then run; else xvfb-run -a -s '-screen 0 1024x768x24' bash "$E2E_SCRIPT" --inner; fi
 }

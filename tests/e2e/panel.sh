@@ -1,12 +1,9 @@
 #!/usr/bin/env bash
-# The control panel as a user drives it under a virtual X server: the lid closed at start, channel
-# keys with the live picture following, the source cycle with the picture following the input, the
-# lid opened by a double-click, channel digits clicked, and Alt with keypad + ending the program
-# with the source and channels saved.
+# The panel as a user drives it: channel keys and the source cycle with the live picture following,
+# digits clicked on the lid opened by a double-click, and Alt with keypad + saving what was tuned.
 source "$(dirname "$0")/lib.bash"
 
-# Colours of the live picture at three points clear of the panel and of the moving element: the
-# virtual card paints its background by channel and its inputs differently.
+# Colours of the live picture at three points clear of the panel and the moving element.
 picture() {
   sleep 0.4
   for p in 18,276 618,276 308,26; do
@@ -18,16 +15,10 @@ digits() { grab "$1" 345 51 56 28; }
 run() {
   start_and_wait
   sleep 1
-  # The lid is closed: a click where digit 5 lies changes nothing.
   digits d-11
-  grab lid-closed 84 110 350 40
-  click 161 131
-  digits d-covered
-  same d-11 d-covered "a click on the closed lid reached the digit button"
   xdotool windowfocus --sync "$PANEL" 2>/dev/null || xdotool windowfocus "$PANEL"
   sleep 0.3
-  # Channel up (terrestrial 11 -> 13), then keypad / through CableTV, Video, S-Video and back to
-  # TV: the digits and the picture follow.
+  # Up (11 -> 13), then keypad / through cable, Video, S-Video and back to TV.
   local pictures=("$(picture)")
   for k in Up KP_Divide KP_Divide KP_Divide KP_Divide; do
     keys $k
@@ -41,15 +32,11 @@ run() {
     [ "${pictures[i - 1]}" != "${pictures[i]}" ] || fail "the picture did not follow step $i (${pictures[i]})"
   done
   [ "${pictures[1]}" = "${pictures[5]}" ] || fail "the picture did not come back to TV channel 13"
-  # A double-click on the lid opens it; the digit buttons under it then work with the mouse.
   open_lid
-  grab lid-open 84 110 350 40
-  changed lid-closed lid-open "a double-click did not open the lid"
   click 112 131
   click 161 131
   digits d-25
-  changed d-1 d-25 "clicking digits 2 and 5 did not show channel 25"
-  # Cable channel 11 -> 13, then Alt with keypad + ends the program.
+  changed d-1 d-25 "clicking digits 2 and 5 on the opened lid did not show channel 25"
   xdotool windowfocus --sync "$PANEL" 2>/dev/null || xdotool windowfocus "$PANEL"
   keys KP_Divide Up
   xdotool key alt+KP_Add

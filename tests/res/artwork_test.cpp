@@ -1,4 +1,4 @@
-// The generated artwork: sizes, and elements where the windows copy them from.
+// The generated artwork: elements where the windows copy them from.
 #include "res/layout.h"
 #include "res/resource.h"
 
@@ -20,26 +20,13 @@ struct Bitmap {
   }
 };
 
-TEST(Artwork, EveryBitmapHasItsSize) {
-  for (auto [id, w, h] : {std::tuple{130, 520, 150}, {131, 520, 150}, {132, 189, 173}, {133, 350, 40},
-                          {134, 78, 72}, {140, 320, 240}, {128, 32, 32}}) {
-    CBitmap b;
-    ASSERT_TRUE(b.LoadBitmap(id)) << id;
-    EXPECT_EQ(w, b.GetSize().cx) << id;
-    EXPECT_EQ(h, b.GetSize().cy) << id;
-  }
-  EXPECT_FALSE(CBitmap().LoadBitmap(999));
-}
-
 TEST(Artwork, PressedSkinDiffersExactlyInsideTheButtons) {
   Bitmap up(IDB_SKIN), down(IDB_SKIN_PRESSED);
   for (int y = 0; y < kSkinHeight; ++y)
     for (int x = 0; x < kSkinWidth; ++x) {
       bool inButton = false;
       for (const RECT& r : kButtons) inButton = inButton || (x >= r.left && x < r.right && y >= r.top && y < r.bottom);
-      if (!inButton) {
-        ASSERT_EQ(up.At(x, y), down.At(x, y)) << x << "," << y;
-      }
+      if (!inButton) { ASSERT_EQ(up.At(x, y), down.At(x, y)) << x << "," << y; }
     }
   for (const RECT& r : kButtons)
     EXPECT_FALSE(up.SameBlock({r.left, r.top}, down, {r.left, r.top}, r.right - r.left, r.bottom - r.top)) << r.left;
@@ -57,17 +44,6 @@ TEST(Artwork, UnlitSpritesMatchTheSkinAndLitOnesDiffer) {
   EXPECT_FALSE(skin.SameBlock(kSpeakerAt, lcd, kSpeakerSprite, 24, 11));
   EXPECT_FALSE(skin.SameBlock(kChAt, lcd, kChLitSprite, 23, 11));
   EXPECT_FALSE(skin.SameBlock(kAdjustAt, lcd, AdjustSprite(1), 23, 11));
-}
-
-// The frame's pieces meet the fill colour toward the picture and are frame at their outer edges;
-// white guide lines separate the cells.
-TEST(Artwork, FramePiecesMeetTheFillColourTowardThePicture) {
-  Bitmap f(IDB_FRAME);
-  for (auto [x, y] : {std::pair{24, 19}, {26, 19}, {23, 21}, {26, 21}, {26, 51}, {52, 51}})
-    EXPECT_EQ(kFrameFill, f.At(x, y)) << x << "," << y;
-  for (auto [x, y] : {std::pair{30, 0}, {0, 30}, {50, 30}, {30, 70}}) EXPECT_NE(kFrameFill, f.At(x, y)) << x << "," << y;
-  for (int y = 0; y < kFrameHeight; ++y) EXPECT_EQ(RGB(255, 255, 255), f.At(25, y));
-  for (int x = 0; x < kFrameWidth; ++x) EXPECT_EQ(RGB(255, 255, 255), f.At(x, 50));
 }
 
 }  // namespace

@@ -14,8 +14,7 @@ int main(int argc, char** argv) {
   setenv("ORVANE_DEVICES", "virtual", 0);
   setenv("ORVANE_MIXER", "virtual", 0);
   setenv("LANG", "ko_KR.UTF-8", 0);
-  // Each test program is its own user session: windows of other test programs running at the
-  // same time must not look like a running copy of the program.
+  // Its own session, so other test programs' windows never look like a running copy.
   char runtime[] = "/tmp/orvane-run-XXXXXX";
   if (mkdtemp(runtime)) setenv("XDG_RUNTIME_DIR", runtime, 1);
   QApplication app(argc, argv);

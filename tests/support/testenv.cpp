@@ -24,10 +24,7 @@ bool SetFileModeOverride(bool on) {
   if (::syscall(SYS_capget, &header, data) != 0) return false;
   for (unsigned cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH}) {
     const unsigned bit = 1u << (cap % 32);
-    if (on)
-      data[cap / 32].effective |= bit;
-    else
-      data[cap / 32].effective &= ~bit;
+    data[cap / 32].effective = on ? data[cap / 32].effective | bit : data[cap / 32].effective & ~bit;
   }
   return ::syscall(SYS_capset, &header, data) == 0;
 }

@@ -1,6 +1,8 @@
 // Every test program runs with its own config folder, so tests never touch the user's settings.
 #pragma once
 
+#include "common/Settings.h"
+
 #include <gtest/gtest.h>
 #include <string>
 
@@ -22,9 +24,26 @@ std::string ConfigDir();
 std::string ReadConfigFile(const std::string& name);
 void WriteConfigFile(const std::string& name, const std::string& text);
 
-// While it lives, this thread obeys file modes as a user without privileges does: root's
-// override of them is dropped from the thread's capabilities, and raised again at the end.
-// Active() is false when that cannot be done (the test then skips).
+// A settings key, open for the life of the object, and stored values read and written through it.
+struct Key {
+  explicit Key(const char* path) : h(OpenSettingsKey(path)) {}
+  ~Key() { CloseSettingsKey(h); }
+  operator HKEY() const { return h; }
+  HKEY h;
+};
+inline void StoreDword(const char* key, const char* name, DWORD v) { WriteSettingDword(Key(key), name, v); }
+inline void StoreString(const char* key, const char* name, const std::string& v) {
+  WriteSettingString(Key(key), name, v.c_str());
+}
+inline int StoredWord(const char* key, const char* name) { return ReadSettingWord(Key(key), name, -1); }
+inline std::string StoredString(const char* key, const char* name) {
+  char buf[512];
+  ReadSettingString(Key(key), name, buf, sizeof buf, "<missing>");
+  return buf;
+}
+
+// While it lives, this thread obeys file modes as a user without privileges does (root's override is
+// dropped from its capabilities, then raised again); Active() is false when that cannot be done.
 class ObeyFileModes {
  public:
   ObeyFileModes();
