@@ -93,7 +93,7 @@ const std::map<UINT, const char*>& StringTable() {
       {IDS_REGION_CN, "China"},
       {IDS_REGION_AU, "Australia"},
       {IDS_STANDARD_AUTO, "Automatic"},
-      {IDS_OWN_SOUND, " (the card's sound)"},
+      {IDS_OWN_SOUND, " (card's own)"},
       // The platform layers.
       {AFX_IDS_ERROR_CAPTION, "Error"},
       {AFX_IDS_OK, "OK"},
