@@ -11,6 +11,10 @@
 #include <thread>
 #include <unistd.h>
 
+extern "C" {
+#include <libavcodec/avcodec.h>
+}
+
 namespace orv::test {
 namespace {
 
@@ -18,6 +22,35 @@ bool Compressed(std::uint32_t f) { return f == V4L2_PIX_FMT_MJPEG; }
 bool Planar(std::uint32_t f) { return f == V4L2_PIX_FMT_YUV420 || f == V4L2_PIX_FMT_YVU420 || f == V4L2_PIX_FMT_NV12; }
 std::uint32_t BytesPerPixel(std::uint32_t f) { return f == V4L2_PIX_FMT_BGR24 ? 3 : Planar(f) ? 1 : 2; }
 BYTE FullRange(int luma) { return static_cast<BYTE>(std::clamp((luma - 16) * 255 / 219, 0, 255)); }
+
+// The picture as a baseline JPEG, as a webcam sends it.
+std::vector<BYTE> EncodeJpeg(std::uint32_t w, std::uint32_t h) {
+  std::vector<BYTE> out;
+  const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_MJPEG);
+  AVCodecContext* ctx = codec ? avcodec_alloc_context3(codec) : nullptr;
+  AVFrame* frame = av_frame_alloc();
+  AVPacket* packet = av_packet_alloc();
+  if (ctx && frame && packet) {
+    ctx->width = frame->width = static_cast<int>(w);
+    ctx->height = frame->height = static_cast<int>(h);
+    ctx->pix_fmt = AV_PIX_FMT_YUVJ420P;
+    frame->format = ctx->pix_fmt;
+    ctx->time_base = {1, 25};
+    ctx->flags |= AV_CODEC_FLAG_QSCALE;
+    frame->quality = FF_QP2LAMBDA * 5;  // (finer scales make ffmpeg 5.1 warn of a missing EOI)
+    if (avcodec_open2(ctx, codec, nullptr) == 0 && av_frame_get_buffer(frame, 0) == 0) {
+      for (std::uint32_t y = 0; y < h; ++y)
+        std::memset(frame->data[0] + y * frame->linesize[0], FullRange(FakeV4l2::Luma(y, h)), w);
+      for (int p = 1; p < 3; ++p) std::memset(frame->data[p], 128, frame->linesize[p] * ((h + 1) / 2));
+      if (avcodec_send_frame(ctx, frame) == 0 && avcodec_receive_packet(ctx, packet) == 0)
+        out.assign(packet->data, packet->data + packet->size);
+    }
+  }
+  av_packet_free(&packet);
+  av_frame_free(&frame);
+  avcodec_free_context(&ctx);
+  return out;
+}
 
 }  // namespace
 
@@ -97,6 +130,12 @@ void FakeV4l2::Fill(std::vector<BYTE>& buffer, v4l2_buffer* b) {
   b->field = alternate ? static_cast<std::uint32_t>(n % 2 ? V4L2_FIELD_BOTTOM : V4L2_FIELD_TOP) : m_pix.field;
 
   const std::uint32_t f = m_pix.pixelformat, w = m_pix.width, h = m_pix.height, stride = m_pix.bytesperline;
+  if (Compressed(f)) {
+    const std::vector<BYTE> jpeg = EncodeJpeg(w, h);
+    std::copy(jpeg.begin(), jpeg.end(), buffer.begin());
+    b->bytesused = static_cast<std::uint32_t>(jpeg.size());
+    return;
+  }
   const std::uint32_t rows = alternate ? h / 2 : h;
   auto line = [&](std::uint32_t r) { return alternate ? 2 * r + (n % 2) : r; };
   std::fill(buffer.begin(), buffer.end(), 0);

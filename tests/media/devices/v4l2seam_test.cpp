@@ -90,6 +90,7 @@ TEST_F(V4l2Seam, WhatTheCardSendsIsStoredUnderItsOwnCodeAndShownTheRightWayUp) {
     std::uint32_t padding;
   } cases[] = {
       {"UYVY, lines padded", V4L2_PIX_FMT_UYVY, "UYVY", &MEDIASUBTYPE_UYVY, 32},
+      {"MJPEG", V4L2_PIX_FMT_MJPEG, "MJPG", &MEDIASUBTYPE_MJPG, 0},
       {"YU12", V4L2_PIX_FMT_YUV420, "I420", &MEDIASUBTYPE_I420, 0},
       {"YV12", V4L2_PIX_FMT_YVU420, "YV12", &MEDIASUBTYPE_YV12, 0},
       {"NV12", V4L2_PIX_FMT_NV12, "NV12", &MEDIASUBTYPE_NV12, 0},
