@@ -5,7 +5,7 @@ PKGS=(
   cmake ninja-build ccache g++ pkg-config
   qt6-base-dev qt6-base-dev-tools
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
-  libv4l-dev libasound2-dev libavformat-dev libavcodec-dev libavutil-dev libswscale-dev
+  libv4l-dev libasound2-dev libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev libavfilter-dev
   fonts-nanum
   xvfb xauth xdotool x11-utils imagemagick ffmpeg desktop-file-utils
   qemu-system-x86 linux-image-amd64 busybox-static cpio kmod xz-utils alsa-utils

@@ -493,6 +493,8 @@ std::unique_ptr<AviWriter> AviWriter::Create(std::string path, int master, HaltF
   return std::make_unique<AviFile>(std::move(path), master, std::move(onHalt));
 }
 
+bool WritersBehind() { return false; }  // filled in with the encoding writers
+
 void SetAviDiskLimitForTests(std::uint64_t bytes) { g_diskLimit = bytes; }
 void SetAviWriteDelayForTests(int microseconds) { g_writeDelayUs = microseconds; }
 void SetAviQueueLimitForTests(std::size_t bytes) { g_queueLimit = bytes; }

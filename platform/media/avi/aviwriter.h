@@ -32,6 +32,9 @@ class AviWriter {
   virtual bool Halted() const = 0;
 };
 
+// Whether an open writer's queue is more than half full: the live picture then gives way first.
+bool WritersBehind();
+
 // The status for a file error (errno): access denied, path not found, disk full ...
 HRESULT FileErrorOf(int e);
 

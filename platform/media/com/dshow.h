@@ -365,6 +365,40 @@ struct IAMTVStandard : IUnknown {
   virtual HRESULT SupportsStandard(const char* key) = 0;
 };
 
+// Field order of the pictures a capture pin delivers.
+enum AM_FIELD_ORDER { AM_FIELDS_UNKNOWN = 0, AM_FIELDS_PROGRESSIVE, AM_FIELDS_TOP_FIRST, AM_FIELDS_BOTTOM_FIRST };
+
+// The capture filter's video decoder: the signal it receives.
+struct IAMAnalogVideoDecoder : IUnknown {
+  ORV_IID(IAMAnalogVideoDecoder)
+  // 525 or 625 for the standard in use (detected where the card can); E_NOTIMPL for an input
+  // without a TV standard (a camera).
+  virtual HRESULT get_NumberOfLines(LONG* lines) = 0;
+  // 1 while the decoder is locked to a signal, 0 when there is none.
+  virtual HRESULT get_HorizontalLocked(LONG* locked) = 0;
+  // How the capture pin's pictures are interlaced with the current standard and format.
+  virtual HRESULT get_FieldOrder(AM_FIELD_ORDER* order) = 0;
+};
+
+// How the mux stores what reaches it. RECORD_AS_DELIVERED is the AVI of the streams as the pins
+// deliver them; the others also write the field order and a 4:3 display aspect.
+enum RECORD_CODING {
+  RECORD_AS_DELIVERED = 0,
+  RECORD_UNCOMPRESSED_422,  // 4:2:2 pictures and PCM sound (AVI)
+  RECORD_FFV1_PCM,          // FFV1 version 3 and PCM sound (Matroska)
+  RECORD_H264_AAC,          // H.264 and AAC (Matroska)
+};
+struct IConfigRecordMux : IUnknown {
+  ORV_IID(IConfigRecordMux)
+  virtual HRESULT SetRecordCoding(RECORD_CODING coding) = 0;
+};
+
+// The renderer's deinterlacing of the live picture (never of a recording).
+struct IVideoDeinterlace : IUnknown {
+  ORV_IID(IVideoDeinterlace)
+  virtual HRESULT put_Deinterlace(BOOL on) = 0;
+};
+
 struct IKsPropertySet : IUnknown {
   ORV_IID(IKsPropertySet)
   virtual HRESULT Get(REFGUID set, DWORD id, LPVOID instanceData, DWORD instanceLength, LPVOID propertyData,
@@ -375,7 +409,8 @@ struct ICaptureGraphBuilder : IUnknown {
   ORV_IID(ICaptureGraphBuilder)
   virtual HRESULT SetFiltergraph(IGraphBuilder* graph) = 0;
   virtual HRESULT GetFiltergraph(IGraphBuilder** graph) = 0;
-  // Adds an AVI mux and a file writer for the file; hands out the mux and the writer's sink.
+  // Adds a mux and a file writer for the file (type MEDIASUBTYPE_Avi or MEDIASUBTYPE_Matroska);
+  // hands out the mux and the writer's sink.
   virtual HRESULT SetOutputFileName(const GUID* type, LPCOLESTR fileName, IBaseFilter** mux,
                                     IFileSinkFilter** sink) = 0;
   // Looks on the filter, its output pins (of the category, when given) and downstream of them, then
