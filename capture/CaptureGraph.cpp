@@ -82,6 +82,9 @@ void CGraphBase::RemoveDownstream(IBaseFilter* pFilter) {
 }
 
 void CGraphBase::FreeFilters() {
+  // The kept format belongs to the card that goes.
+  if (m_pCardFormat) DeleteMediaType(m_pCardFormat);
+  m_pCardFormat = nullptr;
   m_pGraph.Reset();
   m_pBuilder.Reset();
   m_pVideoCapture.Reset();
@@ -414,6 +417,7 @@ int CCaptureGraph::BuildPreviewGraph() {
   if (m_bPreviewBuilt) return 1;
   if (m_bCapturing || m_bPreviewing || !m_pVideoCapture || (m_bCaptureAudio && !m_pAudioCapture)) return 0;
   if (m_bCaptureBuilt) TearDownGraph();
+  RestoreCardFormat();
 
   HRESULT hr = m_pBuilder->RenderStream(&PIN_CATEGORY_PREVIEW, m_pVideoCapture, nullptr, nullptr);
   if (hr == VFW_S_NOPREVIEWPIN)
@@ -427,6 +431,7 @@ int CCaptureGraph::BuildPreviewGraph() {
     ErrorBox(IDS_ERR_PREVIEW_RUN);
   } else {
     ShowRenderWindow(TRUE);
+    ApplyPreviewDeinterlace();
   }
 
   AM_MEDIA_TYPE* pmt = nullptr;

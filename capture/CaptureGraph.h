@@ -4,6 +4,7 @@
 #include "capture/Crossbar.h"
 #include "common/CaptureDevices.h"
 #include "common/ChannelPlans.h"
+#include "common/Recording.h"
 #include "platform/media/com/dshow.h"
 #include "platform/ui/afxwin.h"
 
@@ -69,6 +70,11 @@ class CGraphBase {
   DWORD m_dwCaptureStart = 0;
   BOOL m_bTimed = FALSE;
   DWORD m_dwTimeLimit = 0;
+  // The recording page's choices, read when a capture is built.
+  orv::record::Format m_recordFormat = orv::record::Format::Spec;
+  DWORD m_dwStopOnNoSignalMs = 0;  // 0: a lost signal never ends the capture
+  // The card's format before a capture in the standard's own frame changed it; put back after.
+  AM_MEDIA_TYPE* m_pCardFormat = nullptr;
 };
 
 class CCaptureGraph : public CGraphBase {
@@ -118,8 +124,13 @@ class CCaptureGraph : public CGraphBase {
   int StartCapture();
   int StopCapture();
   void ShowCaptureResult();
-  // Whether the graph ended the recording by itself (the file could take no more) while capturing.
+  // Whether the recording ended by itself while capturing: the file could take no more, or the
+  // signal has been gone for the recording page's time.
   BOOL CaptureHalted();
+  // Frames the capture pin has dropped since the capture started.
+  int DroppedSoFar();
+  // The live picture deinterlaced or not, as the recording page says.
+  void ApplyPreviewDeinterlace();
 
   // Source, tuning and channel scan.
   int SelectSource(int nSource);
@@ -151,8 +162,18 @@ class CCaptureGraph : public CGraphBase {
   void WaitForScans();
   void CollectCaptureEvents();
   int FailCaptureBuild(UINT message);
+  // Sets the capture pin to the standard's own size and full rate; the card's format is kept to be
+  // put back by RestoreCardFormat.
+  void UseStandardFrame();
+  void RestoreCardFormat();
+  // Polls the decoder's lock (at most every kSignalPollMs); true once it has been gone long enough.
+  bool SignalGoneTooLong();
 
   HRESULT m_hrCaptureHalt = S_OK;  // why the graph ended the recording, S_OK while it has not
+  BOOL m_bSignalEnded = FALSE;     // the recording ended because the signal went away
+  bool m_bSignalLost = false;
+  DWORD m_dwSignalLostAt = 0;
+  DWORD m_dwSignalPolledAt = 0;
 
   struct ScanWorker {
     std::thread thread;

@@ -11,6 +11,13 @@
 #include <filesystem>
 
 namespace {
+// The standards' own frames, for the recording formats that keep every line and every frame.
+constexpr LONG kStandardWidth = 720;
+constexpr LONG kHeight525 = 480, kHeight625 = 576;
+constexpr REFERENCE_TIME kPeriod525 = 333667, kPeriod625 = 400000;  // 29.97 and 25 frames per second
+// The decoder's lock is asked at most this often while a capture may end on a lost signal.
+constexpr DWORD kSignalPollMs = 250;
+
 // The longest time limit the millisecond counter can measure (49.7 days): longer ones are cut to it.
 constexpr DWORD kMaxTimeLimitMs = 0xFFFFFFFFu;
 constexpr UINT WM_GRAPHNOTIFY = WM_USER + 1;
@@ -92,16 +99,31 @@ int CCaptureGraph::BuildCaptureGraph() {
   if (m_bCapturing || m_bPreviewing || !m_pVideoCapture || (m_bCaptureAudio && !m_pAudioCapture)) return 0;
   if (!m_szCaptureFile[0]) return ErrorBox(IDS_ERR_NO_FILE_NAME);
   if (m_bPreviewBuilt) TearDownGraph();
+  RestoreCardFormat();
+  m_recordFormat = orv::record::StoredFormat();
+  m_dwStopOnNoSignalMs = static_cast<DWORD>(orv::record::StoredStopOnNoSignal()) * 1000u;
+  const orv::record::FormatInfo& format = orv::record::InfoOf(m_recordFormat);
+  // Before the pins connect, so that every filter sees the frame the card delivers.
+  if (format.standardFrame) UseStandardFrame();
 
   WCHAR wide[260];
   HRESULT hr = ToWide(m_szCaptureFile, wide)
-                   ? m_pBuilder->SetOutputFileName(&MEDIASUBTYPE_Avi, wide, &m_pMux, &m_pFileSink)
+                   ? m_pBuilder->SetOutputFileName(format.matroska ? &MEDIASUBTYPE_Matroska : &MEDIASUBTYPE_Avi, wide,
+                                                   &m_pMux, &m_pFileSink)
                    : E_INVALIDARG;
   if (FAILED(hr)) return FailCaptureBuild(IDS_ERR_SET_FILE);
 
   if (SUCCEEDED(m_pMuxConfig.QueryFrom(m_pMux))) {
     m_pMuxConfig->SetOutputCompatibilityIndex(TRUE);
     if (m_bCaptureAudio && FAILED(m_pMuxConfig->SetMasterStream(m_nMasterStream))) ErrorBox(IDS_ERR_MASTER_STREAM);
+  }
+  if (m_recordFormat != orv::record::Format::Spec) {
+    static constexpr RECORD_CODING kCodings[] = {RECORD_AS_DELIVERED, RECORD_UNCOMPRESSED_422, RECORD_FFV1_PCM,
+                                                 RECORD_H264_AAC};
+    ComPtr<IConfigRecordMux> coding;
+    if (FAILED(coding.QueryFrom(m_pMux)) ||
+        FAILED(coding->SetRecordCoding(kCodings[static_cast<int>(m_recordFormat)])))
+      return FailCaptureBuild(IDS_ERR_SET_FILE);
   }
 
   if (FAILED(m_pBuilder->RenderStream(&PIN_CATEGORY_CAPTURE, m_pVideoCapture, nullptr, m_pMux)))
@@ -124,9 +146,11 @@ int CCaptureGraph::BuildCaptureGraph() {
     if (m_bWantPreview) ErrorBox(IDS_ERR_NO_PREVIEW);
   } else {
     ShowRenderWindow(FALSE);
+    ApplyPreviewDeinterlace();
   }
 
-  if (m_bSetFrameRate) {
+  // The standard's own frame comes with its rate.
+  if (m_bSetFrameRate && !format.standardFrame) {
     AM_MEDIA_TYPE* pmt = nullptr;
     if (!m_pVideoConfig || m_pVideoConfig->GetFormat(&pmt) != S_OK || !pmt) {
       ErrorBox(IDS_ERR_FRAME_RATE);
@@ -151,6 +175,9 @@ int CCaptureGraph::StartCapture() {
   m_nDropped = 0;
   m_nCaptured = 0;
   m_hrCaptureHalt = S_OK;
+  m_bSignalEnded = FALSE;
+  m_bSignalLost = false;
+  m_dwSignalPolledAt = timeGetTime() - kSignalPollMs;
 
   REFERENCE_TIME never = MAXLONGLONG;
   // The preview runs at once (if wanted); the capture stream is held back while the graph starts.
@@ -205,8 +232,85 @@ void CCaptureGraph::CollectCaptureEvents() {
 }
 
 BOOL CCaptureGraph::CaptureHalted() {
-  if (m_bCapturing) CollectCaptureEvents();
-  return m_bCapturing && m_hrCaptureHalt != S_OK;
+  if (!m_bCapturing) return FALSE;
+  CollectCaptureEvents();
+  if (m_hrCaptureHalt == S_OK && !m_bSignalEnded && SignalGoneTooLong()) m_bSignalEnded = TRUE;
+  return m_hrCaptureHalt != S_OK || m_bSignalEnded;
+}
+
+bool CCaptureGraph::SignalGoneTooLong() {
+  if (!m_dwStopOnNoSignalMs || !m_pVideoCapture) return false;
+  const DWORD now = timeGetTime();
+  if (now - m_dwSignalPolledAt < kSignalPollMs) return false;
+  m_dwSignalPolledAt = now;
+  ComPtr<IAMAnalogVideoDecoder> decoder;
+  LONG locked = 1;
+  // A card that cannot tell is taken to have a signal: the capture then runs until stopped.
+  if (FAILED(decoder.QueryFrom(m_pVideoCapture)) || FAILED(decoder->get_HorizontalLocked(&locked))) locked = 1;
+  if (locked) {
+    m_bSignalLost = false;
+    return false;
+  }
+  if (!m_bSignalLost) {
+    m_bSignalLost = true;
+    m_dwSignalLostAt = now;
+  }
+  return now - m_dwSignalLostAt >= m_dwStopOnNoSignalMs;
+}
+
+int CCaptureGraph::DroppedSoFar() {
+  LONG n = 0;
+  if (!m_bCapturing || !m_pDroppedFrames || FAILED(m_pDroppedFrames->GetNumDropped(&n))) return m_nDropped;
+  return n;
+}
+
+void CCaptureGraph::ApplyPreviewDeinterlace() {
+  ComPtr<IVideoDeinterlace> deinterlace;
+  if (m_pRenderWindow && SUCCEEDED(deinterlace.QueryFrom(m_pRenderWindow)))
+    deinterlace->put_Deinterlace(orv::record::StoredDeinterlacePreview() ? TRUE : FALSE);
+}
+
+void CCaptureGraph::UseStandardFrame() {
+  ComPtr<IAMAnalogVideoDecoder> decoder;
+  LONG lines = 0;
+  // An input without a TV standard (a camera) keeps its own frame.
+  if (!m_pVideoConfig || FAILED(decoder.QueryFrom(m_pVideoCapture)) || FAILED(decoder->get_NumberOfLines(&lines)))
+    return;
+  AM_MEDIA_TYPE* pmt = nullptr;
+  if (m_pVideoConfig->GetFormat(&pmt) != S_OK || !pmt) {
+    ErrorBox(IDS_ERR_FRAME_RATE);
+    return;
+  }
+  if (pmt->formattype != FORMAT_VideoInfo || !pmt->pbFormat || pmt->cbFormat < sizeof(VIDEOINFOHEADER)) {
+    DeleteMediaType(pmt);
+    return;
+  }
+  if (!m_pCardFormat) {
+    m_pCardFormat = static_cast<AM_MEDIA_TYPE*>(CoTaskMemAlloc(sizeof(AM_MEDIA_TYPE)));
+    if (m_pCardFormat && FAILED(CopyMediaType(m_pCardFormat, pmt))) {
+      CoTaskMemFree(m_pCardFormat);
+      m_pCardFormat = nullptr;
+    }
+  }
+  auto* vih = reinterpret_cast<VIDEOINFOHEADER*>(pmt->pbFormat);
+  BITMAPINFOHEADER& bmi = vih->bmiHeader;
+  const LONG height = lines == 525 ? kHeight525 : kHeight625;
+  bmi.biWidth = kStandardWidth;
+  bmi.biHeight = bmi.biHeight < 0 ? -height : height;
+  // Uncompressed pictures grow with the frame; a compressed one keeps the size its card gives.
+  if (pmt->subtype != MEDIASUBTYPE_MJPG)
+    bmi.biSizeImage = static_cast<DWORD>(kStandardWidth * height * bmi.biBitCount / 8);
+  pmt->lSampleSize = bmi.biSizeImage;
+  vih->AvgTimePerFrame = lines == 525 ? kPeriod525 : kPeriod625;
+  if (m_pVideoConfig->SetFormat(pmt) != S_OK) ErrorBox(IDS_ERR_FRAME_RATE);
+  DeleteMediaType(pmt);
+}
+
+void CCaptureGraph::RestoreCardFormat() {
+  if (!m_pCardFormat) return;
+  if (m_pVideoConfig) m_pVideoConfig->SetFormat(m_pCardFormat);
+  DeleteMediaType(m_pCardFormat);
+  m_pCardFormat = nullptr;
 }
 
 int CCaptureGraph::StopCapture() {

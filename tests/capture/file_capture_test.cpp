@@ -162,3 +162,75 @@ TEST(FileCapture, SlowDiskDropsFramesInsteadOfQueueingThem) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every recording format, from what win.ini holds: a missing or unknown value records as the
+// original does. The built-in card is on NTSC-M (525 lines, bottom field first).
+TEST(FileCapture, RecordFormatsWriteWhatTheFileSays) {
+  const struct {
+    const char* stored;  // RecordFormat=..., nullptr for none
+    const char* container, *video, *sound;
+    int width, height;
+    const char* rate;
+    const char* fields;  // "" where the file says nothing of them
+    const char* aspect;
+  } cases[] = {
+      {nullptr, "avi", "rawvideo", "pcm_s16le", 640, 480, "1499/100", "", ""},
+      {"bogus", "avi", "rawvideo", "pcm_s16le", 640, 480, "1499/100", "", ""},
+      {"full", "avi", "rawvideo", "pcm_s16le", 720, 480, "30000/1001", "", "4:3"},
+      {"lossless", "matroska,webm", "ffv1", "pcm_s16le", 720, 480, "30000/1001", "bt", "4:3"},
+      {"compact", "matroska,webm", "h264", "aac", 720, 480, "30000/1001", "bt", "4:3"},
+  };
+  for (const auto& c : cases) {
+    const std::string stored = c.stored ? c.stored : "(none)";
+    SCOPED_TRACE(stored);
+    EngineRig rig("", c.stored ? std::string("[orvane]\nRecordFormat=") + c.stored + "\n" : "");
+    CCaptureGraph& e = rig.Start();
+    const std::string path = Clip(std::string(c.container).starts_with("avi") ? "f.avi" : "f.mkv");
+    ASSERT_EQ(1, e.StartFileCapture(path.c_str(), TRUE, 2));
+    ASSERT_TRUE(WaitForTimeUp(e, 8000));
+    ASSERT_EQ(1, e.StopFileCapture());
+    const auto probe = orv::test::Probe(path);
+    EXPECT_EQ(c.container, probe["format"].value("format_name", ""));
+    const auto video = Video(path);
+    EXPECT_EQ(c.video, video.value("codec_name", ""));
+    EXPECT_EQ(c.width, Number(video, "width"));
+    EXPECT_EQ(c.height, Number(video, "height"));
+    EXPECT_EQ(c.rate, video.value("r_frame_rate", ""));
+    EXPECT_EQ(c.fields, video.value("field_order", ""));
+    if (*c.aspect) EXPECT_EQ(c.aspect, video.value("display_aspect_ratio", ""));
+    const auto sound = orv::test::StreamsOf(probe, "audio");
+    ASSERT_EQ(1u, sound.size());
+    EXPECT_EQ(c.sound, sound[0].value("codec_name", ""));
+    EXPECT_GT(e.m_nCaptured, 20);
+    EXPECT_EQ(0, e.m_nDropped);
+    EXPECT_EQ(static_cast<std::size_t>(e.m_nCaptured), orv::test::PictureChecksums(path).size());
+    EXPECT_EQ("", orv::test::DecodeErrors(path));
+    EXPECT_TRUE(rig.Texts().empty());
+    // The live picture goes back to the card's own frame, and so does the next original recording.
+    WriteProfileStringA("orvane", "RecordFormat", "spec");
+    ASSERT_EQ(1, e.StartFileCapture(Clip("s.avi").c_str(), TRUE, 1));
+    ASSERT_TRUE(WaitForTimeUp(e, 5000));
+    ASSERT_EQ(1, e.StopFileCapture());
+    EXPECT_EQ(640, Number(Video(Clip("s.avi")), "width"));
+  }
+}
+
+// A capture ends by itself once the signal has been gone for the stored time, with its file whole
+// and no error; with 0 it runs on.
+TEST(FileCapture, LostSignalEndsTheCaptureWhenAsked) {
+  for (const int seconds : {1, 0}) {
+    SCOPED_TRACE(seconds);
+    EngineRig rig(R"({"signal_off_after_s": 1})", "[orvane]\nStopOnNoSignal=" + std::to_string(seconds) + "\n");
+    CCaptureGraph& e = rig.Start();
+    ASSERT_EQ(1, e.StartFileCapture(Clip().c_str(), FALSE, 0));
+    const bool ended = orv::test::PumpUntil([&] { return e.CaptureHalted() == TRUE; }, 4000);
+    EXPECT_EQ(seconds != 0, ended);
+    ASSERT_EQ(1, e.StopFileCapture());
+    EXPECT_EQ("", orv::test::DecodeErrors(Clip()));
+    EXPECT_TRUE(rig.Texts().empty());
+  }
+}
+
+}  // namespace
