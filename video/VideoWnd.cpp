@@ -319,6 +319,8 @@ LRESULT CVideoWnd::OnTunerNotify(WPARAM code, LPARAM arg) {
                        PlaceVideo();
                        LoadChannelSettings();
                      });
+      // The recording page may have changed the live picture's deinterlacing.
+      if (m_pGraph) m_pGraph->ApplyPreviewDeinterlace();
       break;
     case VideoCmd::ScanTV:
       m_pGraph->StartChannelScan(reinterpret_cast<HWND>(arg), SOURCE_TV);

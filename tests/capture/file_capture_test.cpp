@@ -176,8 +176,8 @@ TEST(FileCapture, RecordFormatsWriteWhatTheFileSays) {
     const char* fields;  // "" where the file says nothing of them
     const char* aspect;
   } cases[] = {
-      {nullptr, "avi", "rawvideo", "pcm_s16le", 640, 480, "1499/100", "", ""},
-      {"bogus", "avi", "rawvideo", "pcm_s16le", 640, 480, "1499/100", "", ""},
+      {nullptr, "avi", "rawvideo", "pcm_s16le", 640, 480, "10000000/667111", "", ""},
+      {"bogus", "avi", "rawvideo", "pcm_s16le", 640, 480, "10000000/667111", "", ""},
       {"full", "avi", "rawvideo", "pcm_s16le", 720, 480, "30000/1001", "", "4:3"},
       {"lossless", "matroska,webm", "ffv1", "pcm_s16le", 720, 480, "30000/1001", "bt", "4:3"},
       {"compact", "matroska,webm", "h264", "aac", 720, 480, "30000/1001", "bt", "4:3"},
@@ -199,7 +199,9 @@ TEST(FileCapture, RecordFormatsWriteWhatTheFileSays) {
     EXPECT_EQ(c.height, Number(video, "height"));
     EXPECT_EQ(c.rate, video.value("r_frame_rate", ""));
     EXPECT_EQ(c.fields, video.value("field_order", ""));
-    if (*c.aspect) EXPECT_EQ(c.aspect, video.value("display_aspect_ratio", ""));
+    if (*c.aspect) {
+      EXPECT_EQ(c.aspect, video.value("display_aspect_ratio", ""));
+    }
     const auto sound = orv::test::StreamsOf(probe, "audio");
     ASSERT_EQ(1u, sound.size());
     EXPECT_EQ(c.sound, sound[0].value("codec_name", ""));
