@@ -41,15 +41,6 @@ struct SeamRig {
     ASSERT_EQ(S_OK, builder->SetOutputFileName(&MEDIASUBTYPE_Avi, Widen(path).c_str(), &mux, &file));
     ASSERT_EQ(S_OK, builder->RenderStream(&PIN_CATEGORY_CAPTURE, capture, nullptr, mux));
   }
-  // The capture format at the standard's width, with these lines and frame period.
-  void SetFullSize(LONG lines, REFERENCE_TIME period) {
-    AM_MEDIA_TYPE* mt = nullptr;
-    ASSERT_EQ(S_OK, config->GetFormat(&mt));
-    auto* vih = reinterpret_cast<VIDEOINFOHEADER*>(mt->pbFormat);
-    vih->bmiHeader.biWidth = 720, vih->bmiHeader.biHeight = lines, vih->AvgTimePerFrame = period;
-    EXPECT_EQ(S_OK, config->SetFormat(mt));
-    DeleteMediaType(mt);
-  }
   // Lines and frame period of the capture format.
   std::pair<long, long> Shape() {
     AM_MEDIA_TYPE* mt = nullptr;
@@ -237,7 +228,7 @@ TEST_F(V4l2Seam, TheStandardsFullSizeAndRateAreSetOnTheCard) {
     fake.period = 667111, fake.rateSettable = true, fake.frames = 4;
     SeamRig rig(fake);
     fake.std = c.std;
-    rig.SetFullSize(c.height, c.period);
+    orv::test::SetFullSize(rig.config, c.height, c.period);
     KeepSink* sink = rig.Keep(PIN_CATEGORY_CAPTURE);
     rig.RunDrained(fake);
     EXPECT_EQ(std::pair(720u, static_cast<std::uint32_t>(c.height)), std::pair(fake.Pix().width, fake.Pix().height));
@@ -251,7 +242,7 @@ TEST_F(V4l2Seam, TheStandardsFullSizeAndRateAreSetOnTheCard) {
   FakeV4l2 fake;
   fake.period = 0, fake.detected = {{1, V4L2_STD_PAL_I}};
   SeamRig rig(fake);
-  rig.SetFullSize(480, 333667);
+  orv::test::SetFullSize(rig.config, 480, 333667);
   ASSERT_EQ(S_OK, rig.crossbar->Route(kXbarVideoOut, kXbarComposite));
   EXPECT_EQ(std::pair(576L, 400000L), rig.Shape());
 }

@@ -141,41 +141,19 @@ TEST(Deinterlacing, TheCombOfAMovingPictureGoesAndTheFirstFieldStays) {
   EXPECT_FALSE(deinterlacer.Process(MEDIASUBTYPE_YUY2, frame.data(), frame.size() - 1, 64, 48, true, &out));
 }
 
-// A source of YUY2 frames for the renderer.
-class FrameSource : public orv::media::FilterBase {
- public:
-  FrameSource() : FilterBase(GUID_NULL, "Source", "Source") {
-    VIDEOINFOHEADER vih{};
-    vih.bmiHeader = {sizeof(BITMAPINFOHEADER), 64, 48, 1, 16, MEDIASUBTYPE_YUY2.Data1, 64 * 48 * 2};
-    vih.AvgTimePerFrame = 333667;
-    AM_MEDIA_TYPE mt{MEDIATYPE_Video, MEDIASUBTYPE_YUY2, TRUE, FALSE, 64 * 48 * 2, FORMAT_VideoInfo, nullptr,
-                     sizeof vih, reinterpret_cast<BYTE*>(&vih)};
-    m_format = std::make_shared<orv::media::StreamFormat>(mt);
-    AddPin({"Out", PINDIR_OUTPUT, PIN_CATEGORY_CAPTURE, MEDIATYPE_Video, true, true, m_format});
-  }
-  void Send(int frames) {
-    AM_MEDIA_TYPE mt{};
-    m_format->Copy(&mt);
-    std::vector<BYTE> picture(64 * 48 * 2, 128);
-    std::shared_lock lock(orv::media::StreamMutex());
-    for (int i = 0; i < frames; ++i) PinAt(0)->Deliver({picture.data(), picture.size(), i * 333667LL, (i + 1) * 333667LL, &mt});
-    FreeMediaType(mt);
-  }
-
- private:
-  std::shared_ptr<orv::media::StreamFormat> m_format;
-};
-
 // While a writer is behind, the live picture leaves frames out; how many is said when it stops.
 TEST(Renderer, ThePreviewGivesWayWhileAWriterIsBehind) {
   orv::test::ComScope com;
   ComPtr<IGraphBuilder> graph;
   ASSERT_EQ(S_OK, CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&graph)));
-  ComPtr<FrameSource> source = new FrameSource;
   ComPtr<IBaseFilter> renderer = orv::media::NewVideoRenderer();
-  ASSERT_EQ(S_OK, graph->AddFilter(static_cast<IBaseFilter*>(source.Get()), u"Source"));
   ASSERT_EQ(S_OK, graph->AddFilter(renderer, u"Renderer"));
-  ASSERT_EQ(S_OK, graph->ConnectDirect(source->PinAt(0), orv::media::AsFilterBase(renderer)->PinAt(0), nullptr));
+  VIDEOINFOHEADER vih{};
+  vih.bmiHeader = {sizeof(BITMAPINFOHEADER), 64, 48, 1, 16, MEDIASUBTYPE_YUY2.Data1, 64 * 48 * 2};
+  AM_MEDIA_TYPE mt{MEDIATYPE_Video, MEDIASUBTYPE_YUY2, TRUE, FALSE, 0, FORMAT_VideoInfo, nullptr, sizeof vih,
+                   reinterpret_cast<BYTE*>(&vih)};
+  std::vector<BYTE> picture(64 * 48 * 2, 128);
+  orv::media::FilterBase* sink = orv::media::AsFilterBase(renderer);
   ComPtr<IMediaControl> control;
   ASSERT_EQ(S_OK, control.QueryFrom(graph));
   struct Step {
@@ -186,7 +164,7 @@ TEST(Renderer, ThePreviewGivesWayWhileAWriterIsBehind) {
   for (const Step& step : steps) {
     ASSERT_EQ(S_OK, control->Run());
     orv::media::SetWritersBehindForTests(step.behind);
-    source->Send(step.frames);
+    for (int i = 0; i < step.frames; ++i) sink->Receive(sink->PinAt(0), {picture.data(), picture.size(), 0, 1, &mt});
     orv::media::SetWritersBehindForTests(false);
     testing::internal::CaptureStderr();
     control->Stop();
