@@ -57,6 +57,16 @@ inline void SetRate(IAMStreamConfig* config, REFERENCE_TIME period) {
   DeleteMediaType(mt);
 }
 
+// Sets a capture pin's format to the standard's width, with these lines and frame period.
+inline void SetFullSize(IAMStreamConfig* config, LONG lines, REFERENCE_TIME period) {
+  AM_MEDIA_TYPE* mt = nullptr;
+  ASSERT_EQ(S_OK, config->GetFormat(&mt));
+  auto* vih = reinterpret_cast<VIDEOINFOHEADER*>(mt->pbFormat);
+  vih->bmiHeader.biWidth = 720, vih->bmiHeader.biHeight = lines, vih->AvgTimePerFrame = period;
+  EXPECT_EQ(S_OK, config->SetFormat(mt));
+  DeleteMediaType(mt);
+}
+
 // Keeps every sample that reaches its input, with the format it came in. Hold it in a ComPtr.
 class KeepSink : public orv::media::FilterBase {
  public:

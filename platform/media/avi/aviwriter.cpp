@@ -493,7 +493,12 @@ std::unique_ptr<AviWriter> AviWriter::Create(std::string path, int master, HaltF
   return std::make_unique<AviFile>(std::move(path), master, std::move(onHalt));
 }
 
-bool WritersBehind() { return false; }  // filled in with the encoding writers
+namespace {
+std::atomic<bool> g_behindForTests{false};
+}  // namespace
+
+bool WritersBehind() { return g_behindForTests || false; }  // filled in with the encoding writers
+void SetWritersBehindForTests(bool behind) { g_behindForTests = behind; }
 
 void SetAviDiskLimitForTests(std::uint64_t bytes) { g_diskLimit = bytes; }
 void SetAviWriteDelayForTests(int microseconds) { g_writeDelayUs = microseconds; }

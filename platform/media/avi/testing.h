@@ -16,6 +16,9 @@ void SetAviWriteDelayForTests(int microseconds);
 // The write queue's bound in bytes (0: the default).
 void SetAviQueueLimitForTests(std::size_t bytes);
 
+// Makes WritersBehind() say a writer is behind (true) or ask the writers again (false).
+void SetWritersBehindForTests(bool behind);
+
 // Whether files opened from now on place pictures on the sound's clock when the sound is the master
 // stream (the default); a benchmark shows the drift without it.
 void SetAviFollowSoundClockForBenchmarks(bool follow);

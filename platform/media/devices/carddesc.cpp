@@ -164,7 +164,7 @@ DeviceDesc Device(const json& j, const std::string& where, std::size_t index) {
   CheckKeys(j, where,
             {"name", "preview_pin", "analog_video_in", "stream_config", "dropped_frames", "crossbars", "tuner",
              "analog_in_from", "procamp", "format", "audio", "audio_name", "faults", "sync_marks",
-             "audio_clock_ppm", "video_start_latency_ms", "clock_speed", "standards"});
+             "audio_clock_ppm", "video_start_latency_ms", "clock_speed", "standards", "signal_off_after_s"});
   DeviceDesc d = DefaultDevice();
   d.name = index == 0 ? d.name : d.name + " " + std::to_string(index + 1);
   d.audioName = d.name + " Audio";
@@ -184,6 +184,8 @@ DeviceDesc Device(const json& j, const std::string& where, std::size_t index) {
   if (j.contains("video_start_latency_ms"))
     d.videoStartLatencyMs = Long(j["video_start_latency_ms"], where + ".video_start_latency_ms", 0, 10000);
   if (j.contains("clock_speed")) d.clockSpeed = Long(j["clock_speed"], where + ".clock_speed", 1, 100);
+  if (j.contains("signal_off_after_s"))
+    d.signalOffAfterS = Long(j["signal_off_after_s"], where + ".signal_off_after_s", 0, 86400);
   if (j.contains("standards")) {
     const json& list = j["standards"];
     if (!list.is_array()) Fail(where + ".standards", "expected an array");

@@ -64,6 +64,7 @@ struct DeviceDesc {
   LONG audioClockPpm = 0;        // the sound's clock runs this many millionths fast against the picture's
   LONG videoStartLatencyMs = 0;  // the picture starts this long after the sound
   LONG clockSpeed = 1;           // both clocks run this many times as fast as real time
+  LONG signalOffAfterS = 0;      // the signal goes this long after the capture filter runs (0: never)
   // The TV standard keys the card takes ("PAL-BG", ...); none listed: every one.
   std::optional<std::vector<std::string>> standards;
 };

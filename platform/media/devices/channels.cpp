@@ -126,4 +126,10 @@ std::uint32_t StandardLines(StdMask standard) { return (standard & V4L2_STD_525_
 
 REFERENCE_TIME StandardPeriod(StdMask standard) { return (standard & V4L2_STD_525_60) ? 333667 : 400000; }
 
+LONG StandardScanLines(StdMask standard) { return (standard & V4L2_STD_525_60) ? 525 : 625; }
+
+AM_FIELD_ORDER InterlacedFieldOrder(StdMask standard) {
+  return (standard & V4L2_STD_525_60) ? AM_FIELDS_BOTTOM_FIRST : AM_FIELDS_TOP_FIRST;
+}
+
 }  // namespace orv::media

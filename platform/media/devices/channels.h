@@ -44,5 +44,12 @@ StdMask StandardOfKey(std::string_view key);
 // Picture lines (480 for the 525-line standards, else 576) and frame duration in 100 ns units.
 std::uint32_t StandardLines(StdMask standard);
 REFERENCE_TIME StandardPeriod(StdMask standard);
+// The width of a card's picture at the standard's own size (ITU-R BT.601).
+constexpr LONG kStandardWidth = 720;
+// The standard's scan lines: 525 or 625.
+LONG StandardScanLines(StdMask standard);
+// How a card's interlaced picture of the standard comes: bottom field first on 525 lines, top
+// field first on 625 (as V4L2 has V4L2_FIELD_INTERLACED).
+AM_FIELD_ORDER InterlacedFieldOrder(StdMask standard);
 
 }  // namespace orv::media

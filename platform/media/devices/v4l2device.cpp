@@ -184,7 +184,20 @@ HRESULT V4l2Card::ChooseFormat() {
   f.fmt.pix.pixelformat = kind->v4l2;
   // Both fields in one picture; a driver may still answer otherwise (see the capture filter).
   f.fmt.pix.field = V4L2_FIELD_INTERLACED;
-  const PictureSize size = ChooseSize(vga, std, {f.fmt.pix.width, f.fmt.pix.height});
+  // A picture the program set to the standard's own size follows the standard.
+  bool standardSize = false;
+  if (m_format) {
+    AM_MEDIA_TYPE old{};
+    m_format->Copy(&old);
+    if (old.formattype == FORMAT_VideoInfo && old.pbFormat && old.cbFormat >= sizeof(VIDEOINFOHEADER)) {
+      const BITMAPINFOHEADER& b = reinterpret_cast<const VIDEOINFOHEADER*>(old.pbFormat)->bmiHeader;
+      const auto lines = static_cast<std::uint32_t>(std::abs(b.biHeight));
+      standardSize = b.biWidth == kStandardWidth && (lines == StandardLines(V4L2_STD_525_60) || lines == StandardLines(V4L2_STD_625_50));
+    }
+    FreeMediaType(old);
+  }
+  const PictureSize size = standardSize && std ? PictureSize{static_cast<std::uint32_t>(kStandardWidth), StandardLines(std)}
+                                               : ChooseSize(vga, std, {f.fmt.pix.width, f.fmt.pix.height});
   f.fmt.pix.width = size.width;
   f.fmt.pix.height = size.height;
   f.fmt.pix.bytesperline = 0;
@@ -286,6 +299,38 @@ HRESULT V4l2Card::ApplyFormat() {
   if (m_frame.field != V4L2_FIELD_ALTERNATE && Ioctl(VIDIOC_G_PARM, &p) == 0)
     m_frame.period = PeriodOf(p.parm.capture.timeperframe);
   return S_OK;
+}
+
+HRESULT V4l2Card::DecoderLines(LONG* lines) {
+  int input = -1;
+  if (Ioctl(VIDIOC_G_INPUT, &input) < 0) return DeviceErrorOf(errno);
+  if (input < 0 || static_cast<std::size_t>(input) >= m_inputs.size() || !m_inputs[static_cast<std::size_t>(input)].hasStandard)
+    return E_NOTIMPL;
+  v4l2_std_id std = 0;
+  if (Ioctl(VIDIOC_G_STD, &std) < 0 || !std) return E_NOTIMPL;
+  *lines = StandardScanLines(std);
+  return S_OK;
+}
+
+HRESULT V4l2Card::DecoderLocked(LONG* locked) {
+  v4l2_input in{};
+  int current = -1;
+  if (Ioctl(VIDIOC_G_INPUT, &current) < 0) return DeviceErrorOf(errno);
+  in.index = static_cast<std::uint32_t>(current);
+  if (Ioctl(VIDIOC_ENUMINPUT, &in) < 0) return DeviceErrorOf(errno);
+  *locked = (in.status & (V4L2_IN_ST_NO_SIGNAL | V4L2_IN_ST_NO_H_LOCK)) ? 0 : 1;
+  return S_OK;
+}
+
+AM_FIELD_ORDER V4l2Card::FieldOrder(std::uint32_t firstField) {
+  v4l2_format f{};
+  f.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+  if (Ioctl(VIDIOC_G_FMT, &f) < 0) return AM_FIELDS_UNKNOWN;
+  v4l2_std_id std = 0;
+  if (Ioctl(VIDIOC_G_STD, &std) < 0) std = 0;
+  // Without a standard, the picture's height tells the lines.
+  if (!std) std = f.fmt.pix.height == StandardLines(V4L2_STD_625_50) ? V4L2_STD_625_50 : V4L2_STD_525_60;
+  return FieldOrderOf(f.fmt.pix.field, std, firstField);
 }
 
 HRESULT V4l2Card::SelectVideo(int pin) {

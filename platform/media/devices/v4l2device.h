@@ -78,6 +78,12 @@ class V4l2Card : public std::enable_shared_from_this<V4l2Card> {
   // S_OK, S_FALSE, or E_NOTIMPL when no input lists its standards.
   HRESULT SupportsStandard(StdMask mask) const;
 
+  // ---- Decoder: the standard's scan lines (E_NOTIMPL on an input without standards), whether
+  // the current input has a signal, and how the pictures' fields come.
+  HRESULT DecoderLines(LONG* lines);
+  HRESULT DecoderLocked(LONG* locked);
+  AM_FIELD_ORDER FieldOrder(std::uint32_t firstField);
+
   // ---- Controls: brightness, contrast, hue and saturation (0..3), in the driver's values
   bool QueryControl(LONG property, DriverRange* r);
   HRESULT SetControl(LONG property, LONG driverValue);

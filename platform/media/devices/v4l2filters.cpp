@@ -213,7 +213,11 @@ const char* PropertyName(LONG property) {
   return property >= 0 && property < 4 ? kNames[property] : "VideoProcAmp_Other";
 }
 
-class V4l2VideoCapture : public FilterBase, public IAMVideoProcAmp, public IAMDroppedFrames, public IAMTVStandard {
+class V4l2VideoCapture : public FilterBase,
+                         public IAMVideoProcAmp,
+                         public IAMDroppedFrames,
+                         public IAMTVStandard,
+                         public IAMAnalogVideoDecoder {
  public:
   explicit V4l2VideoCapture(std::shared_ptr<V4l2Card> card)
       : FilterBase(GUID_NULL, card->InstanceName("VideoCapture"), "VideoCapture"), m_card(std::move(card)) {
@@ -310,11 +314,30 @@ class V4l2VideoCapture : public FilterBase, public IAMVideoProcAmp, public IAMDr
     return S_OK;
   }
 
+  HRESULT get_NumberOfLines(LONG* lines) override {
+    if (!lines) return E_POINTER;
+    if (HRESULT hr = Check("get_NumberOfLines"); hr != S_OK) return hr;
+    return m_card->DecoderLines(lines);
+  }
+
+  HRESULT get_HorizontalLocked(LONG* locked) override {
+    if (!locked) return E_POINTER;
+    if (HRESULT hr = Check("get_HorizontalLocked"); hr != S_OK) return hr;
+    return m_card->DecoderLocked(locked);
+  }
+
+  HRESULT get_FieldOrder(AM_FIELD_ORDER* order) override {
+    if (!order) return E_POINTER;
+    *order = m_card->FieldOrder(m_firstField);
+    return S_OK;
+  }
+
  protected:
   void* Lookup(REFIID riid) override {
     if (riid == IID_IAMVideoProcAmp) return static_cast<IAMVideoProcAmp*>(this);
     if (riid == IID_IAMDroppedFrames) return static_cast<IAMDroppedFrames*>(this);
     if (riid == IID_IAMTVStandard) return static_cast<IAMTVStandard*>(this);
+    if (riid == IID_IAMAnalogVideoDecoder) return static_cast<IAMAnalogVideoDecoder*>(this);
     return FilterBase::Lookup(riid);
   }
 
@@ -377,6 +400,7 @@ class V4l2VideoCapture : public FilterBase, public IAMVideoProcAmp, public IAMDr
     if (f.field == V4L2_FIELD_ALTERNATE) {
       // One field per buffer: a frame is whole after both.
       if (!m_weaver.Add(f, data, b.bytesused, b.field, at, b.sequence)) return;
+      m_firstField = m_weaver.FirstField();
       at = m_weaver.At();
       sequence = m_weaver.Sequence();
       out = m_weaver.Frame();
@@ -428,6 +452,7 @@ class V4l2VideoCapture : public FilterBase, public IAMVideoProcAmp, public IAMDr
   REFERENCE_TIME m_wanted = 0;
   std::vector<BYTE> m_copy;
   FieldWeaver m_weaver;
+  std::atomic<std::uint32_t> m_firstField{0};  // of the frames woven last
 };
 
 }  // namespace

@@ -124,7 +124,7 @@ const PixelKind& ChooseKind(const std::vector<std::uint32_t>& native) {
 
 PictureSize ChooseSize(bool takesVga, StdMask standard, PictureSize driver) {
   if (takesVga) return {640, 480};
-  if (standard) return {720, StandardLines(standard)};
+  if (standard) return {static_cast<std::uint32_t>(kStandardWidth), StandardLines(standard)};
   return driver;
 }
 
@@ -208,6 +208,22 @@ REFERENCE_TIME PeriodOf(const v4l2_fract& f) {
 }
 
 // ---- Fields -------------------------------------------------------------------------------------------
+
+AM_FIELD_ORDER FieldOrderOf(std::uint32_t v4l2Field, StdMask standard, std::uint32_t firstField) {
+  switch (v4l2Field) {
+    case V4L2_FIELD_NONE:
+    case V4L2_FIELD_TOP:
+    case V4L2_FIELD_BOTTOM: return AM_FIELDS_PROGRESSIVE;
+    case V4L2_FIELD_INTERLACED_TB: return AM_FIELDS_TOP_FIRST;
+    case V4L2_FIELD_INTERLACED_BT: return AM_FIELDS_BOTTOM_FIRST;
+    case V4L2_FIELD_INTERLACED: return InterlacedFieldOrder(standard);
+    case V4L2_FIELD_ALTERNATE:
+      if (firstField == V4L2_FIELD_TOP) return AM_FIELDS_TOP_FIRST;
+      if (firstField == V4L2_FIELD_BOTTOM) return AM_FIELDS_BOTTOM_FIRST;
+      return InterlacedFieldOrder(standard);
+    default: return AM_FIELDS_UNKNOWN;
+  }
+}
 
 bool FieldWeaver::Add(const FrameFormat& f, const BYTE* data, std::size_t used, std::uint32_t field,
                       REFERENCE_TIME at, std::uint32_t sequence) {

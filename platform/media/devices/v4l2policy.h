@@ -111,6 +111,12 @@ AM_MEDIA_TYPE MakeVideoType(const FrameFormat& f, REFERENCE_TIME avgTimePerFrame
 REFERENCE_TIME PeriodOf(const v4l2_fract& f);
 
 // ---- Fields ------------------------------------------------------------------------------------------
+// How pictures the driver delivers with this field setting come, in the standard given: both fields
+// interlaced in the driver's order (V4L2_FIELD_INTERLACED: bottom first on 525 lines, top first on
+// 625), a single field or a progressive picture, or fields sent one by one and woven by us (their
+// order is the first field's parity: V4L2_FIELD_TOP or _BOTTOM, 0 before one came).
+AM_FIELD_ORDER FieldOrderOf(std::uint32_t v4l2Field, StdMask standard, std::uint32_t firstField);
+
 // Fields that come one per buffer (V4L2_FIELD_ALTERNATE) woven into frames: a field's rows go
 // between the other field's, and a frame is whole after a top and a bottom field.
 class FieldWeaver {
@@ -123,6 +129,7 @@ class FieldWeaver {
   const BYTE* Frame() const { return m_frame.data(); }
   std::size_t Size() const { return m_frame.size(); }
   REFERENCE_TIME At() const { return m_at; }  // the first field's time
+  std::uint32_t FirstField() const { return m_field; }  // the last frame's first field
   std::uint32_t Sequence() const { return m_sequence; }
 
  private:

@@ -195,7 +195,7 @@ class VirtualTuner : public FilterBase, public IAMTVTuner, public IAMTunerPlan {
     m_device->tunerChannel = channel;
     const TunerDesc& t = *m_device->Desc().tuner;
     const auto& signal = m_device->tunerInputType == TunerInputAntenna ? t.antennaSignal : t.cableSignal;
-    *found = signal.count(channel) ? AMTUNER_SIGNALPRESENT : AMTUNER_NOSIGNAL;
+    *found = signal.count(channel) && !m_device->SignalGone(-1) ? AMTUNER_SIGNALPRESENT : AMTUNER_NOSIGNAL;
     return S_OK;
   }
 
@@ -245,7 +245,11 @@ std::shared_ptr<AM_MEDIA_TYPE> CopyType(const StreamFormat& format) {
   });
 }
 
-class VirtualVideoCapture : public FilterBase, public IAMVideoProcAmp, public IAMDroppedFrames, public IAMTVStandard {
+class VirtualVideoCapture : public FilterBase,
+                            public IAMVideoProcAmp,
+                            public IAMDroppedFrames,
+                            public IAMTVStandard,
+                            public IAMAnalogVideoDecoder {
  public:
   explicit VirtualVideoCapture(std::shared_ptr<VirtualDevice> device)
       : FilterBase(GUID_NULL, device->InstanceName("VideoCapture"), "VideoCapture"), m_device(std::move(device)) {
@@ -328,6 +332,28 @@ class VirtualVideoCapture : public FilterBase, public IAMVideoProcAmp, public IA
     return S_OK;
   }
 
+  HRESULT get_NumberOfLines(LONG* lines) override {
+    if (!lines) return E_POINTER;
+    if (HRESULT hr = Check("get_NumberOfLines"); hr != S_OK) return hr;
+    std::lock_guard lock(m_device->mutex);
+    *lines = m_device->Lines();
+    return S_OK;
+  }
+
+  HRESULT get_HorizontalLocked(LONG* locked) override {
+    if (!locked) return E_POINTER;
+    if (HRESULT hr = Check("get_HorizontalLocked"); hr != S_OK) return hr;
+    *locked = m_device->Picture().signal ? 1 : 0;
+    return S_OK;
+  }
+
+  // Asked at every start by the renderer and the mux: not journaled.
+  HRESULT get_FieldOrder(AM_FIELD_ORDER* order) override {
+    if (!order) return E_POINTER;
+    *order = m_device->FieldOrder();
+    return S_OK;
+  }
+
   HRESULT GetNumNotDropped(LONG* notDropped) override {
     if (!notDropped) return E_POINTER;
     if (HRESULT hr = Check("GetNumNotDropped"); hr != S_OK) return hr;
@@ -340,6 +366,7 @@ class VirtualVideoCapture : public FilterBase, public IAMVideoProcAmp, public IA
     if (riid == IID_IAMVideoProcAmp) return static_cast<IAMVideoProcAmp*>(this);
     if (riid == IID_IAMDroppedFrames && m_device->Desc().droppedFrames) return static_cast<IAMDroppedFrames*>(this);
     if (riid == IID_IAMTVStandard) return static_cast<IAMTVStandard*>(this);
+    if (riid == IID_IAMAnalogVideoDecoder) return static_cast<IAMAnalogVideoDecoder*>(this);
     return FilterBase::Lookup(riid);
   }
   // Counts are since the graph started, also when it was paused on the way.
@@ -349,10 +376,14 @@ class VirtualVideoCapture : public FilterBase, public IAMVideoProcAmp, public IA
   }
   HRESULT OnRun() override {
     if (State() == State_Stopped) ResetCounts();
+    m_device->runningSince = StreamStart();
     StartStreaming();
     return S_OK;
   }
-  void OnStop() override { m_pacer.Stop(); }
+  void OnStop() override {
+    m_pacer.Stop();
+    m_device->runningSince = 0;
+  }
 
  private:
   void ResetCounts() { m_counts->Reset(); }
@@ -396,7 +427,7 @@ class VirtualVideoCapture : public FilterBase, public IAMVideoProcAmp, public IA
       if (drawable && marks && sync.IsMarkFrame(time))
         PictureGenerator::DrawWhiteYUY2(buffer->data(), width, height);
       else if (drawable)
-        picture->DrawYUY2(m_device->Picture(), index, buffer->data(), width, height);
+        picture->DrawYUY2(m_device->Picture(time), index, buffer->data(), width, height);
       const MediaSample sample{buffer->data(), buffer->size(), time, time + period, type.get(), counts};
       std::shared_lock lock(StreamMutex());
       // Frames the card missed while the capture stream ran, and frames the writer had no room
@@ -606,17 +637,53 @@ ULONG VirtualDevice::TunedKHz() const {
 
 void VirtualDevice::ApplyStandard(const std::string& key) {
   auto lines = [](const std::string& k) { return k.empty() ? 480u : StandardLines(StandardOfKey(k)); };
-  const bool sameLines = lines(standard) == lines(key);
+  auto period = [](const std::string& k) { return k.empty() ? REFERENCE_TIME{333667} : StandardPeriod(StandardOfKey(k)); };
+  const std::uint32_t before = lines(standard), after = lines(key);
+  const REFERENCE_TIME beforePeriod = period(standard);
   standard = key;
   // The format the program set (its frame rate) stays while the line count does.
-  if (sameLines) return;
+  if (before == after) return;
   VideoFormatDesc f = m_desc.format;
-  if (StandardLines(StandardOfKey(key)) == 576) {
+  if (after == 576) {
     f.height = f.height * 576 / 480;
     f.avgTimePerFrame = StandardPeriod(StandardOfKey(key));
   }
+  // A picture at the standard's own size takes the new one's, at its full rate if it ran at the old one's.
+  AM_MEDIA_TYPE mt{};
+  videoFormat->Copy(&mt);
+  if (mt.formattype == FORMAT_VideoInfo && mt.pbFormat && mt.cbFormat >= sizeof(VIDEOINFOHEADER)) {
+    const auto* vih = reinterpret_cast<const VIDEOINFOHEADER*>(mt.pbFormat);
+    if (vih->bmiHeader.biWidth == kStandardWidth && static_cast<std::uint32_t>(std::abs(vih->bmiHeader.biHeight)) == before) {
+      f.width = kStandardWidth;
+      f.height = static_cast<LONG>(after);
+      f.avgTimePerFrame = vih->AvgTimePerFrame == beforePeriod ? period(key) : vih->AvgTimePerFrame;
+    }
+  }
+  FreeMediaType(mt);
   VIDEOINFOHEADER vih;
   videoFormat->Replace(VideoType(f, &vih));
+}
+
+LONG VirtualDevice::Lines() const { return standard.empty() ? 525 : StandardScanLines(StandardOfKey(standard)); }
+
+AM_FIELD_ORDER VirtualDevice::FieldOrder() {
+  AM_MEDIA_TYPE mt{};
+  videoFormat->Copy(&mt);
+  LONG height = 0;
+  if (mt.formattype == FORMAT_VideoInfo && mt.pbFormat && mt.cbFormat >= sizeof(VIDEOINFOHEADER))
+    height = std::abs(reinterpret_cast<const VIDEOINFOHEADER*>(mt.pbFormat)->bmiHeader.biHeight);
+  FreeMediaType(mt);
+  std::lock_guard lock(mutex);
+  // A picture of one field's lines or fewer holds a single field.
+  if (height <= (Lines() == 525 ? 240 : 288)) return AM_FIELDS_PROGRESSIVE;
+  return Lines() == 525 ? AM_FIELDS_BOTTOM_FIRST : AM_FIELDS_TOP_FIRST;
+}
+
+bool VirtualDevice::SignalGone(REFERENCE_TIME cardTime) const {
+  const REFERENCE_TIME since = runningSince;
+  if (m_desc.signalOffAfterS <= 0 || since == 0) return false;
+  if (cardTime < 0) cardTime = (MonotonicNow() - since) * m_desc.clockSpeed;
+  return cardTime >= m_desc.signalOffAfterS * REFERENCE_TIME{10000000};
 }
 
 std::string VirtualDevice::InstanceName(const std::string& base) const {
@@ -630,9 +697,12 @@ HRESULT VirtualDevice::CreateVideoFilter(IBaseFilter** out) {
   return S_OK;
 }
 
-PictureState VirtualDevice::Picture() {
+PictureState VirtualDevice::Picture(REFERENCE_TIME cardTime) {
+  const bool gone = SignalGone(cardTime);
+  const AM_FIELD_ORDER fields = FieldOrder();
   std::lock_guard lock(mutex);
   PictureState s;
+  s.fields = fields;
   const DeviceDesc& d = m_desc;
   double* controls[4] = {&s.brightness, &s.contrast, &s.hue, &s.saturation};
   for (int i = 0; i < 4; ++i) {
@@ -681,9 +751,11 @@ PictureState VirtualDevice::Picture() {
     } else if (!IsAudioConnector(pin.type)) {
       s.input = PictureState::Input::External;
       s.connector = pin.type;
+      s.signal = true;
     }
     break;
   }
+  if (gone) s.signal = false;
   return s;
 }
 

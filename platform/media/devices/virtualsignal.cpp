@@ -157,7 +157,7 @@ void PictureGenerator::DrawYUY2(const PictureState& s, std::int64_t index, BYTE*
 
   if (s.input == PictureState::Input::None) {
     c.Fill(0, 0, w, h, kBlack);
-  } else if (s.input == PictureState::Input::Tuner && !s.signal) {
+  } else if (!s.signal) {
     // Snow: grey noise, new every frame.
     for (BYTE& y : m_y) y = static_cast<BYTE>(16 + Noise() % 220);
     std::fill(m_u.begin(), m_u.end(), 128);
@@ -185,12 +185,19 @@ void PictureGenerator::DrawYUY2(const PictureState& s, std::int64_t index, BYTE*
     }
     c.Number(s.connector, w / 20, h / 20, h / 8, kWhite);
   }
-  if (s.input != PictureState::Input::None && !(s.input == PictureState::Input::Tuner && !s.signal)) {
-    // The moving element: a box that sweeps across the upper part of the picture.
-    const int box = std::max(8, h / 10), span = std::max(1, w - box);
-    const int x = static_cast<int>((index * 12) % (2 * span));
-    c.Fill(x < span ? x : 2 * span - x, h / 8, box, box, kWhite);
-    c.Fill((x < span ? x : 2 * span - x) + box / 4, h / 8 + box / 4, box / 2, box / 2, kBlack);
+  if (s.input != PictureState::Input::None && s.signal) {
+    // The moving element: a box that sweeps across the upper part of the picture, 6 pixels a field.
+    // In an interlaced picture the later field's lines show it where it was half a frame later.
+    const int box = std::max(8, h / 10), span = std::max(1, w - box), top = h / 8;
+    const bool interlaced = s.fields == AM_FIELDS_TOP_FIRST || s.fields == AM_FIELDS_BOTTOM_FIRST;
+    const int firstParity = s.fields == AM_FIELDS_BOTTOM_FIRST ? 1 : 0;
+    for (int row = top; row < std::min(h, top + box); ++row) {
+      const int field = interlaced && row % 2 != firstParity ? 1 : 0;
+      const int step = static_cast<int>((index * 2 + field) * 6 % (2 * span));
+      const int x = step < span ? step : 2 * span - step;
+      c.Fill(x, row, box, 1, kWhite);
+      if (row >= top + box / 4 && row < top + box / 4 + box / 2) c.Fill(x + box / 4, row, box / 2, 1, kBlack);
+    }
   }
 
   // The picture controls act as a decoder's would: luma gain and offset, chroma rotation and gain.
@@ -216,7 +223,7 @@ void PictureGenerator::DrawYUY2(const PictureState& s, std::int64_t index, BYTE*
 
 void PictureGenerator::DrawPCM(const PictureState& s, std::int16_t* dst, int frames, int channels, int rate) {
   if (rate <= 0 || channels <= 0) return;
-  const bool tone = s.input == PictureState::Input::External || (s.input == PictureState::Input::Tuner && s.signal);
+  const bool tone = s.input != PictureState::Input::None && s.signal;
   const double freq = s.input == PictureState::Input::Tuner ? 220.0 + 10.0 * s.channel : 1000.0;
   for (int f = 0; f < frames; ++f) {
     std::int16_t sample = 0;

@@ -5,8 +5,15 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
+#include <libavfilter/avfilter.h>
+#include <libavfilter/buffersink.h>
+#include <libavfilter/buffersrc.h>
+#include <libavutil/imgutils.h>
+#include <libavutil/opt.h>
 #include <libswscale/swscale.h>
 }
+
+#include <cstdio>
 
 namespace orv::media {
 
@@ -106,6 +113,83 @@ bool FrameConverter::Convert(const GUID& subtype, const BYTE* src, std::size_t s
   std::uint8_t* out[4] = {dst, nullptr, nullptr, nullptr};
   int outStrides[4] = {dstStride, 0, 0, 0};
   return sws_scale(m_ctx, planes, strides, 0, height, out, outStrides) > 0;
+}
+
+// ---- Deinterlacer ----------------------------------------------------------------------------------
+
+Deinterlacer::~Deinterlacer() {
+  Reset();
+  av_frame_free(&m_frame);
+}
+
+void Deinterlacer::Reset() {
+  avfilter_graph_free(&m_graph);
+  m_source = m_sink = nullptr;
+  m_format = -1;
+}
+
+bool Deinterlacer::Build(int format, int width, int height, bool topFirst) {
+  Reset();
+  const AVFilter* filter = avfilter_get_by_name("bwdif");
+  if (!filter) filter = avfilter_get_by_name("yadif");
+  if (!filter || !(m_graph = avfilter_graph_alloc())) return false;
+  // libavfilter converts into a layout the filter takes and back into the frame's own.
+  char args[128], chain[128];
+  std::snprintf(args, sizeof args, "video_size=%dx%d:pix_fmt=%d:time_base=1/25:pixel_aspect=1/1", width, height, format);
+  std::snprintf(chain, sizeof chain, "%s=mode=send_frame:parity=%s:deint=all", filter->name, topFirst ? "tff" : "bff");
+  const AVPixelFormat formats[] = {static_cast<AVPixelFormat>(format), AV_PIX_FMT_NONE};
+  AVFilterInOut* from = avfilter_inout_alloc();
+  AVFilterInOut* to = avfilter_inout_alloc();
+  bool ok = from && to &&
+            avfilter_graph_create_filter(&m_source, avfilter_get_by_name("buffer"), "in", args, nullptr, m_graph) >= 0 &&
+            avfilter_graph_create_filter(&m_sink, avfilter_get_by_name("buffersink"), "out", nullptr, nullptr, m_graph) >= 0 &&
+            av_opt_set_int_list(m_sink, "pix_fmts", formats, AV_PIX_FMT_NONE, AV_OPT_SEARCH_CHILDREN) >= 0;
+  if (ok) {
+    from->name = av_strdup("in");
+    from->filter_ctx = m_source;
+    to->name = av_strdup("out");
+    to->filter_ctx = m_sink;
+    ok = avfilter_graph_parse_ptr(m_graph, chain, &to, &from, nullptr) >= 0 && avfilter_graph_config(m_graph, nullptr) >= 0;
+  }
+  avfilter_inout_free(&from);
+  avfilter_inout_free(&to);
+  if (!ok) return Reset(), false;
+  m_format = format, m_width = width, m_height = height, m_topFirst = topFirst;
+  m_pts = 0;
+  return true;
+}
+
+bool Deinterlacer::Process(const GUID& subtype, const BYTE* src, std::size_t srcSize, int width, int height,
+                           bool topFirst, std::vector<BYTE>* out) {
+  AVPixelFormat format = AV_PIX_FMT_NONE;
+  // YV12 passes as I420: the filter treats the two chroma planes alike.
+  if (subtype == MEDIASUBTYPE_YUY2) format = AV_PIX_FMT_YUYV422;
+  else if (subtype == MEDIASUBTYPE_UYVY) format = AV_PIX_FMT_UYVY422;
+  else if (subtype == MEDIASUBTYPE_I420 || subtype == MEDIASUBTYPE_YV12) format = AV_PIX_FMT_YUV420P;
+  else if (subtype == MEDIASUBTYPE_NV12) format = AV_PIX_FMT_NV12;
+  if (format == AV_PIX_FMT_NONE || !src || !out || width <= 0 || height <= 0 || (width | height) & 1) return false;
+  const int size = av_image_get_buffer_size(format, width, height, 1);
+  if (size <= 0 || srcSize < static_cast<std::size_t>(size)) return false;
+  if ((m_format != format || m_width != width || m_height != height || m_topFirst != topFirst) &&
+      !Build(format, width, height, topFirst))
+    return false;
+  if (!m_frame && !(m_frame = av_frame_alloc())) return false;
+  // The frame is not reference-counted: the source keeps a copy.
+  av_frame_unref(m_frame);
+  m_frame->format = format;
+  m_frame->width = width;
+  m_frame->height = height;
+  m_frame->pts = m_pts++;
+  av_image_fill_arrays(m_frame->data, m_frame->linesize, src, format, width, height, 1);
+  const int added = av_buffersrc_write_frame(m_source, m_frame);
+  av_frame_unref(m_frame);
+  if (added < 0) return Reset(), false;
+  if (av_buffersink_get_frame(m_sink, m_frame) < 0) return false;
+  out->resize(static_cast<std::size_t>(size));
+  const bool copied = av_image_copy_to_buffer(out->data(), size, m_frame->data, m_frame->linesize, format, width,
+                                              height, 1) >= 0;
+  av_frame_unref(m_frame);
+  return copied;
 }
 
 }  // namespace orv::media

@@ -1,4 +1,6 @@
 // The video renderer: keeps the newest frame and shows it, scaled, in a child window of its owner.
+#include "platform/log.h"
+#include "platform/media/avi/aviwriter.h"
 #include "platform/media/com/faults.h"
 #include "platform/media/graph/graph.h"
 #include "platform/media/graph/frameconverter.h"
@@ -92,7 +94,7 @@ class RendererWnd : public CWnd {
   FrameConverter m_converter;
 };
 
-class VideoRenderer : public FilterBase, public IVideoWindow {
+class VideoRenderer : public FilterBase, public IVideoWindow, public IVideoDeinterlace {
  public:
   VideoRenderer() : FilterBase(CLSID_VideoRenderer, "VideoRenderer", "VideoRenderer"), m_slot(std::make_shared<FrameSlot>()) {
     // Any picture type; sound has nothing to show.
@@ -107,13 +109,23 @@ class VideoRenderer : public FilterBase, public IVideoWindow {
     if (!mt || mt->formattype != FORMAT_VideoInfo || !mt->pbFormat || mt->cbFormat < sizeof(VIDEOINFOHEADER) ||
         !sample.data)
       return;
+    // A writer that falls behind gets the machine: the file keeps its frames, the preview skips.
+    if (WritersBehind()) {
+      ++m_givenWay;
+      return;
+    }
     const auto* vih = reinterpret_cast<const VIDEOINFOHEADER*>(mt->pbFormat);
+    const int width = vih->bmiHeader.biWidth;
+    const int height = vih->bmiHeader.biHeight < 0 ? -vih->bmiHeader.biHeight : vih->bmiHeader.biHeight;
+    const BYTE* data = sample.data;
+    std::size_t size = sample.size;
+    if (Deinterlaced(mt->subtype, data, size, width, height)) data = m_woven.data(), size = m_woven.size();
     bool wake = false;
     {
       std::lock_guard lock(m_slot->mutex);
-      m_slot->frame.assign(sample.data, sample.data + sample.size);
-      m_slot->width = vih->bmiHeader.biWidth;
-      m_slot->height = vih->bmiHeader.biHeight < 0 ? -vih->bmiHeader.biHeight : vih->bmiHeader.biHeight;
+      m_slot->frame.assign(data, data + size);
+      m_slot->width = width;
+      m_slot->height = height;
       m_slot->subtype = mt->subtype;
       m_slot->fresh = true;
       if (!m_slot->wakePending && m_slot->window) wake = m_slot->wakePending = true;
@@ -133,6 +145,11 @@ class VideoRenderer : public FilterBase, public IVideoWindow {
       ::InvalidateRect(h, nullptr, FALSE);
     };
     if (app) QMetaObject::invokeMethod(app, repaint, Qt::QueuedConnection);
+  }
+
+  HRESULT put_Deinterlace(BOOL on) override {
+    m_deinterlace = on != FALSE;
+    return S_OK;
   }
 
   HRESULT put_Owner(OAHWND owner) override {
@@ -174,10 +191,52 @@ class VideoRenderer : public FilterBase, public IVideoWindow {
  protected:
   void* Lookup(REFIID riid) override {
     if (riid == IID_IVideoWindow) return static_cast<IVideoWindow*>(this);
+    if (riid == IID_IVideoDeinterlace) return static_cast<IVideoDeinterlace*>(this);
     return FilterBase::Lookup(riid);
   }
 
+  HRESULT OnRun() override {
+    m_deinterlacing = false;
+    return S_OK;
+  }
+  void OnStop() override {
+    if (const long n = m_givenWay.exchange(0); n > 0)
+      LogError("media", "the live picture gave way to the recording: %ld frames not shown", n);
+  }
+
  private:
+  // Streaming thread: the frame deinterlaced into m_woven when that is asked for and the source is
+  // interlaced. The field order is asked again whenever the pictures change.
+  bool Deinterlaced(const GUID& subtype, const BYTE* data, std::size_t size, int width, int height) {
+    if (!m_deinterlace) return m_deinterlacing = false;
+    if (!m_deinterlacing || width != m_seenWidth || height != m_seenHeight || subtype != m_seenSubtype) {
+      m_deinterlacing = true;
+      m_seenWidth = width, m_seenHeight = height, m_seenSubtype = subtype;
+      m_order = UpstreamFieldOrder();
+      m_deinterlacer.Reset();
+    }
+    if (m_order != AM_FIELDS_TOP_FIRST && m_order != AM_FIELDS_BOTTOM_FIRST) return false;
+    return m_deinterlacer.Process(subtype, data, size, width, height, m_order == AM_FIELDS_TOP_FIRST, &m_woven);
+  }
+
+  // What the nearest decoder upstream (through a tee, say) says of its pictures' fields.
+  AM_FIELD_ORDER UpstreamFieldOrder() {
+    PinBase* in = PinAt(0);
+    for (int hop = 0; hop < 8 && in && in->Peer(); ++hop) {
+      PinBase* out = AsPinBase(in->Peer());
+      if (!out) break;
+      FilterBase* filter = out->Filter();
+      ComPtr<IAMAnalogVideoDecoder> decoder;
+      AM_FIELD_ORDER order = AM_FIELDS_UNKNOWN;
+      if (SUCCEEDED(decoder.QueryFrom(static_cast<IBaseFilter*>(filter))))
+        return decoder->get_FieldOrder(&order) == S_OK ? order : AM_FIELDS_UNKNOWN;
+      in = nullptr;
+      for (std::size_t i = 0; i < filter->PinCount() && !in; ++i)
+        if (filter->PinAt(i)->Direction() == PINDIR_INPUT && filter->PinAt(i)->IsConnected()) in = filter->PinAt(i);
+    }
+    return AM_FIELDS_UNKNOWN;
+  }
+
   void CreateWnd() {
     m_wnd = std::make_unique<RendererWnd>(m_slot);
     const DWORD style = WS_CHILD | (m_visible ? WS_VISIBLE : 0);
@@ -212,6 +271,15 @@ class VideoRenderer : public FilterBase, public IVideoWindow {
   }
 
   std::shared_ptr<FrameSlot> m_slot;
+  std::atomic<bool> m_deinterlace{false};
+  std::atomic<long> m_givenWay{0};  // frames left out for a writer behind, since the graph last ran
+  // Streaming thread only.
+  bool m_deinterlacing = false;
+  int m_seenWidth = 0, m_seenHeight = 0;
+  GUID m_seenSubtype = GUID_NULL;
+  AM_FIELD_ORDER m_order = AM_FIELDS_UNKNOWN;
+  Deinterlacer m_deinterlacer;
+  std::vector<BYTE> m_woven;
   std::unique_ptr<RendererWnd> m_wnd;
   HWND m_owner = nullptr;
   HWND m_drain = nullptr;

@@ -171,7 +171,8 @@ int FakeV4l2::Ioctl(unsigned long request, void* arg) {
       auto* in = static_cast<v4l2_input*>(arg);
       if (in->index >= inputs.size()) return refuse(EINVAL);
       const Input& i = inputs[in->index];
-      *in = {.index = in->index, .type = i.type, .std = i.hasStd ? V4L2_STD_ALL : 0, .capabilities = i.hasStd ? V4L2_IN_CAP_STD : 0u};
+      *in = {.index = in->index, .type = i.type, .std = i.hasStd ? V4L2_STD_ALL : 0, .status = i.status,
+             .capabilities = i.hasStd ? V4L2_IN_CAP_STD : 0u};
       std::strncpy(reinterpret_cast<char*>(in->name), i.name.c_str(), sizeof in->name - 1);
       return 0;
     }
@@ -219,7 +220,10 @@ int FakeV4l2::Ioctl(unsigned long request, void* arg) {
     case VIDIOC_G_PARM:
     case VIDIOC_S_PARM: {
       if (!period) return refuse(ENOTTY);
-      static_cast<v4l2_streamparm*>(arg)->parm.capture = {.timeperframe = {static_cast<std::uint32_t>(period), 10000000}};
+      v4l2_captureparm& c = static_cast<v4l2_streamparm*>(arg)->parm.capture;
+      if (request == VIDIOC_S_PARM && rateSettable && c.timeperframe.denominator)
+        period = static_cast<REFERENCE_TIME>(10000000.0 * c.timeperframe.numerator / c.timeperframe.denominator + 0.5);
+      c = {.capability = rateSettable ? V4L2_CAP_TIMEPERFRAME : 0u, .timeperframe = {static_cast<std::uint32_t>(period), 10000000}};
       return 0;
     }
     case VIDIOC_REQBUFS: {

@@ -18,6 +18,7 @@ class FakeV4l2 {
     std::string name;
     std::uint32_t type = V4L2_INPUT_TYPE_CAMERA;
     bool hasStd = true;  // V4L2_IN_CAP_STD, all standards
+    std::uint32_t status = 0;  // V4L2_IN_ST_NO_SIGNAL ...
   };
   // A TV card with tuner, Composite and S-Video that powers up in PAL-B/G and offers YUYV.
   std::vector<Input> inputs = {{"Television", V4L2_INPUT_TYPE_TUNER}, {"Composite1"}, {"S-Video"}};
@@ -30,6 +31,7 @@ class FakeV4l2 {
   std::uint32_t padding = 0;                 // bytes after each line
   std::uint32_t field = V4L2_FIELD_INTERLACED;  // what it answers to any field asked for
   REFERENCE_TIME period = 333667;            // from VIDIOC_G_PARM; 0: no such request
+  bool rateSettable = false;                 // V4L2_CAP_TIMEPERFRAME: VIDIOC_S_PARM sets the period
   REFERENCE_TIME pace = 0;                   // frame times in its buffers (0: the period's)
   int frames = 8;                            // buffers it fills after STREAMON, then no more
   std::map<unsigned long, int> fail;         // request -> errno
@@ -46,6 +48,8 @@ class FakeV4l2 {
   bool Streaming();
   // Waits (at most 10 s) until the program has given back every buffer the driver filled.
   bool WaitDrained();
+  // The picture format set last (VIDIOC_S_FMT).
+  v4l2_pix_format Pix() { return std::lock_guard(mutex), m_pix; }
 
   // Luma of line y of h: bright in the top eighth (the mark), then alternating (a wrong field order shows).
   static int Luma(std::uint32_t y, std::uint32_t h) { return y < h / 8 ? 235 : (y % 2 ? 76 : 16); }

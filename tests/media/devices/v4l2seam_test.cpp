@@ -174,6 +174,79 @@ TEST_F(V4l2Seam, TheStandardFollowsTheInputAndChangesOnlyWhileNotStreaming) {
   EXPECT_EQ(480, cameraRig.Shape().first);
 }
 
+// What the decoder tells: the standard's lines, whether the input has a signal, and how the
+// fields of the pictures the capture pin delivers come.
+TEST_F(V4l2Seam, TheDecoderTellsTheLinesTheSignalAndTheFieldOrder) {
+  struct Case {
+    const char* what;
+    bool standards;
+    v4l2_std_id std;
+    std::uint32_t status, field;
+    HRESULT linesResult;
+    LONG lines, locked;
+    AM_FIELD_ORDER order;
+  } cases[] = {
+      {"NTSC", true, V4L2_STD_NTSC_M, 0, V4L2_FIELD_INTERLACED, S_OK, 525, 1, AM_FIELDS_BOTTOM_FIRST},
+      {"PAL", true, V4L2_STD_PAL_BG, 0, V4L2_FIELD_INTERLACED, S_OK, 625, 1, AM_FIELDS_TOP_FIRST},
+      {"PAL-M", true, V4L2_STD_PAL_M, 0, V4L2_FIELD_INTERLACED, S_OK, 525, 1, AM_FIELDS_BOTTOM_FIRST},
+      {"no signal", true, V4L2_STD_SECAM_L, V4L2_IN_ST_NO_SIGNAL, V4L2_FIELD_INTERLACED_BT, S_OK, 625, 0, AM_FIELDS_BOTTOM_FIRST},
+      {"no line lock", true, V4L2_STD_NTSC_M, V4L2_IN_ST_NO_H_LOCK, V4L2_FIELD_INTERLACED_TB, S_OK, 525, 0, AM_FIELDS_TOP_FIRST},
+      {"no colour only", true, V4L2_STD_PAL_BG, V4L2_IN_ST_NO_COLOR, V4L2_FIELD_NONE, S_OK, 625, 1, AM_FIELDS_PROGRESSIVE},
+      {"one field", true, V4L2_STD_NTSC_M, 0, V4L2_FIELD_BOTTOM, S_OK, 525, 1, AM_FIELDS_PROGRESSIVE},
+      {"a camera", false, 0, 0, V4L2_FIELD_NONE, E_NOTIMPL, -1, 1, AM_FIELDS_PROGRESSIVE},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    FakeV4l2 fake;
+    fake.field = c.field;
+    if (!c.standards) fake.inputs = {{"Camera", V4L2_INPUT_TYPE_CAMERA, false}};
+    SeamRig rig(fake);
+    fake.std = c.std, fake.inputs[0].status = c.status;
+    ComPtr<IAMAnalogVideoDecoder> decoder;
+    ASSERT_EQ(S_OK, decoder.QueryFrom(rig.capture));
+    LONG lines = -1, locked = -1;
+    AM_FIELD_ORDER order = AM_FIELDS_UNKNOWN;
+    EXPECT_EQ(c.linesResult, decoder->get_NumberOfLines(&lines));
+    EXPECT_EQ(c.lines, lines);
+    EXPECT_EQ(S_OK, decoder->get_HorizontalLocked(&locked));
+    EXPECT_EQ(c.locked, locked);
+    EXPECT_EQ(S_OK, decoder->get_FieldOrder(&order));
+    EXPECT_EQ(c.order, order);
+  }
+}
+
+// The standard's own size at its full rate, asked for and delivered; it follows a change of standard.
+TEST_F(V4l2Seam, TheStandardsFullSizeAndRateAreSetOnTheCard) {
+  struct Case {
+    v4l2_std_id std;
+    LONG height;
+    REFERENCE_TIME period;
+  } cases[] = {{V4L2_STD_NTSC_M, 480, 333667}, {V4L2_STD_PAL_BG, 576, 400000}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.height);
+    FakeV4l2 fake;
+    fake.period = 667111, fake.rateSettable = true, fake.frames = 4;
+    SeamRig rig(fake);
+    fake.std = c.std;
+    orv::test::SetFullSize(rig.config, c.height, c.period);
+    KeepSink* sink = rig.Keep(PIN_CATEGORY_CAPTURE);
+    rig.RunDrained(fake);
+    EXPECT_EQ(std::pair(720u, static_cast<std::uint32_t>(c.height)), std::pair(fake.Pix().width, fake.Pix().height));
+    EXPECT_EQ(c.period, fake.period) << "the rate set on the card";
+    std::lock_guard lock(sink->mutex);
+    ASSERT_EQ(4u, sink->data.size()) << "no frame thinned out";
+    EXPECT_EQ(720u * c.height * 2, sink->data[0].size());
+    EXPECT_NEAR(c.period, sink->starts[1] - sink->starts[0], 10);
+  }
+  // On a card that could scale to any size, the full size follows a change of standard.
+  FakeV4l2 fake;
+  fake.period = 0, fake.detected = {{1, V4L2_STD_PAL_I}};
+  SeamRig rig(fake);
+  orv::test::SetFullSize(rig.config, 480, 333667);
+  ASSERT_EQ(S_OK, rig.crossbar->Route(kXbarVideoOut, kXbarComposite));
+  EXPECT_EQ(std::pair(576L, 400000L), rig.Shape());
+}
+
 TEST_F(V4l2Seam, AStreamThatCannotStartFailsTheGraphsRunWithItsError) {
   struct Case {
     const char* what;
@@ -226,6 +299,13 @@ TEST_F(V4l2Seam, FieldsSentOneByOneAreWovenIntoWholeFrames) {
     }
     // A frame's time is its first field's.
     EXPECT_NEAR(333667, sink->starts[1] - sink->starts[0], 10);
+    // The fields' order is the first one's (the top here), not the standard's (bottom on 525 lines).
+    ComPtr<IAMAnalogVideoDecoder> decoder;
+    AM_FIELD_ORDER order = AM_FIELDS_UNKNOWN;
+    ASSERT_EQ(S_OK, decoder.QueryFrom(rig.capture));
+    fake.std = V4L2_STD_NTSC_M;
+    EXPECT_EQ(S_OK, decoder->get_FieldOrder(&order));
+    EXPECT_EQ(AM_FIELDS_TOP_FIRST, order);
   }
   // Compressed fields cannot be woven: the format is refused when the stream starts.
   FakeV4l2 jpeg;

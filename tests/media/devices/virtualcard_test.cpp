@@ -99,4 +99,73 @@ TEST(VirtualCard, StreamsFollowTheClocksOfTheDescription) {
   }
 }
 
+// The card plays an interlaced one: its standard's lines and field order, and pictures at the
+// standard's own size on the slots of its full rate, following the standard.
+TEST(VirtualCard, DecoderFollowsTheStandardAndTheFullSizeIsDelivered) {
+  struct Step {
+    const char* standard;  // "": none put
+    LONG lines;
+    AM_FIELD_ORDER order;
+    LONG height;
+    REFERENCE_TIME period;
+  } steps[] = {{"", 525, AM_FIELDS_BOTTOM_FIRST, 480, 333667},
+               {"PAL-BG", 625, AM_FIELDS_TOP_FIRST, 576, 400000},
+               {"NTSC-M", 525, AM_FIELDS_BOTTOM_FIRST, 480, 333667}};
+  UseCard("");
+  GraphRig rig;
+  ComPtr<IAMTVStandard> standard;
+  ComPtr<IAMAnalogVideoDecoder> decoder;
+  ASSERT_EQ(S_OK, standard.QueryFrom(rig.capture));
+  ASSERT_EQ(S_OK, decoder.QueryFrom(rig.capture));
+  orv::test::SetFullSize(rig.config, 480, 333667);
+  for (const Step& c : steps) {
+    SCOPED_TRACE(c.standard);
+    if (*c.standard) ASSERT_EQ(S_OK, standard->put_Standard(c.standard, "NTSC-M"));
+    LONG lines = -1;
+    AM_FIELD_ORDER order = AM_FIELDS_UNKNOWN;
+    EXPECT_EQ(S_OK, decoder->get_NumberOfLines(&lines));
+    EXPECT_EQ(S_OK, decoder->get_FieldOrder(&order));
+    EXPECT_EQ(std::pair(c.lines, c.order), std::pair(lines, order));
+    auto sink = AttachSink(rig.graph, rig.capture, PIN_CATEGORY_CAPTURE);
+    ASSERT_EQ(S_OK, rig.Control()->Run());
+    ASSERT_TRUE(PumpUntil([&] { return sink->Count() >= 3; }, 10000));
+    rig.Control()->Stop();
+    std::lock_guard lock(sink->mutex);
+    EXPECT_EQ((std::pair<LONG, LONG>(720, c.height)), std::pair(sink->vih.bmiHeader.biWidth, sink->vih.bmiHeader.biHeight));
+    for (std::size_t i = 0; i < sink->starts.size(); ++i) {
+      EXPECT_EQ(720u * c.height * 2, sink->data[i].size());
+      EXPECT_EQ(0, sink->starts[i] % c.period) << i;
+    }
+    rig.graph->RemoveFilter(static_cast<IBaseFilter*>(sink.Get()));
+  }
+}
+
+// signal_off_after_s on the card's clock: the picture turns to snow, the decoder loses its lock and
+// the tuner finds nothing; stopped, the card has its signal again.
+TEST(VirtualCard, TheSignalGoesAfterTheTimeTheDescriptionGives) {
+  UseCard(R"({"signal_off_after_s": 1, "clock_speed": 4})");
+  GraphRig rig;
+  ComPtr<IAMAnalogVideoDecoder> decoder;
+  ComPtr<IAMTVTuner> tuner;
+  ASSERT_EQ(S_OK, decoder.QueryFrom(rig.capture));
+  ASSERT_EQ(S_OK, rig.builder->FindInterface(&PIN_CATEGORY_CAPTURE, rig.capture, IID_PPV_ARGS(&tuner)));
+  ASSERT_EQ(S_OK, tuner->put_Channel(7, -1, -1));  // a channel with a signal
+  auto locked = [&] { LONG l = -1; return decoder->get_HorizontalLocked(&l), l; };
+  auto found = [&] { LONG f = -1; return tuner->AutoTune(7, &f), f; };
+  auto sink = AttachSink(rig.graph, rig.capture, PIN_CATEGORY_CAPTURE);
+  ASSERT_EQ(S_OK, rig.Control()->Run());
+  EXPECT_EQ((std::pair<LONG, LONG>(1, AMTUNER_SIGNALPRESENT)), std::pair(locked(), found()));
+  ASSERT_TRUE(PumpUntil([&] { std::lock_guard l(sink->mutex); return !sink->starts.empty() && sink->starts.back() > 15000000; }, 10000));
+  EXPECT_EQ((std::pair<LONG, LONG>(0, AMTUNER_NOSIGNAL)), std::pair(locked(), found()));
+  rig.Control()->Stop();
+  EXPECT_EQ(1, locked());
+  // Snow: neighbouring pixels of a flat background differ.
+  std::lock_guard lock(sink->mutex);
+  for (std::size_t i = 0; i < sink->data.size(); ++i) {
+    int jumps = 0;
+    for (int x = 0; x + 2 < 640 * 2; x += 2) jumps += std::abs(sink->data[i][4 * 640 + x] - sink->data[i][4 * 640 + x + 2]);
+    EXPECT_EQ(sink->starts[i] >= 10000000, jumps > 640 * 10) << "frame at " << sink->starts[i];
+  }
+}
+
 }  // namespace

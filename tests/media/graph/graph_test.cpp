@@ -1,7 +1,11 @@
-// The graph's start on one clock, and the preview's colour conversion.
+// The graph's start on one clock, and the preview: colour conversion, deinterlacing, giving way.
+#include "platform/media/avi/testing.h"
+#include "platform/media/devices/virtualsignal.h"
 #include "platform/media/graph/frameconverter.h"
+#include "platform/media/graph/graph.h"
 #include "tests/media/mediarig.h"
 
+#include <cstdlib>
 #include <gtest/gtest.h>
 
 namespace {
@@ -85,6 +89,87 @@ TEST(FrameConversion, YuvColoursScaleIntoRgb32InEveryLayout) {
     }
     // A frame too short for its size is refused.
     EXPECT_FALSE(conv.Convert(*subtype, data.data(), data.size() - 1, w, h, rgb, 64, 32, 64 * 4));
+  }
+}
+
+// How far each line of a YUY2 picture's luma departs from the mean of its neighbours, over the rows
+// from..to: the comb of two fields that show different instants.
+double Combing(const std::vector<BYTE>& f, int w, int from, int to) {
+  double sum = 0;
+  for (int y = from; y < to; ++y)
+    for (int x = 0; x < w; ++x) {
+      const auto luma = [&](int row) { return static_cast<double>(f[(static_cast<std::size_t>(row) * w + x) * 2]); };
+      sum += std::abs(luma(y) - (luma(y - 1) + luma(y + 1)) / 2);
+    }
+  return sum / ((to - from) * w);
+}
+
+// The virtual card's interlaced picture (its moving box a field apart) through the deinterlacer:
+// the first field's lines stay as they were, the later field's are rebuilt without the comb.
+TEST(Deinterlacing, TheCombOfAMovingPictureGoesAndTheFirstFieldStays) {
+  using orv::media::PictureState;
+  constexpr int w = 320, h = 240, top = h / 8, box = h / 10;
+  for (const auto& [order, kept] : {std::pair{AM_FIELDS_TOP_FIRST, 0}, std::pair{AM_FIELDS_BOTTOM_FIRST, 1}}) {
+    SCOPED_TRACE(order);
+    PictureState s;
+    s.input = PictureState::Input::Tuner, s.signal = true, s.channel = 7, s.fields = order;
+    PictureState progressive = s;
+    progressive.fields = AM_FIELDS_PROGRESSIVE;
+    orv::media::PictureGenerator card, flat;
+    std::vector<BYTE> plain(w * h * 2);
+    orv::media::Deinterlacer deinterlacer;
+    std::vector<BYTE> in(w * h * 2), before, out;
+    int outputs = 0;
+    for (int i = 0; i < 6; ++i, before = in) {
+      card.DrawYUY2(s, i, in.data(), w, h);
+      if (!deinterlacer.Process(MEDIASUBTYPE_YUY2, in.data(), in.size(), w, h, order == AM_FIELDS_TOP_FIRST, &out))
+        continue;
+      ++outputs;  // a frame late: the one before
+      ASSERT_EQ(in.size(), out.size());
+      flat.DrawYUY2(progressive, i - 1, plain.data(), w, h);
+      EXPECT_GT(Combing(before, w, top, top + box), 3 * Combing(plain, w, top, top + box)) << "the card's picture is combed";
+      EXPECT_LT(Combing(out, w, top, top + box), Combing(before, w, top, top + box) / 4);
+      for (int y = kept; y < h; y += 2)
+        ASSERT_TRUE(std::equal(out.begin() + y * w * 2, out.begin() + (y + 1) * w * 2, before.begin() + y * w * 2)) << y;
+    }
+    EXPECT_EQ(5, outputs);
+  }
+  // What it cannot take passes by.
+  orv::media::Deinterlacer deinterlacer;
+  std::vector<BYTE> frame(64 * 48 * 2), out;
+  EXPECT_FALSE(deinterlacer.Process(MEDIASUBTYPE_MJPG, frame.data(), frame.size(), 64, 48, true, &out));
+  EXPECT_FALSE(deinterlacer.Process(MEDIASUBTYPE_YUY2, frame.data(), frame.size() - 1, 64, 48, true, &out));
+}
+
+// While a writer is behind, the live picture leaves frames out; how many is said when it stops.
+TEST(Renderer, ThePreviewGivesWayWhileAWriterIsBehind) {
+  orv::test::ComScope com;
+  ComPtr<IGraphBuilder> graph;
+  ASSERT_EQ(S_OK, CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&graph)));
+  ComPtr<IBaseFilter> renderer = orv::media::NewVideoRenderer();
+  ASSERT_EQ(S_OK, graph->AddFilter(renderer, u"Renderer"));
+  VIDEOINFOHEADER vih{};
+  vih.bmiHeader = {sizeof(BITMAPINFOHEADER), 64, 48, 1, 16, MEDIASUBTYPE_YUY2.Data1, 64 * 48 * 2};
+  AM_MEDIA_TYPE mt{MEDIATYPE_Video, MEDIASUBTYPE_YUY2, TRUE, FALSE, 0, FORMAT_VideoInfo, nullptr, sizeof vih,
+                   reinterpret_cast<BYTE*>(&vih)};
+  std::vector<BYTE> picture(64 * 48 * 2, 128);
+  orv::media::FilterBase* sink = orv::media::AsFilterBase(renderer);
+  ComPtr<IMediaControl> control;
+  ASSERT_EQ(S_OK, control.QueryFrom(graph));
+  struct Step {
+    bool behind;
+    int frames;
+    const char* said;  // at the stop that follows
+  } steps[] = {{false, 4, ""}, {true, 3, "3 frames not shown"}, {false, 2, ""}};
+  for (const Step& step : steps) {
+    ASSERT_EQ(S_OK, control->Run());
+    orv::media::SetWritersBehindForTests(step.behind);
+    for (int i = 0; i < step.frames; ++i) sink->Receive(sink->PinAt(0), {picture.data(), picture.size(), 0, 1, &mt});
+    orv::media::SetWritersBehindForTests(false);
+    testing::internal::CaptureStderr();
+    control->Stop();
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(*step.said != 0, said.find(step.said) != std::string::npos && !said.empty()) << said;
   }
 }
 
