@@ -70,9 +70,8 @@ TEST_F(Settings, MissingOrMisshapenValuesGiveTheDefaults) {
   EXPECT_STREQ("default", buf);
 }
 
-// The recording choices: unknown or unusable values mean the original recording, no stop and no
-// deinterlacing; a wait too long is cut to a day, and the default capture file takes the format's
-// extension.
+// Unknown or unusable recording choices mean the original recording, no stop and no deinterlacing;
+// a wait too long is cut to a day. The default capture file takes the format's extension.
 TEST(Recording, StoredChoicesFallBackOrAreCut) {
   using orv::record::Format;
   struct Case { const char* winIni; Format format; int seconds; bool deinterlace; const char* defaultFile; };
@@ -96,8 +95,8 @@ TEST(Recording, StoredChoicesFallBackOrAreCut) {
   }
   // What is stored is read back, a wait out of range cut to its ends.
   for (const auto& [seconds, read] : {std::pair{-3, 0}, std::pair{7, 7}, std::pair{100000, 86400}}) {
-    orv::record::StoreRecording(Format::Compact, seconds, seconds == 7);
-    EXPECT_EQ(std::tuple(Format::Compact, read, seconds == 7),
+    orv::record::StoreRecording(Format::Compact, seconds, true);
+    EXPECT_EQ(std::tuple(Format::Compact, read, true),
               std::tuple(orv::record::StoredFormat(), orv::record::StoredStopOnNoSignal(), orv::record::StoredDeinterlacePreview()));
   }
 }

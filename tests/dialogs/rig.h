@@ -127,9 +127,8 @@ class SheetTest : public ::testing::Test {
   HWND hSheet = nullptr;
 };
 
-// The settings flow as the video window runs it, with the page of tab `tab` shown: `body` gets that
-// page and the sheet. `applied` counts the device page's applications, `recordingApplied` the
-// recording page's.
+// The settings flow as the video window runs it, with tab `tab` shown; `body` gets that page and the
+// sheet. The counts are of the device and recording pages' applications.
 class FlowTest : public SheetTest {
  protected:
   int RunFlow(int tab, const char* caption, CaptureDevices devices, const std::function<void(HWND page, HWND sheet)>& body) {
