@@ -3,8 +3,8 @@
 #include "common/Settings.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
+#include <charconv>
+#include <climits>
 #include <string>
 
 namespace orv::record {
@@ -23,12 +23,12 @@ std::string ReadProfile(const char* name) {
   return value;
 }
 
-// A whole non-negative number, else -1.
+// A whole non-negative number (one too large for a long counts as the largest), else -1.
 long ParseCount(const std::string& text) {
-  if (text.empty() || text.size() > 12) return -1;
-  char* end = nullptr;
-  const long n = std::strtol(text.c_str(), &end, 10);
-  return *end == '\0' && n >= 0 ? n : -1;
+  long n = -1;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
+  if (end != text.data() + text.size() || text.empty() || text[0] == '-') return -1;
+  return ec == std::errc::result_out_of_range ? LONG_MAX : n;
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "common/Settings.h"
 
 #include "common/Commands.h"
+#include "common/Recording.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -49,7 +50,7 @@ void WriteSettingString(HKEY key, const char* name, const char* value) {
 
 std::string DefaultCaptureFile() {
   const char* home = std::getenv("HOME");
-  return std::string(home && *home == '/' ? home : "/tmp") + "/Capture.avi";
+  return std::string(home && *home == '/' ? home : "/tmp") + "/Capture" + orv::record::ExtensionOf(orv::record::StoredFormat());
 }
 
 std::string FolderOfPath(const std::string& path) {

@@ -32,7 +32,8 @@ void ReadSettingString(HKEY key, const char* name, char* buf, DWORD size, const 
 // Writes a REG_SZ with its terminating NUL.
 void WriteSettingString(HKEY key, const char* name, const char* value);
 
-// The capture file used when none is stored: Capture.avi in the user's home folder.
+// The capture file used when none is stored: Capture.avi (Capture.mkv when the stored recording
+// format writes Matroska) in the user's home folder.
 std::string DefaultCaptureFile();
 
 // The folder that holds a file path ("." for a bare name), where its free space is measured.

@@ -5,7 +5,23 @@
 #include "res/resource.h"
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <strings.h>
+
+namespace {
+// A path ending in the other container's extension is given the chosen format's one.
+std::string WithFormatsExtension(std::string path, orv::record::Format format) {
+  const char* own = orv::record::ExtensionOf(format);
+  for (const auto& f : orv::record::Formats()) {
+    const char* ext = orv::record::ExtensionOf(f.format);
+    const std::size_t n = std::strlen(ext);
+    if (path.size() > n && strcasecmp(path.c_str() + path.size() - n, ext) == 0 && std::strcmp(ext, own) != 0)
+      return path.replace(path.size() - n, n, own);
+  }
+  return path;
+}
+}  // namespace
 
 CCaptureDlg::CCaptureDlg(CWnd* parent) : CDialog(IDD_CAPTURE, parent), m_strCaptureFile(DefaultCaptureFile()) {}
 
@@ -18,6 +34,7 @@ void CCaptureDlg::DoDataExchange(CDataExchange* pDX) {
 
 BOOL CCaptureDlg::OnInitDialog() {
   CDialog::OnInitDialog();
+  m_format = orv::record::StoredFormat();
   m_spin.SetRange32(1, 999);
   m_spin.SetPos(static_cast<int>(m_nTimeLimit & 0xFFFF));
 
@@ -30,7 +47,7 @@ BOOL CCaptureDlg::OnInitDialog() {
     WriteSettingString(key, "Capture", m_strCaptureFile);
   } else {
     path[size < sizeof path ? size : sizeof path - 1] = '\0';
-    m_strCaptureFile = path;
+    m_strCaptureFile = WithFormatsExtension(path, m_format);
   }
   ShowFreeSpace();
   UpdateData(FALSE);
@@ -52,19 +69,20 @@ bool CCaptureDlg::ShowFreeSpace() {
 
 void CCaptureDlg::OnChooseFile() {
   std::string initial = m_strCaptureFile.str();
+  const bool matroska = orv::record::InfoOf(m_format).matroska;
   for (;;) {
     CFileDialog fd(FALSE, nullptr, initial.c_str(), OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT,
-                   "AVI Files (*.avi)|*.avi|", this);
+                   matroska ? "Matroska Files (*.mkv)|*.mkv|" : "AVI Files (*.avi)|*.avi|", this);
     if (fd.DoModal() != IDOK) break;
     std::string path = fd.GetPathName().str();
     const bool extended = fd.GetFileExt().IsEmpty();
-    if (extended) path += ".avi";
+    if (extended) path += orv::record::ExtensionOf(m_format);
     if (path.size() + 1 > kCapturePathBuffer) {
       // It could not be read back; the path in force stays.
       ::MessageBoxA(m_hWnd, AfxFormatString(IDS_PATH_TOO_LONG).c_str(), nullptr, MB_OK | MB_ICONEXCLAMATION);
       break;
     }
-    // The chooser asked about the name as typed, not about the one with ".avi"; "No" chooses again.
+    // The chooser asked about the name as typed, not about the one extended; "No" chooses again.
     std::error_code ec;
     if (extended && std::filesystem::exists(path, ec) && !CFileDialog::ConfirmReplace(this, path.c_str())) {
       initial = path;

@@ -1,6 +1,8 @@
-// The capture settings dialog: the AVI file, an optional time limit, and the free space left.
+// The capture settings dialog: the file (AVI or Matroska, as the recording format writes), an
+// optional time limit, and the free space left.
 #pragma once
 
+#include "common/Recording.h"
 #include "platform/ui/afxdlgs.h"
 
 // Bytes the capture dialogs read the stored path "Capture" into, terminator included: a longer
@@ -36,4 +38,5 @@ class CCaptureDlg : public CDialog {
 
  private:
   CSpinButtonCtrl m_spin;
+  orv::record::Format m_format = orv::record::Format::Spec;  // the stored one, read on opening
 };

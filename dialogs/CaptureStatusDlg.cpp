@@ -2,6 +2,7 @@
 
 #include "common/Settings.h"
 #include "dialogs/CaptureDlg.h"
+#include "platform/ui/afxres.h"
 #include "res/resource.h"
 
 #include <cstdio>
@@ -12,7 +13,10 @@ constexpr UINT_PTR kTimer = 1;  // on the dialog's own window
 
 CCaptureStatusDlg::CCaptureStatusDlg() : CDialog(IDD_CAPTURE_STATUS, nullptr), m_strElapsed("0:00:00") {}
 
-void CCaptureStatusDlg::DoDataExchange(CDataExchange* pDX) { DDX_Text(pDX, IDC_STATUS_ELAPSED, m_strElapsed); }
+void CCaptureStatusDlg::DoDataExchange(CDataExchange* pDX) {
+  DDX_Text(pDX, IDC_STATUS_ELAPSED, m_strElapsed);
+  DDX_Text(pDX, IDC_STATUS_DROPPED, m_strDropped);
+}
 
 bool CCaptureStatusDlg::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
   static const MsgMapEntry<CCaptureStatusDlg> map[] = {
@@ -22,6 +26,7 @@ bool CCaptureStatusDlg::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRE
 }
 
 BOOL CCaptureStatusDlg::OnInitDialog() {
+  m_strDropped = AfxFormatString(IDS_DROPPED_FRAMES, static_cast<int>(DroppedFrames()));
   CDialog::OnInitDialog();
   SetTimer(kTimer, 1000, nullptr);
   HKEY key = OpenSettingsKey(kKeyVideo);
@@ -42,6 +47,7 @@ void CCaptureStatusDlg::OnTimer(UINT_PTR) {
   char text[32];
   std::snprintf(text, sizeof text, "%02u:%02u:%02u", m_nElapsed / 3600, (m_nElapsed / 60) % 60, m_nElapsed % 60);
   m_strElapsed = text;
+  m_strDropped = AfxFormatString(IDS_DROPPED_FRAMES, static_cast<int>(DroppedFrames()));
   UpdateData(FALSE);
   Default();
 }

@@ -1,5 +1,5 @@
-// The dialog on screen while a capture without a time limit runs: elapsed time, end button,
-// and a stop by itself when the capture's disk is nearly full.
+// The dialog on screen while a capture without a time limit runs: elapsed time, frames dropped so
+// far, end button, and a stop by itself when the capture's disk is nearly full.
 #pragma once
 
 #include "platform/ui/afxdlgs.h"
@@ -10,6 +10,7 @@ class CCaptureStatusDlg : public CDialog {
 
   UINT m_nElapsed = 0;
   CString m_strElapsed;
+  CString m_strDropped;
   CString m_strCaptureFile;
 
   BOOL OnInitDialog() override;
@@ -17,6 +18,8 @@ class CCaptureStatusDlg : public CDialog {
   void OnTimer(UINT_PTR id);
 
  protected:
+  // Frames the capture has dropped so far, asked every second; the dialog alone knows of none.
+  virtual LONG DroppedFrames() { return 0; }
   void DoDataExchange(CDataExchange* pDX) override;
   bool OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
 };

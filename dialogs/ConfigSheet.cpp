@@ -4,9 +4,11 @@
 #include "dialogs/AudioSetup.h"
 #include "dialogs/ChannelSetup.h"
 #include "dialogs/DeviceSetup.h"
+#include "dialogs/RecordSetup.h"
 #include "dialogs/VideoSetup.h"
 #include "res/resource.h"
 
+#include <initializer_list>
 #include <utility>
 #include <vector>
 
@@ -56,7 +58,7 @@ BOOL CConfigSheet::OnInitDialog() {
 
 int RunConfigSheet(CWnd* videoWnd, HWND hwndPanel, const std::function<void()>& savePicture,
                    const std::function<void()>& loadPicture, CaptureDevices devices,
-                   const std::function<void()>& applyDevices) {
+                   const std::function<void()>& applyDevices, const std::function<void()>& applyRecording) {
   CString caption;
   caption.LoadString(IDS_SETTINGS_CAPTION);
   CConfigSheet sheet(caption, videoWnd, 0);
@@ -64,10 +66,9 @@ int RunConfigSheet(CWnd* videoWnd, HWND hwndPanel, const std::function<void()>& 
   CVideoSetup video;
   CAudioSetup audio;
   CDeviceSetup device(std::move(devices));
-  sheet.AddPage(&channel);
-  sheet.AddPage(&video);
-  sheet.AddPage(&audio);
-  sheet.AddPage(&device);
+  CRecordSetup record;
+  for (CPropertyPage* page : std::initializer_list<CPropertyPage*>{&channel, &video, &audio, &device, &record})
+    sheet.AddPage(page);
   sheet.m_psh.dwFlags |= PSH_NOAPPLYNOW;
 
   // The video page starts from what is on screen.
@@ -77,6 +78,7 @@ int RunConfigSheet(CWnd* videoWnd, HWND hwndPanel, const std::function<void()>& 
   if (result == IDOK) {
     SendMessageA(hwndPanel, WM_TUNER_NOTIFY, PanelCmd::SettingsAccepted, 0);
     if (device.m_bChanged && applyDevices) applyDevices();
+    if (record.m_bChanged && applyRecording) applyRecording();
     if (loadPicture) loadPicture();
   }
   return result;

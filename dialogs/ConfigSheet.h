@@ -1,5 +1,5 @@
-// The tabbed settings sheet (channel, video, audio and device pages) and the flow that runs it for
-// the video window.
+// The tabbed settings sheet (channel, video, audio, device and recording pages) and the flow that
+// runs it for the video window.
 #pragma once
 
 #include "common/CaptureDevices.h"
@@ -19,8 +19,9 @@ class CConfigSheet : public CPropertySheet {
 // handle and its own picture-settings operations: `savePicture` stores the capture device's current
 // picture values in the Video key before the sheet opens, `loadPicture` reads them back and applies
 // them after the sheet was accepted. The device page lists `devices`; when OK stored another choice
-// there, `applyDevices` runs (before `loadPicture`, so the levels reach the new card). On IDOK the
-// panel gets code 24 first. Returns what the sheet returned.
+// there, `applyDevices` runs (before `loadPicture`, so the levels reach the new card); when the
+// recording page stored another choice, `applyRecording` runs next. On IDOK the panel gets code
+// 24 first. Returns what the sheet returned.
 int RunConfigSheet(CWnd* videoWnd, HWND hwndPanel, const std::function<void()>& savePicture,
                    const std::function<void()>& loadPicture, CaptureDevices devices = {},
-                   const std::function<void()>& applyDevices = {});
+                   const std::function<void()>& applyDevices = {}, const std::function<void()>& applyRecording = {});

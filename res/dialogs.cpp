@@ -109,14 +109,30 @@ const DialogTemplate kDevicePage = {
         {IDC_DEVICE_REGION, CtlKind::ComboBox, kDropList, "", 84, 102, 134, 100},
     }};
 
+// Recording page: the format, the end of a capture without signal, the live picture's deinterlacing.
+const DialogTemplate kRecordPage = {
+    "녹화", 233, 135, "굴림", 10, 0,
+    {
+        {IDC_STATIC, CtlKind::Button, BS_GROUPBOX, "녹화설정", 7, 4, 219, 124},
+        {IDC_STATIC, CtlKind::Static, SS_LEFT, "녹화 형식", 15, 18, 200, 8},
+        {IDC_RECORD_FORMAT, CtlKind::ComboBox, kDropList, "", 15, 29, 203, 80},
+        {IDC_STATIC, CtlKind::Static, SS_LEFT, "신호가 끊기면 녹화를 끝낼 때까지의 시간", 15, 54, 200, 8},
+        {IDC_RECORD_STOP, CtlKind::Edit, ES_NUMBER | ES_AUTOHSCROLL | WS_TABSTOP, "", 15, 65, 50, 14},
+        {IDC_RECORD_STOP_SPIN, CtlKind::UpDown, UDS_ALIGNRIGHT | UDS_ARROWKEYS, "", 0, 0, 0, 0},
+        {IDC_RECORD_STOP_UNIT, CtlKind::Static, SS_LEFT, "", 70, 68, 148, 8},
+        {IDC_RECORD_DEINTERLACE, CtlKind::Button, BS_AUTOCHECKBOX | WS_TABSTOP, "미리보기 화면 디인터레이스 (녹화 파일은 그대로)",
+         15, 92, 203, 10},
+    }};
+
 // Capture status.
 const DialogTemplate kCaptureStatus = {
-    "캡처상황", 140, 117, "굴림", 10, DS_MODALFRAME | DS_CENTER | WS_SYSMENU,
+    "캡처상황", 140, 131, "굴림", 10, DS_MODALFRAME | DS_CENTER | WS_SYSMENU,
     {
-        {IDOK, CtlKind::Button, BS_DEFPUSHBUTTON | WS_TABSTOP, "캡처종료", 40, 86, 60, 22},
-        {IDC_STATIC, CtlKind::Button, BS_GROUPBOX, "", 7, 4, 126, 74},
+        {IDOK, CtlKind::Button, BS_DEFPUSHBUTTON | WS_TABSTOP, "캡처종료", 40, 100, 60, 22},
+        {IDC_STATIC, CtlKind::Button, BS_GROUPBOX, "", 7, 4, 126, 88},
         {IDC_STATUS_TEXT, CtlKind::Static, SS_CENTER | SS_CENTERIMAGE, "캡처 진행 중...", 14, 16, 112, 22},
         {IDC_STATUS_ELAPSED, CtlKind::Static, SS_CENTER | SS_CENTERIMAGE, "0:00:00", 14, 44, 112, 22},
+        {IDC_STATUS_DROPPED, CtlKind::Static, SS_CENTER | SS_CENTERIMAGE, "", 14, 70, 112, 12},
     }};
 
 }  // namespace
@@ -129,6 +145,7 @@ const DialogTemplate* DialogTemplateById(UINT id) {
     case IDD_VIDEO_SETUP: return &kVideoPage;
     case IDD_AUDIO_SETUP: return &kAudioPage;
     case IDD_DEVICE_SETUP: return &kDevicePage;
+    case IDD_RECORD_SETUP: return &kRecordPage;
     case IDD_CAPTURE_STATUS: return &kCaptureStatus;
     default: return nullptr;
   }

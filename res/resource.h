@@ -61,6 +61,15 @@ constexpr UINT IDS_REGION_CN = 197;
 constexpr UINT IDS_REGION_AU = 198;
 constexpr UINT IDS_STANDARD_AUTO = 199;
 constexpr UINT IDS_OWN_SOUND = 200;
+// The recording page's formats, in the order of the recording formats; its wait's unit and range.
+constexpr UINT IDS_FORMAT_SPEC = 201;
+constexpr UINT IDS_FORMAT_FULL = 202;
+constexpr UINT IDS_FORMAT_LOSSLESS = 203;
+constexpr UINT IDS_FORMAT_COMPACT = 204;
+constexpr UINT IDS_RECORD_STOP_UNIT = 205;   // %d: the longest wait
+constexpr UINT IDS_RECORD_STOP_RANGE = 206;  // %d, %d: the range a typed wait must be in
+// The capture status dialog's count of frames dropped so far.
+constexpr UINT IDS_DROPPED_FRAMES = 207;
 
 // Bitmaps and the icon.
 constexpr UINT IDB_SKIN = 130;
@@ -82,6 +91,7 @@ constexpr UINT IDD_VIDEO_SETUP = 130;
 constexpr UINT IDD_AUDIO_SETUP = 131;
 constexpr UINT IDD_CAPTURE_STATUS = 138;
 constexpr UINT IDD_DEVICE_SETUP = 139;
+constexpr UINT IDD_RECORD_SETUP = 141;
 
 // Dialog controls, by template. A control without an id of its own (labels, group boxes) has -1.
 constexpr int IDC_STATIC = -1;
@@ -97,6 +107,7 @@ constexpr int IDC_CAPTURE_FREE = 1011;      // free megabytes of the file's fold
 // IDD_CAPTURE_STATUS.
 constexpr int IDC_STATUS_TEXT = 1010;
 constexpr int IDC_STATUS_ELAPSED = 1012;
+constexpr int IDC_STATUS_DROPPED = 1013;
 
 // IDD_CHANNEL_SETUP.
 constexpr int IDC_CHANNEL_UNREGISTERED = 1001;
@@ -126,6 +137,13 @@ constexpr int IDC_DEVICE_VIDEO = 1000;
 constexpr int IDC_DEVICE_AUDIO = 1001;
 constexpr int IDC_DEVICE_STANDARD = 1002;
 constexpr int IDC_DEVICE_REGION = 1003;
+
+// IDD_RECORD_SETUP, in the page's order.
+constexpr int IDC_RECORD_FORMAT = 1000;       // drop-down of the formats
+constexpr int IDC_RECORD_STOP = 1001;         // seconds without signal before a capture ends
+constexpr int IDC_RECORD_STOP_SPIN = 1002;
+constexpr int IDC_RECORD_STOP_UNIT = 1003;    // its unit and range
+constexpr int IDC_RECORD_DEINTERLACE = 1004;  // deinterlaced live picture
 
 // IDD_AUDIO_SETUP.
 constexpr int IDC_AUDIO_MASTER = 1000;  // sliders

@@ -95,6 +95,13 @@ const std::map<UINT, const char*>& StringTable() {
       {IDS_REGION_AU, "호주"},
       {IDS_STANDARD_AUTO, "자동"},
       {IDS_OWN_SOUND, " (카드 음성)"},
+      {IDS_FORMAT_SPEC, "기본 (640×480, 14.99fps, 무압축 AVI)"},
+      {IDS_FORMAT_FULL, "전체 프레임 (720×480/576, 무압축 AVI)"},
+      {IDS_FORMAT_LOSSLESS, "무손실 (FFV1, MKV)"},
+      {IDS_FORMAT_COMPACT, "압축 (H.264, MKV, 시간당 약 2GB)"},
+      {IDS_RECORD_STOP_UNIT, "초 (0 = 끝내지 않음, 최대 %d)"},
+      {IDS_RECORD_STOP_RANGE, "%d에서 %d 사이의 정수를 입력하십시오."},
+      {IDS_DROPPED_FRAMES, "드롭된 프레임: %d"},
       // The platform layers' own texts.
       {AFX_IDS_ERROR_CAPTION, "오류"},
       {AFX_IDS_OK, "확인"},

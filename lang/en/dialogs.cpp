@@ -106,20 +106,35 @@ const DialogTemplate kDevicePage = {
         {IDC_DEVICE_REGION, CtlKind::ComboBox, kDropList, "", 84, 102, 134, 100},
     }};
 
-const DialogTemplate kCaptureStatus = {
-    "Capture Status", 140, 117, kFont, 10, DS_MODALFRAME | DS_CENTER | WS_SYSMENU,
+const DialogTemplate kRecordPage = {
+    "Recording", 233, 135, kFont, 10, 0,
     {
-        {IDOK, CtlKind::Button, BS_DEFPUSHBUTTON | WS_TABSTOP, "Stop Capture", 35, 86, 70, 22},
-        {IDC_STATIC, CtlKind::Button, BS_GROUPBOX, "", 7, 4, 126, 74},
+        {IDC_STATIC, CtlKind::Button, BS_GROUPBOX, "Recording", 7, 4, 219, 124},
+        {IDC_STATIC, CtlKind::Static, SS_LEFT, "Format", 15, 18, 200, 8},
+        {IDC_RECORD_FORMAT, CtlKind::ComboBox, kDropList, "", 15, 29, 203, 80},
+        {IDC_STATIC, CtlKind::Static, SS_LEFT, "End the recording when the signal is gone for", 15, 54, 200, 8},
+        {IDC_RECORD_STOP, CtlKind::Edit, ES_NUMBER | ES_AUTOHSCROLL | WS_TABSTOP, "", 15, 65, 50, 14},
+        {IDC_RECORD_STOP_SPIN, CtlKind::UpDown, UDS_ALIGNRIGHT | UDS_ARROWKEYS, "", 0, 0, 0, 0},
+        {IDC_RECORD_STOP_UNIT, CtlKind::Static, SS_LEFT, "", 70, 68, 148, 8},
+        {IDC_RECORD_DEINTERLACE, CtlKind::Button, BS_AUTOCHECKBOX | WS_TABSTOP,
+         "Deinterlace the live picture (never the recording)", 15, 92, 203, 10},
+    }};
+
+const DialogTemplate kCaptureStatus = {
+    "Capture Status", 140, 131, kFont, 10, DS_MODALFRAME | DS_CENTER | WS_SYSMENU,
+    {
+        {IDOK, CtlKind::Button, BS_DEFPUSHBUTTON | WS_TABSTOP, "Stop Capture", 35, 100, 70, 22},
+        {IDC_STATIC, CtlKind::Button, BS_GROUPBOX, "", 7, 4, 126, 88},
         {IDC_STATUS_TEXT, CtlKind::Static, SS_CENTER | SS_CENTERIMAGE, "Capturing...", 14, 16, 112, 22},
         {IDC_STATUS_ELAPSED, CtlKind::Static, SS_CENTER | SS_CENTERIMAGE, "0:00:00", 14, 44, 112, 22},
+        {IDC_STATUS_DROPPED, CtlKind::Static, SS_CENTER | SS_CENTERIMAGE, "", 14, 70, 112, 12},
     }};
 
 // One entry per template.
 const std::map<UINT, const DialogTemplate*> kTemplates = {
     {IDD_ABOUTBOX, &kAbout},           {IDD_CAPTURE, &kCapture},       {IDD_CHANNEL_SETUP, &kChannelPage},
     {IDD_VIDEO_SETUP, &kVideoPage},    {IDD_AUDIO_SETUP, &kAudioPage}, {IDD_CAPTURE_STATUS, &kCaptureStatus},
-    {IDD_DEVICE_SETUP, &kDevicePage},
+    {IDD_DEVICE_SETUP, &kDevicePage},     {IDD_RECORD_SETUP, &kRecordPage},
 };
 
 }  // namespace

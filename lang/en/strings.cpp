@@ -94,6 +94,13 @@ const std::map<UINT, const char*>& StringTable() {
       {IDS_REGION_AU, "Australia"},
       {IDS_STANDARD_AUTO, "Automatic"},
       {IDS_OWN_SOUND, " (card's own)"},
+      {IDS_FORMAT_SPEC, "Standard (640×480, 14.99 fps, uncompressed AVI)"},
+      {IDS_FORMAT_FULL, "Full frame (720×480/576, uncompressed AVI)"},
+      {IDS_FORMAT_LOSSLESS, "Lossless (FFV1, MKV)"},
+      {IDS_FORMAT_COMPACT, "Compact (H.264, MKV, about 2 GB an hour)"},
+      {IDS_RECORD_STOP_UNIT, "seconds (0 = never, at most %d)"},
+      {IDS_RECORD_STOP_RANGE, "Please enter an integer between %d and %d."},
+      {IDS_DROPPED_FRAMES, "Dropped frames: %d"},
       // The platform layers.
       {AFX_IDS_ERROR_CAPTION, "Error"},
       {AFX_IDS_OK, "OK"},

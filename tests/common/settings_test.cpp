@@ -1,5 +1,6 @@
 // The settings helpers every window reads its stored values through.
 #include "common/Commands.h"
+#include "common/Recording.h"
 #include "common/Settings.h"
 #include "tests/support/testenv.h"
 
@@ -67,6 +68,37 @@ TEST_F(Settings, MissingOrMisshapenValuesGiveTheDefaults) {
   char buf[8];
   ReadSettingString(key, "Source", buf, sizeof buf, "default too long");
   EXPECT_STREQ("default", buf);
+}
+
+// Unknown or unusable recording choices mean the original recording, no stop and no deinterlacing;
+// a wait too long is cut to a day. The default capture file takes the format's extension.
+TEST(Recording, StoredChoicesFallBackOrAreCut) {
+  using orv::record::Format;
+  struct Case { const char* winIni; Format format; int seconds; bool deinterlace; const char* defaultFile; };
+  const Case cases[] = {
+      {"", Format::Spec, 0, false, "/Capture.avi"},
+      {"RecordFormat=lossless\nStopOnNoSignal=30\nDeinterlacePreview=1\n", Format::Lossless, 30, true, "/Capture.mkv"},
+      {"RecordFormat=compact\nStopOnNoSignal=86400\n", Format::Compact, 86400, false, "/Capture.mkv"},
+      {"RecordFormat=full\nStopOnNoSignal=86401\nDeinterlacePreview=0\n", Format::Full, 86400, false, "/Capture.avi"},
+      {"StopOnNoSignal=123456789012345678901234\n", Format::Spec, 86400, false, "/Capture.avi"},
+      {"RecordFormat=mp4\nStopOnNoSignal=-5\nDeinterlacePreview=yes\n", Format::Spec, 0, false, "/Capture.avi"},
+      {"RecordFormat=Lossless \nStopOnNoSignal=12s\nDeinterlacePreview=2\n", Format::Spec, 0, false, "/Capture.avi"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.winIni);
+    orv::test::FreshConfigDir();
+    orv::test::WriteConfigFile("win.ini", std::string("[orvane]\n") + c.winIni);
+    EXPECT_EQ(c.format, orv::record::StoredFormat());
+    EXPECT_EQ(c.seconds, orv::record::StoredStopOnNoSignal());
+    EXPECT_EQ(c.deinterlace, orv::record::StoredDeinterlacePreview());
+    EXPECT_TRUE(DefaultCaptureFile().ends_with(c.defaultFile)) << DefaultCaptureFile();
+  }
+  // What is stored is read back, a wait out of range cut to its ends.
+  for (const auto& [seconds, read] : {std::pair{-3, 0}, std::pair{7, 7}, std::pair{100000, 86400}}) {
+    orv::record::StoreRecording(Format::Compact, seconds, true);
+    EXPECT_EQ(std::tuple(Format::Compact, read, true),
+              std::tuple(orv::record::StoredFormat(), orv::record::StoredStopOnNoSignal(), orv::record::StoredDeinterlacePreview()));
+  }
 }
 
 }  // namespace

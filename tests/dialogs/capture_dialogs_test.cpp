@@ -39,15 +39,34 @@ class CaptureDialogs : public ::testing::Test {
   std::string folder;  // where free space was last measured
 };
 
-// With no usable path stored (none, or too long to keep) the default is shown and stored, even on Cancel.
-TEST_F(CaptureDialogs, UnusableStoredPathGivesTheDefault) {
-  for (const std::string& stored : {std::string(), "/tmp/" + std::string(260, 'x') + ".avi"}) {
-    if (!stored.empty()) StoreString(kKeyVideo, "Capture", stored);
+// The path shown takes the recording format's extension in place of the other container's; with no
+// usable path stored (none, or too long to keep) the default in the home folder, in the format's
+// container, is shown and stored at once, even on Cancel.
+TEST_F(CaptureDialogs, OpeningPathFollowsTheFormat) {
+  using orv::record::Format;
+  const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
+  setenv("HOME", dir.c_str(), 1);
+  struct Case { Format format; std::string stored, shown; };
+  const Case cases[] = {
+      {Format::Spec, "", dir + "/Capture.avi"},         {Format::Lossless, "", dir + "/Capture.mkv"},
+      {Format::Compact, "/tmp/" + std::string(260, 'x') + ".avi", dir + "/Capture.mkv"},
+      {Format::Lossless, "/tmp/a.avi", "/tmp/a.mkv"},   {Format::Compact, "/tmp/a.AVI", "/tmp/a.mkv"},
+      {Format::Spec, "/tmp/a.mkv", "/tmp/a.avi"},       {Format::Full, "/tmp/a.MKV", "/tmp/a.avi"},
+      {Format::Full, "/tmp/a.avi", "/tmp/a.avi"},       {Format::Lossless, "/tmp/a.mpg", "/tmp/a.mpg"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.stored);
+    orv::test::FreshConfigDir();
+    orv::record::StoreRecording(c.format, 0, false);
+    if (!c.stored.empty()) StoreString(kKeyVideo, "Capture", c.stored);
     CCaptureDlg dlg;
-    EXPECT_EQ(IDCANCEL, RunModal(dlg, [&] { EXPECT_EQ(DefaultCaptureFile(), Text(dlg.m_hWnd, kFile)); }));
-    EXPECT_EQ('/', DefaultCaptureFile()[0]);
-    EXPECT_EQ(DefaultCaptureFile(), StoredString(kKeyVideo, "Capture"));
+    RunModal(dlg, [&] {
+      EXPECT_EQ(c.shown, Text(dlg.m_hWnd, kFile));
+      if (!c.stored.empty()) Click(dlg.m_hWnd, IDOK);
+    });
+    EXPECT_EQ(c.shown, StoredString(kKeyVideo, "Capture"));
   }
+  setenv("HOME", home.c_str(), 1);
 }
 
 // Free space on the file's own folder, in MB; under 1 MB (or no folder) the capture cannot start,
@@ -83,28 +102,36 @@ TEST_F(CaptureDialogs, EnterAfterOpeningStartsTheCapture) {
   EXPECT_EQ(0, chooserRuns);
 }
 
-// A chosen name gets ".avi" only without an extension; "clip" becoming an existing clip.avi is asked
-// about ("No" gives the chooser back); a path over 254 bytes (".avi" counted once added) is refused.
-// What is taken is stored on "캡처 시작" and its folder becomes current; a refusal changes neither.
+// A chosen name gets the format's extension (".avi", or ".mkv" for Matroska) only without one; "clip"
+// becoming an existing file is asked about ("No" gives the chooser back); a path over 254 bytes
+// (the extension counted once added) is refused. What is taken is stored on "캡처 시작" and its
+// folder becomes current; a refusal changes neither.
 TEST_F(CaptureDialogs, ChosenNames) {
+  using orv::record::Format;
   std::ofstream(dir + "/clip.avi") << "an earlier capture";
+  std::ofstream(dir + "/clip.mkv") << "an earlier capture";
   auto path = [&](std::size_t bytes, const std::string& ext) {  // mostly Hangul, three bytes a letter
     std::string p = dir + "/";
     while (p.size() + 3 + ext.size() <= bytes) p += "가";
     return p.append(bytes - ext.size() - p.size(), 'a') + ext;
   };
-  const std::string old = "/tmp/old.avi", exists = "clip.avi이(가) 이미 있습니다.\n바꾸시겠습니까?",
+  const std::string old = "/tmp/old.mpg", question = "이(가) 이미 있습니다.\n바꾸시겠습니까?",
+                    exists = "clip.avi" + question, existsMkv = "clip.mkv" + question,
                     tooLong = "파일 경로가 너무 깁니다. 더 짧은 폴더나 파일 이름을 골라 주십시오.";
-  struct Case { std::string chosen; int answer; std::string shown; int chooserRuns; std::string box; };
+  struct Case { std::string chosen; int answer; std::string shown; int chooserRuns; std::string box; Format format = Format::Spec; };
   const Case cases[] = {{dir + "/new", IDOK, dir + "/new.avi", 1, ""},
+                        {dir + "/new", IDOK, dir + "/new.mkv", 1, "", Format::Lossless},
                         {dir + "/c.mpg", IDOK, dir + "/c.mpg", 1, ""},
+                        {dir + "/c.mkv", IDOK, dir + "/c.mkv", 1, "", Format::Compact},
                         {dir + "/clip", IDYES, dir + "/clip.avi", 1, exists},
+                        {dir + "/clip", IDYES, dir + "/clip.mkv", 1, existsMkv, Format::Compact},
                         {dir + "/clip", IDNO, old, 2, exists},
                         {path(254, ".avi"), IDOK, path(254, ".avi"), 1, ""},
                         {path(255, ".avi"), IDOK, old, 1, tooLong},
-                        {path(251, ""), IDOK, old, 1, tooLong}};
+                        {path(251, ""), IDOK, old, 1, tooLong, Format::Lossless}};
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.chosen + " " + std::to_string(c.answer));
+    SCOPED_TRACE(c.chosen + " " + std::to_string(c.answer) + " " + orv::record::InfoOf(c.format).key);
+    orv::record::StoreRecording(c.format, 0, false);
     StoreString(kKeyVideo, "Capture", old);
     std::filesystem::current_path(cwd);
     orv::test::MessageBoxAnswerer boxes(c.answer);
@@ -124,7 +151,7 @@ TEST_F(CaptureDialogs, ChosenNames) {
     });
     EXPECT_EQ(c.shown, StoredString(kKeyVideo, "Capture"));
     EXPECT_EQ(c.chooserRuns, runs);
-    EXPECT_EQ("AVI Files (*.avi)|*.avi|", request.filter);
+    EXPECT_EQ(orv::record::InfoOf(c.format).matroska ? "Matroska Files (*.mkv)|*.mkv|" : "AVI Files (*.avi)|*.avi|", request.filter);
     EXPECT_EQ(static_cast<DWORD>(OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT), request.flags);
     if (c.answer != IDNO) { EXPECT_EQ(c.shown == old ? cwd : std::filesystem::canonical(dir), std::filesystem::current_path()); }
     ASSERT_EQ(c.box.empty() ? 0u : 1u, boxes.calls.size());
@@ -162,14 +189,24 @@ TEST_F(CaptureDialogs, TimeLimit) {
   EXPECT_EQ(1, dlg.GetUseTimeLimit());
 }
 
-// The elapsed time; Escape or its button ends it, and its own timer when the disk is nearly full.
-TEST_F(CaptureDialogs, StatusShowsElapsedTimeAndEnds) {
+// The elapsed time and the frames dropped so far, both from the timer; Escape or its button ends
+// it, and its own timer when the disk is nearly full.
+struct WatchedStatus : CCaptureStatusDlg {
+  LONG dropped = 0;
+  LONG DroppedFrames() override { return dropped; }
+};
+
+TEST_F(CaptureDialogs, StatusShowsElapsedTimeAndDroppedFramesAndEnds) {
   StoreString(kKeyVideo, "Capture", "/tmp/clip.avi");
-  CCaptureStatusDlg dlg;
+  WatchedStatus dlg;
+  dlg.dropped = 4;
   EXPECT_EQ(IDCANCEL, RunModal(dlg, [&] {
               EXPECT_EQ("0:00:00", Text(dlg.m_hWnd, 1012));
+              EXPECT_EQ("드롭된 프레임: 4", Text(dlg.m_hWnd, 1013));
+              dlg.dropped = 17;
               for (int i = 0; i < 3661; ++i) dlg.OnTimer(1);
               EXPECT_EQ("01:01:01", Text(dlg.m_hWnd, 1012));
+              EXPECT_EQ("드롭된 프레임: 17", Text(dlg.m_hWnd, 1013));
               dlg.m_nElapsed = 219599;  // 61 hours less a second
               dlg.OnTimer(1);
               EXPECT_EQ("61:00:00", Text(dlg.m_hWnd, 1012));
@@ -179,9 +216,11 @@ TEST_F(CaptureDialogs, StatusShowsElapsedTimeAndEnds) {
   CCaptureStatusDlg end;
   EXPECT_EQ(IDOK, RunModal(end, [&] { Click(end.m_hWnd, IDOK); }));
   free = 999'999;
-  CCaptureStatusDlg full;
+  WatchedStatus full;
+  full.dropped = 250;
   EXPECT_EQ(IDOK, full.DoModal());
   EXPECT_EQ("00:00:01", full.m_strElapsed.str());
+  EXPECT_EQ("드롭된 프레임: 250", full.m_strDropped.str());
 }
 
 }  // namespace

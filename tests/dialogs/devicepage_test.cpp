@@ -31,27 +31,11 @@ Shown Read(HWND page) {
   return s;
 }
 
-class DevicePage : public SheetTest {
+class DevicePage : public FlowTest {
  protected:
-  // Runs the settings flow with the cards; `body` gets the device page (shown) and the sheet.
   int Run(CaptureDevices devices, const std::function<void(HWND page, HWND sheet)>& body) {
-    QTimer::singleShot(0, [&] {
-      const HWND sheet = orv::ui::FindLocalTopLevel("환경설정");
-      ASSERT_NE(nullptr, sheet);
-      ASSERT_EQ("장치", Tabs(sheet)->tabText(3).toStdString());
-      ShowPage(sheet, 3);
-      HWND page = nullptr;
-      for (HWND c : orv::ui::ChildrenOf(sheet))
-        if (auto* d = orv::ui::ControlData(GetDlgItem(c, kRegion)); d && d->kind == CtlKind::ComboBox) page = c;
-      ASSERT_NE(nullptr, page);
-      body(page, sheet);
-      if (IsWindowVisible(sheet)) SendMessageA(sheet, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-    });
-    return RunConfigSheet(&main, panel.m_hWnd, {}, {}, std::move(devices), [&] { ++applied; });
+    return RunFlow(3, "장치", std::move(devices), body);
   }
-
-  orv::test::RecordingWnd panel;
-  int applied = 0;
 };
 
 TEST_F(DevicePage, ShowsTheStoredChoiceOrTheDefaults) {

@@ -127,4 +127,28 @@ class SheetTest : public ::testing::Test {
   HWND hSheet = nullptr;
 };
 
+// The settings flow as the video window runs it, with tab `tab` shown; `body` gets that page and the
+// sheet. The counts are of the device and recording pages' applications.
+class FlowTest : public SheetTest {
+ protected:
+  int RunFlow(int tab, const char* caption, CaptureDevices devices, const std::function<void(HWND page, HWND sheet)>& body) {
+    QTimer::singleShot(0, [&] {
+      const HWND sheet = orv::ui::FindLocalTopLevel("환경설정");
+      ASSERT_NE(nullptr, sheet);
+      ASSERT_EQ(caption, Tabs(sheet)->tabText(tab).toStdString());
+      ShowPage(sheet, tab);
+      HWND page = nullptr;
+      for (HWND c : orv::ui::ChildrenOf(sheet))
+        if (IsWindowVisible(c) && orv::ui::ControlData(c) == nullptr && !orv::ui::ChildrenOf(c).empty()) page = c;
+      ASSERT_NE(nullptr, page);
+      body(page, sheet);
+      if (IsWindowVisible(sheet)) SendMessageA(sheet, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    });
+    return RunConfigSheet(&main, panel.m_hWnd, {}, {}, std::move(devices), [&] { ++applied; }, [&] { ++recordingApplied; });
+  }
+
+  orv::test::RecordingWnd panel;
+  int applied = 0, recordingApplied = 0;
+};
+
 }  // namespace dlgtest

@@ -36,7 +36,12 @@ TEST(DialogTemplates, ControlsComeInTheirOrder) {
        {{-1, B, "볼륨설정"}, {-1, S, "메인볼륨"}, {1000, T, ""}, {1002, B, "음소거"}, {-1, S, "라인볼륨"},
         {1001, T, ""}, {1003, B, "음소거"}, {-1, B, "설정볼륨선택"}, {1004, B, "메인 볼륨"},
         {1005, B, "라인 인 볼륨"}}},
-      {IDD_CAPTURE_STATUS, {{IDOK, B, "캡처종료"}, {-1, B, ""}, {1010, S, "캡처 진행 중..."}, {1012, S, "0:00:00"}}},
+      {IDD_CAPTURE_STATUS,
+       {{IDOK, B, "캡처종료"}, {-1, B, ""}, {1010, S, "캡처 진행 중..."}, {1012, S, "0:00:00"}, {1013, S, ""}}},
+      {IDD_RECORD_SETUP,
+       {{-1, B, "녹화설정"}, {-1, S, "녹화 형식"}, {1000, K::ComboBox, ""}, {-1, S, "신호가 끊기면 녹화를 끝낼 때까지의 시간"},
+        {1001, K::Edit, ""}, {1002, K::UpDown, ""}, {1003, S, ""},
+        {1004, B, "미리보기 화면 디인터레이스 (녹화 파일은 그대로)"}}},
   };
   for (const auto& [id, controls] : wants) {
     const DialogTemplate* t = OwnResources()->Dialog(id);

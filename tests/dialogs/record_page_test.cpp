@@ -1,0 +1,85 @@
+// The recording page: what it shows from win.ini, what Enter, OK and Cancel store, and a wait that
+// is refused.
+#include "res/resource.h"
+#include "tests/dialogs/rig.h"
+
+#include <QCheckBox>
+#include <QTest>
+#include <QToolButton>
+
+using namespace dlgtest;
+
+namespace {
+
+class RecordPage : public FlowTest {
+ protected:
+  int Run(const std::function<void(HWND page, HWND sheet)>& body) { return RunFlow(4, "녹화", {}, body); }
+  static std::string Stored() { return orv::test::ReadConfigFile("win.ini"); }
+};
+
+TEST_F(RecordPage, ShowsTheStoredChoicesAndEnterStoresNewOnes) {
+  using Shown = std::tuple<int, std::string, bool>;
+  for (const auto& [winIni, shown] : {std::pair{"", Shown{0, "0", false}},
+                                      {"[orvane]\nRecordFormat=lossless\nStopOnNoSignal=30\nDeinterlacePreview=1\n", {2, "30", true}}}) {
+    orv::test::FreshConfigDir();
+    orv::test::WriteConfigFile("win.ini", winIni);
+    Run([&](HWND page, HWND) {
+      EXPECT_EQ(shown, Shown(Inner<QComboBox>(page, IDC_RECORD_FORMAT)->currentIndex(), Text(page, IDC_RECORD_STOP),
+                             Inner<QCheckBox>(page, IDC_RECORD_DEINTERLACE)->isChecked()));
+    });
+    EXPECT_EQ(winIni, Stored()) << "shown and cancelled: nothing stored";
+  }
+  EXPECT_EQ(IDOK, Run([&](HWND page, HWND) {
+              auto* list = Inner<QComboBox>(page, IDC_RECORD_FORMAT);
+              EXPECT_EQ((QStringList{"기본 (640×480, 14.99fps, 무압축 AVI)", "전체 프레임 (720×480/576, 무압축 AVI)",
+                                     "무손실 (FFV1, MKV)", "압축 (H.264, MKV, 시간당 약 2GB)"}),
+                        (QStringList{list->itemText(0), list->itemText(1), list->itemText(2), list->itemText(3)}));
+              EXPECT_EQ(4, list->count());
+              EXPECT_EQ("초 (0 = 끝내지 않음, 최대 86400)", Text(page, IDC_RECORD_STOP_UNIT));
+              Choose(page, IDC_RECORD_FORMAT, 3);
+              Inner<QLineEdit>(page, IDC_RECORD_STOP)->setText("120");
+              Click(page, IDC_RECORD_DEINTERLACE);  // off again
+              QTest::keyClick(Inner<QLineEdit>(page, IDC_RECORD_STOP), Qt::Key_Return);
+            }));
+  EXPECT_NE(std::string::npos, Stored().find("RecordFormat=compact\nStopOnNoSignal=120\nDeinterlacePreview=0\n")) << Stored();
+  EXPECT_EQ(1, recordingApplied);
+  EXPECT_EQ(IDOK, Run([&](HWND, HWND sheet) { Click(sheet, IDOK); }));
+  EXPECT_EQ(1, recordingApplied) << "the same choices again: nothing to apply";
+}
+
+// A wait that is not a number, or out of range, is refused by OK and by a change of page with the
+// framework's message and the focus on it; the arrows go on from a number typed in range.
+TEST_F(RecordPage, RefusedWaitKeepsWhatWasStored) {
+  const std::string before = "[orvane]\nStopOnNoSignal=30\n", notANumber = "정수를 입력하십시오.";
+  orv::test::WriteConfigFile("win.ini", before);
+  for (const auto& [typed, message] : {std::pair{"", notANumber}, {"86401", "0에서 86400 사이의 정수를 입력하십시오."},
+                                       {"99999999999", notANumber}}) {
+    orv::test::MessageBoxAnswerer boxes(IDOK);
+    EXPECT_EQ(IDCANCEL, Run([&](HWND page, HWND sheet) {
+                auto* edit = Inner<QLineEdit>(page, IDC_RECORD_STOP);
+                edit->setText(typed);
+                ShowPage(sheet, 0);
+                Click(sheet, IDOK);
+                EXPECT_TRUE(IsWindowVisible(sheet) && Tabs(sheet)->currentIndex() == 4);
+                EXPECT_EQ(edit, edit->window()->focusWidget());
+              }));
+    ASSERT_EQ(2u, boxes.calls.size()) << typed;
+    EXPECT_EQ(message, boxes.calls[1].text);
+    EXPECT_EQ(before, Stored());
+  }
+  EXPECT_EQ(IDOK, Run([&](HWND page, HWND sheet) {
+              auto* edit = Inner<QLineEdit>(page, IDC_RECORD_STOP);
+              auto* up = orv::ui::ControlData(GetDlgItem(page, IDC_RECORD_STOP_SPIN))->inner->findChildren<QToolButton*>()[0];
+              up->click();
+              EXPECT_EQ("31", Text(page, IDC_RECORD_STOP));
+              edit->setText("86399");
+              emit edit->textEdited(edit->text());
+              up->click();
+              up->click();  // the top of the range
+              EXPECT_EQ("86400", Text(page, IDC_RECORD_STOP));
+              Click(sheet, IDOK);
+            }));
+  EXPECT_NE(std::string::npos, Stored().find("StopOnNoSignal=86400\n")) << Stored();
+}
+
+}  // namespace
