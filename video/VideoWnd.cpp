@@ -238,6 +238,7 @@ class CCaptureWatchDlg : public CCaptureStatusDlg {
     }
     return CCaptureStatusDlg::OnWndMsg(message, wParam, lParam, result);
   }
+  LONG DroppedFrames() override { return m_pVideo->m_pGraph ? m_pVideo->m_pGraph->DroppedSoFar() : 0; }
 
  private:
   const CVideoWnd* m_pVideo;
@@ -318,9 +319,9 @@ LRESULT CVideoWnd::OnTunerNotify(WPARAM code, LPARAM arg) {
                        m_pGraph->UseStoredDevices();
                        PlaceVideo();
                        LoadChannelSettings();
-                     });
-      // The recording page may have changed the live picture's deinterlacing.
-      if (m_pGraph) m_pGraph->ApplyPreviewDeinterlace();
+                     },
+                     // The recording page may have changed the live picture's deinterlacing.
+                     [this] { m_pGraph->ApplyPreviewDeinterlace(); });
       break;
     case VideoCmd::ScanTV:
       m_pGraph->StartChannelScan(reinterpret_cast<HWND>(arg), SOURCE_TV);

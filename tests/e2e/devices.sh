@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The device page as a user works it, with two virtual cards: the sheet has four tabs; Escape on the
+# The device page as a user works it, with two virtual cards: the sheet has five tabs; Escape on the
 # device page stores nothing; choosing the second card and Enter switches the picture to it at once.
 source "$(dirname "$0")/lib.bash"
 
@@ -7,7 +7,7 @@ source "$(dirname "$0")/lib.bash"
 export ORVANE_VIRTUAL_CARD='{"devices": [{"name": "Card A"},
   {"name": "Card B", "tuner": {"antenna_signal": [], "cable_signal": []}}]}'
 
-# Opens the sheet from the panel and shows its fourth tab; sets X and Y to the sheet's place.
+# Opens the sheet from the panel and shows its fourth tab ("장치"); sets X and Y to the sheet's place.
 open_device_page() {
   # A closed sheet leaves the video window in front: bring the panel up first.
   xdotool windowraise "$PANEL"
@@ -17,7 +17,7 @@ open_device_page() {
   w=$(wait_window "환경설정") || fail "the settings sheet did not open"
   read -r _ X Y _ _ <<<"$w"
   sleep 0.5
-  xdotool mousemove $((X + 418)) $((Y + 20)) click 1   # "장치"
+  xdotool mousemove $((X + 336)) $((Y + 20)) click 1   # "장치"
   sleep 0.5
 }
 
