@@ -213,6 +213,8 @@ class CPropertySheet : public CWnd {
 
  private:
   void PressOK();
+  // Tab runs from the tabs through the page shown to the buttons, though pages are made later.
+  void ChainFocus(CPropertyPage* page);
   std::string caption_;
   CWnd* parent_;
   UINT startPage_;

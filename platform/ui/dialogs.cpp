@@ -408,7 +408,25 @@ BOOL CPropertySheet::SetActivePage(int index) {
   page->OnSetActive();
   page->ShowWindow(SW_SHOW);
   SetTabIndex(tabs_, index);
+  ChainFocus(page);
   return TRUE;
+}
+
+void CPropertySheet::ChainFocus(CPropertyPage* page) {
+  // A control's focus is its inner widget's (the edit of a spin field, the list of a combo ...).
+  const auto focusOf = [](HWND h) -> QWidget* {
+    const CtlData* d = ControlData(h);
+    return d && d->inner ? d->inner : WidgetForHandle(h);
+  };
+  QWidget* prev = focusOf(tabs_);
+  const auto link = [&prev, &focusOf](HWND h) {
+    if (QWidget* w = focusOf(h); w && prev) {
+      QWidget::setTabOrder(prev, w);
+      prev = w;
+    }
+  };
+  for (const auto& c : page->controls_) link(c->m_hWnd);
+  for (const int id : {IDOK, IDCANCEL, ID_APPLY_NOW, IDHELP}) link(::GetDlgItem(m_hWnd, id));
 }
 
 int CPropertySheet::DoModal() {

@@ -5,6 +5,7 @@
 
 #include <QAbstractButton>
 #include <QLineEdit>
+#include <QTabBar>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -135,11 +136,20 @@ TEST_F(Dialogs, SheetPagesAreMadeWhenShownAndARefusedFieldKeepsItsPage) {
   MessageBoxAnswerer boxes(IDOK);
   bool bCreatedAtStart = true;
   int activeAfter = -1;
+  std::vector<QWidget*> tabStops;
+  QWidget *pageEdit = nullptr, *okButton = nullptr;
   WhileModal([&] {
     bCreatedAtStart = b.m_hWnd != nullptr;
     Inner<QLineEdit>(a.m_hWnd, 1100)->setText("");
     sheet.SetActivePage(1);
     activeAfter = sheet.GetActivePage() == &a ? 0 : 1;
+    // Tab goes from the tabs into the page, then to OK, though the page was made after the buttons.
+    QWidget* tabs = Inner<QTabBar>(sheet.m_hWnd, 0x3020);
+    for (QWidget* w = tabs ? tabs->nextInFocusChain() : nullptr; w && w != tabs && tabStops.size() < 2;
+         w = w->nextInFocusChain())
+      if (w->isVisible() && (w->focusPolicy() & Qt::TabFocus)) tabStops.push_back(w);
+    pageEdit = Inner<QLineEdit>(a.m_hWnd, 1100);
+    okButton = Inner<QAbstractButton>(sheet.m_hWnd, IDOK);
     Inner<QLineEdit>(a.m_hWnd, 1100)->setText("8");
     Inner<QAbstractButton>(sheet.m_hWnd, IDOK)->click();
   });
@@ -150,6 +160,7 @@ TEST_F(Dialogs, SheetPagesAreMadeWhenShownAndARefusedFieldKeepsItsPage) {
   EXPECT_EQ(8u, a.value);
   EXPECT_EQ(1, a.oks);
   EXPECT_EQ(0, b.oks) << "a page never shown stores nothing";
+  EXPECT_EQ((std::vector<QWidget*>{pageEdit, okButton}), tabStops);
 }
 
 }  // namespace
