@@ -10,7 +10,7 @@
 // stay there (sound-clock.avi, own-stamps.avi) for build/bench/av_offset.
 #include "bench/avsync.h"
 #include "capture/CaptureGraph.h"
-#include "platform/media/avi/testing.h"
+#include "platform/media/writer/testing.h"
 #include "platform/ui/winuser.h"
 #include "res/resource.h"
 

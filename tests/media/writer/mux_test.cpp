@@ -1,5 +1,5 @@
 // The AVI mux and file writer fed by a source whose time stamps the test chooses.
-#include "platform/media/avi/testing.h"
+#include "platform/media/writer/testing.h"
 #include "tests/media/avicheck.h"
 #include "tests/media/mediarig.h"
 #include "tests/support/testenv.h"
