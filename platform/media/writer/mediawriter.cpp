@@ -47,9 +47,11 @@ constexpr auto kQuietStop = std::chrono::milliseconds(100);
 // A picture whose place is taken goes to the next one while it is at most this late (in quarters of
 // a frame): jitter of the time stamps. Later than that, the picture is left out.
 constexpr REFERENCE_TIME kLateQuarters = 3;
-// Matroska: a cluster is written out and synced to the disk at least this often (in the media's
-// time), so that a capture cut short plays up to within this of its end.
+// Matroska: a cluster is written out at least this often (in the media's time) and the file synced
+// to the disk at most this often (in real time, which a capture keeps to), so that a capture cut
+// short plays up to within this of its end.
 constexpr REFERENCE_TIME kSyncEvery = 10'000'000;
+constexpr auto kDiskSyncEvery = std::chrono::seconds(1);
 constexpr const char* kClusterMilliseconds = "2000";
 
 // Open writers whose queue is more than half full.
@@ -169,6 +171,7 @@ class MediaFile final : public MediaWriter {
   REFERENCE_TIME m_origin = 0;
   REFERENCE_TIME m_videoShift = 0;  // moves the picture onto the sound's clock
   REFERENCE_TIME m_syncedAt = 0;
+  std::chrono::steady_clock::time_point m_diskSyncedAt{};
   HRESULT m_error = S_OK;
 
   std::mutex m_mutex;
@@ -432,7 +435,10 @@ void MediaFile::Sync(REFERENCE_TIME t) {
   m_syncedAt = t;
   if (av_write_frame(m_ctx, nullptr) < 0 || (avio_flush(m_ctx->pb), m_ctx->pb->error < 0))
     return Halt(m_writeErrno ? FileErrorOf(m_writeErrno) : HRESULT_FROM_WIN32(ERROR_WRITE_FAULT));
-  ::fdatasync(m_fd);
+  if (const auto now = std::chrono::steady_clock::now(); now - m_diskSyncedAt >= kDiskSyncEvery) {
+    m_diskSyncedAt = now;
+    ::fdatasync(m_fd);
+  }
 }
 
 // Keeps room allocated ahead of the data for the index and the headers. A failure means the disk
