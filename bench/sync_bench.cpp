@@ -12,7 +12,7 @@
 // and rate: it must also drop no frame. Encoding runs in real time, so give speed 1 then.
 #include "bench/avsync.h"
 #include "capture/CaptureGraph.h"
-#include "platform/media/avi/testing.h"
+#include "platform/media/writer/testing.h"
 #include "platform/ui/winuser.h"
 #include "res/resource.h"
 

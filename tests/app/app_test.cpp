@@ -4,7 +4,7 @@
 #include "common/Commands.h"
 #include "common/Settings.h"
 #include "panel/PanelWnd.h"
-#include "platform/media/avi/testing.h"
+#include "platform/media/writer/testing.h"
 #include "platform/ui/testing.h"
 #include "tests/media/mediarig.h"
 #include "tests/support/testenv.h"

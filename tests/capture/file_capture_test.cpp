@@ -1,6 +1,6 @@
 // File capture on the virtual card: the AVI file as ffprobe reads it, the time limit, and captures
 // that cannot start or cannot keep up.
-#include "platform/media/avi/testing.h"
+#include "platform/media/writer/testing.h"
 #include "tests/capture/enginerig.h"
 #include "tests/media/avicheck.h"
 

@@ -3,7 +3,7 @@
 #include "common/Commands.h"
 #include "common/Settings.h"
 #include "capture/CaptureGraph.h"
-#include "platform/media/avi/testing.h"
+#include "platform/media/writer/testing.h"
 #include "platform/ui/controls_p.h"
 #include "platform/ui/qtwnd_p.h"
 #include "tests/media/avicheck.h"

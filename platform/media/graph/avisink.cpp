@@ -1,7 +1,7 @@
-// The AVI mux and the file writer filters: the mux hands what reaches its inputs to the AVI
-// writer (platform/media/avi); the file writer holds the file name and checks that the file can be
-// written.
-#include "platform/media/avi/aviwriter.h"
+// The mux and the file writer filters: the mux hands what reaches its inputs to the recording
+// writer (platform/media/writer), AVI or Matroska; the file writer holds the file name and checks
+// that the file can be written.
+#include "platform/media/writer/mediawriter.h"
 #include "platform/log.h"
 #include "platform/media/com/faults.h"
 #include "platform/media/graph/graph.h"
@@ -57,9 +57,10 @@ class FileWriter : public FilterBase, public IFileSinkFilter {
   std::string m_fileName;
 };
 
-class AviMux : public FilterBase, public IConfigAviMux {
+class AviMux : public FilterBase, public IConfigAviMux, public IConfigRecordMux {
  public:
-  AviMux() : FilterBase(CLSID_AviDest, "AviMux", "AviMux") {
+  explicit AviMux(bool matroska) : FilterBase(CLSID_AviDest, "AviMux", "AviMux") {
+    m_options.matroska = matroska;
     AddPin({"AVI Out", PINDIR_OUTPUT, GUID_NULL, MEDIATYPE_Stream, false, false, nullptr});
     AddInput();
   }
@@ -81,6 +82,14 @@ class AviMux : public FilterBase, public IConfigAviMux {
     return S_OK;
   }
 
+  // Takes effect with the next file.
+  HRESULT SetRecordCoding(RECORD_CODING coding) override {
+    if (HRESULT hr = Check("SetRecordCoding", std::to_string(coding)); hr != S_OK) return hr;
+    if (coding < RECORD_AS_DELIVERED || coding > RECORD_H264_AAC) return E_INVALIDARG;
+    m_options.coding = coding;
+    return S_OK;
+  }
+
   // The file opens when the graph leaves the stopped state and is complete when it stops.
   HRESULT Pause() override {
     if (State() == State_Stopped)
@@ -98,7 +107,7 @@ class AviMux : public FilterBase, public IConfigAviMux {
   }
 
   Delivery Take(PinBase* input, const MediaSample& sample) override {
-    std::shared_ptr<AviWriter> writer;
+    std::shared_ptr<MediaWriter> writer;
     int stream = -1;
     {
       std::lock_guard lock(m_mutex);
@@ -112,6 +121,7 @@ class AviMux : public FilterBase, public IConfigAviMux {
  protected:
   void* Lookup(REFIID riid) override {
     if (riid == IID_IConfigAviMux) return static_cast<IConfigAviMux*>(this);
+    if (riid == IID_IConfigRecordMux) return static_cast<IConfigRecordMux*>(this);
     return FilterBase::Lookup(riid);
   }
 
@@ -135,6 +145,22 @@ class AviMux : public FilterBase, public IConfigAviMux {
     return VFW_E_INVALIDMEDIATYPE;
   }
 
+  // How the source upstream of an input (through a tee) says its pictures are interlaced.
+  static AM_FIELD_ORDER FieldOrderOf(PinBase* input) {
+    PinBase* pin = input;
+    for (int hop = 0; hop < 8 && pin; ++hop) {
+      PinBase* out = AsPinBase(pin->Peer());
+      if (!out) break;
+      ComPtr<IAMAnalogVideoDecoder> decoder;
+      AM_FIELD_ORDER order = AM_FIELDS_UNKNOWN;
+      if (SUCCEEDED(decoder.QueryFrom(static_cast<IBaseFilter*>(out->Filter()))) &&
+          SUCCEEDED(decoder->get_FieldOrder(&order)))
+        return order;
+      pin = out->Filter()->FindPin(PINDIR_INPUT, GUID_NULL);
+    }
+    return AM_FIELDS_UNKNOWN;
+  }
+
   HRESULT OpenFile() {
     CloseFile();
     PinBase* out = FindPin(PINDIR_OUTPUT, GUID_NULL);
@@ -146,11 +172,13 @@ class AviMux : public FilterBase, public IConfigAviMux {
 
     std::vector<PinBase*> inputs;
     std::vector<AM_MEDIA_TYPE> types;
+    WriterOptions options = m_options;
     for (std::size_t i = 0; i < PinCount(); ++i) {
       PinBase* pin = PinAt(i);
       if (pin->Direction() != PINDIR_INPUT || !pin->IsConnected()) continue;
       AM_MEDIA_TYPE mt{};
       if (SUCCEEDED(StreamType(pin, &mt))) {
+        if (mt.majortype == MEDIATYPE_Video) options.fields = FieldOrderOf(pin);
         inputs.push_back(pin);
         types.push_back(mt);
       }
@@ -158,12 +186,13 @@ class AviMux : public FilterBase, public IConfigAviMux {
     std::vector<const AM_MEDIA_TYPE*> typePtrs;
     for (auto& t : types) typePtrs.push_back(&t);
 
-    auto writer = std::shared_ptr<AviWriter>(AviWriter::Create(path, static_cast<int>(m_master), [this](HRESULT hr) { Abort(hr); }));
+    auto writer = std::shared_ptr<MediaWriter>(
+        MediaWriter::Create(path, static_cast<int>(m_master), options, [this](HRESULT hr) { Abort(hr); }));
     const HRESULT hr = writer->Open(typePtrs);
     for (auto& t : types) FreeMediaType(t);
     if (FAILED(hr)) {
       writer->Close();
-      LogError("avi", "cannot write %s (%08x)", path.c_str(), static_cast<unsigned>(hr));
+      LogError("mux", "cannot write %s (%08x)", path.c_str(), static_cast<unsigned>(hr));
       return hr;
     }
     std::lock_guard lock(m_mutex);
@@ -173,7 +202,7 @@ class AviMux : public FilterBase, public IConfigAviMux {
   }
 
   void CloseFile() {
-    std::shared_ptr<AviWriter> writer;
+    std::shared_ptr<MediaWriter> writer;
     {
       std::lock_guard lock(m_mutex);
       writer = std::move(m_writer);
@@ -195,14 +224,15 @@ class AviMux : public FilterBase, public IConfigAviMux {
   int m_inputCount = 0;
   LONG m_master = -1;
   BOOL m_oldIndex = TRUE;
+  WriterOptions m_options;
   std::mutex m_mutex;
-  std::shared_ptr<AviWriter> m_writer;
+  std::shared_ptr<MediaWriter> m_writer;
   std::vector<PinBase*> m_inputs;
 };
 
 }  // namespace
 
-ComPtr<IBaseFilter> NewAviMux() { return static_cast<IBaseFilter*>(new AviMux); }
+ComPtr<IBaseFilter> NewAviMux(bool matroska) { return static_cast<IBaseFilter*>(new AviMux(matroska)); }
 ComPtr<IBaseFilter> NewFileWriter() { return static_cast<IBaseFilter*>(new FileWriter); }
 
 }  // namespace orv::media

@@ -135,11 +135,12 @@ class CaptureGraphBuilder : public ComObject, public ICaptureGraphBuilder {
         hr != S_OK)
       return hr;
     if (!type || !fileName || !mux) return E_POINTER;
-    if (*type != MEDIASUBTYPE_Avi) return E_INVALIDARG;
+    const bool matroska = *type == MEDIASUBTYPE_Matroska;
+    if (*type != MEDIASUBTYPE_Avi && !matroska) return E_INVALIDARG;
     if (!m_graph) return E_UNEXPECTED;
 
-    ComPtr<IBaseFilter> m = NewAviMux(), w = NewFileWriter();
-    HRESULT hr = m_graph->AddFilter(m, u"AVI Mux");
+    ComPtr<IBaseFilter> m = NewAviMux(matroska), w = NewFileWriter();
+    HRESULT hr = m_graph->AddFilter(m, matroska ? u"Matroska Mux" : u"AVI Mux");
     if (FAILED(hr)) return hr;
     ComPtr<IFileSinkFilter> fs;
     fs.QueryFrom(w);

@@ -14,7 +14,7 @@ std::vector<ComPtr<IBaseFilter>> GraphFilters(IFilterGraph* graph);
 // engine; these carry the connections and the settings the capture engine gives them.
 ComPtr<IBaseFilter> NewVideoRenderer();
 ComPtr<IBaseFilter> NewSmartTee();
-ComPtr<IBaseFilter> NewAviMux();
+ComPtr<IBaseFilter> NewAviMux(bool matroska = false);  // writes Matroska rather than AVI
 ComPtr<IBaseFilter> NewFileWriter();
 
 }  // namespace orv::media

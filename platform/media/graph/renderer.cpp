@@ -1,6 +1,6 @@
 // The video renderer: keeps the newest frame and shows it, scaled, in a child window of its owner.
 #include "platform/log.h"
-#include "platform/media/avi/aviwriter.h"
+#include "platform/media/writer/mediawriter.h"
 #include "platform/media/com/faults.h"
 #include "platform/media/graph/graph.h"
 #include "platform/media/graph/frameconverter.h"

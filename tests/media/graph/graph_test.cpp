@@ -1,5 +1,5 @@
 // The graph's start on one clock, and the preview: colour conversion, deinterlacing, giving way.
-#include "platform/media/avi/testing.h"
+#include "platform/media/writer/testing.h"
 #include "platform/media/devices/virtualsignal.h"
 #include "platform/media/graph/frameconverter.h"
 #include "platform/media/graph/graph.h"

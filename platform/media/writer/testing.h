@@ -1,4 +1,4 @@
-// The AVI writer's seams for tests and benchmarks: a disk that fills up or is slow, a small queue.
+// The recording writer's seams for tests and benchmarks: a disk that fills up or is slow, a small queue.
 #pragma once
 
 #include <cstddef>

@@ -1,6 +1,7 @@
-#include "platform/media/avi/aviwriter.h"
+#include "platform/media/writer/mediawriter.h"
 
-#include "platform/media/avi/testing.h"
+#include "platform/media/writer/coders.h"
+#include "platform/media/writer/testing.h"
 #include "platform/ui/winuser.h"
 
 #include <algorithm>
@@ -20,7 +21,6 @@
 
 extern "C" {
 #include <libavformat/avformat.h>
-#include <libavutil/channel_layout.h>
 #include <libavutil/mathematics.h>
 }
 
@@ -35,6 +35,9 @@ std::atomic<bool> g_followSound{true};
 // Some seconds of full-size raw video: enough to ride out a disk's pauses, little enough that
 // stopping (which writes out what is queued) stays short.
 constexpr std::size_t kDefaultQueueBytes = 32u << 20;
+// Sound is never refused while the pictures wait: it has a bound of its own, minutes long. Beyond
+// it the recording ends with an error rather than with a hole in the sound.
+constexpr std::size_t kSoundQueueBytes = 32u << 20;
 constexpr std::size_t kIoBufferBytes = 256u << 10;
 // Room kept allocated ahead of the data, so that the index and headers can always be written.
 constexpr std::uint64_t kReserveBytes = 8u << 20;
@@ -44,6 +47,15 @@ constexpr auto kQuietStop = std::chrono::milliseconds(100);
 // A picture whose place is taken goes to the next one while it is at most this late (in quarters of
 // a frame): jitter of the time stamps. Later than that, the picture is left out.
 constexpr REFERENCE_TIME kLateQuarters = 3;
+// Matroska: a cluster is written out at least this often (in the media's time) and the file synced
+// to the disk at most this often (in real time, which a capture keeps to), so that a capture cut
+// short plays up to within this of its end.
+constexpr REFERENCE_TIME kSyncEvery = 10'000'000;
+constexpr auto kDiskSyncEvery = std::chrono::seconds(1);
+constexpr const char* kClusterMilliseconds = "2000";
+
+// Open writers whose queue is more than half full.
+std::atomic<int> g_writersBehind{0};
 
 }  // namespace
 
@@ -76,14 +88,14 @@ std::string FolderOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-class AviFile final : public AviWriter {
+class MediaFile final : public MediaWriter {
  public:
-  AviFile(std::string path, int master, HaltFn onHalt)
-      : m_path(std::move(path)), m_master(master), m_onHalt(std::move(onHalt)) {
+  MediaFile(std::string path, int master, const WriterOptions& options, HaltFn onHalt)
+      : m_path(std::move(path)), m_master(master), m_options(options), m_onHalt(std::move(onHalt)) {
     const std::size_t limit = g_queueLimit;
     m_queueLimit = limit ? limit : kDefaultQueueBytes;
   }
-  ~AviFile() override { Close(); }
+  ~MediaFile() override { Close(); }
 
   HRESULT Open(const std::vector<const AM_MEDIA_TYPE*>& types) override;
   Delivery Push(int stream, const MediaSample& sample) override;
@@ -103,8 +115,11 @@ class AviFile final : public AviWriter {
     REFERENCE_TIME frameDuration = 0;  // video
     AVRational unit{1, 1};             // a frame (video) or a sample (sound)
     int rate = 0, blockAlign = 0;      // sound
+    bool unsigned8 = false;            // sound: silence is 0x80
     std::int64_t next = 0;             // next frame index (video) or sample (sound)
     bool started = false;
+    std::unique_ptr<PictureCoder> picture;
+    std::unique_ptr<SoundCoder> sound;
   };
 
   HRESULT AddStream(const AM_MEDIA_TYPE& mt);
@@ -116,18 +131,26 @@ class AviFile final : public AviWriter {
   static void LeaveOut(const Item& item) {
     if (item.counts) item.counts->LeftOut();
   }
-  // pts and duration in the stream's unit.
-  bool WritePacket(Stream& s, const BYTE* data, int size, std::int64_t pts, std::int64_t duration);
+  // A packet with times in the stream's unit.
+  bool WritePacket(Stream& s, AVPacket* pkt);
+  EmitFn EmitTo(Stream& s) {
+    return [this, &s](AVPacket* pkt) { return WritePacket(s, pkt); };
+  }
+  // Matroska: closes the cluster and puts what is written on the disk.
+  void Sync(REFERENCE_TIME t);
+  // Whether the queue is more than half full (under the lock).
+  void UpdateBehind();
   // S_OK, or why the file can take no more.
   HRESULT KeepRoom();
   void Halt(HRESULT hr);
-  HRESULT Finish();
+  HRESULT Finish(bool drain);
 
   static int WriteCallback(void* opaque, uint8_t* buf, int size);
   static std::int64_t SeekCallback(void* opaque, std::int64_t offset, int whence);
 
   std::string m_path;
   int m_master;
+  const WriterOptions m_options;
   const bool m_followSound = g_followSound;
   HaltFn m_onHalt;
   std::size_t m_queueLimit;
@@ -147,12 +170,17 @@ class AviFile final : public AviWriter {
   bool m_haveOrigin = false;
   REFERENCE_TIME m_origin = 0;
   REFERENCE_TIME m_videoShift = 0;  // moves the picture onto the sound's clock
+  REFERENCE_TIME m_syncedAt = 0;
+  std::chrono::steady_clock::time_point m_diskSyncedAt{};
   HRESULT m_error = S_OK;
 
   std::mutex m_mutex;
   std::condition_variable m_wake;
   std::deque<Item> m_queue;
-  std::size_t m_queued = 0;
+  std::size_t m_queued = 0;       // pictures
+  std::size_t m_queuedSound = 0;
+  bool m_soundLost = false;       // sound found no room: the recording ends
+  bool m_behind = false;
   bool m_closing = false;
   bool m_drained = false;  // the writing thread has written out its queue
   std::condition_variable m_drainedCv;
@@ -160,8 +188,8 @@ class AviFile final : public AviWriter {
   std::thread m_thread;
 };
 
-int AviFile::WriteCallback(void* opaque, uint8_t* buf, int size) {
-  auto* w = static_cast<AviFile*>(opaque);
+int MediaFile::WriteCallback(void* opaque, uint8_t* buf, int size) {
+  auto* w = static_cast<MediaFile*>(opaque);
   std::int64_t allowed = size;
   if (const std::uint64_t limit = g_diskLimit; limit)
     allowed = std::clamp<std::int64_t>(static_cast<std::int64_t>(limit) - w->m_pos, 0, size);
@@ -184,8 +212,8 @@ int AviFile::WriteCallback(void* opaque, uint8_t* buf, int size) {
   return size;
 }
 
-std::int64_t AviFile::SeekCallback(void* opaque, std::int64_t offset, int whence) {
-  auto* w = static_cast<AviFile*>(opaque);
+std::int64_t MediaFile::SeekCallback(void* opaque, std::int64_t offset, int whence) {
+  auto* w = static_cast<MediaFile*>(opaque);
   if (whence & AVSEEK_SIZE) return w->m_size;
   const off_t at = ::lseek(w->m_fd, offset, whence & ~AVSEEK_FORCE);
   if (at < 0) return AVERROR(errno);
@@ -193,72 +221,43 @@ std::int64_t AviFile::SeekCallback(void* opaque, std::int64_t offset, int whence
   return at;
 }
 
-HRESULT AviFile::AddStream(const AM_MEDIA_TYPE& mt) {
+HRESULT MediaFile::AddStream(const AM_MEDIA_TYPE& mt) {
   Stream s;
   s.st = avformat_new_stream(m_ctx, nullptr);
   if (!s.st) return E_OUTOFMEMORY;
-  AVCodecParameters* par = s.st->codecpar;
+  const bool globalHeader = m_ctx->oformat->flags & AVFMT_GLOBALHEADER;
+  HRESULT hr = VFW_E_INVALIDMEDIATYPE;
   if (mt.majortype == MEDIATYPE_Video && mt.formattype == FORMAT_VideoInfo && mt.pbFormat &&
       mt.cbFormat >= sizeof(VIDEOINFOHEADER)) {
     const auto* vih = reinterpret_cast<const VIDEOINFOHEADER*>(mt.pbFormat);
-    par->codec_type = AVMEDIA_TYPE_VIDEO;
-    par->width = vih->bmiHeader.biWidth;
-    par->height = std::abs(vih->bmiHeader.biHeight);
-    par->bits_per_coded_sample = vih->bmiHeader.biBitCount;
-    // Stored as the capture pin delivers it.
-    if (mt.subtype == MEDIASUBTYPE_YUY2) {
-      par->codec_id = AV_CODEC_ID_RAWVIDEO;
-      par->format = AV_PIX_FMT_YUYV422;
-      par->codec_tag = MKTAG('Y', 'U', 'Y', '2');
-      par->bits_per_coded_sample = 16;
-    } else if (mt.subtype == MEDIASUBTYPE_RGB24) {
-      par->codec_id = AV_CODEC_ID_RAWVIDEO;  // a bottom-up DIB, as AVI keeps uncompressed RGB
-      par->format = AV_PIX_FMT_BGR24;
-      par->codec_tag = 0;
-      par->bits_per_coded_sample = 24;
-    } else if (mt.subtype.Data1 == MKTAG('M', 'J', 'P', 'G')) {
-      par->codec_id = AV_CODEC_ID_MJPEG;
-      par->codec_tag = MKTAG('M', 'J', 'P', 'G');
-    } else {
-      par->codec_id = AV_CODEC_ID_RAWVIDEO;
-      par->codec_tag = mt.subtype.Data1;
-    }
     s.video = true;
     s.frameDuration = vih->AvgTimePerFrame > 0 ? vih->AvgTimePerFrame : 333667;
-    int num = 0, den = 0;
-    av_reduce(&num, &den, s.frameDuration, 10000000, INT32_MAX);
-    s.unit = AVRational{num, den};
-    s.st->time_base = s.unit;
-    s.st->avg_frame_rate = AVRational{den, num};
-    s.st->r_frame_rate = s.st->avg_frame_rate;
+    av_reduce(&s.unit.num, &s.unit.den, s.frameDuration, 10000000, INT32_MAX);
+    s.picture = PictureCoder::Create(m_options.coding, mt, m_options.fields, s.st, s.unit, globalHeader, &hr);
   } else if (mt.majortype == MEDIATYPE_Audio && mt.formattype == FORMAT_WaveFormatEx && mt.pbFormat &&
              mt.cbFormat >= sizeof(WAVEFORMATEX)) {
     const auto* wfx = reinterpret_cast<const WAVEFORMATEX*>(mt.pbFormat);
     if (wfx->wFormatTag != WAVE_FORMAT_PCM || (wfx->wBitsPerSample != 8 && wfx->wBitsPerSample != 16) ||
         wfx->nChannels == 0 || wfx->nSamplesPerSec == 0)
       return VFW_E_INVALIDMEDIATYPE;
-    par->codec_type = AVMEDIA_TYPE_AUDIO;
-    par->codec_id = wfx->wBitsPerSample == 8 ? AV_CODEC_ID_PCM_U8 : AV_CODEC_ID_PCM_S16LE;
-    par->codec_tag = WAVE_FORMAT_PCM;
-    par->sample_rate = static_cast<int>(wfx->nSamplesPerSec);
-    av_channel_layout_default(&par->ch_layout, wfx->nChannels);
-    par->block_align = wfx->nChannels * wfx->wBitsPerSample / 8;
-    par->bits_per_coded_sample = wfx->wBitsPerSample;
-    par->bit_rate = static_cast<std::int64_t>(par->sample_rate) * par->block_align * 8;
-    s.rate = par->sample_rate;
-    s.blockAlign = par->block_align;
+    s.rate = static_cast<int>(wfx->nSamplesPerSec);
+    s.blockAlign = wfx->nChannels * wfx->wBitsPerSample / 8;
+    s.unsigned8 = wfx->wBitsPerSample == 8;
     s.unit = AVRational{1, s.rate};
-    s.st->time_base = s.unit;
-  } else {
-    return VFW_E_INVALIDMEDIATYPE;
+    s.sound = SoundCoder::Create(m_options.coding, *wfx, s.st, globalHeader, &hr);
   }
-  m_streams.push_back(s);
+  if (FAILED(hr)) return hr;
+  m_streams.push_back(std::move(s));
   return S_OK;
 }
 
-HRESULT AviFile::Open(const std::vector<const AM_MEDIA_TYPE*>& types) {
+HRESULT MediaFile::Open(const std::vector<const AM_MEDIA_TYPE*>& types) {
   if (types.empty()) return VFW_E_NOT_CONNECTED;
-  if (avformat_alloc_output_context2(&m_ctx, nullptr, "avi", nullptr) < 0 || !m_ctx) return E_OUTOFMEMORY;
+  // FFV1 and H.264 go into Matroska, the others into AVI.
+  const bool encoded = m_options.coding == RECORD_FFV1_PCM || m_options.coding == RECORD_H264_AAC;
+  if (encoded != m_options.matroska) return E_INVALIDARG;
+  if (avformat_alloc_output_context2(&m_ctx, nullptr, m_options.matroska ? "matroska" : "avi", nullptr) < 0 || !m_ctx)
+    return E_OUTOFMEMORY;
   for (const AM_MEDIA_TYPE* mt : types)
     if (HRESULT hr = AddStream(*mt); FAILED(hr)) return hr;
   if (m_master >= static_cast<int>(m_streams.size()) || (m_master >= 0 && m_streams[m_master].video)) m_master = -1;
@@ -273,9 +272,14 @@ HRESULT AviFile::Open(const std::vector<const AM_MEDIA_TYPE*>& types) {
     return E_OUTOFMEMORY;
   }
   if (HRESULT hr = KeepRoom(); FAILED(hr)) return hr;
-  // RGB comes as a DIB, bottom row first: the header must say so (the muxer's default is top-down).
   AVDictionary* options = nullptr;
-  av_dict_set(&options, "flipped_raw_rgb", "1", 0);
+  if (m_options.matroska) {
+    // The segment's size stays unknown until the end; clusters are short.
+    av_dict_set(&options, "cluster_time_limit", kClusterMilliseconds, 0);
+  } else {
+    // RGB comes as a DIB, bottom row first: the header must say so (the muxer's default is top-down).
+    av_dict_set(&options, "flipped_raw_rgb", "1", 0);
+  }
   const int written = avformat_write_header(m_ctx, &options);
   av_dict_free(&options);
   if (written < 0) return m_writeErrno ? FileErrorOf(m_writeErrno) : E_FAIL;
@@ -284,34 +288,52 @@ HRESULT AviFile::Open(const std::vector<const AM_MEDIA_TYPE*>& types) {
   return S_OK;
 }
 
-Delivery AviFile::Push(int stream, const MediaSample& sample) {
+void MediaFile::UpdateBehind() {
+  const bool behind = !m_closing && m_queued > m_queueLimit / 2;
+  if (behind != m_behind) g_writersBehind += behind ? 1 : -1;
+  m_behind = behind;
+}
+
+Delivery MediaFile::Push(int stream, const MediaSample& sample) {
   if (stream < 0 || stream >= static_cast<int>(m_streams.size()) || !sample.data) return Delivery::None;
   // Once the file can take no more, the recording has ended.
   if (m_halted) return Delivery::None;
   std::lock_guard lock(m_mutex);
   if (m_closing) return Delivery::None;
-  // Sound is small and must not have holes: it may use some room beyond the bound.
-  const std::size_t limit = m_streams[stream].video ? m_queueLimit : m_queueLimit + m_queueLimit / 4;
-  if (m_queued + sample.size > limit) return Delivery::Refused;
+  const bool video = m_streams[stream].video;
+  if (video && m_queued + sample.size > m_queueLimit) return Delivery::Refused;
+  if (!video && m_queuedSound + sample.size > kSoundQueueBytes) {
+    m_soundLost = true;
+    m_wake.notify_one();
+    return Delivery::Refused;
+  }
   m_queue.push_back({stream, std::vector<BYTE>(sample.data, sample.data + sample.size), sample.start,
-                     m_streams[stream].video ? sample.counts : nullptr});
-  m_queued += sample.size;
+                     video ? sample.counts : nullptr});
+  (video ? m_queued : m_queuedSound) += sample.size;
+  UpdateBehind();
   m_wake.notify_one();
   return Delivery::Taken;
 }
 
-void AviFile::Loop() {
+void MediaFile::Loop() {
   std::unique_lock lock(m_mutex);
   for (;;) {
-    m_wake.wait(lock, [this] { return m_closing || !m_queue.empty(); });
+    m_wake.wait(lock, [this] { return m_closing || (m_soundLost && !m_halted) || !m_queue.empty(); });
+    if (m_soundLost && !m_halted) {
+      lock.unlock();
+      Halt(HRESULT_FROM_WIN32(ERROR_WRITE_FAULT));
+      lock.lock();
+    }
     if (m_queue.empty()) {
+      if (!m_closing) continue;
       m_drained = true;
       m_drainedCv.notify_all();
       break;
     }
     Item item = std::move(m_queue.front());
     m_queue.pop_front();
-    m_queued -= item.data.size();
+    (m_streams[item.stream].video ? m_queued : m_queuedSound) -= item.data.size();
+    UpdateBehind();
     lock.unlock();
     if (!m_halted)
       WriteItem(item);
@@ -321,7 +343,7 @@ void AviFile::Loop() {
   }
 }
 
-void AviFile::WriteItem(Item& item) {
+void MediaFile::WriteItem(Item& item) {
   if (const int delay = g_writeDelayUs; delay > 0) std::this_thread::sleep_for(std::chrono::microseconds(delay));
   if (!m_haveOrigin) {
     m_haveOrigin = true;
@@ -334,11 +356,12 @@ void AviFile::WriteItem(Item& item) {
     WriteSound(item.stream, s, item);
   if (!m_halted)
     if (HRESULT hr = KeepRoom(); FAILED(hr)) Halt(hr);
+  if (!m_halted && m_options.matroska) Sync(item.start - m_origin);
 }
 
-// The frame goes to the place nearest its time stamp; frames the card missed become empty chunks,
-// so the picture keeps its place against the sound.
-void AviFile::WriteVideo(Stream& s, Item& item) {
+// The frame goes to the place nearest its time stamp; frames the card missed become empty chunks
+// or repeats, so the picture keeps its place against the sound.
+void MediaFile::WriteVideo(Stream& s, Item& item) {
   const REFERENCE_TIME t = item.start - m_origin + (m_followSound ? m_videoShift : 0);
   if (t < -s.frameDuration / 2) return LeaveOut(item);  // before the recording began
   std::int64_t index = (t + s.frameDuration / 2) / s.frameDuration;
@@ -346,26 +369,36 @@ void AviFile::WriteVideo(Stream& s, Item& item) {
     if (4 * (s.next * s.frameDuration - t) > kLateQuarters * s.frameDuration) return LeaveOut(item);
     index = s.next;
   }
+  const EmitFn emit = EmitTo(s);
   for (std::int64_t gap = s.next; gap < index && index - gap <= 60000; ++gap)
-    if (!WritePacket(s, nullptr, 0, gap, 1)) return LeaveOut(item);
-  if (WritePacket(s, item.data.data(), static_cast<int>(item.data.size()), index, 1))
-    s.next = index + 1;
-  else
-    LeaveOut(item);
+    if (!s.picture->Missing(gap, emit)) return Halt(E_FAIL), LeaveOut(item);
+  switch (s.picture->Picture(item.data.data(), item.data.size(), index, emit)) {
+    case Coded::Written:
+      s.next = index + 1;
+      break;
+    case Coded::Failed:
+      Halt(E_FAIL);
+      [[fallthrough]];
+    case Coded::LeftOut:
+      LeaveOut(item);
+      // A frame left out keeps its place: empty, or the previous picture again.
+      if (!m_halted && s.picture->Missing(index, emit)) s.next = index + 1;
+      break;
+  }
 }
 
-void AviFile::WriteSound(int index, Stream& s, Item& item) {
+void MediaFile::WriteSound(int index, Stream& s, Item& item) {
   std::int64_t samples = static_cast<std::int64_t>(item.data.size()) / s.blockAlign;
   const BYTE* data = item.data.data();
   const REFERENCE_TIME t = item.start - m_origin;
+  const EmitFn emit = EmitTo(s);
   if (!s.started) {
     s.started = true;
     if (t > 0) {
       // The picture started first: silence up to the sound's first sample keeps them together.
-      std::vector<BYTE> silence(static_cast<std::size_t>(t * s.rate / 10000000) * s.blockAlign,
-                                s.st->codecpar->codec_id == AV_CODEC_ID_PCM_U8 ? 0x80 : 0);
+      std::vector<BYTE> silence(static_cast<std::size_t>(t * s.rate / 10000000) * s.blockAlign, s.unsigned8 ? 0x80 : 0);
       const std::int64_t n = static_cast<std::int64_t>(silence.size()) / s.blockAlign;
-      if (n > 0 && !WritePacket(s, silence.data(), static_cast<int>(silence.size()), s.next, n)) return;
+      if (n > 0 && !s.sound->Sound(silence.data(), n, s.next, emit)) return Halt(E_FAIL);
       s.next += n;
     } else if (t < 0) {
       // Sound from before the recording began is left out.
@@ -380,23 +413,15 @@ void AviFile::WriteSound(int index, Stream& s, Item& item) {
     const REFERENCE_TIME soundTime = s.next * 10000000 / s.rate;
     m_videoShift = soundTime - std::max<REFERENCE_TIME>(0, t);
   }
-  if (WritePacket(s, data, static_cast<int>(samples * s.blockAlign), s.next, samples)) s.next += samples;
+  if (!s.sound->Sound(data, samples, s.next, emit)) return Halt(E_FAIL);
+  s.next += samples;
 }
 
-bool AviFile::WritePacket(Stream& s, const BYTE* data, int size, std::int64_t pts, std::int64_t duration) {
-  AVPacket* pkt = av_packet_alloc();
-  if (!pkt) {
-    Halt(E_OUTOFMEMORY);
-    return false;
-  }
-  if (size > 0 && av_new_packet(pkt, size) == 0) std::copy_n(data, size, pkt->data);
+bool MediaFile::WritePacket(Stream& s, AVPacket* pkt) {
+  if (m_halted) return false;
   pkt->stream_index = s.st->index;
-  pkt->pts = pkt->dts = av_rescale_q(pts, s.unit, s.st->time_base);
-  pkt->duration = av_rescale_q(duration, s.unit, s.st->time_base);
-  pkt->flags |= AV_PKT_FLAG_KEY;
-  const int ret = av_write_frame(m_ctx, pkt);
-  av_packet_free(&pkt);
-  if (ret < 0) {
+  av_packet_rescale_ts(pkt, s.unit, s.st->time_base);
+  if (const int ret = av_write_frame(m_ctx, pkt); ret < 0) {
     Halt(m_writeErrno ? FileErrorOf(m_writeErrno) : HRESULT_FROM_WIN32(ERROR_WRITE_FAULT));
     return false;
   }
@@ -404,9 +429,21 @@ bool AviFile::WritePacket(Stream& s, const BYTE* data, int size, std::int64_t pt
   return true;
 }
 
+// Ends the cluster, writes it out and waits for the disk, so that a power cut keeps it too.
+void MediaFile::Sync(REFERENCE_TIME t) {
+  if (t - m_syncedAt < kSyncEvery) return;
+  m_syncedAt = t;
+  if (av_write_frame(m_ctx, nullptr) < 0 || (avio_flush(m_ctx->pb), m_ctx->pb->error < 0))
+    return Halt(m_writeErrno ? FileErrorOf(m_writeErrno) : HRESULT_FROM_WIN32(ERROR_WRITE_FAULT));
+  if (const auto now = std::chrono::steady_clock::now(); now - m_diskSyncedAt >= kDiskSyncEvery) {
+    m_diskSyncedAt = now;
+    ::fdatasync(m_fd);
+  }
+}
+
 // Keeps room allocated ahead of the data for the index and the headers. A failure means the disk
 // cannot give it: the recording must end while the file can still be closed properly.
-HRESULT AviFile::KeepRoom() {
+HRESULT MediaFile::KeepRoom() {
   const HRESULT full = HRESULT_FROM_WIN32(ERROR_DISK_FULL);
   const std::uint64_t need = kReserveBytes + m_chunks * kIndexBytesPerChunk;
   const std::int64_t ahead = m_size + static_cast<std::int64_t>(kIoBufferBytes);
@@ -432,18 +469,23 @@ HRESULT AviFile::KeepRoom() {
   return S_OK;
 }
 
-void AviFile::Halt(HRESULT hr) {
+void MediaFile::Halt(HRESULT hr) {
   if (m_halted.exchange(true)) return;
   m_error = hr;
   // Close the file now, while there is room for its index: what was written stays playable.
-  Finish();
+  Finish(false);
   if (m_onHalt) m_onHalt(hr);
 }
 
-HRESULT AviFile::Finish() {
+// drain: the encoders give up what they still hold first (not when the file failed).
+HRESULT MediaFile::Finish(bool drain) {
   if (m_finished) return S_OK;
-  m_finished = true;
   HRESULT hr = S_OK;
+  if (drain && m_headerWritten)
+    for (Stream& s : m_streams)
+      if (!m_halted && !(s.picture ? s.picture->Flush(EmitTo(s)) : s.sound->Flush(EmitTo(s))) && !m_halted) Halt(E_FAIL);
+  if (m_finished) return S_OK;  // halted on the way
+  m_finished = true;
   if (m_headerWritten) {
     m_writeErrno = 0;
     if (av_write_trailer(m_ctx) < 0) hr = m_writeErrno ? FileErrorOf(m_writeErrno) : HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
@@ -467,11 +509,12 @@ HRESULT AviFile::Finish() {
   return hr;
 }
 
-HRESULT AviFile::Close() {
+HRESULT MediaFile::Close() {
   bool drained = true;
   {
     std::unique_lock lock(m_mutex);
     m_closing = true;
+    UpdateBehind();
     m_wake.notify_all();
     if (m_thread.joinable()) drained = m_drainedCv.wait_for(lock, kQuietStop, [this] { return m_drained; });
   }
@@ -483,21 +526,22 @@ HRESULT AviFile::Close() {
       return m_drained;
     });
   if (m_thread.joinable()) m_thread.join();
-  const HRESULT hr = Finish();
+  const HRESULT hr = Finish(true);
   return FAILED(m_error) ? m_error : hr;
 }
 
 }  // namespace
 
-std::unique_ptr<AviWriter> AviWriter::Create(std::string path, int master, HaltFn onHalt) {
-  return std::make_unique<AviFile>(std::move(path), master, std::move(onHalt));
+std::unique_ptr<MediaWriter> MediaWriter::Create(std::string path, int master, const WriterOptions& options,
+                                                 HaltFn onHalt) {
+  return std::make_unique<MediaFile>(std::move(path), master, options, std::move(onHalt));
 }
 
 namespace {
 std::atomic<bool> g_behindForTests{false};
 }  // namespace
 
-bool WritersBehind() { return g_behindForTests || false; }  // filled in with the encoding writers
+bool WritersBehind() { return g_behindForTests || g_writersBehind > 0; }
 void SetWritersBehindForTests(bool behind) { g_behindForTests = behind; }
 
 void SetAviDiskLimitForTests(std::uint64_t bytes) { g_diskLimit = bytes; }

@@ -1,8 +1,11 @@
-// The AVI writer: one file written with libavformat's AVI muxer (OpenDML beyond 1 GB, the legacy
-// index in the first RIFF chunk) on a thread of its own behind a bounded queue. The streaming
-// threads only copy samples in; a full queue refuses pictures, which their source counts as
-// dropped. Pictures go to the places their time stamps give them, on the sound's clock when the
-// sound is the master stream.
+// The recording writer: one file written with libavformat on a thread of its own behind a bounded
+// queue. As delivered, it is the AVI of the streams as the pins deliver them (OpenDML beyond 1 GB,
+// the legacy index in the first RIFF chunk); the other codings convert and encode on the writing
+// side (libavcodec's own threads for FFV1 and H.264) and write the field order and a 4:3 display
+// aspect. The streaming threads only copy samples in; a full queue refuses pictures, which their
+// source counts as dropped, but never sound. Pictures go to the places their time stamps give them,
+// on the sound's clock when the sound is the master stream; the frame rate stays constant (empty
+// chunks in AVI, repeats of the previous picture in Matroska).
 #pragma once
 
 #include "platform/media/com/sample.h"
@@ -14,13 +17,19 @@
 
 namespace orv::media {
 
-class AviWriter {
+struct WriterOptions {
+  bool matroska = false;  // Matroska rather than AVI
+  RECORD_CODING coding = RECORD_AS_DELIVERED;
+  AM_FIELD_ORDER fields = AM_FIELDS_UNKNOWN;  // as the capture delivers the pictures
+};
+
+class MediaWriter {
  public:
   using HaltFn = std::function<void(HRESULT)>;
   // master: the index of the sound stream whose clock the pictures follow, -1 for none. onHalt is
   // called (on the writing thread) when the file can take no more; it has been closed by then.
-  static std::unique_ptr<AviWriter> Create(std::string path, int master, HaltFn onHalt);
-  virtual ~AviWriter() = default;
+  static std::unique_ptr<MediaWriter> Create(std::string path, int master, const WriterOptions& options, HaltFn onHalt);
+  virtual ~MediaWriter() = default;
 
   // Creates the file, writes the headers for these stream types and starts the writing thread.
   virtual HRESULT Open(const std::vector<const AM_MEDIA_TYPE*>& types) = 0;

@@ -1,0 +1,383 @@
+// The mux and file writer fed by a source whose time stamps the test chooses.
+#include "platform/media/writer/mediawriter.h"
+#include "platform/media/writer/testing.h"
+#include "tests/media/avicheck.h"
+#include "tests/media/mediarig.h"
+#include "tests/support/testenv.h"
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <random>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace orv::media;
+using orv::test::Number;
+using orv::test::Probe;
+using orv::test::StreamsOf;
+
+namespace {
+
+constexpr REFERENCE_TIME kFrame = 667111;
+constexpr int kRate = 44100;
+constexpr int kWidth = 72;
+
+// A source with a 72x48 YUY2 output (pixels narrower than square, as the standards') and a 44.1 kHz
+// stereo PCM output, whose decoder tells the field order when it is known.
+class StampedSource : public FilterBase, public IAMAnalogVideoDecoder {
+ public:
+  ORV_UNKNOWN_IMPL
+  StampedSource() : FilterBase(GUID_NULL, "Stamped", "Stamped") {
+    VIDEOINFOHEADER vih{.AvgTimePerFrame = kFrame, .bmiHeader = {sizeof(BITMAPINFOHEADER), kWidth, 48, 1, 16, MEDIASUBTYPE_YUY2.Data1}};
+    AM_MEDIA_TYPE v{MEDIATYPE_Video, MEDIASUBTYPE_YUY2, TRUE, FALSE, kWidth * 48 * 2, FORMAT_VideoInfo, nullptr,
+                    sizeof vih, reinterpret_cast<BYTE*>(&vih)};
+    WAVEFORMATEX wfx{WAVE_FORMAT_PCM, 2, kRate, kRate * 4, 4, 16, 0};
+    AM_MEDIA_TYPE a{MEDIATYPE_Audio, MEDIASUBTYPE_PCM, TRUE, FALSE, 4, FORMAT_WaveFormatEx, nullptr,
+                    sizeof wfx, reinterpret_cast<BYTE*>(&wfx)};
+    formats[0] = std::make_shared<StreamFormat>(v);
+    formats[1] = std::make_shared<StreamFormat>(a);
+    AddPin({"Video", PINDIR_OUTPUT, GUID_NULL, MEDIATYPE_Video, false, false, formats[0]});
+    AddPin({"Audio", PINDIR_OUTPUT, GUID_NULL, MEDIATYPE_Audio, false, false, formats[1]});
+  }
+  // A picture whose bytes all carry `mark`, counted as a card counts its frames.
+  Delivery Picture(REFERENCE_TIME at, BYTE mark) {
+    const Delivery d = Send(0, std::vector<BYTE>(kWidth * 48 * 2, mark), at, at + kFrame);
+    if (d == Delivery::Taken) ++counts->delivered;
+    if (d == Delivery::Refused) ++counts->dropped;
+    return d;
+  }
+  // `ms` milliseconds of sound of one constant value.
+  Delivery Sound(REFERENCE_TIME at, int ms, std::int16_t value) {
+    std::vector<std::int16_t> s(static_cast<std::size_t>(kRate) * ms / 1000 * 2, value);
+    return Send(1, std::vector<BYTE>(reinterpret_cast<BYTE*>(s.data()), reinterpret_cast<BYTE*>(s.data() + s.size())),
+                at, at + ms * 10000LL);
+  }
+  std::shared_ptr<StreamFormat> formats[2];
+  std::shared_ptr<FrameCounts> counts = std::make_shared<FrameCounts>();
+  AM_FIELD_ORDER fields = AM_FIELDS_UNKNOWN;
+
+  HRESULT get_NumberOfLines(LONG*) override { return E_NOTIMPL; }
+  HRESULT get_HorizontalLocked(LONG*) override { return E_NOTIMPL; }
+  HRESULT get_FieldOrder(AM_FIELD_ORDER* order) override {
+    *order = fields;
+    return fields == AM_FIELDS_UNKNOWN ? E_NOTIMPL : S_OK;
+  }
+
+ protected:
+  void* Lookup(REFIID riid) override {
+    if (riid == IID_IAMAnalogVideoDecoder) return static_cast<IAMAnalogVideoDecoder*>(this);
+    return FilterBase::Lookup(riid);
+  }
+
+ private:
+  Delivery Send(std::size_t pin, const std::vector<BYTE>& data, REFERENCE_TIME start, REFERENCE_TIME stop) {
+    AM_MEDIA_TYPE mt{};
+    formats[pin]->Copy(&mt);
+    std::shared_lock lock(StreamMutex());
+    const Delivery d = PinAt(pin)->Send(MediaSample{data.data(), data.size(), start, stop, &mt, pin == 0 ? counts : nullptr});
+    return FreeMediaType(mt), d;
+  }
+};
+
+bool IsMatroska(const std::string& path) { return path.ends_with(".mkv"); }
+
+struct MuxRig {
+  explicit MuxRig(const std::string& file, bool sound = true, LONG master = 1, RECORD_CODING coding = RECORD_AS_DELIVERED,
+                  AM_FIELD_ORDER fields = AM_FIELDS_UNKNOWN)
+      : path(file) {
+    CoCreateInstance(CLSID_CaptureGraphBuilder, nullptr, CLSCTX_INPROC, IID_PPV_ARGS(&builder));
+    CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC, IID_PPV_ARGS(&graph));
+    builder->SetFiltergraph(graph);
+    source = static_cast<IBaseFilter*>(new StampedSource);
+    Src()->fields = fields;
+    graph->AddFilter(source, u"Stamped");
+    EXPECT_EQ(S_OK, builder->SetOutputFileName(IsMatroska(path) ? &MEDIASUBTYPE_Matroska : &MEDIASUBTYPE_Avi,
+                                               Widen(path).c_str(), &mux, &sink));
+    ComPtr<IConfigAviMux> config;
+    config.QueryFrom(mux);
+    ComPtr<IConfigRecordMux> record;
+    EXPECT_EQ(S_OK, record.QueryFrom(mux));
+    EXPECT_EQ(S_OK, record->SetRecordCoding(coding));
+    config->SetOutputCompatibilityIndex(TRUE);
+    if (master >= 0) config->SetMasterStream(master);
+    graph->ConnectDirect(Src()->PinAt(0), AsFilterBase(mux)->PinAt(1), nullptr);
+    if (sound) graph->ConnectDirect(Src()->PinAt(1), AsFilterBase(mux)->PinAt(2), nullptr);
+    control.QueryFrom(graph);
+    events.QueryFrom(graph);
+  }
+  ~MuxRig() { control->Stop(); }
+  StampedSource* Src() { return static_cast<StampedSource*>(AsFilterBase(source)); }
+  // Packets of the picture stream that a reader finds (empty chunks are not packets).
+  long long Pictures() {
+    const auto video = StreamsOf(Probe(path), "video");
+    return video.size() == 1 ? Number(video[0], "nb_read_packets") : -1;
+  }
+
+  orv::test::ComScope com;
+  std::string path;
+  ComPtr<ICaptureGraphBuilder> builder;
+  ComPtr<IGraphBuilder> graph;
+  ComPtr<IBaseFilter> source, mux;
+  ComPtr<IFileSinkFilter> sink;
+  ComPtr<IMediaEventEx> events;
+  ComPtr<IMediaControl> control;
+};
+
+// Frame numbers of the pictures a reader finds, with the mark of each (its first byte).
+std::vector<std::pair<long long, int>> PicturesRead(const std::string& path) {
+  std::vector<std::pair<long long, int>> out;
+  const std::string text = orv::test::Shell("ffprobe -v error -select_streams v -show_packets -show_data -of compact " +
+                                            orv::test::Quoted(path));
+  for (std::size_t pos = 0; (pos = text.find("pts=", pos)) != std::string::npos; pos += 4) {
+    const std::size_t data = text.find("00000000: ", pos);
+    out.emplace_back(std::stoll(text.substr(pos + 4)),
+                     data == std::string::npos ? -1 : std::stoi(text.substr(data + 10, 2), nullptr, 16));
+  }
+  return out;
+}
+
+class AviMux : public ::testing::Test {
+ protected:
+  void SetUp() override { orv::test::FreshConfigDir(), dir = orv::test::ConfigDir(); }
+  void TearDown() override { SetAviDiskLimitForTests(0), SetAviQueueLimitForTests(0), SetAviWriteDelayForTests(0); }
+  // Ten pictures over 0.67 s with their sound, the way a card sends them.
+  static void Record(MuxRig& rig, int pictures = 10) {
+    ASSERT_EQ(S_OK, rig.control->Run());
+    for (int i = 0; i < pictures; ++i) {
+      ASSERT_EQ(Delivery::Taken, rig.Src()->Sound(i * kFrame, 67, static_cast<std::int16_t>(i * 100)));
+      ASSERT_EQ(Delivery::Taken, rig.Src()->Picture(i * kFrame, static_cast<BYTE>(16 + i * 20)));
+    }
+    ASSERT_EQ(S_OK, rig.control->Stop());
+  }
+  std::string dir;
+};
+
+// Pictures the writer leaves out count as dropped at their source. The rate stays constant: a
+// missing frame is an empty chunk in AVI, the previous picture again in Matroska.
+TEST_F(AviMux, PicturesKeepTheirPlacesAndMissingOnesBecomeEmptyChunksOrRepeats) {
+  for (const char* name : {"/gaps.avi", "/gaps.mkv"}) {
+    SCOPED_TRACE(name);
+    const std::string path = dir + name;
+    std::shared_ptr<FrameCounts> counts;
+    {
+      MuxRig rig(path, true, 1, IsMatroska(path) ? RECORD_FFV1_PCM : RECORD_AS_DELIVERED);
+      ASSERT_EQ(S_OK, rig.control->Run());
+      auto* s = rig.Src();
+      counts = s->counts;
+      ASSERT_EQ(Delivery::Taken, s->Sound(0, 1000, 100));
+      for (int i : {0, 1, 2, 6, 7, 12}) ASSERT_EQ(Delivery::Taken, s->Picture(i * kFrame + 1000, static_cast<BYTE>(i + 1)));
+      // Late by half a frame: still its own place. Its place taken, a picture a little late (jitter)
+      // takes the next one; one further behind is left out.
+      for (auto [at, mark] : {std::pair{13 * kFrame + kFrame / 2 - 1, 14}, {13 * kFrame + kFrame * 2 / 5, 15}, {14 * kFrame, 16}, {5 * kFrame, 99}})
+        ASSERT_EQ(Delivery::Taken, s->Picture(at, static_cast<BYTE>(mark)));
+    }
+    if (IsMatroska(path)) {
+      // Every place holds a picture: its own, or the one before it again.
+      const std::vector<int> marks{1, 2, 3, 3, 3, 3, 7, 8, 8, 8, 8, 8, 13, 14, 15};
+      const std::vector<std::string> sums = orv::test::PictureChecksums(path);
+      ASSERT_EQ(marks.size(), sums.size());
+      for (std::size_t i = 1; i < sums.size(); ++i) EXPECT_EQ(marks[i] == marks[i - 1], sums[i] == sums[i - 1]) << i;
+    } else {
+      const std::vector<std::pair<long long, int>> expected{{0, 1}, {1, 2}, {2, 3}, {6, 7}, {7, 8}, {12, 13}, {13, 14}, {14, 15}};
+      EXPECT_EQ(expected, PicturesRead(path));
+      EXPECT_EQ(15, Number(StreamsOf(Probe(path), "video").at(0), "nb_frames"));  // the length counts the gaps
+    }
+    EXPECT_EQ(8, counts->delivered);
+    EXPECT_EQ(2, counts->dropped);
+    EXPECT_EQ("", orv::test::DecodeErrors(path));
+  }
+}
+
+// The number of fields per frame in the AVI's video properties, -1 without them.
+int AviFieldsPerFrame(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::size_t at = bytes.find("vprp");
+  if (at == std::string::npos || at + 48 > bytes.size()) return -1;
+  return static_cast<unsigned char>(bytes[at + 8 + 32]);
+}
+
+// Each coding read back as a player reads it: codec, size, rate, field order, a 4:3 frame, and
+// every picture the source was told was taken.
+TEST_F(AviMux, EachCodingIsReadBackWithWhatItSaysOfThePicture) {
+  struct Case {
+    const char* file;
+    RECORD_CODING coding;
+    AM_FIELD_ORDER fields;  // as the source's decoder tells it
+    const char *video, *pixels, *order, *aspect, *sound;
+    int aviFields;      // -1: no video properties (or not AVI)
+    bool allKeyFrames;
+  };
+  const Case cases[] = {
+      {"/delivered.avi", RECORD_AS_DELIVERED, AM_FIELDS_TOP_FIRST, "rawvideo", "yuyv422", "", "", "pcm_s16le", -1, true},
+      {"/full.avi", RECORD_UNCOMPRESSED_422, AM_FIELDS_TOP_FIRST, "rawvideo", "yuyv422", "", "4:3", "pcm_s16le", 2, true},
+      {"/camera.avi", RECORD_UNCOMPRESSED_422, AM_FIELDS_PROGRESSIVE, "rawvideo", "yuyv422", "", "4:3", "pcm_s16le", 1, true},
+      {"/lossless.mkv", RECORD_FFV1_PCM, AM_FIELDS_TOP_FIRST, "ffv1", "yuv422p", "tt", "4:3", "pcm_s16le", -1, true},
+      {"/unknown.mkv", RECORD_FFV1_PCM, AM_FIELDS_UNKNOWN, "ffv1", "yuv422p", "", "4:3", "pcm_s16le", -1, true},
+      {"/compact.mkv", RECORD_H264_AAC, AM_FIELDS_BOTTOM_FIRST, "h264", "yuv420p", "bb", "4:3", "aac", -1, false},
+      {"/progressive.mkv", RECORD_H264_AAC, AM_FIELDS_PROGRESSIVE, "h264", "yuv420p", "progressive", "4:3", "aac", -1, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    MuxRig rig(dir + c.file, true, 1, c.coding, c.fields);
+    Record(rig, 20);
+    const auto probe = Probe(rig.path);
+    const auto video = StreamsOf(probe, "video"), sound = StreamsOf(probe, "audio");
+    ASSERT_EQ(1u, video.size());
+    ASSERT_EQ(1u, sound.size());
+    EXPECT_EQ(c.video, video[0].value("codec_name", ""));
+    EXPECT_EQ(c.pixels, video[0].value("pix_fmt", ""));
+    EXPECT_EQ(kWidth, Number(video[0], "width"));
+    EXPECT_EQ(48, Number(video[0], "height"));
+    const std::string rate = video[0].value("r_frame_rate", "0/1");
+    EXPECT_NEAR(1e7 / kFrame, std::stod(rate) / std::stod(rate.substr(rate.find('/') + 1)), 0.01) << rate;
+    EXPECT_EQ(c.order, video[0].value("field_order", ""));
+    EXPECT_EQ(c.aspect, video[0].value("display_aspect_ratio", ""));
+    EXPECT_EQ(c.aviFields, AviFieldsPerFrame(rig.path));
+    EXPECT_EQ(c.sound, sound[0].value("codec_name", ""));
+    const std::string flags = orv::test::Shell("ffprobe -v error -select_streams v -show_entries packet=flags -of csv=p=0 " +
+                                               orv::test::Quoted(rig.path));
+    EXPECT_EQ(c.allKeyFrames, flags.starts_with('K') && flags.find("\n_") == std::string::npos) << flags;
+    EXPECT_EQ(rig.Src()->counts->delivered, static_cast<LONG>(orv::test::PictureChecksums(rig.path).size()));
+    EXPECT_EQ("", orv::test::DecodeErrors(rig.path));
+  }
+}
+
+TEST_F(AviMux, SoundThatStartsLateIsPrecededBySilence) {
+  const std::string path = dir + "/late.avi";
+  {
+    MuxRig rig(path);
+    ASSERT_EQ(S_OK, rig.control->Run());
+    auto* s = rig.Src();
+    s->Picture(0, 1);
+    s->Sound(5000000, 500, 1000);  // half a second after the first picture
+    s->Sound(10000000, 500, 1000);
+    for (int i = 1; i < 15; ++i) s->Picture(i * kFrame, 1);
+  }
+  // Half a second of silence, then a second of sound.
+  std::vector<std::int16_t> expected(kRate * 3 / 2 * 2, 1000);
+  std::fill_n(expected.begin(), kRate, 0);
+  EXPECT_EQ(expected, orv::test::SoundSamples(path));
+}
+
+// A sound card whose clock runs 5 % slow against the pictures' clock: with the sound as master,
+// the pictures follow the sound, so both last as long as each other; without, they drift apart.
+TEST_F(AviMux, SoundAsMasterKeepsPictureAndSoundTogether) {
+  for (LONG master : {1L, -1L}) {
+    const std::string path = dir + (master == 1 ? "/master.avi" : "/free.avi");
+    {
+      MuxRig rig(path, true, master);
+      ASSERT_EQ(S_OK, rig.control->Run());
+      REFERENCE_TIME soundAt = 0;
+      for (int i = 0; i < 300; ++i) {  // 20 s of pictures
+        for (; soundAt <= i * kFrame; soundAt += 1050000) rig.Src()->Sound(soundAt, 100, 10);  // 0.1 s every 0.105 s
+        rig.Src()->Picture(i * kFrame, static_cast<BYTE>(i));
+      }
+    }
+    const double pictures = Number(StreamsOf(Probe(path), "video").at(0), "nb_frames") * kFrame / 1e7;
+    const double sound = orv::test::SoundSamples(path).size() / 2.0 / kRate;
+    if (master == 1)
+      EXPECT_NEAR(sound, pictures, 3 * kFrame / 1e7);
+    else
+      EXPECT_GT(pictures - sound, 0.8);
+    EXPECT_EQ("", orv::test::DecodeErrors(path));
+  }
+}
+
+// A folder that goes away after the capture was set up stops the graph from starting.
+TEST_F(AviMux, FileThatCannotBeOpenedStopsTheGraphFromStarting) {
+  std::filesystem::create_directory(dir + "/gone");
+  MuxRig rig(dir + "/gone/clip.avi", false);
+  std::filesystem::remove(dir + "/gone");
+  EXPECT_EQ(static_cast<HRESULT>(0x80070003), rig.control->Run());  // path not found
+  EXPECT_EQ(State_Stopped, rig.Src()->State());
+  EXPECT_EQ(Delivery::None, rig.Src()->Picture(0, 1));
+}
+
+// A writer that cannot keep up refuses pictures (the live picture gives way meanwhile) but takes
+// every bit of sound, however far beyond the pictures' bound.
+TEST_F(AviMux, FullQueueRefusesPicturesButNeverSound) {
+  SetAviQueueLimitForTests(kWidth * 48 * 2 * 4), SetAviWriteDelayForTests(300000);
+  MuxRig rig(dir + "/slow.avi");
+  ASSERT_EQ(S_OK, rig.control->Run());
+  int refused = 0;
+  for (int i = 0; i < 10; ++i) refused += rig.Src()->Picture(i * kFrame, 1) == Delivery::Refused;
+  EXPECT_GE(refused, 5);
+  EXPECT_TRUE(WritersBehind());
+  for (int i = 0; i < 30; ++i) ASSERT_EQ(Delivery::Taken, rig.Src()->Sound(i * 1000000, 100, 7)) << i;
+  SetAviWriteDelayForTests(0);
+  ASSERT_EQ(S_OK, rig.control->Stop());
+  EXPECT_FALSE(WritersBehind());
+  EXPECT_EQ(10 - refused, rig.Pictures());
+  EXPECT_EQ(std::vector<std::int16_t>(kRate * 3 * 2, 7), orv::test::SoundSamples(rig.path));
+}
+
+// A lossless capture killed at a random moment leaves a file that decodes without an error up to
+// within two seconds of the kill.
+TEST_F(AviMux, LosslessCaptureKilledAtAnyMomentPlaysUpToItsLastSeconds) {
+  const std::string path = dir + "/killed.mkv";
+  int ready[2];
+  ASSERT_EQ(0, ::pipe(ready));
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    // Records in real time until killed.
+    StampedSource src;
+    AM_MEDIA_TYPE v{}, a{};
+    src.formats[0]->Copy(&v), src.formats[1]->Copy(&a);
+    auto writer = MediaWriter::Create(path, 1, {true, RECORD_FFV1_PCM, AM_FIELDS_TOP_FIRST}, nullptr);
+    if (FAILED(writer->Open({&v, &a}))) ::_exit(1);
+    const std::vector<BYTE> picture(kWidth * 48 * 2, 80);
+    const std::vector<BYTE> sound(kRate / 15 * 4, 3);
+    if (::write(ready[1], "r", 1) != 1) ::_exit(1);
+    const auto start = std::chrono::steady_clock::now();
+    for (REFERENCE_TIME t = 0;; t += kFrame) {
+      writer->Push(1, MediaSample{sound.data(), sound.size(), t, t + kFrame, &a});
+      writer->Push(0, MediaSample{picture.data(), picture.size(), t, t + kFrame, &v});
+      std::this_thread::sleep_until(start + std::chrono::microseconds((t + kFrame) / 10));
+    }
+  }
+  ::close(ready[1]);
+  char byte = 0;
+  ASSERT_EQ(1, ::read(ready[0], &byte, 1));
+  ::close(ready[0]);
+  const auto started = std::chrono::steady_clock::now();
+  std::mt19937 random(std::random_device{}());
+  std::this_thread::sleep_for(std::chrono::milliseconds(std::uniform_int_distribution(5000, 12000)(random)));
+  ::kill(child, SIGKILL);
+  const double recorded = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  ::waitpid(child, nullptr, 0);
+  EXPECT_EQ("", orv::test::DecodeErrors(path));
+  const double pictures = orv::test::PictureChecksums(path).size() * kFrame / 1e7;
+  const double sound = orv::test::SoundSamples(path).size() / 2.0 / kRate;
+  for (double played : {pictures, sound}) {
+    EXPECT_GT(played, recorded - 2) << recorded;
+    EXPECT_LT(played, recorded + 0.2) << recorded;
+  }
+}
+
+TEST_F(AviMux, DiskThatFillsUpClosesTheFileAndTellsTheGraph) {
+  SetAviDiskLimitForTests(9u << 20);
+  MuxRig rig(dir + "/full.avi");
+  LONG code = 0;
+  LONG_PTR p1 = 0, p2 = 0;
+  ASSERT_EQ(S_OK, rig.control->Run());
+  for (int i = 0; i < 400; ++i) {
+    rig.Src()->Sound(i * kFrame, 66, 5);
+    rig.Src()->Picture(i * kFrame, 1);
+  }
+  ASSERT_EQ(S_OK, rig.events->GetEvent(&code, &p1, &p2, 5000));
+  EXPECT_EQ(EC_ERRORABORT, code);
+  EXPECT_EQ(static_cast<HRESULT>(0x80070070), static_cast<HRESULT>(p1));  // disk full
+  EXPECT_EQ(Delivery::None, rig.Src()->Picture(400 * kFrame, 1));  // the recording has ended
+  ASSERT_EQ(S_OK, rig.control->Stop());
+  EXPECT_LE(std::filesystem::file_size(rig.path), 9u << 20);
+  EXPECT_EQ("", orv::test::DecodeErrors(rig.path));
+  EXPECT_GT(rig.Pictures(), 20);
+}
+
+}  // namespace
