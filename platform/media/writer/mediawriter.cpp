@@ -233,6 +233,10 @@ HRESULT MediaFile::AddStream(const AM_MEDIA_TYPE& mt) {
     s.video = true;
     s.frameDuration = vih->AvgTimePerFrame > 0 ? vih->AvgTimePerFrame : 333667;
     av_reduce(&s.unit.num, &s.unit.den, s.frameDuration, 10000000, INT32_MAX);
+    // The 525-line rate is 30000/1001 exactly, which 100 ns units only come near; the original
+    // recording keeps the rate it always wrote.
+    if (m_options.coding != RECORD_AS_DELIVERED && std::llabs(s.frameDuration * 30000 - 10010000000LL) <= 30000)
+      s.unit = AVRational{1001, 30000};
     s.picture = PictureCoder::Create(m_options.coding, mt, m_options.fields, s.st, s.unit, globalHeader, &hr);
   } else if (mt.majortype == MEDIATYPE_Audio && mt.formattype == FORMAT_WaveFormatEx && mt.pbFormat &&
              mt.cbFormat >= sizeof(WAVEFORMATEX)) {
