@@ -9,6 +9,7 @@ extern "C" {
 #include <libavutil/audio_fifo.h>
 #include <libavutil/channel_layout.h>
 #include <libavutil/imgutils.h>
+#include <libavutil/log.h>
 #include <libavutil/mathematics.h>
 #include <libavutil/samplefmt.h>
 #include <libswresample/swresample.h>
@@ -231,7 +232,14 @@ class Encoded final : public PictureCoder {
   }
 };
 
+// The encoders' notes on every recording (x264's settings, AAC's) are not for the user: only
+// warnings and errors reach the log.
+void QuietEncoderNotes() {
+  if (av_log_get_level() > AV_LOG_WARNING) av_log_set_level(AV_LOG_WARNING);
+}
+
 HRESULT OpenEncoder(Encoded& e, RECORD_CODING coding, AVFieldOrder order, AVRational sar, AVRational unit, bool globalHeader) {
+  QuietEncoderNotes();
   const bool ffv1 = coding == RECORD_FFV1_PCM;
   const AVCodec* codec = ffv1 ? avcodec_find_encoder(AV_CODEC_ID_FFV1) : avcodec_find_encoder_by_name("libx264");
   if (!codec) return VFW_E_NOT_FOUND;
@@ -332,6 +340,7 @@ class Aac final : public SoundCoder {
 };
 
 HRESULT OpenAac(Aac& a, const WAVEFORMATEX& wfx, bool globalHeader) {
+  QuietEncoderNotes();
   const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_AAC);
   if (!codec) return VFW_E_NOT_FOUND;
   a.encoder.reset(avcodec_alloc_context3(codec));
