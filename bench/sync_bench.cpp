@@ -113,10 +113,14 @@ int main(int argc, char** argv) {
     Print("pictures on the sound's clock", r);
     std::filesystem::remove_all(dir);
     const double frameMs = 1001.0 / 30;  // a 525-line frame, the built-in card's
-    const bool ok = r.sync.error.empty() && r.sync.MaxOffsetMs() <= frameMs && r.captured == r.sync.pictures &&
-                    r.dropped == 0 && !r.sync.pairs.empty();
-    std::printf("%s\n", ok ? "within one frame (33 ms), no frame dropped, counts equal"
-                           : "NOT within one frame, frames dropped, or counts differ");
+    // Matroska has no empty entries: where the sound's clock (1000 ppm fast) runs ahead of the
+    // pictures, a picture is repeated, so the file holds every picture counted and those repeats.
+    const long long repeats = r.sync.pictures - r.captured;
+    std::printf("%lld repeated pictures (the sound's clock runs %.0f ms ahead in this time)\n", repeats, minutes * 60);
+    const bool ok = r.sync.error.empty() && r.sync.MaxOffsetMs() <= frameMs && repeats >= 0 && r.dropped == 0 &&
+                    !r.sync.pairs.empty();
+    std::printf("%s\n", ok ? "within one frame (33 ms), no frame dropped, every picture in the file"
+                           : "NOT within one frame, frames dropped, or pictures missing");
     return ok ? 0 : 1;
   }
   const Result on = Record(out + "/sound-clock.avi", minutes * 60, speed, true);
