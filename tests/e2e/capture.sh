@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Captures as a user makes them: Enter in the capture dialog starts one and Enter in its status
-# dialog ends it; then a 5-second limit, and the file read back.
+# dialog ends it; then a 5-second limit, and the file read back; then "lossless" chosen on the
+# recording page and 5 seconds more, which come as FFV1 in Matroska.
 source "$(dirname "$0")/lib.bash"
 
 # Closing a dialog brings the video window to the front; a right click on its frame brings the panel.
@@ -61,10 +62,43 @@ run() {
   [ "$frames" -ge 73 ] && [ "$frames" -le 77 ] || fail "$frames frames for a 5-second capture"
   errors=$(ffmpeg -nostdin -v error -i "$avi" -f null - 2>&1) && [ -z "$errors" ] || fail "decoding failed: $errors"
 
+  # "무손실" on the recording page (fifth tab), with the keyboard: Tab from the tabs into the format
+  # list, two down from the original recording, Enter. Then five seconds more from the panel.
+  xdotool windowraise "$PANEL"
+  sleep 0.3
+  xdotool mousemove 625 442 click 1
+  local sheet
+  sheet=$(wait_window "환경설정") || fail "the settings sheet did not open"
+  read -r _ sx sy _ _ <<<"$sheet"
+  sleep 0.5
+  xdotool mousemove $((sx + 418)) $((sy + 20)) click 1
+  sleep 0.5
+  xdotool key Tab Down Down Return
+  sleep 1
+  ! shown "환경설정" || fail "Enter did not close the settings sheet"
+  grep -q '^RecordFormat=lossless' "$ORVANE_CONFIG_DIR/win.ini" || fail "lossless not stored: $(cat "$ORVANE_CONFIG_DIR/win.ini")"
+  panel_to_front
+  open_dialog
+  click_dlu 14 97
+  click_dlu 40 69
+  xdotool key --clearmodifiers ctrl+a BackSpace
+  xdotool type --delay 50 5
+  sleep 0.2
+  click_dlu 126 121
+  answer "동영상 캡처완료" 100
+  panel_to_front
+  local mkv="$HOME/Capture.mkv"
+  [ -s "$mkv" ] || fail "no $mkv"
+  ffprobe -v error -show_streams -show_format -of default=nw=1 "$mkv" >"$probe" || fail "ffprobe cannot read $mkv"
+  grep -q '^format_name=matroska,webm$' "$probe" || fail "not Matroska: $(cat "$probe")"
+  grep -q '^codec_name=ffv1$' "$probe" || fail "no FFV1 picture"
+  grep -q '^width=720$' "$probe" && grep -Eq '^height=(480|576)$' "$probe" || fail "not the standard's frame"
+  errors=$(ffmpeg -nostdin -v error -i "$mkv" -f null - 2>&1) && [ -z "$errors" ] || fail "decoding $mkv failed: $errors"
+
   xdotool windowfocus --sync "$PANEL" 2>/dev/null || true
   xdotool key alt+KP_Add
   expect_exit "Alt with keypad +"
-  grep -q "^CaptureFile=$HOME/Capture.avi" "$ORVANE_CONFIG_DIR/win.ini" || fail "the capture file was not saved"
+  grep -q "^CaptureFile=$HOME/Capture.mkv" "$ORVANE_CONFIG_DIR/win.ini" || fail "the capture file was not saved"
   echo "capture: ok ($frames frames)"
 }
 e2e_main "$@"
