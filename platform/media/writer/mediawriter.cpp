@@ -35,6 +35,9 @@ std::atomic<bool> g_followSound{true};
 // Some seconds of full-size raw video: enough to ride out a disk's pauses, little enough that
 // stopping (which writes out what is queued) stays short.
 constexpr std::size_t kDefaultQueueBytes = 32u << 20;
+// The other codings take the standard's full frame at the full rate (20 MB a second raw): about
+// six seconds of it, so that a disk's pause or a slow sync costs no picture.
+constexpr std::size_t kEncodedQueueBytes = 128u << 20;
 // Sound is never refused while the pictures wait: it has a bound of its own, minutes long. Beyond
 // it the recording ends with an error rather than with a hole in the sound.
 constexpr std::size_t kSoundQueueBytes = 32u << 20;
@@ -93,7 +96,7 @@ class MediaFile final : public MediaWriter {
   MediaFile(std::string path, int master, const WriterOptions& options, HaltFn onHalt)
       : m_path(std::move(path)), m_master(master), m_options(options), m_onHalt(std::move(onHalt)) {
     const std::size_t limit = g_queueLimit;
-    m_queueLimit = limit ? limit : kDefaultQueueBytes;
+    m_queueLimit = limit ? limit : options.coding == RECORD_AS_DELIVERED ? kDefaultQueueBytes : kEncodedQueueBytes;
   }
   ~MediaFile() override { Close(); }
 
@@ -156,6 +159,13 @@ class MediaFile final : public MediaWriter {
   std::size_t m_queueLimit;
 
   int m_fd = -1;
+  // Waiting for the disk is left to a thread of its own, so that the writing never waits on it.
+  void SyncLoop();
+  void StopSyncing();
+  std::thread m_syncThread;
+  std::mutex m_syncMutex;
+  std::condition_variable m_syncCv;
+  bool m_syncWanted = false, m_syncStop = false;
   AVFormatContext* m_ctx = nullptr;
   bool m_headerWritten = false;
   bool m_finished = false;
@@ -441,8 +451,32 @@ void MediaFile::Sync(REFERENCE_TIME t) {
     return Halt(m_writeErrno ? FileErrorOf(m_writeErrno) : HRESULT_FROM_WIN32(ERROR_WRITE_FAULT));
   if (const auto now = std::chrono::steady_clock::now(); now - m_diskSyncedAt >= kDiskSyncEvery) {
     m_diskSyncedAt = now;
-    ::fdatasync(m_fd);
+    std::lock_guard lock(m_syncMutex);
+    if (!m_syncThread.joinable()) m_syncThread = std::thread([this] { SyncLoop(); });
+    m_syncWanted = true;
+    m_syncCv.notify_one();
   }
+}
+
+void MediaFile::SyncLoop() {
+  std::unique_lock lock(m_syncMutex);
+  for (;;) {
+    m_syncCv.wait(lock, [this] { return m_syncWanted || m_syncStop; });
+    if (m_syncStop) return;
+    m_syncWanted = false;
+    lock.unlock();
+    ::fdatasync(m_fd);
+    lock.lock();
+  }
+}
+
+void MediaFile::StopSyncing() {
+  {
+    std::lock_guard lock(m_syncMutex);
+    m_syncStop = true;
+    m_syncCv.notify_one();
+  }
+  if (m_syncThread.joinable()) m_syncThread.join();
 }
 
 // Keeps room allocated ahead of the data for the index and the headers. A failure means the disk
@@ -503,6 +537,7 @@ HRESULT MediaFile::Finish(bool drain) {
     avformat_free_context(m_ctx);
     m_ctx = nullptr;
   }
+  StopSyncing();  // before the file it syncs is closed
   if (m_fd >= 0) {
     // Give back the room kept ahead of the data.
     if (m_reservedTo > m_size && ::ftruncate(m_fd, m_size + 1) == 0 && ::ftruncate(m_fd, m_size) != 0)
