@@ -19,6 +19,17 @@ click_dlu() {  # x y
   xdotool mousemove --sync $((dx + $1 * dw / 216)) $((dy + $2 * dh / 138)) click 1
   sleep 0.3
 }
+# From the panel: tick "캡처 시간 제한 사용", type 5 into the limit, press "캡처 시작".
+capture_five_seconds() {
+  open_dialog
+  click_dlu 14 97
+  click_dlu 40 69
+  xdotool key --clearmodifiers ctrl+a BackSpace
+  xdotool type --delay 50 5
+  sleep 0.2
+  click_dlu 126 121
+  [ -z "$(window "캡처설정")" ] || fail "the capture settings dialog stayed open"
+}
 
 run() {
   start_and_wait
@@ -35,15 +46,7 @@ run() {
   answer "캡처상황"
   answer "동영상 캡처완료"
   panel_to_front
-  open_dialog
-  # Tick "캡처 시간 제한 사용", type 5 into the limit, press "캡처 시작".
-  click_dlu 14 97
-  click_dlu 40 69
-  xdotool key --clearmodifiers ctrl+a BackSpace
-  xdotool type --delay 50 5
-  sleep 0.2
-  click_dlu 126 121
-  [ -z "$(window "캡처설정")" ] || fail "the capture settings dialog stayed open"
+  capture_five_seconds
 
   answer "동영상 캡처완료" 100
   sleep 1
@@ -78,13 +81,7 @@ run() {
   ! shown "환경설정" || fail "Enter did not close the settings sheet"
   grep -q '^RecordFormat=lossless' "$ORVANE_CONFIG_DIR/win.ini" || fail "lossless not stored: $(cat "$ORVANE_CONFIG_DIR/win.ini")"
   panel_to_front
-  open_dialog
-  click_dlu 14 97
-  click_dlu 40 69
-  xdotool key --clearmodifiers ctrl+a BackSpace
-  xdotool type --delay 50 5
-  sleep 0.2
-  click_dlu 126 121
+  capture_five_seconds
   answer "동영상 캡처완료" 100
   panel_to_front
   local mkv="$HOME/Capture.mkv"
