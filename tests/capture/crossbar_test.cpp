@@ -25,12 +25,8 @@ std::string Label(CCrossbar& x, LONG index, LONG size = 260) {
   return x.GetInputLabel(index, buf, size) == S_OK ? buf : "<E_FAIL>";
 }
 
-struct RouteCase {
-  const char* card;
-  Strings labels;  // the picture inputs found, in order
-  LONG index;      // the one routed
-  Strings routes;  // every route made, in order
-};
+// The picture inputs found, in order; the one routed; every route made, in order.
+struct RouteCase { const char* card; Strings labels; LONG index; Strings routes; };
 
 TEST(Crossbar, PathsAreFoundInOrderAndRoutedPictureFirstThenItsSoundUpstreamFirst) {
   const RouteCase cases[] = {

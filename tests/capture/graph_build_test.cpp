@@ -12,15 +12,9 @@ using Strings = std::vector<std::string>;
 
 namespace {
 
-struct CardCase {
-  const char* card;
-  const char* winIni;
-  Strings messages;
-  const char* videoFilter;
-  bool audio, noPreviewPin;
-  Strings routes;  // made at the start: the tuner input
-  std::size_t rateSets;
-};
+// routes: made at the start, the tuner input.
+struct CardCase { const char* card; const char* winIni; Strings messages; const char* videoFilter; bool audio, noPreviewPin;
+                  Strings routes; std::size_t rateSets; };
 
 TEST(CaptureGraph, CardShapesPreviewIntoTheOwnerAtTheForcedRateOnTheTuner) {
   const Strings tuner{"Crossbar0.Route(0,1)", "Crossbar0.Route(1,3)"};
@@ -78,12 +72,7 @@ TEST(CaptureGraph, WithoutCaptureFilterEveryOperationFailsAndOnlyPictureLevelsSa
   EXPECT_EQ(0, orv::media::LiveFilters());
 }
 
-struct FailureCase {
-  const char* fault;
-  HRESULT hr;
-  Strings messages;
-  bool graphKept;
-};
+struct FailureCase { const char* fault; HRESULT hr; Strings messages; bool graphKept; };
 
 class BuildFailure : public ::testing::TestWithParam<FailureCase> {};
 

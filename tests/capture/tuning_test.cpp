@@ -73,12 +73,7 @@ std::vector<LPARAM> Found(const RecordingWnd& w) {
 }
 
 TEST(ChannelScan, TunesEveryChannelOfTheBandAscendingAndReportsTheSignals) {
-  struct Band {
-    int band;
-    LONG first, last;
-    std::vector<LPARAM> found;
-    const char* inputType;
-  };
+  struct Band { int band; LONG first, last; std::vector<LPARAM> found; const char* inputType; };
   const Band bands[] = {
       {0, 2, 69, {6, 7, 9, 11, 13, 15, 17, 21, 23, 25, 27, 46, 51}, "Tuner.put_InputType(0,1)"},
       {1, 1, 125, {2, 3, 5, 6, 7, 9, 10, 11, 12, 13, 14, 18, 20, 22, 25, 27, 29, 33, 37, 42, 45, 48, 52, 60, 75, 96, 110},
@@ -142,11 +137,7 @@ TEST(Picture, LevelsMapOntoTheDriversRangeAndReadBack) {
   const char* range255 = R"({"procamp": {
     "brightness": {"min": 0, "max": 255, "default": 128}, "contrast": {"min": 0, "max": 255, "default": 128},
     "hue": {"min": 0, "max": 255, "default": 128}, "saturation": {"min": 0, "max": 255, "default": 128}}})";
-  const struct {
-    const char* card;
-    int level;
-    std::vector<LONG> values;
-  } cases[] = {
+  const struct { const char* card; int level; std::vector<LONG> values; } cases[] = {
       {range255, 0, {0, 0, 0, 0}},
       {range255, 255, {255, 255, 255, 254}},  // saturation is written with the range's width
       {range255, 256, {0, 0, 0, 0}},          // only the low 8 bits count

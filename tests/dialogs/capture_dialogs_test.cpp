@@ -119,16 +119,12 @@ TEST_F(CaptureDialogs, ChosenNames) {
                     exists = "clip.avi" + question, existsMkv = "clip.mkv" + question,
                     tooLong = "파일 경로가 너무 깁니다. 더 짧은 폴더나 파일 이름을 골라 주십시오.";
   struct Case { std::string chosen; int answer; std::string shown; int chooserRuns; std::string box; Format format = Format::Spec; };
-  const Case cases[] = {{dir + "/new", IDOK, dir + "/new.avi", 1, ""},
-                        {dir + "/new", IDOK, dir + "/new.mkv", 1, "", Format::Lossless},
-                        {dir + "/c.mpg", IDOK, dir + "/c.mpg", 1, ""},
-                        {dir + "/c.mkv", IDOK, dir + "/c.mkv", 1, "", Format::Compact},
-                        {dir + "/clip", IDYES, dir + "/clip.avi", 1, exists},
-                        {dir + "/clip", IDYES, dir + "/clip.mkv", 1, existsMkv, Format::Compact},
-                        {dir + "/clip", IDNO, old, 2, exists},
-                        {path(254, ".avi"), IDOK, path(254, ".avi"), 1, ""},
-                        {path(255, ".avi"), IDOK, old, 1, tooLong},
-                        {path(251, ""), IDOK, old, 1, tooLong, Format::Lossless}};
+  const Case cases[] = {
+      {dir + "/new", IDOK, dir + "/new.avi", 1, ""}, {dir + "/new", IDOK, dir + "/new.mkv", 1, "", Format::Lossless},
+      {dir + "/c.mpg", IDOK, dir + "/c.mpg", 1, ""}, {dir + "/c.mkv", IDOK, dir + "/c.mkv", 1, "", Format::Compact},
+      {dir + "/clip", IDYES, dir + "/clip.avi", 1, exists}, {dir + "/clip", IDYES, dir + "/clip.mkv", 1, existsMkv, Format::Compact},
+      {dir + "/clip", IDNO, old, 2, exists}, {path(254, ".avi"), IDOK, path(254, ".avi"), 1, ""},
+      {path(255, ".avi"), IDOK, old, 1, tooLong}, {path(251, ""), IDOK, old, 1, tooLong, Format::Lossless}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.chosen + " " + std::to_string(c.answer) + " " + orv::record::InfoOf(c.format).key);
     orv::record::StoreRecording(c.format, 0, false);
@@ -155,8 +151,8 @@ TEST_F(CaptureDialogs, ChosenNames) {
     EXPECT_EQ(static_cast<DWORD>(OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT), request.flags);
     if (c.answer != IDNO) { EXPECT_EQ(c.shown == old ? cwd : std::filesystem::canonical(dir), std::filesystem::current_path()); }
     ASSERT_EQ(c.box.empty() ? 0u : 1u, boxes.calls.size());
-    if (!c.box.empty()) { EXPECT_EQ(c.box, boxes.calls[0].text); }
-    if (!c.box.empty()) { EXPECT_EQ((c.answer == IDOK ? MB_OK : MB_YESNO) | MB_ICONEXCLAMATION, int(boxes.calls[0].type)); }
+    if (!c.box.empty()) { EXPECT_EQ(std::pair(c.box, int((c.answer == IDOK ? MB_OK : MB_YESNO) | MB_ICONEXCLAMATION)),
+                                    std::pair(boxes.calls[0].text, int(boxes.calls[0].type))); }
   }
 }
 

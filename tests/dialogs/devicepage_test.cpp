@@ -121,39 +121,4 @@ TEST_F(DevicePage, OkStoresAndAppliesCancelStoresNothing) {
   EXPECT_EQ(2, panel.Count(WM_TUNER_NOTIFY));  // one per OK
 }
 
-std::vector<std::string> Names(const CListBox& list) {
-  std::vector<std::string> out;
-  for (int i = 0; i < list.GetCount(); ++i) {
-    CString t;
-    list.GetText(i, t);
-    out.push_back(t.str());
-  }
-  return out;
-}
-
-class ChannelPageRegion : public SheetTest {};
-
-TEST_F(ChannelPageRegion, ListsThePlansChannelsByNameAndRegistersTheirNumbers) {
-  orv::test::WriteConfigFile("win.ini", "[orvane]\nRegion=EU\n");
-  StoreString(kKeyChannel, "TV", std::string(70, '0').c_str());
-  std::vector<std::string> tv;
-  int catv = 0;
-  RunSheet([&] {
-    tv = Names(channel.m_lstUnregistered);
-    Select(channel.m_lstUnregistered, {"E5", "E21"});
-    Click(channel.m_hWnd, IDC_CHANNEL_REGISTER);
-    // A scan's find the plan lacks (E15) is not marked.
-    SendMessageA(channel.m_hWnd, WM_TUNER_NOTIFY, PageCmd::SignalFound, 15);
-    SendMessageA(channel.m_hWnd, WM_TUNER_NOTIFY, PageCmd::SignalFound, 69);
-    EXPECT_EQ((std::vector<std::string>{"E5", "E21", "E69"}), Names(channel.m_lstRegistered));
-    Click(channel.m_hWnd, IDC_CHANNEL_CATV);
-    catv = channel.m_lstRegistered.GetCount() + channel.m_lstUnregistered.GetCount();
-    Ok();
-  });
-  ASSERT_EQ(60u, tv.size());  // E2..E12, E21..E69
-  EXPECT_EQ((std::vector<std::string>{"E2", "E12", "E21", "E69"}), (std::vector<std::string>{tv[0], tv[10], tv[11], tv[59]}));
-  EXPECT_EQ(101, catv);  // the same and S1..S41
-  EXPECT_EQ(std::string(5, '0') + "1" + std::string(15, '0') + "1" + std::string(47, '0') + "1", StoredString(kKeyChannel, "TV"));
-}
-
 }  // namespace

@@ -74,10 +74,10 @@ TEST_F(VideoPage, OpensAtTheStoredValuesAndSendsAndStoresPresetsAndMoves) {
   EXPECT_EQ((std::vector<int>{185, 120, 200, 128}), stored);
 }
 
-std::vector<int> Items(const CListBox& list) {
-  std::vector<int> out;
+std::vector<std::string> Names(const CListBox& list) {
+  std::vector<std::string> out;
   CString t;
-  for (int i = 0; i < list.GetCount(); ++i) out.push_back((list.GetText(i, t), std::stoi(t.str())));
+  for (int i = 0; i < list.GetCount(); ++i) out.push_back((list.GetText(i, t), t.str()));
   return out;
 }
 
@@ -99,6 +99,7 @@ using V = std::vector<int>;
 class ChannelPage : public SheetTest {
  protected:
   void Press(int id) { Click(channel.m_hWnd, id); }
+  static V Items(const CListBox& l) { V out; for (const std::string& n : Names(l)) out.push_back(std::stoi(n)); return out; }
   V In() { return Items(channel.m_lstRegistered); }
   V Out() { return Items(channel.m_lstUnregistered); }
   void Notice(LPARAM channel) { SendMessageA(this->channel.m_hWnd, WM_TUNER_NOTIFY, PageCmd::SignalFound, channel); }
@@ -121,7 +122,6 @@ TEST_F(ChannelPage, ArrowsMoveTheSelectedChannelsAndNothingWithoutASelection) {
   EXPECT_EQ(Flags(70, {7}), StoredString(kKeyChannel, "TV"));
 }
 
-// Restore undoes only the band shown, even after switching bands; ">>" covers the whole list.
 TEST_F(ChannelPage, RestoreUndoesOnlyTheCurrentBandAndAllCoversTheWholeList) {
   StoreString(kKeyChannel, "TV", Flags(70, {3, 4}));
   StoreString(kKeyChannel, "CATV", Flags(126, {100}));
@@ -166,6 +166,29 @@ TEST_F(ChannelPage, ScanNoticesMarkChannelsOfTheCurrentBandOnly) {
   });
   EXPECT_EQ(Flags(70, {2, 6, 7, 9, 11, 13, 44}), StoredString(kKeyChannel, "TV"));
   EXPECT_EQ(Flags(126, {2, 6, 7, 9, 11, 13, 125}), StoredString(kKeyChannel, "CATV"));
+}
+
+// A scan's find the plan lacks (E15) is not marked.
+TEST_F(ChannelPage, ARegionsPlanListsItsChannelsByNameAndRegistersTheirNumbers) {
+  orv::test::WriteConfigFile("win.ini", "[orvane]\nRegion=EU\n");
+  StoreString(kKeyChannel, "TV", Flags(70, {}));
+  std::vector<std::string> tv;
+  int catv = 0;
+  RunSheet([&] {
+    tv = Names(channel.m_lstUnregistered);
+    Select(channel.m_lstUnregistered, {"E5", "E21"});
+    Press(kIn);
+    Notice(15);
+    Notice(69);
+    EXPECT_EQ((std::vector<std::string>{"E5", "E21", "E69"}), Names(channel.m_lstRegistered));
+    Press(kCATV);
+    catv = channel.m_lstRegistered.GetCount() + channel.m_lstUnregistered.GetCount();
+    Ok();
+  });
+  ASSERT_EQ(60u, tv.size());  // E2..E12, E21..E69
+  EXPECT_EQ((std::vector<std::string>{"E2", "E12", "E21", "E69"}), (std::vector<std::string>{tv[0], tv[10], tv[11], tv[59]}));
+  EXPECT_EQ(101, catv);  // the same and S1..S41
+  EXPECT_EQ(Flags(70, {5, 21, 69}), StoredString(kKeyChannel, "TV"));
 }
 
 }  // namespace

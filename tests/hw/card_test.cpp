@@ -176,7 +176,7 @@ TEST(Unplug, ACardThatDisappearsEndsPreviewAndCaptureWithAMessageAndThePlayableF
   EXPECT_THAT(rig.boxes.calls.front().text, ::testing::HasSubstr(v.node));
   g.StopFileCapture();
   // What was recorded before the card went is a file an outside reader plays to the end.
-  EXPECT_GT(PicturesIn(path), 5);
+  EXPECT_GT(orv::test::PicturesIn(path), 5);
   EXPECT_EQ("", orv::test::DecodeErrors(path));
   // The engine goes on without the card: nothing crashes, tuning and levels just fail.
   g.StopPreview();

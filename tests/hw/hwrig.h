@@ -98,10 +98,4 @@ struct HwEngine {
   std::unique_ptr<CCaptureGraph> engine;
 };
 
-// Packets of the file's picture stream an outside reader finds; -1 when it cannot read the file.
-inline long long PicturesIn(const std::string& path) {
-  const auto video = orv::test::StreamsOf(orv::test::Probe(path), "video");
-  return video.size() == 1 ? orv::test::Number(video[0], "nb_read_packets") : -1;
-}
-
 }  // namespace orv::hw

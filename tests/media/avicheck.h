@@ -52,6 +52,13 @@ inline long long Number(const nlohmann::json& stream, const char* key) {
   return v.is_string() ? std::stoll(v.get<std::string>()) : v.get<long long>();
 }
 
+// Packets of the file's picture stream an outside reader finds (empty chunks are not packets); -1
+// when it cannot read the file.
+inline long long PicturesIn(const std::string& path) {
+  const auto video = StreamsOf(Probe(path), "video");
+  return video.size() == 1 ? Number(video[0], "nb_read_packets") : -1;
+}
+
 // Decodes every packet of the file; what ffmpeg complained about ("" when nothing).
 inline std::string DecodeErrors(const std::string& path) {
   int status = 0;

@@ -100,12 +100,23 @@ inline ComPtr<KeepSink> AttachSink(IGraphBuilder* graph, IBaseFilter* from, cons
   return sink;
 }
 
-// Builder, graph and video capture filter of device 0, with the card's upstream filters brought in.
-struct GraphRig {
-  GraphRig() {
+// An empty filter graph with its capture graph builder and control, COM held for their lifetime.
+struct EmptyGraph {
+  EmptyGraph() {
     EXPECT_EQ(S_OK, CoCreateInstance(CLSID_CaptureGraphBuilder, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&builder)));
     EXPECT_EQ(S_OK, CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&graph)));
     EXPECT_EQ(S_OK, builder->SetFiltergraph(graph));
+    EXPECT_EQ(S_OK, control.QueryFrom(graph));
+  }
+  ComScope com;
+  ComPtr<ICaptureGraphBuilder> builder;
+  ComPtr<IGraphBuilder> graph;
+  ComPtr<IMediaControl> control;
+};
+
+// The video capture filter of device 0 in an empty graph, with the card's upstream filters brought in.
+struct GraphRig : EmptyGraph {
+  GraphRig() {
     capture = BindDevice(CLSID_VideoInputDeviceCategory, 0);
     EXPECT_TRUE(capture);
     if (!capture) return;
@@ -113,13 +124,6 @@ struct GraphRig {
     builder->FindInterface(&PIN_CATEGORY_CAPTURE, capture, IID_PPV_ARGS(&config));  // brings the upstream filters in
     analogIn = orv::media::AsFilterBase(capture)->FindPin(PINDIR_INPUT, PIN_CATEGORY_ANALOGVIDEOIN);
   }
-  ComPtr<IMediaControl> Control() {
-    ComPtr<IMediaControl> control;
-    return control.QueryFrom(graph), control;
-  }
-  ComScope com;
-  ComPtr<ICaptureGraphBuilder> builder;
-  ComPtr<IGraphBuilder> graph;
   ComPtr<IBaseFilter> capture;
   ComPtr<IAMStreamConfig> config;
   IPin* analogIn = nullptr;

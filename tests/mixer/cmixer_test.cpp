@@ -42,13 +42,9 @@ struct Owner {
 TEST_F(CMixerTest, LevelsRoundUpOnWriteAndTruncateOnRead) {
   Owner o;
   ASSERT_EQ(1, o.mixer.Open());
-  const struct {
-    int level;
-    DWORD value;
-    int readBack;
-  } cases[] = {{0, 0, 0},          {1, 3277, 1},       {3, 9830, 2},       {7, 22937, 6},
-               {10, 32768, 10},    {11, 36044, 10},    {15, 49151, 14},    {19, 62258, 18},
-               {20, 65535, 20},    {-1, 0, 0},         {25, 65535, 20}};
+  const struct { int level; DWORD value; int readBack; } cases[] = {
+      {0, 0, 0}, {1, 3277, 1}, {3, 9830, 2}, {7, 22937, 6}, {10, 32768, 10}, {11, 36044, 10},
+      {15, 49151, 14}, {19, 62258, 18}, {20, 65535, 20}, {-1, 0, 0}, {25, 65535, 20}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.level);
     Volumes(kSpeakers, {1234, 54321});  // unbalanced first: every channel must be rewritten

@@ -13,10 +13,7 @@ namespace mixtest {
 
 class NoticeWnd : public CWnd {
  public:
-  struct Notice {
-    WPARAM hmixer;
-    LPARAM control;
-  };
+  struct Notice { WPARAM hmixer; LPARAM control; };
   std::vector<Notice> notices;
 
   bool Create() { return CreateEx(0, AfxRegisterWndClass(0), "mixer notices", WS_POPUP, 0, 0, 20, 20, nullptr, 0); }

@@ -1,8 +1,9 @@
-// The registered-channel lists: loading, saving, up and down with wrap-around, add and erase; and
-// typing a channel number with its time-out.
+// The registered-channel lists: loading, saving, up and down with wrap-around and on a region's
+// plans, add and erase; and typing a channel number with its time-out.
 #include "tests/panel/panelrig.h"
 
 #include <cstring>
+#include <sstream>
 
 using namespace paneltest;
 using orv::test::PumpUntil;
@@ -34,7 +35,7 @@ TEST_F(Channels, FirstStartDefaultsAndAddAndEraseOnTheCurrentBandOnly) {
   tv[11] = '0';
   EXPECT_EQ(tv, StoredString(kKeyChannel, "TV"));
   EXPECT_EQ(kDefaultCATV, StoredString(kKeyChannel, "CATV"));
-  EXPECT_EQ(11, Stored(kKeyChannel, "TVChannel"));
+  EXPECT_EQ(11, StoredWord(kKeyChannel, "TVChannel"));
 }
 
 TEST_F(Channels, UpAndDownWalkTheRegisteredChannelsAndWrap) {
@@ -89,6 +90,34 @@ TEST_F(Channels, StoredListsOfTheWrongLengthOrEmptyFallBack) {
   EXPECT_EQ(std::string(11, '0') + "1" + std::string(114, '0'), panel.m_szCATVChannels);
 }
 
+TEST_F(Channels, OnARegionsPlanUpAndDownStepOverNumbersThePlanLacks) {
+  // The registered numbers, the one tuned, and the commands of up, up, down. E13..E20 do not exist
+  // in Western Europe; in Korea every number of the band is a channel; Australia's channel 0 and
+  // Japan's 1 lie below the band's first channel 2; Western Europe's cable has S1 at 81, nothing
+  // between E69 and it.
+  const struct { const char* region; int source; const char* registered; int start; Cmds expected; } cases[] = {
+      {"EU", SOURCE_TV, "12 13 17 21", 12, {{4, 21}, {4, 12}, {5, 21}}}, {"KR", SOURCE_TV, "12 13 17 21", 12, {{4, 13}, {4, 17}, {5, 13}}},
+      {"AU", SOURCE_TV, "0 12 69", 69, {{4, 0}, {4, 12}, {5, 0}}},         {"JP", SOURCE_TV, "1 62 69", 62, {{4, 1}, {4, 62}, {5, 1}}},
+      {"EU", SOURCE_CATV, "69 75 81", 69, {{4, 81}, {4, 69}, {5, 81}}}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.region) + " " + c.registered);
+    orv::test::FreshConfigDir();
+    orv::test::WriteConfigFile("win.ini", std::string("[orvane]\nRegion=") + c.region + "\n");
+    CPanelWnd panelForCase;
+    ASSERT_TRUE(panelForCase.Create("판넬 윈도", CRect(10, 10, 0, 0)));
+    panelForCase.m_hwndVideo = video.m_hWnd;
+    panelForCase.m_nSource = c.source;
+    char* list = c.source == SOURCE_TV ? panelForCase.m_szTVChannels : panelForCase.m_szCATVChannels;
+    std::memset(list, '0', c.source == SOURCE_TV ? 70 : 126);
+    std::istringstream numbers(c.registered);
+    for (int n; numbers >> n;) list[n] = '1';
+    (c.source == SOURCE_TV ? panelForCase.m_nTVChannel : panelForCase.m_nCATVChannel) = c.start;
+    video.log.clear();
+    panelForCase.ChannelUp(), panelForCase.ChannelUp(), panelForCase.ChannelDown();
+    EXPECT_EQ(c.expected, Sent());
+  }
+}
+
 // ---- Number entry -------------------------------------------------------------------------------
 
 class NumberEntry : public OpenPanelTest {
@@ -97,21 +126,13 @@ class NumberEntry : public OpenPanelTest {
   void Type(const char* keys) {
     for (const char* d = keys; *d; ++d) {
       MSG tick{panel.m_hWnd, WM_TIMER, CPanelWnd::kEntryTimer, 0, 0, {0, 0}};
-      if (*d == 'T')
-        AfxPumpMessage(&tick);
-      else
-        Key(panel.m_hWnd, static_cast<UINT>(*d));
+      *d == 'T' ? void(AfxPumpMessage(&tick)) : Key(panel.m_hWnd, static_cast<UINT>(*d));
     }
   }
 };
 
 TEST_F(NumberEntry, TerrestrialTakesTwoDigitsCableThreeOrFewerAndTheTimeOut) {
-  const struct {
-    int source, from;
-    const char* keys;
-    Cmds sent;
-    int channel;
-  } cases[] = {
+  const struct { int source, from; const char* keys; Cmds sent; int channel; } cases[] = {
       {SOURCE_TV, 11, "09", {{20, 9}}, 9},        {SOURCE_TV, 11, "00", {{20, 0}}, 0},
       {SOURCE_TV, 11, "4T", {{20, 4}}, 4},        {SOURCE_TV, 11, "40", {{20, 40}}, 40} /* unregistered */,
       {SOURCE_TV, 11, "1T", {{20, 11}}, 11} /* below 2 */, {SOURCE_TV, 11, "85", {{20, 11}}, 11} /* above 69 */,

@@ -68,9 +68,7 @@ class Display : public OpenPanelTest {
 
 TEST_F(Display, ChannelDigitsLeaveLeadingZerosUnlitAndExternalInputsShowNone) {
   const int unlit = 10, skin = -1;
-  const struct {
-    int source, channel, glyphs[3];
-  } cases[] = {{SOURCE_TV, 7, {unlit, unlit, 7}},   {SOURCE_TV, 11, {unlit, 1, 1}}, {SOURCE_TV, 0, {unlit, unlit, 0}},
+  const struct { int source, channel, glyphs[3]; } cases[] = {{SOURCE_TV, 7, {unlit, unlit, 7}},   {SOURCE_TV, 11, {unlit, 1, 1}}, {SOURCE_TV, 0, {unlit, unlit, 0}},
                {SOURCE_TV, 60, {unlit, 6, 0}},      {SOURCE_CATV, 105, {1, 0, 5}},  {SOURCE_CATV, 120, {1, 2, 0}},
                {SOURCE_VIDEO, 88, {skin, skin, skin}}, {SOURCE_SVIDEO, 88, {skin, skin, skin}}};
   for (const auto& c : cases) {
@@ -94,13 +92,8 @@ TEST_F(Display, ChannelDigitsLeaveLeadingZerosUnlitAndExternalInputsShowNone) {
 }
 
 TEST_F(Display, VolumeBarSpeakerIndicatorsAndAdjustLabel) {
-  const struct {
-    int level, width;
-  } bars[] = {{0, 0}, {1, 0}, {7, 18}, {8, 24}, {19, 54}, {20, 60}};
-  for (auto b : bars) {
-    panel.m_nVolume = b.level;
-    EXPECT_TRUE(BarIs(b.width)) << "level " << b.level;
-  }
+  for (auto [level, width] : {std::pair{0, 0}, {1, 0}, {7, 18}, {8, 24}, {19, 54}, {20, 60}})
+    EXPECT_TRUE((panel.m_nVolume = level, BarIs(width))) << "level " << level;
   panel.m_bMute = FALSE;
   EXPECT_TRUE(Face(panel).Shows(320, 79, 24, 11, panel.m_dcLcd, 0, 113));
   panel.m_bMute = TRUE;
@@ -129,10 +122,8 @@ class Mouse : public OpenPanelTest {
 };
 
 TEST_F(Mouse, HitTestCountsLeftAndTopEdgesInside) {
-  const struct {
-    int x, y, button;
-  } cases[] = {{475, 40, 4}, {474, 40, 5}, {510, 40, -1}, {480, 48, -1}, {475, 59, 2},
-               {9, 115, 0},  {300, 50, -1} /* the display */};
+  const struct { int x, y, button; } cases[] = {{475, 40, 4}, {474, 40, 5}, {510, 40, -1}, {480, 48, -1}, {475, 59, 2},
+                                                {9, 115, 0}, {300, 50, -1} /* the display */};
   for (auto c : cases) EXPECT_EQ(c.button, panel.ButtonFromPoint(CPoint(c.x, c.y))) << c.x << "," << c.y;
 }
 
@@ -269,27 +260,15 @@ TEST_F(Keys, KeysRunTheirButtonsCommands) {
   panel.m_nVolume = 5;
   panel.m_bMute = FALSE;
   using Flash = std::vector<int>;
-  const struct {
-    UINT vk;
-    Cmds sent;
-    Flash flashed;
-    std::function<bool()> holds;
-  } cases[] = {
-      {VK_UP, {{4, 13}}, {4}, nullptr},
-      {VK_DOWN, {{5, 11}}, {5}, nullptr},
-      {VK_DIVIDE, {{9, 1}, {20, 11}}, {9}, nullptr},
-      {VK_INSERT, {{21, 1}}, {}, nullptr},
-      {VK_HOME, {{23, 128}}, {}, nullptr},
-      {VK_END, {{23, 127}}, {}, nullptr},
-      {VK_RIGHT, {}, {2}, [&] { return panel.m_nVolume == 6; }},
-      {VK_LEFT, {}, {3}, [&] { return panel.m_nVolume == 5; }},
+  const struct { UINT vk; Cmds sent; Flash flashed; std::function<bool()> holds; } cases[] = {
+      {VK_UP, {{4, 13}}, {4}, nullptr}, {VK_DOWN, {{5, 11}}, {5}, nullptr}, {VK_DIVIDE, {{9, 1}, {20, 11}}, {9}, nullptr},
+      {VK_INSERT, {{21, 1}}, {}, nullptr}, {VK_HOME, {{23, 128}}, {}, nullptr}, {VK_END, {{23, 127}}, {}, nullptr},
+      {VK_RIGHT, {}, {2}, [&] { return panel.m_nVolume == 6; }}, {VK_LEFT, {}, {3}, [&] { return panel.m_nVolume == 5; }},
       {VK_DELETE, {}, {8}, [&] { return panel.m_bMute == TRUE; }},
       {VK_SUBTRACT, {}, {7}, [&] { return panel.m_szCATVChannels[11] == '0'; }},
       {VK_ADD, {}, {6}, [&] { return panel.m_szCATVChannels[11] == '1'; }},
       {VK_MULTIPLY, {}, {}, [&] { return video.Count(WM_LBUTTONDBLCLK) == 1; }},  // zoom
-      {'A', {}, {}, nullptr}, {VK_F1, {}, {}, nullptr}, {VK_ESCAPE, {}, {}, nullptr}, {VK_PRIOR, {}, {}, nullptr},
-      {VK_RETURN, {}, {}, nullptr},
-  };
+      {'A', {}, {}, nullptr}, {VK_F1, {}, {}, nullptr}, {VK_ESCAPE, {}, {}, nullptr}, {VK_PRIOR, {}, {}, nullptr}, {VK_RETURN, {}, {}, nullptr}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.vk);
     video.log.clear();
@@ -297,9 +276,7 @@ TEST_F(Keys, KeysRunTheirButtonsCommands) {
     Key(panel.m_hWnd, c.vk);
     EXPECT_EQ(c.sent, Sent());
     EXPECT_EQ(c.flashed, watch.flashed);
-    if (c.holds) {
-      EXPECT_TRUE(c.holds());
-    }
+    EXPECT_TRUE(!c.holds || c.holds());
     EXPECT_FALSE(panel.m_bPressed);
   }
   ::SendMessageA(panel.m_hWnd, WM_KEYDOWN, VK_UP, 1);  // without scan code or flags: nothing
@@ -336,8 +313,8 @@ TEST_F(Keys, AltWithKeypadPlusExitsAndAltF4IsSwallowed) {
   Key(panel.m_hWnd, VK_ADD, WM_SYSKEYDOWN);
   EXPECT_TRUE(orv::ui::QuitRequested());
   EXPECT_EQ(1, video.Count(WM_DESTROY));
-  EXPECT_EQ(1, Stored(kKeyChannel, "Source"));
-  EXPECT_EQ(77, Stored(kKeyChannel, "CATVChannel"));
+  EXPECT_EQ(1, StoredWord(kKeyChannel, "Source"));
+  EXPECT_EQ(77, StoredWord(kKeyChannel, "CATVChannel"));
   EXPECT_EQ('0', StoredString(kKeyChannel, "CATV").at(77)) << "Alt with keypad + is not the add key";
 }
 

@@ -19,32 +19,7 @@ namespace paneltest {
 using Cmd = std::pair<WPARAM, LPARAM>;
 using Cmds = std::vector<Cmd>;
 
-// Settings written and read as the program stores them.
-inline void StoreDword(const char* key, const char* name, DWORD value) {
-  HKEY k = OpenSettingsKey(key);
-  WriteSettingDword(k, name, value);
-  CloseSettingsKey(k);
-}
-inline void StoreString(const char* key, const char* name, const char* value) {
-  HKEY k = OpenSettingsKey(key);
-  WriteSettingString(k, name, value);
-  CloseSettingsKey(k);
-}
-// A stored word, or -1; with text set, the stored string (or "<missing>") goes there.
-inline int Stored(const char* key, const char* name, std::string* text = nullptr) {
-  char buf[512];
-  HKEY k = OpenSettingsKey(key);
-  const int v = ReadSettingWord(k, name, -1);
-  if (text) ReadSettingString(k, name, buf, sizeof buf, "<missing>");
-  CloseSettingsKey(k);
-  if (text) *text = buf;
-  return v;
-}
-inline std::string StoredString(const char* key, const char* name) {
-  std::string s;
-  Stored(key, name, &s);
-  return s;
-}
+using orv::test::StoreDword, orv::test::StoreString, orv::test::StoredWord, orv::test::StoredString;
 
 // A key-down as the keyboard delivers it: repeat count 1 and a scan code, through the pump.
 inline void Key(HWND to, UINT vk, UINT message = WM_KEYDOWN) {

@@ -9,11 +9,7 @@
 
 namespace {
 
-struct Ctl {
-  int id;
-  CtlKind kind;
-  std::string text;
-};
+struct Ctl { int id; CtlKind kind; std::string text; };
 
 TEST(DialogTemplates, ControlsComeInTheirOrder) {
   using K = CtlKind;

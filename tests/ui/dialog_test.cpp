@@ -53,10 +53,7 @@ struct FormDlg : CDialog {
 };
 
 TEST_F(Dialogs, EnterEscapeAndTheCloseBox) {
-  const struct {
-    std::function<void(HWND)> act;
-    int want;
-  } cases[] = {
+  const struct { std::function<void(HWND)> act; int want; } cases[] = {
       {[](HWND h) { QTest::keyClick(Inner<QLineEdit>(h, 1000), Qt::Key_Return); }, IDOK},
       {[](HWND h) { QTest::keyClick(Inner<QLineEdit>(h, 1000), Qt::Key_Escape); }, IDCANCEL},
       {[](HWND h) { orv::test::Widget(h)->close(); }, IDCANCEL},

@@ -106,12 +106,7 @@ TEST(Messages, PostedAndTimerMessagesPassPreTranslateWithTheCursorPosition) {
 TEST(Input, KeypadKeysAreDistinctFromTheMainRow) {
   // With NumLock on the keypad gives digits and its decimal point; with NumLock off its keys are
   // the navigation keys, which differ from the separate block only by the extended-key bit.
-  const struct {
-    Qt::Key key;
-    bool keypad;
-    UINT vk;
-    bool extended;
-  } cases[] = {
+  const struct { Qt::Key key; bool keypad; UINT vk; bool extended; } cases[] = {
       {Qt::Key_8, true, VK_NUMPAD8, false},         {Qt::Key_8, false, 0x38, false},
       {Qt::Key_0, true, VK_NUMPAD0, false},         {Qt::Key_Period, true, VK_DECIMAL, false},
       {Qt::Key_Asterisk, true, VK_MULTIPLY, false}, {Qt::Key_Slash, true, VK_DIVIDE, true},

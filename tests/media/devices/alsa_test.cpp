@@ -64,13 +64,13 @@ TEST(AlsaSound, BusyDeviceFailsTheRunAndIsNamed) {
   pcm.openError = -EBUSY;
   orv::test::MessageBoxAnswerer boxes;
   AlsaRig rig;
-  ASSERT_EQ(S_OK, rig.Control()->Run());  // nothing takes the sound: the device stays closed
-  ASSERT_EQ(S_OK, rig.Control()->Stop());
+  ASSERT_EQ(S_OK, rig.control->Run());  // nothing takes the sound: the device stays closed
+  ASSERT_EQ(S_OK, rig.control->Stop());
   EXPECT_EQ(1, pcm.opens.load());  // only to learn its format
 
   orv::test::AttachSink(rig.graph, rig.audio, PIN_CATEGORY_CAPTURE);
   ::testing::internal::CaptureStderr();
-  EXPECT_EQ(static_cast<HRESULT>(0x80070000 | EBUSY), rig.Control()->Run());
+  EXPECT_EQ(static_cast<HRESULT>(0x80070000 | EBUSY), rig.control->Run());
   EXPECT_THAT(::testing::internal::GetCapturedStderr(), ::testing::HasSubstr("plughw:CARD=Fake,DEV=0 is busy"));
   ASSERT_TRUE(PumpUntil([&] { return !boxes.calls.empty(); }));
   EXPECT_THAT(boxes.calls[0].text, ::testing::AllOf(::testing::HasSubstr("plughw:CARD=Fake,DEV=0"),
@@ -86,9 +86,9 @@ TEST(AlsaSound, StatusPlacesTheSoundAndOverrunsBecomeSilence) {
   pcm.overrunAt = 3, pcm.lost = 6000;
   AlsaRig rig;
   auto sink = orv::test::AttachSink(rig.graph, rig.audio, PIN_CATEGORY_CAPTURE);
-  ASSERT_EQ(S_OK, rig.Control()->Run());
+  ASSERT_EQ(S_OK, rig.control->Run());
   ASSERT_TRUE(PumpUntil([&] { return sink->Count() >= 6; }, 10000));
-  rig.Control()->Stop();
+  rig.control->Stop();
 
   constexpr std::int64_t kBuffer = 1000000;  // 4800 frames
   // Between the device's first frame and its first period's end.

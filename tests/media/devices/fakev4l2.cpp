@@ -77,11 +77,7 @@ orv::media::V4l2Calls FakeV4l2::Calls() {
   c.munmap = [this](void*, std::size_t) { return std::lock_guard(mutex), --mapped, 0; };
   // The descriptor itself never wakes; a filled buffer waiting is readiness.
   c.poll = [this](pollfd* fds, nfds_t count, int timeoutMs) {
-    bool ready;
-    {
-      std::lock_guard lock(mutex);
-      ready = Ready();
-    }
+    const bool ready = (std::lock_guard(mutex), Ready());
     int r = ::poll(fds, count, ready ? 0 : timeoutMs);
     if (r < 0 || !ready) return r;
     for (nfds_t i = 0; i < count; ++i)
@@ -250,12 +246,9 @@ int FakeV4l2::Ioctl(unsigned long request, void* arg) {
     case VIDIOC_DQBUF: {
       if (!Ready()) return refuse(EAGAIN);
       auto* b = static_cast<v4l2_buffer*>(arg);
-      const int i = m_queue.front();
+      b->index = static_cast<std::uint32_t>(m_queue.front());
       m_queue.erase(m_queue.begin());
-      b->index = static_cast<std::uint32_t>(i);
-      Fill(m_buffers[static_cast<std::size_t>(i)], b);
-      ++filled;
-      return 0;
+      return Fill(m_buffers[b->index], b), ++filled, 0;
     }
     case VIDIOC_STREAMON:
       if (m_buffers.empty()) return refuse(EINVAL);

@@ -17,16 +17,12 @@ namespace {
 constexpr HRESULT Errno(int e) { return static_cast<HRESULT>(0x80070000u | static_cast<unsigned>(e)); }
 
 // The capture filter of the played card in a graph, its crossbar and tuner brought upstream.
-struct SeamRig {
+struct SeamRig : orv::test::EmptyGraph {
   explicit SeamRig(FakeV4l2& fake) {
-    CoCreateInstance(CLSID_CaptureGraphBuilder, nullptr, CLSCTX_INPROC, IID_PPV_ARGS(&builder));
-    CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC, IID_PPV_ARGS(&graph));
-    builder->SetFiltergraph(graph);
     EXPECT_EQ(S_OK, CreateV4l2Capture({"/dev/video9", 9, "fake:9", "Played card"}, fake.Calls(), &capture));
     graph->AddFilter(capture, nullptr);
     builder->FindInterface(&PIN_CATEGORY_CAPTURE, capture, IID_PPV_ARGS(&config));
     builder->FindInterface(&PIN_CATEGORY_CAPTURE, capture, IID_PPV_ARGS(&crossbar));
-    control.QueryFrom(graph);
   }
   ~SeamRig() { control->Stop(); }
   KeepSink* Keep(const GUID& category) { return sinks.emplace_back(orv::test::AttachSink(graph, capture, category)).Get(); }
@@ -50,14 +46,10 @@ struct SeamRig {
     return DeleteMediaType(mt), shape;
   }
 
-  orv::test::ComScope com;
-  ComPtr<ICaptureGraphBuilder> builder;
-  ComPtr<IGraphBuilder> graph;
   ComPtr<IBaseFilter> capture, mux;
   ComPtr<IAMStreamConfig> config;
   ComPtr<IAMCrossbar> crossbar;
   std::vector<ComPtr<KeepSink>> sinks;
-  ComPtr<IMediaControl> control;
 };
 
 // An AVI file's picture stream as an outside reader sees it (empty chunks are not pictures).
@@ -82,22 +74,12 @@ class V4l2Seam : public ::testing::Test {
 };
 
 TEST_F(V4l2Seam, WhatTheCardSendsIsStoredUnderItsOwnCodeAndShownTheRightWayUp) {
-  struct Case {
-    const char* what;
-    std::uint32_t format;
-    const char* tag;  // in the file
-    const GUID* subtype;
-    std::uint32_t padding;
-  } cases[] = {
-      {"UYVY, lines padded", V4L2_PIX_FMT_UYVY, "UYVY", &MEDIASUBTYPE_UYVY, 32},
-      {"MJPEG", V4L2_PIX_FMT_MJPEG, "MJPG", &MEDIASUBTYPE_MJPG, 0},
-      {"YU12", V4L2_PIX_FMT_YUV420, "I420", &MEDIASUBTYPE_I420, 0},
-      {"YV12", V4L2_PIX_FMT_YVU420, "YV12", &MEDIASUBTYPE_YV12, 0},
-      {"NV12", V4L2_PIX_FMT_NV12, "NV12", &MEDIASUBTYPE_NV12, 0},
-      {"BGR24", V4L2_PIX_FMT_BGR24, "[0][0][0][0]", &MEDIASUBTYPE_RGB24, 0},
-  };
+  struct Case { std::uint32_t format; const char* tag; const GUID* subtype; std::uint32_t padding; } cases[] = {  // tag: in the file
+      {V4L2_PIX_FMT_UYVY, "UYVY", &MEDIASUBTYPE_UYVY, 32}, {V4L2_PIX_FMT_MJPEG, "MJPG", &MEDIASUBTYPE_MJPG, 0},
+      {V4L2_PIX_FMT_YUV420, "I420", &MEDIASUBTYPE_I420, 0}, {V4L2_PIX_FMT_YVU420, "YV12", &MEDIASUBTYPE_YV12, 0},
+      {V4L2_PIX_FMT_NV12, "NV12", &MEDIASUBTYPE_NV12, 0}, {V4L2_PIX_FMT_BGR24, "[0][0][0][0]", &MEDIASUBTYPE_RGB24, 0}};
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+    SCOPED_TRACE(c.tag);
     FakeV4l2 fake;
     fake.formats = {c.format}, fake.padding = c.padding, fake.frames = 6;
     const std::string path = File("format.avi");
@@ -133,20 +115,11 @@ TEST_F(V4l2Seam, TheStandardFollowsTheInputAndChangesOnlyWhileNotStreaming) {
   // The card powers up in PAL and opens on its tuner: the channel plan's NTSC-M.
   EXPECT_EQ(V4L2_STD_NTSC_M, fake.Std());
   EXPECT_EQ(std::pair(480L, 333667L), rig.Shape());
-  struct Step {
-    LONG pin;
-    bool running, queryStd;
-    v4l2_std_id std;
-    LONG lines;
-    REFERENCE_TIME period;
-  } steps[] = {
-      {kXbarComposite, false, true, V4L2_STD_PAL_I, 576, 400000},  // detected
-      {kXbarSVideo, false, true, V4L2_STD_PAL_I, 576, 400000},     // nothing detected: kept
-      {kXbarTuner, true, true, V4L2_STD_NTSC_M, 480, 333667},      // while streaming
-      {kXbarComposite, true, true, V4L2_STD_PAL_I, 576, 400000},
-      {kXbarTuner, false, true, V4L2_STD_NTSC_M, 480, 333667},
-      {kXbarSVideo, false, false, V4L2_STD_NTSC_M, 480, 333667},  // no detection: the driver's stays
-  };
+  // Composite: detected; S-Video: nothing detected, kept; then while streaming; last, without detection.
+  struct Step { LONG pin; bool running, queryStd; v4l2_std_id std; LONG lines; REFERENCE_TIME period; } steps[] = {
+      {kXbarComposite, false, true, V4L2_STD_PAL_I, 576, 400000}, {kXbarSVideo, false, true, V4L2_STD_PAL_I, 576, 400000},
+      {kXbarTuner, true, true, V4L2_STD_NTSC_M, 480, 333667},     {kXbarComposite, true, true, V4L2_STD_PAL_I, 576, 400000},
+      {kXbarTuner, false, true, V4L2_STD_NTSC_M, 480, 333667},    {kXbarSVideo, false, false, V4L2_STD_NTSC_M, 480, 333667}};
   for (const Step& s : steps) {
     SCOPED_TRACE("to input " + std::to_string(s.pin) + (s.running ? " while running" : ""));
     fake.queryStd = s.queryStd;
@@ -174,18 +147,9 @@ TEST_F(V4l2Seam, TheStandardFollowsTheInputAndChangesOnlyWhileNotStreaming) {
   EXPECT_EQ(480, cameraRig.Shape().first);
 }
 
-// What the decoder tells: the standard's lines, whether the input has a signal, and how the
-// fields of the pictures the capture pin delivers come.
 TEST_F(V4l2Seam, TheDecoderTellsTheLinesTheSignalAndTheFieldOrder) {
-  struct Case {
-    const char* what;
-    bool standards;
-    v4l2_std_id std;
-    std::uint32_t status, field;
-    HRESULT linesResult;
-    LONG lines, locked;
-    AM_FIELD_ORDER order;
-  } cases[] = {
+  struct Case { const char* what; bool standards; v4l2_std_id std; std::uint32_t status, field; HRESULT linesResult; LONG lines, locked;
+                AM_FIELD_ORDER order; } cases[] = {
       {"NTSC", true, V4L2_STD_NTSC_M, 0, V4L2_FIELD_INTERLACED, S_OK, 525, 1, AM_FIELDS_BOTTOM_FIRST},
       {"PAL", true, V4L2_STD_PAL_BG, 0, V4L2_FIELD_INTERLACED, S_OK, 625, 1, AM_FIELDS_TOP_FIRST},
       {"PAL-M", true, V4L2_STD_PAL_M, 0, V4L2_FIELD_INTERLACED, S_OK, 525, 1, AM_FIELDS_BOTTOM_FIRST},
@@ -206,22 +170,14 @@ TEST_F(V4l2Seam, TheDecoderTellsTheLinesTheSignalAndTheFieldOrder) {
     ASSERT_EQ(S_OK, decoder.QueryFrom(rig.capture));
     LONG lines = -1, locked = -1;
     AM_FIELD_ORDER order = AM_FIELDS_UNKNOWN;
-    EXPECT_EQ(c.linesResult, decoder->get_NumberOfLines(&lines));
-    EXPECT_EQ(c.lines, lines);
-    EXPECT_EQ(S_OK, decoder->get_HorizontalLocked(&locked));
-    EXPECT_EQ(c.locked, locked);
-    EXPECT_EQ(S_OK, decoder->get_FieldOrder(&order));
-    EXPECT_EQ(c.order, order);
+    const std::tuple got{decoder->get_NumberOfLines(&lines), decoder->get_HorizontalLocked(&locked), decoder->get_FieldOrder(&order)};
+    EXPECT_EQ(std::tuple(c.linesResult, S_OK, S_OK), got);
+    EXPECT_EQ(std::tuple(c.lines, c.locked, c.order), std::tuple(lines, locked, order));
   }
 }
 
-// The standard's own size at its full rate, asked for and delivered; it follows a change of standard.
 TEST_F(V4l2Seam, TheStandardsFullSizeAndRateAreSetOnTheCard) {
-  struct Case {
-    v4l2_std_id std;
-    LONG height;
-    REFERENCE_TIME period;
-  } cases[] = {{V4L2_STD_NTSC_M, 480, 333667}, {V4L2_STD_PAL_BG, 576, 400000}};
+  struct Case { v4l2_std_id std; LONG height; REFERENCE_TIME period; } cases[] = {{V4L2_STD_NTSC_M, 480, 333667}, {V4L2_STD_PAL_BG, 576, 400000}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.height);
     FakeV4l2 fake;
@@ -248,19 +204,11 @@ TEST_F(V4l2Seam, TheStandardsFullSizeAndRateAreSetOnTheCard) {
 }
 
 TEST_F(V4l2Seam, AStreamThatCannotStartFailsTheGraphsRunWithItsError) {
-  struct Case {
-    const char* what;
-    unsigned long request;  // 0: the mapping fails
-    int error;
-    bool recovers;
-  } cases[] = {
-      {"another program streams", VIDIOC_REQBUFS, EBUSY, true},
-      {"a busy USB bus", VIDIOC_STREAMON, ENOSPC, true},
-      {"no memory to map", 0, ENOMEM, true},
-      {"the card is gone", VIDIOC_QBUF, ENODEV, false},
-  };
+  // Another program streaming, a busy USB bus, no memory to map (request 0), the card gone.
+  struct Case { unsigned long request; int error; bool recovers; } cases[] = {
+      {VIDIOC_REQBUFS, EBUSY, true}, {VIDIOC_STREAMON, ENOSPC, true}, {0, ENOMEM, true}, {VIDIOC_QBUF, ENODEV, false}};
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+    SCOPED_TRACE(c.error);
     FakeV4l2 fake;
     fake.frames = 3;
     (c.request ? fake.fail[c.request] : fake.mmapErrno) = c.error;

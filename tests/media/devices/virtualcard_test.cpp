@@ -43,9 +43,9 @@ TEST(VirtualCard, CapturePinSendsFramesOnTheSlotsOfTheRateAndCountsTheRest) {
   GraphRig rig;
   orv::test::SetRate(rig.config, 667111);
   auto sink = AttachSink(rig.graph, rig.capture, PIN_CATEGORY_CAPTURE);
-  ASSERT_EQ(S_OK, rig.Control()->Run());
+  ASSERT_EQ(S_OK, rig.control->Run());
   ASSERT_TRUE(PumpUntil([&] { return sink->Count() >= 4; }, 10000));
-  ASSERT_EQ(S_OK, rig.Control()->Stop());
+  ASSERT_EQ(S_OK, rig.control->Stop());
   const std::size_t n = sink->Count();
   auto nothingMore = [&](std::size_t count, int ms) { QThread::msleep(ms); EXPECT_EQ(count, sink->Count()); };
   nothingMore(n, 200);  // after it stopped
@@ -68,7 +68,7 @@ TEST(VirtualCard, CapturePinSendsFramesOnTheSlotsOfTheRateAndCountsTheRest) {
   // Held back by stream control, nothing flows; a sink taken out of the running graph gets nothing.
   REFERENCE_TIME never = MAXLONGLONG;
   ASSERT_EQ(S_OK, rig.builder->ControlStream(&PIN_CATEGORY_CAPTURE, nullptr, &never, nullptr, 0, 0));
-  ASSERT_EQ(S_OK, rig.Control()->Run());
+  ASSERT_EQ(S_OK, rig.control->Run());
   nothingMore(n, 300);
   ASSERT_EQ(S_OK, rig.builder->ControlStream(&PIN_CATEGORY_CAPTURE, nullptr, nullptr, &never, 0, 0));
   ASSERT_TRUE(PumpUntil([&] { return sink->Count() > n; }, 10000));
@@ -85,9 +85,9 @@ TEST(VirtualCard, StreamsFollowTheClocksOfTheDescription) {
   ASSERT_EQ(S_OK, rig.graph->AddFilter(audio, nullptr));
   auto sound = AttachSink(rig.graph, audio, PIN_CATEGORY_CAPTURE);
   auto picture = AttachSink(rig.graph, rig.capture, PIN_CATEGORY_CAPTURE);
-  ASSERT_EQ(S_OK, rig.Control()->Run());
+  ASSERT_EQ(S_OK, rig.control->Run());
   ASSERT_TRUE(PumpUntil([&] { return sound->Count() >= 12 && picture->Count() >= 40; }, 10000));
-  rig.Control()->Stop();
+  rig.control->Stop();
   constexpr REFERENCE_TIME kSlot = 333667;  // 29.97 frames per second
   EXPECT_GE(picture->starts[0], 1500000);  // from 150 ms (slot 5, unless the machine was too busy for it)
   EXPECT_LT(picture->starts[0], 8 * kSlot);
@@ -99,18 +99,10 @@ TEST(VirtualCard, StreamsFollowTheClocksOfTheDescription) {
   }
 }
 
-// The card plays an interlaced one: its standard's lines and field order, and pictures at the
-// standard's own size on the slots of its full rate, following the standard.
 TEST(VirtualCard, DecoderFollowsTheStandardAndTheFullSizeIsDelivered) {
-  struct Step {
-    const char* standard;  // "": none put
-    LONG lines;
-    AM_FIELD_ORDER order;
-    LONG height;
-    REFERENCE_TIME period;
-  } steps[] = {{"", 525, AM_FIELDS_BOTTOM_FIRST, 480, 333667},
-               {"PAL-BG", 625, AM_FIELDS_TOP_FIRST, 576, 400000},
-               {"NTSC-M", 525, AM_FIELDS_BOTTOM_FIRST, 480, 333667}};
+  struct Step { const char* standard; LONG lines; AM_FIELD_ORDER order; LONG height; REFERENCE_TIME period; } steps[] = {
+      {"", 525, AM_FIELDS_BOTTOM_FIRST, 480, 333667} /* none put */, {"PAL-BG", 625, AM_FIELDS_TOP_FIRST, 576, 400000},
+      {"NTSC-M", 525, AM_FIELDS_BOTTOM_FIRST, 480, 333667}};
   UseCard("");
   GraphRig rig;
   ComPtr<IAMTVStandard> standard;
@@ -123,13 +115,12 @@ TEST(VirtualCard, DecoderFollowsTheStandardAndTheFullSizeIsDelivered) {
     if (*c.standard) ASSERT_EQ(S_OK, standard->put_Standard(c.standard, "NTSC-M"));
     LONG lines = -1;
     AM_FIELD_ORDER order = AM_FIELDS_UNKNOWN;
-    EXPECT_EQ(S_OK, decoder->get_NumberOfLines(&lines));
-    EXPECT_EQ(S_OK, decoder->get_FieldOrder(&order));
+    EXPECT_EQ(std::pair(S_OK, S_OK), std::pair(decoder->get_NumberOfLines(&lines), decoder->get_FieldOrder(&order)));
     EXPECT_EQ(std::pair(c.lines, c.order), std::pair(lines, order));
     auto sink = AttachSink(rig.graph, rig.capture, PIN_CATEGORY_CAPTURE);
-    ASSERT_EQ(S_OK, rig.Control()->Run());
+    ASSERT_EQ(S_OK, rig.control->Run());
     ASSERT_TRUE(PumpUntil([&] { return sink->Count() >= 3; }, 10000));
-    rig.Control()->Stop();
+    rig.control->Stop();
     std::lock_guard lock(sink->mutex);
     EXPECT_EQ((std::pair<LONG, LONG>(720, c.height)), std::pair(sink->vih.bmiHeader.biWidth, sink->vih.bmiHeader.biHeight));
     for (std::size_t i = 0; i < sink->starts.size(); ++i) {
@@ -153,11 +144,11 @@ TEST(VirtualCard, TheSignalGoesAfterTheTimeTheDescriptionGives) {
   auto locked = [&] { LONG l = -1; return decoder->get_HorizontalLocked(&l), l; };
   auto found = [&] { LONG f = -1; return tuner->AutoTune(7, &f), f; };
   auto sink = AttachSink(rig.graph, rig.capture, PIN_CATEGORY_CAPTURE);
-  ASSERT_EQ(S_OK, rig.Control()->Run());
+  ASSERT_EQ(S_OK, rig.control->Run());
   EXPECT_EQ((std::pair<LONG, LONG>(1, AMTUNER_SIGNALPRESENT)), std::pair(locked(), found()));
   ASSERT_TRUE(PumpUntil([&] { std::lock_guard l(sink->mutex); return !sink->starts.empty() && sink->starts.back() > 15000000; }, 10000));
   EXPECT_EQ((std::pair<LONG, LONG>(0, AMTUNER_NOSIGNAL)), std::pair(locked(), found()));
-  rig.Control()->Stop();
+  rig.control->Stop();
   EXPECT_EQ(1, locked());
   // Snow: neighbouring pixels of a flat background differ.
   std::lock_guard lock(sink->mutex);

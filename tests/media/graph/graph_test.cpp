@@ -25,32 +25,28 @@ class StartProbe : public orv::media::FilterBase {
 };
 
 TEST(Graph, RunGivesEveryFilterOneMonotonicStartAndFailsWithAFilterThatCannotStart) {
-  orv::test::ComScope com;
   for (const HRESULT refusal : {S_OK, static_cast<HRESULT>(0x80070010u) /* EBUSY */}) {
-    ComPtr<IGraphBuilder> graph;
-    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&graph)));
+    orv::test::EmptyGraph rig;
     // Filters start downstream first (last added first): the source that refuses starts last.
     ComPtr<StartProbe> src = new StartProbe(refusal), snk = new StartProbe(S_OK);
-    ASSERT_EQ(S_OK, graph->AddFilter(static_cast<IBaseFilter*>(src.Get()), u"Source"));
-    ASSERT_EQ(S_OK, graph->AddFilter(static_cast<IBaseFilter*>(snk.Get()), u"Sink"));
-    ComPtr<IMediaControl> control;
-    ASSERT_EQ(S_OK, control.QueryFrom(graph));
+    ASSERT_EQ(S_OK, rig.graph->AddFilter(static_cast<IBaseFilter*>(src.Get()), u"Source"));
+    ASSERT_EQ(S_OK, rig.graph->AddFilter(static_cast<IBaseFilter*>(snk.Get()), u"Sink"));
     const REFERENCE_TIME before = orv::media::MonotonicNow();
-    EXPECT_EQ(refusal, control->Run());
+    EXPECT_EQ(refusal, rig.control->Run());
     const REFERENCE_TIME after = orv::media::MonotonicNow();
     EXPECT_EQ(std::pair(1, 1), std::pair(src->runs, snk->runs));
     OAFilterState state = -1;
-    control->GetState(0, &state);
+    rig.control->GetState(0, &state);
     EXPECT_EQ(refusal == S_OK ? State_Running : State_Stopped, state);
     if (refusal == S_OK) {
       EXPECT_TRUE(before <= src->StreamStart() && src->StreamStart() <= after);
       EXPECT_EQ(src->StreamStart(), snk->StreamStart());
       // Running again changes nothing: the streams keep their zero.
       const REFERENCE_TIME zero = src->StreamStart();
-      EXPECT_EQ(S_OK, control->Run());
+      EXPECT_EQ(S_OK, rig.control->Run());
       EXPECT_EQ(1, src->runs);
       EXPECT_EQ(zero, snk->StreamStart());
-      EXPECT_EQ(S_OK, control->Stop());
+      EXPECT_EQ(S_OK, rig.control->Stop());
     } else {
       // The sink that had started is stopped again; nothing is left running.
       EXPECT_EQ(std::tuple(1, State_Stopped, State_Stopped), std::tuple(snk->stops, snk->State(), src->State()));
@@ -143,31 +139,24 @@ TEST(Deinterlacing, TheCombOfAMovingPictureGoesAndTheFirstFieldStays) {
 
 // While a writer is behind, the live picture leaves frames out; how many is said when it stops.
 TEST(Renderer, ThePreviewGivesWayWhileAWriterIsBehind) {
-  orv::test::ComScope com;
-  ComPtr<IGraphBuilder> graph;
-  ASSERT_EQ(S_OK, CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&graph)));
+  orv::test::EmptyGraph rig;
   ComPtr<IBaseFilter> renderer = orv::media::NewVideoRenderer();
-  ASSERT_EQ(S_OK, graph->AddFilter(renderer, u"Renderer"));
+  ASSERT_EQ(S_OK, rig.graph->AddFilter(renderer, u"Renderer"));
   VIDEOINFOHEADER vih{};
   vih.bmiHeader = {sizeof(BITMAPINFOHEADER), 64, 48, 1, 16, MEDIASUBTYPE_YUY2.Data1, 64 * 48 * 2};
   AM_MEDIA_TYPE mt{MEDIATYPE_Video, MEDIASUBTYPE_YUY2, TRUE, FALSE, 0, FORMAT_VideoInfo, nullptr, sizeof vih,
                    reinterpret_cast<BYTE*>(&vih)};
   std::vector<BYTE> picture(64 * 48 * 2, 128);
   orv::media::FilterBase* sink = orv::media::AsFilterBase(renderer);
-  ComPtr<IMediaControl> control;
-  ASSERT_EQ(S_OK, control.QueryFrom(graph));
-  struct Step {
-    bool behind;
-    int frames;
-    const char* said;  // at the stop that follows
-  } steps[] = {{false, 4, ""}, {true, 3, "3 frames not shown"}, {false, 2, ""}};
+  // said: at the stop that follows.
+  struct Step { bool behind; int frames; const char* said; } steps[] = {{false, 4, ""}, {true, 3, "3 frames not shown"}, {false, 2, ""}};
   for (const Step& step : steps) {
-    ASSERT_EQ(S_OK, control->Run());
+    ASSERT_EQ(S_OK, rig.control->Run());
     orv::media::SetWritersBehindForTests(step.behind);
     for (int i = 0; i < step.frames; ++i) sink->Receive(sink->PinAt(0), {picture.data(), picture.size(), 0, 1, &mt});
     orv::media::SetWritersBehindForTests(false);
     testing::internal::CaptureStderr();
-    control->Stop();
+    rig.control->Stop();
     const std::string said = testing::internal::GetCapturedStderr();
     EXPECT_EQ(*step.said != 0, said.find(step.said) != std::string::npos && !said.empty()) << said;
   }
