@@ -42,6 +42,7 @@ constexpr std::size_t kEncodedQueueBytes = 128u << 20;
 // it the recording ends with an error rather than with a hole in the sound.
 constexpr std::size_t kSoundQueueBytes = 32u << 20;
 constexpr std::size_t kIoBufferBytes = 256u << 10;
+constexpr std::size_t kSparePictures = 4;
 // Room kept allocated ahead of the data, so that the index and headers can always be written.
 constexpr std::uint64_t kReserveBytes = 8u << 20;
 constexpr std::uint64_t kIndexBytesPerChunk = 24;  // legacy and OpenDML index entries together
@@ -187,6 +188,7 @@ class MediaFile final : public MediaWriter {
   std::mutex m_mutex;
   std::condition_variable m_wake;
   std::deque<Item> m_queue;
+  std::vector<std::vector<BYTE>> m_spare;  // pictures' buffers, written out, to be filled again
   std::size_t m_queued = 0;       // pictures
   std::size_t m_queuedSound = 0;
   bool m_soundLost = false;       // sound found no room: the recording ends
@@ -321,8 +323,14 @@ Delivery MediaFile::Push(int stream, const MediaSample& sample) {
     m_wake.notify_one();
     return Delivery::Refused;
   }
-  m_queue.push_back({stream, std::vector<BYTE>(sample.data, sample.data + sample.size), sample.start,
-                     video ? sample.counts : nullptr});
+  // A picture's buffer is one written before: fresh memory of that size costs a page fault a page.
+  std::vector<BYTE> data;
+  if (video && !m_spare.empty()) {
+    data = std::move(m_spare.back());
+    m_spare.pop_back();
+  }
+  data.assign(sample.data, sample.data + sample.size);
+  m_queue.push_back({stream, std::move(data), sample.start, video ? sample.counts : nullptr});
   (video ? m_queued : m_queuedSound) += sample.size;
   UpdateBehind();
   m_wake.notify_one();
@@ -354,6 +362,7 @@ void MediaFile::Loop() {
     else
       LeaveOut(item);
     lock.lock();
+    if (m_streams[item.stream].video && m_spare.size() < kSparePictures) m_spare.push_back(std::move(item.data));
   }
 }
 
