@@ -67,7 +67,7 @@ void Print(const char* label, const Result& r) {
   std::printf("%s: max offset %.0f ms over %.0f s (%zu of %zu flashes paired); result box %d captured, %d dropped; "
               "%lld pictures in the file%s\n",
               label, r.sync.MaxOffsetMs(), std::floor(r.sync.seconds), r.sync.pairs.size(), r.sync.flashes.size(),
-              r.captured, r.dropped, r.sync.pictures, r.captured == r.sync.pictures ? " (equal)" : " (DIFFERENT)");
+              r.captured, r.dropped, r.sync.pictures, r.captured == r.sync.pictures ? " (equal)" : " (not equal)");
 }
 
 }  // namespace
