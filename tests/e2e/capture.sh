@@ -67,15 +67,7 @@ run() {
 
   # "무손실" on the recording page (fifth tab), with the keyboard: Tab from the tabs into the format
   # list, two down from the original recording, Enter. Then five seconds more from the panel.
-  xdotool windowraise "$PANEL"
-  sleep 0.3
-  xdotool mousemove 625 442 click 1
-  local sheet
-  sheet=$(wait_window "환경설정") || fail "the settings sheet did not open"
-  read -r _ sx sy _ _ <<<"$sheet"
-  sleep 0.5
-  xdotool mousemove $((sx + 418)) $((sy + 20)) click 1
-  sleep 0.5
+  open_sheet_tab 418
   xdotool key Tab Down Down Return
   sleep 1
   ! shown "환경설정" || fail "Enter did not close the settings sheet"

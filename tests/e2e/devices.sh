@@ -7,19 +7,7 @@ source "$(dirname "$0")/lib.bash"
 export ORVANE_VIRTUAL_CARD='{"devices": [{"name": "Card A"},
   {"name": "Card B", "tuner": {"antenna_signal": [], "cable_signal": []}}]}'
 
-# Opens the sheet from the panel and shows its fourth tab ("장치"); sets X and Y to the sheet's place.
-open_device_page() {
-  # A closed sheet leaves the video window in front: bring the panel up first.
-  xdotool windowraise "$PANEL"
-  sleep 0.3
-  xdotool mousemove 625 442 click 1
-  local w
-  w=$(wait_window "환경설정") || fail "the settings sheet did not open"
-  read -r _ X Y _ _ <<<"$w"
-  sleep 0.5
-  xdotool mousemove $((X + 336)) $((Y + 20)) click 1   # "장치"
-  sleep 0.5
-}
+open_device_page() { open_sheet_tab 336; }
 
 # Whether the picture's yellow bar is there (bars) at a point of the picture's lower band.
 yellow() {

@@ -85,6 +85,20 @@ open_lid() {
   xdotool mousemove --sync $((PX + 259)) $((PY + 130)) click --repeat 2 --delay 120 1
   sleep 0.5
 }
+# Opens the settings sheet from the panel and shows the tab that far right of the sheet's left edge
+# ("장치" 336, "녹화" 418); sets X and Y to the sheet's place.
+open_sheet_tab() {  # x
+  # A closed sheet leaves the video window in front: bring the panel up first.
+  xdotool windowraise "$PANEL"
+  sleep 0.3
+  xdotool mousemove 625 442 click 1
+  local w
+  w=$(wait_window "환경설정") || fail "the settings sheet did not open"
+  read -r _ X Y _ _ <<<"$w"
+  sleep 0.5
+  xdotool mousemove $((X + $1)) $((Y + 20)) click 1
+  sleep 0.5
+}
 
 e2e_main() {
   if [ "${1:-}" = "--inner" ]; then run; else xvfb-run -a -s '-screen 0 1024x768x24' bash "$E2E_SCRIPT" --inner; fi
