@@ -82,7 +82,8 @@ void CGraphBase::RemoveDownstream(IBaseFilter* pFilter) {
 }
 
 void CGraphBase::FreeFilters() {
-  // The kept format belongs to the card that goes.
+  // The card keeps its format across graphs: it gets its own back before it goes.
+  if (m_pCardFormat && m_pVideoConfig) m_pVideoConfig->SetFormat(m_pCardFormat);
   if (m_pCardFormat) DeleteMediaType(m_pCardFormat);
   m_pCardFormat = nullptr;
   m_pGraph.Reset();

@@ -89,6 +89,17 @@ TEST(Card, ChannelThreeOnAntennaGivesAPictureAndEmptyChannelsGiveNoise) {
   ASSERT_EQ(1, g.TuneChannel(3));
   EXPECT_EQ(980u, v.Get(VIDIOC_G_FREQUENCY, &v4l2_frequency::frequency));  // 61.25 MHz in 62.5 kHz units
   EXPECT_GT(v.Get(VIDIOC_G_TUNER, &v4l2_tuner::signal), 0);
+  // The decoder as the engine asks it: lines for the recording's frame, lock for the end of a tape.
+  ComPtr<IAMAnalogVideoDecoder> decoder;
+  ASSERT_EQ(S_OK, decoder.QueryFrom(g.m_pVideoCapture));
+  const auto locked = [&] {
+    LONG answer = -1;
+    EXPECT_EQ(S_OK, decoder->get_HorizontalLocked(&answer));
+    return answer;
+  };
+  LONG lines = 0;
+  EXPECT_EQ(S_OK, decoder->get_NumberOfLines(&lines));
+  EXPECT_EQ((std::pair<LONG, LONG>(525, 1)), std::pair(lines, locked()));
   auto sink = RunCaptureInto(g, 2500);
   {
     std::lock_guard lock(sink->mutex);
@@ -107,6 +118,7 @@ TEST(Card, ChannelThreeOnAntennaGivesAPictureAndEmptyChannelsGiveNoise) {
   // Channel 5 (77.25 MHz) lies 4 MHz off vivid's grid: no signal, noise.
   ASSERT_EQ(1, g.TuneChannel(5));
   EXPECT_EQ(0, v.Get(VIDIOC_G_TUNER, &v4l2_tuner::signal));
+  EXPECT_EQ(0, locked());
   auto noise = RunCaptureInto(g, 1200);
   std::lock_guard lock(noise->mutex);
   ASSERT_FALSE(noise->data.empty());
