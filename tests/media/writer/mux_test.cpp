@@ -334,23 +334,26 @@ TEST_F(AviMux, LosslessCaptureKilledAtAnyMomentPlaysUpToItsLastSeconds) {
 }
 
 TEST_F(AviMux, DiskThatFillsUpClosesTheFileAndTellsTheGraph) {
-  SetAviDiskLimitForTests(9u << 20);
-  MuxRig rig(dir + "/full.avi");
-  LONG code = 0;
-  LONG_PTR p1 = 0, p2 = 0;
-  ASSERT_EQ(S_OK, rig.control->Run());
-  for (int i = 0; i < 400; ++i) {
-    rig.Src()->Sound(i * kFrame, 66, 5);
-    rig.Src()->Picture(i * kFrame, 1);
+  for (const auto& [name, coding] : {std::pair("full.avi", RECORD_AS_DELIVERED), {"full.mkv", RECORD_FFV1_PCM}}) {
+    SCOPED_TRACE(name);
+    SetAviDiskLimitForTests(9u << 20);
+    MuxRig rig(dir + "/" + name, true, 1, coding);
+    LONG code = 0;
+    LONG_PTR p1 = 0, p2 = 0;
+    ASSERT_EQ(S_OK, rig.control->Run());
+    for (int i = 0; i < 400; ++i) {
+      rig.Src()->Sound(i * kFrame, 66, 5);
+      rig.Src()->Picture(i * kFrame, 1);
+    }
+    ASSERT_EQ(S_OK, rig.events->GetEvent(&code, &p1, &p2, 5000));
+    EXPECT_EQ(EC_ERRORABORT, code);
+    EXPECT_EQ(static_cast<HRESULT>(0x80070070), static_cast<HRESULT>(p1));  // disk full
+    EXPECT_EQ(Delivery::None, rig.Src()->Picture(400 * kFrame, 1));  // the recording has ended
+    ASSERT_EQ(S_OK, rig.control->Stop());
+    EXPECT_LE(std::filesystem::file_size(rig.path), 9u << 20);
+    EXPECT_EQ("", orv::test::DecodeErrors(rig.path));
+    EXPECT_GT(orv::test::PicturesIn(rig.path), 20);
   }
-  ASSERT_EQ(S_OK, rig.events->GetEvent(&code, &p1, &p2, 5000));
-  EXPECT_EQ(EC_ERRORABORT, code);
-  EXPECT_EQ(static_cast<HRESULT>(0x80070070), static_cast<HRESULT>(p1));  // disk full
-  EXPECT_EQ(Delivery::None, rig.Src()->Picture(400 * kFrame, 1));  // the recording has ended
-  ASSERT_EQ(S_OK, rig.control->Stop());
-  EXPECT_LE(std::filesystem::file_size(rig.path), 9u << 20);
-  EXPECT_EQ("", orv::test::DecodeErrors(rig.path));
-  EXPECT_GT(orv::test::PicturesIn(rig.path), 20);
 }
 
 }  // namespace
