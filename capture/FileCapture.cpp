@@ -285,13 +285,8 @@ void CCaptureGraph::UseStandardFrame() {
     DeleteMediaType(pmt);
     return;
   }
-  if (!m_pCardFormat) {
-    m_pCardFormat = static_cast<AM_MEDIA_TYPE*>(CoTaskMemAlloc(sizeof(AM_MEDIA_TYPE)));
-    if (m_pCardFormat && FAILED(CopyMediaType(m_pCardFormat, pmt))) {
-      CoTaskMemFree(m_pCardFormat);
-      m_pCardFormat = nullptr;
-    }
-  }
+  // A second copy of the card's format, kept to be put back.
+  if (!m_pCardFormat && m_pVideoConfig->GetFormat(&m_pCardFormat) != S_OK) m_pCardFormat = nullptr;
   auto* vih = reinterpret_cast<VIDEOINFOHEADER*>(pmt->pbFormat);
   BITMAPINFOHEADER& bmi = vih->bmiHeader;
   const LONG height = lines == 525 ? kHeight525 : kHeight625;

@@ -145,22 +145,6 @@ class AviMux : public FilterBase, public IConfigAviMux, public IConfigRecordMux 
     return VFW_E_INVALIDMEDIATYPE;
   }
 
-  // How the source upstream of an input (through a tee) says its pictures are interlaced.
-  static AM_FIELD_ORDER FieldOrderOf(PinBase* input) {
-    PinBase* pin = input;
-    for (int hop = 0; hop < 8 && pin; ++hop) {
-      PinBase* out = AsPinBase(pin->Peer());
-      if (!out) break;
-      ComPtr<IAMAnalogVideoDecoder> decoder;
-      AM_FIELD_ORDER order = AM_FIELDS_UNKNOWN;
-      if (SUCCEEDED(decoder.QueryFrom(static_cast<IBaseFilter*>(out->Filter()))) &&
-          SUCCEEDED(decoder->get_FieldOrder(&order)))
-        return order;
-      pin = out->Filter()->FindPin(PINDIR_INPUT, GUID_NULL);
-    }
-    return AM_FIELDS_UNKNOWN;
-  }
-
   HRESULT OpenFile() {
     CloseFile();
     PinBase* out = FindPin(PINDIR_OUTPUT, GUID_NULL);
@@ -178,7 +162,7 @@ class AviMux : public FilterBase, public IConfigAviMux, public IConfigRecordMux 
       if (pin->Direction() != PINDIR_INPUT || !pin->IsConnected()) continue;
       AM_MEDIA_TYPE mt{};
       if (SUCCEEDED(StreamType(pin, &mt))) {
-        if (mt.majortype == MEDIATYPE_Video) options.fields = FieldOrderOf(pin);
+        if (mt.majortype == MEDIATYPE_Video) options.fields = UpstreamFieldOrder(pin);
         inputs.push_back(pin);
         types.push_back(mt);
       }

@@ -401,4 +401,20 @@ std::shared_mutex& StreamMutex() {
 FilterBase* AsFilterBase(IBaseFilter* filter) { return dynamic_cast<FilterBase*>(filter); }
 PinBase* AsPinBase(IPin* pin) { return dynamic_cast<PinBase*>(pin); }
 
+AM_FIELD_ORDER UpstreamFieldOrder(PinBase* input) {
+  for (int hop = 0; hop < 8 && input; ++hop) {
+    PinBase* out = AsPinBase(input->Peer());
+    if (!out) break;
+    FilterBase* filter = out->Filter();
+    ComPtr<IAMAnalogVideoDecoder> decoder;
+    AM_FIELD_ORDER order = AM_FIELDS_UNKNOWN;
+    if (SUCCEEDED(decoder.QueryFrom(static_cast<IBaseFilter*>(filter))))
+      return decoder->get_FieldOrder(&order) == S_OK ? order : AM_FIELDS_UNKNOWN;
+    input = nullptr;
+    for (std::size_t i = 0; i < filter->PinCount() && !input; ++i)
+      if (filter->PinAt(i)->Direction() == PINDIR_INPUT && filter->PinAt(i)->IsConnected()) input = filter->PinAt(i);
+  }
+  return AM_FIELDS_UNKNOWN;
+}
+
 }  // namespace orv::media

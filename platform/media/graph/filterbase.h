@@ -177,4 +177,8 @@ int LiveFilters();
 FilterBase* AsFilterBase(IBaseFilter* filter);
 PinBase* AsPinBase(IPin* pin);
 
+// How the nearest decoder upstream of an input pin (through a tee, say) interlaces its pictures;
+// AM_FIELDS_UNKNOWN when there is none or it cannot tell.
+AM_FIELD_ORDER UpstreamFieldOrder(PinBase* input);
+
 }  // namespace orv::media

@@ -212,29 +212,11 @@ class VideoRenderer : public FilterBase, public IVideoWindow, public IVideoDeint
     if (!m_deinterlacing || width != m_seenWidth || height != m_seenHeight || subtype != m_seenSubtype) {
       m_deinterlacing = true;
       m_seenWidth = width, m_seenHeight = height, m_seenSubtype = subtype;
-      m_order = UpstreamFieldOrder();
+      m_order = UpstreamFieldOrder(PinAt(0));
       m_deinterlacer.Reset();
     }
     if (m_order != AM_FIELDS_TOP_FIRST && m_order != AM_FIELDS_BOTTOM_FIRST) return false;
     return m_deinterlacer.Process(subtype, data, size, width, height, m_order == AM_FIELDS_TOP_FIRST, &m_woven);
-  }
-
-  // What the nearest decoder upstream (through a tee, say) says of its pictures' fields.
-  AM_FIELD_ORDER UpstreamFieldOrder() {
-    PinBase* in = PinAt(0);
-    for (int hop = 0; hop < 8 && in && in->Peer(); ++hop) {
-      PinBase* out = AsPinBase(in->Peer());
-      if (!out) break;
-      FilterBase* filter = out->Filter();
-      ComPtr<IAMAnalogVideoDecoder> decoder;
-      AM_FIELD_ORDER order = AM_FIELDS_UNKNOWN;
-      if (SUCCEEDED(decoder.QueryFrom(static_cast<IBaseFilter*>(filter))))
-        return decoder->get_FieldOrder(&order) == S_OK ? order : AM_FIELDS_UNKNOWN;
-      in = nullptr;
-      for (std::size_t i = 0; i < filter->PinCount() && !in; ++i)
-        if (filter->PinAt(i)->Direction() == PINDIR_INPUT && filter->PinAt(i)->IsConnected()) in = filter->PinAt(i);
-    }
-    return AM_FIELDS_UNKNOWN;
   }
 
   void CreateWnd() {
