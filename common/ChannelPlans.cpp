@@ -3,6 +3,7 @@
 #include "common/ChannelPlans.h"
 
 #include "common/Settings.h"
+#include "platform/ui/winuser.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -243,6 +244,35 @@ const TvStandard* FindStandard(std::string_view key) {
   return nullptr;
 }
 
+const Region& RegionForLocale(std::string_view locale) {
+  // "ll_TT.charset@modifier": the language and the territory.
+  locale = locale.substr(0, locale.find_first_of(".@"));
+  const std::size_t bar = locale.find('_');
+  const std::string_view language = locale.substr(0, bar);
+  const std::string_view territory = bar == std::string_view::npos ? "" : locale.substr(bar + 1);
+  struct Match { const char* locale; const char* region; };
+  // Whole locales first, then languages spoken in one region whatever the territory.
+  static constexpr Match kLocales[] = {{"en_US", "US"}, {"en_GB", "UK"}, {"en_IE", "UK"}, {"zh_CN", "CN"},
+                                       {"en_AU", "AU"}, {"en_NZ", "AU"}, {"fr_FR", "FR"}};
+  static constexpr Match kLanguages[] = {{"ko", "KR"}, {"ja", "JP"}, {"ru", "OIRT"}, {"uk", "OIRT"}, {"be", "OIRT"}};
+  for (const Match& m : kLocales)
+    if (locale == m.locale) return *FindRegion(m.region);
+  for (const Match& m : kLanguages)
+    if (language == m.locale) return *FindRegion(m.region);
+  // The rest of Europe: by territory where the locale names one, else by language.
+  static constexpr std::string_view kEuropeanTerritories[] = {
+      "AD", "AL", "AT", "BA", "BE", "BG", "CH", "CY", "CZ", "DE", "DK", "EE", "ES", "FI", "FO", "FR", "GR",
+      "HR", "HU", "IS", "IT", "LI", "LT", "LU", "LV", "MC", "MD", "ME", "MK", "MT", "NL", "NO", "PL", "PT",
+      "RO", "RS", "SE", "SI", "SK", "SM", "VA", "XK"};
+  static constexpr std::string_view kEuropeanLanguages[] = {
+      "bg", "bs", "ca", "cs", "cy", "da", "de", "el", "es", "et", "eu", "fi", "fo", "fr", "fy", "ga", "gl",
+      "hr", "hu", "is", "it", "lb", "lt", "lv", "mk", "mt", "nb", "nl", "nn", "no", "pl", "pt", "rm", "ro",
+      "sk", "sl", "sq", "sr", "sv"};
+  const auto has = [](const auto& list, std::string_view v) { return std::find(std::begin(list), std::end(list), v) != std::end(list); };
+  if (territory.empty() ? has(kEuropeanLanguages, language) : has(kEuropeanTerritories, territory)) return *FindRegion("EU");
+  return kRegions[0];
+}
+
 namespace {
 std::string ReadProfile(const char* name) {
   char value[32] = {};
@@ -251,7 +281,10 @@ std::string ReadProfile(const char* name) {
 }
 }  // namespace
 
-const Region& StoredRegion() { return RegionOrDefault(ReadProfile("Region")); }
+const Region& StoredRegion() {
+  const Region* r = FindRegion(ReadProfile("Region"));
+  return r ? *r : RegionForLocale(GetUserLocaleName());
+}
 
 const TvStandard& StoredStandard() {
   const TvStandard* s = FindStandard(ReadProfile("Standard"));

@@ -57,8 +57,13 @@ std::span<const TvStandard> Standards();
 // nullptr for an unknown key.
 const TvStandard* FindStandard(std::string_view key);
 
+// The region a locale ("en_GB.UTF-8", "ru", "C") most likely lives in: Korea for Korean locales and
+// for anything not known.
+const Region& RegionForLocale(std::string_view locale);
+
 // ---- Stored choice ("Region" and "Standard" in win.ini's [orvane]) ------------------------------
-// Missing or unknown values mean Korea and "auto", as before regions existed.
+// A missing or unknown region is the user's locale's, so Korean users keep Korea's plans; a missing
+// or unknown standard is "auto".
 const Region& StoredRegion();
 const TvStandard& StoredStandard();
 void StoreRegionAndStandard(const Region& region, const TvStandard& standard);

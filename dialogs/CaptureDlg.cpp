@@ -89,6 +89,7 @@ void CCaptureDlg::OnChooseFile() {
       continue;
     }
     m_strCaptureFile = path;
+    m_strConfirmed = path;
     const bool enough = ShowFreeSpace();
     const bool current = SetCurrentDirectoryA(fd.GetFolderPath()) != FALSE;
     ::EnableWindow(::GetDlgItem(m_hWnd, IDOK), enough && current);
@@ -123,7 +124,20 @@ void CCaptureDlg::OnVScroll(UINT code, UINT pos, HWND ctrl) {
   CDialog::OnVScroll(code, pos, ctrl);
 }
 
+bool CCaptureDlg::MayReplaceFile() {
+  const std::string path = m_strCaptureFile.str();
+  std::error_code ec;
+  if (path == m_strConfirmed || !std::filesystem::is_regular_file(path, ec) || std::filesystem::file_size(path, ec) == 0 || ec)
+    return true;
+  if (CFileDialog::ConfirmReplace(this, path.c_str())) return true;
+  // The name stays as it was; the chooser's button takes the focus, for another name.
+  ::SetFocus(::GetDlgItem(m_hWnd, IDC_CAPTURE_CHOOSE));
+  return false;
+}
+
 void CCaptureDlg::OnOK() {
+  // The last recording's name is proposed again: a new one must not replace it unasked.
+  if (!MayReplaceFile()) return;
   // The path is stored before the fields are taken in, so it is kept even if they are refused.
   HKEY key = OpenSettingsKey(kKeyVideo);
   WriteSettingString(key, "Capture", m_strCaptureFile);

@@ -37,6 +37,10 @@ class CCaptureDlg : public CDialog {
   void OnVScroll(UINT code, UINT pos, HWND ctrl) override;
 
  private:
+  // Whether "캡처 시작" may write over the file: the user confirmed it already, or is asked now.
+  bool MayReplaceFile();
+
   CSpinButtonCtrl m_spin;
+  std::string m_strConfirmed;  // a path whose replacing the chooser already confirmed
   orv::record::Format m_format = orv::record::Format::Spec;  // the stored one, read on opening
 };

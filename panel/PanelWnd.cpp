@@ -301,12 +301,13 @@ void CPanelWnd::RunButton(int nIndex) {
       SendVideoCommand(VideoCmd::TopMost, m_bTopMost);
       break;
     case BTN_CAPTURE:
-      // While CAP is lit a capture (or its dialog) is under way: a second one would take over its
-      // time limit and file, so the button does nothing until the video window reports the end.
-      if (m_bCapture) break;
-      // Lit before the send: the video window runs the whole capture inside it.
-      m_bCapture = TRUE;
-      Invalidate(TRUE);
+      // While CAP is lit a capture (or its dialog) is under way and the video window decides: it
+      // never starts a second one, but offers to end a timed one early.
+      if (!m_bCapture) {
+        // Lit before the send: the video window runs the whole capture inside it.
+        m_bCapture = TRUE;
+        Invalidate(TRUE);
+      }
       SendVideoCommand(VideoCmd::Capture, 0);
       break;
     default:

@@ -70,6 +70,9 @@ constexpr UINT IDS_RECORD_STOP_UNIT = 205;   // %d: the longest wait
 constexpr UINT IDS_RECORD_STOP_RANGE = 206;  // %d, %d: the range a typed wait must be in
 // The capture status dialog's count of frames dropped so far.
 constexpr UINT IDS_DROPPED_FRAMES = 207;
+// The capture command during a timed capture: whether to end it before its limit.
+constexpr UINT IDS_CAPTURE_END_NOW = 208;
+constexpr UINT IDS_CAPTURE_END_CAPTION = 209;
 
 // Bitmaps and the icon.
 constexpr UINT IDB_SKIN = 130;

@@ -101,7 +101,9 @@ const std::map<UINT, const char*>& StringTable() {
       {IDS_FORMAT_COMPACT, "압축 (H.264, MKV, 시간당 약 2GB)"},
       {IDS_RECORD_STOP_UNIT, "초 (0 = 끝내지 않음, 최대 %d)"},
       {IDS_RECORD_STOP_RANGE, "%d에서 %d 사이의 정수를 입력하십시오."},
-      {IDS_DROPPED_FRAMES, "드롭된 프레임: %d"},
+      {IDS_DROPPED_FRAMES, "놓친 프레임: %d"},
+      {IDS_CAPTURE_END_NOW, "캡처를 지금 끝내시겠습니까?"},
+      {IDS_CAPTURE_END_CAPTION, "캡처 끝내기"},
       // The platform layers' own texts.
       {AFX_IDS_ERROR_CAPTION, "오류"},
       {AFX_IDS_OK, "확인"},

@@ -6,6 +6,7 @@
 #include "dialogs/CaptureDlg.h"
 #include "dialogs/CaptureStatusDlg.h"
 #include "dialogs/ConfigSheet.h"
+#include "platform/ui/afxres.h"
 #include "res/layout.h"
 #include "res/resource.h"
 
@@ -213,13 +214,25 @@ void CVideoWnd::OnSysKeyDown(UINT nChar, UINT nRepCnt, UINT nFlags) {
 
 void CVideoWnd::OnTimer(UINT_PTR nIDEvent) {
   // The capture timer runs while a capture with a time limit does.
-  if (nIDEvent == kCaptureTimer && m_pGraph && m_pGraph->IsCaptureTimeUp()) {
-    m_pGraph->StopFileCapture();
-    PlaceVideo();
-    ::SendMessageA(m_hwndPanel, WM_TUNER_NOTIFY, PanelCmd::CaptureEnded, 0);
-    m_pGraph->ShowCaptureResult();
-  }
+  if (nIDEvent == kCaptureTimer && m_pGraph && m_pGraph->IsCaptureTimeUp()) EndTimedCapture();
   Default();
+}
+
+void CVideoWnd::EndTimedCapture() {
+  m_pGraph->StopFileCapture();
+  PlaceVideo();
+  ::SendMessageA(m_hwndPanel, WM_TUNER_NOTIFY, PanelCmd::CaptureEnded, 0);
+  m_pGraph->ShowCaptureResult();
+}
+
+void CVideoWnd::AskEndTimedCapture() {
+  if (m_bAskingEnd) return;
+  m_bAskingEnd = true;
+  const int answer = MessageBox(AfxFormatString(IDS_CAPTURE_END_NOW).c_str(),
+                                AfxFormatString(IDS_CAPTURE_END_CAPTION).c_str(), MB_YESNO | MB_ICONQUESTION);
+  m_bAskingEnd = false;
+  // The limit, a full disk or the exit may have ended it while the question was open.
+  if (answer == IDYES && m_pGraph && m_pGraph->m_bCapturing) EndTimedCapture();
 }
 
 namespace {
@@ -246,9 +259,14 @@ class CCaptureWatchDlg : public CCaptureStatusDlg {
 }  // namespace
 
 void CVideoWnd::CaptureFlow() {
-  // One capture at a time: while its settings dialog is open or it records, the command does
-  // nothing (the panel keeps CAP lit until it hears of the end).
-  if (m_bStartingCapture || (m_pGraph && m_pGraph->m_bCapturing)) return;
+  // One capture at a time: while its settings dialog is open or an untimed one records (its status
+  // dialog ends it), the command does nothing; a timed one has no dialog, so the command offers to
+  // end it. The panel keeps CAP lit until it hears of the end.
+  if (m_bStartingCapture) return;
+  if (m_pGraph && m_pGraph->m_bCapturing) {
+    if (m_pGraph->m_bTimed) AskEndTimedCapture();
+    return;
+  }
   CCaptureDlg dlg(this);
   m_bStartingCapture = true;
   if (dlg.DoModal() != IDOK || !m_pGraph) {

@@ -52,7 +52,12 @@ class CVideoWnd : public CWnd {
  private:
   void ForwardKey(UINT message, UINT nChar, UINT nRepCnt, UINT nFlags);
   void SetPicture(int target, int value);
+  // Ends a timed capture as its limit does: the file closed, the panel told, one result box.
+  void EndTimedCapture();
+  // The capture command during a timed capture: asks whether to end it now.
+  void AskEndTimedCapture();
   CBitmap m_bmpFrame;
   bool m_bTornDown = false;
   bool m_bStartingCapture = false;  // the capture settings dialog is open, or its capture starting
+  bool m_bAskingEnd = false;        // the question whether to end a timed capture is open
 };

@@ -101,6 +101,8 @@ const std::map<UINT, const char*>& StringTable() {
       {IDS_RECORD_STOP_UNIT, "seconds (0 = never, at most %d)"},
       {IDS_RECORD_STOP_RANGE, "Please enter an integer between %d and %d."},
       {IDS_DROPPED_FRAMES, "Dropped frames: %d"},
+      {IDS_CAPTURE_END_NOW, "End the capture now?"},
+      {IDS_CAPTURE_END_CAPTION, "End capture"},
       // The platform layers.
       {AFX_IDS_ERROR_CAPTION, "Error"},
       {AFX_IDS_OK, "OK"},

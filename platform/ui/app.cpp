@@ -266,14 +266,14 @@ int MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
 
 // ---- System -------------------------------------------------------------------------------------
 
+std::string GetUserLocaleName() {
+  for (const char* v : {"LC_ALL", "LC_MESSAGES", "LANG"})
+    if (const char* s = std::getenv(v); s && *s) return s;
+  return "";
+}
+
 LANGID GetSystemDefaultLangID() {
-  const char* vars[] = {"LC_ALL", "LC_MESSAGES", "LANG"};
-  std::string loc;
-  for (const char* v : vars)
-    if (const char* s = std::getenv(v); s && *s) {
-      loc = s;
-      break;
-    }
+  const std::string loc = GetUserLocaleName();
   auto starts = [&](const char* p) { return loc.rfind(p, 0) == 0; };
   if (starts("ko")) return LANGID_KOREAN;
   if (starts("ja")) return 0x0411;

@@ -70,7 +70,9 @@ class WndWidget : public QWidget {
   bool invalid = true;     // the window asked to be painted (WM_PAINT); otherwise a paint only shows the surface
   bool flushOnly = false;  // showing a client DC's drawing: never a WM_PAINT meanwhile
 
-  // Sizing of a window whose frame we draw ourselves.
+  // Moving and sizing a window whose frame we draw ourselves. Nothing happens until the pointer
+  // really moves with the button held: then the window manager is asked, or, without one, the
+  // window follows the pointer until the button is released.
   enum class Drag { None, Move, Resize };
   void BeginDrag(Drag kind, LRESULT edge, QPoint globalPos);
 
@@ -90,11 +92,11 @@ class WndWidget : public QWidget {
  private:
   void MouseButton(QMouseEvent* e, bool down, bool dbl);
   HWND hwnd_;
-  Drag drag_ = Drag::None;
-  LRESULT dragEdge_ = 0;
-  QPoint dragStart_;
-  QRect dragGeometry_;
 };
+
+// Test seam: stands in for the window manager's move and resize (Qt::Edges empty for a move);
+// returns whether it took the drag. nullptr: ask the real one.
+void SetSystemDragHookForTests(std::function<bool(QWidget*, Qt::Edges)> hook);
 
 // Screen position of the last mouse button press.
 QPoint LastPressPosition();

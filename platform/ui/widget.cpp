@@ -1,6 +1,7 @@
 // The widget behind each window: turns Qt events into window messages.
 #include "platform/ui/qtwnd_p.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
 #include <QKeyEvent>
@@ -31,6 +32,72 @@ void Pump(HWND h, UINT msg, WPARAM w, LPARAM l, QPoint global = QCursor::pos()) 
 // Where the last button press happened on the screen: a move loop starts from the real pointer,
 // whatever point the window passed along with the request.
 QPoint g_lastPress;
+
+// The one move or size under way: its window, where the pointer and the window were when the button
+// went down, and whether the pointer has moved far enough yet to call it a drag. Kept here rather
+// than in a widget because the widget that was pressed (a child, such as the picture) gets the
+// pointer's moves, not the window that moves.
+struct DragState {
+  QPointer<QWidget> target;
+  WndWidget::Drag kind = WndWidget::Drag::None;
+  LRESULT edge = 0;
+  QPoint start;
+  QRect geometry;
+  bool moved = false;
+} g_drag;
+
+std::function<bool(QWidget*, Qt::Edges)> g_systemDragHook;
+
+Qt::Edges EdgesOf(LRESULT edge) {
+  Qt::Edges edges;
+  if (edge == HTLEFT || edge == HTTOPLEFT || edge == HTBOTTOMLEFT) edges |= Qt::LeftEdge;
+  if (edge == HTRIGHT || edge == HTTOPRIGHT || edge == HTBOTTOMRIGHT) edges |= Qt::RightEdge;
+  if (edge == HTTOP || edge == HTTOPLEFT || edge == HTTOPRIGHT) edges |= Qt::TopEdge;
+  if (edge == HTBOTTOM || edge == HTBOTTOMLEFT || edge == HTBOTTOMRIGHT) edges |= Qt::BottomEdge;
+  return edges;
+}
+
+// Hands the drag to the window manager; false where there is none (Xvfb alone, offscreen).
+bool SystemDrag(QWidget* w, Qt::Edges edges) {
+  if (g_systemDragHook) return g_systemDragHook(w, edges);
+  QWindow* win = w->windowHandle();
+  if (!win) return false;
+  return edges ? win->startSystemResize(edges) : win->startSystemMove();
+}
+
+// Follows the pointer with the dragged window; true while a drag is under way.
+bool FollowDrag(QPoint global, Qt::MouseButtons buttons) {
+  if (g_drag.kind == WndWidget::Drag::None) return false;
+  QWidget* w = g_drag.target;
+  if (!w || !(buttons & Qt::LeftButton)) {
+    g_drag = {};  // the button went up where we did not see it
+    return false;
+  }
+  const QPoint d = global - g_drag.start;
+  if (!g_drag.moved) {
+    // A click is not a drag: asking the window manager then would leave the window on the pointer.
+    if (d.manhattanLength() < QApplication::startDragDistance()) return true;
+    g_drag.moved = true;
+    const Qt::Edges edges = g_drag.kind == WndWidget::Drag::Resize ? EdgesOf(g_drag.edge) : Qt::Edges();
+    if (SystemDrag(w, edges)) {
+      g_drag = {};  // the window manager has the pointer until the button is released
+      return true;
+    }
+  }
+  if (g_drag.kind == WndWidget::Drag::Move) {
+    w->move(g_drag.geometry.topLeft() + d);
+    return true;
+  }
+  QRect g = g_drag.geometry;
+  const QSize minimum = w->minimumSize();
+  const Qt::Edges edges = EdgesOf(g_drag.edge);
+  if (edges & Qt::LeftEdge) g.setLeft(std::min(g.left() + d.x(), g.right() + 1 - minimum.width()));
+  if (edges & Qt::RightEdge) g.setRight(std::max(g.right() + d.x(), g.left() + minimum.width() - 1));
+  if (edges & Qt::TopEdge) g.setTop(std::min(g.top() + d.y(), g.bottom() + 1 - minimum.height()));
+  if (edges & Qt::BottomEdge) g.setBottom(std::max(g.bottom() + d.y(), g.top() + minimum.height() - 1));
+  w->setGeometry(g);
+  return true;
+}
 
 // Painting happens through the surface; this names the window being painted right now.
 HWND g_painting = nullptr;
@@ -110,14 +177,16 @@ void WndWidget::MouseButton(QMouseEvent* e, bool down, bool dbl) {
   const bool dblClass = rec && (rec->classStyle & CS_DBLCLKS);
   const Qt::MouseButton b = e->button();
   if (!down) {
-    if (drag_ != Drag::None) {
-      drag_ = Drag::None;
+    // The move loop takes the release of its own button.
+    if (g_drag.kind != Drag::None && b == Qt::LeftButton) {
+      g_drag = {};
       return;
     }
     const UINT msg = b == Qt::LeftButton ? WM_LBUTTONUP : b == Qt::RightButton ? WM_RBUTTONUP : WM_MBUTTONUP;
     Pump(h, msg, flags, PointParam(local), global);
     return;
   }
+  if (dbl) g_drag = {};  // the second press of a double click starts no drag
   const LRESULT ht = SendMessageA(h, WM_NCHITTEST, 0, PointParam(global));
   if (!IsWindow(h)) return;
   if (ht == HTCLIENT) {
@@ -140,48 +209,17 @@ void WndWidget::mouseReleaseEvent(QMouseEvent* e) { MouseButton(e, false, false)
 void WndWidget::mouseDoubleClickEvent(QMouseEvent* e) { MouseButton(e, true, true); }
 
 void WndWidget::mouseMoveEvent(QMouseEvent* e) {
-  if (drag_ != Drag::None) {
-    const QPoint d = e->globalPosition().toPoint() - dragStart_;
-    if (drag_ == Drag::Move) {
-      move(dragGeometry_.topLeft() + d);
-      return;
-    }
-    QRect g = dragGeometry_;
-    const QSize minimum = minimumSize();
-    if (dragEdge_ == HTLEFT || dragEdge_ == HTTOPLEFT || dragEdge_ == HTBOTTOMLEFT)
-      g.setLeft(std::min(g.left() + d.x(), g.right() + 1 - minimum.width()));
-    if (dragEdge_ == HTRIGHT || dragEdge_ == HTTOPRIGHT || dragEdge_ == HTBOTTOMRIGHT)
-      g.setRight(std::max(g.right() + d.x(), g.left() + minimum.width() - 1));
-    if (dragEdge_ == HTTOP || dragEdge_ == HTTOPLEFT || dragEdge_ == HTTOPRIGHT)
-      g.setTop(std::min(g.top() + d.y(), g.bottom() + 1 - minimum.height()));
-    if (dragEdge_ == HTBOTTOM || dragEdge_ == HTBOTTOMLEFT || dragEdge_ == HTBOTTOMRIGHT)
-      g.setBottom(std::max(g.bottom() + d.y(), g.top() + minimum.height() - 1));
-    setGeometry(g);
-    return;
-  }
+  if (FollowDrag(e->globalPosition().toPoint(), e->buttons())) return;
   if (!hwnd_) return;
   Pump(hwnd_, WM_MOUSEMOVE, MouseKeyFlags(e->buttons(), e->modifiers()), PointParam(e->position().toPoint()),
        e->globalPosition().toPoint());
 }
 
 void WndWidget::BeginDrag(Drag kind, LRESULT edge, QPoint globalPos) {
-  // Ask the window manager first; without one (Xvfb, offscreen) move the window ourselves.
-  if (QWindow* win = windowHandle()) {
-    if (kind == Drag::Move && win->startSystemMove()) return;
-    if (kind == Drag::Resize) {
-      Qt::Edges edges;
-      if (edge == HTLEFT || edge == HTTOPLEFT || edge == HTBOTTOMLEFT) edges |= Qt::LeftEdge;
-      if (edge == HTRIGHT || edge == HTTOPRIGHT || edge == HTBOTTOMRIGHT) edges |= Qt::RightEdge;
-      if (edge == HTTOP || edge == HTTOPLEFT || edge == HTTOPRIGHT) edges |= Qt::TopEdge;
-      if (edge == HTBOTTOM || edge == HTBOTTOMLEFT || edge == HTBOTTOMRIGHT) edges |= Qt::BottomEdge;
-      if (win->startSystemResize(edges)) return;
-    }
-  }
-  drag_ = kind;
-  dragEdge_ = edge;
-  dragStart_ = globalPos;
-  dragGeometry_ = geometry();
+  g_drag = DragState{this, kind, edge, globalPos, geometry(), false};
 }
+
+void SetSystemDragHookForTests(std::function<bool(QWidget*, Qt::Edges)> hook) { g_systemDragHook = std::move(hook); }
 
 void WndWidget::keyPressEvent(QKeyEvent* e) {
   UINT vk;

@@ -302,6 +302,8 @@ BOOL PtInRegion(HRGN hRgn, int x, int y);
 using LANGID = WORD;
 constexpr LANGID LANGID_KOREAN = 0x0412;
 LANGID GetSystemDefaultLangID();
+// The user's locale as the environment names it ("en_GB.UTF-8"; LC_ALL, LC_MESSAGES, then LANG), or "".
+std::string GetUserLocaleName();
 constexpr int BITSPIXEL = 12;
 int GetDisplayBitsPerPixel();  // colour depth of the "DISPLAY" information context
 BOOL PtInRect(const RECT* lprc, POINT pt);

@@ -92,6 +92,32 @@ TEST(ChannelPlans, KoreaIsTheDefaultAndTheTunersOwnTable) {
     }
 }
 
+// With no region stored, the locale's territory (or language) chooses one; a stored region stays
+// whatever the locale, and Korean, unknown and C locales keep Korea.
+TEST(ChannelPlans, RegionFollowsTheLocaleUntilOneIsStored) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"ko_KR.UTF-8", "KR"}, {"ko", "KR"},        {"en_US.UTF-8", "US"}, {"en_GB.UTF-8", "UK"}, {"en_IE", "UK"},
+      {"ja_JP.UTF-8", "JP"}, {"zh_CN.UTF-8", "CN"}, {"zh_TW.UTF-8", "KR"}, {"en_AU.UTF-8", "AU"}, {"en_NZ", "AU"},
+      {"fr_FR.UTF-8", "FR"}, {"fr_BE.UTF-8", "EU"}, {"fr_CA.UTF-8", "KR"}, {"ru_RU.UTF-8", "OIRT"}, {"uk_UA", "OIRT"},
+      {"be_BY", "OIRT"},     {"de_DE.UTF-8", "EU"}, {"de_AT@euro", "EU"}, {"en_DK.UTF-8", "EU"}, {"pl", "EU"},
+      {"es_MX.UTF-8", "KR"}, {"en_CA.UTF-8", "KR"}, {"C.UTF-8", "KR"},     {"POSIX", "KR"},       {"", "KR"}};
+  for (const auto& [locale, region] : cases) EXPECT_STREQ(region, RegionForLocale(locale).code) << locale;
+
+  const std::string lang = std::getenv("LANG") ? std::getenv("LANG") : "";
+  const char* all = std::getenv("LC_ALL");
+  const std::string lcAll = all ? all : "";
+  unsetenv("LC_ALL");
+  unsetenv("LC_MESSAGES");
+  setenv("LANG", "en_GB.UTF-8", 1);
+  for (const auto& [winIni, region] : {std::pair{"", "UK"}, {"[orvane]\nRegion=XX\n", "UK"}, {"[orvane]\nRegion=KR\n", "KR"}}) {
+    orv::test::FreshConfigDir();
+    orv::test::WriteConfigFile("win.ini", winIni);
+    EXPECT_STREQ(region, StoredRegion().code) << winIni;
+  }
+  setenv("LANG", lang.c_str(), 1);
+  if (all) setenv("LC_ALL", lcAll.c_str(), 1);
+}
+
 TEST(ChannelPlans, EveryPlanFitsThePanelListsAndRoundTrips) {
   for (const Region& r : Regions())
     for (const ChannelPlan* plan : {r.broadcast, r.cable}) {

@@ -156,6 +156,40 @@ TEST_F(CaptureDialogs, ChosenNames) {
   }
 }
 
+// "캡처 시작" onto a recording that is there asks first, in the chooser's words, in every format: No
+// keeps the dialog open on the same name with the chooser's button focused. An empty file, or a new
+// name, is not asked about.
+TEST_F(CaptureDialogs, StartingOntoAnEarlierRecordingAsks) {
+  using orv::record::Format;
+  std::ofstream(dir + "/last.avi") << "an earlier capture";
+  std::ofstream(dir + "/last.mkv") << "an earlier capture";
+  std::ofstream(dir + "/empty.avi");
+  struct Case { std::string file; Format format; int answer, result; std::string box; };
+  const std::string question = "이(가) 이미 있습니다.\n바꾸시겠습니까?";
+  const Case cases[] = {{dir + "/last.avi", Format::Spec, IDNO, IDCANCEL, "last.avi" + question},
+                        {dir + "/last.mkv", Format::Lossless, IDNO, IDCANCEL, "last.mkv" + question},
+                        {dir + "/last.mkv", Format::Compact, IDYES, IDOK, "last.mkv" + question},
+                        {dir + "/empty.avi", Format::Full, IDNO, IDOK, ""},
+                        {dir + "/new.avi", Format::Spec, IDNO, IDOK, ""}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file + " " + orv::record::InfoOf(c.format).key);
+    orv::record::StoreRecording(c.format, 0, false);
+    StoreString(kKeyVideo, "Capture", c.file);
+    orv::test::MessageBoxAnswerer boxes(c.answer);
+    CCaptureDlg dlg;
+    EXPECT_EQ(c.result, RunModal(dlg, [&] {
+                Click(dlg.m_hWnd, IDOK);
+                if (c.result != IDCANCEL) return;
+                EXPECT_EQ(c.file, Text(dlg.m_hWnd, kFile));
+                orv::test::PumpUntil([&] { return GetFocus() != nullptr; });
+                EXPECT_EQ(GetDlgItem(dlg.m_hWnd, kChoose), GetFocus());
+                Click(dlg.m_hWnd, IDCANCEL);
+              }));
+    ASSERT_EQ(c.box.empty() ? 0u : 1u, boxes.calls.size());
+    if (!c.box.empty()) { EXPECT_EQ(std::pair(c.box, int(MB_YESNO | MB_ICONEXCLAMATION)), std::pair(boxes.calls[0].text, int(boxes.calls[0].type))); }
+  }
+}
+
 // The limit follows its check box; a cancelled chooser puts back the untaken number; the up-down
 // keeps its own position; an empty limit is refused and zero accepted.
 TEST_F(CaptureDialogs, TimeLimit) {
@@ -198,11 +232,11 @@ TEST_F(CaptureDialogs, StatusShowsElapsedTimeAndDroppedFramesAndEnds) {
   dlg.dropped = 4;
   EXPECT_EQ(IDCANCEL, RunModal(dlg, [&] {
               EXPECT_EQ("0:00:00", Text(dlg.m_hWnd, 1012));
-              EXPECT_EQ("드롭된 프레임: 4", Text(dlg.m_hWnd, 1013));
+              EXPECT_EQ("놓친 프레임: 4", Text(dlg.m_hWnd, 1013));
               dlg.dropped = 17;
               for (int i = 0; i < 3661; ++i) dlg.OnTimer(1);
               EXPECT_EQ("01:01:01", Text(dlg.m_hWnd, 1012));
-              EXPECT_EQ("드롭된 프레임: 17", Text(dlg.m_hWnd, 1013));
+              EXPECT_EQ("놓친 프레임: 17", Text(dlg.m_hWnd, 1013));
               dlg.m_nElapsed = 219599;  // 61 hours less a second
               dlg.OnTimer(1);
               EXPECT_EQ("61:00:00", Text(dlg.m_hWnd, 1012));
@@ -216,7 +250,7 @@ TEST_F(CaptureDialogs, StatusShowsElapsedTimeAndDroppedFramesAndEnds) {
   full.dropped = 250;
   EXPECT_EQ(IDOK, full.DoModal());
   EXPECT_EQ("00:00:01", full.m_strElapsed.str());
-  EXPECT_EQ("드롭된 프레임: 250", full.m_strDropped.str());
+  EXPECT_EQ("놓친 프레임: 250", full.m_strDropped.str());
 }
 
 }  // namespace

@@ -35,10 +35,11 @@ saved() {  # pattern what: a line the program saved in its settings
   grep -q "$1" "$ORVANE_CONFIG_DIR/registry.reg" || fail "$2 not saved: $(cat "$ORVANE_CONFIG_DIR/registry.reg")"
 }
 
-# The top-level window with exactly this title: "id x y w h", or nothing.
+# The top-level window with exactly this title: "id x y w h" (x and y on the screen, whatever frame a
+# window manager put around it), or nothing.
 window() {
   xwininfo -root -tree | grep "\"$1\"" | head -1 |
-    sed -E 's/^ *(0x[0-9a-f]+) .* ([0-9]+)x([0-9]+)\+(-?[0-9]+)\+(-?[0-9]+) +\+.*$/\1 \4 \5 \2 \3/'
+    sed -E 's/^ *(0x[0-9a-f]+) .* ([0-9]+)x([0-9]+)[-+]-?[0-9]+[-+]-?[0-9]+ +\+(-?[0-9]+)\+(-?[0-9]+).*$/\1 \4 \5 \2 \3/'
 }
 wait_window() {  # title [tenths of a second]
   local w=""
@@ -100,6 +101,32 @@ open_sheet_tab() {  # x
   sleep 0.5
 }
 
+# The desktop's window manager: Debian's openbox, as users have one; E2E_WM=none runs a script on the
+# bare X server. stop_wm takes it away in the middle of a script.
+WM_PID=0
+start_wm() {
+  [ "${E2E_WM:-openbox}" = none ] && return 0
+  openbox --sm-disable >"$OUT/openbox.log" 2>&1 & WM_PID=$!
+  for _ in $(seq 50); do
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && return 0
+    sleep 0.1
+  done
+  fail "openbox did not start: $(cat "$OUT/openbox.log")"
+}
+stop_wm() {
+  [ "$WM_PID" -ne 0 ] || return 0
+  kill "$WM_PID" 2>/dev/null || true
+  wait "$WM_PID" 2>/dev/null || true
+  WM_PID=0
+  sleep 0.3
+}
+
 e2e_main() {
-  if [ "${1:-}" = "--inner" ]; then run; else xvfb-run -a -s '-screen 0 1024x768x24' bash "$E2E_SCRIPT" --inner; fi
+  if [ "${1:-}" = "--inner" ]; then
+    start_wm
+    run
+    stop_wm
+  else
+    xvfb-run -a -s '-screen 0 1024x768x24' bash "$E2E_SCRIPT" --inner
+  fi
 }

@@ -226,13 +226,14 @@ TEST_F(PanelTest, SettingsSavesTheListsFirstAndReloadsWhatTheSheetAccepted) {
   EXPECT_EQ((Cmds{{24, 0}}), Sent());
 }
 
-// A capture with a time limit ends later: pressing capture meanwhile does nothing and CAP stays lit.
+// A capture with a time limit ends later: pressing capture meanwhile leaves CAP lit and lets the
+// video window decide (it offers to end the capture now).
 TEST_F(PanelTest, CaptureLightsCapUntilTheVideoWindowReportsItsEnd) {
   Open();
   Press(27);
   Press(27);
   EXPECT_TRUE(panel.m_bCapture);
-  EXPECT_EQ((Cmds{{27, 0}}), Sent());
+  EXPECT_EQ((Cmds{{27, 0}, {27, 0}}), Sent());
   for (int i = 0; i < 2; ++i) ::SendMessageA(panel.m_hWnd, WM_TUNER_NOTIFY, PanelCmd::CaptureEnded, 0);
   EXPECT_FALSE(panel.m_bCapture);
 }

@@ -83,6 +83,8 @@ class CaptureFlow : public ::testing::Test {
   }
 
   CCaptureGraph& Engine() { return *wnd->m_pGraph; }
+  // A timed capture's end: its result box, and a whole file of about that many seconds.
+  void CheckTimedResult(double seconds);
 
   std::string path;
   orv::test::RecordingWnd panel;
@@ -99,27 +101,46 @@ TEST_F(CaptureFlow, CancelTellsThePanelAtOnceAndRecordsNothing) {
   EXPECT_TRUE(Engine().m_bPreviewing);
 }
 
-TEST_F(CaptureFlow, TimedCaptureIgnoresTheCaptureCommandAndEndsOnceAtItsLimit) {
-  Command27([](HWND dlg) { Start(dlg, 2); });
-  // The flow has returned with the capture running. The panel's capture button again: no dialog,
-  // and the panel keeps its CAP light.
-  ASSERT_TRUE(Engine().m_bCapturing);
-  bool reopened = false;
-  QTimer::singleShot(300, [&] {
-    if (HWND dlg = orv::ui::FindLocalTopLevel("캡처설정")) {
-      reopened = true;
-      Inner<QAbstractButton>(dlg, IDCANCEL)->click();
+// The capture command during a timed capture opens no dialog but asks whether to end it: No lets it
+// run to its limit, Yes ends it at once. Either way it ends once: code 27 to the panel first, then
+// the one result box, and no tick after that.
+TEST_F(CaptureFlow, TimedCaptureEndsOnceAtItsLimitOrWhenTheUserEndsIt) {
+  struct Case { int answer, limit; double seconds; };
+  for (const Case c : {Case{IDYES, 60, 1.0}, Case{IDNO, 2, 2.0}}) {
+    SCOPED_TRACE(c.answer);
+    std::filesystem::remove(path);
+    endedAfterBoxes.clear();
+    boxes.calls.clear();
+    boxes.answer = IDOK;
+    Command27([&](HWND dlg) { Start(dlg, c.limit); });
+    ASSERT_TRUE(Engine().m_bCapturing);
+    bool reopened = false;
+    QTimer::singleShot(300, [&] {
+      if (HWND dlg = orv::ui::FindLocalTopLevel("캡처설정")) {
+        reopened = true;
+        Inner<QAbstractButton>(dlg, IDCANCEL)->click();
+      }
+    });
+    orv::test::PumpUntil([] { return false; }, 1000);
+    boxes.answer = c.answer;
+    ::SendMessageA(wnd->m_hWnd, WM_TUNER_NOTIFY, VideoCmd::Capture, 0);
+    EXPECT_FALSE(reopened);
+    ASSERT_LE(1u, boxes.calls.size());
+    EXPECT_EQ(std::tuple(std::string("캡처를 지금 끝내시겠습니까?"), std::string("캡처 끝내기"), int(MB_YESNO | MB_ICONQUESTION)),
+              std::tuple(boxes.calls[0].text, boxes.calls[0].caption, int(boxes.calls[0].type)));
+    if (c.answer == IDNO) {
+      EXPECT_TRUE(endedAfterBoxes.empty());
+      ASSERT_TRUE(orv::test::PumpUntil([&] { return !endedAfterBoxes.empty(); }, 8000));
     }
-  });
-  ::SendMessageA(wnd->m_hWnd, WM_TUNER_NOTIFY, VideoCmd::Capture, 0);
-  orv::test::PumpUntil([] { return false; }, 500);
-  EXPECT_FALSE(reopened);
-  EXPECT_TRUE(endedAfterBoxes.empty());
-  // The timer ends it once: code 27 first, then the result box, and no tick after that.
-  ASSERT_TRUE(orv::test::PumpUntil([&] { return !endedAfterBoxes.empty(); }, 8000));
-  orv::test::PumpUntil([] { return false; }, 300);
-  EXPECT_EQ(std::vector<std::size_t>{0}, endedAfterBoxes);
-  EXPECT_FALSE(::KillTimer(wnd->m_hWnd, 1));
+    orv::test::PumpUntil([] { return false; }, 300);
+    EXPECT_EQ(std::vector<std::size_t>{1}, endedAfterBoxes) << "after the question, before the result box";
+    boxes.calls.erase(boxes.calls.begin());
+    EXPECT_FALSE(::KillTimer(wnd->m_hWnd, 1));
+    CheckTimedResult(c.seconds);
+  }
+}
+
+void CaptureFlow::CheckTimedResult(double seconds) {
   const CCaptureGraph& e = Engine();
   EXPECT_TRUE(!e.m_bCapturing && e.m_bPreviewing);
   char result[200];
@@ -138,12 +159,12 @@ TEST_F(CaptureFlow, TimedCaptureIgnoresTheCaptureCommandAndEndsOnceAtItsLimit) {
             (std::vector<std::string>{video[0].value("codec_tag_string", ""), video[0].value("avg_frame_rate", ""),
                                       audio[0].value("codec_name", "")}));
   const long long frames = orv::test::Number(video[0], "nb_frames");
-  EXPECT_GT(e.m_nCaptured, 20);
+  EXPECT_GT(e.m_nCaptured, seconds * 10);  // 14.99 a second
   EXPECT_EQ(e.m_nCaptured, orv::test::Number(video[0], "nb_read_packets"));
   EXPECT_LE(frames, e.m_nCaptured + e.m_nDropped);
   // As long as the limit, picture and sound ending together, and real pictures (the moving box
   // changes them) and real sound (the card's hiss or tone).
-  EXPECT_NEAR(2.0, frames * kFrame, 2 * kFrame);
+  EXPECT_NEAR(seconds, frames * kFrame, 0.5);
   const auto sound = orv::test::SoundSamples(path);
   EXPECT_NEAR(frames * kFrame, sound.size() / 2 / 44100.0, 2 * kFrame);
   EXPECT_EQ("", orv::test::DecodeErrors(path));
@@ -173,6 +194,7 @@ TEST_F(CaptureFlow, CaptureThatCannotStartGoesNoFurther) {
 TEST_F(CaptureFlow, FullDiskEndsTheCaptureWithAPlayableFileAndSaysWhy) {
   orv::media::SetAviDiskLimitForTests(30u << 20);
   for (int seconds : {-1, 60}) {
+    std::filesystem::remove(path);  // else "캡처 시작" asks before replacing it
     boxes.calls.clear();
     endedAfterBoxes.clear();
     Command27([&](HWND dlg) { Start(dlg, seconds); });

@@ -4,6 +4,7 @@
 #include "common/Settings.h"
 #include "platform/media/devices/testing.h"
 #include "platform/ui/afxdlgs.h"
+#include "platform/ui/qtwnd_p.h"
 #include "res/resource.h"
 #include "tests/media/mediarig.h"
 #include "tests/support/testenv.h"
@@ -176,24 +177,59 @@ TEST_F(VideoWindow, RightClickAsksOnlyWhenOnTopAndYesTellsThePanel) {
   EXPECT_EQ(PanelCmd::TopMostOff, panel.Of(WM_TUNER_NOTIFY)[0].wParam);
 }
 
-TEST_F(VideoWindow, PressDragsTheWindowUnlessItIsZoomed) {
+// Pressing on the frame or the picture and dragging moves the window while the button is held, by
+// the drag; a click moves nothing, and the pointer moving afterwards neither. A window manager is
+// asked to move it only once the pointer has really moved (asked at the press, it keeps the window
+// on the pointer after the release). The border sizes; a zoomed window does not move.
+TEST_F(VideoWindow, DragMovesTheWindowAClickDoesNot) {
   CVideoWnd& v = Open();
-  QWidget* q = orv::test::Widget(v.m_hWnd);
-  auto drag = [&] {
-    for (auto [type, at] : {std::pair{QEvent::MouseButtonPress, QPoint(50, 50)}, {QEvent::MouseMove, QPoint(70, 60)},
-                            {QEvent::MouseButtonRelease, QPoint(70, 60)}}) {
-      QMouseEvent e(type, QPointF(at), QPointF(q->mapToGlobal(at)), type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
-                    type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
-      QApplication::sendEvent(q, &e);
-    }
+  QWidget* frame = orv::test::Widget(v.m_hWnd);
+  const std::vector<HWND> children = orv::ui::ChildrenOf(v.m_hWnd);
+  ASSERT_FALSE(children.empty()) << "the picture";
+  QWidget* picture = orv::test::Widget(children[0]);
+  std::vector<Qt::Edges> asked;
+  bool windowManager = false;
+  orv::ui::SetSystemDragHookForTests([&](QWidget*, Qt::Edges e) { return asked.push_back(e), windowManager; });
+  // As the display server reports them: the pointer on the screen, and its place in the widget now.
+  auto send = [](QWidget* q, QEvent::Type type, QPoint global, Qt::MouseButtons held) {
+    QMouseEvent e(type, QPointF(q->mapFromGlobal(global)), QPointF(global),
+                  type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, held, Qt::NoModifier);
+    QApplication::sendEvent(q, &e);
+  };
+  struct Case { const char* what; QWidget* on; QPoint press; QSize drag; bool wm, zoomed; RECT after; std::size_t asked; };
+  const Case cases[] = {
+      {"click on the frame", frame, {4 + 50, 50}, {0, 0}, false, false, {100, 100, 740, 580}, 0},
+      {"click on the picture", picture, {50, 50}, {0, 0}, false, false, {100, 100, 740, 580}, 0},
+      {"drag the frame", frame, {50, 50}, {20, 10}, false, false, {120, 110, 760, 590}, 1},
+      {"drag the picture", picture, {50, 50}, {-30, 25}, false, false, {70, 125, 710, 605}, 1},
+      {"drag the lower right corner", frame, {638, 478}, {16, 12}, false, false, {100, 100, 756, 592}, 1},
+      {"window manager: click", picture, {50, 50}, {0, 0}, true, false, {100, 100, 740, 580}, 0},
+      {"window manager: drag", picture, {50, 50}, {20, 10}, true, false, {100, 100, 740, 580}, 1},
+      {"zoomed", picture, {50, 50}, {20, 10}, false, true, {}, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    v.MoveWindow(100, 100, 640, 480);
+    if (c.zoomed) v.ShowWindow(SW_MAXIMIZE);
+    RECT before;
+    v.GetWindowRect(&before);
+    asked.clear();
+    windowManager = c.wm;
+    const QPoint from = c.on->mapToGlobal(c.press), to = from + QPoint(c.drag.width(), c.drag.height());
+    send(c.on, QEvent::MouseButtonPress, from, Qt::LeftButton);
+    send(c.on, QEvent::MouseMove, (from + to) / 2, Qt::LeftButton);
+    send(c.on, QEvent::MouseMove, to, Qt::LeftButton);
+    send(c.on, QEvent::MouseButtonRelease, to, Qt::NoButton);
+    send(c.on, QEvent::MouseMove, to + QPoint(40, 40), Qt::NoButton);  // the button is up: nothing follows
     RECT r;
     v.GetWindowRect(&r);
-    return std::pair{r.left, r.top};
-  };
-  EXPECT_EQ((std::pair<LONG, LONG>{120, 110}), drag());
-  v.ShowWindow(SW_MAXIMIZE);
-  const auto zoomed = drag();
-  EXPECT_EQ(zoomed, drag());
+    const RECT expected = c.zoomed ? before : c.after;
+    EXPECT_EQ((std::vector<LONG>{expected.left, expected.top, expected.right, expected.bottom}),
+              (std::vector<LONG>{r.left, r.top, r.right, r.bottom}));
+    EXPECT_EQ(c.asked, asked.size());
+    if (c.zoomed) v.ShowWindow(SW_RESTORE);
+  }
+  orv::ui::SetSystemDragHookForTests(nullptr);
 }
 
 }  // namespace
