@@ -78,9 +78,9 @@ bool FollowDrag(QPoint global, Qt::MouseButtons buttons) {
     // A click is not a drag: asking the window manager then would leave the window on the pointer.
     if (d.manhattanLength() < QApplication::startDragDistance()) return true;
     g_drag.moved = true;
-    const Qt::Edges edges = g_drag.kind == WndWidget::Drag::Resize ? EdgesOf(g_drag.edge) : Qt::Edges();
-    if (SystemDrag(w, edges)) {
-      g_drag = {};  // the window manager has the pointer until the button is released
+    // The window manager moves the window with the pointer from here until the button is released.
+    if (SystemDrag(w, g_drag.kind == WndWidget::Drag::Resize ? EdgesOf(g_drag.edge) : Qt::Edges())) {
+      g_drag = {};
       return true;
     }
   }

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Captures as a user makes them: Enter in the capture dialog starts one and Enter in its status
-# dialog ends it; then a 5-second limit, and the file read back; then "lossless" chosen on the
-# recording page and 5 seconds more, which come as FFV1 in Matroska.
+# dialog ends it; then a 5-second limit onto the same file, which is asked about, and the file read
+# back; then "lossless" chosen on the recording page and 5 seconds more, which come as FFV1 in
+# Matroska; last a 60-second capture ended early from the capture button.
 source "$(dirname "$0")/lib.bash"
 
 # Closing a dialog brings the video window to the front; a right click on its frame brings the panel.
@@ -19,15 +20,21 @@ click_dlu() {  # x y
   xdotool mousemove --sync $((dx + $1 * dw / 216)) $((dy + $2 * dh / 138)) click 1
   sleep 0.3
 }
-# From the panel: tick "캡처 시간 제한 사용", type 5 into the limit, press "캡처 시작".
-capture_five_seconds() {
+# From the panel: tick "캡처 시간 제한 사용", type the limit, press "캡처 시작"; a file that is there
+# already is asked about, and Enter replaces it.
+capture_timed() {  # seconds
   open_dialog
   click_dlu 14 97
   click_dlu 40 69
   xdotool key --clearmodifiers ctrl+a BackSpace
-  xdotool type --delay 50 5
+  xdotool type --delay 50 "$1"
   sleep 0.2
   click_dlu 126 121
+  if [ -n "$EXPECT_REPLACE" ]; then
+    wait_window "다른 이름으로 저장 확인" 20 >/dev/null || fail "starting onto $EXPECT_REPLACE did not ask first"
+    answer "다른 이름으로 저장 확인"
+  fi
+  sleep 0.3
   [ -z "$(window "캡처설정")" ] || fail "the capture settings dialog stayed open"
 }
 
@@ -46,7 +53,7 @@ run() {
   answer "캡처상황"
   answer "동영상 캡처완료"
   panel_to_front
-  capture_five_seconds
+  EXPECT_REPLACE=Capture.avi capture_timed 5
 
   answer "동영상 캡처완료" 100
   sleep 1
@@ -73,7 +80,7 @@ run() {
   ! shown "환경설정" || fail "Enter did not close the settings sheet"
   grep -q '^RecordFormat=lossless' "$ORVANE_CONFIG_DIR/win.ini" || fail "lossless not stored: $(cat "$ORVANE_CONFIG_DIR/win.ini")"
   panel_to_front
-  capture_five_seconds
+  EXPECT_REPLACE= capture_timed 5
   answer "동영상 캡처완료" 100
   panel_to_front
   local mkv="$HOME/Capture.mkv"
@@ -83,6 +90,24 @@ run() {
   grep -q '^codec_name=ffv1$' "$probe" || fail "no FFV1 picture"
   grep -q '^width=720$' "$probe" && grep -Eq '^height=(480|576)$' "$probe" || fail "not the standard's frame"
   errors=$(ffmpeg -nostdin -v error -i "$mkv" -f null - 2>&1) && [ -z "$errors" ] || fail "decoding $mkv failed: $errors"
+
+  # A 60-second capture ended early: the capture button asks, Enter (Yes) ends it within a second,
+  # with one result box and a whole file.
+  EXPECT_REPLACE=Capture.mkv capture_timed 60
+  sleep 2
+  panel_to_front
+  xdotool mousemove --sync $((PX + 358)) $((PY + 133)) click 1
+  answer "캡처 끝내기" 20
+  wait_window "동영상 캡처완료" 10 >/dev/null || fail "Yes did not end the capture within a second"
+  snap ended-early
+  answer "동영상 캡처완료"
+  sleep 1.5
+  ! shown "동영상 캡처완료" || fail "a second result box after ending the capture early"
+  local duration
+  duration=$(ffprobe -v error -show_entries format=duration -of csv=p=0 "$mkv")
+  awk -v d="$duration" 'BEGIN { exit !(d > 1.5 && d < 10) }' || fail "the capture ended early lasts $duration s"
+  errors=$(ffmpeg -nostdin -v error -i "$mkv" -f null - 2>&1) && [ -z "$errors" ] || fail "decoding the early end failed: $errors"
+  panel_to_front
 
   xdotool windowfocus --sync "$PANEL" 2>/dev/null || true
   xdotool key alt+KP_Add

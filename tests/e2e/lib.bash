@@ -82,9 +82,20 @@ click() {  # x y in panel client coordinates
   xdotool mousemove --sync $((PX + $1)) $((PY + $2)) click 1
   sleep 0.4
 }
+# Double-clicks the lid open, again if the red capture button does not show (a window manager may
+# still be giving the panel the focus when the first click comes).
 open_lid() {
-  xdotool mousemove --sync $((PX + 259)) $((PY + 130)) click --repeat 2 --delay 120 1
-  sleep 0.5
+  local r
+  for _ in 1 2 3; do
+    xdotool mousemove --sync $((PX + 259)) $((PY + 130)) click --repeat 2 --delay 120 1
+    for _ in 1 2 3 4 5 6 7 8; do
+      sleep 0.25
+      import -window root -crop 1x1+$((PX + 358))+$((PY + 133)) +repage "$OUT/lid.png" 2>/dev/null
+      r=$(convert "$OUT/lid.png" -format '%[fx:int(255*r)]' info: 2>/dev/null)
+      [ "${r:-0}" -gt 150 ] && return 0
+    done
+  done
+  fail "a double-click did not open the lid"
 }
 # Opens the settings sheet from the panel and shows the tab that far right of the sheet's left edge
 # ("장치" 336, "녹화" 418); sets X and Y to the sheet's place.
