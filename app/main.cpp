@@ -15,7 +15,18 @@ const char kUsage[] =
     "  --help     print this help and exit\n"
     "  --version  print the version and exit\n"
     "\n"
-    "Qt's own -platform, -display and -style options are passed on. See orvanetuner(1).\n";
+    "Qt's own -platform, -display and -style options are passed on.\n"
+    "\n"
+    "Keys, in the panel or the picture window:\n"
+    "  Up, Down      channel up, down        Right, Left  volume up, down\n"
+    "  0-9           type a channel number   Delete       mute\n"
+    "  Keypad /      next input              Keypad *     zoom the picture\n"
+    "  Keypad +, -   add, erase the channel  Insert       brightness, contrast, hue or saturation\n"
+    "  Alt+keypad +  exit                    Home, End    raise, lower the chosen one\n"
+    "Dialogs: Enter is OK, Escape cancels; in a capture's status dialog both end the capture.\n"
+    "Settings: Ctrl+Tab, Ctrl+Shift+Tab (or Ctrl+PgDn, Ctrl+PgUp) change pages.\n"
+    "Mouse: double-click the panel's lid to open it; on the picture, drag to move the window,\n"
+    "double-click to zoom, right-click to call the panel back. More: orvanetuner(1).\n";
 
 // Qt's options that take a value, and those that do not; both reach the window layer untouched.
 bool IsQtOption(const char* a, bool* takesValue) {

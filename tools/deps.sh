@@ -8,6 +8,7 @@ PKGS=(
   libv4l-dev libasound2-dev libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev libavfilter-dev
   fonts-nanum
   xvfb xauth xdotool x11-utils imagemagick ffmpeg desktop-file-utils
+  appstream openbox
   qemu-system-x86 linux-image-amd64 busybox-static cpio kmod xz-utils alsa-utils
 )
 missing=()

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The program as a package installs it: the files in their places, a valid desktop entry, and a
-# command line answered without a display.
+# The program as a package installs it: the files in their places, a valid desktop entry and
+# AppStream description, and a command line answered without a display.
 source "$(dirname "$0")/lib.bash"
 
 # Without any display: a command line's exit status and what it says (pattern, at most n lines).
@@ -23,10 +23,22 @@ run() {
     local png=$prefix/share/icons/hicolor/${n}x${n}/apps/orvanetuner.png
     [ "$(identify -format '%wx%h' "$png" 2>/dev/null)" = "${n}x${n}" ] || fail "icon $png is not ${n}x${n}"
   done
-  zcat "$prefix/share/man/man1/orvanetuner.1.gz" | grep -q '^\.TH ORVANETUNER 1 .*OrvaneTuner [0-9]' || fail "no man page"
-  expect 0 '^Usage: orvanetuner' 20 "$bin" --help
+  local metainfo=("$prefix"/share/metainfo/*.metainfo.xml)
+  [ -f "${metainfo[0]}" ] || fail "no metainfo installed"
+  appstreamcli validate --no-net "${metainfo[0]}" >"$OUT/appstream.txt" 2>&1 ||
+    fail "the metainfo does not validate: $(cat "$OUT/appstream.txt")"
+  # Every screenshot it names is one the screenshot script draws into docs/screenshots.
+  local shot
+  for shot in $(grep -o '<image>[^<]*</image>' "${metainfo[0]}" | sed -E 's|.*/([^/<]*)</image>|\1|'); do
+    [ -f "docs/screenshots/$shot" ] || fail "the metainfo names $shot, which is not in docs/screenshots"
+  done
+  local man; man=$(zcat "$prefix/share/man/man1/orvanetuner.1.gz")
+  grep -q '^\.TH ORVANETUNER 1 .*OrvaneTuner [0-9]' <<<"$man" || fail "no man page"
+  grep -q '^\.SH KEYS' <<<"$man" || fail "the man page has no KEYS section"
+  expect 0 '^Usage: orvanetuner' 40 "$bin" --help
+  expect 0 'Alt+keypad +' 40 "$bin" --help
   expect 0 '^OrvaneTuner [0-9]' 1 "$bin" --version
-  expect 2 'unknown option --channel' 20 "$bin" --channel 7
+  expect 2 'unknown option --channel' 40 "$bin" --channel 7
   expect 1 'no display' 1 "$bin"
   expect 1 'cannot open the display :97' 1 env DISPLAY=:97 "$bin"
   # The installed program finds its English module: on an English desktop its panel says so.
@@ -37,6 +49,14 @@ run() {
   kill -TERM "$PID"
   expect_exit "the installed program in English"
   rm -rf "$prefix"
+
+  # The Debian package: it brings a Korean font where one can be had, and the same files.
+  local pkgdir; pkgdir=$(mktemp -d)
+  (cd "$(dirname "$BIN")" && cpack -G DEB -B "$pkgdir") >"$OUT/cpack.txt" 2>&1 || fail "cpack failed: $(cat "$OUT/cpack.txt")"
+  local deb=("$pkgdir"/*.deb)
+  [ "$(dpkg-deb -f "${deb[0]}" Recommends)" = "fonts-nanum | fonts-noto-cjk" ] || fail "the package does not recommend a Korean font"
+  dpkg-deb -c "${deb[0]}" | grep -q '/usr/share/metainfo/.*\.metainfo\.xml$' || fail "the package has no metainfo"
+  rm -rf "$pkgdir"
 }
 
 e2e_main "$@"
