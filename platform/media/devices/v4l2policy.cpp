@@ -207,6 +207,13 @@ REFERENCE_TIME PeriodOf(const v4l2_fract& f) {
   return static_cast<REFERENCE_TIME>(10000000.0 * f.numerator / f.denominator + 0.5);
 }
 
+REFERENCE_TIME PictureStart(const v4l2_buffer& b, REFERENCE_TIME span, REFERENCE_TIME dequeued) {
+  if ((b.flags & V4L2_BUF_FLAG_TIMESTAMP_MASK) != V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC) return dequeued - span;
+  const REFERENCE_TIME stamp =
+      static_cast<REFERENCE_TIME>(b.timestamp.tv_sec) * 10000000 + static_cast<REFERENCE_TIME>(b.timestamp.tv_usec) * 10;
+  return (b.flags & V4L2_BUF_FLAG_TSTAMP_SRC_MASK) == V4L2_BUF_FLAG_TSTAMP_SRC_SOE ? stamp : stamp - span;
+}
+
 // ---- Fields -------------------------------------------------------------------------------------------
 
 AM_FIELD_ORDER FieldOrderOf(std::uint32_t v4l2Field, StdMask standard, std::uint32_t firstField) {

@@ -104,7 +104,13 @@ struct FrameFormat {
   std::uint32_t sizeImage = 0;
   std::uint32_t field = V4L2_FIELD_NONE;
   REFERENCE_TIME period = 0;  // the driver's frame duration; 0 when it does not tell
+  // How long the picture in one buffer takes to capture: a frame's, or a field's when fields come
+  // one by one.
+  REFERENCE_TIME span = 0;
 };
+// The start of the picture in a buffer on the monotonic clock. Drivers stamp the end of the
+// picture unless they say otherwise; without a monotonic stamp, `dequeued` stands in, an end too.
+REFERENCE_TIME PictureStart(const v4l2_buffer& b, REFERENCE_TIME span, REFERENCE_TIME dequeued);
 // The media type of pictures of this format at this rate; its format block is *vih.
 AM_MEDIA_TYPE MakeVideoType(const FrameFormat& f, REFERENCE_TIME avgTimePerFrame, VIDEOINFOHEADER* vih);
 // A V4L2 time per frame in 100 ns units; 0 when it tells none.

@@ -262,6 +262,42 @@ TEST_F(V4l2Seam, FieldsSentOneByOneAreWovenIntoWholeFrames) {
   EXPECT_FALSE(jpeg.Streaming());
 }
 
+// Pictures are placed where their capture began: a stamp of the end (the drivers' default) or, without
+// stamps, the moment the picture was taken from the driver lies one picture (one field) later.
+TEST_F(V4l2Seam, PicturesArePlacedWhereTheirCaptureBegan) {
+  struct Case { const char* what; std::uint32_t field, source; bool stamped; } cases[] = {
+      {"frames stamped at their end", V4L2_FIELD_INTERLACED, V4L2_BUF_FLAG_TSTAMP_SRC_EOF, true},
+      {"frames stamped at their start", V4L2_FIELD_INTERLACED, V4L2_BUF_FLAG_TSTAMP_SRC_SOE, true},
+      {"frames without stamps", V4L2_FIELD_INTERLACED, V4L2_BUF_FLAG_TSTAMP_SRC_EOF, false},
+      {"fields stamped at their end", V4L2_FIELD_ALTERNATE, V4L2_BUF_FLAG_TSTAMP_SRC_EOF, true},
+      {"fields stamped at their start", V4L2_FIELD_ALTERNATE, V4L2_BUF_FLAG_TSTAMP_SRC_SOE, true},
+      {"fields without stamps", V4L2_FIELD_ALTERNATE, V4L2_BUF_FLAG_TSTAMP_SRC_EOF, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    FakeV4l2 fake;
+    fake.fixedWidth = 64, fake.fixedHeight = 48;
+    fake.field = c.field, fake.stampSource = c.source, fake.stamped = c.stamped;
+    const bool fields = c.field == V4L2_FIELD_ALTERNATE;
+    SeamRig rig(fake);
+    KeepSink* sink = rig.Keep(PIN_CATEGORY_CAPTURE);
+    rig.RunDrained(fake);
+    const REFERENCE_TIME graphStart = AsFilterBase(rig.capture)->StreamStart();
+    std::lock_guard lock(sink->mutex);
+    ASSERT_EQ(fields ? 4u : 8u, sink->data.size());
+    // How long after its capture began each picture is placed (a frame's number is in its lines).
+    std::vector<REFERENCE_TIME> late;
+    for (std::size_t i = 0; i < sink->data.size(); ++i)
+      late.push_back(graphStart + sink->starts[i] - fake.Began((fields ? 2 : 1) * sink->data[i][1]));
+    if (c.stamped) {
+      for (REFERENCE_TIME l : late) EXPECT_NEAR(0, l, 10);
+    } else {
+      // Taken from the driver after it ended: never early, and soon for some pictures.
+      EXPECT_GE(*std::min_element(late.begin(), late.end()), 0);
+      EXPECT_LT(*std::min_element(late.begin(), late.end()), 333667 / 4);
+    }
+  }
+}
+
 // A driver that claims 14.99 frames a second but stamps its frames twice as fast: every other
 // picture finds its place in the file taken.
 TEST_F(V4l2Seam, PicturesTheWriterLeavesOutCountAsDropped) {
