@@ -5,6 +5,7 @@
 #include "tests/media/mediarig.h"
 #include "tests/support/testenv.h"
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
@@ -126,7 +127,9 @@ std::vector<std::pair<long long, int>> PicturesRead(const std::string& path) {
 class AviMux : public ::testing::Test {
  protected:
   void SetUp() override { orv::test::FreshConfigDir(), dir = orv::test::ConfigDir(); }
-  void TearDown() override { SetAviDiskLimitForTests(0), SetAviQueueLimitForTests(0), SetAviWriteDelayForTests(0); }
+  void TearDown() override {
+    SetAviDiskLimitForTests(0), SetAviQueueLimitForTests(0), SetAviWriteDelayForTests(0), SetAviSyncErrorForTests(0);
+  }
   // Ten pictures over 0.67 s with their sound, the way a card sends them.
   static void Record(MuxRig& rig, int pictures = 10) {
     ASSERT_EQ(S_OK, rig.control->Run());
@@ -353,6 +356,37 @@ TEST_F(AviMux, DiskThatFillsUpClosesTheFileAndTellsTheGraph) {
     EXPECT_LE(std::filesystem::file_size(rig.path), 9u << 20);
     EXPECT_EQ("", orv::test::DecodeErrors(rig.path));
     EXPECT_GT(orv::test::PicturesIn(rig.path), 20);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// A disk that fails to keep what was written (a failing USB disk tells it only when the file is
+// synced) ends the recording with a write fault in every coding: at the end for AVI, at once for
+// Matroska, which is synced as it goes. What was written before stays playable.
+TEST_F(AviMux, ADiskThatFailsToKeepTheFileEndsTheRecordingWithAWriteFault) {
+  for (const auto& [name, coding] : {std::pair("delivered.avi", RECORD_AS_DELIVERED), {"full.avi", RECORD_UNCOMPRESSED_422},
+                                     {"lossless.mkv", RECORD_FFV1_PCM}}) {
+    SCOPED_TRACE(name);
+    SetAviSyncErrorForTests(EIO);
+    MuxRig rig(dir + "/" + name, true, 1, coding);
+    ASSERT_EQ(S_OK, rig.control->Run());
+    const int offered = IsMatroska(rig.path) ? 300 : 20;  // 20 s, or 1.3 s
+    int taken = 0;
+    for (; taken < offered; ++taken) {
+      rig.Src()->Sound(taken * kFrame, 67, 5);
+      if (rig.Src()->Picture(taken * kFrame, 1) == Delivery::None) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    EXPECT_EQ(IsMatroska(rig.path), taken < offered) << "taken: " << taken;
+    ASSERT_EQ(S_OK, rig.control->Stop());
+    LONG code = 0;
+    LONG_PTR p1 = 0, p2 = 0;
+    ASSERT_EQ(S_OK, rig.events->GetEvent(&code, &p1, &p2, 0));
+    EXPECT_EQ(std::pair(LONG{EC_ERRORABORT}, static_cast<HRESULT>(0x8007001D)), std::pair(code, static_cast<HRESULT>(p1)));
+    EXPECT_EQ("", orv::test::DecodeErrors(rig.path));
   }
 }
 
