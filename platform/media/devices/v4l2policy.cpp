@@ -238,8 +238,13 @@ bool FieldWeaver::Add(const FrameFormat& f, const BYTE* data, std::size_t used, 
   const PixelKind& k = *f.kind;
   const std::vector<Plane> rows = PlanesOf(k, f.width, f.height / 2, f.stride);
   if (used < Extent(rows)) return false;
-  const bool second = m_pending && m_field != field;
+  if (!m_first) m_first = f.firstField ? f.firstField : field;
+  // The second field carries its first's number, or the next where the driver counts fields.
+  const std::uint32_t step = sequence - m_sequence;
+  const bool second = m_pending && field != m_first && (step == 0 || (step == 1 && !m_countsFrames));
+  m_pending = false;
   if (!second) {
+    if (field != m_first) return false;  // its first field was lost
     m_frame.resize(StoredSize(k, f.width, f.height));
     m_pending = true;
     m_field = field;
@@ -249,9 +254,10 @@ bool FieldWeaver::Add(const FrameFormat& f, const BYTE* data, std::size_t used, 
   CopyRows(data, rows, m_frame.data(), StoredPlanes(k, f.width, f.height), 2, field == V4L2_FIELD_TOP ? 0 : 1,
            BottomUp(k));
   if (!second) return false;
-  m_pending = false;
-  // Both fields of a frame carry one number; drivers that count fields give consecutive ones.
-  if (sequence != m_sequence) m_sequence /= 2;
+  if (step == 0)
+    m_countsFrames = true;
+  else
+    m_sequence /= 2;
   return true;
 }
 

@@ -132,13 +132,16 @@ void FakeV4l2::Fit(v4l2_pix_format* pix) const {
 }
 
 void FakeV4l2::Fill(std::vector<BYTE>& buffer, v4l2_buffer* b) {
+  while (std::find(lose.begin(), lose.end(), m_next) != lose.end()) ++m_next;
   const int n = m_next++;
   const bool alternate = m_pix.field == V4L2_FIELD_ALTERNATE;
+  // Fields one by one come in the standard's order: the bottom first on 525 lines.
+  const bool bottom = (n % 2 == 0) == (orv::media::StandardLines(std) == 480);
   const REFERENCE_TIME t = m_t0 + (stampSource == V4L2_BUF_FLAG_TSTAMP_SRC_SOE ? n : n + 1) * Span();
   b->timestamp = {t / 10000000, (t % 10000000) / 10};
   b->flags = (stamped ? V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC : V4L2_BUF_FLAG_TIMESTAMP_UNKNOWN) | stampSource | V4L2_BUF_FLAG_DONE;
   b->sequence = static_cast<std::uint32_t>(alternate ? n / 2 : n);
-  b->field = alternate ? static_cast<std::uint32_t>(n % 2 ? V4L2_FIELD_BOTTOM : V4L2_FIELD_TOP) : m_pix.field;
+  b->field = alternate ? static_cast<std::uint32_t>(bottom ? V4L2_FIELD_BOTTOM : V4L2_FIELD_TOP) : m_pix.field;
 
   const std::uint32_t f = m_pix.pixelformat, w = m_pix.width, h = m_pix.height, stride = m_pix.bytesperline;
   if (Compressed(f)) {
@@ -148,7 +151,7 @@ void FakeV4l2::Fill(std::vector<BYTE>& buffer, v4l2_buffer* b) {
     return;
   }
   const std::uint32_t rows = alternate ? h / 2 : h;
-  auto line = [&](std::uint32_t r) { return alternate ? 2 * r + (n % 2) : r; };
+  auto line = [&](std::uint32_t r) { return alternate ? 2 * r + bottom : r; };
   std::fill(buffer.begin(), buffer.end(), 0);
   for (std::uint32_t r = 0; r < rows; ++r) {
     const int y = Luma(line(r), h);

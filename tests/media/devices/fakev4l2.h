@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <linux/videodev2.h>
+#include <algorithm>
 #include <map>
 #include <mutex>
 #include <string>
@@ -36,6 +37,7 @@ class FakeV4l2 {
   std::uint32_t stampSource = V4L2_BUF_FLAG_TSTAMP_SRC_EOF;  // what its stamps mark: a picture's end or start
   bool stamped = true;                       // else no stamps, and pictures come in real time, each once it ended
   int frames = 8;                            // buffers it fills after STREAMON, then no more
+  std::vector<int> lose;                     // pictures (or fields) it misses: their numbers pass unfilled
   std::map<unsigned long, int> fail;         // request -> errno
   int mmapErrno = 0;                         // for every mapping
 
