@@ -12,6 +12,7 @@ extern "C" {
 #include <libavutil/log.h>
 #include <libavutil/mathematics.h>
 #include <libavutil/samplefmt.h>
+#include <libavutil/version.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
@@ -241,8 +242,16 @@ class Encoded final : public PictureCoder {
  private:
   bool Send(std::int64_t index, const EmitFn& emit) {
     last->pts = index;
-    last->interlaced_frame = encoder->field_order == AV_FIELD_TT || encoder->field_order == AV_FIELD_BB;
-    last->top_field_first = encoder->field_order == AV_FIELD_TT;
+    const bool interlaced = encoder->field_order == AV_FIELD_TT || encoder->field_order == AV_FIELD_BB;
+    const bool topFirst = encoder->field_order == AV_FIELD_TT;
+#if LIBAVUTIL_VERSION_INT >= AV_VERSION_INT(58, 7, 100)
+    // FFmpeg 6.1 on: the frame's flags (the fields below are deprecated there, and go later).
+    last->flags = (last->flags & ~(AV_FRAME_FLAG_INTERLACED | AV_FRAME_FLAG_TOP_FIELD_FIRST)) |
+                  (interlaced ? AV_FRAME_FLAG_INTERLACED : 0) | (topFirst ? AV_FRAME_FLAG_TOP_FIELD_FIRST : 0);
+#else
+    last->interlaced_frame = interlaced;
+    last->top_field_first = topFirst;
+#endif
     return avcodec_send_frame(encoder.get(), last.get()) == 0 && Drain(encoder.get(), emit, 1);
   }
 };
