@@ -298,6 +298,15 @@ HRESULT V4l2Card::ApplyFormat() {
   // then thinned by their times, as when the driver gives none.
   if (m_frame.field != V4L2_FIELD_ALTERNATE && Ioctl(VIDIOC_G_PARM, &p) == 0)
     m_frame.period = PeriodOf(p.parm.capture.timeperframe);
+  // A field lasts half the standard's frame.
+  v4l2_std_id std = 0;
+  if (Ioctl(VIDIOC_G_STD, &std) < 0) std = 0;
+  if (m_frame.field == V4L2_FIELD_ALTERNATE) {
+    m_frame.span = (std ? StandardPeriod(std) : m_cardPeriod) / 2;
+    if (std) m_frame.firstField = InterlacedFieldOrder(std) == AM_FIELDS_TOP_FIRST ? V4L2_FIELD_TOP : V4L2_FIELD_BOTTOM;
+  }
+  else
+    m_frame.span = m_frame.period > 0 ? m_frame.period : m_cardPeriod;
   return S_OK;
 }
 

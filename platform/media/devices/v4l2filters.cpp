@@ -386,11 +386,7 @@ class V4l2VideoCapture : public FilterBase,
       m_decimator.Reset(f.period, wanted);
       m_weaver.Reset();
     }
-    // The capture instant on the graph's clock.
-    REFERENCE_TIME at = MonotonicNow();
-    if ((b.flags & V4L2_BUF_FLAG_TIMESTAMP_MASK) == V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC)
-      at = static_cast<REFERENCE_TIME>(b.timestamp.tv_sec) * 10000000 +
-           static_cast<REFERENCE_TIME>(b.timestamp.tv_usec) * 10;
+    REFERENCE_TIME at = PictureStart(b, f.span, MonotonicNow());
     std::uint32_t sequence = b.sequence;
 
     const PixelKind& k = *f.kind;

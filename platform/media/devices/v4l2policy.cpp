@@ -207,6 +207,13 @@ REFERENCE_TIME PeriodOf(const v4l2_fract& f) {
   return static_cast<REFERENCE_TIME>(10000000.0 * f.numerator / f.denominator + 0.5);
 }
 
+REFERENCE_TIME PictureStart(const v4l2_buffer& b, REFERENCE_TIME span, REFERENCE_TIME dequeued) {
+  if ((b.flags & V4L2_BUF_FLAG_TIMESTAMP_MASK) != V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC) return dequeued - span;
+  const REFERENCE_TIME stamp =
+      static_cast<REFERENCE_TIME>(b.timestamp.tv_sec) * 10000000 + static_cast<REFERENCE_TIME>(b.timestamp.tv_usec) * 10;
+  return (b.flags & V4L2_BUF_FLAG_TSTAMP_SRC_MASK) == V4L2_BUF_FLAG_TSTAMP_SRC_SOE ? stamp : stamp - span;
+}
+
 // ---- Fields -------------------------------------------------------------------------------------------
 
 AM_FIELD_ORDER FieldOrderOf(std::uint32_t v4l2Field, StdMask standard, std::uint32_t firstField) {
@@ -231,8 +238,13 @@ bool FieldWeaver::Add(const FrameFormat& f, const BYTE* data, std::size_t used, 
   const PixelKind& k = *f.kind;
   const std::vector<Plane> rows = PlanesOf(k, f.width, f.height / 2, f.stride);
   if (used < Extent(rows)) return false;
-  const bool second = m_pending && m_field != field;
+  if (!m_first) m_first = f.firstField ? f.firstField : field;
+  // The second field carries its first's number, or the next where the driver counts fields.
+  const std::uint32_t step = sequence - m_sequence;
+  const bool second = m_pending && field != m_first && (step == 0 || (step == 1 && !m_countsFrames));
+  m_pending = false;
   if (!second) {
+    if (field != m_first) return false;  // its first field was lost
     m_frame.resize(StoredSize(k, f.width, f.height));
     m_pending = true;
     m_field = field;
@@ -242,9 +254,10 @@ bool FieldWeaver::Add(const FrameFormat& f, const BYTE* data, std::size_t used, 
   CopyRows(data, rows, m_frame.data(), StoredPlanes(k, f.width, f.height), 2, field == V4L2_FIELD_TOP ? 0 : 1,
            BottomUp(k));
   if (!second) return false;
-  m_pending = false;
-  // Both fields of a frame carry one number; drivers that count fields give consecutive ones.
-  if (sequence != m_sequence) m_sequence /= 2;
+  if (step == 0)
+    m_countsFrames = true;
+  else
+    m_sequence /= 2;
   return true;
 }
 

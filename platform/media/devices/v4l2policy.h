@@ -104,7 +104,15 @@ struct FrameFormat {
   std::uint32_t sizeImage = 0;
   std::uint32_t field = V4L2_FIELD_NONE;
   REFERENCE_TIME period = 0;  // the driver's frame duration; 0 when it does not tell
+  // How long the picture in one buffer takes to capture: a frame's, or a field's when fields come
+  // one by one.
+  REFERENCE_TIME span = 0;
+  // Fields one by one: the standard's first field (V4L2_FIELD_TOP or _BOTTOM), 0 without a standard.
+  std::uint32_t firstField = 0;
 };
+// The start of the picture in a buffer on the monotonic clock. Drivers stamp the end of the
+// picture unless they say otherwise; without a monotonic stamp, `dequeued` stands in, an end too.
+REFERENCE_TIME PictureStart(const v4l2_buffer& b, REFERENCE_TIME span, REFERENCE_TIME dequeued);
 // The media type of pictures of this format at this rate; its format block is *vih.
 AM_MEDIA_TYPE MakeVideoType(const FrameFormat& f, REFERENCE_TIME avgTimePerFrame, VIDEOINFOHEADER* vih);
 // A V4L2 time per frame in 100 ns units; 0 when it tells none.
@@ -118,10 +126,12 @@ REFERENCE_TIME PeriodOf(const v4l2_fract& f);
 AM_FIELD_ORDER FieldOrderOf(std::uint32_t v4l2Field, StdMask standard, std::uint32_t firstField);
 
 // Fields that come one per buffer (V4L2_FIELD_ALTERNATE) woven into frames: a field's rows go
-// between the other field's, and a frame is whole after a top and a bottom field.
+// between the other field's. A frame starts on the standard's first field (without a standard, on
+// the parity that came first) and is whole with the field right after it; after a lost field,
+// pairing starts again, so that every frame holds its own two fields in the order the file says.
 class FieldWeaver {
  public:
-  void Reset() { m_pending = false; }
+  void Reset() { *this = FieldWeaver{}; }
   // A buffer of `used` bytes holding field `field` (V4L2_FIELD_TOP or _BOTTOM) of a picture of
   // format f, captured at `at`. True when it completes a frame: Frame(), At() and Sequence() tell it.
   bool Add(const FrameFormat& f, const BYTE* data, std::size_t used, std::uint32_t field, REFERENCE_TIME at,
@@ -135,6 +145,8 @@ class FieldWeaver {
  private:
   std::vector<BYTE> m_frame;
   bool m_pending = false;
+  bool m_countsFrames = false;  // the driver gives both fields one number (seen once); else it may count fields
+  std::uint32_t m_first = 0;    // the parity frames start on
   std::uint32_t m_field = 0, m_sequence = 0;
   REFERENCE_TIME m_at = 0;
 };

@@ -12,6 +12,7 @@ extern "C" {
 #include <libavutil/log.h>
 #include <libavutil/mathematics.h>
 #include <libavutil/samplefmt.h>
+#include <libavutil/version.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
@@ -29,6 +30,8 @@ constexpr const char* kH264Preset = "veryfast";
 constexpr std::int64_t kH264BitRate = 4'000'000, kH264MaxRate = 6'000'000, kH264Buffer = 8'000'000;
 constexpr REFERENCE_TIME kKeyFrameEvery = 20'000'000;
 constexpr std::int64_t kAacBitRate = 160'000;
+// The 625-line standards' frame (25 a second): their pictures are described as BT.470 B/G.
+constexpr REFERENCE_TIME k625LineFrame = 400'000;
 
 struct Free {
   void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
@@ -82,6 +85,18 @@ AVRational FourByThreeSampleAspect(int width, int height) {
   return sar;
 }
 
+// How the picture's colour is to be read: BT.601 as the standards send it (SMPTE 170M on 525 lines,
+// BT.470 B/G on 625, told apart by the frame rate), in studio range; RGB kept as RGB at full range.
+void DescribeColour(AVCodecContext* c, REFERENCE_TIME frame, bool rgb) {
+  if (frame > 0 && frame % k625LineFrame == 0) {
+    c->colorspace = AVCOL_SPC_BT470BG, c->color_primaries = AVCOL_PRI_BT470BG, c->color_trc = AVCOL_TRC_GAMMA28;
+  } else {
+    c->colorspace = AVCOL_SPC_SMPTE170M, c->color_primaries = AVCOL_PRI_SMPTE170M, c->color_trc = AVCOL_TRC_SMPTE170M;
+  }
+  c->color_range = AVCOL_RANGE_MPEG;
+  if (rgb) c->colorspace = AVCOL_SPC_RGB, c->color_range = AVCOL_RANGE_JPEG;
+}
+
 // A delivered picture format, and how to read it.
 struct PictureFormat {
   GUID subtype;
@@ -121,6 +136,7 @@ class PictureReader {
   int Height() const { return m_height; }
   // Whether pictures are 4:2:0 (MJPEG is taken as 4:2:2, as cards send it).
   bool Chroma420() const { return m_format.format == AV_PIX_FMT_YUV420P || m_format.format == AV_PIX_FMT_NV12; }
+  bool Rgb() const { return m_format.format == AV_PIX_FMT_BGR24; }
   bool Packed422() const {
     return !m_flip && (m_format.format == AV_PIX_FMT_YUYV422 || m_format.format == AV_PIX_FMT_UYVY422);
   }
@@ -226,8 +242,16 @@ class Encoded final : public PictureCoder {
  private:
   bool Send(std::int64_t index, const EmitFn& emit) {
     last->pts = index;
-    last->interlaced_frame = encoder->field_order == AV_FIELD_TT || encoder->field_order == AV_FIELD_BB;
-    last->top_field_first = encoder->field_order == AV_FIELD_TT;
+    const bool interlaced = encoder->field_order == AV_FIELD_TT || encoder->field_order == AV_FIELD_BB;
+    const bool topFirst = encoder->field_order == AV_FIELD_TT;
+#if LIBAVUTIL_VERSION_INT >= AV_VERSION_INT(58, 7, 100)
+    // FFmpeg 6.1 on: the frame's flags (the fields below are deprecated there, and go later).
+    last->flags = (last->flags & ~(AV_FRAME_FLAG_INTERLACED | AV_FRAME_FLAG_TOP_FIELD_FIRST)) |
+                  (interlaced ? AV_FRAME_FLAG_INTERLACED : 0) | (topFirst ? AV_FRAME_FLAG_TOP_FIELD_FIRST : 0);
+#else
+    last->interlaced_frame = interlaced;
+    last->top_field_first = topFirst;
+#endif
     return avcodec_send_frame(encoder.get(), last.get()) == 0 && Drain(encoder.get(), emit, 1);
   }
 };
@@ -238,7 +262,8 @@ void QuietEncoderNotes() {
   if (av_log_get_level() > AV_LOG_WARNING) av_log_set_level(AV_LOG_WARNING);
 }
 
-HRESULT OpenEncoder(Encoded& e, RECORD_CODING coding, AVFieldOrder order, AVRational sar, AVRational unit, bool globalHeader) {
+HRESULT OpenEncoder(Encoded& e, RECORD_CODING coding, AVFieldOrder order, AVRational sar, AVRational unit,
+                    REFERENCE_TIME frame, bool globalHeader) {
   QuietEncoderNotes();
   const bool ffv1 = coding == RECORD_FFV1_PCM;
   const AVCodec* codec = ffv1 ? avcodec_find_encoder(AV_CODEC_ID_FFV1) : avcodec_find_encoder_by_name("libx264");
@@ -249,7 +274,9 @@ HRESULT OpenEncoder(Encoded& e, RECORD_CODING coding, AVFieldOrder order, AVRati
   AVCodecContext* c = e.encoder.get();
   c->width = e.reader.Width();
   c->height = e.reader.Height();
-  c->pix_fmt = ffv1 && !e.reader.Chroma420() ? AV_PIX_FMT_YUV422P : AV_PIX_FMT_YUV420P;
+  // FFV1 keeps what the card sends: RGB as RGB, 4:2:0 as it is, else 4:2:2.
+  c->pix_fmt = !ffv1 || e.reader.Chroma420() ? AV_PIX_FMT_YUV420P : e.reader.Rgb() ? AV_PIX_FMT_0RGB32 : AV_PIX_FMT_YUV422P;
+  DescribeColour(c, frame, ffv1 && e.reader.Rgb());
   c->time_base = unit;
   c->framerate = av_inv_q(unit);
   c->sample_aspect_ratio = sar;
@@ -276,6 +303,7 @@ HRESULT OpenEncoder(Encoded& e, RECORD_CODING coding, AVFieldOrder order, AVRati
   e.last->format = c->pix_fmt;
   e.last->width = c->width;
   e.last->height = c->height;
+  e.last->sample_aspect_ratio = sar;  // FFV1 stores it in every frame
   return av_frame_get_buffer(e.last.get(), 0) < 0 ? E_OUTOFMEMORY : S_OK;
 }
 
@@ -418,7 +446,7 @@ std::unique_ptr<PictureCoder> PictureCoder::Create(RECORD_CODING coding, const A
   auto e = std::make_unique<Encoded>();
   if (!e->reader.Init(mt)) return *hr = VFW_E_INVALIDMEDIATYPE, nullptr;
   const AVRational sar = FourByThreeSampleAspect(e->reader.Width(), e->reader.Height());
-  if (*hr = OpenEncoder(*e, coding, order, sar, unit, globalHeader); FAILED(*hr)) return nullptr;
+  if (*hr = OpenEncoder(*e, coding, order, sar, unit, vih->AvgTimePerFrame, globalHeader); FAILED(*hr)) return nullptr;
   if (avcodec_parameters_from_context(par, e->encoder.get()) < 0) return *hr = E_OUTOFMEMORY, nullptr;
   st->sample_aspect_ratio = sar;
   return e;

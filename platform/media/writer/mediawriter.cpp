@@ -31,6 +31,15 @@ std::atomic<std::uint64_t> g_diskLimit{0};
 std::atomic<int> g_writeDelayUs{0};
 std::atomic<std::size_t> g_queueLimit{0};
 std::atomic<bool> g_followSound{true};
+std::atomic<int> g_syncErrno{0};
+
+// Puts what was written to the file on the disk: 0, or the errno of a disk that failed to keep it.
+int SyncToDisk(int fd) {
+  if (const int e = g_syncErrno) return e;
+  if (::fdatasync(fd) == 0) return 0;
+  // A file that cannot be synced (a pipe, some special file) has nothing to lose.
+  return errno == EINVAL || errno == EROFS ? 0 : errno;
+}
 
 // Some seconds of full-size raw video: enough to ride out a disk's pauses, little enough that
 // stopping (which writes out what is queued) stays short.
@@ -163,10 +172,13 @@ class MediaFile final : public MediaWriter {
   // Waiting for the disk is left to a thread of its own, so that the writing never waits on it.
   void SyncLoop();
   void StopSyncing();
+  // The sync before the file is reported complete: 0 or errno. The windows stay drawn meanwhile.
+  int SyncAtEnd();
   std::thread m_syncThread;
   std::mutex m_syncMutex;
   std::condition_variable m_syncCv;
   bool m_syncWanted = false, m_syncStop = false;
+  std::atomic<int> m_syncErrno{0};  // the first sync that failed
   AVFormatContext* m_ctx = nullptr;
   bool m_headerWritten = false;
   bool m_finished = false;
@@ -380,6 +392,8 @@ void MediaFile::WriteItem(Item& item) {
   if (!m_halted)
     if (HRESULT hr = KeepRoom(); FAILED(hr)) Halt(hr);
   if (!m_halted && m_options.matroska) Sync(item.start - m_origin);
+  // What the disk failed to keep is a hole in the file: the recording ends.
+  if (const int e = m_syncErrno; e && !m_halted) Halt(FileErrorOf(e));
 }
 
 // The frame goes to the place nearest its time stamp; frames the card missed become empty chunks
@@ -474,9 +488,24 @@ void MediaFile::SyncLoop() {
     if (m_syncStop) return;
     m_syncWanted = false;
     lock.unlock();
-    ::fdatasync(m_fd);
+    if (const int e = SyncToDisk(m_fd)) {
+      int none = 0;
+      m_syncErrno.compare_exchange_strong(none, e);
+    }
     lock.lock();
   }
+}
+
+int MediaFile::SyncAtEnd() {
+  std::atomic<bool> done{false};
+  int e = 0;
+  std::thread sync([&] {
+    e = SyncToDisk(m_fd);
+    done = true;
+  });
+  if (orv::ui::IsUiThread()) orv::ui::WaitPumpingMessages([&] { return done.load(); });
+  sync.join();
+  return e;
 }
 
 void MediaFile::StopSyncing() {
@@ -551,6 +580,7 @@ HRESULT MediaFile::Finish(bool drain) {
     // Give back the room kept ahead of the data.
     if (m_reservedTo > m_size && ::ftruncate(m_fd, m_size + 1) == 0 && ::ftruncate(m_fd, m_size) != 0)
       hr = hr == S_OK ? FileErrorOf(errno) : hr;
+    if (const int e = m_syncErrno ? m_syncErrno.load() : SyncAtEnd(); e && hr == S_OK) hr = FileErrorOf(e);
     if (::close(m_fd) != 0 && hr == S_OK) hr = FileErrorOf(errno);
     m_fd = -1;
   }
@@ -596,5 +626,6 @@ void SetAviDiskLimitForTests(std::uint64_t bytes) { g_diskLimit = bytes; }
 void SetAviWriteDelayForTests(int microseconds) { g_writeDelayUs = microseconds; }
 void SetAviQueueLimitForTests(std::size_t bytes) { g_queueLimit = bytes; }
 void SetAviFollowSoundClockForBenchmarks(bool follow) { g_followSound = follow; }
+void SetAviSyncErrorForTests(int error) { g_syncErrno = error; }
 
 }  // namespace orv::media

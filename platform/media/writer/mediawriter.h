@@ -35,7 +35,8 @@ class MediaWriter {
   virtual HRESULT Open(const std::vector<const AM_MEDIA_TYPE*>& types) = 0;
   // Streaming threads: queues a copy of the sample for the stream of that index.
   virtual Delivery Push(int stream, const MediaSample& sample) = 0;
-  // Writes what is queued, the index and the final headers; closes the file. First error or S_OK.
+  // Writes what is queued, the index and the final headers, puts the file on the disk and closes it.
+  // First error (a sync that failed is one) or S_OK.
   virtual HRESULT Close() = 0;
   // The writing ended early (and the halt was reported).
   virtual bool Halted() const = 0;

@@ -16,6 +16,10 @@ void SetAviWriteDelayForTests(int microseconds);
 // The write queue's bound in bytes (0: the default).
 void SetAviQueueLimitForTests(std::size_t bytes);
 
+// Makes every sync of a capture file to the disk fail with this errno, as a failing USB disk's
+// does (0: the real sync).
+void SetAviSyncErrorForTests(int error);
+
 // Makes WritersBehind() say a writer is behind (true) or ask the writers again (false).
 void SetWritersBehindForTests(bool behind);
 

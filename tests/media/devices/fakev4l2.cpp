@@ -77,7 +77,15 @@ orv::media::V4l2Calls FakeV4l2::Calls() {
   c.munmap = [this](void*, std::size_t) { return std::lock_guard(mutex), --mapped, 0; };
   // The descriptor itself never wakes; a filled buffer waiting is readiness.
   c.poll = [this](pollfd* fds, nfds_t count, int timeoutMs) {
-    const bool ready = (std::lock_guard(mutex), Ready());
+    bool ready = false;
+    {
+      std::lock_guard lock(mutex);
+      ready = Ready();
+      if (!stamped && m_streaming && !ready) {  // wakes when the next picture has ended
+        const REFERENCE_TIME due = m_t0 + (m_next + 1) * Span() - orv::media::MonotonicNow();
+        timeoutMs = static_cast<int>(std::clamp<REFERENCE_TIME>(due / 10000 + 1, 0, timeoutMs));
+      }
+    }
     int r = ::poll(fds, count, ready ? 0 : timeoutMs);
     if (r < 0 || !ready) return r;
     for (nfds_t i = 0; i < count; ++i)
@@ -96,7 +104,15 @@ bool FakeV4l2::WaitDrained() {
   return false;
 }
 
-bool FakeV4l2::Ready() const { return m_streaming && !m_queue.empty() && filled < frames; }
+bool FakeV4l2::Ready() const {
+  return m_streaming && !m_queue.empty() && filled < frames &&
+         (stamped || orv::media::MonotonicNow() >= m_t0 + (m_next + 1) * Span());
+}
+
+REFERENCE_TIME FakeV4l2::Span() const {
+  const REFERENCE_TIME frame = pace ? pace : period ? period : 333667;
+  return m_pix.field == V4L2_FIELD_ALTERNATE ? frame / 2 : frame;
+}
 
 void FakeV4l2::Fit(v4l2_pix_format* pix) const {
   if (std::find(formats.begin(), formats.end(), pix->pixelformat) == formats.end()) pix->pixelformat = formats.front();
@@ -116,14 +132,16 @@ void FakeV4l2::Fit(v4l2_pix_format* pix) const {
 }
 
 void FakeV4l2::Fill(std::vector<BYTE>& buffer, v4l2_buffer* b) {
+  while (std::find(lose.begin(), lose.end(), m_next) != lose.end()) ++m_next;
   const int n = m_next++;
   const bool alternate = m_pix.field == V4L2_FIELD_ALTERNATE;
-  const REFERENCE_TIME frame = pace ? pace : period ? period : 333667;
-  const REFERENCE_TIME t = m_t0 + n * (alternate ? frame / 2 : frame);
+  // Fields one by one come in the standard's order: the bottom first on 525 lines.
+  const bool bottom = (n % 2 == 0) == (orv::media::StandardLines(std) == 480);
+  const REFERENCE_TIME t = m_t0 + (stampSource == V4L2_BUF_FLAG_TSTAMP_SRC_SOE ? n : n + 1) * Span();
   b->timestamp = {t / 10000000, (t % 10000000) / 10};
-  b->flags = V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC | V4L2_BUF_FLAG_DONE;
+  b->flags = (stamped ? V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC : V4L2_BUF_FLAG_TIMESTAMP_UNKNOWN) | stampSource | V4L2_BUF_FLAG_DONE;
   b->sequence = static_cast<std::uint32_t>(alternate ? n / 2 : n);
-  b->field = alternate ? static_cast<std::uint32_t>(n % 2 ? V4L2_FIELD_BOTTOM : V4L2_FIELD_TOP) : m_pix.field;
+  b->field = alternate ? static_cast<std::uint32_t>(bottom ? V4L2_FIELD_BOTTOM : V4L2_FIELD_TOP) : m_pix.field;
 
   const std::uint32_t f = m_pix.pixelformat, w = m_pix.width, h = m_pix.height, stride = m_pix.bytesperline;
   if (Compressed(f)) {
@@ -133,14 +151,14 @@ void FakeV4l2::Fill(std::vector<BYTE>& buffer, v4l2_buffer* b) {
     return;
   }
   const std::uint32_t rows = alternate ? h / 2 : h;
-  auto line = [&](std::uint32_t r) { return alternate ? 2 * r + (n % 2) : r; };
+  auto line = [&](std::uint32_t r) { return alternate ? 2 * r + bottom : r; };
   std::fill(buffer.begin(), buffer.end(), 0);
   for (std::uint32_t r = 0; r < rows; ++r) {
     const int y = Luma(line(r), h);
     BYTE* p = buffer.data() + std::size_t{r} * stride;
     for (std::uint32_t x = 0; x < w; ++x) {
       switch (f) {
-        case V4L2_PIX_FMT_YUYV: p[2 * x] = static_cast<BYTE>(y), p[2 * x + 1] = 128; break;
+        case V4L2_PIX_FMT_YUYV: p[2 * x] = static_cast<BYTE>(y), p[2 * x + 1] = x ? 128 : static_cast<BYTE>(b->sequence); break;
         case V4L2_PIX_FMT_UYVY: p[2 * x] = 128, p[2 * x + 1] = static_cast<BYTE>(y); break;
         case V4L2_PIX_FMT_BGR24: p[3 * x] = p[3 * x + 1] = p[3 * x + 2] = FullRange(y); break;
         default: p[x] = static_cast<BYTE>(y); break;  // the luma plane

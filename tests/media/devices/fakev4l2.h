@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <linux/videodev2.h>
+#include <algorithm>
 #include <map>
 #include <mutex>
 #include <string>
@@ -33,7 +34,10 @@ class FakeV4l2 {
   REFERENCE_TIME period = 333667;            // from VIDIOC_G_PARM; 0: no such request
   bool rateSettable = false;                 // V4L2_CAP_TIMEPERFRAME: VIDIOC_S_PARM sets the period
   REFERENCE_TIME pace = 0;                   // frame times in its buffers (0: the period's)
+  std::uint32_t stampSource = V4L2_BUF_FLAG_TSTAMP_SRC_EOF;  // what its stamps mark: a picture's end or start
+  bool stamped = true;                       // else no stamps, and pictures come in real time, each once it ended
   int frames = 8;                            // buffers it fills after STREAMON, then no more
+  std::vector<int> lose;                     // pictures (or fields) it misses: their numbers pass unfilled
   std::map<unsigned long, int> fail;         // request -> errno
   int mmapErrno = 0;                         // for every mapping
 
@@ -50,6 +54,9 @@ class FakeV4l2 {
   bool WaitDrained();
   // The picture format set last (VIDIOC_S_FMT).
   v4l2_pix_format Pix() { return std::lock_guard(mutex), m_pix; }
+  // When picture (or field) n began on the monotonic clock; its sequence number is in the first
+  // chroma byte of each YUYV line.
+  REFERENCE_TIME Began(int n) { return std::lock_guard(mutex), m_t0 + n * Span(); }
 
   // Luma of line y of h: bright in the top eighth (the mark), then alternating (a wrong field order shows).
   static int Luma(std::uint32_t y, std::uint32_t h) { return y < h / 8 ? 235 : (y % 2 ? 76 : 16); }
@@ -59,6 +66,7 @@ class FakeV4l2 {
   bool Ready() const;
   void Fill(std::vector<BYTE>& buffer, v4l2_buffer* b);
   void Fit(v4l2_pix_format* pix) const;
+  REFERENCE_TIME Span() const;  // of a picture, or of a field one by one
 
   int m_fd = -1;
   v4l2_pix_format m_pix{};

@@ -229,37 +229,85 @@ TEST_F(V4l2Seam, AStreamThatCannotStartFailsTheGraphsRunWithItsError) {
   }
 }
 
-TEST_F(V4l2Seam, FieldsSentOneByOneAreWovenIntoWholeFrames) {
-  FakeV4l2 fake;
-  fake.field = V4L2_FIELD_ALTERNATE;
-  fake.fixedWidth = 64, fake.fixedHeight = 48;
-  fake.frames = 8;  // fields
-  {
+// Each frame is woven from its own two fields, the standard's first (the bottom on 525 lines) on top
+// of the order the file is told; a field lost leaves its partner out.
+TEST_F(V4l2Seam, FieldsSentOneByOneAreWovenIntoTheFramesTheyBelongTo) {
+  // lose: the fields the driver misses (numbered from 0); frames: the numbers of the frames woven.
+  struct Case { const char* what; v4l2_std_id std; std::vector<int> lose; std::vector<int> frames; AM_FIELD_ORDER order; } cases[] = {
+      {"525 lines", V4L2_STD_NTSC_M, {}, {0, 1, 2, 3}, AM_FIELDS_BOTTOM_FIRST},
+      {"525 lines, the first field missed", V4L2_STD_NTSC_M, {0}, {1, 2, 3}, AM_FIELDS_BOTTOM_FIRST},
+      {"625 lines, a second field missed", V4L2_STD_PAL_BG, {3}, {0, 2, 3}, AM_FIELDS_TOP_FIRST},
+      {"625 lines, a first field missed", V4L2_STD_PAL_BG, {2}, {0, 2, 3}, AM_FIELDS_TOP_FIRST},
+      {"625 lines, a second and a first field missed", V4L2_STD_PAL_BG, {3, 4}, {0, 3, 4}, AM_FIELDS_TOP_FIRST}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    FakeV4l2 fake;
+    fake.field = V4L2_FIELD_ALTERNATE;
+    fake.fixedWidth = 64, fake.fixedHeight = 48;
+    fake.detected = {{1, c.std}}, fake.lose = c.lose;
     SeamRig rig(fake);
+    ASSERT_EQ(S_OK, rig.crossbar->Route(kXbarVideoOut, kXbarComposite));
+    ASSERT_EQ(c.std, fake.Std());
     KeepSink* sink = rig.Keep(PIN_CATEGORY_CAPTURE);
     rig.RunDrained(fake);
     std::lock_guard lock(sink->mutex);
-    ASSERT_EQ(4u, sink->data.size());
     EXPECT_EQ(48, sink->vih.bmiHeader.biHeight);
+    std::vector<int> frames;  // -1: a frame of two fields that do not belong together
     for (const std::vector<BYTE>& f : sink->data) {
       ASSERT_EQ(64u * 48 * 2, f.size());
       for (std::uint32_t y = 0; y < 48; ++y) ASSERT_EQ(FakeV4l2::Luma(y, 48), f[y * 64 * 2 + 10]) << "line " << y;
+      bool own = true;
+      for (std::uint32_t y = 1; y < 48; ++y) own = own && f[y * 64 * 2 + 1] == f[1];
+      frames.push_back(own ? f[1] : -1);
     }
-    // A frame's time is its first field's.
-    EXPECT_NEAR(333667, sink->starts[1] - sink->starts[0], 10);
-    // The fields' order is the first one's (the top here), not the standard's (bottom on 525 lines).
+    EXPECT_EQ(c.frames, frames);
     ComPtr<IAMAnalogVideoDecoder> decoder;
     AM_FIELD_ORDER order = AM_FIELDS_UNKNOWN;
     ASSERT_EQ(S_OK, decoder.QueryFrom(rig.capture));
-    fake.std = V4L2_STD_NTSC_M;
     EXPECT_EQ(S_OK, decoder->get_FieldOrder(&order));
-    EXPECT_EQ(AM_FIELDS_TOP_FIRST, order);
+    EXPECT_EQ(c.order, order);
   }
   // Compressed fields cannot be woven: the format is refused when the stream starts.
   FakeV4l2 jpeg;
   jpeg.formats = {V4L2_PIX_FMT_MJPEG}, jpeg.field = V4L2_FIELD_ALTERNATE;
   EXPECT_EQ(VFW_E_INVALIDMEDIATYPE, SeamRig(jpeg).control->Run());
   EXPECT_FALSE(jpeg.Streaming());
+}
+
+// Pictures are placed where their capture began: a stamp of the end (the drivers' default) or, without
+// stamps, the moment the picture was taken from the driver lies one picture (one field) later.
+TEST_F(V4l2Seam, PicturesArePlacedWhereTheirCaptureBegan) {
+  struct Case { const char* what; std::uint32_t field, source; bool stamped; } cases[] = {
+      {"frames stamped at their end", V4L2_FIELD_INTERLACED, V4L2_BUF_FLAG_TSTAMP_SRC_EOF, true},
+      {"frames stamped at their start", V4L2_FIELD_INTERLACED, V4L2_BUF_FLAG_TSTAMP_SRC_SOE, true},
+      {"frames without stamps", V4L2_FIELD_INTERLACED, V4L2_BUF_FLAG_TSTAMP_SRC_EOF, false},
+      {"fields stamped at their end", V4L2_FIELD_ALTERNATE, V4L2_BUF_FLAG_TSTAMP_SRC_EOF, true},
+      {"fields stamped at their start", V4L2_FIELD_ALTERNATE, V4L2_BUF_FLAG_TSTAMP_SRC_SOE, true},
+      {"fields without stamps", V4L2_FIELD_ALTERNATE, V4L2_BUF_FLAG_TSTAMP_SRC_EOF, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    FakeV4l2 fake;
+    fake.fixedWidth = 64, fake.fixedHeight = 48;
+    fake.field = c.field, fake.stampSource = c.source, fake.stamped = c.stamped;
+    const bool fields = c.field == V4L2_FIELD_ALTERNATE;
+    SeamRig rig(fake);
+    KeepSink* sink = rig.Keep(PIN_CATEGORY_CAPTURE);
+    rig.RunDrained(fake);
+    const REFERENCE_TIME graphStart = AsFilterBase(rig.capture)->StreamStart();
+    std::lock_guard lock(sink->mutex);
+    ASSERT_EQ(fields ? 4u : 8u, sink->data.size());
+    // How long after its capture began each picture is placed (a frame's number is in its lines).
+    std::vector<REFERENCE_TIME> late;
+    for (std::size_t i = 0; i < sink->data.size(); ++i)
+      late.push_back(graphStart + sink->starts[i] - fake.Began((fields ? 2 : 1) * sink->data[i][1]));
+    if (c.stamped) {
+      for (REFERENCE_TIME l : late) EXPECT_NEAR(0, l, 10);
+    } else {
+      // Taken from the driver after it ended: never early, and soon for some pictures.
+      EXPECT_GE(*std::min_element(late.begin(), late.end()), 0);
+      EXPECT_LT(*std::min_element(late.begin(), late.end()), 333667 / 4);
+    }
+  }
 }
 
 // A driver that claims 14.99 frames a second but stamps its frames twice as fast: every other

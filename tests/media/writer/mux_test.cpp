@@ -5,6 +5,7 @@
 #include "tests/media/mediarig.h"
 #include "tests/support/testenv.h"
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
@@ -14,6 +15,11 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
 
 using namespace orv::media;
 using orv::test::Number;
@@ -26,14 +32,23 @@ constexpr REFERENCE_TIME kFrame = 667111;
 constexpr int kRate = 44100;
 constexpr int kWidth = 72;
 
-// A source with a 72x48 YUY2 output (pixels narrower than square, as the standards') and a 44.1 kHz
+// The pictures a source sends: YUY2 or RGB, at this frame duration.
+struct Shape {
+  bool rgb = false;
+  REFERENCE_TIME frame = kFrame;
+};
+
+// A source with a 72x48 picture output (pixels narrower than square, as the standards') and a 44.1 kHz
 // stereo PCM output, whose decoder tells the field order when it is known.
 class StampedSource : public FilterBase, public IAMAnalogVideoDecoder {
  public:
   ORV_UNKNOWN_IMPL
-  StampedSource() : FilterBase(GUID_NULL, "Stamped", "Stamped") {
-    VIDEOINFOHEADER vih{.AvgTimePerFrame = kFrame, .bmiHeader = {sizeof(BITMAPINFOHEADER), kWidth, 48, 1, 16, MEDIASUBTYPE_YUY2.Data1}};
-    AM_MEDIA_TYPE v{MEDIATYPE_Video, MEDIASUBTYPE_YUY2, TRUE, FALSE, kWidth * 48 * 2, FORMAT_VideoInfo, nullptr,
+  explicit StampedSource(Shape shape = {})
+      : FilterBase(GUID_NULL, "Stamped", "Stamped"), frame(shape.frame), bytes(kWidth * 48 * (shape.rgb ? 3 : 2)) {
+    const GUID& subtype = shape.rgb ? MEDIASUBTYPE_RGB24 : MEDIASUBTYPE_YUY2;
+    VIDEOINFOHEADER vih{.AvgTimePerFrame = frame, .bmiHeader = {sizeof(BITMAPINFOHEADER), kWidth, 48, 1, static_cast<WORD>(shape.rgb ? 24 : 16),
+                                                                shape.rgb ? DWORD{BI_RGB} : subtype.Data1}};
+    AM_MEDIA_TYPE v{MEDIATYPE_Video, subtype, TRUE, FALSE, static_cast<ULONG>(bytes), FORMAT_VideoInfo, nullptr,
                     sizeof vih, reinterpret_cast<BYTE*>(&vih)};
     WAVEFORMATEX wfx{WAVE_FORMAT_PCM, 2, kRate, kRate * 4, 4, 16, 0};
     AM_MEDIA_TYPE a{MEDIATYPE_Audio, MEDIASUBTYPE_PCM, TRUE, FALSE, 4, FORMAT_WaveFormatEx, nullptr,
@@ -45,7 +60,7 @@ class StampedSource : public FilterBase, public IAMAnalogVideoDecoder {
   }
   // A picture whose bytes all carry `mark`, counted as a card counts its frames.
   Delivery Picture(REFERENCE_TIME at, BYTE mark) {
-    const Delivery d = Send(0, std::vector<BYTE>(kWidth * 48 * 2, mark), at, at + kFrame);
+    const Delivery d = Send(0, std::vector<BYTE>(bytes, mark), at, at + frame);
     if (d == Delivery::Taken) ++counts->delivered;
     if (d == Delivery::Refused) ++counts->dropped;
     return d;
@@ -56,6 +71,8 @@ class StampedSource : public FilterBase, public IAMAnalogVideoDecoder {
     return Send(1, std::vector<BYTE>(reinterpret_cast<BYTE*>(s.data()), reinterpret_cast<BYTE*>(s.data() + s.size())),
                 at, at + ms * 10000LL);
   }
+  const REFERENCE_TIME frame;
+  const std::size_t bytes;
   std::shared_ptr<StreamFormat> formats[2];
   std::shared_ptr<FrameCounts> counts = std::make_shared<FrameCounts>();
   AM_FIELD_ORDER fields = AM_FIELDS_UNKNOWN;
@@ -83,9 +100,9 @@ bool IsMatroska(const std::string& path) { return path.ends_with(".mkv"); }
 
 struct MuxRig : orv::test::EmptyGraph {
   explicit MuxRig(const std::string& file, bool sound = true, LONG master = 1, RECORD_CODING coding = RECORD_AS_DELIVERED,
-                  AM_FIELD_ORDER fields = AM_FIELDS_UNKNOWN)
+                  AM_FIELD_ORDER fields = AM_FIELDS_UNKNOWN, Shape shape = {})
       : path(file) {
-    source = static_cast<IBaseFilter*>(new StampedSource);
+    source = static_cast<IBaseFilter*>(new StampedSource(shape));
     Src()->fields = fields;
     graph->AddFilter(source, u"Stamped");
     EXPECT_EQ(S_OK, builder->SetOutputFileName(IsMatroska(path) ? &MEDIASUBTYPE_Matroska : &MEDIASUBTYPE_Avi,
@@ -126,13 +143,16 @@ std::vector<std::pair<long long, int>> PicturesRead(const std::string& path) {
 class AviMux : public ::testing::Test {
  protected:
   void SetUp() override { orv::test::FreshConfigDir(), dir = orv::test::ConfigDir(); }
-  void TearDown() override { SetAviDiskLimitForTests(0), SetAviQueueLimitForTests(0), SetAviWriteDelayForTests(0); }
+  void TearDown() override {
+    SetAviDiskLimitForTests(0), SetAviQueueLimitForTests(0), SetAviWriteDelayForTests(0), SetAviSyncErrorForTests(0);
+  }
   // Ten pictures over 0.67 s with their sound, the way a card sends them.
   static void Record(MuxRig& rig, int pictures = 10) {
     ASSERT_EQ(S_OK, rig.control->Run());
+    const REFERENCE_TIME frame = rig.Src()->frame;
     for (int i = 0; i < pictures; ++i) {
-      ASSERT_EQ(Delivery::Taken, rig.Src()->Sound(i * kFrame, 67, static_cast<std::int16_t>(i * 100)));
-      ASSERT_EQ(Delivery::Taken, rig.Src()->Picture(i * kFrame, static_cast<BYTE>(16 + i * 20)));
+      ASSERT_EQ(Delivery::Taken, rig.Src()->Sound(i * frame, static_cast<int>(frame / 10000), static_cast<std::int16_t>(i * 100)));
+      ASSERT_EQ(Delivery::Taken, rig.Src()->Picture(i * frame, static_cast<BYTE>(16 + i * 20)));
     }
     ASSERT_EQ(S_OK, rig.control->Stop());
   }
@@ -184,24 +204,58 @@ int AviFieldsPerFrame(const std::string& path) {
   return static_cast<unsigned char>(bytes[at + 8 + 32]);
 }
 
-// Each coding read back as a player reads it: codec, size, rate, field order, a 4:3 frame, and
-// every picture the source was told was taken.
+// The sample aspect the first picture carries in its own bitstream ("num:den"), not the container's.
+std::string FrameAspect(const std::string& path) {
+  std::string out = "unreadable";
+  AVFormatContext* fmt = nullptr;
+  if (avformat_open_input(&fmt, path.c_str(), nullptr, nullptr) != 0) return out;
+  const int v = avformat_find_stream_info(fmt, nullptr) >= 0 ? av_find_best_stream(fmt, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0) : -1;
+  const AVCodec* codec = v >= 0 ? avcodec_find_decoder(fmt->streams[v]->codecpar->codec_id) : nullptr;
+  AVCodecContext* ctx = codec ? avcodec_alloc_context3(codec) : nullptr;
+  AVPacket* packet = av_packet_alloc();
+  AVFrame* frame = av_frame_alloc();
+  if (ctx && avcodec_parameters_to_context(ctx, fmt->streams[v]->codecpar) >= 0 && avcodec_open2(ctx, codec, nullptr) == 0) {
+    ctx->sample_aspect_ratio = AVRational{0, 1};
+    while (av_read_frame(fmt, packet) >= 0) {
+      const bool got = packet->stream_index == v && avcodec_send_packet(ctx, packet) >= 0 && avcodec_receive_frame(ctx, frame) >= 0;
+      av_packet_unref(packet);
+      if (got) {
+        out = std::to_string(frame->sample_aspect_ratio.num) + ":" + std::to_string(frame->sample_aspect_ratio.den);
+        break;
+      }
+    }
+  }
+  av_frame_free(&frame), av_packet_free(&packet), avcodec_free_context(&ctx), avformat_close_input(&fmt);
+  return out;
+}
+
+// Each coding read back as a player reads it: codec, size, rate, field order, a 4:3 frame (in the
+// pictures themselves too), the colour description, and every picture the source was told was taken.
 TEST_F(AviMux, EachCodingIsReadBackWithWhatItSaysOfThePicture) {
-  // fields: as the source's decoder tells them; aviFields: -1 without video properties (or not AVI).
-  struct Case { const char* file; RECORD_CODING coding; AM_FIELD_ORDER fields; const char *video, *pixels, *order, *aspect, *sound;
-                int aviFields; bool allKeyFrames; };
+  // fields: as the source's decoder tells them; aviFields: -1 without video properties (or not AVI);
+  // colour: space, primaries, transfer and range ("" where AVI has no place for them).
+  struct Case { const char* file; RECORD_CODING coding; AM_FIELD_ORDER fields; Shape shape; const char *video, *pixels, *order, *aspect,
+                *sound, *colour; int aviFields; bool allKeyFrames; };
+  constexpr Shape k525{}, k625{false, 400000}, kRgb{true, 333667};
+  const char* const k601 = "smpte170m smpte170m smpte170m tv";
   const Case cases[] = {
-      {"/delivered.avi", RECORD_AS_DELIVERED, AM_FIELDS_TOP_FIRST, "rawvideo", "yuyv422", "", "", "pcm_s16le", -1, true},
-      {"/full.avi", RECORD_UNCOMPRESSED_422, AM_FIELDS_TOP_FIRST, "rawvideo", "yuyv422", "", "4:3", "pcm_s16le", 2, true},
-      {"/camera.avi", RECORD_UNCOMPRESSED_422, AM_FIELDS_PROGRESSIVE, "rawvideo", "yuyv422", "", "4:3", "pcm_s16le", 1, true},
-      {"/lossless.mkv", RECORD_FFV1_PCM, AM_FIELDS_TOP_FIRST, "ffv1", "yuv422p", "tt", "4:3", "pcm_s16le", -1, true},
-      {"/unknown.mkv", RECORD_FFV1_PCM, AM_FIELDS_UNKNOWN, "ffv1", "yuv422p", "", "4:3", "pcm_s16le", -1, true},
-      {"/compact.mkv", RECORD_H264_AAC, AM_FIELDS_BOTTOM_FIRST, "h264", "yuv420p", "bb", "4:3", "aac", -1, false},
-      {"/progressive.mkv", RECORD_H264_AAC, AM_FIELDS_PROGRESSIVE, "h264", "yuv420p", "progressive", "4:3", "aac", -1, false},
+      {"/delivered.avi", RECORD_AS_DELIVERED, AM_FIELDS_TOP_FIRST, k525, "rawvideo", "yuyv422", "", "", "pcm_s16le", "", -1, true},
+      {"/full.avi", RECORD_UNCOMPRESSED_422, AM_FIELDS_TOP_FIRST, k525, "rawvideo", "yuyv422", "", "4:3", "pcm_s16le", "", 2, true},
+      {"/camera.avi", RECORD_UNCOMPRESSED_422, AM_FIELDS_PROGRESSIVE, k525, "rawvideo", "yuyv422", "", "4:3", "pcm_s16le", "", 1, true},
+      {"/lossless.mkv", RECORD_FFV1_PCM, AM_FIELDS_TOP_FIRST, k525, "ffv1", "yuv422p", "tt", "4:3", "pcm_s16le", k601, -1, true},
+      {"/lossless625.mkv", RECORD_FFV1_PCM, AM_FIELDS_TOP_FIRST, k625, "ffv1", "yuv422p", "tt", "4:3", "pcm_s16le",
+       "bt470bg bt470bg bt470bg tv", -1, true},
+      {"/rgb.mkv", RECORD_FFV1_PCM, AM_FIELDS_PROGRESSIVE, kRgb, "ffv1", "bgr0", "progressive", "4:3", "pcm_s16le",
+       "gbr smpte170m smpte170m pc", -1, true},
+      {"/unknown.mkv", RECORD_FFV1_PCM, AM_FIELDS_UNKNOWN, k525, "ffv1", "yuv422p", "", "4:3", "pcm_s16le", k601, -1, true},
+      {"/compact.mkv", RECORD_H264_AAC, AM_FIELDS_BOTTOM_FIRST, k525, "h264", "yuv420p", "bb", "4:3", "aac", k601, -1, false},
+      {"/progressive.mkv", RECORD_H264_AAC, AM_FIELDS_PROGRESSIVE, k525, "h264", "yuv420p", "progressive", "4:3", "aac", k601, -1, false},
+      {"/compact625.mkv", RECORD_H264_AAC, AM_FIELDS_TOP_FIRST, k625, "h264", "yuv420p", "tt", "4:3", "aac",
+       "bt470bg bt470bg bt470bg tv", -1, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);
-    MuxRig rig(dir + c.file, true, 1, c.coding, c.fields);
+    MuxRig rig(dir + c.file, true, 1, c.coding, c.fields, c.shape);
     Record(rig, 20);
     const auto probe = Probe(rig.path);
     const auto video = StreamsOf(probe, "video"), sound = StreamsOf(probe, "audio");
@@ -213,8 +267,12 @@ TEST_F(AviMux, EachCodingIsReadBackWithWhatItSaysOfThePicture) {
                                         sound[0].value("codec_name", "")}));
     EXPECT_EQ(std::pair(kWidth, 48), std::pair(int(Number(video[0], "width")), int(Number(video[0], "height"))));
     const std::string rate = text("r_frame_rate");
-    EXPECT_NEAR(1e7 / kFrame, std::stod(rate) / std::stod(rate.substr(rate.find('/') + 1)), 0.01) << rate;
+    EXPECT_NEAR(1e7 / c.shape.frame, std::stod(rate) / std::stod(rate.substr(rate.find('/') + 1)), 0.01) << rate;
     EXPECT_EQ(c.aviFields, AviFieldsPerFrame(rig.path));
+    if (IsMatroska(rig.path)) {
+      EXPECT_EQ(c.colour, text("color_space") + " " + text("color_primaries") + " " + text("color_transfer") + " " + text("color_range"));
+      EXPECT_EQ("8:9", FrameAspect(rig.path));  // 4:3 over 72x48
+    }
     const std::string flags = orv::test::Shell("ffprobe -v error -select_streams v -show_entries packet=flags -of csv=p=0 " +
                                                orv::test::Quoted(rig.path));
     EXPECT_EQ(c.allKeyFrames, flags.starts_with('K') && flags.find("\n_") == std::string::npos) << flags;
@@ -353,6 +411,37 @@ TEST_F(AviMux, DiskThatFillsUpClosesTheFileAndTellsTheGraph) {
     EXPECT_LE(std::filesystem::file_size(rig.path), 9u << 20);
     EXPECT_EQ("", orv::test::DecodeErrors(rig.path));
     EXPECT_GT(orv::test::PicturesIn(rig.path), 20);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// A disk that fails to keep what was written (a failing USB disk tells it only when the file is
+// synced) ends the recording with a write fault in every coding: at the end for AVI, at once for
+// Matroska, which is synced as it goes. What was written before stays playable.
+TEST_F(AviMux, ADiskThatFailsToKeepTheFileEndsTheRecordingWithAWriteFault) {
+  for (const auto& [name, coding] : {std::pair("delivered.avi", RECORD_AS_DELIVERED), {"full.avi", RECORD_UNCOMPRESSED_422},
+                                     {"lossless.mkv", RECORD_FFV1_PCM}}) {
+    SCOPED_TRACE(name);
+    SetAviSyncErrorForTests(EIO);
+    MuxRig rig(dir + "/" + name, true, 1, coding);
+    ASSERT_EQ(S_OK, rig.control->Run());
+    const int offered = IsMatroska(rig.path) ? 300 : 20;  // 20 s, or 1.3 s
+    int taken = 0;
+    for (; taken < offered; ++taken) {
+      rig.Src()->Sound(taken * kFrame, 67, 5);
+      if (rig.Src()->Picture(taken * kFrame, 1) == Delivery::None) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    EXPECT_EQ(IsMatroska(rig.path), taken < offered) << "taken: " << taken;
+    ASSERT_EQ(S_OK, rig.control->Stop());
+    LONG code = 0;
+    LONG_PTR p1 = 0, p2 = 0;
+    ASSERT_EQ(S_OK, rig.events->GetEvent(&code, &p1, &p2, 0));
+    EXPECT_EQ(std::pair(LONG{EC_ERRORABORT}, static_cast<HRESULT>(0x8007001D)), std::pair(code, static_cast<HRESULT>(p1)));
+    EXPECT_EQ("", orv::test::DecodeErrors(rig.path));
   }
 }
 
