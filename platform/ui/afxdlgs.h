@@ -215,8 +215,8 @@ class CPropertySheet : public CWnd {
 
  private:
   void PressOK();
-  // A page the user asked for: the focus goes into it, unless it is on the tabs.
-  void ShowPageForUser(int index);
+  // A page the user asked for, with the focus into it (given for `reason`, a Qt::FocusReason).
+  void ShowPageForUser(int index, int reason);
   // Tab runs from the tabs through the page shown to the buttons, though pages are made later.
   void ChainFocus(CPropertyPage* page);
   std::string caption_;

@@ -89,7 +89,7 @@ class FocusFrameStyle : public QProxyStyle {
   }
 
  private:
-  static constexpr int kFocusInset = 4;
+  static constexpr int kFocusInset = 3;
 };
 
 }  // namespace

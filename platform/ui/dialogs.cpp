@@ -444,22 +444,19 @@ BOOL CPropertySheet::SetActivePage(int index) {
 
 void CPropertySheet::StepPage(int step) {
   const int n = GetPageCount();
-  if (n > 0) ShowPageForUser(((active_ + step) % n + n) % n);
+  if (n > 0) ShowPageForUser(((active_ + step) % n + n) % n, Qt::TabFocusReason);
 }
 
-void CPropertySheet::ShowPageForUser(int index) {
-  QWidget* tabs = FocusOf(tabs_);
-  // On the tabs the focus stays, for their arrow keys; elsewhere it goes into the page shown.
-  const bool onTabs = tabs && tabs->window()->focusWidget() == tabs;
-  if (!SetActivePage(index) || onTabs) return;
+void CPropertySheet::ShowPageForUser(int index, int reason) {
+  if (!SetActivePage(index)) return;
   CPropertyPage* page = GetActivePage();
   QWidget* pageWidget = WidgetForHandle(page->m_hWnd);
   for (const auto& c : page->controls_)
     if (QWidget* w = FocusOf(c->m_hWnd); w && (w->focusPolicy() & Qt::TabFocus) && w->isEnabled() && w->isVisibleTo(pageWidget)) {
-      w->setFocus(Qt::OtherFocusReason);
+      w->setFocus(static_cast<Qt::FocusReason>(reason));
       return;
     }
-  if (tabs) tabs->setFocus(Qt::OtherFocusReason);
+  if (QWidget* tabs = FocusOf(tabs_)) tabs->setFocus(static_cast<Qt::FocusReason>(reason));
 }
 
 void CPropertySheet::ChainFocus(CPropertyPage* page) {
@@ -559,7 +556,12 @@ bool CPropertySheet::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
       const UINT id = LOWORD(wParam), code = HIWORD(wParam);
       *result = 0;
       if (id == kTabsId) {
-        ShowPageForUser(static_cast<int>(code));
+        // A click on a tab puts the focus into its page; the arrow keys of the focused tabs leave it there.
+        QWidget* tabs = FocusOf(tabs_);
+        if (QGuiApplication::mouseButtons() == Qt::NoButton && tabs && tabs->window()->focusWidget() == tabs)
+          SetActivePage(static_cast<int>(code));
+        else
+          ShowPageForUser(static_cast<int>(code), Qt::MouseFocusReason);
       } else if (id == IDOK && code == BN_CLICKED) {
         PressOK();
       } else if (id == IDCANCEL && code == BN_CLICKED) {

@@ -3,6 +3,7 @@
 #include "tests/dialogs/rig.h"
 
 #include <QImage>
+#include <QKeySequence>
 #include <QTest>
 #include <atomic>
 #include <thread>
@@ -89,6 +90,12 @@ TEST_F(SheetKeys, CtrlTabAndCtrlPageKeysChangePagesRoundTheEnds) {
       {Qt::Key_PageUp, Qt::ControlModifier, 2},
   };
   RunSheet([&] {
+    // The arrow keys of the focused tabs keep the focus there; a click on a tab does not.
+    Tabs(hSheet)->setFocus();
+    QTest::keyClick(Tabs(hSheet), Qt::Key_Right);
+    EXPECT_EQ(1, Shown());
+    EXPECT_EQ(Tabs(hSheet), FocusIn(hSheet));
+    QTest::mouseClick(Tabs(hSheet), Qt::LeftButton, {}, Tabs(hSheet)->tabRect(0).center());
     QTest::mouseClick(Tabs(hSheet), Qt::LeftButton, {}, Tabs(hSheet)->tabRect(1).center());
     EXPECT_EQ(1, Shown());
     EXPECT_TRUE(FocusOnFirstStop()) << "after a click: " << FocusIn(hSheet)->metaObject()->className();
@@ -96,8 +103,8 @@ TEST_F(SheetKeys, CtrlTabAndCtrlPageKeysChangePagesRoundTheEnds) {
     EXPECT_EQ(0, Shown());
     for (const auto& st : steps) {
       QTest::keyClick(FocusIn(hSheet), st.key, st.mods);
-      EXPECT_EQ(st.shown, Shown()) << st.key;
-      EXPECT_TRUE(FocusOnFirstStop()) << st.key << ": " << FocusIn(hSheet)->metaObject()->className();
+      EXPECT_EQ(st.shown, Shown()) << QKeySequence(st.key | st.mods).toString().toStdString();
+      EXPECT_TRUE(FocusOnFirstStop()) << QKeySequence(st.key | st.mods).toString().toStdString();
     }
     // Plain Tab and PgDn stay on the page.
     QTest::keyClick(FocusIn(hSheet), Qt::Key_Tab);
