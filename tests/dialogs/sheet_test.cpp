@@ -67,7 +67,7 @@ std::string Unseen(QWidget* w) {
   return {};
 }
 
-class SheetKeys : public SheetTest {
+class SheetKeys : public FlowTest {
  protected:
   int Shown() { return Tabs(hSheet)->currentIndex(); }
   // Whether the focus is on the first Tab stop of the page shown, as after a click on its tab.
@@ -113,12 +113,12 @@ TEST_F(SheetKeys, CtrlTabAndCtrlPageKeysChangePagesRoundTheEnds) {
   });
 }
 
-// Every Tab stop of each page of the sheet, and of the About box, is a control a user sees.
+// Every Tab stop of each page of the settings sheet, and of the About box, is a control a user sees.
 TEST_F(SheetKeys, EveryTabStopIsAVisibleControl) {
-  RunSheet([&] {
-    for (int page = 0; page < 3; ++page) {
-      ShowPage(hSheet, page);
-      const std::vector<QWidget*> stops = TabStops(hSheet);
+  RunFlow(0, "채널설정", {{{"Card", 0, false, {}}}, {"Card Audio"}}, [&](HWND, HWND sheet) {
+    for (int page = 0; page < 5; ++page) {
+      ShowPage(sheet, page);
+      const std::vector<QWidget*> stops = TabStops(sheet);
       EXPECT_GT(stops.size(), 3u) << "page " << page;
       for (QWidget* w : stops) EXPECT_EQ("", Unseen(w)) << "page " << page;
     }
