@@ -556,9 +556,9 @@ bool CPropertySheet::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
       const UINT id = LOWORD(wParam), code = HIWORD(wParam);
       *result = 0;
       if (id == kTabsId) {
-        // A click on a tab puts the focus into its page; the arrow keys of the focused tabs leave it there.
+        // With the focus on the tabs it stays there, for their arrow keys; from a page it goes into the new one.
         QWidget* tabs = FocusOf(tabs_);
-        if (QGuiApplication::mouseButtons() == Qt::NoButton && tabs && tabs->window()->focusWidget() == tabs)
+        if (tabs && tabs->window()->focusWidget() == tabs)
           SetActivePage(static_cast<int>(code));
         else
           ShowPageForUser(static_cast<int>(code), Qt::MouseFocusReason);

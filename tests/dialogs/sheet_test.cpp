@@ -81,7 +81,7 @@ class SheetKeys : public FlowTest {
 };
 
 // Ctrl+Tab and Ctrl+PgDn show the next page, Ctrl+Shift+Tab and Ctrl+PgUp the one before, round
-// the ends; the focus goes into the page as a click on its tab puts it there.
+// the ends; the focus goes into the page, as a click on its tab from another page puts it there.
 TEST_F(SheetKeys, CtrlTabAndCtrlPageKeysChangePagesRoundTheEnds) {
   const struct { Qt::Key key; Qt::KeyboardModifiers mods; int shown; } steps[] = {
       {Qt::Key_Tab, Qt::ControlModifier, 1},       {Qt::Key_PageDown, Qt::ControlModifier, 2},
@@ -90,17 +90,21 @@ TEST_F(SheetKeys, CtrlTabAndCtrlPageKeysChangePagesRoundTheEnds) {
       {Qt::Key_PageUp, Qt::ControlModifier, 2},
   };
   RunSheet([&] {
-    // The arrow keys of the focused tabs keep the focus there; a click on a tab does not.
+    // Focused tabs keep the focus for their arrow keys and clicks; from a page a click takes it into
+    // the new page.
     Tabs(hSheet)->setFocus();
     QTest::keyClick(Tabs(hSheet), Qt::Key_Right);
-    EXPECT_EQ(1, Shown());
+    QTest::mouseClick(Tabs(hSheet), Qt::LeftButton, {}, Tabs(hSheet)->tabRect(2).center());
+    EXPECT_EQ(2, Shown());
     EXPECT_EQ(Tabs(hSheet), FocusIn(hSheet));
-    QTest::mouseClick(Tabs(hSheet), Qt::LeftButton, {}, Tabs(hSheet)->tabRect(0).center());
+    QTest::keyClick(Tabs(hSheet), Qt::Key_Tab);
     QTest::mouseClick(Tabs(hSheet), Qt::LeftButton, {}, Tabs(hSheet)->tabRect(1).center());
     EXPECT_EQ(1, Shown());
     EXPECT_TRUE(FocusOnFirstStop()) << "after a click: " << FocusIn(hSheet)->metaObject()->className();
+    Tabs(hSheet)->setFocus();  // Ctrl+Tab takes the focus into the page also from the tabs
     QTest::keyClick(FocusIn(hSheet), Qt::Key_Tab, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_EQ(0, Shown());
+    EXPECT_TRUE(FocusOnFirstStop());
     for (const auto& st : steps) {
       QTest::keyClick(FocusIn(hSheet), st.key, st.mods);
       EXPECT_EQ(st.shown, Shown()) << QKeySequence(st.key | st.mods).toString().toStdString();
