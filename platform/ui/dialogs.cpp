@@ -451,11 +451,13 @@ void CPropertySheet::ShowPageForUser(int index, int reason) {
   if (!SetActivePage(index)) return;
   CPropertyPage* page = GetActivePage();
   QWidget* pageWidget = WidgetForHandle(page->m_hWnd);
-  for (const auto& c : page->controls_)
-    if (QWidget* w = FocusOf(c->m_hWnd); w && (w->focusPolicy() & Qt::TabFocus) && w->isEnabled() && w->isVisibleTo(pageWidget)) {
+  for (const auto& c : page->controls_) {
+    QWidget* w = FocusOf(c->m_hWnd);
+    if (w && (w->focusPolicy() & Qt::TabFocus) && w->isEnabled() && w->isVisibleTo(pageWidget)) {
       w->setFocus(static_cast<Qt::FocusReason>(reason));
       return;
     }
+  }
   if (QWidget* tabs = FocusOf(tabs_)) tabs->setFocus(static_cast<Qt::FocusReason>(reason));
 }
 

@@ -75,7 +75,8 @@ class SheetKeys : public FlowTest {
     CPropertyPage* pages[] = {&channel, &video, &audio};
     QWidget* page = orv::test::Widget(pages[Shown()]->m_hWnd);
     for (QWidget* w = Tabs(hSheet)->nextInFocusChain(); w != Tabs(hSheet); w = w->nextInFocusChain())
-      if ((w->focusPolicy() & Qt::TabFocus) && w->isVisible() && w->isEnabled()) return page->isAncestorOf(w) && FocusIn(hSheet) == w;
+      if ((w->focusPolicy() & Qt::TabFocus) && w->isVisible() && w->isEnabled())
+        return page->isAncestorOf(w) && FocusIn(hSheet) == w;
     return false;
   }
 };

@@ -189,7 +189,8 @@ std::string CutOff(QWidget* w) {
   if (auto* g = qobject_cast<QGroupBox*>(w)) return over(g->title(), fm.horizontalAdvance(g->title()) + kGroupTitleInset, g->width());
   if (auto* l = qobject_cast<QListWidget*>(w)) {
     for (int i = 0; i < l->count(); ++i)
-      if (std::string s = over(l->item(i)->text(), l->sizeHintForIndex(l->model()->index(i, 0)).width(), l->viewport()->width());
+      if (std::string s = over(l->item(i)->text(), l->sizeHintForIndex(l->model()->index(i, 0)).width(),
+                               l->viewport()->width());
           !s.empty())
         return s;
     return {};
@@ -236,7 +237,8 @@ TEST_F(EnglishModule, EveryDialogFitsItsTextsAndItsEntriesInEitherLanguage) {
       EXPECT_EQ(module->Dialog(id)->caption, top->windowTitle().toStdString());
       for (QWidget* w : top->findChildren<QWidget*>()) {
         if (!w->isVisibleTo(top)) continue;
-        EXPECT_EQ("", CutOff(w)) << "dialog " << id << " (" << module->Dialog(id)->caption << "): " << w->metaObject()->className();
+        EXPECT_EQ("", CutOff(w)) << "dialog " << id << " (" << module->Dialog(id)->caption
+                                 << "): " << w->metaObject()->className();
         ++checked;
         if (auto* c = qobject_cast<QComboBox*>(w)) entries += c->count();
       }
