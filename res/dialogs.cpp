@@ -99,14 +99,14 @@ const DialogTemplate kDevicePage = {
     "장치", 233, 135, "굴림", 10, 0,
     {
         {IDC_STATIC, CtlKind::Button, BS_GROUPBOX, "장치설정", 7, 4, 219, 124},
-        {IDC_STATIC, CtlKind::Static, SS_LEFT, "비디오 캡처 장치", 15, 20, 66, 8},
-        {IDC_DEVICE_VIDEO, CtlKind::ComboBox, kDropList, "", 84, 18, 134, 80},
-        {IDC_STATIC, CtlKind::Static, SS_LEFT, "오디오 캡처 장치", 15, 48, 66, 8},
-        {IDC_DEVICE_AUDIO, CtlKind::ComboBox, kDropList, "", 84, 46, 134, 80},
-        {IDC_STATIC, CtlKind::Static, SS_LEFT, "TV 방식", 15, 76, 66, 8},
-        {IDC_DEVICE_STANDARD, CtlKind::ComboBox, kDropList, "", 84, 74, 134, 120},
-        {IDC_STATIC, CtlKind::Static, SS_LEFT, "지역", 15, 104, 66, 8},
-        {IDC_DEVICE_REGION, CtlKind::ComboBox, kDropList, "", 84, 102, 134, 100},
+        {IDC_STATIC, CtlKind::Static, SS_LEFT, "비디오 캡처 장치", 15, 20, 50, 8},
+        {IDC_DEVICE_VIDEO, CtlKind::ComboBox, kDropList, "", 68, 18, 150, 80},
+        {IDC_STATIC, CtlKind::Static, SS_LEFT, "오디오 캡처 장치", 15, 48, 50, 8},
+        {IDC_DEVICE_AUDIO, CtlKind::ComboBox, kDropList, "", 68, 46, 150, 80},
+        {IDC_STATIC, CtlKind::Static, SS_LEFT, "TV 방식", 15, 76, 50, 8},
+        {IDC_DEVICE_STANDARD, CtlKind::ComboBox, kDropList, "", 68, 74, 150, 120},
+        {IDC_STATIC, CtlKind::Static, SS_LEFT, "지역", 15, 104, 50, 8},
+        {IDC_DEVICE_REGION, CtlKind::ComboBox, kDropList, "", 68, 102, 150, 100},
     }};
 
 // Recording page: the format, the end of a capture without signal, the live picture's deinterlacing.

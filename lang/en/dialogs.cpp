@@ -96,14 +96,14 @@ const DialogTemplate kDevicePage = {
     "Devices", 233, 135, kFont, 10, 0,
     {
         {IDC_STATIC, CtlKind::Button, BS_GROUPBOX, "Devices", 7, 4, 219, 124},
-        {IDC_STATIC, CtlKind::Static, SS_LEFT, "Video capture", 15, 20, 66, 8},
-        {IDC_DEVICE_VIDEO, CtlKind::ComboBox, kDropList, "", 84, 18, 134, 80},
-        {IDC_STATIC, CtlKind::Static, SS_LEFT, "Sound capture", 15, 48, 66, 8},
-        {IDC_DEVICE_AUDIO, CtlKind::ComboBox, kDropList, "", 84, 46, 134, 80},
-        {IDC_STATIC, CtlKind::Static, SS_LEFT, "TV standard", 15, 76, 66, 8},
-        {IDC_DEVICE_STANDARD, CtlKind::ComboBox, kDropList, "", 84, 74, 134, 120},
-        {IDC_STATIC, CtlKind::Static, SS_LEFT, "Region", 15, 104, 66, 8},
-        {IDC_DEVICE_REGION, CtlKind::ComboBox, kDropList, "", 84, 102, 134, 100},
+        {IDC_STATIC, CtlKind::Static, SS_LEFT, "Video capture", 15, 20, 50, 8},
+        {IDC_DEVICE_VIDEO, CtlKind::ComboBox, kDropList, "", 68, 18, 150, 80},
+        {IDC_STATIC, CtlKind::Static, SS_LEFT, "Sound capture", 15, 48, 50, 8},
+        {IDC_DEVICE_AUDIO, CtlKind::ComboBox, kDropList, "", 68, 46, 150, 80},
+        {IDC_STATIC, CtlKind::Static, SS_LEFT, "TV standard", 15, 76, 50, 8},
+        {IDC_DEVICE_STANDARD, CtlKind::ComboBox, kDropList, "", 68, 74, 150, 120},
+        {IDC_STATIC, CtlKind::Static, SS_LEFT, "Region", 15, 104, 50, 8},
+        {IDC_DEVICE_REGION, CtlKind::ComboBox, kDropList, "", 68, 102, 150, 100},
     }};
 
 const DialogTemplate kRecordPage = {

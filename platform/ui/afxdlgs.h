@@ -201,6 +201,8 @@ class CPropertySheet : public CWnd {
   CPropertyPage* GetPage(int i) const { return pages_[static_cast<size_t>(i)]; }
   CPropertyPage* GetActivePage() const;
   BOOL SetActivePage(int index);
+  // Shows the page `step` places on, round the ends, as Ctrl+Tab and Ctrl+PgDn do (back when negative).
+  void StepPage(int step);
   virtual int DoModal();
   void EndDialog(int result);
   CWnd* GetDlgItem(int id) const;
@@ -213,6 +215,8 @@ class CPropertySheet : public CWnd {
 
  private:
   void PressOK();
+  // A page the user asked for, with the focus into it (given for `reason`, a Qt::FocusReason).
+  void ShowPageForUser(int index, int reason);
   // Tab runs from the tabs through the page shown to the buttons, though pages are made later.
   void ChainFocus(CPropertyPage* page);
   std::string caption_;

@@ -1,4 +1,5 @@
 // The application object and loop, resources, message boxes and system queries.
+#include "platform/ui/controls_p.h"
 #include "platform/ui/qtwnd_p.h"
 #include "platform/ui/afxres.h"
 #include "platform/log.h"
@@ -252,7 +253,10 @@ int MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
   // The standard buttons in the program's language, not Qt's.
   for (auto& c : choices) {
     const UINT text = c.id == IDOK ? AFX_IDS_OK : c.id == IDCANCEL ? AFX_IDS_CANCEL : c.id == IDYES ? AFX_IDS_YES : AFX_IDS_NO;
-    if (QAbstractButton* b = box.button(c.button)) b->setText(QString::fromStdString(AfxFormatString(text)));
+    if (QAbstractButton* b = box.button(c.button)) {
+      b->setText(QString::fromStdString(AfxFormatString(text)));
+      b->setStyle(orv::ui::ButtonStyle());
+    }
   }
   box.setDefaultButton(choices.front().button);
   if (uType & (MB_TASKMODAL | MB_SYSTEMMODAL)) box.setWindowModality(Qt::ApplicationModal);

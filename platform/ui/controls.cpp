@@ -2,6 +2,7 @@
 // widget's signals into WM_COMMAND, WM_HSCROLL and WM_VSCROLL for the window that holds it.
 #include "platform/ui/controls_p.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QStandardItemModel>
@@ -11,6 +12,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPainter>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
@@ -69,7 +72,32 @@ QWidget* MakeUpDown(HWND h) {
   return box;
 }
 
+// The style in use, and a dotted frame inside a push button whenever it has the focus: the style
+// alone may show the focus only once a key has moved it, and Enter presses the focused button.
+class FocusFrameStyle : public QProxyStyle {
+ public:
+  using QProxyStyle::QProxyStyle;
+  void drawControl(ControlElement element, const QStyleOption* opt, QPainter* p, const QWidget* w) const override {
+    QProxyStyle::drawControl(element, opt, p, w);
+    if (element != CE_PushButton || !(opt->state & State_HasFocus)) return;
+    p->save();
+    p->setRenderHint(QPainter::Antialiasing, false);
+    p->setPen(QPen(opt->palette.color(QPalette::ButtonText), 1, Qt::DotLine));
+    p->setBrush(Qt::NoBrush);
+    p->drawRect(opt->rect.adjusted(kFocusInset, kFocusInset, -kFocusInset - 1, -kFocusInset - 1));
+    p->restore();
+  }
+
+ private:
+  static constexpr int kFocusInset = 3;
+};
+
 }  // namespace
+
+QStyle* ButtonStyle() {
+  static QStyle* style = new FocusFrameStyle(QApplication::style()->name());
+  return style;
+}
 
 CtlData* ControlData(HWND h) {
   auto it = Table().find(reinterpret_cast<std::uintptr_t>(h));
@@ -139,6 +167,7 @@ HWND CreateControl(HWND parent, const DlgItem& item, const QRect& px, const QFon
         w = r;
       } else {
         auto* b = new QPushButton(text);
+        b->setStyle(ButtonStyle());
         b->setDefault(type == BS_DEFPUSHBUTTON);
         b->setAutoDefault(false);
         QObject::connect(b, &QPushButton::clicked, b, [h] { Command(h, BN_CLICKED); });

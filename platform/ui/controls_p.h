@@ -6,6 +6,8 @@
 
 #include <QFont>
 #include <QString>
+
+class QStyle;
 #include <memory>
 #include <vector>
 
@@ -28,6 +30,8 @@ void SetTabIndex(HWND h, int index);
 void StepUpDown(HWND h, int delta);
 QString ControlText(HWND h);
 void SetControlText(HWND h, const QString& text);
+// The style of push buttons: the application's, with the keyboard focus always in sight.
+QStyle* ButtonStyle();
 QFont DialogFont(const char* face, int points);
 QSize DialogBaseUnits(const QFont& f);
 QRect DluToPixels(const QSize& base, int x, int y, int cx, int cy);

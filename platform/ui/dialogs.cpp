@@ -69,6 +69,12 @@ class DialogKeys : public QObject {
     // An open drop-down list takes its own keys.
     if (QApplication::activePopupWidget() || PopupKeys::Instance().TakenByList(e)) return false;
     auto* k = static_cast<QKeyEvent*>(e);
+    // Ctrl+Tab and Ctrl+PgDn show a sheet's next page, Ctrl+Shift+Tab and Ctrl+PgUp the one before.
+    if (const int step = PageStep(k))
+      if (auto* sheet = dynamic_cast<CPropertySheet*>(CWnd::FromHandle(top_))) {
+        sheet->StepPage(step);
+        return true;
+      }
     if (k->key() == Qt::Key_Escape) {
       SendMessageA(top_, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
       return true;
@@ -84,6 +90,18 @@ class DialogKeys : public QObject {
     }
     return false;
   }
+  static int PageStep(const QKeyEvent* k) {
+    const Qt::KeyboardModifiers mods = k->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier);
+    const bool shift = mods & Qt::ShiftModifier;
+    if (!(mods & Qt::ControlModifier) || (mods & Qt::AltModifier)) return 0;
+    switch (k->key()) {
+      case Qt::Key_Tab: return shift ? -1 : 1;
+      case Qt::Key_Backtab: return -1;
+      case Qt::Key_PageDown: return shift ? 0 : 1;
+      case Qt::Key_PageUp: return shift ? 0 : -1;
+      default: return 0;
+    }
+  }
   void Watch(QWidget* w) {
     w->installEventFilter(this);
     for (QWidget* c : w->findChildren<QWidget*>()) c->installEventFilter(this);
@@ -92,6 +110,17 @@ class DialogKeys : public QObject {
  private:
   HWND top_;
 };
+
+// A control's focus is its inner widget's (the edit of a spin field, the list of a combo ...).
+QWidget* FocusOf(HWND h) {
+  const CtlData* d = ControlData(h);
+  return d && d->inner ? d->inner : WidgetForHandle(h);
+}
+
+// The window itself is no Tab stop: the focus goes round its controls only.
+void NoTabStopOnWindow(HWND h) {
+  if (QWidget* w = WidgetForHandle(h)) w->setFocusPolicy(Qt::NoFocus);
+}
 
 QRect CentreOnScreen(QSize s) {
   QScreen* scr = QGuiApplication::primaryScreen();
@@ -197,6 +226,7 @@ BOOL CDialog::CreateFromTemplate(HWND parent, bool child, int x, int y) {
     }
     CreateControl(m_hWnd, item, px, font, &controls_);
   }
+  if (!child) NoTabStopOnWindow(m_hWnd);
   auto* keys = new DialogKeys(child ? ::GetParent(m_hWnd) : m_hWnd);
   if (QWidget* w = WidgetForHandle(m_hWnd)) keys->Watch(w);
   delete static_cast<DialogKeys*>(keyFilter_);
@@ -412,15 +442,29 @@ BOOL CPropertySheet::SetActivePage(int index) {
   return TRUE;
 }
 
+void CPropertySheet::StepPage(int step) {
+  const int n = GetPageCount();
+  if (n > 0) ShowPageForUser(((active_ + step) % n + n) % n, Qt::TabFocusReason);
+}
+
+void CPropertySheet::ShowPageForUser(int index, int reason) {
+  if (!SetActivePage(index)) return;
+  CPropertyPage* page = GetActivePage();
+  QWidget* pageWidget = WidgetForHandle(page->m_hWnd);
+  for (const auto& c : page->controls_) {
+    QWidget* w = FocusOf(c->m_hWnd);
+    if (w && (w->focusPolicy() & Qt::TabFocus) && w->isEnabled() && w->isVisibleTo(pageWidget)) {
+      w->setFocus(static_cast<Qt::FocusReason>(reason));
+      return;
+    }
+  }
+  if (QWidget* tabs = FocusOf(tabs_)) tabs->setFocus(static_cast<Qt::FocusReason>(reason));
+}
+
 void CPropertySheet::ChainFocus(CPropertyPage* page) {
-  // A control's focus is its inner widget's (the edit of a spin field, the list of a combo ...).
-  const auto focusOf = [](HWND h) -> QWidget* {
-    const CtlData* d = ControlData(h);
-    return d && d->inner ? d->inner : WidgetForHandle(h);
-  };
-  QWidget* prev = focusOf(tabs_);
-  const auto link = [&prev, &focusOf](HWND h) {
-    if (QWidget* w = focusOf(h); w && prev) {
+  QWidget* prev = FocusOf(tabs_);
+  const auto link = [&prev](HWND h) {
+    if (QWidget* w = FocusOf(h); w && prev) {
       QWidget::setTabOrder(prev, w);
       prev = w;
     }
@@ -476,6 +520,7 @@ int CPropertySheet::DoModal() {
     if (b.id == ID_APPLY_NOW && (m_psh.dwFlags & PSH_NOAPPLYNOW)) ::ShowWindow(bh, SW_HIDE);
     x += kButtonW + kButtonGap;
   }
+  NoTabStopOnWindow(m_hWnd);
   auto* keys = new DialogKeys(m_hWnd);
   delete static_cast<DialogKeys*>(keyFilter_);
   keyFilter_ = keys;
@@ -513,7 +558,12 @@ bool CPropertySheet::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
       const UINT id = LOWORD(wParam), code = HIWORD(wParam);
       *result = 0;
       if (id == kTabsId) {
-        SetActivePage(static_cast<int>(code));
+        // With the focus on the tabs it stays there, for their arrow keys; from a page it goes into the new one.
+        QWidget* tabs = FocusOf(tabs_);
+        if (tabs && tabs->window()->focusWidget() == tabs)
+          SetActivePage(static_cast<int>(code));
+        else
+          ShowPageForUser(static_cast<int>(code), Qt::MouseFocusReason);
       } else if (id == IDOK && code == BN_CLICKED) {
         PressOK();
       } else if (id == IDCANCEL && code == BN_CLICKED) {

@@ -1,6 +1,10 @@
-// The settings sheet's buttons, its video page and its channel page.
+// The settings sheet's buttons, its keyboard, its video page and its channel page.
+#include "dialogs/AboutDlg.h"
 #include "tests/dialogs/rig.h"
 
+#include <QImage>
+#include <QKeySequence>
+#include <QTest>
 #include <atomic>
 #include <thread>
 
@@ -36,6 +40,113 @@ TEST(Sheet, ButtonsMoveRightAndHelpIsHidden) {
   EXPECT_EQ((std::vector<int>{p[2], p[3], -1, -1}), ButtonsOf<CConfigSheet>(PSH_NOAPPLYNOW));
   p = ButtonsOf<CPropertySheet>(0, true);
   EXPECT_EQ((std::vector<int>{p[1], p[2], p[3], -1}), ButtonsOf<CConfigSheet>(0));
+}
+
+// The focus of a window, or the window itself when nothing in it has the focus.
+QWidget* FocusIn(HWND top) {
+  QWidget* w = orv::test::Widget(top);
+  return w->focusWidget() ? w->focusWidget() : w;
+}
+
+// The Tab stops of a window, in order, from the one after the focus round to the focus.
+std::vector<QWidget*> TabStops(HWND top) {
+  std::vector<QWidget*> stops;
+  for (int i = 0; i < 40; ++i) {
+    QTest::keyClick(FocusIn(top), Qt::Key_Tab);
+    if (!stops.empty() && FocusIn(top) == stops.front()) break;
+    stops.push_back(FocusIn(top));
+  }
+  return stops;
+}
+
+// Why a Tab stop is none a user can see, or "".
+std::string Unseen(QWidget* w) {
+  if (w->isWindow()) return "the window itself";
+  if (!w->isVisible()) return std::string("a hidden ") + w->metaObject()->className();
+  if (!w->isEnabled()) return std::string("a disabled ") + w->metaObject()->className();
+  return {};
+}
+
+class SheetKeys : public FlowTest {
+ protected:
+  int Shown() { return Tabs(hSheet)->currentIndex(); }
+  // Whether the focus is on the first Tab stop of the page shown, as after a click on its tab.
+  bool FocusOnFirstStop() {
+    CPropertyPage* pages[] = {&channel, &video, &audio};
+    QWidget* page = orv::test::Widget(pages[Shown()]->m_hWnd);
+    for (QWidget* w = Tabs(hSheet)->nextInFocusChain(); w != Tabs(hSheet); w = w->nextInFocusChain())
+      if ((w->focusPolicy() & Qt::TabFocus) && w->isVisible() && w->isEnabled())
+        return page->isAncestorOf(w) && FocusIn(hSheet) == w;
+    return false;
+  }
+};
+
+// Ctrl+Tab and Ctrl+PgDn show the next page, Ctrl+Shift+Tab and Ctrl+PgUp the one before, round
+// the ends; the focus goes into the page, as a click on its tab from another page puts it there.
+TEST_F(SheetKeys, CtrlTabAndCtrlPageKeysChangePagesRoundTheEnds) {
+  const struct { Qt::Key key; Qt::KeyboardModifiers mods; int shown; } steps[] = {
+      {Qt::Key_Tab, Qt::ControlModifier, 1},       {Qt::Key_PageDown, Qt::ControlModifier, 2},
+      {Qt::Key_Tab, Qt::ControlModifier, 0},       {Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier, 2},
+      {Qt::Key_PageUp, Qt::ControlModifier, 1},    {Qt::Key_PageUp, Qt::ControlModifier, 0},
+      {Qt::Key_PageUp, Qt::ControlModifier, 2},
+  };
+  RunSheet([&] {
+    // Focused tabs keep the focus for their arrow keys and clicks; from a page a click takes it into
+    // the new page.
+    Tabs(hSheet)->setFocus();
+    QTest::keyClick(Tabs(hSheet), Qt::Key_Right);
+    QTest::mouseClick(Tabs(hSheet), Qt::LeftButton, {}, Tabs(hSheet)->tabRect(2).center());
+    EXPECT_EQ(2, Shown());
+    EXPECT_EQ(Tabs(hSheet), FocusIn(hSheet));
+    QTest::keyClick(Tabs(hSheet), Qt::Key_Tab);
+    QTest::mouseClick(Tabs(hSheet), Qt::LeftButton, {}, Tabs(hSheet)->tabRect(1).center());
+    EXPECT_EQ(1, Shown());
+    EXPECT_TRUE(FocusOnFirstStop()) << "after a click: " << FocusIn(hSheet)->metaObject()->className();
+    Tabs(hSheet)->setFocus();  // Ctrl+Tab takes the focus into the page also from the tabs
+    QTest::keyClick(FocusIn(hSheet), Qt::Key_Tab, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(0, Shown());
+    EXPECT_TRUE(FocusOnFirstStop());
+    for (const auto& st : steps) {
+      QTest::keyClick(FocusIn(hSheet), st.key, st.mods);
+      EXPECT_EQ(st.shown, Shown()) << QKeySequence(st.key | st.mods).toString().toStdString();
+      EXPECT_TRUE(FocusOnFirstStop()) << QKeySequence(st.key | st.mods).toString().toStdString();
+    }
+    // Plain Tab and PgDn stay on the page.
+    QTest::keyClick(FocusIn(hSheet), Qt::Key_Tab);
+    QTest::keyClick(FocusIn(hSheet), Qt::Key_PageDown);
+    EXPECT_EQ(2, Shown());
+  });
+}
+
+// Every Tab stop of each page of the settings sheet, and of the About box, is a control a user sees.
+TEST_F(SheetKeys, EveryTabStopIsAVisibleControl) {
+  RunFlow(0, "채널설정", {{{"Card", 0, false, {}}}, {"Card Audio"}}, [&](HWND, HWND sheet) {
+    for (int page = 0; page < 5; ++page) {
+      ShowPage(sheet, page);
+      const std::vector<QWidget*> stops = TabStops(sheet);
+      EXPECT_GT(stops.size(), 3u) << "page " << page;
+      for (QWidget* w : stops) EXPECT_EQ("", Unseen(w)) << "page " << page;
+    }
+  });
+  CAboutDlg about;
+  RunModal(about, [&] {
+    const std::vector<QWidget*> stops = TabStops(about.m_hWnd);
+    ASSERT_EQ(1u, stops.size());
+    EXPECT_EQ("", Unseen(stops[0]));
+  });
+}
+
+// A push button with the focus looks other than without it, also when the focus came without a key.
+TEST_F(SheetKeys, AFocusedPushButtonLooksFocused) {
+  RunSheet([&] {
+    ASSERT_TRUE(orv::test::PumpUntil([&] { return orv::test::Widget(hSheet)->isActiveWindow(); }));
+    auto* cancel = Inner<QAbstractButton>(hSheet, IDCANCEL);
+    Inner<QAbstractButton>(hSheet, IDOK)->setFocus(Qt::OtherFocusReason);
+    const QImage without = cancel->grab().toImage();
+    cancel->setFocus(Qt::OtherFocusReason);
+    ASSERT_TRUE(cancel->hasFocus());
+    EXPECT_NE(without, cancel->grab().toImage());
+  });
 }
 
 class VideoPage : public SheetTest {

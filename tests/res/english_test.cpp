@@ -1,11 +1,21 @@
 // The English language module against the program's own (Korean) resources: every text has an
 // English counterpart taking the same printf arguments, no English text is Hangul, every dialog
-// laid out in English fits its texts, and the Korean texts stay as they are.
+// fits its texts and list entries in either language, and the Korean texts stay as they are.
+#include "capture/CaptureGraph.h"
+#include "dialogs/AboutDlg.h"
+#include "dialogs/AudioSetup.h"
+#include "dialogs/CaptureDlg.h"
+#include "dialogs/CaptureStatusDlg.h"
+#include "dialogs/ChannelSetup.h"
+#include "dialogs/DeviceSetup.h"
+#include "dialogs/RecordSetup.h"
+#include "dialogs/VideoSetup.h"
 #include "platform/ui/afxdlgs.h"
 #include "platform/ui/afxres.h"
 #include "platform/ui/dlgtemplate.h"
 #include "res/layout.h"
 #include "res/resource.h"
+#include "tests/support/testenv.h"
 #include "tests/support/uitest.h"
 
 #include <QAbstractButton>
@@ -13,13 +23,17 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QWidget>
 #include <filesystem>
 #include <fstream>
+#include <memory>
+#include <set>
 #include <gtest/gtest.h>
 #include <regex>
 #include <string>
@@ -127,18 +141,37 @@ TEST(EnglishSources, NoKoreanLiteralOutsideTheResources) {
   EXPECT_GT(files, 50);
 }
 
-// A dialog made from its template by the framework, as the program's dialogs are.
-class Laid : public CDialog {
- public:
-  explicit Laid(UINT id) : CDialog(id) {}
-  bool Make() { return CreateFromTemplate(nullptr, false, 0, 0) != FALSE; }
+// One of the program's dialogs made from its template as it opens, filled as it fills itself.
+template <class D>
+struct Laid : D {
+  using D::D;
+  bool Make() { return this->CreateFromTemplate(nullptr, false, 0, 0) != FALSE; }
 };
 
-// Room a control's frame takes besides its text: a push button's bevel, a group box title's inset,
-// a combo box's arrow.
-constexpr int kButtonFrame = 4, kGroupTitleInset = 12, kComboArrow = 24;
+template <class D, class... A>
+std::unique_ptr<CDialog> Open(A... args) {
+  auto d = std::make_unique<Laid<D>>(args...);
+  return d->Make() ? std::move(d) : nullptr;
+}
 
-// Why a control's text does not fit its rectangle, or "".
+// Every dialog of the program; the device page lists the cards as the program finds them.
+std::vector<std::unique_ptr<CDialog>> OpenEveryDialog() {
+  std::vector<std::unique_ptr<CDialog>> out;
+  out.push_back(Open<CAboutDlg>());
+  out.push_back(Open<CCaptureDlg>());
+  out.push_back(Open<CCaptureStatusDlg>());
+  out.push_back(Open<CChannelSetup>());
+  out.push_back(Open<CVideoSetup>());
+  out.push_back(Open<CAudioSetup>());
+  out.push_back(Open<CDeviceSetup>(CCaptureGraph(nullptr).ListDevices()));
+  out.push_back(Open<CRecordSetup>());
+  return out;
+}
+
+// Room a control's frame takes besides its text: a push button's bevel, a group box title's inset.
+constexpr int kButtonFrame = 4, kGroupTitleInset = 12;
+
+// Why a control's text, or an entry of its list, does not fit its rectangle, or "".
 std::string CutOff(QWidget* w) {
   const QFontMetrics fm(w->font());
   auto over = [&](const QString& text, int need, int room) {
@@ -154,10 +187,23 @@ std::string CutOff(QWidget* w) {
     return s.empty() ? over(l->text(), need.height(), r.height()) : s;
   }
   if (auto* g = qobject_cast<QGroupBox*>(w)) return over(g->title(), fm.horizontalAdvance(g->title()) + kGroupTitleInset, g->width());
-  if (auto* c = qobject_cast<QComboBox*>(w)) {
-    for (int i = 0; i < c->count(); ++i)
-      if (std::string s = over(c->itemText(i), fm.horizontalAdvance(c->itemText(i)) + kComboArrow, c->width()); !s.empty())
+  if (auto* l = qobject_cast<QListWidget*>(w)) {
+    for (int i = 0; i < l->count(); ++i)
+      if (std::string s = over(l->item(i)->text(), l->sizeHintForIndex(l->model()->index(i, 0)).width(),
+                               l->viewport()->width());
+          !s.empty())
         return s;
+    return {};
+  }
+  // Every entry as the closed box shows it, beside its arrow. (The open list grows to its widest entry.)
+  if (auto* c = qobject_cast<QComboBox*>(w)) {
+    QStyleOptionComboBox opt;
+    opt.initFrom(c);
+    opt.editable = c->isEditable();
+    opt.frame = c->hasFrame();
+    const int field = c->style()->subControlRect(QStyle::CC_ComboBox, &opt, QStyle::SC_ComboBoxEditField, c).width();
+    for (int i = 0; i < c->count(); ++i)
+      if (std::string s = over(c->itemText(i), fm.horizontalAdvance(c->itemText(i)) + 2, field); !s.empty()) return s;
     return {};
   }
   auto* b = qobject_cast<QAbstractButton*>(w);
@@ -173,25 +219,37 @@ std::string CutOff(QWidget* w) {
   return s.empty() ? over(b->text(), fm.height(), b->height()) : s;
 }
 
-TEST_F(EnglishModule, EveryDialogLaidOutInEnglishFitsItsTexts) {
-  AfxSetResourceModule(English());
-  int checked = 0;
-  for (UINT id = 0; id <= kLastId; ++id) {
-    if (!own->Dialog(id)) continue;
-    Laid dlg(id);
-    ASSERT_TRUE(dlg.Make()) << id;
-    QWidget* top = orv::test::Widget(dlg.m_hWnd);
-    ASSERT_NE(nullptr, top);
-    EXPECT_EQ(English()->Dialog(id)->caption, top->windowTitle().toStdString());
-    for (QWidget* w : top->findChildren<QWidget*>()) {
-      if (!w->isVisibleTo(top)) continue;
-      const std::string cut = CutOff(w);
-      EXPECT_EQ("", cut) << "dialog " << id << ": " << w->metaObject()->className();
-      ++checked;
+// Every dialog as it opens, in Korean and in English: its texts and the entries of its lists.
+TEST_F(EnglishModule, EveryDialogFitsItsTextsAndItsEntriesInEitherLanguage) {
+  orv::test::FreshConfigDir();
+  for (const ResourceModule* module : {own, English()}) {
+    AfxSetResourceModule(module);
+    std::set<UINT> seen;
+    int checked = 0, entries = 0;
+    for (const std::unique_ptr<CDialog>& dlg : OpenEveryDialog()) {
+      ASSERT_NE(nullptr, dlg);
+      const UINT id = dlg->m_nIDTemplate;
+      seen.insert(id);
+      QWidget* top = orv::test::Widget(dlg->m_hWnd);
+      ASSERT_NE(nullptr, top);
+      dlg->ShowWindow(SW_SHOW);  // lists lay out their scroll bars when shown
+      orv::test::Pump(1);
+      EXPECT_EQ(module->Dialog(id)->caption, top->windowTitle().toStdString());
+      for (QWidget* w : top->findChildren<QWidget*>()) {
+        if (!w->isVisibleTo(top)) continue;
+        EXPECT_EQ("", CutOff(w)) << "dialog " << id << " (" << module->Dialog(id)->caption
+                                 << "): " << w->metaObject()->className();
+        ++checked;
+        if (auto* c = qobject_cast<QComboBox*>(w)) entries += c->count();
+      }
     }
-    dlg.DestroyWindow();
+    std::set<UINT> templates;
+    for (UINT id = 0; id <= kLastId; ++id)
+      if (own->Dialog(id)) templates.insert(id);
+    EXPECT_EQ(templates, seen);
+    EXPECT_GT(checked, 50);
+    EXPECT_GT(entries, 25);
   }
-  EXPECT_GT(checked, 50);
 }
 
 TEST_F(EnglishModule, MessagesInEitherLanguage) {
