@@ -57,6 +57,7 @@ run() {
   [ "$(dpkg-deb -f "${deb[0]}" Recommends)" = "fonts-nanum | fonts-noto-cjk" ] || fail "the package does not recommend a Korean font"
   dpkg-deb -c "${deb[0]}" | grep -q '/usr/share/metainfo/.*\.metainfo\.xml$' || fail "the package has no metainfo"
   rm -rf "$pkgdir"
+  echo "install: ok"
 }
 
 e2e_main "$@"

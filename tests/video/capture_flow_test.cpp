@@ -210,7 +210,8 @@ TEST_F(CaptureFlow, FullDiskEndsTheCaptureWithAPlayableFileAndSaysWhy) {
     const auto video = orv::test::StreamsOf(orv::test::Probe(path), "video");
     ASSERT_EQ(1u, video.size());
     EXPECT_GT(orv::test::Number(video[0], "nb_read_packets"), 20);
-    EXPECT_EQ(orv::test::Number(video[0], "nb_frames"), orv::test::Number(video[0], "nb_read_packets"));
+    // Empty entries stand only for frames the card dropped (a busy machine drops a few).
+    EXPECT_LE(orv::test::Number(video[0], "nb_frames") - orv::test::Number(video[0], "nb_read_packets"), Engine().m_nDropped);
     EXPECT_TRUE(Engine().m_bPreviewing);
   }
 }
