@@ -325,6 +325,8 @@ int CCaptureGraph::StopCapture() {
   }
   if (m_hrCaptureHalt == HRESULT_FROM_WIN32(ERROR_DISK_FULL))
     ErrorBox(IDS_ERR_DISK_FULL);
+  else if (m_hrCaptureHalt == VFW_E_TYPE_NOT_ACCEPTED)
+    ErrorBox(IDS_ERR_FORMAT_CHANGED);
   else if (m_hrCaptureHalt != S_OK)
     ErrorBox(IDS_ERR_WRITE_FILE, m_hrCaptureHalt);
   return 1;

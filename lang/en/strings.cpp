@@ -67,6 +67,7 @@ const std::map<UINT, const char*>& StringTable() {
       {IDS_ERR_STOP_GRAPH, "Error %x: Cannot stop the graph."},
       {IDS_ERR_DISK_FULL, "The capture stopped because the disk is full. What was captured until then is kept in the file."},
       {IDS_ERR_WRITE_FILE, "Error %x: The capture stopped because the capture file cannot be written."},
+      {IDS_ERR_FORMAT_CHANGED, "The picture format changed during the recording, so it was stopped. What was recorded before the change is in the file."},
       {IDS_ERR_BUILDER, "Cannot initialize the graph builder"},
       {IDS_ERR_VIDEO_FILTER, "Error %x: Cannot create the video filter."},
       {IDS_ERR_FILTER_GRAPH, "Cannot create the filter graph."},

@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstdio>
 #include <deque>
+#include <optional>
 #include <thread>
 
 namespace orv::media {
@@ -210,7 +211,6 @@ class AlsaAudioCapture : public FilterBase {
     std::int64_t first = 0;  // the device's frame at buffer[0], counting the silence put in for overruns
     SampleClock clock(rate);
     const REFERENCE_TIME started = MonotonicNow();
-    bool overrun = false;
     int overruns = 0;
     PinBase* capture = PinAt(0);
 
@@ -237,37 +237,81 @@ class AlsaAudioCapture : public FilterBase {
       }
     };
 
+    // After an overrun the gap is measured against the fit made before it, which keeps its
+    // history: each reading after the restart gives the frames lost, plus its lateness (readings
+    // are late, never early), so the least over a period is taken. The frames read
+    // meanwhile wait, and the silence goes in before them.
+    struct Reading {
+      std::int64_t read;  // frames read since the restart
+      REFERENCE_TIME at;
+    };
+    bool overrun = false;
+    std::int64_t gapAt = 0;  // the frame where the lost ones begin
+    std::vector<Reading> readings;
+    std::vector<std::int16_t> held;
+    auto append = [&](const std::int16_t* p, std::size_t frames) {
+      while (frames > 0) {
+        const std::size_t n = std::min<std::size_t>(frames, period - filled);
+        std::copy_n(p, n * channels, buffer.begin() + static_cast<std::ptrdiff_t>(filled * channels));
+        filled += n, p += n * channels, frames -= n;
+        if (filled == period) deliver();
+      }
+    };
+    auto settle = [&] {
+      std::optional<std::int64_t> lost;
+      for (const Reading& r : readings) {
+        const auto l = std::llround(static_cast<double>(r.at - clock.At(gapAt + r.read)) * rate / kSecond);
+        lost = lost ? std::min<std::int64_t>(*lost, l) : l;
+      }
+      std::int64_t gap = std::max<std::int64_t>(lost.value_or(0), 0);
+      if (gap > static_cast<std::int64_t>(rate) * kMostSilenceSeconds) {
+        gap = 0;  // the machine slept: the sound goes on after it, on a fit made afresh
+        clock.Forget();
+      }
+      if (overruns == 1)
+        LogError("alsa", "sound input %s overran: %lld ms lost, filled with silence", m_pcm.c_str(),
+                 static_cast<long long>(gap * 1000 / rate));
+      silence(gap);
+      for (const Reading& r : readings) clock.Observe(gapAt + gap + r.read, r.at);
+      append(held.data(), held.size() / channels);
+      held.clear(), readings.clear();
+      overrun = false;
+    };
+    std::vector<std::int16_t> chunk(period * channels);
+
     while (!m_stop) {
       pcm.wait(h, 100);
       AlsaStatus st;
       if (pcm.status(h, &st) == 0 && st.state == SND_PCM_STATE_RUNNING) {
-        const std::int64_t next = first + static_cast<std::int64_t>(filled);
         const REFERENCE_TIME at = st.stamp - st.delay * kSecond / rate;
-        if (overrun && clock.Known()) {
-          // The frames between the last one read and this one are lost: silence of their length
-          // keeps the sound in time.
-          const std::int64_t lost = std::llround(static_cast<double>(at - clock.At(next)) * rate / kSecond);
-          if (lost > 0 && lost <= static_cast<std::int64_t>(rate) * kMostSilenceSeconds) silence(lost);
-          clock.Forget();
-        }
-        overrun = false;
-        clock.Observe(first + static_cast<std::int64_t>(filled), at);
+        if (overrun)
+          readings.push_back({static_cast<std::int64_t>(held.size() / channels), at});
+        else
+          clock.Observe(first + static_cast<std::int64_t>(filled), at);
       }
-      const snd_pcm_sframes_t n = pcm.readi(h, buffer.data() + filled * channels, period - filled);
+      std::int16_t* into = overrun ? chunk.data() : buffer.data() + filled * channels;
+      const snd_pcm_sframes_t n = pcm.readi(h, into, overrun ? period : period - filled);
       if (n == -EAGAIN || n == 0) continue;
       if (n < 0) {
         // Overruns are recovered; anything else means the device went away.
         if (pcm.recover(h, static_cast<int>(n)) == 0 && pcm.start(h) >= 0) {
-          if (overruns++ == 0)
-            LogError("alsa", "sound input %s overran; gaps are filled with silence", m_pcm.c_str());
-          overrun = true;
+          if (overrun) settle();
+          ++overruns;
+          overrun = clock.Known();
+          gapAt = first + static_cast<std::int64_t>(filled);
           continue;
         }
         ReportDeviceLost("sound input " + m_pcm);
         break;
       }
-      filled += static_cast<snd_pcm_uframes_t>(n);
-      if (filled == period) deliver();
+      if (!overrun) {
+        filled += static_cast<snd_pcm_uframes_t>(n);
+        if (filled == period) deliver();
+        continue;
+      }
+      held.insert(held.end(), chunk.begin(), chunk.begin() + n * channels);
+      // Two readings a period apart, or the sound stops waiting for them.
+      if ((readings.size() >= 2 && held.size() >= period * channels) || held.size() >= 4 * period * channels) settle();
     }
     pcm.close(h);
   }

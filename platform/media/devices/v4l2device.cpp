@@ -239,14 +239,12 @@ HRESULT V4l2Card::ChooseFormat() {
   return S_OK;
 }
 
-HRESULT V4l2Card::ApplyFormat() {
+HRESULT V4l2Card::SetOnCard(v4l2_format* f) {
   AM_MEDIA_TYPE mt{};
   m_format->Copy(&mt);
-  REFERENCE_TIME wanted = 0;
   std::uint32_t width = 0, height = 0;
   if (mt.formattype == FORMAT_VideoInfo && mt.pbFormat && mt.cbFormat >= sizeof(VIDEOINFOHEADER)) {
     const auto* vih = reinterpret_cast<const VIDEOINFOHEADER*>(mt.pbFormat);
-    wanted = vih->AvgTimePerFrame;
     width = static_cast<std::uint32_t>(std::max<LONG>(0, vih->bmiHeader.biWidth));
     height = static_cast<std::uint32_t>(std::abs(vih->bmiHeader.biHeight));
   }
@@ -255,18 +253,57 @@ HRESULT V4l2Card::ApplyFormat() {
     if (const PixelKind* asked = KindOfSubtype(mt.subtype)) kind = asked;
   FreeMediaType(mt);
 
+  *f = v4l2_format{};
+  f->type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+  if (Ioctl(VIDIOC_G_FMT, f) < 0) return DeviceErrorOf(errno);
+  if (f->fmt.pix.width == width && f->fmt.pix.height == height && f->fmt.pix.pixelformat == kind->v4l2) return S_OK;
+  f->fmt.pix.width = width;
+  f->fmt.pix.height = height;
+  f->fmt.pix.pixelformat = kind->v4l2;
+  f->fmt.pix.field = V4L2_FIELD_INTERLACED;
+  f->fmt.pix.bytesperline = 0;
+  f->fmt.pix.sizeimage = 0;
+  // A driver may adjust what it is asked (a card without a scaler keeps the standard's frame).
+  const bool set = Ioctl(VIDIOC_S_FMT, f) == 0;
+  *f = v4l2_format{};
+  f->type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+  if (Ioctl(VIDIOC_G_FMT, f) < 0) return DeviceErrorOf(errno);
+  return set ? S_OK : S_FALSE;
+}
+
+HRESULT V4l2Card::TakeFormat(const AM_MEDIA_TYPE& asked) {
+  if (HRESULT hr = m_format->Replace(asked); FAILED(hr)) return hr;
+  if (asked.formattype != FORMAT_VideoInfo) return S_OK;
+  std::lock_guard lock(m_streamMutex);
   v4l2_format f{};
-  f.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-  if (Ioctl(VIDIOC_G_FMT, &f) < 0) return DeviceErrorOf(errno);
-  if (f.fmt.pix.width != width || f.fmt.pix.height != height || f.fmt.pix.pixelformat != kind->v4l2) {
-    f.fmt.pix.width = width;
-    f.fmt.pix.height = height;
-    f.fmt.pix.pixelformat = kind->v4l2;
-    f.fmt.pix.field = V4L2_FIELD_INTERLACED;
-    f.fmt.pix.bytesperline = 0;
-    f.fmt.pix.sizeimage = 0;
-    if (Ioctl(VIDIOC_S_FMT, &f) < 0 && Ioctl(VIDIOC_G_FMT, &f) < 0) return DeviceErrorOf(errno);
-  }
+  // While streaming (for another pin) or busy, the samples' own format says what comes.
+  if (m_streaming || SetOnCard(&f) != S_OK) return S_OK;
+  FrameFormat taken;
+  taken.kind = KindOf(f.fmt.pix.pixelformat);
+  if (!taken.kind) return S_OK;
+  taken.width = f.fmt.pix.width;
+  taken.height = f.fmt.pix.height;
+  taken.sizeImage = f.fmt.pix.sizeimage;
+  const auto& bmi = reinterpret_cast<const VIDEOINFOHEADER*>(asked.pbFormat)->bmiHeader;
+  m_kind = taken.kind;
+  if (*taken.kind->subtype == asked.subtype && static_cast<LONG>(taken.width) == bmi.biWidth &&
+      static_cast<LONG>(taken.height) == std::abs(bmi.biHeight))
+    return S_OK;
+  LogError("v4l2", "%s: asked for %ldx%ld, the card took %ux%u", m_node.path.c_str(), static_cast<long>(bmi.biWidth),
+           static_cast<long>(std::abs(bmi.biHeight)), taken.width, taken.height);
+  VIDEOINFOHEADER vih;
+  return m_format->Replace(MakeVideoType(taken, reinterpret_cast<const VIDEOINFOHEADER*>(asked.pbFormat)->AvgTimePerFrame, &vih));
+}
+
+HRESULT V4l2Card::ApplyFormat() {
+  AM_MEDIA_TYPE mt{};
+  m_format->Copy(&mt);
+  REFERENCE_TIME wanted = 0;
+  if (mt.formattype == FORMAT_VideoInfo && mt.pbFormat && mt.cbFormat >= sizeof(VIDEOINFOHEADER))
+    wanted = reinterpret_cast<const VIDEOINFOHEADER*>(mt.pbFormat)->AvgTimePerFrame;
+  FreeMediaType(mt);
+  v4l2_format f{};
+  if (HRESULT hr = SetOnCard(&f); FAILED(hr)) return hr;
   m_frame = FrameFormat{};
   m_frame.kind = KindOf(f.fmt.pix.pixelformat);
   if (!m_frame.kind) return VFW_E_INVALIDMEDIATYPE;

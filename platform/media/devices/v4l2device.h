@@ -89,6 +89,10 @@ class V4l2Card : public std::enable_shared_from_this<V4l2Card> {
   HRESULT SetControl(LONG property, LONG driverValue);
   HRESULT GetControl(LONG property, LONG* driverValue);
 
+  // ---- The pin's format as asked, set on the card (not streaming): the size and pixel format it
+  // took are kept, the rate asked stays.
+  HRESULT TakeFormat(const AM_MEDIA_TYPE& asked);
+
   // ---- Streaming: frames go to sink on the card's streaming thread.
   using FrameSink = std::function<void(const v4l2_buffer& buf, const BYTE* data, const FrameFormat& format)>;
   HRESULT StartStreaming(FrameSink sink);
@@ -99,6 +103,9 @@ class V4l2Card : public std::enable_shared_from_this<V4l2Card> {
   HRESULT ChooseFormat();
   // Sets the pin's current format (size, pixel format, frame rate) on the device; fills m_frame.
   HRESULT ApplyFormat();
+  // Sets the pin's size and pixel format on the device; f: what the driver took (G_FMT after
+  // S_FMT). S_FALSE when it refused to change (busy): f is then what it has.
+  HRESULT SetOnCard(v4l2_format* f);
   // The TV standard for the input just selected (not streaming); true when the one in force changed.
   bool ApplyStandard(int input, StdMask planStandard);
   HRESULT StartLocked();

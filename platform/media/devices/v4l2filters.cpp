@@ -229,6 +229,7 @@ class V4l2VideoCapture : public FilterBase,
   ~V4l2VideoCapture() override { OnStop(); }
   ORV_UNKNOWN_IMPL
 
+  HRESULT OnSetFormat(PinBase*, const AM_MEDIA_TYPE& mt) override { return m_card->TakeFormat(mt); }
   HRESULT ConnectUpstream(IFilterGraph* graph) override {
     if (!graph || m_analogIn->IsConnected()) return S_FALSE;
     auto* xbar = new V4l2Crossbar(m_card);

@@ -289,6 +289,7 @@ HRESULT PinBase::SetFormat(AM_MEDIA_TYPE* mt) {
   } else if (mt->formattype == FORMAT_WaveFormatEx) {
     if (!mt->pbFormat || mt->cbFormat < sizeof(WAVEFORMATEX)) return VFW_E_INVALIDMEDIATYPE;
   }
+  if (HRESULT hr = m_filter->OnSetFormat(this, *mt); hr != S_FALSE) return hr;
   return m_opt.format->Replace(*mt);
 }
 

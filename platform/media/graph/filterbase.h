@@ -135,6 +135,9 @@ class FilterBase : public ComObject, public IBaseFilter {
   // Capture devices bring the filters that feed them (crossbars, tuner) into the graph and connect
   // them, as a capture driver's description of its card would. S_FALSE: nothing to bring.
   virtual HRESULT ConnectUpstream(IFilterGraph*) { return S_FALSE; }
+  // A pin's format set through IAMStreamConfig (checked, the filter stopped): a device filter
+  // stores what the device took. S_FALSE: the pin stores it as given.
+  virtual HRESULT OnSetFormat(PinBase*, const AM_MEDIA_TYPE&) { return S_FALSE; }
   // A sample arrived on one of this filter's input pins (on the streaming thread).
   virtual void Receive(PinBase* input, const MediaSample& sample) {}
   // As Receive, for filters that can refuse a sample (a full write queue) or pass one on.

@@ -1,5 +1,6 @@
 #include "platform/media/writer/mediawriter.h"
 
+#include "platform/log.h"
 #include "platform/media/writer/coders.h"
 #include "platform/media/writer/testing.h"
 #include "platform/ui/winuser.h"
@@ -14,6 +15,7 @@
 #include <fcntl.h>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <thread>
@@ -121,11 +123,27 @@ class MediaFile final : public MediaWriter {
     std::vector<BYTE> data;
     REFERENCE_TIME start;
     std::shared_ptr<FrameCounts> counts;
+    bool formatChanged = false;  // no picture: the ones from here on are of another format
   };
+  // What of a picture's format the file's header says.
+  struct Shape {
+    LONG width = 0, height = 0;
+    DWORD compression = 0;
+    WORD bitCount = 0;
+    bool operator==(const Shape&) const = default;
+  };
+  static std::optional<Shape> ShapeOf(const AM_MEDIA_TYPE* mt) {
+    if (!mt || mt->majortype != MEDIATYPE_Video || mt->formattype != FORMAT_VideoInfo || !mt->pbFormat ||
+        mt->cbFormat < sizeof(VIDEOINFOHEADER))
+      return std::nullopt;
+    const BITMAPINFOHEADER& b = reinterpret_cast<const VIDEOINFOHEADER*>(mt->pbFormat)->bmiHeader;
+    return Shape{b.biWidth, std::abs(b.biHeight), b.biCompression, b.biBitCount};
+  }
   struct Stream {
     AVStream* st = nullptr;
     bool video = false;
     REFERENCE_TIME frameDuration = 0;  // video
+    std::optional<Shape> shape;        // video
     AVRational unit{1, 1};             // a frame (video) or a sample (sound)
     int rate = 0, blockAlign = 0;      // sound
     bool unsigned8 = false;            // sound: silence is 0x80
@@ -155,7 +173,9 @@ class MediaFile final : public MediaWriter {
   void UpdateBehind();
   // S_OK, or why the file can take no more.
   HRESULT KeepRoom();
-  void Halt(HRESULT hr);
+  // Ends the recording early and closes the file; drain: what the encoders hold goes in first (the
+  // file is sound, its pictures only changed format).
+  void Halt(HRESULT hr, bool drain = false);
   HRESULT Finish(bool drain);
 
   static int WriteCallback(void* opaque, uint8_t* buf, int size);
@@ -204,6 +224,7 @@ class MediaFile final : public MediaWriter {
   std::size_t m_queued = 0;       // pictures
   std::size_t m_queuedSound = 0;
   bool m_soundLost = false;       // sound found no room: the recording ends
+  bool m_formatChanged = false;   // a picture of another format came: the recording ends
   bool m_behind = false;
   bool m_closing = false;
   bool m_drained = false;  // the writing thread has written out its queue
@@ -255,6 +276,7 @@ HRESULT MediaFile::AddStream(const AM_MEDIA_TYPE& mt) {
       mt.cbFormat >= sizeof(VIDEOINFOHEADER)) {
     const auto* vih = reinterpret_cast<const VIDEOINFOHEADER*>(mt.pbFormat);
     s.video = true;
+    s.shape = ShapeOf(&mt);
     s.frameDuration = vih->AvgTimePerFrame > 0 ? vih->AvgTimePerFrame : 333667;
     av_reduce(&s.unit.num, &s.unit.den, s.frameDuration, 10000000, INT32_MAX);
     // The 525-line rate is 30000/1001 exactly, which 100 ns units only come near; the original
@@ -327,8 +349,21 @@ Delivery MediaFile::Push(int stream, const MediaSample& sample) {
   // Once the file can take no more, the recording has ended.
   if (m_halted) return Delivery::None;
   std::lock_guard lock(m_mutex);
-  if (m_closing) return Delivery::None;
+  if (m_closing || m_formatChanged) return Delivery::None;
   const bool video = m_streams[stream].video;
+  // The file's header cannot describe it, and the pictures after it would be damaged or repeats:
+  // the recording ends with what came before, whole.
+  if (const auto shape = video ? ShapeOf(sample.type) : std::nullopt; shape && *shape != m_streams[stream].shape) {
+    const Shape& was = *m_streams[stream].shape;
+    LogError("writer", "%s: the picture changed from %ldx%ld (%08x, %u bits) to %ldx%ld (%08x, %u bits); the recording ends",
+             m_path.c_str(), static_cast<long>(was.width), static_cast<long>(was.height), static_cast<unsigned>(was.compression),
+             unsigned{was.bitCount}, static_cast<long>(shape->width), static_cast<long>(shape->height),
+             static_cast<unsigned>(shape->compression), unsigned{shape->bitCount});
+    m_formatChanged = true;
+    m_queue.push_back({stream, {}, sample.start, nullptr, true});
+    m_wake.notify_one();
+    return Delivery::None;
+  }
   if (video && m_queued + sample.size > m_queueLimit) return Delivery::Refused;
   if (!video && m_queuedSound + sample.size > kSoundQueueBytes) {
     m_soundLost = true;
@@ -369,7 +404,9 @@ void MediaFile::Loop() {
     (m_streams[item.stream].video ? m_queued : m_queuedSound) -= item.data.size();
     UpdateBehind();
     lock.unlock();
-    if (!m_halted)
+    if (item.formatChanged)
+      Halt(VFW_E_TYPE_NOT_ACCEPTED, true);
+    else if (!m_halted)
       WriteItem(item);
     else
       LeaveOut(item);
@@ -545,12 +582,15 @@ HRESULT MediaFile::KeepRoom() {
   return S_OK;
 }
 
-void MediaFile::Halt(HRESULT hr) {
+void MediaFile::Halt(HRESULT hr, bool drain) {
+  if (m_halted) return;
+  HRESULT closed = S_OK;
+  if (drain && (closed = Finish(true), m_halted)) return;  // an encoder that failed on the way halted it
   if (m_halted.exchange(true)) return;
-  m_error = hr;
+  m_error = FAILED(closed) ? closed : hr;
   // Close the file now, while there is room for its index: what was written stays playable.
   Finish(false);
-  if (m_onHalt) m_onHalt(hr);
+  if (m_onHalt) m_onHalt(m_error);
 }
 
 // drain: the encoders give up what they still hold first (not when the file failed).

@@ -6,6 +6,7 @@
 
 #include <QThread>
 #include <atomic>
+#include <utility>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -16,11 +17,12 @@ namespace {
 
 // A capture device as the ALSA calls see it: 48 kHz stereo; its frame k was captured at
 // `firstFrame` after the start plus k / 48000 s; every read gets what it asks for, one period
-// apart. Read number `overrunAt` fails with an overrun that loses `lost` frames.
+// apart. Read number `overrunAt` fails with an overrun that loses `lost` frames; the status right
+// after it reads `lateAfterOverrun` late, as a pointer that moves in steps does.
 struct FakePcm {
   static constexpr unsigned kRate = 48000, kPeriod = 4800;
   int openError = 0, overrunAt = -1, reads = 0;
-  REFERENCE_TIME firstFrame = 0, origin = 0;
+  REFERENCE_TIME firstFrame = 0, origin = 0, lateAfterOverrun = 0, late = 0;
   std::int64_t lost = 0, next = 0;  // next: the next frame a read gets
   std::atomic<int> opens{0};
   orv::media::AlsaCalls calls;
@@ -33,10 +35,10 @@ struct FakePcm {
     calls.start = [this](snd_pcm_t*) { return origin = origin ? origin : orv::media::MonotonicNow() + firstFrame, 0; };
     calls.wait = [](snd_pcm_t*, int) { return QThread::msleep(2), 1; };
     calls.status = [this](snd_pcm_t*, orv::media::AlsaStatus* st) {  // a period waits; its newest frame came now
-      return st->state = SND_PCM_STATE_RUNNING, st->delay = kPeriod, st->stamp = origin + (next + kPeriod) * 10000000 / kRate, 0;
+      return st->state = SND_PCM_STATE_RUNNING, st->delay = kPeriod, st->stamp = origin + (next + kPeriod) * 10000000 / kRate + std::exchange(late, 0), 0;
     };
     calls.readi = [this](snd_pcm_t*, void* buf, snd_pcm_uframes_t frames) -> snd_pcm_sframes_t {
-      if (reads++ == overrunAt) return next += lost, -EPIPE;
+      if (reads++ == overrunAt) return next += lost, late = lateAfterOverrun, -EPIPE;
       std::fill_n(static_cast<std::int16_t*>(buf), frames * 2, std::int16_t{1000});
       return next += static_cast<std::int64_t>(frames), static_cast<snd_pcm_sframes_t>(frames);
     };
@@ -78,12 +80,13 @@ TEST(AlsaSound, BusyDeviceFailsTheRunAndIsNamed) {
 }
 
 // The first sample is where the device's status puts it on the graph's clock, not at the start;
-// an overrun's lost frames come back as silence of their length, so later sound keeps its time.
+// an overrun's lost frames come back as silence of their length, measured against the fit made
+// before it, so a late reading after the restart adds no silence and later sound keeps its time.
 TEST(AlsaSound, StatusPlacesTheSoundAndOverrunsBecomeSilence) {
   orv::test::UseCard("");
   FakePcm pcm;
   pcm.firstFrame = 3000000;  // 300 ms after the start
-  pcm.overrunAt = 3, pcm.lost = 6000;
+  pcm.overrunAt = 3, pcm.lost = 6000, pcm.lateAfterOverrun = 200000;  // 20 ms: 960 frames
   AlsaRig rig;
   auto sink = orv::test::AttachSink(rig.graph, rig.audio, PIN_CATEGORY_CAPTURE);
   ASSERT_EQ(S_OK, rig.control->Run());

@@ -201,6 +201,17 @@ TEST_F(V4l2Seam, TheStandardsFullSizeAndRateAreSetOnTheCard) {
   orv::test::SetFullSize(rig.config, 480, 333667);
   ASSERT_EQ(S_OK, rig.crossbar->Route(kXbarVideoOut, kXbarComposite));
   EXPECT_EQ(std::pair(576L, 400000L), rig.Shape());
+  // A card that adjusts what it is asked (no scaler: the standard's frame) keeps it, the rate asked
+  // stays, and the file is made from what it sends.
+  FakeV4l2 fixed;
+  fixed.scaler = false, fixed.frames = 4;
+  SeamRig adjusting(fixed);
+  ASSERT_EQ(V4L2_STD_NTSC_M, fixed.Std());  // the antenna's standard, set when the card opens
+  orv::test::SetFullSize(adjusting.config, 576, 333667);
+  EXPECT_EQ(std::pair(480L, 333667L), adjusting.Shape());
+  adjusting.RecordTo(File("adjusted.avi"));
+  adjusting.RunDrained(fixed);
+  EXPECT_EQ("YUY2 720x480, 4 pictures", Summary(File("adjusted.avi")));
 }
 
 TEST_F(V4l2Seam, AStreamThatCannotStartFailsTheGraphsRunWithItsError) {

@@ -71,8 +71,18 @@ class StampedSource : public FilterBase, public IAMAnalogVideoDecoder {
     return Send(1, std::vector<BYTE>(reinterpret_cast<BYTE*>(s.data()), reinterpret_cast<BYTE*>(s.data() + s.size())),
                 at, at + ms * 10000LL);
   }
+  // From now on its pictures are this wide (a card whose input changed standard).
+  void Reshape(LONG width) {
+    AM_MEDIA_TYPE mt{};
+    formats[0]->Copy(&mt);
+    auto& b = reinterpret_cast<VIDEOINFOHEADER*>(mt.pbFormat)->bmiHeader;
+    bytes = bytes / static_cast<std::size_t>(b.biWidth) * static_cast<std::size_t>(width);
+    b.biWidth = width, b.biSizeImage = static_cast<DWORD>(bytes), mt.lSampleSize = static_cast<ULONG>(bytes);
+    formats[0] = std::make_shared<StreamFormat>(mt);
+    FreeMediaType(mt);
+  }
   const REFERENCE_TIME frame;
-  const std::size_t bytes;
+  std::size_t bytes;
   std::shared_ptr<StreamFormat> formats[2];
   std::shared_ptr<FrameCounts> counts = std::make_shared<FrameCounts>();
   AM_FIELD_ORDER fields = AM_FIELDS_UNKNOWN;
@@ -391,26 +401,41 @@ TEST_F(AviMux, LosslessCaptureKilledAtAnyMomentPlaysUpToItsLastSeconds) {
   }
 }
 
-TEST_F(AviMux, DiskThatFillsUpClosesTheFileAndTellsTheGraph) {
-  for (const auto& [name, coding] : {std::pair("full.avi", RECORD_AS_DELIVERED), {"full.mkv", RECORD_FFV1_PCM}}) {
-    SCOPED_TRACE(name);
-    SetAviDiskLimitForTests(9u << 20);
-    MuxRig rig(dir + "/" + name, true, 1, coding);
+// A recording that cannot go on ends with its file closed whole and playable, and the graph is told
+// why: the disk filled up, or a picture came in another size than the file's (what came before it
+// stays, with what the encoders held; nothing of another size is written, nor repeats after it).
+TEST_F(AviMux, ARecordingThatCannotGoOnClosesTheFileWholeAndTellsTheGraph) {
+  struct Case { const char* name; RECORD_CODING coding; int resizeAt; HRESULT why; } cases[] = {
+      {"full.avi", RECORD_AS_DELIVERED, -1, static_cast<HRESULT>(0x80070070)},  // disk full
+      {"full.mkv", RECORD_FFV1_PCM, -1, static_cast<HRESULT>(0x80070070)},
+      {"resized.avi", RECORD_AS_DELIVERED, 30, VFW_E_TYPE_NOT_ACCEPTED},
+      {"resized422.avi", RECORD_UNCOMPRESSED_422, 30, VFW_E_TYPE_NOT_ACCEPTED},
+      {"resized.mkv", RECORD_H264_AAC, 30, VFW_E_TYPE_NOT_ACCEPTED}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.resizeAt < 0) SetAviDiskLimitForTests(9u << 20);
+    MuxRig rig(dir + "/" + c.name, true, 1, c.coding);
     LONG code = 0;
     LONG_PTR p1 = 0, p2 = 0;
     ASSERT_EQ(S_OK, rig.control->Run());
     for (int i = 0; i < 400; ++i) {
+      if (i == c.resizeAt) rig.Src()->Reshape(kWidth + 16);
       rig.Src()->Sound(i * kFrame, 66, 5);
-      rig.Src()->Picture(i * kFrame, 1);
+      if (rig.Src()->Picture(i * kFrame, 1) == Delivery::None) break;
     }
     ASSERT_EQ(S_OK, rig.events->GetEvent(&code, &p1, &p2, 5000));
-    EXPECT_EQ(EC_ERRORABORT, code);
-    EXPECT_EQ(static_cast<HRESULT>(0x80070070), static_cast<HRESULT>(p1));  // disk full
+    EXPECT_EQ(std::pair(LONG{EC_ERRORABORT}, c.why), std::pair(code, static_cast<HRESULT>(p1)));
     EXPECT_EQ(Delivery::None, rig.Src()->Picture(400 * kFrame, 1));  // the recording has ended
     ASSERT_EQ(S_OK, rig.control->Stop());
     EXPECT_LE(std::filesystem::file_size(rig.path), 9u << 20);
     EXPECT_EQ("", orv::test::DecodeErrors(rig.path));
-    EXPECT_GT(orv::test::PicturesIn(rig.path), 20);
+    if (c.resizeAt < 0) {
+      EXPECT_GT(orv::test::PicturesIn(rig.path), 20);
+    } else {
+      EXPECT_EQ(c.resizeAt, orv::test::PicturesIn(rig.path));
+      EXPECT_EQ(kWidth, Number(StreamsOf(Probe(rig.path), "video").at(0), "width"));
+    }
+    SetAviDiskLimitForTests(0);
   }
 }
 
