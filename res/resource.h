@@ -74,7 +74,7 @@ constexpr UINT IDS_DROPPED_FRAMES = 207;
 constexpr UINT IDS_CAPTURE_END_NOW = 208;
 constexpr UINT IDS_CAPTURE_END_CAPTION = 209;
 // A recording ended because the card's picture changed size or format during it.
-constexpr UINT IDS_ERR_FORMAT_CHANGED = 225;
+constexpr UINT IDS_ERR_FORMAT_CHANGED = 210;
 
 // Bitmaps and the icon.
 constexpr UINT IDB_SKIN = 130;
