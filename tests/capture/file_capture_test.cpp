@@ -22,6 +22,12 @@ bool WaitForTimeUp(CCaptureGraph& e, int ms) {
   return orv::test::PumpUntil([&] { return e.IsCaptureTimeUp() == 1; }, ms);
 }
 
+// A capture with a time limit, from its start to its stop once the time is up.
+bool CaptureTimed(CCaptureGraph& e, const std::string& path, UINT seconds) {
+  return e.StartFileCapture(path.c_str(), TRUE, seconds) == 1 && WaitForTimeUp(e, 4000 + 2000 * seconds) &&
+         e.StopFileCapture() == 1;
+}
+
 void Wait(int ms) { orv::test::PumpUntil([] { return false; }, ms); }
 
 // The file's one picture stream (an empty object when there is not exactly one).
@@ -125,9 +131,7 @@ TEST(FileCapture, CardShapesRecordWhatTheyCount) {
     orv::media::ClearJournal();
     for (const char* name : {"a.avi", "b.avi"}) {
       const std::string path = Clip(name);
-      ASSERT_EQ(1, e.StartFileCapture(path.c_str(), TRUE, 1));
-      ASSERT_TRUE(WaitForTimeUp(e, 5000));
-      ASSERT_EQ(1, e.StopFileCapture());
+      ASSERT_TRUE(CaptureTimed(e, path, 1));
       EXPECT_GT(e.m_nCaptured, 5) << name;
       EXPECT_EQ(e.m_nCaptured, Number(Video(path), "nb_read_packets")) << name;
       EXPECT_EQ(c.sound ? 1u : 0u, orv::test::StreamsOf(orv::test::Probe(path), "audio").size()) << name;
@@ -161,10 +165,6 @@ TEST(FileCapture, SlowDiskDropsFramesInsteadOfQueueingThem) {
   EXPECT_EQ("", orv::test::DecodeErrors(path));
 }
 
-}  // namespace
-
-namespace {
-
 // Every recording format, from what win.ini holds: a missing or unknown value records as the
 // original does. The built-in card is on NTSC-M (525 lines, bottom field first: "bb").
 TEST(FileCapture, RecordFormatsWriteWhatTheFileSays) {
@@ -188,9 +188,7 @@ TEST(FileCapture, RecordFormatsWriteWhatTheFileSays) {
     EngineRig rig("", c.stored ? std::string("[orvane]\nRecordFormat=") + c.stored + "\n" : "");
     CCaptureGraph& e = rig.Start();
     const std::string path = Clip(std::string(c.container).starts_with("avi") ? "f.avi" : "f.mkv");
-    ASSERT_EQ(1, e.StartFileCapture(path.c_str(), TRUE, 2));
-    ASSERT_TRUE(WaitForTimeUp(e, 8000));
-    ASSERT_EQ(1, e.StopFileCapture());
+    ASSERT_TRUE(CaptureTimed(e, path, 2));
     const auto probe = orv::test::Probe(path);
     EXPECT_EQ(c.container, probe["format"].value("format_name", ""));
     const auto video = Video(path);
@@ -219,9 +217,7 @@ TEST(FileCapture, RecordFormatsWriteWhatTheFileSays) {
     EXPECT_TRUE(rig.Texts().empty());
     // The live picture goes back to the card's own frame, and so does the next original recording.
     WriteProfileStringA("orvane", "RecordFormat", "spec");
-    ASSERT_EQ(1, e.StartFileCapture(Clip("s.avi").c_str(), TRUE, 1));
-    ASSERT_TRUE(WaitForTimeUp(e, 5000));
-    ASSERT_EQ(1, e.StopFileCapture());
+    ASSERT_TRUE(CaptureTimed(e, Clip("s.avi"), 1));
     EXPECT_EQ(640, Number(Video(Clip("s.avi")), "width"));
   }
 }

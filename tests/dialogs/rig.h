@@ -8,7 +8,6 @@
 #include "dialogs/ConfigSheet.h"
 #include "dialogs/VideoSetup.h"
 #include "platform/mixer/testing.h"
-#include "platform/ui/controls_p.h"
 #include "tests/support/testenv.h"
 #include "tests/support/uitest.h"
 
@@ -30,11 +29,7 @@ using Cmds = std::vector<std::pair<WPARAM, LPARAM>>;
 
 using orv::test::StoreDword, orv::test::StoreString, orv::test::StoredWord, orv::test::StoredString;
 
-template <class W>
-W* Inner(HWND dlg, int id) {
-  auto* d = orv::ui::ControlData(GetDlgItem(dlg, id));
-  return d ? qobject_cast<W*>(d->inner) : nullptr;
-}
+using orv::test::Inner;
 
 inline void Click(HWND dlg, int id) {
   auto* b = Inner<QAbstractButton>(dlg, id);

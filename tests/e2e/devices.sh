@@ -21,8 +21,7 @@ run() {
   sleep 1.5
   snap devices-before
   yellow "$OUT/devices-before.png" || fail "no colour bars from Card A: $(pixel "$OUT/devices-before.png" 320 570)"
-  xdotool mousemove 496 439 click --repeat 2 --delay 80 1   # open the lid
-  sleep 0.5
+  open_lid
   open_device_page
   xdotool key Escape
   sleep 0.7

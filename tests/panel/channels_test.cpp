@@ -71,21 +71,14 @@ TEST_F(Channels, TheOnlyRegisteredChannelIsFoundAgainAndAnEmptyBandChangesNothin
   EXPECT_TRUE(Sent().empty());
 }
 
-TEST_F(Channels, StoredListsOfTheWrongLengthOrEmptyFallBack) {
-  StoreString(kKeyChannel, "TV", std::string(71, '1').c_str());  // one character too many
-  StoreString(kKeyChannel, "CATV", "0111");                      // too short: padded
-  StoreDword(kKeyChannel, "CATVChannel", 0);
-  Open();
-  EXPECT_EQ(kDefaultTV, panel.m_szTVChannels);
-  EXPECT_EQ("0111" + std::string(122, '0'), panel.m_szCATVChannels);
-  EXPECT_EQ(0, panel.m_nCATVChannel) << "what number entry stores stays";
-
-  // A list stored empty comes back with its current channel registered.
+// A list stored empty comes back with its current channel registered. (Lists of the wrong length
+// and numbers out of range are read as the settings tests check.)
+TEST_F(Channels, AListStoredEmptyComesBackWithItsCurrentChannelRegistered) {
   StoreString(kKeyChannel, "TV", std::string(70, '0').c_str());
   StoreString(kKeyChannel, "CATV", "");
   StoreDword(kKeyChannel, "TVChannel", 33);
   StoreDword(kKeyChannel, "CATVChannel", 200);  // beyond the list: 11 is registered instead
-  panel.LoadChannelSettings();
+  Open();
   EXPECT_EQ(std::string(33, '0') + "1" + std::string(36, '0'), panel.m_szTVChannels);
   EXPECT_EQ(std::string(11, '0') + "1" + std::string(114, '0'), panel.m_szCATVChannels);
 }
@@ -99,21 +92,20 @@ TEST_F(Channels, OnARegionsPlanUpAndDownStepOverNumbersThePlanLacks) {
       {"EU", SOURCE_TV, "12 13 17 21", 12, {{4, 21}, {4, 12}, {5, 21}}}, {"KR", SOURCE_TV, "12 13 17 21", 12, {{4, 13}, {4, 17}, {5, 13}}},
       {"AU", SOURCE_TV, "0 12 69", 69, {{4, 0}, {4, 12}, {5, 0}}},         {"JP", SOURCE_TV, "1 62 69", 62, {{4, 1}, {4, 62}, {5, 1}}},
       {"EU", SOURCE_CATV, "69 75 81", 69, {{4, 81}, {4, 69}, {5, 81}}}};
+  Open();
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.region) + " " + c.registered);
-    orv::test::FreshConfigDir();
-    orv::test::WriteConfigFile("win.ini", std::string("[orvane]\nRegion=") + c.region + "\n");
-    CPanelWnd panelForCase;
-    ASSERT_TRUE(panelForCase.Create("판넬 윈도", CRect(10, 10, 0, 0)));
-    panelForCase.m_hwndVideo = video.m_hWnd;
-    panelForCase.m_nSource = c.source;
-    char* list = c.source == SOURCE_TV ? panelForCase.m_szTVChannels : panelForCase.m_szCATVChannels;
+    orv::test::WriteConfigFile("win.ini", std::string("[orvane]\nRegion=") + c.region + "\n");  // read at each step
+    panel.m_nSource = c.source;
+    char* list = c.source == SOURCE_TV ? panel.m_szTVChannels : panel.m_szCATVChannels;
     std::memset(list, '0', c.source == SOURCE_TV ? 70 : 126);
     std::istringstream numbers(c.registered);
     for (int n; numbers >> n;) list[n] = '1';
-    (c.source == SOURCE_TV ? panelForCase.m_nTVChannel : panelForCase.m_nCATVChannel) = c.start;
+    (c.source == SOURCE_TV ? panel.m_nTVChannel : panel.m_nCATVChannel) = c.start;
     video.log.clear();
-    panelForCase.ChannelUp(), panelForCase.ChannelUp(), panelForCase.ChannelDown();
+    panel.ChannelUp();
+    panel.ChannelUp();
+    panel.ChannelDown();
     EXPECT_EQ(c.expected, Sent());
   }
 }

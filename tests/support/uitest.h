@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/ui/afxwin.h"
+#include "platform/ui/controls_p.h"
 
 #include <functional>
 #include <string>
@@ -47,6 +48,12 @@ class MessageBoxAnswerer {
 void FailOnUnexpectedMessageBoxes();
 
 QWidget* Widget(HWND h);
+// The Qt widget of a dialog's control, if it is a W.
+template <class W>
+W* Inner(HWND dlg, int id) {
+  auto* d = orv::ui::ControlData(GetDlgItem(dlg, id));
+  return d ? qobject_cast<W*>(d->inner) : nullptr;
+}
 void Pump(int rounds = 3);
 // Runs events until cond() holds or ms milliseconds pass; returns cond().
 bool PumpUntil(const std::function<bool()>& cond, int ms = 2000);

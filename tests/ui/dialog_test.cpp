@@ -1,6 +1,5 @@
 // Dialogs from templates: modal loop, keys, data exchange and sheets.
 #include "platform/ui/afxdlgs.h"
-#include "platform/ui/controls_p.h"
 #include "tests/support/uitest.h"
 
 #include <QAbstractButton>
@@ -10,6 +9,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+using orv::test::Inner;
 using orv::test::MessageBoxAnswerer;
 
 namespace {
@@ -41,12 +41,6 @@ class Dialogs : public ::testing::Test {
 
 // Runs `body` inside the dialog's modal loop, once the dialog is up.
 void WhileModal(std::function<void()> body) { QTimer::singleShot(0, [body] { body(); }); }
-
-template <class W>
-W* Inner(HWND dlg, int id) {
-  auto* d = orv::ui::ControlData(GetDlgItem(dlg, id));
-  return d ? qobject_cast<W*>(d->inner) : nullptr;
-}
 
 struct FormDlg : CDialog {
   FormDlg() : CDialog(900) {}

@@ -4,7 +4,6 @@
 #include "common/Settings.h"
 #include "capture/CaptureGraph.h"
 #include "platform/media/writer/testing.h"
-#include "platform/ui/controls_p.h"
 #include "platform/ui/qtwnd_p.h"
 #include "tests/media/avicheck.h"
 #include "tests/media/mediarig.h"
@@ -22,11 +21,7 @@ namespace {
 
 constexpr double kFrame = 667111 / 1e7;
 
-template <class W>
-W* Inner(HWND dlg, int id) {
-  auto* d = orv::ui::ControlData(GetDlgItem(dlg, id));
-  return d ? qobject_cast<W*>(d->inner) : nullptr;
-}
+using orv::test::Inner;
 
 class CaptureFlow : public ::testing::Test {
  protected:
@@ -34,7 +29,7 @@ class CaptureFlow : public ::testing::Test {
     orv::test::FreshConfigDir();
     orv::test::UseCard("");
     path = orv::test::ConfigDir() + "/flow.avi";
-    StoreCapturePath(path);
+    orv::test::StoreString(kKeyVideo, "Capture", path);
     wnd = std::make_unique<CVideoWnd>();
     ASSERT_TRUE(wnd->Create("Orvane Tuner( WIN2000 )", RECT{100, 100, 740, 580}));
     wnd->m_hwndPanel = panel.m_hWnd;
@@ -48,12 +43,6 @@ class CaptureFlow : public ::testing::Test {
   void TearDown() override {
     wnd.reset();
     orv::media::SetAviDiskLimitForTests(0);
-  }
-
-  static void StoreCapturePath(const std::string& p) {
-    HKEY k = OpenSettingsKey(kKeyVideo);
-    WriteSettingString(k, "Capture", p.c_str());
-    CloseSettingsKey(k);
   }
 
   // Runs code 27; `inDialog` acts on the capture settings dialog once it is up (from a timer of
@@ -150,17 +139,12 @@ void CaptureFlow::CheckTimedResult(double seconds) {
   EXPECT_EQ(result, boxes.calls[0].text);
   EXPECT_EQ("동영상 캡처완료", boxes.calls[0].caption);
 
-  // YUY2 at 14.99 frames per second and PCM. Every frame the card delivered is in the file; frames
-  // it missed (a busy machine) are empty chunks that count in the stream's length only.
-  const auto probe = orv::test::Probe(path);
-  const auto video = orv::test::StreamsOf(probe, "video"), audio = orv::test::StreamsOf(probe, "audio");
-  ASSERT_TRUE(video.size() == 1 && audio.size() == 1);
-  EXPECT_EQ((std::vector<std::string>{"YUY2", "10000000/667111", "pcm_s16le"}),
-            (std::vector<std::string>{video[0].value("codec_tag_string", ""), video[0].value("avg_frame_rate", ""),
-                                      audio[0].value("codec_name", "")}));
+  // The file's coding and its frame count are the engine's (its file capture tests check them); here
+  // the frames missed by a busy machine count in the stream's length only.
+  const auto video = orv::test::StreamsOf(orv::test::Probe(path), "video");
+  ASSERT_EQ(1u, video.size());
   const long long frames = orv::test::Number(video[0], "nb_frames");
   EXPECT_GT(e.m_nCaptured, seconds * 10);  // 14.99 a second
-  EXPECT_EQ(e.m_nCaptured, orv::test::Number(video[0], "nb_read_packets"));
   EXPECT_LE(frames, e.m_nCaptured + e.m_nDropped);
   // As long as the limit, picture and sound ending together, and real pictures (the moving box
   // changes them) and real sound (the card's hiss or tone).
@@ -176,7 +160,7 @@ void CaptureFlow::CheckTimedResult(double seconds) {
 
 TEST_F(CaptureFlow, CaptureThatCannotStartGoesNoFurther) {
   // A folder as the file: the dialog lets it through (there is space), the engine refuses it.
-  StoreCapturePath(orv::test::ConfigDir());
+  orv::test::StoreString(kKeyVideo, "Capture", orv::test::ConfigDir());
   Command27([](HWND dlg) { Start(dlg, 5); });
   ASSERT_EQ(1u, boxes.calls.size());
   EXPECT_EQ("캡처 파일을 설정 할 수없습니다.", boxes.calls[0].text);

@@ -6,7 +6,7 @@
 #include "platform/ui/afxdlgs.h"
 #include "platform/ui/qtwnd_p.h"
 #include "res/resource.h"
-#include "tests/media/mediarig.h"
+#include "tests/capture/enginerig.h"
 #include "tests/support/testenv.h"
 #include "tests/support/uitest.h"
 #include "video/VideoWnd.h"
@@ -19,24 +19,9 @@
 
 namespace {
 
-void StoreWord(const char* key, const char* name, DWORD v) {
-  HKEY k = OpenSettingsKey(key);
-  WriteSettingDword(k, name, v);
-  CloseSettingsKey(k);
-}
-
-int Stored(const char* key, const char* name) {
-  HKEY k = OpenSettingsKey(key);
-  const int v = ReadSettingWord(k, name, -1);
-  CloseSettingsKey(k);
-  return v;
-}
-
-orv::media::VirtualCardState Card() {
-  orv::media::VirtualCardState s;
-  EXPECT_TRUE(orv::media::GetVirtualCardState(0, &s));
-  return s;
-}
+using orv::test::CardState;
+using orv::test::StoreDword;
+using orv::test::StoredWord;
 
 // A video window on the virtual card, with a recording window standing in for the panel.
 class VideoWindow : public ::testing::Test {
@@ -86,37 +71,37 @@ TEST_F(VideoWindow, PictureValuesKeepTheirLevelsOverTenStartsAndExits) {
     "brightness": {"min": 0, "max": 255, "default": 128}, "contrast": {"min": 0, "max": 255, "default": 128},
     "hue": {"min": 0, "max": 255, "default": 128}, "saturation": {"min": 0, "max": 255, "default": 128}}})");
   const std::pair<const char*, int> stored[] = {{"Bright", 100}, {"Contrast", 1}, {"Hue", 255}, {"Saturation", 127}};
-  for (const auto& [name, level] : stored) StoreWord(kKeyVideo, name, static_cast<DWORD>(level));
+  for (const auto& [name, level] : stored) StoreDword(kKeyVideo, name, static_cast<DWORD>(level));
   for (int run = 0; run < 10; ++run) {
     Open();
     wnd.reset();  // saves what the card reads back
   }
-  for (const auto& [name, level] : stored) EXPECT_EQ(level, Stored(kKeyVideo, name)) << name;
+  for (const auto& [name, level] : stored) EXPECT_EQ(level, StoredWord(kKeyVideo, name)) << name;
 }
 
 TEST_F(VideoWindow, CommandsTuneRouteAndSetThePictureByTarget) {
   Open();
   Command(VideoCmd::TuneChannel, 300);  // the low 8 bits
-  EXPECT_EQ(44, Card().tunerChannel);
+  EXPECT_EQ(44, CardState().tunerChannel);
   Command(VideoCmd::ChannelDown, 5);
-  EXPECT_EQ(5, Card().tunerChannel);
+  EXPECT_EQ(5, CardState().tunerChannel);
   Command(VideoCmd::SelectSource, 3);
-  EXPECT_EQ(0, Card().routes[0][0]);  // S-Video is the crossbar's input 0
+  EXPECT_EQ(0, CardState().routes[0][0]);  // S-Video is the crossbar's input 0
   Command(VideoCmd::SelectSource, 2);
-  EXPECT_EQ(2, Card().routes[0][0]);
+  EXPECT_EQ(2, CardState().routes[0][0]);
 
   Command(VideoCmd::AdjustTarget, 2);  // hue
   Command(VideoCmd::AdjustValue, 0);
-  EXPECT_EQ(0, Card().procAmp[2]);
+  EXPECT_EQ(0, CardState().procAmp[2]);
   Command(VideoCmd::AdjustStep, 255);
-  EXPECT_EQ(9961, Card().procAmp[2]);
-  const auto before = Card();
+  EXPECT_EQ(9961, CardState().procAmp[2]);
+  const auto before = CardState();
   Command(VideoCmd::AdjustTarget, 7);  // no control
   Command(VideoCmd::AdjustValue, 10);
   Command(VideoCmd::AdjustStep, 10);
-  EXPECT_EQ(0, std::memcmp(before.procAmp, Card().procAmp, sizeof before.procAmp));
+  EXPECT_EQ(0, std::memcmp(before.procAmp, CardState().procAmp, sizeof before.procAmp));
   Command(VideoCmd::SetContrast, 0);  // names its control itself, target untouched
-  EXPECT_EQ(0, Card().procAmp[1]);
+  EXPECT_EQ(0, CardState().procAmp[1]);
   EXPECT_EQ(7, wnd->m_nPictureTarget);
 }
 
@@ -126,12 +111,12 @@ TEST_F(VideoWindow, TeardownSavesOnceEvenWhenDestroyedTwice) {
   ::SendMessageA(v.m_hWnd, WM_DESTROY, 0, 0);  // the panel's exit command
   EXPECT_TRUE(v.TornDown());
   EXPECT_EQ(nullptr, v.m_pGraph);
-  EXPECT_EQ(200, Stored(kKeyVideo, "Bright"));
+  EXPECT_EQ(200, StoredWord(kKeyVideo, "Bright"));
   EXPECT_NE(std::string::npos, orv::test::ReadConfigFile("win.ini").find("VideoDevice=0"));
-  StoreWord(kKeyVideo, "Bright", 5);
+  StoreDword(kKeyVideo, "Bright", 5);
   Command(VideoCmd::TuneChannel, 9);  // no engine: nothing, no crash
   wnd.reset();                        // the final destruction
-  EXPECT_EQ(5, Stored(kKeyVideo, "Bright"));
+  EXPECT_EQ(5, StoredWord(kKeyVideo, "Bright"));
 }
 
 // Code 24: the sheet opens with the screen's picture values stored; on OK the panel hears of it and
@@ -141,13 +126,13 @@ TEST_F(VideoWindow, SettingsSheetOkTellsThePanelAndAppliesTheStoredValuesCancelD
     Open();
     panel.log.clear();
     Command(VideoCmd::SetBrightness, 200);
-    const LONG before = Card().procAmp[0];
+    const LONG before = CardState().procAmp[0];
     int storedWhileOpen = -1;
     QTimer::singleShot(0, [&] {
       HWND sheet = FindWindowA(nullptr, "환경설정");
       ASSERT_NE(nullptr, sheet);
-      storedWhileOpen = Stored(kKeyVideo, "Bright");
-      StoreWord(kKeyVideo, "Bright", 0);  // what the video page stores on OK
+      storedWhileOpen = StoredWord(kKeyVideo, "Bright");
+      StoreDword(kKeyVideo, "Bright", 0);  // what the video page stores on OK
       ::SendMessageA(sheet, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
     });
     Command(VideoCmd::OpenSettings, 0);
@@ -155,7 +140,7 @@ TEST_F(VideoWindow, SettingsSheetOkTellsThePanelAndAppliesTheStoredValuesCancelD
     const auto told = panel.Of(WM_TUNER_NOTIFY);
     EXPECT_EQ(button == IDOK ? 1u : 0u, told.size());
     EXPECT_TRUE(told.empty() || told[0].wParam == PanelCmd::SettingsAccepted);
-    EXPECT_EQ(button == IDOK ? 0 : before, Card().procAmp[0]);
+    EXPECT_EQ(button == IDOK ? 0 : before, CardState().procAmp[0]);
   }
 }
 
