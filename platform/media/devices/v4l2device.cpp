@@ -68,6 +68,16 @@ bool Expected(unsigned long request, int e) {
       return false;
   }
 }
+// What the driver says it delivers: the pixel kind (nullptr for one we do not read) and the size.
+FrameFormat FrameFormatOf(const v4l2_pix_format& pix) {
+  FrameFormat ff;
+  ff.kind = KindOf(pix.pixelformat);
+  ff.width = pix.width;
+  ff.height = pix.height;
+  ff.sizeImage = pix.sizeimage;
+  return ff;
+}
+
 }  // namespace
 
 int V4l2Card::Ioctl(unsigned long request, void* arg) {
@@ -208,12 +218,8 @@ HRESULT V4l2Card::ChooseFormat() {
     f.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     if (Ioctl(VIDIOC_G_FMT, &f) < 0) return DeviceErrorOf(errno);
   }
-  FrameFormat ff;
-  ff.kind = KindOf(f.fmt.pix.pixelformat);
+  const FrameFormat ff = FrameFormatOf(f.fmt.pix);
   if (!ff.kind) return VFW_E_INVALIDMEDIATYPE;
-  ff.width = f.fmt.pix.width;
-  ff.height = f.fmt.pix.height;
-  ff.sizeImage = f.fmt.pix.sizeimage;
   v4l2_streamparm p{};
   p.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
   REFERENCE_TIME period = 0;
@@ -278,12 +284,8 @@ HRESULT V4l2Card::TakeFormat(const AM_MEDIA_TYPE& asked) {
   v4l2_format f{};
   // While streaming (for another pin) or busy, the samples' own format says what comes.
   if (m_streaming || SetOnCard(&f) != S_OK) return S_OK;
-  FrameFormat taken;
-  taken.kind = KindOf(f.fmt.pix.pixelformat);
+  const FrameFormat taken = FrameFormatOf(f.fmt.pix);
   if (!taken.kind) return S_OK;
-  taken.width = f.fmt.pix.width;
-  taken.height = f.fmt.pix.height;
-  taken.sizeImage = f.fmt.pix.sizeimage;
   const auto& bmi = reinterpret_cast<const VIDEOINFOHEADER*>(asked.pbFormat)->bmiHeader;
   m_kind = taken.kind;
   if (*taken.kind->subtype == asked.subtype && static_cast<LONG>(taken.width) == bmi.biWidth &&
@@ -304,17 +306,13 @@ HRESULT V4l2Card::ApplyFormat() {
   FreeMediaType(mt);
   v4l2_format f{};
   if (HRESULT hr = SetOnCard(&f); FAILED(hr)) return hr;
-  m_frame = FrameFormat{};
-  m_frame.kind = KindOf(f.fmt.pix.pixelformat);
+  m_frame = FrameFormatOf(f.fmt.pix);
   if (!m_frame.kind) return VFW_E_INVALIDMEDIATYPE;
-  m_frame.width = f.fmt.pix.width;
-  m_frame.height = f.fmt.pix.height;
   m_frame.field = f.fmt.pix.field;
   m_frame.stride = f.fmt.pix.bytesperline ? f.fmt.pix.bytesperline
                                           : (m_frame.kind->layout == Layout::Packed
                                                  ? std::size_t{m_frame.width} * m_frame.kind->bytesPerPixel
                                                  : m_frame.width);
-  m_frame.sizeImage = f.fmt.pix.sizeimage;
   // Fields in pictures of their own are woven into frames; compressed ones cannot be.
   if (m_frame.field == V4L2_FIELD_ALTERNATE && m_frame.kind->layout == Layout::Compressed) {
     LogError("v4l2", "%s: the card sends each field as a picture of its own, compressed; that format is not supported",
