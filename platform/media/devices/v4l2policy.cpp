@@ -194,8 +194,10 @@ AM_MEDIA_TYPE MakeVideoType(const FrameFormat& f, REFERENCE_TIME avgTimePerFrame
   vih->bmiHeader.biSizeImage = static_cast<DWORD>(compressed ? bound : StoredSize(k, f.width, f.height));
   vih->rcSource = {0, 0, static_cast<LONG>(f.width), static_cast<LONG>(f.height)};
   vih->rcTarget = vih->rcSource;
+  // A rate beyond the field's range (a driver's period of a few 100 ns units) says its largest.
   if (avgTimePerFrame > 0)
-    vih->dwBitRate = static_cast<DWORD>(vih->bmiHeader.biSizeImage * 8.0 * 1e7 / static_cast<double>(avgTimePerFrame));
+    vih->dwBitRate = static_cast<DWORD>(
+        std::min(vih->bmiHeader.biSizeImage * 8.0 * 1e7 / static_cast<double>(avgTimePerFrame), 4294967295.0));
   mt.lSampleSize = compressed ? 0 : vih->bmiHeader.biSizeImage;
   mt.cbFormat = sizeof(VIDEOINFOHEADER);
   mt.pbFormat = reinterpret_cast<BYTE*>(vih);
