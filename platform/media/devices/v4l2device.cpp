@@ -306,7 +306,8 @@ HRESULT V4l2Card::ApplyFormat() {
   if (HRESULT hr = SetOnCard(&f); FAILED(hr)) return hr;
   m_frame = FrameFormat{};
   m_frame.kind = KindOf(f.fmt.pix.pixelformat);
-  if (!m_frame.kind) return VFW_E_INVALIDMEDIATYPE;
+  // A driver's picture without columns or rows cannot be streamed either.
+  if (!m_frame.kind || !f.fmt.pix.width || !f.fmt.pix.height) return VFW_E_INVALIDMEDIATYPE;
   m_frame.width = f.fmt.pix.width;
   m_frame.height = f.fmt.pix.height;
   m_frame.field = f.fmt.pix.field;
