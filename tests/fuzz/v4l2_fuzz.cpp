@@ -8,6 +8,7 @@
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <condition_variable>
 #include <cstdint>
 #include <cstring>
@@ -107,8 +108,8 @@ class Driver {
   v4l2_pix_format Format(std::uint32_t pixelformat) {
     v4l2_pix_format p{};
     p.pixelformat = pixelformat;
-    p.width = m_in.ConsumeBool() ? Pick(m_in, kSizes) : m_in.ConsumeIntegralInRange<std::uint32_t>(0, 2048);
-    p.height = m_in.ConsumeBool() ? Pick(m_in, kSizes) : m_in.ConsumeIntegralInRange<std::uint32_t>(0, 2048);
+    p.width = m_in.ConsumeBool() ? Pick(m_in, kSizes) : m_in.ConsumeIntegralInRange<std::uint32_t>(0, 800);
+    p.height = m_in.ConsumeBool() ? Pick(m_in, kSizes) : m_in.ConsumeIntegralInRange<std::uint32_t>(0, 800);
     p.field = Pick(m_in, kFields);
     const std::uint32_t bpp = pixelformat == V4L2_PIX_FMT_BGR24 ? 3 : pixelformat == V4L2_PIX_FMT_YUYV || pixelformat == V4L2_PIX_FMT_UYVY ? 2 : 1;
     switch (m_in.ConsumeIntegralInRange(0, 2)) {
@@ -199,8 +200,9 @@ class Driver {
         if (Fails()) return Refuse(EBUSY);
         r->count = m_in.ConsumeIntegralInRange<std::uint32_t>(0, 6);
         m_buffers.assign(r->count, {});
+        // The size the format says, or another; at most 2 MB (a PAL picture in YUYV is 0.8 MB), to keep runs quick.
         for (auto& b : m_buffers)
-          b.resize(m_in.ConsumeBool() ? m_pix.sizeimage : m_in.ConsumeIntegralInRange<std::size_t>(0, 1 << 21));
+          b.resize(std::min<std::size_t>(m_in.ConsumeBool() ? m_pix.sizeimage : m_in.ConsumeIntegral<std::uint32_t>(), 1 << 21));
         return 0;
       }
       case VIDIOC_QUERYBUF: {

@@ -289,7 +289,15 @@ bool FrameDecimator::Keep(REFERENCE_TIME t, std::uint32_t lost, std::uint32_t* m
     return true;
   }
   if (m_source > 0) {
-    for (std::uint32_t i = 0; i < lost; ++i) *missed += KeepByCount();
+    // The lost frames at once, not one by one: a driver's count may jump by billions. Each brings
+    // the source's duration; every wanted duration gathered was a frame of the file.
+    if (m_wanted * 100 <= m_source * 101) {
+      *missed = lost;
+    } else {
+      const __int128 gathered = m_credit + static_cast<__int128>(m_source) * lost;
+      *missed = static_cast<std::uint32_t>(gathered / m_wanted);
+      m_credit = static_cast<REFERENCE_TIME>(gathered % m_wanted);
+    }
     return KeepByCount();
   }
   // By time: a frame takes the next place of the wanted rate once it reaches it (a quarter of a
