@@ -125,7 +125,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const auto names = Names(text);
   std::vector<Read> before;
-  for (const auto& [section, key] : names) before.push_back(Get(section, key, size + 1));
+  for (const auto& [section, key] : names) before.push_back(Get(section, key, size + 16));  // room for the whole value or the default
   const std::string section = names.empty() ? std::string("orvane fuzz") : names.front().first;
   if (!WriteProfileStringA(section.c_str(), kProbe, "42")) Fail("a value could not be written");
   if (SetAside()) {
@@ -135,7 +135,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Read again from what was saved: every other value as before, the new one as written.
     orv::store::ResetForTests();
     for (std::size_t i = 0; i < names.size(); ++i)
-      if (!IsProbe(names[i].second) && !(Get(names[i].first, names[i].second, size + 1) == before[i]))
+      if (!IsProbe(names[i].second) && !(Get(names[i].first, names[i].second, size + 16) == before[i]))
         Fail("a value reads otherwise once another was written");
     if (Get(section, kProbe, 8).number != 42) Fail("the value written does not read back");
     if (SetAside()) Fail("the saved file was set aside");
