@@ -3,49 +3,21 @@
 // buffer gets the start of a value, and a file it cannot read is set aside.
 #include "platform/store/registry.h"
 #include "platform/store/testing.h"
+#include "storefuzz.h"
 
 #include <cctype>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <dirent.h>
 #include <string>
-#include <unistd.h>
 #include <utility>
 #include <vector>
 
 namespace {
 
-std::string g_dir;
+const orv::fuzz::SettingsDir g_dir("win.ini");
+[[noreturn]] void Fail(const char* why) { orv::fuzz::Fail("win.ini", why); }
 constexpr const char* kProbe = "orvane fuzz probe";
 constexpr const char* kAbsent = "\x01(absent)";
-
-[[noreturn]] void Fail(const char* why) {
-  std::fprintf(stderr, "win.ini: %s\n", why);
-  std::abort();
-}
-
-void WriteAll(const std::string& path, const std::uint8_t* data, std::size_t size) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f || (size && std::fwrite(data, 1, size, f) != size)) Fail("cannot write the input");
-  std::fclose(f);
-}
-
-bool SetAside() {
-  bool aside = false;
-  DIR* d = opendir(g_dir.c_str());
-  while (dirent* e = readdir(d)) aside = aside || std::string(e->d_name).rfind("win.ini.bad-", 0) == 0;
-  closedir(d);
-  return aside;
-}
-
-void Clear() {
-  DIR* d = opendir(g_dir.c_str());
-  while (dirent* e = readdir(d))
-    if (e->d_name[0] != '.') unlink((g_dir + "/" + e->d_name).c_str());
-  closedir(d);
-}
 
 std::string Trim(const std::string& s) {
   std::size_t b = 0, e = s.size();
@@ -104,31 +76,17 @@ Read Get(const std::string& section, const std::string& key, std::size_t room) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  char pattern[] = "/dev/shm/orvane-fuzz-profile-XXXXXX";
-  const char* dir = mkdtemp(pattern);
-  if (!dir) {
-    char fallback[] = "/tmp/orvane-fuzz-profile-XXXXXX";
-    dir = mkdtemp(fallback);
-  }
-  if (!dir) Fail("no folder for the settings");
-  g_dir = dir;
-  setenv("ORVANE_CONFIG_DIR", dir, 1);
-  std::atexit([] { Clear(), rmdir(g_dir.c_str()); });
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
-  WriteAll(g_dir + "/win.ini", data, size);
+  g_dir.Put(data, size);
   orv::store::ResetForTests();
 
   const auto names = Names(text);
-  std::vector<Read> before;
-  for (const auto& [section, key] : names) before.push_back(Get(section, key, size + 16));  // room for the whole value or the default
+  std::vector<Read> before;  // (room for the whole value, or the default)
+  for (const auto& [section, key] : names) before.push_back(Get(section, key, size + 16));
   const std::string section = names.empty() ? std::string("orvane fuzz") : names.front().first;
   if (!WriteProfileStringA(section.c_str(), kProbe, "42")) Fail("a value could not be written");
-  if (SetAside()) {
+  if (g_dir.SetAside()) {
     for (const Read& r : before)
       if (r.text != kAbsent || r.number != static_cast<UINT>(-7)) Fail("a value was read from a file set aside");
   } else {
@@ -138,9 +96,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       if (!IsProbe(names[i].second) && !(Get(names[i].first, names[i].second, size + 16) == before[i]))
         Fail("a value reads otherwise once another was written");
     if (Get(section, kProbe, 8).number != 42) Fail("the value written does not read back");
-    if (SetAside()) Fail("the saved file was set aside");
+    if (g_dir.SetAside()) Fail("the saved file was set aside");
   }
-  Clear();
+  g_dir.Clear();
   orv::store::ResetForTests();
   return 0;
 }

@@ -3,45 +3,17 @@
 // and a file it cannot read is set aside, never half read.
 #include "platform/store/registry.h"
 #include "platform/store/testing.h"
+#include "storefuzz.h"
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <dirent.h>
 #include <string>
-#include <unistd.h>
 #include <utility>
 #include <vector>
 
 namespace {
 
-std::string g_dir;
-
-[[noreturn]] void Fail(const char* why) {
-  std::fprintf(stderr, "registry.reg: %s\n", why);
-  std::abort();
-}
-
-void WriteAll(const std::string& path, const std::uint8_t* data, std::size_t size) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f || (size && std::fwrite(data, 1, size, f) != size)) Fail("cannot write the input");
-  std::fclose(f);
-}
-
-bool SetAside() {
-  bool aside = false;
-  DIR* d = opendir(g_dir.c_str());
-  while (dirent* e = readdir(d)) aside = aside || std::string(e->d_name).rfind("registry.reg.bad-", 0) == 0;
-  closedir(d);
-  return aside;
-}
-
-void Clear() {
-  DIR* d = opendir(g_dir.c_str());
-  while (dirent* e = readdir(d))
-    if (e->d_name[0] != '.') unlink((g_dir + "/" + e->d_name).c_str());
-  closedir(d);
-}
+const orv::fuzz::SettingsDir g_dir("registry.reg");
+[[noreturn]] void Fail(const char* why) { orv::fuzz::Fail("registry.reg", why); }
 
 // Key paths and value names as a reader would pick them out of the text, to ask the store for.
 // Rough on purpose: a name misread here is simply not found, before and after alike.
@@ -107,24 +79,9 @@ Read Query(std::string path, const std::string& name) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  char pattern[] = "/dev/shm/orvane-fuzz-registry-XXXXXX";
-  const char* dir = mkdtemp(pattern);
-  if (!dir) {
-    char fallback[] = "/tmp/orvane-fuzz-registry-XXXXXX";
-    dir = mkdtemp(fallback);
-  }
-  if (!dir) Fail("no folder for the settings");
-  g_dir = dir;
-  setenv("ORVANE_CONFIG_DIR", dir, 1);
-  std::atexit([] { Clear(), rmdir(g_dir.c_str()); });
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
-  const std::string file = g_dir + "/registry.reg";
-  WriteAll(file, data, size);
+  g_dir.Put(data, size);
   orv::store::ResetForTests();
 
   const auto names = Names(text);
@@ -134,7 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static const BYTE kProbe[4] = {1, 2, 3, 4};
   if (RegSetValueExA(HKEY_CURRENT_USER, "orvane fuzz probe", 0, REG_BINARY, kProbe, 4) != ERROR_SUCCESS)
     Fail("a value could not be written");
-  if (SetAside()) {
+  if (g_dir.SetAside()) {
     // Refused as a whole: nothing may have been taken from it.
     for (const Read& r : before)
       if (r.result != ERROR_FILE_NOT_FOUND) Fail("a value was read from a file set aside");
@@ -143,9 +100,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     orv::store::ResetForTests();
     for (std::size_t i = 0; i < names.size(); ++i)
       if (!(Query(names[i].first, names[i].second) == before[i])) Fail("a value reads otherwise once saved");
-    if (SetAside()) Fail("the saved file was set aside");
+    if (g_dir.SetAside()) Fail("the saved file was set aside");
   }
-  Clear();
+  g_dir.Clear();
   orv::store::ResetForTests();
   return 0;
 }

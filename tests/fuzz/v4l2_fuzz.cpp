@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstring>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <sys/eventfd.h>
@@ -78,8 +79,8 @@ class Driver {
     c.mmap = [this](void*, std::size_t length, int, int, int, std::int64_t offset) -> void* {
       std::lock_guard lock(m_mutex);
       const std::size_t i = static_cast<std::size_t>(offset) / 4096;
-      if (i >= m_buffers.size() || length == 0 || length > m_buffers[i].size()) return errno = EINVAL, MAP_FAILED;
-      return m_buffers[i].data();
+      if (i >= m_buffers.size() || length == 0 || length > m_buffers[i].size) return errno = EINVAL, MAP_FAILED;
+      return m_buffers[i].data.get();
     };
     c.munmap = [](void*, std::size_t) { return 0; };
     c.poll = [this](pollfd* fds, nfds_t count, int timeoutMs) {
@@ -199,16 +200,19 @@ class Driver {
         if (r->count == 0) return m_buffers.clear(), m_queue.clear(), 0;
         if (Fails()) return Refuse(EBUSY);
         r->count = m_in.ConsumeIntegralInRange<std::uint32_t>(0, 6);
-        m_buffers.assign(r->count, {});
+        m_buffers.clear();
+        m_buffers.resize(r->count);
         // The size the format says, or another; at most 2 MB (a PAL picture in YUYV is 0.8 MB), to keep runs quick.
-        for (auto& b : m_buffers)
-          b.resize(std::min<std::size_t>(m_in.ConsumeBool() ? m_pix.sizeimage : m_in.ConsumeIntegral<std::uint32_t>(), 1 << 21));
+        for (Buffer& b : m_buffers) {
+          b.size = std::min<std::size_t>(m_in.ConsumeBool() ? m_pix.sizeimage : m_in.ConsumeIntegral<std::uint32_t>(), 1 << 21);
+          b.data.reset(new BYTE[b.size]);
+        }
         return 0;
       }
       case VIDIOC_QUERYBUF: {
         auto* b = static_cast<v4l2_buffer*>(arg);
         if (b->index >= m_buffers.size()) return Refuse(EINVAL);
-        b->length = static_cast<std::uint32_t>(m_buffers[b->index].size());
+        b->length = static_cast<std::uint32_t>(m_buffers[b->index].size);
         b->m.offset = b->index * 4096;
         return 0;
       }
@@ -232,7 +236,7 @@ class Driver {
         auto* b = static_cast<v4l2_buffer*>(arg);
         b->index = m_queue.front();
         m_queue.pop_front();
-        const std::uint32_t length = static_cast<std::uint32_t>(m_buffers[b->index].size());
+        const std::uint32_t length = static_cast<std::uint32_t>(m_buffers[b->index].size);
         b->bytesused = m_in.ConsumeBool() ? length : m_in.ConsumeIntegralInRange<std::uint32_t>(0, length);
         b->field = m_in.ConsumeBool() ? m_pix.field : Pick(m_in, kFields);
         m_sequence += m_in.ConsumeBool() ? 1 : m_in.ConsumeIntegral<std::uint32_t>();
@@ -260,7 +264,12 @@ class Driver {
   v4l2_std_id m_std = 0;
   int m_input = 0;
   v4l2_pix_format m_pix{};
-  std::vector<std::vector<BYTE>> m_buffers;
+  // Left unfilled: what a buffer holds does not steer the code, and zeroing megabytes per run would.
+  struct Buffer {
+    std::unique_ptr<BYTE[]> data;
+    std::size_t size = 0;
+  };
+  std::vector<Buffer> m_buffers;
   std::deque<std::uint32_t> m_queue;
   bool m_streaming = false;
   int m_frames = 0;  // buffers still to fill
