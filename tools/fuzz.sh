@@ -4,7 +4,8 @@
 #
 #   tools/fuzz.sh [seconds per target, default 600] [target ...]   (registry profile carddesc v4l2)
 #
-# A finding is kept as build-fuzz/findings/<target>-crash-<hash> (or -leak-, -timeout-, ...) and
+# A finding is kept as build-fuzz/findings/<target>-crash-<hash> (or -leak-, -timeout-: an input
+# that holds a target 15 s, far beyond the milliseconds one takes even niced on a busy machine) and
 # ends the script with its reproduction command. New inputs the runs found are left in the
 # copy, whose folder is printed; the corpus in tests/fuzz/corpus/ is only ever changed by hand.
 # ORVANE_BUILD_LOCK=<file> builds under flock on that file (on a shared machine).
@@ -35,7 +36,7 @@ run() {
   # Its streaming thread leaves allocations of the sanitizers' own across runs, so that leak checks
   # would scan the heap after nearly every one (ten times slower): the seam tests check leaks instead.
   [ "$t" = v4l2 ] && opts+=(-len_control=0 -detect_leaks=0)
-  nice -n 19 build-fuzz/fuzz/fuzz_"$t" -max_total_time="$seconds" -timeout=10 -close_fd_mask=2 -print_final_stats=1 \
+  nice -n 19 build-fuzz/fuzz/fuzz_"$t" -max_total_time="$seconds" -timeout=15 -close_fd_mask=2 -print_final_stats=1 \
     "${opts[@]}" -artifact_prefix=build-fuzz/findings/"$t"- "$work/$t" >"$work/$t.log" 2>&1
 }
 
