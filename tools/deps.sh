@@ -9,6 +9,7 @@ PKGS=(
   fonts-nanum
   xvfb xauth xdotool x11-utils imagemagick ffmpeg desktop-file-utils
   appstream openbox
+  clang libclang-rt-14-dev
   qemu-system-x86 linux-image-amd64 busybox-static cpio kmod xz-utils alsa-utils
 )
 missing=()

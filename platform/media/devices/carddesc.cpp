@@ -271,7 +271,9 @@ DeviceDesc Device(const json& j, const std::string& where, std::size_t index) {
       if (r.contains("min")) pr.min = Long(r["min"], w + ".min");
       if (r.contains("max")) pr.max = Long(r["max"], w + ".max");
       if (r.contains("step")) pr.step = Long(r["step"], w + ".step", 1);
-      pr.def = r.contains("default") ? Long(r["default"], w + ".default") : pr.min + (pr.max - pr.min) / 2;
+      // (in 64 bits: the width of a full 32-bit range does not fit in 32)
+      pr.def = r.contains("default") ? Long(r["default"], w + ".default")
+                                     : static_cast<LONG>(pr.min + (static_cast<long long>(pr.max) - pr.min) / 2);
       if (r.contains("caps")) pr.caps = Long(r["caps"], w + ".caps", 0, 3);
       if (pr.min > pr.max) Fail(w, "min above max");
       if (pr.def < pr.min || pr.def > pr.max) Fail(w + ".default", "outside min..max");

@@ -307,7 +307,8 @@ HRESULT V4l2Card::ApplyFormat() {
   v4l2_format f{};
   if (HRESULT hr = SetOnCard(&f); FAILED(hr)) return hr;
   m_frame = FrameFormatOf(f.fmt.pix);
-  if (!m_frame.kind) return VFW_E_INVALIDMEDIATYPE;
+  // A driver's picture without columns or rows cannot be streamed either.
+  if (!m_frame.kind || !m_frame.width || !m_frame.height) return VFW_E_INVALIDMEDIATYPE;
   m_frame.field = f.fmt.pix.field;
   m_frame.stride = f.fmt.pix.bytesperline ? f.fmt.pix.bytesperline
                                           : (m_frame.kind->layout == Layout::Packed

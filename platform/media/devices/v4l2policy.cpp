@@ -194,8 +194,10 @@ AM_MEDIA_TYPE MakeVideoType(const FrameFormat& f, REFERENCE_TIME avgTimePerFrame
   vih->bmiHeader.biSizeImage = static_cast<DWORD>(compressed ? bound : StoredSize(k, f.width, f.height));
   vih->rcSource = {0, 0, static_cast<LONG>(f.width), static_cast<LONG>(f.height)};
   vih->rcTarget = vih->rcSource;
+  // A rate beyond the field's range (a driver's period of a few 100 ns units) says its largest.
   if (avgTimePerFrame > 0)
-    vih->dwBitRate = static_cast<DWORD>(vih->bmiHeader.biSizeImage * 8.0 * 1e7 / static_cast<double>(avgTimePerFrame));
+    vih->dwBitRate = static_cast<DWORD>(
+        std::min(vih->bmiHeader.biSizeImage * 8.0 * 1e7 / static_cast<double>(avgTimePerFrame), 4294967295.0));
   mt.lSampleSize = compressed ? 0 : vih->bmiHeader.biSizeImage;
   mt.cbFormat = sizeof(VIDEOINFOHEADER);
   mt.pbFormat = reinterpret_cast<BYTE*>(vih);
@@ -287,7 +289,15 @@ bool FrameDecimator::Keep(REFERENCE_TIME t, std::uint32_t lost, std::uint32_t* m
     return true;
   }
   if (m_source > 0) {
-    for (std::uint32_t i = 0; i < lost; ++i) *missed += KeepByCount();
+    // The lost frames at once, not one by one: a driver's count may jump by billions. Each brings
+    // the source's duration; every wanted duration gathered was a frame of the file.
+    if (m_wanted * 100 <= m_source * 101) {
+      *missed = lost;
+    } else {
+      const __int128 gathered = m_credit + static_cast<__int128>(m_source) * lost;
+      *missed = static_cast<std::uint32_t>(gathered / m_wanted);
+      m_credit = static_cast<REFERENCE_TIME>(gathered % m_wanted);
+    }
     return KeepByCount();
   }
   // By time: a frame takes the next place of the wanted rate once it reaches it (a quarter of a

@@ -134,3 +134,13 @@ TEST(Sysfs, SoundOfTheSameDeviceOrOfASiblingFunction) {
   EXPECT_EQ(-1, SoundCardOfNode((root / "missing").string(), "video0"));
   fs::remove_all(root);
 }
+
+TEST(V4l2Formats, BitRateOfAFormatStaysInItsField) {
+  // 640x480 YUY2 at 29.97 frames per second; a driver's period of one 100 ns unit says the largest.
+  VIDEOINFOHEADER vih;
+  const FrameFormat f{KindOf(V4L2_PIX_FMT_YUYV), 640, 480, 1280};
+  for (auto [period, rate] : {std::pair{333667LL, 147308544u}, {1LL, 0xFFFFFFFFu}}) {
+    MakeVideoType(f, period, &vih);
+    EXPECT_EQ(rate, vih.dwBitRate) << period;
+  }
+}

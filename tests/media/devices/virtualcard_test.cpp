@@ -28,6 +28,8 @@ TEST(Devices, BadDescriptionsAreRefusedWithAMessageAndTheDefaultCardApplies) {
     EXPECT_NE(std::string::npos, orv::media::DeviceLoadError().find(why)) << json << " -> " << orv::media::DeviceLoadError();
     EXPECT_TRUE(BindDevice(CLSID_VideoInputDeviceCategory, 0)) << "the default card";
   }
+  UseCard(R"({"procamp": {"hue": {"min": -2147483648, "max": 2147483647}}})");  // the widest range is taken
+  EXPECT_EQ("", orv::media::DeviceLoadError());
   setenv("ORVANE_VIRTUAL_CARD", "/nonexistent/card.json", 1);
   orv::media::ReloadDevices();
   EXPECT_NE(std::string::npos, orv::media::DeviceLoadError().find("cannot read"));
