@@ -268,9 +268,9 @@ const Region& RegionForLocale(std::string_view locale) {
       "bg", "bs", "ca", "cs", "cy", "da", "de", "el", "es", "et", "eu", "fi", "fo", "fr", "fy", "ga", "gl",
       "hr", "hu", "is", "it", "lb", "lt", "lv", "mk", "mt", "nb", "nl", "nn", "no", "pl", "pt", "rm", "ro",
       "sk", "sl", "sq", "sr", "sv"};
-  const auto has = [](const auto& list, std::string_view v) { return std::find(std::begin(list), std::end(list), v) != std::end(list); };
-  if (territory.empty() ? has(kEuropeanLanguages, language) : has(kEuropeanTerritories, territory)) return *FindRegion("EU");
-  return kRegions[0];
+  const bool european = territory.empty() ? std::ranges::count(kEuropeanLanguages, language) > 0
+                                            : std::ranges::count(kEuropeanTerritories, territory) > 0;
+  return european ? *FindRegion("EU") : kRegions[0];
 }
 
 namespace {

@@ -126,9 +126,10 @@ void CCaptureDlg::OnVScroll(UINT code, UINT pos, HWND ctrl) {
 
 bool CCaptureDlg::MayReplaceFile() {
   const std::string path = m_strCaptureFile.str();
+  // Only a file with something in it is worth the question; one the chooser confirmed was asked about.
   std::error_code ec;
-  if (path == m_strConfirmed || !std::filesystem::is_regular_file(path, ec) || std::filesystem::file_size(path, ec) == 0 || ec)
-    return true;
+  const bool filled = std::filesystem::is_regular_file(path, ec) && std::filesystem::file_size(path, ec) > 0 && !ec;
+  if (!filled || path == m_strConfirmed) return true;
   if (CFileDialog::ConfirmReplace(this, path.c_str())) return true;
   // The name stays as it was; the chooser's button takes the focus, for another name.
   ::SetFocus(::GetDlgItem(m_hWnd, IDC_CAPTURE_CHOOSE));
