@@ -608,7 +608,8 @@ HWND GetActiveWindow() {
 
 HWND SetFocus(HWND hWnd) {
   HWND prev = GetFocus();
-  if (WndWidget* w = WidgetOf(hWnd)) w->setFocus(Qt::OtherFocusReason);
+  // A control takes the keyboard in its own widget (the button, the edit), as a Tab to it would.
+  if (WndWidget* w = WidgetOf(hWnd)) (w->inner ? w->inner : w)->setFocus(Qt::OtherFocusReason);
   return prev;
 }
 

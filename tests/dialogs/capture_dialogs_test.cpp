@@ -181,8 +181,9 @@ TEST_F(CaptureDialogs, StartingOntoAnEarlierRecordingAsks) {
                 Click(dlg.m_hWnd, IDOK);
                 if (c.result != IDCANCEL) return;
                 EXPECT_EQ(c.file, Text(dlg.m_hWnd, kFile));
-                orv::test::PumpUntil([&] { return GetFocus() != nullptr; });
-                EXPECT_EQ(GetDlgItem(dlg.m_hWnd, kChoose), GetFocus());
+                // The button itself has the keyboard, so its focus frame shows and Enter presses it.
+                orv::test::PumpUntil([&] { return QApplication::focusWidget() != nullptr; });
+                EXPECT_EQ(Inner<QAbstractButton>(dlg.m_hWnd, kChoose), QApplication::focusWidget());
                 Click(dlg.m_hWnd, IDCANCEL);
               }));
     ASSERT_EQ(c.box.empty() ? 0u : 1u, boxes.calls.size());
