@@ -5,10 +5,20 @@ source "$(dirname "$0")/lib.bash"
 
 # Colours of the live picture at three points clear of the panel and the moving element.
 picture() {
-  sleep 0.4
   for p in 18,276 618,276 308,26; do
-    convert x:root -crop 1x1+$((VX + ${p%,*}))+$((VY + ${p#*,})) -format '%[pixel:p{0,0}] ' info: 2>/dev/null
+    import -window root -crop 1x1+$((VX + ${p%,*}))+$((VY + ${p#*,})) +repage -format '%[pixel:p{0,0}] ' info: 2>/dev/null
   done
+}
+# The picture once it differs from $1: a loaded machine may take a while to switch (up to 5 s).
+next_picture() {  # previous
+  local now
+  for _ in $(seq 20); do
+    sleep 0.25
+    now=$(picture)
+    [ "$now" != "$1" ] && break
+  done
+  sleep 0.3  # the panel's digits are drawn with the switch; let them settle
+  echo "$now"
 }
 digits() { grab "$1" 345 51 56 28; }
 
@@ -21,9 +31,9 @@ run() {
   # Up (11 -> 13), then keypad / through cable, Video, S-Video and back to TV.
   local pictures=("$(picture)")
   for k in Up KP_Divide KP_Divide KP_Divide KP_Divide; do
-    keys $k
-    digits d-${#pictures[@]}
-    pictures+=("$(picture)")
+    xdotool key $k
+    pictures+=("$(next_picture "${pictures[-1]}")")
+    digits d-$((${#pictures[@]} - 1))
   done
   changed d-11 d-1 "Up did not change the channel shown"
   same d-1 d-5 "keypad / did not come back to TV channel 13"
