@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <utility>
 
@@ -13,13 +14,16 @@ namespace orv::media {
 
 // A capture pin's frame counts (IAMDroppedFrames). A receiver that took a frame and leaves it out
 // later (a writer following another clock, a file that can take no more) moves it to dropped, so
-// the counts always tell what the file holds.
+// the counts always tell what the file holds: the pictures delivered and the frames the writer
+// inserted in their gaps (repeats, empty entries).
 struct FrameCounts {
   std::atomic<LONG> delivered{0};
   std::atomic<LONG> dropped{0};
+  std::atomic<LONG> inserted{0};
   void Reset() {
     delivered = 0;
     dropped = 0;
+    inserted = 0;
   }
   void LeftOut() {
     --delivered;
@@ -39,6 +43,7 @@ struct MediaSample {
   REFERENCE_TIME stop = 0;
   const AM_MEDIA_TYPE* type = nullptr;  // the stream's format (a VIDEOINFOHEADER or WAVEFORMATEX block)
   std::shared_ptr<FrameCounts> counts;  // the source's counts, for pictures it counts
+  std::uint32_t lost = 0;  // frames the source lost just before this picture (its sequence numbers' gap)
 };
 
 // What became of a sample handed downstream: nothing took it (not connected, stream off), it was

@@ -164,7 +164,7 @@ DeviceDesc Device(const json& j, const std::string& where, std::size_t index) {
   CheckKeys(j, where,
             {"name", "preview_pin", "analog_video_in", "stream_config", "dropped_frames", "crossbars", "tuner",
              "analog_in_from", "procamp", "format", "audio", "audio_name", "faults", "sync_marks",
-             "audio_clock_ppm", "video_start_latency_ms", "clock_speed", "standards", "signal_off_after_s"});
+             "audio_clock_ppm", "video_clock_ppm", "video_start_latency_ms", "clock_speed", "standards", "signal_off_after_s"});
   DeviceDesc d = DefaultDevice();
   d.name = index == 0 ? d.name : d.name + " " + std::to_string(index + 1);
   d.audioName = d.name + " Audio";
@@ -181,6 +181,8 @@ DeviceDesc Device(const json& j, const std::string& where, std::size_t index) {
   if (j.contains("sync_marks")) d.syncMarks = Bool(j["sync_marks"], where + ".sync_marks");
   if (j.contains("audio_clock_ppm"))
     d.audioClockPpm = Long(j["audio_clock_ppm"], where + ".audio_clock_ppm", -100000, 100000);
+  if (j.contains("video_clock_ppm"))
+    d.videoClockPpm = Long(j["video_clock_ppm"], where + ".video_clock_ppm", -100000, 100000);
   if (j.contains("video_start_latency_ms"))
     d.videoStartLatencyMs = Long(j["video_start_latency_ms"], where + ".video_start_latency_ms", 0, 10000);
   if (j.contains("clock_speed")) d.clockSpeed = Long(j["clock_speed"], where + ".clock_speed", 1, 100);

@@ -61,7 +61,8 @@ struct DeviceDesc {
   std::string audioName;
   // Clocks and sync marks (docs/virtual-card.md).
   bool syncMarks = false;
-  LONG audioClockPpm = 0;        // the sound's clock runs this many millionths fast against the picture's
+  LONG audioClockPpm = 0;        // the sound's clock runs this many millionths fast against true time
+  LONG videoClockPpm = 0;        // the pictures come this many millionths fast against true time
   LONG videoStartLatencyMs = 0;  // the picture starts this long after the sound
   LONG clockSpeed = 1;           // both clocks run this many times as fast as real time
   LONG signalOffAfterS = 0;      // the signal goes this long after the capture filter runs (0: never)

@@ -414,6 +414,7 @@ class V4l2VideoCapture : public FilterBase,
     std::shared_lock lock(StreamMutex());
     const bool capturing = capture->IsConnected() && capture->StreamOn();
     if (capturing) m_counts->dropped += static_cast<LONG>(missed);
+    m_lostSinceSent += missed;
     if (!keep) return;
 
     if (out == data && k.layout != Layout::Compressed) {
@@ -428,7 +429,8 @@ class V4l2VideoCapture : public FilterBase,
     }
     const REFERENCE_TIME start = at - StreamStart();
     // The counts travel with the picture: one the writer leaves out later moves to dropped.
-    const MediaSample sample{out, size, start, start + m_wanted, m_type.get(), m_counts};
+    MediaSample sample{out, size, start, start + m_wanted, m_type.get(), m_counts};
+    sample.lost = std::exchange(m_lostSinceSent, 0);
     if (capturing) {
       if (capture->Deliver(sample))
         ++m_counts->delivered;
@@ -447,6 +449,7 @@ class V4l2VideoCapture : public FilterBase,
   std::shared_ptr<AM_MEDIA_TYPE> m_type;
   FrameFormat m_typeFormat;
   REFERENCE_TIME m_wanted = 0;
+  std::uint32_t m_lostSinceSent = 0;  // frames lost since the last picture sent: the file keeps their places
   std::vector<BYTE> m_copy;
   FieldWeaver m_weaver;
   std::atomic<std::uint32_t> m_firstField{0};  // of the frames woven last

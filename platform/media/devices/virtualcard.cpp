@@ -12,6 +12,11 @@ namespace {
 
 bool IsAudioConnector(LONG type) { return type >= 0x1000; }
 
+// The time between pictures on true time, for a picture clock `ppm` millionths fast.
+REFERENCE_TIME PicturePeriod(REFERENCE_TIME nominal, LONG ppm) {
+  return std::max<REFERENCE_TIME>(1, std::llround(static_cast<double>(nominal) / (1.0 + ppm * 1e-6)));
+}
+
 const char* PropertyName(LONG property) {
   static const char* const kNames[] = {"VideoProcAmp_Brightness", "VideoProcAmp_Contrast", "VideoProcAmp_Hue",
                                        "VideoProcAmp_Saturation"};
@@ -414,6 +419,7 @@ class VirtualVideoCapture : public FilterBase,
     auto buffer = std::make_shared<std::vector<BYTE>>(static_cast<std::size_t>(width) * height * 2);
     const DeviceDesc& desc = m_device->Desc();
     const REFERENCE_TIME latency = desc.videoStartLatencyMs * 10000LL;
+    period = PicturePeriod(period, desc.videoClockPpm);
     const Pacer::Clock clock{StreamStart(), (latency + period - 1) / period * period, desc.clockSpeed};
     const bool marks = desc.syncMarks;
     const SyncMarks sync(period);
@@ -428,7 +434,8 @@ class VirtualVideoCapture : public FilterBase,
         PictureGenerator::DrawWhiteYUY2(buffer->data(), width, height);
       else if (drawable)
         picture->DrawYUY2(m_device->Picture(time), index, buffer->data(), width, height);
-      const MediaSample sample{buffer->data(), buffer->size(), time, time + period, type.get(), counts};
+      MediaSample sample{buffer->data(), buffer->size(), time, time + period, type.get(), counts};
+      sample.lost = static_cast<std::uint32_t>(missed);
       std::shared_lock lock(StreamMutex());
       // Frames the card missed while the capture stream ran, and frames the writer had no room
       // for, are dropped frames.
@@ -588,7 +595,7 @@ class VirtualAudioCapture : public FilterBase {
         reinterpret_cast<const VIDEOINFOHEADER*>(mt.pbFormat)->AvgTimePerFrame > 0)
       period = reinterpret_cast<const VIDEOINFOHEADER*>(mt.pbFormat)->AvgTimePerFrame;
     FreeMediaType(mt);
-    return period;
+    return PicturePeriod(period, m_device->Desc().videoClockPpm);
   }
 
   std::shared_ptr<VirtualDevice> m_device;

@@ -3,6 +3,7 @@
 #include "platform/log.h"
 #include "platform/media/writer/coders.h"
 #include "platform/media/writer/testing.h"
+#include "platform/media/writer/timeline.h"
 #include "platform/ui/winuser.h"
 
 #include <algorithm>
@@ -68,6 +69,9 @@ constexpr REFERENCE_TIME kLateQuarters = 3;
 constexpr REFERENCE_TIME kSyncEvery = 10'000'000;
 constexpr auto kDiskSyncEvery = std::chrono::seconds(1);
 constexpr const char* kClusterMilliseconds = "2000";
+// Sound that comes before the first picture waits this long for it (a card's picture may start
+// late); then it is written on the nominal rate.
+constexpr REFERENCE_TIME kHoldSoundFor = 50'000'000;
 
 // Open writers whose queue is more than half full.
 std::atomic<int> g_writersBehind{0};
@@ -124,6 +128,7 @@ class MediaFile final : public MediaWriter {
     REFERENCE_TIME start;
     std::shared_ptr<FrameCounts> counts;
     bool formatChanged = false;  // no picture: the ones from here on are of another format
+    std::uint32_t lost = 0;      // pictures lost just before this one (by the card, or refused here)
   };
   // What of a picture's format the file's header says.
   struct Shape {
@@ -151,13 +156,23 @@ class MediaFile final : public MediaWriter {
     bool started = false;
     std::unique_ptr<PictureCoder> picture;
     std::unique_ptr<SoundCoder> sound;
+    std::unique_ptr<PictureClock> clock;     // video, on the pictures' timeline
+    std::unique_ptr<SoundFollower> follower;  // sound, on the pictures' timeline
   };
 
   HRESULT AddStream(const AM_MEDIA_TYPE& mt);
   void Loop();
   void WriteItem(Item& item);
   void WriteVideo(Stream& s, Item& item);
+  void PlaceVideo(Stream& s, Item& item);
   void WriteSound(int index, Stream& s, Item& item);
+  void FollowPictures(Stream& s, const BYTE* data, std::int64_t samples, REFERENCE_TIME start);
+  // Where a moment of the stream's clock lies on the file's timeline (100 ns units).
+  double FileTime(REFERENCE_TIME stamp) const;
+  void WriteHeldSound();
+  // Fills the file's frames up to `index` (not included) that have no picture; false if it can take no more.
+  bool FillTo(Stream& s, std::int64_t index, const std::shared_ptr<FrameCounts>& counts);
+  const Stream* VideoStream() const;
   // A picture that was taken but does not go into the file counts as dropped at its source.
   static void LeaveOut(const Item& item) {
     if (item.counts) item.counts->LeftOut();
@@ -185,6 +200,9 @@ class MediaFile final : public MediaWriter {
   int m_master;
   const WriterOptions m_options;
   const bool m_followSound = g_followSound;
+  // Every picture delivered has the next place, gaps only where the card lost frames, and the sound
+  // follows the pictures' clock. The original AVI places pictures by their stamps instead.
+  const bool m_pictureLed = m_options.coding != RECORD_AS_DELIVERED;
   HaltFn m_onHalt;
   std::size_t m_queueLimit;
 
@@ -216,6 +234,9 @@ class MediaFile final : public MediaWriter {
   REFERENCE_TIME m_syncedAt = 0;
   std::chrono::steady_clock::time_point m_diskSyncedAt{};
   HRESULT m_error = S_OK;
+  HRESULT m_closed = S_OK;  // what finishing the file gave
+  std::vector<BYTE> m_followed;  // sound resampled onto the pictures' clock
+  std::vector<Item> m_heldSound;  // sound that came before the first picture
 
   std::mutex m_mutex;
   std::condition_variable m_wake;
@@ -225,6 +246,7 @@ class MediaFile final : public MediaWriter {
   std::size_t m_queuedSound = 0;
   bool m_soundLost = false;       // sound found no room: the recording ends
   bool m_formatChanged = false;   // a picture of another format came: the recording ends
+  std::uint32_t m_refused = 0;    // pictures refused since the last one taken
   bool m_behind = false;
   bool m_closing = false;
   bool m_drained = false;  // the writing thread has written out its queue
@@ -311,6 +333,13 @@ HRESULT MediaFile::Open(const std::vector<const AM_MEDIA_TYPE*>& types) {
   for (const AM_MEDIA_TYPE* mt : types)
     if (HRESULT hr = AddStream(*mt); FAILED(hr)) return hr;
   if (m_master >= static_cast<int>(m_streams.size()) || (m_master >= 0 && m_streams[m_master].video)) m_master = -1;
+  if (m_pictureLed && VideoStream())
+    for (Stream& s : m_streams) {
+      if (s.video) continue;
+      const int bits = s.unsigned8 ? 8 : 16;
+      s.follower = std::make_unique<SoundFollower>(s.rate, s.blockAlign / (bits / 8), bits);
+      if (!s.follower->Valid()) return E_OUTOFMEMORY;
+    }
 
   m_fd = ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (m_fd < 0) return FileErrorOf(errno);
@@ -364,7 +393,10 @@ Delivery MediaFile::Push(int stream, const MediaSample& sample) {
     m_wake.notify_one();
     return Delivery::None;
   }
-  if (video && m_queued + sample.size > m_queueLimit) return Delivery::Refused;
+  if (video && m_queued + sample.size > m_queueLimit) {
+    m_refused += 1 + sample.lost;  // its place, and those of the ones lost before it, stay for it
+    return Delivery::Refused;
+  }
   if (!video && m_queuedSound + sample.size > kSoundQueueBytes) {
     m_soundLost = true;
     m_wake.notify_one();
@@ -377,7 +409,8 @@ Delivery MediaFile::Push(int stream, const MediaSample& sample) {
     m_spare.pop_back();
   }
   data.assign(sample.data, sample.data + sample.size);
-  m_queue.push_back({stream, std::move(data), sample.start, video ? sample.counts : nullptr});
+  m_queue.push_back({stream, std::move(data), sample.start, video ? sample.counts : nullptr, false,
+                     video ? sample.lost + std::exchange(m_refused, 0) : 0});
   (video ? m_queued : m_queuedSound) += sample.size;
   UpdateBehind();
   m_wake.notify_one();
@@ -395,6 +428,11 @@ void MediaFile::Loop() {
     }
     if (m_queue.empty()) {
       if (!m_closing) continue;
+      // The encoders' last frames, the trailer and the final sync are written here, so that the
+      // windows stay responsive meanwhile.
+      lock.unlock();
+      m_closed = Finish(true);
+      lock.lock();
       m_drained = true;
       m_drainedCv.notify_all();
       break;
@@ -422,10 +460,17 @@ void MediaFile::WriteItem(Item& item) {
     m_origin = item.start;
   }
   Stream& s = m_streams[item.stream];
-  if (s.video)
+  if (s.video) {
     WriteVideo(s, item);
-  else
+  } else if (s.follower && !VideoStream()->clock) {
+    // The sound waits for the first picture, whose place fixes where the timeline's places lie,
+    // unless the card sends none for long.
+    m_heldSound.push_back(std::move(item));
+    if (m_heldSound.back().start - m_heldSound.front().start < kHoldSoundFor) return;
+    WriteHeldSound();
+  } else {
     WriteSound(item.stream, s, item);
+  }
   if (!m_halted)
     if (HRESULT hr = KeepRoom(); FAILED(hr)) Halt(hr);
   if (!m_halted && m_options.matroska) Sync(item.start - m_origin);
@@ -436,6 +481,7 @@ void MediaFile::WriteItem(Item& item) {
 // The frame goes to the place nearest its time stamp; frames the card missed become empty chunks
 // or repeats, so the picture keeps its place against the sound.
 void MediaFile::WriteVideo(Stream& s, Item& item) {
+  if (m_pictureLed) return PlaceVideo(s, item);
   const REFERENCE_TIME t = item.start - m_origin + (m_followSound ? m_videoShift : 0);
   if (t < -s.frameDuration / 2) return LeaveOut(item);  // before the recording began
   std::int64_t index = (t + s.frameDuration / 2) / s.frameDuration;
@@ -461,10 +507,79 @@ void MediaFile::WriteVideo(Stream& s, Item& item) {
   }
 }
 
+bool MediaFile::FillTo(Stream& s, std::int64_t index, const std::shared_ptr<FrameCounts>& counts) {
+  const EmitFn emit = EmitTo(s);
+  for (; s.next < index; ++s.next) {
+    if (!s.picture->Missing(s.next, emit)) return false;
+    if (counts) ++counts->inserted;
+  }
+  return true;
+}
+
+// The picture takes the next place, after those of the frames lost before it; the first one the
+// place its time gives.
+void MediaFile::PlaceVideo(Stream& s, Item& item) {
+  std::int64_t index = s.next + item.lost;
+  if (!s.clock) {
+    s.clock = std::make_unique<PictureClock>(s.frameDuration);
+    index = std::max<REFERENCE_TIME>(0, item.start - m_origin + s.frameDuration / 2) / s.frameDuration;
+    // Matroska's pictures simply start later than its sound; AVI has empty entries up to them.
+    if (m_options.matroska) s.next = index;
+  }
+  // A gap beyond a few minutes is no real card's; the file would only fill up with it.
+  index = std::min<std::int64_t>(index, s.next + 60000);
+  if (!FillTo(s, index, item.counts)) return Halt(E_FAIL), LeaveOut(item);
+  const EmitFn emit = EmitTo(s);
+  switch (s.picture->Picture(item.data.data(), item.data.size(), index, emit)) {
+    case Coded::Written:
+      s.next = index + 1;
+      s.clock->Picture(index, item.start);
+      if (!m_heldSound.empty()) WriteHeldSound();
+      break;
+    case Coded::Failed:
+      Halt(E_FAIL);
+      [[fallthrough]];
+    case Coded::LeftOut:
+      LeaveOut(item);
+      if (!m_halted) FillTo(s, index + 1, item.counts);
+      break;
+  }
+}
+
+const MediaFile::Stream* MediaFile::VideoStream() const {
+  for (const Stream& s : m_streams)
+    if (s.video) return &s;
+  return nullptr;
+}
+
+// The sound resampled so that each block starts where the pictures' clock puts its time stamp.
+void MediaFile::FollowPictures(Stream& s, const BYTE* data, std::int64_t samples, REFERENCE_TIME start) {
+  const double wanted = FileTime(start) * s.rate / 1e7;
+  m_followed.clear();
+  if (!s.follower->Follow(data, static_cast<int>(samples), wanted, s.next, m_followed)) return Halt(E_FAIL);
+  const std::int64_t n = static_cast<std::int64_t>(m_followed.size()) / s.blockAlign;
+  if (n > 0 && !s.sound->Sound(m_followed.data(), n, s.next, EmitTo(s))) return Halt(E_FAIL);
+  s.next += n;
+}
+
+void MediaFile::WriteHeldSound() {
+  for (Item& held : m_heldSound)
+    if (!m_halted) WriteSound(held.stream, m_streams[held.stream], held);
+  m_heldSound.clear();
+}
+
+double MediaFile::FileTime(REFERENCE_TIME stamp) const {
+  const Stream& video = *VideoStream();
+  const double place = video.clock ? video.clock->PlaceAt(stamp, m_origin)
+                                   : static_cast<double>(stamp - m_origin) / static_cast<double>(video.frameDuration);
+  return place * video.unit.num * 1e7 / video.unit.den;
+}
+
 void MediaFile::WriteSound(int index, Stream& s, Item& item) {
   std::int64_t samples = static_cast<std::int64_t>(item.data.size()) / s.blockAlign;
   const BYTE* data = item.data.data();
-  const REFERENCE_TIME t = item.start - m_origin;
+  // Where it belongs in the file: on the pictures' timeline when it follows them.
+  const REFERENCE_TIME t = s.follower ? std::llround(FileTime(item.start)) : item.start - m_origin;
   const EmitFn emit = EmitTo(s);
   if (!s.started) {
     s.started = true;
@@ -482,6 +597,7 @@ void MediaFile::WriteSound(int index, Stream& s, Item& item) {
     }
   }
   if (samples <= 0) return;
+  if (s.follower) return FollowPictures(s, data, samples, item.start + (data - item.data.data()) / s.blockAlign * 10000000 / s.rate);
   if (m_master == index) {
     // The sound is the clock: the picture follows where the sound's samples say the time is.
     const REFERENCE_TIME soundTime = s.next * 10000000 / s.rate;
@@ -597,6 +713,17 @@ void MediaFile::Halt(HRESULT hr, bool drain) {
 HRESULT MediaFile::Finish(bool drain) {
   if (m_finished) return S_OK;
   HRESULT hr = S_OK;
+  // The slow disk of the tests is as slow to take the file's end.
+  if (const int delay = g_writeDelayUs; drain && delay > 0) std::this_thread::sleep_for(std::chrono::microseconds(delay));
+  if (drain && m_headerWritten && !m_halted) WriteHeldSound();
+  if (drain && m_headerWritten)
+    for (Stream& s : m_streams) {
+      if (!s.follower || m_halted) continue;
+      m_followed.clear();
+      const std::int64_t n = s.follower->Drain(m_followed) ? static_cast<std::int64_t>(m_followed.size()) / s.blockAlign : -1;
+      if (n < 0 || (n > 0 && !s.sound->Sound(m_followed.data(), n, s.next, EmitTo(s)))) Halt(E_FAIL);
+      s.next += std::max<std::int64_t>(n, 0);
+    }
   if (drain && m_headerWritten)
     for (Stream& s : m_streams)
       if (!m_halted && !(s.picture ? s.picture->Flush(EmitTo(s)) : s.sound->Flush(EmitTo(s))) && !m_halted) Halt(E_FAIL);
@@ -643,8 +770,10 @@ HRESULT MediaFile::Close() {
       std::lock_guard lock(m_mutex);
       return m_drained;
     });
-  if (m_thread.joinable()) m_thread.join();
-  const HRESULT hr = Finish(true);
+  const bool ran = m_thread.joinable();
+  if (ran) m_thread.join();
+  // Without its thread the file was never more than opened.
+  const HRESULT hr = ran ? m_closed : Finish(true);
   return FAILED(m_error) ? m_error : hr;
 }
 

@@ -3,9 +3,12 @@
 // the legacy index in the first RIFF chunk); the other codings convert and encode on the writing
 // side (libavcodec's own threads for FFV1 and H.264) and write the field order and a 4:3 display
 // aspect. The streaming threads only copy samples in; a full queue refuses pictures, which their
-// source counts as dropped, but never sound. Pictures go to the places their time stamps give them,
-// on the sound's clock when the sound is the master stream; the frame rate stays constant (empty
-// chunks in AVI, repeats of the previous picture in Matroska).
+// source counts as dropped, but never sound. The frame rate stays constant (empty chunks in AVI,
+// repeats of the previous picture in Matroska). As delivered, pictures go to the places their time
+// stamps give them, on the sound's clock when the sound is the master stream. The other codings keep
+// one timeline led by the pictures: each delivered picture has the next place, gaps are left only
+// for the frames the card lost or the queue refused, and the sound is resampled onto the pictures'
+// clock. Finishing the file (encoders' last frames, trailer, final sync) runs on the writing thread.
 #pragma once
 
 #include "platform/media/com/sample.h"

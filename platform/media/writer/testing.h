@@ -10,7 +10,7 @@ namespace orv::media {
 // disk that fills up during a capture would (0: the real disk).
 void SetAviDiskLimitForTests(std::uint64_t bytes);
 
-// Makes every packet's write take this long, as a slow disk would (0: no delay).
+// Makes every packet's write, and the file's end, take this long, as a slow disk would (0: no delay).
 void SetAviWriteDelayForTests(int microseconds);
 
 // The write queue's bound in bytes (0: the default).
