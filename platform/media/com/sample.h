@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/media/com/dshow.h"
+#include "platform/media/com/events.h"
 
 #include <atomic>
 #include <cstddef>
@@ -20,10 +21,12 @@ struct FrameCounts {
   std::atomic<LONG> delivered{0};
   std::atomic<LONG> dropped{0};
   std::atomic<LONG> inserted{0};
+  CaptureEvents events;  // what happened to the stream, and when
   void Reset() {
     delivered = 0;
     dropped = 0;
     inserted = 0;
+    events.Clear();
   }
   void LeftOut() {
     --delivered;

@@ -414,6 +414,7 @@ class V4l2VideoCapture : public FilterBase,
     std::shared_lock lock(StreamMutex());
     const bool capturing = capture->IsConnected() && capture->StreamOn();
     if (capturing) m_counts->dropped += static_cast<LONG>(missed);
+    if (capturing && missed) m_counts->events.Note("v4l2", CaptureEventKind::FramesLost, at - StreamStart(), static_cast<long>(missed));
     m_lostSinceSent += missed;
     if (!keep) return;
 

@@ -443,6 +443,7 @@ class VirtualVideoCapture : public FilterBase,
         case Delivery::Taken:
           ++counts->delivered;
           counts->dropped += missed;
+          if (missed) counts->events.Note("virtual", CaptureEventKind::FramesLost, time, missed);
           break;
         case Delivery::Refused:
           counts->dropped += 1 + missed;

@@ -171,7 +171,7 @@ class MediaFile final : public MediaWriter {
   double FileTime(REFERENCE_TIME stamp) const;
   void WriteHeldSound();
   // Fills the file's frames up to `index` (not included) that have no picture; false if it can take no more.
-  bool FillTo(Stream& s, std::int64_t index, const std::shared_ptr<FrameCounts>& counts);
+  bool FillTo(Stream& s, std::int64_t index, const std::shared_ptr<FrameCounts>& counts, REFERENCE_TIME at);
   const Stream* VideoStream() const;
   // A picture that was taken but does not go into the file counts as dropped at its source.
   static void LeaveOut(const Item& item) {
@@ -507,12 +507,14 @@ void MediaFile::WriteVideo(Stream& s, Item& item) {
   }
 }
 
-bool MediaFile::FillTo(Stream& s, std::int64_t index, const std::shared_ptr<FrameCounts>& counts) {
+bool MediaFile::FillTo(Stream& s, std::int64_t index, const std::shared_ptr<FrameCounts>& counts, REFERENCE_TIME at) {
   const EmitFn emit = EmitTo(s);
+  const std::int64_t from = s.next;
   for (; s.next < index; ++s.next) {
     if (!s.picture->Missing(s.next, emit)) return false;
     if (counts) ++counts->inserted;
   }
+  if (counts && index > from) counts->events.Note("writer", CaptureEventKind::FramesInserted, at, static_cast<long>(index - from));
   return true;
 }
 
@@ -528,7 +530,7 @@ void MediaFile::PlaceVideo(Stream& s, Item& item) {
   }
   // A gap beyond a few minutes is no real card's; the file would only fill up with it.
   index = std::min<std::int64_t>(index, s.next + 60000);
-  if (!FillTo(s, index, item.counts)) return Halt(E_FAIL), LeaveOut(item);
+  if (!FillTo(s, index, item.counts, item.start)) return Halt(E_FAIL), LeaveOut(item);
   const EmitFn emit = EmitTo(s);
   switch (s.picture->Picture(item.data.data(), item.data.size(), index, emit)) {
     case Coded::Written:
@@ -541,7 +543,7 @@ void MediaFile::PlaceVideo(Stream& s, Item& item) {
       [[fallthrough]];
     case Coded::LeftOut:
       LeaveOut(item);
-      if (!m_halted) FillTo(s, index + 1, item.counts);
+      if (!m_halted) FillTo(s, index + 1, item.counts, item.start);
       break;
   }
 }
