@@ -53,6 +53,7 @@ void CGraphBase::TearDownGraph() {
   }
   m_pMediaEvent.Reset();
   m_pDroppedFrames.Reset();
+  m_pStreamState.Reset();
   if (m_pVideoCapture) RemoveDownstream(m_pVideoCapture);
   if (m_pAudioCapture) RemoveDownstream(m_pAudioCapture);
   m_bCaptureBuilt = FALSE;

@@ -36,6 +36,7 @@ class CGraphBase {
   ComPtr<IVideoWindow> m_pRenderWindow;
   ComPtr<IMediaEventEx> m_pMediaEvent;
   ComPtr<IAMDroppedFrames> m_pDroppedFrames;
+  ComPtr<ICaptureStreamState> m_pStreamState;
   ComPtr<IBaseFilter> m_pMux;
   ComPtr<ICaptureGraphBuilder> m_pBuilder;
   ComPtr<IGraphBuilder> m_pGraph;
@@ -129,6 +130,8 @@ class CCaptureGraph : public CGraphBase {
   BOOL CaptureHalted();
   // Frames the capture pin has dropped since the capture started.
   int DroppedSoFar();
+  // How the card's stream fares while capturing: pictures coming, none (no signal), restarting.
+  CAPTURE_STREAM_STATE StreamStateSoFar();
   // The live picture deinterlaced or not, as the recording page says.
   void ApplyPreviewDeinterlace();
 

@@ -201,6 +201,7 @@ int CCaptureGraph::StartCapture() {
   // Counted either way, so that a capture without stream control still reports its frames.
   if (!m_pDroppedFrames)
     m_pBuilder->FindInterface(&PIN_CATEGORY_CAPTURE, m_pVideoCapture, IID_PPV_ARGS(&m_pDroppedFrames));
+  if (!m_pStreamState && m_pVideoCapture) m_pStreamState.QueryFrom(m_pVideoCapture);
   if (controlled) {
     m_pBuilder->ControlStream(&PIN_CATEGORY_CAPTURE, nullptr, nullptr, &never, 0, 0);
     if (m_pDroppedFrames) {
@@ -262,6 +263,12 @@ int CCaptureGraph::DroppedSoFar() {
   LONG n = 0;
   if (!m_bCapturing || !m_pDroppedFrames || FAILED(m_pDroppedFrames->GetNumDropped(&n))) return m_nDropped;
   return n;
+}
+
+CAPTURE_STREAM_STATE CCaptureGraph::StreamStateSoFar() {
+  CAPTURE_STREAM_STATE state = CAPTURE_STREAM_OK;
+  if (!m_bCapturing || !m_pStreamState || FAILED(m_pStreamState->GetStreamState(&state))) return CAPTURE_STREAM_OK;
+  return state;
 }
 
 void CCaptureGraph::ApplyPreviewDeinterlace() {

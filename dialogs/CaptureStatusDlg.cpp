@@ -26,7 +26,7 @@ bool CCaptureStatusDlg::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRE
 }
 
 BOOL CCaptureStatusDlg::OnInitDialog() {
-  m_strDropped = AfxFormatString(IDS_DROPPED_FRAMES, static_cast<int>(DroppedFrames()));
+  m_strDropped = DroppedText();
   CDialog::OnInitDialog();
   SetTimer(kTimer, 1000, nullptr);
   HKEY key = OpenSettingsKey(kKeyVideo);
@@ -47,9 +47,19 @@ void CCaptureStatusDlg::OnTimer(UINT_PTR) {
   char text[32];
   std::snprintf(text, sizeof text, "%02u:%02u:%02u", m_nElapsed / 3600, (m_nElapsed / 60) % 60, m_nElapsed % 60);
   m_strElapsed = text;
-  m_strDropped = AfxFormatString(IDS_DROPPED_FRAMES, static_cast<int>(DroppedFrames()));
+  m_strDropped = DroppedText();
   UpdateData(FALSE);
   Default();
+}
+
+CString CCaptureStatusDlg::DroppedText() {
+  std::string text = AfxFormatString(IDS_DROPPED_FRAMES, static_cast<int>(DroppedFrames()));
+  if (const UINT status = StreamStatus()) {
+    CString said;
+    said.LoadString(status);
+    text += " (" + said.str() + ")";
+  }
+  return CString(text.c_str());
 }
 
 void CCaptureStatusDlg::OnOK() {

@@ -20,6 +20,9 @@ class CCaptureStatusDlg : public CDialog {
  protected:
   // Frames the capture has dropped so far, asked every second; the dialog alone knows of none.
   virtual LONG DroppedFrames() { return 0; }
+  // What to say of the card's stream beside it: 0, or a string id (no signal, restarting).
+  virtual UINT StreamStatus() { return 0; }
+  CString DroppedText();
   void DoDataExchange(CDataExchange* pDX) override;
   bool OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
 };

@@ -75,6 +75,9 @@ constexpr UINT IDS_CAPTURE_END_NOW = 208;
 constexpr UINT IDS_CAPTURE_END_CAPTION = 209;
 // A recording ended because the card's picture changed size or format during it.
 constexpr UINT IDS_ERR_FORMAT_CHANGED = 210;
+// The capture status while the card sends no picture, or its stream is being started again.
+constexpr UINT IDS_STATUS_NO_SIGNAL = 230;
+constexpr UINT IDS_STATUS_RESTARTING = 231;
 
 // Bitmaps and the icon.
 constexpr UINT IDB_SKIN = 130;

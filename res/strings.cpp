@@ -105,6 +105,8 @@ const std::map<UINT, const char*>& StringTable() {
       {IDS_DROPPED_FRAMES, "놓친 프레임: %d"},
       {IDS_CAPTURE_END_NOW, "캡처를 지금 끝내시겠습니까?"},
       {IDS_CAPTURE_END_CAPTION, "캡처 끝내기"},
+      {IDS_STATUS_NO_SIGNAL, "신호 없음"},
+      {IDS_STATUS_RESTARTING, "다시 시작하는 중"},
       // The platform layers' own texts.
       {AFX_IDS_ERROR_CAPTION, "오류"},
       {AFX_IDS_OK, "확인"},

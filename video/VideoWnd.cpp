@@ -252,6 +252,13 @@ class CCaptureWatchDlg : public CCaptureStatusDlg {
     return CCaptureStatusDlg::OnWndMsg(message, wParam, lParam, result);
   }
   LONG DroppedFrames() override { return m_pVideo->m_pGraph ? m_pVideo->m_pGraph->DroppedSoFar() : 0; }
+  UINT StreamStatus() override {
+    switch (m_pVideo->m_pGraph ? m_pVideo->m_pGraph->StreamStateSoFar() : CAPTURE_STREAM_OK) {
+      case CAPTURE_STREAM_NO_SIGNAL: return IDS_STATUS_NO_SIGNAL;
+      case CAPTURE_STREAM_RESTARTING: return IDS_STATUS_RESTARTING;
+      default: return 0;
+    }
+  }
 
  private:
   const CVideoWnd* m_pVideo;

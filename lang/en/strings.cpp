@@ -104,6 +104,8 @@ const std::map<UINT, const char*>& StringTable() {
       {IDS_DROPPED_FRAMES, "Dropped frames: %d"},
       {IDS_CAPTURE_END_NOW, "End the capture now?"},
       {IDS_CAPTURE_END_CAPTION, "End capture"},
+      {IDS_STATUS_NO_SIGNAL, "No signal"},
+      {IDS_STATUS_RESTARTING, "Restarting"},
       // The platform layers.
       {AFX_IDS_ERROR_CAPTION, "Error"},
       {AFX_IDS_OK, "OK"},

@@ -4,6 +4,7 @@
 #include "tests/capture/enginerig.h"
 #include "tests/media/avicheck.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -234,6 +235,47 @@ TEST(FileCapture, LostSignalEndsTheCaptureWhenAsked) {
     EXPECT_EQ(seconds != 0, ended);
     ASSERT_EQ(1, e.StopFileCapture());
     EXPECT_EQ("", orv::test::DecodeErrors(Clip()));
+    EXPECT_TRUE(rig.Texts().empty());
+  }
+}
+
+// A bad tape and a misbehaving card, one fault a row (at 1.5 s on the card's clock, during a 4 s
+// `full` capture): the capture runs to its limit, the missing time is filled so that picture and
+// sound last as long as each other, and each event is noted (a log line) with its time.
+TEST(FileCapture, CaptureRidesThroughAStallAStreamingErrorAFlaggedBufferAndLostLock) {
+  const struct {
+    const char* fault;
+    const char* events;  // the log lines' events, in order
+    int inserted;        // frames filled for the fault, about (±2)
+  } cases[] = {
+      {R"("stall_at_s": 1.5, "stall_ms": 1000)", "stall(1000)", 30},
+      {R"("streaming_error_at_s": 1.5)", "restart(1)", 9},
+      {R"("bad_buffer_at_s": 1.5)", "flagged_buffer(1)", 0},
+      {R"("no_lock_at_s": 1.5, "no_lock_ms": 1000)", "signal_lost(1) signal_regained(1)", 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.fault);
+    EngineRig rig(std::string("{") + c.fault + "}", "[orvane]\nRecordFormat=full\nStopOnNoSignal=0\n");
+    CCaptureGraph& e = rig.Start();
+    const std::string path = Clip("faults.avi");
+    testing::internal::CaptureStderr();
+    const bool captured = CaptureTimed(e, path, 4);
+    const std::string log = testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(captured);
+    std::string events;
+    for (const auto& [name, count, seconds] : orv::test::LoggedEvents(log)) {
+      events += (events.empty() ? "" : " ") + name + "(" + std::to_string(count) + ")";
+      EXPECT_NEAR(name == "signal_regained" ? 2.5 : 1.5, seconds, 2 * kFrame) << name;
+    }
+    EXPECT_EQ(c.events, events);
+    const auto video = Video(path);
+    const double pictures = Number(video, "nb_frames") * 1001 / 30000.0;
+    const double sound = orv::test::SoundSamples(path).size() / 2.0 / 44100;
+    EXPECT_NEAR(4.0, pictures, 0.2);
+    EXPECT_NEAR(sound, pictures, 1.5 * 1001 / 30000.0);
+    // Frames the card missed on a busy machine are dropped and filled too: the rest is the fault's.
+    EXPECT_NEAR(c.inserted, Number(video, "nb_frames") - e.m_nCaptured - e.m_nDropped, 2);
+    EXPECT_EQ("", orv::test::DecodeErrors(path));
     EXPECT_TRUE(rig.Texts().empty());
   }
 }

@@ -3,8 +3,10 @@
 
 #include "common/Settings.h"
 
+#include <cstdio>
 #include <gtest/gtest.h>
 #include <string>
+#include <vector>
 
 namespace orv::test {
 
@@ -56,5 +58,25 @@ class ObeyFileModes {
   bool active_ = false;
   bool dropped_ = false;
 };
+
+// The capture events named in the program's log output (each "capture event at S s: NAME (N)"), in
+// order, without the frames lost and inserted (which a busy machine adds).
+struct LoggedEvent {
+  std::string name;
+  long count;
+  double seconds;
+};
+inline std::vector<LoggedEvent> LoggedEvents(const std::string& log) {
+  std::vector<LoggedEvent> out;
+  for (std::size_t at = 0; (at = log.find("capture event at ", at)) != std::string::npos; ++at) {
+    double seconds = 0;
+    char name[32] = {};
+    long count = 0;
+    if (std::sscanf(log.c_str() + at, "capture event at %lf s: %31s (%ld)", &seconds, name, &count) != 3) continue;
+    if (std::string(name).starts_with("frames_")) continue;
+    out.push_back({name, count, seconds});
+  }
+  return out;
+}
 
 }  // namespace orv::test

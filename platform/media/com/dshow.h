@@ -310,6 +310,14 @@ struct IAMDroppedFrames : IUnknown {
   virtual HRESULT GetNumNotDropped(LONG* notDropped) = 0;
 };
 
+// How a capture source's stream fares: pictures coming, none for a while (no signal), or being
+// started again after a stall or a streaming error.
+enum CAPTURE_STREAM_STATE { CAPTURE_STREAM_OK = 0, CAPTURE_STREAM_NO_SIGNAL, CAPTURE_STREAM_RESTARTING };
+struct ICaptureStreamState : IUnknown {
+  ORV_IID(ICaptureStreamState)
+  virtual HRESULT GetStreamState(CAPTURE_STREAM_STATE* state) = 0;
+};
+
 // Looked up by the capture engine and only released: no card here offers them.
 struct IAMVideoCompression : IUnknown {
   ORV_IID(IAMVideoCompression)

@@ -22,11 +22,13 @@ struct FrameCounts {
   std::atomic<LONG> dropped{0};
   std::atomic<LONG> inserted{0};
   CaptureEvents events;  // what happened to the stream, and when
+  std::atomic<int> state{0};  // a CAPTURE_STREAM_STATE
   void Reset() {
     delivered = 0;
     dropped = 0;
     inserted = 0;
     events.Clear();
+    state = 0;
   }
   void LeftOut() {
     --delivered;

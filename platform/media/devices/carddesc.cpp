@@ -69,6 +69,14 @@ LONG Long(const json& v, const std::string& where, long long lo = -2147483648LL,
   return static_cast<LONG>(n);
 }
 
+// A time in seconds (a whole or a fractional number, 0..86400) in 100 ns units.
+REFERENCE_TIME Seconds(const json& v, const std::string& where) {
+  if (!v.is_number()) Fail(where, "expected a number of seconds");
+  const double s = v.get<double>();
+  if (!(s >= 0 && s <= 86400)) Fail(where, "seconds out of range 0..86400");
+  return static_cast<REFERENCE_TIME>(s * 1e7);
+}
+
 bool Bool(const json& v, const std::string& where) {
   if (!v.is_boolean()) Fail(where, "expected true or false");
   return v.get<bool>();
@@ -164,7 +172,8 @@ DeviceDesc Device(const json& j, const std::string& where, std::size_t index) {
   CheckKeys(j, where,
             {"name", "preview_pin", "analog_video_in", "stream_config", "dropped_frames", "crossbars", "tuner",
              "analog_in_from", "procamp", "format", "audio", "audio_name", "faults", "sync_marks",
-             "audio_clock_ppm", "video_clock_ppm", "video_start_latency_ms", "clock_speed", "standards", "signal_off_after_s"});
+             "audio_clock_ppm", "video_clock_ppm", "video_start_latency_ms", "clock_speed", "standards", "signal_off_after_s",
+             "stall_at_s", "stall_ms", "streaming_error_at_s", "bad_buffer_at_s", "no_lock_at_s", "no_lock_ms"});
   DeviceDesc d = DefaultDevice();
   d.name = index == 0 ? d.name : d.name + " " + std::to_string(index + 1);
   d.audioName = d.name + " Audio";
@@ -188,6 +197,18 @@ DeviceDesc Device(const json& j, const std::string& where, std::size_t index) {
   if (j.contains("clock_speed")) d.clockSpeed = Long(j["clock_speed"], where + ".clock_speed", 1, 100);
   if (j.contains("signal_off_after_s"))
     d.signalOffAfterS = Long(j["signal_off_after_s"], where + ".signal_off_after_s", 0, 86400);
+  auto at = [&](const char* key, REFERENCE_TIME* out) {
+    if (j.contains(key)) *out = Seconds(j[key], where + "." + key);
+  };
+  auto lasting = [&](const char* key, REFERENCE_TIME* out) {
+    if (j.contains(key)) *out = Long(j[key], where + "." + key, 0, 3600000) * 10000LL;
+  };
+  at("stall_at_s", &d.streamFaults.stallAt);
+  lasting("stall_ms", &d.streamFaults.stallFor);
+  at("streaming_error_at_s", &d.streamFaults.streamingErrorAt);
+  at("bad_buffer_at_s", &d.streamFaults.badBufferAt);
+  at("no_lock_at_s", &d.streamFaults.noLockAt);
+  lasting("no_lock_ms", &d.streamFaults.noLockFor);
   if (j.contains("standards")) {
     const json& list = j["standards"];
     if (!list.is_array()) Fail(where + ".standards", "expected an array");

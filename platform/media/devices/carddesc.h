@@ -66,6 +66,14 @@ struct DeviceDesc {
   LONG videoStartLatencyMs = 0;  // the picture starts this long after the sound
   LONG clockSpeed = 1;           // both clocks run this many times as fast as real time
   LONG signalOffAfterS = 0;      // the signal goes this long after the capture filter runs (0: never)
+  // What a bad tape and a misbehaving card do, at times on the card's clock since the graph ran
+  // (100 ns units; -1: never).
+  struct StreamFaults {
+    REFERENCE_TIME stallAt = -1, stallFor = 0;    // no picture at all
+    REFERENCE_TIME streamingErrorAt = -1;         // the stream fails and is started again
+    REFERENCE_TIME badBufferAt = -1;              // one buffer flagged as bad
+    REFERENCE_TIME noLockAt = -1, noLockFor = 0;  // snow: the decoder has no lock
+  } streamFaults;
   // The TV standard keys the card takes ("PAL-BG", ...); none listed: every one.
   std::optional<std::vector<std::string>> standards;
 };

@@ -493,9 +493,10 @@ HRESULT V4l2Card::GetControl(LONG property, LONG* driverValue) {
   return S_OK;
 }
 
-HRESULT V4l2Card::StartStreaming(FrameSink sink) {
+HRESULT V4l2Card::StartStreaming(FrameSink sink, EventSink events) {
   std::lock_guard lock(m_streamMutex);
   m_sink = std::move(sink);
+  m_events = std::move(events);
   return StartLocked();
 }
 
@@ -503,12 +504,26 @@ void V4l2Card::StopStreaming() {
   std::lock_guard lock(m_streamMutex);
   StopLocked();
   m_sink = nullptr;
+  m_events = nullptr;
 }
 
 HRESULT V4l2Card::StartLocked() {
   if (m_streaming) return S_OK;
   if (m_lost) return DeviceErrorOf(ENODEV);
   if (HRESULT hr = ApplyFormat(); FAILED(hr)) return hr;
+  if (HRESULT hr = BeginStream(); FAILED(hr)) return hr;
+  m_streaming = true;
+  if (pipe2(m_wake, O_CLOEXEC | O_NONBLOCK) < 0) {
+    const int e = errno;
+    LogError("v4l2", "%s: no pipe: %s", m_node.path.c_str(), std::strerror(e));
+    StopLocked();
+    return DeviceErrorOf(e);
+  }
+  m_thread = std::thread([this] { Loop(); });
+  return S_OK;
+}
+
+HRESULT V4l2Card::BeginStream() {
   v4l2_requestbuffers req{};
   req.count = 4;
   req.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
@@ -521,10 +536,9 @@ HRESULT V4l2Card::StartLocked() {
   }
   auto fail = [&](const char* what, int e) {
     LogError("v4l2", "%s: %s: %s", m_node.path.c_str(), what, std::strerror(e));
-    StopLocked();
+    EndStream();
     return DeviceErrorOf(e);
   };
-  m_streaming = true;  // so that a failure below releases what was set up
   m_buffers.assign(req.count, Buffer{});
   for (std::uint32_t i = 0; i < req.count; ++i) {
     v4l2_buffer b{};
@@ -540,9 +554,19 @@ HRESULT V4l2Card::StartLocked() {
   int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
   // ENOSPC here: the USB bus has no bandwidth left for the stream.
   if (Ioctl(VIDIOC_STREAMON, &type) < 0) return fail("cannot start streaming", errno);
-  if (pipe2(m_wake, O_CLOEXEC | O_NONBLOCK) < 0) return fail("no pipe", errno);
-  m_thread = std::thread([this] { Loop(); });
   return S_OK;
+}
+
+void V4l2Card::EndStream() {
+  int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+  Ioctl(VIDIOC_STREAMOFF, &type);
+  for (Buffer& b : m_buffers)
+    if (b.start != MAP_FAILED) m_io.munmap(b.start, b.length);
+  m_buffers.clear();
+  v4l2_requestbuffers req{};
+  req.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+  req.memory = V4L2_MEMORY_MMAP;
+  Ioctl(VIDIOC_REQBUFS, &req);
 }
 
 void V4l2Card::StopLocked() {
@@ -558,45 +582,74 @@ void V4l2Card::StopLocked() {
       close(fd);
       fd = -1;
     }
-  int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-  Ioctl(VIDIOC_STREAMOFF, &type);
-  for (Buffer& b : m_buffers)
-    if (b.start != MAP_FAILED) m_io.munmap(b.start, b.length);
-  m_buffers.clear();
-  v4l2_requestbuffers req{};
-  req.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-  req.memory = V4L2_MEMORY_MMAP;
-  Ioctl(VIDIOC_REQBUFS, &req);
+  EndStream();
   m_streaming = false;
 }
 
+bool V4l2Card::Restart() {
+  // A stop in progress holds the lock and waits for this thread: it goes first.
+  std::unique_lock lock(m_streamMutex, std::try_to_lock);
+  if (!lock.owns_lock() || m_lost) return !m_lost;
+  LogError("v4l2", "%s: streaming again", m_node.path.c_str());
+  if (m_events) m_events(StreamEvent::Restarting, 0);
+  EndStream();
+  // The input and standard again: a driver that lost them with the stream takes them back.
+  int input = 0;
+  if (Ioctl(VIDIOC_G_INPUT, &input) == 0) Ioctl(VIDIOC_S_INPUT, &input);
+  v4l2_std_id std = 0;
+  if (Ioctl(VIDIOC_G_STD, &std) == 0 && std) Ioctl(VIDIOC_S_STD, &std);
+  const HRESULT hr = BeginStream();
+  if (FAILED(hr)) LogError("v4l2", "%s: cannot stream again (%08x)", m_node.path.c_str(), static_cast<unsigned>(hr));
+  if (m_events) m_events(StreamEvent::Restarted, 0);
+  // A card that cannot stream again now may still come back; one that is gone ends the capture.
+  return !m_lost;
+}
+
 void V4l2Card::Loop() {
+  using Clock = std::chrono::steady_clock;
+  auto lastFrame = Clock::now();
+  auto lastRestart = Clock::now() - kRestartEvery;
+  bool stalled = false;
+  // Two frame periods without a picture is a stall (a card that gives no period: 25 a second).
+  const auto stallAfter = std::chrono::microseconds(2 * (m_frame.period > 0 ? m_frame.period : 400000) / 10);
   for (;;) {
     pollfd fds[2] = {{m_fd, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
-    const int r = m_io.poll(fds, 2, 500);
+    const int r = m_io.poll(fds, 2, 100);
     if (r < 0 && errno != EINTR) break;
     if (fds[1].revents) return;
-    if (r <= 0) continue;
-    v4l2_buffer b{};
-    b.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-    b.memory = V4L2_MEMORY_MMAP;
-    if (Ioctl(VIDIOC_DQBUF, &b) < 0) {
-      if (errno == EAGAIN) {
+    const auto now = Clock::now();
+    const auto quiet = now - lastFrame;
+    const bool ioError = [&] {
+      if (r <= 0) return false;
+      v4l2_buffer b{};
+      b.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+      b.memory = V4L2_MEMORY_MMAP;
+      if (Ioctl(VIDIOC_DQBUF, &b) < 0) {
+        const int e = errno;
         // Woken without a frame while the queue reports an error: the device is gone.
-        if (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) {
-          m_lost = true;
-          break;
-        }
-        continue;
+        if (e == EAGAIN && (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL))) m_lost = true;
+        if (e != EAGAIN && e != EIO) m_lost = true;
+        return e == EIO;
       }
-      m_lost = true;
-      break;
+      if (stalled && m_events) m_events(StreamEvent::Resumed, std::chrono::duration_cast<std::chrono::milliseconds>(quiet).count());
+      stalled = false;
+      lastFrame = now;
+      if (b.index < m_buffers.size() && m_sink) m_sink(b, static_cast<const BYTE*>(m_buffers[b.index].start), m_frame);
+      if (Ioctl(VIDIOC_QBUF, &b) < 0 && errno != EINVAL) m_lost = true;
+      return false;
+    }();
+    if (m_lost) break;
+    if (lastFrame == now) continue;
+    if (!stalled && quiet >= stallAfter) {
+      stalled = true;
+      if (m_events) m_events(StreamEvent::Stalled, std::chrono::duration_cast<std::chrono::milliseconds>(quiet).count());
     }
-    if (b.index < m_buffers.size() && !(b.flags & V4L2_BUF_FLAG_ERROR) && m_sink)
-      m_sink(b, static_cast<const BYTE*>(m_buffers[b.index].start), m_frame);
-    if (Ioctl(VIDIOC_QBUF, &b) < 0 && errno != EINVAL) {
-      m_lost = true;
-      break;
+    if ((ioError || quiet >= kRestartAfter) && now - lastRestart >= kRestartEvery) {
+      lastRestart = now;
+      if (!Restart()) break;
+    } else if (ioError) {
+      // Not yet again: the driver's error would only repeat at once.
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
   }
   if (m_lost) ReportDeviceLost(m_node.card + " (" + m_node.path + ")");

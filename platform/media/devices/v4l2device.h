@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -93,10 +94,19 @@ class V4l2Card : public std::enable_shared_from_this<V4l2Card> {
   // took are kept, the rate asked stays.
   HRESULT TakeFormat(const AM_MEDIA_TYPE& asked);
 
-  // ---- Streaming: frames go to sink on the card's streaming thread.
+  // ---- Streaming: frames go to sink on the card's streaming thread, and so do the stream's events:
+  // a stall (no picture for two frame periods), its end (with the milliseconds it lasted), a restart.
+  // Buffers the driver flags as bad are delivered too (V4L2_BUF_FLAG_ERROR in buf.flags).
   using FrameSink = std::function<void(const v4l2_buffer& buf, const BYTE* data, const FrameFormat& format)>;
-  HRESULT StartStreaming(FrameSink sink);
+  enum class StreamEvent { Stalled, Resumed, Restarting, Restarted };
+  using EventSink = std::function<void(StreamEvent event, long milliseconds)>;
+  HRESULT StartStreaming(FrameSink sink, EventSink events = nullptr);
   void StopStreaming();
+
+  // A card that sends no picture for this long is restarted (off, buffers again, input and standard
+  // applied again, on), at most once in kRestartEvery; so is one whose dequeue fails with EIO.
+  static constexpr auto kRestartAfter = std::chrono::seconds(2);
+  static constexpr auto kRestartEvery = std::chrono::seconds(5);
 
  private:
   // Picks the picture format and size for the standard in force; sets the pin's format.
@@ -110,6 +120,12 @@ class V4l2Card : public std::enable_shared_from_this<V4l2Card> {
   bool ApplyStandard(int input, StdMask planStandard);
   HRESULT StartLocked();
   void StopLocked();
+  // Buffers requested, mapped and queued, and the stream on; what fails is released again.
+  HRESULT BeginStream();
+  // The stream off and its buffers released.
+  void EndStream();
+  // On the streaming thread: the stream begun afresh; false when the card is gone or busy stopping.
+  bool Restart();
   void Loop();
 
   StdMask m_chosenStd = 0;
@@ -130,6 +146,7 @@ class V4l2Card : public std::enable_shared_from_this<V4l2Card> {
 
   std::mutex m_streamMutex;  // start, stop and input changes
   FrameSink m_sink;
+  EventSink m_events;
   bool m_streaming = false;
   std::thread m_thread;
   int m_wake[2] = {-1, -1};

@@ -217,7 +217,8 @@ class V4l2VideoCapture : public FilterBase,
                          public IAMVideoProcAmp,
                          public IAMDroppedFrames,
                          public IAMTVStandard,
-                         public IAMAnalogVideoDecoder {
+                         public IAMAnalogVideoDecoder,
+                         public ICaptureStreamState {
  public:
   explicit V4l2VideoCapture(std::shared_ptr<V4l2Card> card)
       : FilterBase(GUID_NULL, card->InstanceName("VideoCapture"), "VideoCapture"), m_card(std::move(card)) {
@@ -315,6 +316,12 @@ class V4l2VideoCapture : public FilterBase,
     return S_OK;
   }
 
+  HRESULT GetStreamState(CAPTURE_STREAM_STATE* state) override {
+    if (!state) return E_POINTER;
+    *state = static_cast<CAPTURE_STREAM_STATE>(m_counts->state.load());
+    return S_OK;
+  }
+
   HRESULT get_NumberOfLines(LONG* lines) override {
     if (!lines) return E_POINTER;
     if (HRESULT hr = Check("get_NumberOfLines"); hr != S_OK) return hr;
@@ -337,6 +344,7 @@ class V4l2VideoCapture : public FilterBase,
   void* Lookup(REFIID riid) override {
     if (riid == IID_IAMVideoProcAmp) return static_cast<IAMVideoProcAmp*>(this);
     if (riid == IID_IAMDroppedFrames) return static_cast<IAMDroppedFrames*>(this);
+    if (riid == IID_ICaptureStreamState) return static_cast<ICaptureStreamState*>(this);
     if (riid == IID_IAMTVStandard) return static_cast<IAMTVStandard*>(this);
     if (riid == IID_IAMAnalogVideoDecoder) return static_cast<IAMAnalogVideoDecoder*>(this);
     return FilterBase::Lookup(riid);
@@ -350,7 +358,8 @@ class V4l2VideoCapture : public FilterBase,
     m_type.reset();
     m_weaver.Reset();
     const HRESULT hr = m_card->StartStreaming(
-        [this](const v4l2_buffer& b, const BYTE* data, const FrameFormat& f) { OnFrame(b, data, f); });
+        [this](const v4l2_buffer& b, const BYTE* data, const FrameFormat& f) { OnFrame(b, data, f); },
+        [this](V4l2Card::StreamEvent e, long ms) { OnStreamEvent(e, ms); });
     if (FAILED(hr)) {
       LogError("v4l2", "%s: cannot start streaming (%08x)", m_card->Node().path.c_str(), static_cast<unsigned>(hr));
       m_card->StopStreaming();
@@ -360,6 +369,31 @@ class V4l2VideoCapture : public FilterBase,
   void OnStop() override { m_card->StopStreaming(); }
 
  private:
+  // On the card's streaming thread: the state the status shows, and the events the capture keeps.
+  void OnStreamEvent(V4l2Card::StreamEvent e, long ms) {
+    const REFERENCE_TIME at = MonotonicNow() - StreamStart();
+    switch (e) {
+      case V4l2Card::StreamEvent::Stalled:
+        m_counts->state = CAPTURE_STREAM_NO_SIGNAL;
+        break;
+      case V4l2Card::StreamEvent::Resumed:
+        // Kept at its start, with its length.
+        m_counts->state = CAPTURE_STREAM_OK;
+        m_counts->events.Note("v4l2", CaptureEventKind::Stall, at - ms * 10000LL, ms);
+        break;
+      case V4l2Card::StreamEvent::Restarting:
+        m_counts->state = CAPTURE_STREAM_RESTARTING;
+        m_counts->events.Note("v4l2", CaptureEventKind::Restart, at);
+        break;
+      case V4l2Card::StreamEvent::Restarted:
+        // The driver counts afresh, and fields pair afresh.
+        m_gaps.Reset();
+        m_weaver.Reset();
+        m_counts->state = CAPTURE_STREAM_NO_SIGNAL;
+        break;
+    }
+  }
+
   // On the card's streaming thread.
   void OnFrame(const v4l2_buffer& b, const BYTE* data, const FrameFormat& f) {
     PinBase* capture = PinAt(0);
@@ -415,6 +449,8 @@ class V4l2VideoCapture : public FilterBase,
     const bool capturing = capture->IsConnected() && capture->StreamOn();
     if (capturing) m_counts->dropped += static_cast<LONG>(missed);
     if (capturing && missed) m_counts->events.Note("v4l2", CaptureEventKind::FramesLost, at - StreamStart(), static_cast<long>(missed));
+    // A buffer the driver flags as bad is what the card saw: kept, and counted.
+    if (capturing && (b.flags & V4L2_BUF_FLAG_ERROR)) m_counts->events.Note("v4l2", CaptureEventKind::FlaggedBuffer, at - StreamStart());
     m_lostSinceSent += missed;
     if (!keep) return;
 

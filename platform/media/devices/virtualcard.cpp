@@ -250,11 +250,53 @@ std::shared_ptr<AM_MEDIA_TYPE> CopyType(const StreamFormat& format) {
   });
 }
 
+// Plays the description's stream faults on the pictures' clock: what a card does on a bad tape.
+class FaultPlayer {
+ public:
+  FaultPlayer(const DeviceDesc::StreamFaults& f, REFERENCE_TIME period, std::shared_ptr<FrameCounts> counts)
+      : m_f(f), m_period(period), m_counts(std::move(counts)) {}
+  // Whether the picture of this time goes out; notes the events as they come.
+  bool Deliver(REFERENCE_TIME t) {
+    auto within = [t](REFERENCE_TIME at, REFERENCE_TIME length) { return at >= 0 && t >= at && t < at + length; };
+    if (within(m_f.stallAt, m_f.stallFor)) {
+      if (!m_stalled) m_counts->events.Note("virtual", CaptureEventKind::Stall, t, static_cast<long>(m_f.stallFor / 10000));
+      m_stalled = true;
+      // After two frame periods without a picture, the status says so.
+      if (t - m_f.stallAt >= 2 * m_period) m_counts->state = CAPTURE_STREAM_NO_SIGNAL;
+      return false;
+    }
+    if (within(m_f.streamingErrorAt, kRestartTakes)) {
+      if (!m_restarted) m_counts->events.Note("virtual", CaptureEventKind::Restart, t);
+      m_restarted = true;
+      m_counts->state = CAPTURE_STREAM_RESTARTING;
+      return false;
+    }
+    m_counts->state = CAPTURE_STREAM_OK;
+    if (m_f.badBufferAt >= 0 && t >= m_f.badBufferAt && !m_flagged) {
+      m_flagged = true;
+      m_counts->events.Note("virtual", CaptureEventKind::FlaggedBuffer, t);
+    }
+    if (const bool lost = within(m_f.noLockAt, m_f.noLockFor); lost != m_lockLost) {
+      m_lockLost = lost;
+      m_counts->events.Note("virtual", lost ? CaptureEventKind::SignalLost : CaptureEventKind::SignalRegained, t);
+    }
+    return true;
+  }
+
+ private:
+  static constexpr REFERENCE_TIME kRestartTakes = 3000000;  // 300 ms: off, buffers again, on
+  const DeviceDesc::StreamFaults m_f;
+  const REFERENCE_TIME m_period;
+  std::shared_ptr<FrameCounts> m_counts;
+  bool m_stalled = false, m_restarted = false, m_flagged = false, m_lockLost = false;
+};
+
 class VirtualVideoCapture : public FilterBase,
                             public IAMVideoProcAmp,
                             public IAMDroppedFrames,
                             public IAMTVStandard,
-                            public IAMAnalogVideoDecoder {
+                            public IAMAnalogVideoDecoder,
+                            public ICaptureStreamState {
  public:
   explicit VirtualVideoCapture(std::shared_ptr<VirtualDevice> device)
       : FilterBase(GUID_NULL, device->InstanceName("VideoCapture"), "VideoCapture"), m_device(std::move(device)) {
@@ -352,6 +394,12 @@ class VirtualVideoCapture : public FilterBase,
     return S_OK;
   }
 
+  HRESULT GetStreamState(CAPTURE_STREAM_STATE* state) override {
+    if (!state) return E_POINTER;
+    *state = static_cast<CAPTURE_STREAM_STATE>(m_counts->state.load());
+    return S_OK;
+  }
+
   // Asked at every start by the renderer and the mux: not journaled.
   HRESULT get_FieldOrder(AM_FIELD_ORDER* order) override {
     if (!order) return E_POINTER;
@@ -370,6 +418,7 @@ class VirtualVideoCapture : public FilterBase,
   void* Lookup(REFIID riid) override {
     if (riid == IID_IAMVideoProcAmp) return static_cast<IAMVideoProcAmp*>(this);
     if (riid == IID_IAMDroppedFrames && m_device->Desc().droppedFrames) return static_cast<IAMDroppedFrames*>(this);
+    if (riid == IID_ICaptureStreamState) return static_cast<ICaptureStreamState*>(this);
     if (riid == IID_IAMTVStandard) return static_cast<IAMTVStandard*>(this);
     if (riid == IID_IAMAnalogVideoDecoder) return static_cast<IAMAnalogVideoDecoder*>(this);
     return FilterBase::Lookup(riid);
@@ -424,12 +473,14 @@ class VirtualVideoCapture : public FilterBase,
     const bool marks = desc.syncMarks;
     const SyncMarks sync(period);
     std::shared_ptr<FrameCounts> counts = m_counts;
+    auto faults = std::make_shared<FaultPlayer>(desc.streamFaults, period, counts);
     m_pacer.Start(period, [=, this](std::int64_t index, REFERENCE_TIME time, int missed) {
       auto wanted = [&](PinBase* pin) { return pin && pin->IsConnected() && pin->StreamOn(); };
       {
         std::shared_lock lock(StreamMutex());
         if (!wanted(capture) && !wanted(preview)) return;
       }
+      if (!faults->Deliver(time)) return;
       if (drawable && marks && sync.IsMarkFrame(time))
         PictureGenerator::DrawWhiteYUY2(buffer->data(), width, height);
       else if (drawable)
@@ -694,6 +745,17 @@ bool VirtualDevice::SignalGone(REFERENCE_TIME cardTime) const {
   return cardTime >= m_desc.signalOffAfterS * REFERENCE_TIME{10000000};
 }
 
+bool VirtualDevice::NoLock(REFERENCE_TIME cardTime) const {
+  const auto& f = m_desc.streamFaults;
+  if (f.noLockAt < 0) return false;
+  if (cardTime < 0) {
+    const REFERENCE_TIME since = runningSince;
+    if (since == 0) return false;
+    cardTime = (MonotonicNow() - since) * m_desc.clockSpeed;
+  }
+  return cardTime >= f.noLockAt && cardTime < f.noLockAt + f.noLockFor;
+}
+
 std::string VirtualDevice::InstanceName(const std::string& base) const {
   return m_index == 0 ? base : base + "#" + std::to_string(m_index);
 }
@@ -706,7 +768,7 @@ HRESULT VirtualDevice::CreateVideoFilter(IBaseFilter** out) {
 }
 
 PictureState VirtualDevice::Picture(REFERENCE_TIME cardTime) {
-  const bool gone = SignalGone(cardTime);
+  const bool gone = SignalGone(cardTime) || NoLock(cardTime);
   const AM_FIELD_ORDER fields = FieldOrder();
   std::lock_guard lock(mutex);
   PictureState s;

@@ -56,6 +56,8 @@ class VirtualDevice : public std::enable_shared_from_this<VirtualDevice> {
   AM_FIELD_ORDER FieldOrder();
   // Whether signal_off_after_s has taken the signal away at `cardTime` (-1: now).
   bool SignalGone(REFERENCE_TIME cardTime) const;
+  // Whether the description's no_lock_at_s holds the decoder without lock at `cardTime` (-1: now).
+  bool NoLock(REFERENCE_TIME cardTime) const;
 
  private:
   DeviceDesc m_desc;

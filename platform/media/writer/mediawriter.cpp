@@ -69,6 +69,9 @@ constexpr REFERENCE_TIME kLateQuarters = 3;
 constexpr REFERENCE_TIME kSyncEvery = 10'000'000;
 constexpr auto kDiskSyncEvery = std::chrono::seconds(1);
 constexpr const char* kClusterMilliseconds = "2000";
+// A picture this many frames or more beyond its place by count has its place by time: the card
+// stalled.
+constexpr std::int64_t kStallFrames = 2;
 // Sound that comes before the first picture waits this long for it (a card's picture may start
 // late); then it is written on the nominal rate.
 constexpr REFERENCE_TIME kHoldSoundFor = 50'000'000;
@@ -170,6 +173,7 @@ class MediaFile final : public MediaWriter {
   // Where a moment of the stream's clock lies on the file's timeline (100 ns units).
   double FileTime(REFERENCE_TIME stamp) const;
   void WriteHeldSound();
+  void FillToSoundEnd();
   // Fills the file's frames up to `index` (not included) that have no picture; false if it can take no more.
   bool FillTo(Stream& s, std::int64_t index, const std::shared_ptr<FrameCounts>& counts, REFERENCE_TIME at);
   const Stream* VideoStream() const;
@@ -237,6 +241,8 @@ class MediaFile final : public MediaWriter {
   HRESULT m_closed = S_OK;  // what finishing the file gave
   std::vector<BYTE> m_followed;  // sound resampled onto the pictures' clock
   std::vector<Item> m_heldSound;  // sound that came before the first picture
+  std::shared_ptr<FrameCounts> m_videoCounts;  // the pictures' source's
+  REFERENCE_TIME m_lastStart = 0;              // the stamp of the last item written
 
   std::mutex m_mutex;
   std::condition_variable m_wake;
@@ -460,6 +466,7 @@ void MediaFile::WriteItem(Item& item) {
     m_origin = item.start;
   }
   Stream& s = m_streams[item.stream];
+  m_lastStart = std::max(m_lastStart, item.start);
   if (s.video) {
     WriteVideo(s, item);
   } else if (s.follower && !VideoStream()->clock) {
@@ -524,9 +531,14 @@ void MediaFile::PlaceVideo(Stream& s, Item& item) {
   std::int64_t index = s.next + item.lost;
   if (!s.clock) {
     s.clock = std::make_unique<PictureClock>(s.frameDuration);
+    m_videoCounts = item.counts;
     index = std::max<REFERENCE_TIME>(0, item.start - m_origin + s.frameDuration / 2) / s.frameDuration;
     // Matroska's pictures simply start later than its sound; AVI has empty entries up to them.
     if (m_options.matroska) s.next = index;
+  } else if (const auto byTime = std::llround(s.clock->PlaceAt(item.start, m_origin)); byTime - index >= kStallFrames) {
+    // The card sent nothing for a while and its numbers do not say so (a stall, a restart): the
+    // time that passed keeps its places.
+    index = byTime;
   }
   // A gap beyond a few minutes is no real card's; the file would only fill up with it.
   index = std::min<std::int64_t>(index, s.next + 60000);
@@ -562,6 +574,21 @@ void MediaFile::FollowPictures(Stream& s, const BYTE* data, std::int64_t samples
   const std::int64_t n = static_cast<std::int64_t>(m_followed.size()) / s.blockAlign;
   if (n > 0 && !s.sound->Sound(m_followed.data(), n, s.next, EmitTo(s))) return Halt(E_FAIL);
   s.next += n;
+}
+
+// A card that stalled at the end: its pictures last as long as the sound.
+void MediaFile::FillToSoundEnd() {
+  Stream* video = nullptr;
+  const Stream* sound = nullptr;
+  for (Stream& s : m_streams) {
+    if (s.video)
+      video = &s;
+    else
+      sound = &s;
+  }
+  if (!video || !sound || !video->clock || !m_pictureLed) return;
+  const std::int64_t end = sound->next * video->unit.den / (static_cast<std::int64_t>(video->unit.num) * sound->rate);
+  if (end - video->next >= kStallFrames && !FillTo(*video, end, m_videoCounts, m_lastStart)) Halt(E_FAIL);
 }
 
 void MediaFile::WriteHeldSound() {
@@ -726,6 +753,7 @@ HRESULT MediaFile::Finish(bool drain) {
       if (n < 0 || (n > 0 && !s.sound->Sound(m_followed.data(), n, s.next, EmitTo(s)))) Halt(E_FAIL);
       s.next += std::max<std::int64_t>(n, 0);
     }
+  if (drain && m_headerWritten && !m_halted) FillToSoundEnd();
   if (drain && m_headerWritten)
     for (Stream& s : m_streams)
       if (!m_halted && !(s.picture ? s.picture->Flush(EmitTo(s)) : s.sound->Flush(EmitTo(s))) && !m_halted) Halt(E_FAIL);

@@ -80,7 +80,8 @@ orv::media::V4l2Calls FakeV4l2::Calls() {
     bool ready = false;
     {
       std::lock_guard lock(mutex);
-      ready = Ready();
+      // A failing dequeue wakes the poll, as a driver's fatal streaming error does.
+      ready = Ready() || fail.count(VIDIOC_DQBUF) || (m_streaming && eioAfter && filled >= eioAfter);
       if (!stamped && m_streaming && !ready) {  // wakes when the next picture has ended
         const REFERENCE_TIME due = m_t0 + (m_next + 1) * Span() - orv::media::MonotonicNow();
         timeoutMs = static_cast<int>(std::clamp<REFERENCE_TIME>(due / 10000 + 1, 0, timeoutMs));
@@ -140,6 +141,7 @@ void FakeV4l2::Fill(std::vector<BYTE>& buffer, v4l2_buffer* b) {
   const REFERENCE_TIME t = m_t0 + (stampSource == V4L2_BUF_FLAG_TSTAMP_SRC_SOE ? n : n + 1) * Span();
   b->timestamp = {t / 10000000, (t % 10000000) / 10};
   b->flags = (stamped ? V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC : V4L2_BUF_FLAG_TIMESTAMP_UNKNOWN) | stampSource | V4L2_BUF_FLAG_DONE;
+  if (std::find(flag.begin(), flag.end(), n) != flag.end()) b->flags |= V4L2_BUF_FLAG_ERROR;
   b->sequence = static_cast<std::uint32_t>(alternate ? n / 2 : n);
   b->field = alternate ? static_cast<std::uint32_t>(bottom ? V4L2_FIELD_BOTTOM : V4L2_FIELD_TOP) : m_pix.field;
 
@@ -262,6 +264,7 @@ int FakeV4l2::Ioctl(unsigned long request, void* arg) {
       return 0;
     }
     case VIDIOC_DQBUF: {
+      if (eioAfter && filled >= eioAfter) return refuse(EIO);
       if (!Ready()) return refuse(EAGAIN);
       auto* b = static_cast<v4l2_buffer*>(arg);
       b->index = static_cast<std::uint32_t>(m_queue.front());
@@ -270,9 +273,10 @@ int FakeV4l2::Ioctl(unsigned long request, void* arg) {
     }
     case VIDIOC_STREAMON:
       if (m_buffers.empty()) return refuse(EINVAL);
+      if (eioAfter && filled >= eioAfter) eioAfter = 0;  // the fatal error is over
       m_streaming = true, m_t0 = orv::media::MonotonicNow(), m_next = 0;
-      return 0;
-    case VIDIOC_STREAMOFF: m_streaming = false, m_queue.clear(); return 0;
+      return log.push_back("STREAMON"), 0;
+    case VIDIOC_STREAMOFF: m_streaming = false, m_queue.clear(); return log.push_back("STREAMOFF"), 0;
     default: return refuse(ENOTTY);
   }
 }

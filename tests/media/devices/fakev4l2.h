@@ -38,6 +38,8 @@ class FakeV4l2 {
   bool stamped = true;                       // else no stamps, and pictures come in real time, each once it ended
   int frames = 8;                            // buffers it fills after STREAMON, then no more
   std::vector<int> lose;                     // pictures (or fields) it misses: their numbers pass unfilled
+  std::vector<int> flag;                     // pictures it delivers flagged as bad (V4L2_BUF_FLAG_ERROR)
+  int eioAfter = 0;                          // after this many buffers, dequeues fail with EIO until STREAMON
   std::map<unsigned long, int> fail;         // request -> errno
   int mmapErrno = 0;                         // for every mapping
 
@@ -47,7 +49,7 @@ class FakeV4l2 {
   std::mutex mutex;
   // Buffers handed out, given back by the program and mapped now; VIDIOC_S_STD calls refused.
   int input = 0, filled = 0, requeued = 0, mapped = 0, stdSetWhileStreaming = 0;
-  std::vector<std::string> log;    // "S_STD", "QUERYSTD", "S_INPUT 2" ...
+  std::vector<std::string> log;    // "S_STD", "QUERYSTD", "S_INPUT 2", "STREAMON" ...
   v4l2_std_id Std();
   bool Streaming();
   // Waits (at most 10 s) until the program has given back every buffer the driver filled.

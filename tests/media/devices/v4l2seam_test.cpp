@@ -5,6 +5,9 @@
 #include "tests/media/mediarig.h"
 #include "tests/support/testenv.h"
 
+#include <thread>
+#include <chrono>
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <numeric>
 
@@ -342,6 +345,43 @@ TEST_F(V4l2Seam, PicturesTheWriterLeavesOutCountAsDropped) {
   EXPECT_EQ(40, captured + dropped);
   EXPECT_GE(dropped, 15);
   EXPECT_EQ("YUY2 160x120, " + std::to_string(captured) + " pictures", Summary(File("crowded.avi")));
+}
+
+// A card that stops sending (a stall), whose dequeue fails with EIO, or that flags a buffer as bad:
+// the stream is started again with the input and standard applied again, the capture goes on, the
+// flagged picture is kept, and each is noted with its time.
+TEST_F(V4l2Seam, StallsAndStreamingErrorsRestartTheStreamAndFlaggedBuffersAreKept) {
+  enum Fault { kStall, kError, kFlag };
+  const struct {
+    Fault fault;
+    const char* events;
+  } cases[] = {{kStall, "restart stall"}, {kError, "restart"}, {kFlag, "flagged_buffer"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.events);
+    FakeV4l2 fake;
+    fake.frames = c.fault == kStall ? 4 : 8;
+    if (c.fault == kError) fake.eioAfter = 4;
+    if (c.fault == kFlag) fake.flag = {3};
+    SeamRig rig(fake);
+    KeepSink* kept = rig.Keep(PIN_CATEGORY_CAPTURE);
+    testing::internal::CaptureStderr();
+    ASSERT_EQ(S_OK, rig.control->Run());
+    if (c.fault == kStall) {
+      // Within 2 s of the last picture the stream starts again; the card sends again.
+      auto streamOns = [&] { return std::lock_guard(fake.mutex), std::count(fake.log.begin(), fake.log.end(), "STREAMON"); };
+      for (int i = 0; i < 400 && streamOns() < 2; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      std::lock_guard(fake.mutex), fake.frames = 8;
+    }
+    EXPECT_TRUE(fake.WaitDrained());
+    ASSERT_EQ(S_OK, rig.control->Stop());
+    std::string events;
+    for (const auto& e : orv::test::LoggedEvents(testing::internal::GetCapturedStderr())) events += (events.empty() ? "" : " ") + e.name;
+    EXPECT_EQ(c.events, events);
+    EXPECT_EQ(8u, kept->Count());
+    // Started again: the input and standard applied again between the stream going off and on.
+    const std::vector<std::string> again{"STREAMOFF", "S_INPUT 0", "S_STD", "STREAMON"};
+    EXPECT_EQ(c.fault != kFlag, std::search(fake.log.begin(), fake.log.end(), again.begin(), again.end()) != fake.log.end());
+  }
 }
 
 }  // namespace
