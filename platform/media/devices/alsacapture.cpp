@@ -194,6 +194,7 @@ class AlsaAudioCapture : public FilterBase {
       return FromAlsa(err);
     }
     m_stop = false;
+    m_counts->Reset();
     m_thread = std::thread([this, &pcm, h, type, period, channels, rate] { Loop(pcm, h, type, period, channels, rate); });
     return S_OK;
   }
@@ -218,8 +219,9 @@ class AlsaAudioCapture : public FilterBase {
       auto at = [&](std::int64_t frame) {
         return (clock.Known() ? clock.At(frame) : started + frame * kSecond / rate) - StreamStart();
       };
+      // The counts carry the sound's events to the recording; its pictures are counted elsewhere.
       const MediaSample sample{reinterpret_cast<const BYTE*>(buffer.data()), buffer.size() * sizeof(std::int16_t),
-                               at(first), at(first + static_cast<std::int64_t>(period)), type.get()};
+                               at(first), at(first + static_cast<std::int64_t>(period)), type.get(), m_counts};
       {
         std::shared_lock lock(StreamMutex());
         if (capture->IsConnected() && capture->StreamOn()) capture->Deliver(sample);
@@ -271,6 +273,9 @@ class AlsaAudioCapture : public FilterBase {
       if (overruns == 1)
         LogError("alsa", "sound input %s overran: %lld ms lost, filled with silence", m_pcm.c_str(),
                  static_cast<long long>(gap * 1000 / rate));
+      if (clock.Known())
+        m_counts->events.Note("alsa", CaptureEventKind::SoundOverrun, clock.At(gapAt) - StreamStart(),
+                              static_cast<long>(gap * 1000 / rate));
       silence(gap);
       for (const Reading& r : readings) clock.Observe(gapAt + gap + r.read, r.at);
       append(held.data(), held.size() / channels);
@@ -318,6 +323,7 @@ class AlsaAudioCapture : public FilterBase {
 
   std::string m_pcm;
   std::shared_ptr<StreamFormat> m_format;
+  const std::shared_ptr<FrameCounts> m_counts = std::make_shared<FrameCounts>();
   std::atomic<bool> m_stop{false};
   std::thread m_thread;
 };
