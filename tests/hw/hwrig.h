@@ -73,6 +73,16 @@ class Vivid {
     }
     return false;
   }
+  // Sets an integer control of the current input by its name.
+  bool SetValue(const std::string& control, int value) {
+    v4l2_queryctrl q{};
+    for (q.id = V4L2_CTRL_FLAG_NEXT_CTRL; ioctl(fd, VIDIOC_QUERYCTRL, &q) == 0; q.id |= V4L2_CTRL_FLAG_NEXT_CTRL)
+      if (std::string(reinterpret_cast<char*>(q.name)) == control) {
+        v4l2_control c{q.id, value};
+        return ioctl(fd, VIDIOC_S_CTRL, &c) == 0;
+      }
+    return false;
+  }
   int fd = -1;
   std::string node, card;
 };

@@ -80,6 +80,8 @@ base=(-machine pc -m "$mem" -smp 1 -nodefaults -no-user-config -display none -mo
 share=(-fsdev "local,id=hostroot,path=/,security_model=none,readonly=on,multidevs=remap"
        -device "virtio-9p-pci,fsdev=hostroot,mount_tag=hostroot")
 append="console=ttyS0 quiet loglevel=3 panic=-1 orv.bin=$bin orv.src=$src orv.timeout=$((limit - 40))"
+# HW_VM_FILTER runs those tests alone (the long ones, Long.*, are left out otherwise).
+[ -n "${HW_VM_FILTER:-}" ] && append="$append orv.filter=$HW_VM_FILTER"
 
 # --- accelerator: KVM where it really boots this kernel, else TCG ----------------------------------
 accel=${HW_VM_ACCEL:-auto}

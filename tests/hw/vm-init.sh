@@ -11,12 +11,13 @@ mount -t sysfs sysfs /sys
 
 finish() { echo "@@HW@@ EXIT=$1"; sync; poweroff -f; sleep 5; }
 
-bin= src= limit=400
+bin= src= limit=400 filter=
 for arg in $(cat /proc/cmdline); do
     case "$arg" in
         orv.bin=*) bin=${arg#orv.bin=} ;;
         orv.src=*) src=${arg#orv.src=} ;;
         orv.timeout=*) limit=${arg#orv.timeout=} ;;
+        orv.filter=*) filter=${arg#orv.filter=} ;;
     esac
 done
 echo "@@HW@@ BOOTED kernel=$(uname -r) uptime=$(cut -d' ' -f1 /proc/uptime)"
@@ -53,10 +54,15 @@ run() {
         ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$src/tests/lsan.supp $extra "$bin" "$@"
 }
 echo "@@HW@@ TESTS-BEGIN uptime=$(cut -d' ' -f1 /proc/uptime)"
-run ORVANE_HW_PASS=1 --gtest_filter=-Unplug.*
-rc=$?
-# Unplugging vivid is for good: it comes last, on its own.
-[ $rc -eq 0 ] && { run ORVANE_HW_UNPLUG=1 --gtest_filter=Unplug.*; rc=$?; }
+if [ -n "$filter" ]; then
+    run ORVANE_HW_PASS=1 ORVANE_HW_LONG=1 --gtest_filter="$filter"
+    rc=$?
+else
+    run ORVANE_HW_PASS=1 --gtest_filter=-Unplug.*:Long.*
+    rc=$?
+    # Unplugging vivid is for good: it comes last, on its own.
+    [ $rc -eq 0 ] && { run ORVANE_HW_UNPLUG=1 --gtest_filter=Unplug.*; rc=$?; }
+fi
 echo "@@HW@@ TESTS-END uptime=$(cut -d' ' -f1 /proc/uptime)"
 umount /host/dev 2>/dev/null
 finish $rc

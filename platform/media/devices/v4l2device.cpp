@@ -609,7 +609,9 @@ void V4l2Card::Loop() {
   using Clock = std::chrono::steady_clock;
   auto lastFrame = Clock::now();
   auto lastRestart = Clock::now() - kRestartEvery;
+  auto lockReadAt = Clock::now();
   bool stalled = false;
+  LONG locked = 1;
   // Two frame periods without a picture is a stall (a card that gives no period: 25 a second).
   const auto stallAfter = std::chrono::microseconds(2 * (m_frame.period > 0 ? m_frame.period : 400000) / 10);
   for (;;) {
@@ -619,6 +621,12 @@ void V4l2Card::Loop() {
     if (fds[1].revents) return;
     const auto now = Clock::now();
     const auto quiet = now - lastFrame;
+    if (LONG was = locked; now - lockReadAt >= kLockEvery && DecoderLocked(&locked) == S_OK && locked != was && m_events) {
+      lockReadAt = now;
+      m_events(locked ? StreamEvent::LockRegained : StreamEvent::LockLost, 0);
+    } else if (now - lockReadAt >= kLockEvery) {
+      lockReadAt = now;
+    }
     const bool ioError = [&] {
       if (r <= 0) return false;
       v4l2_buffer b{};

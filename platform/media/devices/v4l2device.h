@@ -95,10 +95,11 @@ class V4l2Card : public std::enable_shared_from_this<V4l2Card> {
   HRESULT TakeFormat(const AM_MEDIA_TYPE& asked);
 
   // ---- Streaming: frames go to sink on the card's streaming thread, and so do the stream's events:
-  // a stall (no picture for two frame periods), its end (with the milliseconds it lasted), a restart.
+  // a stall (no picture for two frame periods), its end (with the milliseconds it lasted), a restart,
+  // the decoder's lock lost and regained (read every kLockEvery).
   // Buffers the driver flags as bad are delivered too (V4L2_BUF_FLAG_ERROR in buf.flags).
   using FrameSink = std::function<void(const v4l2_buffer& buf, const BYTE* data, const FrameFormat& format)>;
-  enum class StreamEvent { Stalled, Resumed, Restarting, Restarted };
+  enum class StreamEvent { Stalled, Resumed, Restarting, Restarted, LockLost, LockRegained };
   using EventSink = std::function<void(StreamEvent event, long milliseconds)>;
   HRESULT StartStreaming(FrameSink sink, EventSink events = nullptr);
   void StopStreaming();
@@ -107,6 +108,7 @@ class V4l2Card : public std::enable_shared_from_this<V4l2Card> {
   // applied again, on), at most once in kRestartEvery; so is one whose dequeue fails with EIO.
   static constexpr auto kRestartAfter = std::chrono::seconds(2);
   static constexpr auto kRestartEvery = std::chrono::seconds(5);
+  static constexpr auto kLockEvery = std::chrono::milliseconds(500);
 
  private:
   // Picks the picture format and size for the standard in force; sets the pin's format.

@@ -385,6 +385,12 @@ class V4l2VideoCapture : public FilterBase,
         m_counts->state = CAPTURE_STREAM_RESTARTING;
         m_counts->events.Note("v4l2", CaptureEventKind::Restart, at);
         break;
+      case V4l2Card::StreamEvent::LockLost:
+        m_counts->events.Note("v4l2", CaptureEventKind::SignalLost, at);
+        break;
+      case V4l2Card::StreamEvent::LockRegained:
+        m_counts->events.Note("v4l2", CaptureEventKind::SignalRegained, at);
+        break;
       case V4l2Card::StreamEvent::Restarted:
         // The driver counts afresh, and fields pair afresh.
         m_gaps.Reset();

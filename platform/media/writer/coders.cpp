@@ -11,6 +11,7 @@ extern "C" {
 #include <libavutil/imgutils.h>
 #include <libavutil/log.h>
 #include <libavutil/mathematics.h>
+#include <libavutil/pixdesc.h>
 #include <libavutil/samplefmt.h>
 #include <libavutil/version.h>
 #include <libswresample/swresample.h>
@@ -167,16 +168,40 @@ class PictureReader {
     return m_view.get();
   }
 
+  // Pictures of an interlaced source: converted one field at a time where the chroma's lines
+  // change (4:2:2 and 4:2:0), so that no field's colour is averaged with the other's.
+  void SetInterlaced(bool interlaced) { m_interlaced = interlaced; }
+
   bool Convert(const AVFrame* in, uint8_t* const out[], const int outLines[], AVPixelFormat outFormat) {
-    m_scaler.reset(sws_getCachedContext(m_scaler.release(), in->width, in->height, static_cast<AVPixelFormat>(in->format),
-                                        m_width, m_height, outFormat, SWS_BILINEAR, nullptr, nullptr, nullptr));
-    return m_scaler && sws_scale(m_scaler.get(), in->data, in->linesize, 0, in->height, out, outLines) == m_height;
+    const auto inFormat = static_cast<AVPixelFormat>(in->format);
+    const AVPixFmtDescriptor *from = av_pix_fmt_desc_get(inFormat), *to = av_pix_fmt_desc_get(outFormat);
+    const bool byField = m_interlaced && from && to && !(from->flags & AV_PIX_FMT_FLAG_RGB) &&
+                         from->log2_chroma_h != to->log2_chroma_h && in->height == m_height && m_height % 4 == 0;
+    const int lines = byField ? m_height / 2 : m_height;
+    m_scaler.reset(sws_getCachedContext(m_scaler.release(), in->width, byField ? in->height / 2 : in->height, inFormat,
+                                        m_width, lines, outFormat, SWS_BILINEAR, nullptr, nullptr, nullptr));
+    if (!m_scaler) return false;
+    if (!byField) return sws_scale(m_scaler.get(), in->data, in->linesize, 0, in->height, out, outLines) == m_height;
+    // A field is every other line of each plane (its chroma lines too): the planes from the field's
+    // first line, at twice the stride.
+    for (int field = 0; field < 2; ++field) {
+      const uint8_t* src[4] = {};
+      uint8_t* dst[4] = {};
+      int srcLines[4] = {}, dstLines[4] = {};
+      for (int p = 0; p < 4; ++p) {
+        if (in->data[p]) src[p] = in->data[p] + field * in->linesize[p], srcLines[p] = 2 * in->linesize[p];
+        if (out[p]) dst[p] = out[p] + field * outLines[p], dstLines[p] = 2 * outLines[p];
+      }
+      if (sws_scale(m_scaler.get(), src, srcLines, 0, lines, dst, dstLines) != lines) return false;
+    }
+    return true;
   }
 
  private:
   PictureFormat m_format{};
   int m_width = 0, m_height = 0;
   bool m_flip = false;
+  bool m_interlaced = false;
   Owned<AVFrame> m_view;
   Owned<AVCodecContext> m_decoder;
   Owned<AVPacket> m_packet;
@@ -430,6 +455,7 @@ std::unique_ptr<PictureCoder> PictureCoder::Create(RECORD_CODING coding, const A
   if (coding == RECORD_UNCOMPRESSED_422) {
     auto u = std::make_unique<Uncompressed>();
     if (!u->reader.Init(mt)) return *hr = VFW_E_INVALIDMEDIATYPE, nullptr;
+    u->reader.SetInterlaced(order == AV_FIELD_TT || order == AV_FIELD_BB);
     const bool uyvy = u->reader.Packed422() && u->reader.Format() == AV_PIX_FMT_UYVY422;
     par->codec_type = AVMEDIA_TYPE_VIDEO;
     par->codec_id = AV_CODEC_ID_RAWVIDEO;
@@ -445,6 +471,7 @@ std::unique_ptr<PictureCoder> PictureCoder::Create(RECORD_CODING coding, const A
   }
   auto e = std::make_unique<Encoded>();
   if (!e->reader.Init(mt)) return *hr = VFW_E_INVALIDMEDIATYPE, nullptr;
+  e->reader.SetInterlaced(order == AV_FIELD_TT || order == AV_FIELD_BB);
   const AVRational sar = FourByThreeSampleAspect(e->reader.Width(), e->reader.Height());
   if (*hr = OpenEncoder(*e, coding, order, sar, unit, vih->AvgTimePerFrame, globalHeader); FAILED(*hr)) return nullptr;
   if (avcodec_parameters_from_context(par, e->encoder.get()) < 0) return *hr = E_OUTOFMEMORY, nullptr;

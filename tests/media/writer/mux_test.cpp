@@ -13,6 +13,7 @@
 #include <fstream>
 #include <QTimer>
 #include <gtest/gtest.h>
+#include <numeric>
 #include <random>
 #include <sys/wait.h>
 #include <thread>
@@ -69,6 +70,8 @@ class StampedSource : public FilterBase, public IAMAnalogVideoDecoder {
     if (d == Delivery::Refused) ++counts->dropped;
     return d;
   }
+  // A picture of these bytes.
+  Delivery Picture(REFERENCE_TIME at, const std::vector<BYTE>& picture) { return Send(0, picture, at, at + frame); }
   // `ms` milliseconds of sound of one constant value.
   Delivery Sound(REFERENCE_TIME at, int ms, std::int16_t value) {
     std::vector<std::int16_t> s(static_cast<std::size_t>(kRate) * ms / 1000 * 2, value);
@@ -233,6 +236,31 @@ TEST_F(AviMux, EveryPictureDeliveredHasTheNextPlaceAndGapsAreTheFramesLost) {
     EXPECT_EQ((std::vector<LONG>{5, 3, 3}), (std::vector<LONG>{counts->delivered, counts->dropped, counts->inserted}));
     EXPECT_EQ("", orv::test::DecodeErrors(path));
   }
+}
+
+// An interlaced picture whose fields differ in colour keeps each field's own when its chroma lines
+// are halved (4:2:2 to H.264's 4:2:0): read back field by field, as separatefields does.
+TEST_F(AviMux, EachFieldOfAnInterlacedPictureKeepsItsOwnColour) {
+  const std::string path = dir + "/fields.mkv";
+  {
+    MuxRig rig(path, false, -1, RECORD_H264_AAC, AM_FIELDS_TOP_FIRST);
+    std::vector<BYTE> picture(rig.Src()->bytes);
+    for (std::size_t i = 0; i < picture.size(); i += 4) {
+      const bool bottom = (i / (kWidth * 2)) % 2;  // odd lines: the bottom field
+      const BYTE quad[4] = {128, BYTE(bottom ? 200 : 60), 128, BYTE(bottom ? 60 : 200)};  // Y U Y V
+      std::copy_n(quad, 4, picture.begin() + static_cast<std::ptrdiff_t>(i));
+    }
+    ASSERT_EQ(S_OK, rig.control->Run());
+    for (int i = 0; i < 10; ++i) ASSERT_EQ(Delivery::Taken, rig.Src()->Picture(i * kFrame, picture));
+  }
+  const std::string u = orv::test::Shell("ffmpeg -nostdin -v error -i " + orv::test::Quoted(path) +
+                                         " -vf separatefields,extractplanes=u -frames:v 2 -f rawvideo - 2>/dev/null");
+  ASSERT_EQ(2u * (kWidth / 2) * 12, u.size());  // the U plane of a top and a bottom field
+  auto mean = [&](std::size_t from) {
+    return std::accumulate(u.begin() + from, u.begin() + from + u.size() / 2, 0.0, [](double a, char c) { return a + BYTE(c); }) / (u.size() / 2);
+  };
+  EXPECT_NEAR(60, mean(0), 8);
+  EXPECT_NEAR(200, mean(u.size() / 2), 8);
 }
 
 // The number of fields per frame in the AVI's video properties, -1 without them.
