@@ -55,7 +55,7 @@ run() {
 }
 echo "@@HW@@ TESTS-BEGIN uptime=$(cut -d' ' -f1 /proc/uptime)"
 if [ -n "$filter" ]; then
-    run ORVANE_HW_PASS=1 ORVANE_HW_LONG=1 --gtest_filter="$filter"
+    run "ORVANE_HW_PASS=1 ORVANE_HW_LONG=1" --gtest_filter="$filter"
     rc=$?
 else
     run ORVANE_HW_PASS=1 --gtest_filter=-Unplug.*:Long.*
