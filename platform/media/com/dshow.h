@@ -2,6 +2,7 @@
 // interfaces under the names and values of the published media-streaming framework.
 #pragma once
 
+#include "platform/levels.h"
 #include "platform/media/com/com.h"
 #include "platform/media/com/guids.h"
 
@@ -399,6 +400,18 @@ struct IConfigRecordMux : IUnknown {
 struct IVideoDeinterlace : IUnknown {
   ORV_IID(IVideoDeinterlace)
   virtual HRESULT put_Deinterlace(BOOL on) = 0;
+};
+
+// The graph's measures of what it shows and records, taken off the user-interface thread: the
+// live picture's luma while it is watched (at most ten pictures a second), and the meters of the
+// sound that goes into the file.
+struct ISignalLevels : IUnknown {
+  ORV_IID(ISignalLevels)
+  virtual HRESULT put_Watch(BOOL on) = 0;
+  // S_FALSE while no picture has been measured since watching began.
+  virtual HRESULT GetPictureLevels(orv::PictureLevels* levels) = 0;
+  virtual HRESULT GetSoundLevels(orv::SoundLevels* levels) = 0;
+  virtual HRESULT ClearClip() = 0;
 };
 
 struct IKsPropertySet : IUnknown {

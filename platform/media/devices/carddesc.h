@@ -65,6 +65,10 @@ struct DeviceDesc {
   LONG videoStartLatencyMs = 0;  // the picture starts this long after the sound
   LONG clockSpeed = 1;           // both clocks run this many times as fast as real time
   LONG signalOffAfterS = 0;      // the signal goes this long after the capture filter runs (0: never)
+  // The test picture's darkest and brightest luma (black and white of BT.601 by default), and the
+  // tone's peak on each side as a share of full scale.
+  int lumaMin = 16, lumaMax = 235;
+  double toneScale[2] = {8000.0 / 32768, 8000.0 / 32768};
   // The TV standard keys the card takes ("PAL-BG", ...); none listed: every one.
   std::optional<std::vector<std::string>> standards;
 };

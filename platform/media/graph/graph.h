@@ -3,12 +3,17 @@
 
 #include "platform/media/graph/filterbase.h"
 
+#include <memory>
 #include <vector>
 
 namespace orv::media {
 
 // The filters of one of our graphs, in the order they were added (empty for a foreign graph).
 std::vector<ComPtr<IBaseFilter>> GraphFilters(IFilterGraph* graph);
+
+// What a graph's filters measure for its ISignalLevels (null for a foreign graph or none).
+class LevelsTap;
+std::shared_ptr<LevelsTap> LevelsTapOf(IFilterGraph* graph);
 
 // The graph's own filters. The renderer's window and the file writing come with the streaming
 // engine; these carry the connections and the settings the capture engine gives them.
