@@ -105,6 +105,11 @@ const std::map<UINT, const char*>& StringTable() {
       {IDS_DROPPED_FRAMES, "놓친 프레임: %d"},
       {IDS_CAPTURE_END_NOW, "캡처를 지금 끝내시겠습니까?"},
       {IDS_CAPTURE_END_CAPTION, "캡처 끝내기"},
+      {IDS_LEVELS_PICTURE, "YMIN %d   YMAX %d   BRNG %s%%"},
+      {IDS_LEVELS_NO_PICTURE, "화면을 재는 중..."},
+      {IDS_LEVELS_SOUND, "소리 최고값 (dBFS): %s"},
+      {IDS_LEVELS_NO_SOUND, "잰 소리 없음"},
+      {IDS_LEVELS_CLIPPED, "%s (클립)"},
       // The platform layers' own texts.
       {AFX_IDS_ERROR_CAPTION, "오류"},
       {AFX_IDS_OK, "확인"},

@@ -104,6 +104,11 @@ const std::map<UINT, const char*>& StringTable() {
       {IDS_DROPPED_FRAMES, "Dropped frames: %d"},
       {IDS_CAPTURE_END_NOW, "End the capture now?"},
       {IDS_CAPTURE_END_CAPTION, "End capture"},
+      {IDS_LEVELS_PICTURE, "YMIN %d   YMAX %d   BRNG %s%%"},
+      {IDS_LEVELS_NO_PICTURE, "Measuring the picture..."},
+      {IDS_LEVELS_SOUND, "Sound peaks (dBFS): %s"},
+      {IDS_LEVELS_NO_SOUND, "No sound measured"},
+      {IDS_LEVELS_CLIPPED, "%s (clip)"},
       // The platform layers.
       {AFX_IDS_ERROR_CAPTION, "Error"},
       {AFX_IDS_OK, "OK"},
