@@ -11,6 +11,7 @@ constexpr UINT_PTR kRefreshTimer = 1;  // on the window's own handle
 constexpr const char* kLeftValue = "Levels_left";
 constexpr const char* kTopValue = "Levels_top";
 constexpr int kBesideGap = 8;  // between the window given and the levels window opened beside it
+constexpr int kTitleRoom = 32;  // above the window's own area, for a window manager's title bar
 
 }  // namespace
 
@@ -98,8 +99,8 @@ void CLevelsDlg::Place(CWnd* beside) {
       x = near.right + kBesideGap + width <= desk.right ? near.right + kBesideGap
           : near.left - kBesideGap - width >= desk.left ? near.left - kBesideGap - width
                                                         : desk.right - width;
-      y = std::clamp(static_cast<int>(near.top), static_cast<int>(desk.top),
-                     std::max(static_cast<int>(desk.top), static_cast<int>(desk.bottom) - height));
+      const int top = static_cast<int>(desk.top) + kTitleRoom;
+      y = std::clamp(static_cast<int>(near.top), top, std::max(top, static_cast<int>(desk.bottom) - height));
     }
   }
   // The placement, not MoveWindow: it puts back exactly what GetWindowRect gave, frame or none.
