@@ -414,6 +414,18 @@ struct ISignalLevels : IUnknown {
   virtual HRESULT ClearClip() = 0;
 };
 
+// The sound renderer: the card's sound played on an ALSA output while the picture is shown, from
+// the same reader that records it, at most a tenth of a second late. An output that is busy,
+// missing or slow never holds up the picture or the recording: its samples are left out.
+struct ISoundOutput : IUnknown {
+  ORV_IID(ISoundOutput)
+  // The ALSA device ("default": the desktop's sound server); taken when the graph next runs.
+  virtual HRESULT put_Device(LPCSTR name) = 0;
+  // A level of its own, for a platform without a mixer for the speakers: volume 0..0xFFFF scales
+  // the samples (0xFFFF leaves them as they are), mute silences them. Takes effect at once.
+  virtual HRESULT put_Level(LONG volume, BOOL mute) = 0;
+};
+
 struct IKsPropertySet : IUnknown {
   ORV_IID(IKsPropertySet)
   virtual HRESULT Get(REFGUID set, DWORD id, LPVOID instanceData, DWORD instanceLength, LPVOID propertyData,

@@ -121,7 +121,7 @@ class AviMux : public FilterBase, public IConfigAviMux, public IConfigRecordMux 
     if (!writer || stream < 0) return Delivery::None;
     const Delivery delivery = writer->Push(stream, sample);
     // The meters read the sound that goes into the file.
-    if (delivery == Delivery::Taken && levels) levels->OfferSound(sample.type, sample.data, sample.size);
+    if (delivery == Delivery::Taken && levels) levels->OfferSound(sample.type, sample.data, sample.size, true);
     return delivery;
   }
 

@@ -18,6 +18,7 @@ std::shared_ptr<LevelsTap> LevelsTapOf(IFilterGraph* graph);
 // The graph's own filters. The renderer's window and the file writing come with the streaming
 // engine; these carry the connections and the settings the capture engine gives them.
 ComPtr<IBaseFilter> NewVideoRenderer();
+ComPtr<IBaseFilter> NewSoundRenderer();  // ISoundOutput
 ComPtr<IBaseFilter> NewSmartTee();
 ComPtr<IBaseFilter> NewAviMux(bool matroska = false);  // writes Matroska rather than AVI
 ComPtr<IBaseFilter> NewFileWriter();

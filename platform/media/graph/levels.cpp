@@ -205,14 +205,19 @@ void LevelsTap::OfferPicture(const GUID& subtype, const BYTE* data, std::size_t 
   m_picture.Offer(subtype, data, size, width, height, MonotonicNow());
 }
 
-void LevelsTap::OfferSound(const AM_MEDIA_TYPE* type, const BYTE* data, std::size_t size) {
+void LevelsTap::OfferSound(const AM_MEDIA_TYPE* type, const BYTE* data, std::size_t size, bool recorded) {
   if (!type || type->majortype != MEDIATYPE_Audio || type->formattype != FORMAT_WaveFormatEx || !type->pbFormat ||
       type->cbFormat < sizeof(WAVEFORMATEX))
     return;
   WAVEFORMATEX format;
   std::memcpy(&format, type->pbFormat, sizeof format);
+  const REFERENCE_TIME now = MonotonicNow();
   std::lock_guard lock(m_soundMutex);
-  m_meter.Add(format, data, size, MonotonicNow());
+  if (recorded)
+    m_lastRecorded = now;
+  else if (m_lastRecorded && now - m_lastRecorded < kRecordedFirst)
+    return;  // the same sound reaches the file, and that is what counts
+  m_meter.Add(format, data, size, now);
 }
 
 SoundLevels LevelsTap::ReadSound() const {

@@ -86,8 +86,10 @@ class LevelsTap {
   void Watch(bool on) { m_picture.Watch(on); }
   void OfferPicture(const GUID& subtype, const BYTE* data, std::size_t size, int width, int height);
   bool ReadPicture(PictureLevels* out) const { return m_picture.Read(out); }
-  // A sound sample of any type; only PCM is measured.
-  void OfferSound(const AM_MEDIA_TYPE* type, const BYTE* data, std::size_t size);
+  // A sound sample of any type; only PCM is measured. The sound going into a file (`recorded`)
+  // is what the meters show while there is some; the sound played through only otherwise.
+  void OfferSound(const AM_MEDIA_TYPE* type, const BYTE* data, std::size_t size, bool recorded);
+  static constexpr REFERENCE_TIME kRecordedFirst = 10000000;  // a second since the last recorded
   SoundLevels ReadSound() const;
   void ClearClip();
 
@@ -95,6 +97,7 @@ class LevelsTap {
   PictureAnalyser m_picture;
   mutable std::mutex m_soundMutex;
   SoundMeter m_meter;
+  REFERENCE_TIME m_lastRecorded = 0;
 };
 
 }  // namespace orv::media
