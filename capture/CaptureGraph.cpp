@@ -255,7 +255,30 @@ int CCaptureGraph::MakeBuilder() {
 
 int CCaptureGraph::MakeGraph() {
   if (m_pGraph) return 1;
-  return SUCCEEDED(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC, IID_PPV_ARGS(&m_pGraph))) ? 1 : 0;
+  if (FAILED(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC, IID_PPV_ARGS(&m_pGraph)))) return 0;
+  if (m_bWatchLevels) WatchLevels(TRUE);
+  return 1;
+}
+
+void CCaptureGraph::WatchLevels(BOOL on) {
+  m_bWatchLevels = on;
+  ComPtr<ISignalLevels> levels;
+  if (m_pGraph && SUCCEEDED(levels.QueryFrom(m_pGraph))) levels->put_Watch(on);
+}
+
+BOOL CCaptureGraph::ReadPictureLevels(orv::PictureLevels* out) {
+  ComPtr<ISignalLevels> levels;
+  return m_pGraph && SUCCEEDED(levels.QueryFrom(m_pGraph)) && levels->GetPictureLevels(out) == S_OK;
+}
+
+BOOL CCaptureGraph::ReadSoundLevels(orv::SoundLevels* out) {
+  ComPtr<ISignalLevels> levels;
+  return m_pGraph && SUCCEEDED(levels.QueryFrom(m_pGraph)) && levels->GetSoundLevels(out) == S_OK;
+}
+
+void CCaptureGraph::ClearClipMarks() {
+  ComPtr<ISignalLevels> levels;
+  if (m_pGraph && SUCCEEDED(levels.QueryFrom(m_pGraph))) levels->ClearClip();
 }
 
 // Walks the category's monikers and binds the one at `index`. The status is the last enumeration

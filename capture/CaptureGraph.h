@@ -135,6 +135,14 @@ class CCaptureGraph : public CGraphBase {
   // The live picture deinterlaced or not, as the recording page says.
   void ApplyPreviewDeinterlace();
 
+  // Measures of the live picture and of the sound going into the file (the levels window, the
+  // status dialog's meters), taken by the graph off this thread: reading never waits for the
+  // streams. The picture is measured only while watched; that holds across rebuilt graphs.
+  void WatchLevels(BOOL on);
+  BOOL ReadPictureLevels(orv::PictureLevels* levels);
+  BOOL ReadSoundLevels(orv::SoundLevels* levels);
+  void ClearClipMarks();
+
   // Source, tuning and channel scan.
   int SelectSource(int nSource);
   int TuneChannel(int nChannel);
@@ -172,6 +180,7 @@ class CCaptureGraph : public CGraphBase {
   // Polls the decoder's lock (at most every kSignalPollMs); true once it has been gone long enough.
   bool SignalGoneTooLong();
 
+  BOOL m_bWatchLevels = FALSE;
   HRESULT m_hrCaptureHalt = S_OK;  // why the graph ended the recording, S_OK while it has not
   BOOL m_bSignalEnded = FALSE;     // the recording ended because the signal went away
   bool m_bSignalLost = false;

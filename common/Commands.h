@@ -25,6 +25,7 @@ constexpr WPARAM SetContrast = 53;
 constexpr WPARAM SetHue = 54;
 constexpr WPARAM SetSaturation = 55;
 constexpr WPARAM StopScan = 56;         // lParam: 0
+constexpr WPARAM OpenLevels = 60;       // lParam: 0; the levels window opens, or comes to the front
 }  // namespace VideoCmd
 
 // Codes the control panel receives from the video window.

@@ -1,6 +1,7 @@
 #include "dialogs/AudioSetup.h"
 
 #include "common/Settings.h"
+#include "dialogs/LevelViews.h"
 #include "res/resource.h"
 
 CAudioSetup::CAudioSetup() : CPropertyPage(IDD_AUDIO_SETUP) {}
@@ -58,6 +59,7 @@ bool CAudioSetup::OnCommand(UINT id, UINT code) {
     case IDC_AUDIO_LINEIN_MUTE: OnMute(); return true;
     case IDC_AUDIO_SELECT_MASTER:
     case IDC_AUDIO_SELECT_LINEIN: OnSelection(id); return true;
+    case IDC_AUDIO_LEVELS: AskForLevelsWindow(); return true;
     default: return false;
   }
 }

@@ -9,6 +9,8 @@
 
 namespace {
 constexpr UINT_PTR kTimer = 1;  // on the dialog's own window
+constexpr UINT_PTR kMeterTimer = 2;
+constexpr UINT kMeterMs = 100;
 }  // namespace
 
 CCaptureStatusDlg::CCaptureStatusDlg() : CDialog(IDD_CAPTURE_STATUS, nullptr), m_strElapsed("0:00:00") {}
@@ -29,6 +31,9 @@ BOOL CCaptureStatusDlg::OnInitDialog() {
   m_strDropped = DroppedText();
   CDialog::OnInitDialog();
   SetTimer(kTimer, 1000, nullptr);
+  m_meters.CreateOver(this, IDC_STATUS_METERS);
+  ShowMeters();
+  SetTimer(kMeterTimer, kMeterMs, nullptr);
   HKEY key = OpenSettingsKey(kKeyVideo);
   char path[kCapturePathBuffer];
   // The settings dialog stores the path just before; should it be missing, watch the default's disk.
@@ -38,7 +43,11 @@ BOOL CCaptureStatusDlg::OnInitDialog() {
   return TRUE;
 }
 
-void CCaptureStatusDlg::OnTimer(UINT_PTR) {
+void CCaptureStatusDlg::OnTimer(UINT_PTR id) {
+  if (id == kMeterTimer) {
+    ShowMeters();
+    return;
+  }
   unsigned long long bytes = 0;
   GetFreeDiskBytes(FolderOfPath(m_strCaptureFile.str()), &bytes);
   if (bytes < kMinFreeBytes) OnOK();
@@ -62,7 +71,29 @@ CString CCaptureStatusDlg::DroppedText() {
   return CString(text.c_str());
 }
 
+bool CCaptureStatusDlg::OnCommand(UINT id, UINT code) {
+  if (code != BN_CLICKED) return false;
+  if (id == IDC_STATUS_METERS) {
+    if (m_pLevels) m_pLevels->ClearClip();
+    ShowMeters();
+    return true;
+  }
+  if (id == IDC_STATUS_LEVELS) {
+    AskForLevelsWindow();
+    return true;
+  }
+  return false;
+}
+
+void CCaptureStatusDlg::ShowMeters() {
+  orv::SoundLevels sound;
+  if (m_pLevels) m_pLevels->ReadSound(&sound);
+  m_meters.Show(sound);
+  SetDlgItemText(IDC_STATUS_SOUND, SoundReadout(sound).c_str());
+}
+
 void CCaptureStatusDlg::OnOK() {
   KillTimer(kTimer);
+  KillTimer(kMeterTimer);
   CDialog::OnOK();
 }

@@ -1,7 +1,9 @@
 // The dialog on screen while a capture without a time limit runs: elapsed time, frames dropped so
-// far, end button, and a stop by itself when the capture's disk is nearly full.
+// far, the meters of the sound going into the file, end button, the levels window's button, and a
+// stop by itself when the capture's disk is nearly full.
 #pragma once
 
+#include "dialogs/LevelViews.h"
 #include "platform/ui/afxdlgs.h"
 
 class CCaptureStatusDlg : public CDialog {
@@ -12,6 +14,7 @@ class CCaptureStatusDlg : public CDialog {
   CString m_strElapsed;
   CString m_strDropped;
   CString m_strCaptureFile;
+  CLevelsSource* m_pLevels = nullptr;  // the meters' measures; none: the meters stay empty
 
   BOOL OnInitDialog() override;
   void OnOK() override;
@@ -24,5 +27,10 @@ class CCaptureStatusDlg : public CDialog {
   virtual UINT StreamStatus() { return 0; }
   CString DroppedText();
   void DoDataExchange(CDataExchange* pDX) override;
+  bool OnCommand(UINT id, UINT code) override;
   bool OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
+
+ private:
+  void ShowMeters();
+  CMeterView m_meters;
 };

@@ -2,6 +2,7 @@
 
 #include "common/Commands.h"
 #include "common/Settings.h"
+#include "dialogs/LevelViews.h"
 #include "res/resource.h"
 
 namespace {
@@ -72,6 +73,10 @@ BOOL CVideoSetup::OnInitDialog() {
 bool CVideoSetup::OnCommand(UINT id, UINT code) {
   if (id == IDC_VIDEO_MODE && code == CBN_SELCHANGE) {
     OnSelChangeMode();
+    return true;
+  }
+  if (id == IDC_VIDEO_LEVELS && code == BN_CLICKED) {
+    AskForLevelsWindow();
     return true;
   }
   return false;

@@ -72,9 +72,10 @@ const DialogTemplate kVideoPage = {
         {IDC_VIDEO_CONTRAST_VALUE, CtlKind::Static, SS_CENTER, "", 192, 37, 28, 8},
         {IDC_VIDEO_HUE_VALUE, CtlKind::Static, SS_CENTER, "", 192, 55, 28, 8},
         {IDC_VIDEO_SATURATION_VALUE, CtlKind::Static, SS_CENTER, "", 192, 73, 28, 8},
-        {IDC_STATIC, CtlKind::Button, BS_GROUPBOX, "색상모드", 7, 96, 219, 34},
+        {IDC_STATIC, CtlKind::Button, BS_GROUPBOX, "색상모드", 7, 96, 146, 34},
         {IDC_VIDEO_MODE, CtlKind::ComboBox, CBS_DROPDOWN | WS_VSCROLL | WS_TABSTOP, "", 15, 110, 130, 60,
          {"사용자 정의", "기본값 정의", "주변이 밝을 때", "주변이 어두울 때"}},
+        {IDC_VIDEO_LEVELS, CtlKind::Button, BS_PUSHBUTTON | WS_TABSTOP, "신호 레벨...", 160, 109, 66, 15},
     }};
 
 // Audio setup page.
@@ -88,9 +89,10 @@ const DialogTemplate kAudioPage = {
         {IDC_STATIC, CtlKind::Static, SS_LEFT, "라인볼륨", 15, 47, 40, 8},
         {IDC_AUDIO_LINEIN, CtlKind::Trackbar, kSlider, "", 58, 43, 120, 14},
         {IDC_AUDIO_LINEIN_MUTE, CtlKind::Button, BS_AUTOCHECKBOX | WS_TABSTOP, "음소거", 183, 45, 38, 10},
-        {IDC_STATIC, CtlKind::Button, BS_GROUPBOX, "설정볼륨선택", 7, 80, 219, 40},
-        {IDC_AUDIO_SELECT_MASTER, CtlKind::Button, BS_AUTORADIOBUTTON | WS_TABSTOP | WS_GROUP, "메인 볼륨", 20, 97, 80, 10},
-        {IDC_AUDIO_SELECT_LINEIN, CtlKind::Button, BS_AUTORADIOBUTTON, "라인 인 볼륨", 120, 97, 90, 10},
+        {IDC_STATIC, CtlKind::Button, BS_GROUPBOX, "설정볼륨선택", 7, 78, 219, 28},
+        {IDC_AUDIO_SELECT_MASTER, CtlKind::Button, BS_AUTORADIOBUTTON | WS_TABSTOP | WS_GROUP, "메인 볼륨", 20, 91, 80, 10},
+        {IDC_AUDIO_SELECT_LINEIN, CtlKind::Button, BS_AUTORADIOBUTTON, "라인 인 볼륨", 120, 91, 90, 10},
+        {IDC_AUDIO_LEVELS, CtlKind::Button, BS_PUSHBUTTON | WS_TABSTOP, "신호 레벨...", 160, 112, 66, 15},
     }};
 
 // Device page: the capture card, its sound, the TV standard and the region's channel plans.
@@ -125,14 +127,34 @@ const DialogTemplate kRecordPage = {
     }};
 
 // Capture status.
+// Capture status, with the meters of the sound going into the file.
 const DialogTemplate kCaptureStatus = {
-    "캡처상황", 140, 131, "굴림", 10, DS_MODALFRAME | DS_CENTER | WS_SYSMENU,
+    "캡처상황", 140, 172, "굴림", 10, DS_MODALFRAME | DS_CENTER | WS_SYSMENU,
     {
-        {IDOK, CtlKind::Button, BS_DEFPUSHBUTTON | WS_TABSTOP, "캡처종료", 40, 100, 60, 22},
+        {IDOK, CtlKind::Button, BS_DEFPUSHBUTTON | WS_TABSTOP, "캡처종료", 10, 144, 60, 22},
         {IDC_STATIC, CtlKind::Button, BS_GROUPBOX, "", 7, 4, 126, 88},
         {IDC_STATUS_TEXT, CtlKind::Static, SS_CENTER | SS_CENTERIMAGE, "캡처 진행 중...", 14, 16, 112, 22},
         {IDC_STATUS_ELAPSED, CtlKind::Static, SS_CENTER | SS_CENTERIMAGE, "0:00:00", 14, 44, 112, 22},
         {IDC_STATUS_DROPPED, CtlKind::Static, SS_CENTER | SS_CENTERIMAGE, "", 14, 70, 112, 12},
+        {IDC_STATUS_METERS, CtlKind::Static, SS_LEFT, "", 7, 97, 126, 22},
+        {IDC_STATUS_SOUND, CtlKind::Static, SS_CENTER, "", 7, 122, 126, 18},
+        {IDC_STATUS_LEVELS, CtlKind::Button, BS_PUSHBUTTON | WS_TABSTOP, "신호 레벨", 74, 144, 56, 22},
+    }};
+
+// The levels window: the live picture's luma and the sound's meters.
+const DialogTemplate kLevels = {
+    "신호 레벨", 300, 198, "굴림", 10, WS_SYSMENU,
+    {
+        {IDC_STATIC, CtlKind::Static, SS_LEFT, "파형 (휘도, 위가 밝음)", 7, 4, 190, 8},
+        {IDC_LEVELS_WAVEFORM, CtlKind::Static, SS_LEFT, "", 7, 14, 190, 100},
+        {IDC_STATIC, CtlKind::Static, SS_LEFT, "히스토그램 (휘도)", 203, 4, 90, 8},
+        {IDC_LEVELS_HISTOGRAM, CtlKind::Static, SS_LEFT, "", 203, 14, 90, 100},
+        {IDC_LEVELS_PICTURE, CtlKind::Static, SS_LEFT, "", 7, 118, 286, 9},
+        {IDC_STATIC, CtlKind::Static, SS_LEFT, "소리 (-60에서 0 dBFS, 최고값 2초 유지)", 7, 132, 286, 8},
+        {IDC_LEVELS_METERS, CtlKind::Static, SS_LEFT, "", 7, 142, 286, 22},
+        {IDC_LEVELS_SOUND, CtlKind::Static, SS_LEFT, "", 7, 166, 286, 9},
+        {IDC_LEVELS_CLEAR_CLIP, CtlKind::Button, BS_PUSHBUTTON | WS_TABSTOP, "클립 표시 지우기", 7, 178, 90, 15},
+        {IDCANCEL, CtlKind::Button, BS_PUSHBUTTON | WS_TABSTOP, "닫기", 243, 178, 50, 15},
     }};
 
 }  // namespace
@@ -147,6 +169,7 @@ const DialogTemplate* DialogTemplateById(UINT id) {
     case IDD_DEVICE_SETUP: return &kDevicePage;
     case IDD_RECORD_SETUP: return &kRecordPage;
     case IDD_CAPTURE_STATUS: return &kCaptureStatus;
+    case IDD_LEVELS: return &kLevels;
     default: return nullptr;
   }
 }

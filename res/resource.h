@@ -78,6 +78,13 @@ constexpr UINT IDS_ERR_FORMAT_CHANGED = 210;
 // The capture status while the card sends no picture, or its stream is being started again.
 constexpr UINT IDS_STATUS_NO_SIGNAL = 230;
 constexpr UINT IDS_STATUS_RESTARTING = 231;
+// The levels window's readouts: the picture's luma (%d YMIN, %d YMAX, %s BRNG in percent), the
+// sound's peaks (%s: one value per channel), a channel whose clip mark is on (%s: its value).
+constexpr UINT IDS_LEVELS_PICTURE = 211;
+constexpr UINT IDS_LEVELS_NO_PICTURE = 212;
+constexpr UINT IDS_LEVELS_SOUND = 213;
+constexpr UINT IDS_LEVELS_NO_SOUND = 214;
+constexpr UINT IDS_LEVELS_CLIPPED = 215;
 
 // Bitmaps and the icon.
 constexpr UINT IDB_SKIN = 130;
@@ -100,6 +107,7 @@ constexpr UINT IDD_AUDIO_SETUP = 131;
 constexpr UINT IDD_CAPTURE_STATUS = 138;
 constexpr UINT IDD_DEVICE_SETUP = 139;
 constexpr UINT IDD_RECORD_SETUP = 141;
+constexpr UINT IDD_LEVELS = 142;
 
 // Dialog controls, by template. A control without an id of its own (labels, group boxes) has -1.
 constexpr int IDC_STATIC = -1;
@@ -116,6 +124,9 @@ constexpr int IDC_CAPTURE_FREE = 1011;      // free megabytes of the file's fold
 constexpr int IDC_STATUS_TEXT = 1010;
 constexpr int IDC_STATUS_ELAPSED = 1012;
 constexpr int IDC_STATUS_DROPPED = 1013;
+constexpr int IDC_STATUS_METERS = 1014;  // where the sound meters are drawn
+constexpr int IDC_STATUS_SOUND = 1015;   // their values
+constexpr int IDC_STATUS_LEVELS = 1016;  // opens the levels window
 
 // IDD_CHANNEL_SETUP.
 constexpr int IDC_CHANNEL_UNREGISTERED = 1001;
@@ -139,6 +150,7 @@ constexpr int IDC_VIDEO_CONTRAST_VALUE = 1005;
 constexpr int IDC_VIDEO_HUE_VALUE = 1006;
 constexpr int IDC_VIDEO_SATURATION_VALUE = 1007;
 constexpr int IDC_VIDEO_MODE = 1008;  // colour mode box
+constexpr int IDC_VIDEO_LEVELS = 1009;  // opens the levels window
 
 // IDD_DEVICE_SETUP: drop-downs, in the page's order.
 constexpr int IDC_DEVICE_VIDEO = 1000;
@@ -160,3 +172,12 @@ constexpr int IDC_AUDIO_MASTER_MUTE = 1002;
 constexpr int IDC_AUDIO_LINEIN_MUTE = 1003;
 constexpr int IDC_AUDIO_SELECT_MASTER = 1004;  // which line the panel's volume buttons set
 constexpr int IDC_AUDIO_SELECT_LINEIN = 1005;
+constexpr int IDC_AUDIO_LEVELS = 1007;  // opens the levels window
+
+// IDD_LEVELS: where the waveform, histogram and meters are drawn, and the readouts.
+constexpr int IDC_LEVELS_WAVEFORM = 1000;
+constexpr int IDC_LEVELS_HISTOGRAM = 1001;
+constexpr int IDC_LEVELS_PICTURE = 1002;
+constexpr int IDC_LEVELS_METERS = 1003;
+constexpr int IDC_LEVELS_SOUND = 1004;
+constexpr int IDC_LEVELS_CLEAR_CLIP = 1005;

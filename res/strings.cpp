@@ -107,6 +107,11 @@ const std::map<UINT, const char*>& StringTable() {
       {IDS_CAPTURE_END_CAPTION, "캡처 끝내기"},
       {IDS_STATUS_NO_SIGNAL, "신호 없음"},
       {IDS_STATUS_RESTARTING, "다시 시작하는 중"},
+      {IDS_LEVELS_PICTURE, "YMIN %d   YMAX %d   BRNG %s%%"},
+      {IDS_LEVELS_NO_PICTURE, "화면을 재는 중..."},
+      {IDS_LEVELS_SOUND, "소리 최고값 (dBFS): %s"},
+      {IDS_LEVELS_NO_SOUND, "잰 소리 없음"},
+      {IDS_LEVELS_CLIPPED, "%s (클립)"},
       // The platform layers' own texts.
       {AFX_IDS_ERROR_CAPTION, "오류"},
       {AFX_IDS_OK, "확인"},

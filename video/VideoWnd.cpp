@@ -6,6 +6,7 @@
 #include "dialogs/CaptureDlg.h"
 #include "dialogs/CaptureStatusDlg.h"
 #include "dialogs/ConfigSheet.h"
+#include "dialogs/LevelsDlg.h"
 #include "platform/ui/afxres.h"
 #include "res/layout.h"
 #include "res/resource.h"
@@ -20,9 +21,30 @@ constexpr Piece kTop{26, 0, 25, 20}, kBottom{26, 51, 25, 20}, kLeft{0, 21, 24, 2
 constexpr Piece kTopLeft{0, 0, 25, 20}, kTopRight{52, 0, 25, 20}, kBottomLeft{0, 51, 25, 20},
     kBottomRight{52, 51, 25, 20};
 
+// The capture engine's measures, whichever graph it has at the moment.
+class CEngineLevels : public CLevelsSource {
+ public:
+  explicit CEngineLevels(const CVideoWnd* video) : m_pVideo(video) {}
+  void WatchPicture(bool on) override {
+    if (m_pVideo->m_pGraph) m_pVideo->m_pGraph->WatchLevels(on ? TRUE : FALSE);
+  }
+  bool ReadPicture(orv::PictureLevels* levels) override {
+    return m_pVideo->m_pGraph && m_pVideo->m_pGraph->ReadPictureLevels(levels);
+  }
+  bool ReadSound(orv::SoundLevels* levels) override {
+    return m_pVideo->m_pGraph && m_pVideo->m_pGraph->ReadSoundLevels(levels);
+  }
+  void ClearClip() override {
+    if (m_pVideo->m_pGraph) m_pVideo->m_pGraph->ClearClipMarks();
+  }
+
+ private:
+  const CVideoWnd* m_pVideo;
+};
+
 }  // namespace
 
-CVideoWnd::CVideoWnd() = default;
+CVideoWnd::CVideoWnd() : m_pLevels(std::make_unique<CEngineLevels>(this)) {}
 
 CVideoWnd::~CVideoWnd() {
   // Destroy while this object is whole; the teardown has normally run already and does not repeat.
@@ -117,6 +139,7 @@ void CVideoWnd::OnDestroy() {
   // The panel's exit command destroys us before the application deletes the window: once only.
   if (m_bTornDown) return;
   m_bTornDown = true;
+  m_pLevelsDlg.reset();  // its place kept while the engine it watches is still here
   if (!m_pGraph) return;
   SavePictureSettings();
   m_pGraph->StopPreview();
@@ -240,7 +263,7 @@ namespace {
 // is full), so that the user learns of it at once rather than when pressing the button.
 class CCaptureWatchDlg : public CCaptureStatusDlg {
  public:
-  explicit CCaptureWatchDlg(const CVideoWnd* video) : m_pVideo(video) {}
+  CCaptureWatchDlg(const CVideoWnd* video, CLevelsSource* levels) : m_pVideo(video) { m_pLevels = levels; }
 
  protected:
   bool OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override {
@@ -291,13 +314,18 @@ void CVideoWnd::CaptureFlow() {
     return;
   }
   if (timed) return;  // the capture timer ends it
-  CCaptureWatchDlg status(this);
+  CCaptureWatchDlg status(this, m_pLevels.get());
   status.DoModal();
   // The program may have been ended while the dialog was open.
   if (m_pGraph) m_pGraph->StopFileCapture();
   PlaceVideo();
   ::SendMessageA(m_hwndPanel, WM_TUNER_NOTIFY, PanelCmd::CaptureEnded, 0);
   if (m_pGraph) m_pGraph->ShowCaptureResult();
+}
+
+void CVideoWnd::OpenLevels() {
+  if (!m_pLevelsDlg || !::IsWindow(m_pLevelsDlg->m_hWnd)) m_pLevelsDlg = std::make_unique<CLevelsDlg>(m_pLevels.get());
+  m_pLevelsDlg->Open(this);
 }
 
 void CVideoWnd::SetPicture(int target, int value) {
@@ -371,6 +399,9 @@ LRESULT CVideoWnd::OnTunerNotify(WPARAM code, LPARAM arg) {
       break;
     case VideoCmd::Capture:
       CaptureFlow();
+      break;
+    case VideoCmd::OpenLevels:
+      OpenLevels();
       break;
     default:
       break;  // codes this window does not know are ignored

@@ -4,7 +4,11 @@
 
 #include "platform/ui/afxwin.h"
 
+#include <memory>
+
 class CCaptureGraph;
+class CLevelsDlg;
+class CLevelsSource;
 
 class CVideoWnd : public CWnd {
  public:
@@ -30,6 +34,8 @@ class CVideoWnd : public CWnd {
   BOOL SetTopMost(BOOL on);
   // Code 27: the capture settings dialog, then a capture ended by the status dialog or the timer.
   void CaptureFlow();
+  // Code 60: the levels window opens beside this window, or an open one comes to the front.
+  void OpenLevels();
 
   int OnCreate(LPCREATESTRUCT cs);
   void OnPaint();
@@ -57,6 +63,8 @@ class CVideoWnd : public CWnd {
   // The capture command during a timed capture: asks whether to end it now.
   void AskEndTimedCapture();
   CBitmap m_bmpFrame;
+  std::unique_ptr<CLevelsSource> m_pLevels;  // the engine's measures, for the windows that show them
+  std::unique_ptr<CLevelsDlg> m_pLevelsDlg;
   bool m_bTornDown = false;
   bool m_bStartingCapture = false;  // the capture settings dialog is open, or its capture starting
   bool m_bAskingEnd = false;        // the question whether to end a timed capture is open

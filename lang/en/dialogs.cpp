@@ -72,9 +72,10 @@ const DialogTemplate kVideoPage = {
         {IDC_VIDEO_CONTRAST_VALUE, CtlKind::Static, SS_CENTER, "", 192, 37, 28, 8},
         {IDC_VIDEO_HUE_VALUE, CtlKind::Static, SS_CENTER, "", 192, 55, 28, 8},
         {IDC_VIDEO_SATURATION_VALUE, CtlKind::Static, SS_CENTER, "", 192, 73, 28, 8},
-        {IDC_STATIC, CtlKind::Button, BS_GROUPBOX, "Colour Mode", 7, 96, 219, 34},
+        {IDC_STATIC, CtlKind::Button, BS_GROUPBOX, "Colour Mode", 7, 96, 146, 34},
         {IDC_VIDEO_MODE, CtlKind::ComboBox, CBS_DROPDOWN | WS_VSCROLL | WS_TABSTOP, "", 15, 110, 130, 60,
          {"Custom", "Default", "Bright Surroundings", "Dark Surroundings"}},
+        {IDC_VIDEO_LEVELS, CtlKind::Button, BS_PUSHBUTTON | WS_TABSTOP, "Levels...", 160, 109, 66, 15},
     }};
 
 const DialogTemplate kAudioPage = {
@@ -87,9 +88,10 @@ const DialogTemplate kAudioPage = {
         {IDC_STATIC, CtlKind::Static, SS_LEFT, "Line In", 15, 47, 40, 8},
         {IDC_AUDIO_LINEIN, CtlKind::Trackbar, kSlider, "", 58, 43, 120, 14},
         {IDC_AUDIO_LINEIN_MUTE, CtlKind::Button, BS_AUTOCHECKBOX | WS_TABSTOP, "Mute", 183, 45, 38, 10},
-        {IDC_STATIC, CtlKind::Button, BS_GROUPBOX, "Volume Set by the Panel", 7, 80, 219, 40},
-        {IDC_AUDIO_SELECT_MASTER, CtlKind::Button, BS_AUTORADIOBUTTON | WS_TABSTOP | WS_GROUP, "Master Volume", 20, 97, 80, 10},
-        {IDC_AUDIO_SELECT_LINEIN, CtlKind::Button, BS_AUTORADIOBUTTON, "Line-In Volume", 120, 97, 90, 10},
+        {IDC_STATIC, CtlKind::Button, BS_GROUPBOX, "Volume Set by the Panel", 7, 78, 219, 28},
+        {IDC_AUDIO_SELECT_MASTER, CtlKind::Button, BS_AUTORADIOBUTTON | WS_TABSTOP | WS_GROUP, "Master Volume", 20, 91, 80, 10},
+        {IDC_AUDIO_SELECT_LINEIN, CtlKind::Button, BS_AUTORADIOBUTTON, "Line-In Volume", 120, 91, 90, 10},
+        {IDC_AUDIO_LEVELS, CtlKind::Button, BS_PUSHBUTTON | WS_TABSTOP, "Levels...", 160, 112, 66, 15},
     }};
 
 const DialogTemplate kDevicePage = {
@@ -121,20 +123,38 @@ const DialogTemplate kRecordPage = {
     }};
 
 const DialogTemplate kCaptureStatus = {
-    "Capture Status", 140, 131, kFont, 10, DS_MODALFRAME | DS_CENTER | WS_SYSMENU,
+    "Capture Status", 140, 172, kFont, 10, DS_MODALFRAME | DS_CENTER | WS_SYSMENU,
     {
-        {IDOK, CtlKind::Button, BS_DEFPUSHBUTTON | WS_TABSTOP, "Stop Capture", 35, 100, 70, 22},
+        {IDOK, CtlKind::Button, BS_DEFPUSHBUTTON | WS_TABSTOP, "Stop Capture", 7, 144, 66, 22},
         {IDC_STATIC, CtlKind::Button, BS_GROUPBOX, "", 7, 4, 126, 88},
         {IDC_STATUS_TEXT, CtlKind::Static, SS_CENTER | SS_CENTERIMAGE, "Capturing...", 14, 16, 112, 22},
         {IDC_STATUS_ELAPSED, CtlKind::Static, SS_CENTER | SS_CENTERIMAGE, "0:00:00", 14, 44, 112, 22},
         {IDC_STATUS_DROPPED, CtlKind::Static, SS_CENTER | SS_CENTERIMAGE, "", 14, 70, 112, 12},
+        {IDC_STATUS_METERS, CtlKind::Static, SS_LEFT, "", 7, 97, 126, 22},
+        {IDC_STATUS_SOUND, CtlKind::Static, SS_CENTER, "", 7, 122, 126, 18},
+        {IDC_STATUS_LEVELS, CtlKind::Button, BS_PUSHBUTTON | WS_TABSTOP, "Levels", 77, 144, 56, 22},
+    }};
+
+const DialogTemplate kLevels = {
+    "Levels", 300, 198, kFont, 10, WS_SYSMENU,
+    {
+        {IDC_STATIC, CtlKind::Static, SS_LEFT, "Waveform (luma, bright at the top)", 7, 4, 190, 8},
+        {IDC_LEVELS_WAVEFORM, CtlKind::Static, SS_LEFT, "", 7, 14, 190, 100},
+        {IDC_STATIC, CtlKind::Static, SS_LEFT, "Histogram (luma)", 203, 4, 90, 8},
+        {IDC_LEVELS_HISTOGRAM, CtlKind::Static, SS_LEFT, "", 203, 14, 90, 100},
+        {IDC_LEVELS_PICTURE, CtlKind::Static, SS_LEFT, "", 7, 118, 286, 9},
+        {IDC_STATIC, CtlKind::Static, SS_LEFT, "Sound (-60 to 0 dBFS, peaks held 2 s)", 7, 132, 286, 8},
+        {IDC_LEVELS_METERS, CtlKind::Static, SS_LEFT, "", 7, 142, 286, 22},
+        {IDC_LEVELS_SOUND, CtlKind::Static, SS_LEFT, "", 7, 166, 286, 9},
+        {IDC_LEVELS_CLEAR_CLIP, CtlKind::Button, BS_PUSHBUTTON | WS_TABSTOP, "Clear Clip Marks", 7, 178, 90, 15},
+        {IDCANCEL, CtlKind::Button, BS_PUSHBUTTON | WS_TABSTOP, "Close", 243, 178, 50, 15},
     }};
 
 // One entry per template.
 const std::map<UINT, const DialogTemplate*> kTemplates = {
     {IDD_ABOUTBOX, &kAbout},           {IDD_CAPTURE, &kCapture},       {IDD_CHANNEL_SETUP, &kChannelPage},
     {IDD_VIDEO_SETUP, &kVideoPage},    {IDD_AUDIO_SETUP, &kAudioPage}, {IDD_CAPTURE_STATUS, &kCaptureStatus},
-    {IDD_DEVICE_SETUP, &kDevicePage},     {IDD_RECORD_SETUP, &kRecordPage},
+    {IDD_DEVICE_SETUP, &kDevicePage},     {IDD_RECORD_SETUP, &kRecordPage}, {IDD_LEVELS, &kLevels},
 };
 
 }  // namespace

@@ -106,6 +106,11 @@ const std::map<UINT, const char*>& StringTable() {
       {IDS_CAPTURE_END_CAPTION, "End capture"},
       {IDS_STATUS_NO_SIGNAL, "No signal"},
       {IDS_STATUS_RESTARTING, "Restarting"},
+      {IDS_LEVELS_PICTURE, "YMIN %d   YMAX %d   BRNG %s%%"},
+      {IDS_LEVELS_NO_PICTURE, "Measuring the picture..."},
+      {IDS_LEVELS_SOUND, "Sound peaks (dBFS): %s"},
+      {IDS_LEVELS_NO_SOUND, "No sound measured"},
+      {IDS_LEVELS_CLIPPED, "%s (clip)"},
       // The platform layers.
       {AFX_IDS_ERROR_CAPTION, "Error"},
       {AFX_IDS_OK, "OK"},

@@ -38,6 +38,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       Fail("a tuner whose first channel lies above its last");
     if (d.format.width <= 0 || d.format.height <= 0 || d.format.avgTimePerFrame <= 0) Fail("an empty picture format");
     if (d.analogInFrom == "tuner" && !d.tuner) Fail("the video input fed by a tuner the card lacks");
+    if (d.lumaMin < 0 || d.lumaMin > d.lumaMax || d.lumaMax > 255) Fail("a luma range outside the codes or upside down");
+    for (double scale : d.toneScale)
+      if (!(scale > 0 && scale <= 1)) Fail("a tone louder than full scale or of no level");
   }
   return 0;
 }

@@ -8,6 +8,7 @@
 #include "dialogs/CaptureStatusDlg.h"
 #include "dialogs/ChannelSetup.h"
 #include "dialogs/DeviceSetup.h"
+#include "dialogs/LevelsDlg.h"
 #include "dialogs/RecordSetup.h"
 #include "dialogs/VideoSetup.h"
 #include "platform/ui/afxdlgs.h"
@@ -164,6 +165,7 @@ std::vector<std::unique_ptr<CDialog>> OpenEveryDialog() {
   out.push_back(Open<CAudioSetup>());
   out.push_back(Open<CDeviceSetup>(CCaptureGraph(nullptr).ListDevices()));
   out.push_back(Open<CRecordSetup>());
+  out.push_back(Open<CLevelsDlg>(nullptr));
   return out;
 }
 

@@ -7,6 +7,7 @@
 #include "platform/ui/qtwnd_p.h"
 #include "res/resource.h"
 #include "tests/capture/enginerig.h"
+#include "tests/dialogs/rig.h"
 #include "tests/support/testenv.h"
 #include "tests/support/uitest.h"
 #include "video/VideoWnd.h"
@@ -218,3 +219,52 @@ TEST_F(VideoWindow, DragMovesTheWindowAClickDoesNot) {
 }
 
 }  // namespace
+
+// Code 60 from the video page's button: the levels window opens beside the video window and stays
+// when the sheet closes; it shows the card's luma range, and moving the brightness moves it.
+TEST_F(VideoWindow, LevelsWindowFromTheVideoPageOutlivesTheSheetAndFollowsThePicture) {
+  orv::test::UseCard(R"({"luma_range": [10, 240]})");
+  CVideoWnd& v = Open();
+  CWinApp app;  // the pages command the main window
+  app.m_pMainWnd = &v;
+  v.MoveWindow(0, 0, 160, 120);  // room on its right on the test's small screen
+  QTimer::singleShot(0, [&] {
+    const HWND sheet = orv::ui::FindLocalTopLevel("환경설정");
+    ASSERT_NE(nullptr, sheet);
+    dlgtest::ShowPage(sheet, 1);
+    HWND page = nullptr;
+    for (HWND c : orv::ui::ChildrenOf(sheet))
+      if (::IsWindowVisible(c) && ::GetDlgItem(c, IDC_VIDEO_LEVELS)) page = c;
+    ASSERT_NE(nullptr, page) << "the video page";
+    dlgtest::Click(page, IDC_VIDEO_LEVELS);
+    ::SendMessageA(sheet, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+  });
+  Command(VideoCmd::OpenSettings, 0);
+  const HWND levels = orv::ui::FindLocalTopLevel("신호 레벨");
+  ASSERT_NE(nullptr, levels);
+  EXPECT_TRUE(::IsWindowVisible(levels));
+  RECT video{}, beside{};
+  v.GetWindowRect(&video);
+  ::GetWindowRect(levels, &beside);
+  EXPECT_TRUE(beside.left >= video.right || beside.right <= video.left) << beside.left << " against " << video.right;
+
+  // YMIN and YMAX as the window shows them, once they are what `wanted` asks.
+  auto shows = [&](const std::function<bool(int, int)>& wanted) {
+    return orv::test::PumpUntil([&] {
+      int ymin = -1, ymax = -1;
+      return std::sscanf(dlgtest::Text(levels, IDC_LEVELS_PICTURE).c_str(), "YMIN %d YMAX %d", &ymin, &ymax) == 2 &&
+             wanted(ymin, ymax);
+    }, 5000);
+  };
+  // Level 128 leaves the card's picture as its decoder gives it.
+  Command(VideoCmd::SetContrast, 128);
+  Command(VideoCmd::SetBrightness, 128);
+  EXPECT_TRUE(shows([](int ymin, int ymax) { return ymin == 10 && ymax == 240; }))
+      << dlgtest::Text(levels, IDC_LEVELS_PICTURE);
+  Command(VideoCmd::SetBrightness, 255);  // the card's decoder lifts every level by about 100
+  EXPECT_TRUE(shows([](int ymin, int ymax) { return ymin > 100 && ymax == 255; }))
+      << dlgtest::Text(levels, IDC_LEVELS_PICTURE);
+  Command(VideoCmd::OpenLevels, 0);  // an open window only comes to the front
+  EXPECT_EQ(levels, orv::ui::FindLocalTopLevel("신호 레벨"));
+  app.m_pMainWnd = nullptr;
+}

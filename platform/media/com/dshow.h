@@ -2,6 +2,7 @@
 // interfaces under the names and values of the published media-streaming framework.
 #pragma once
 
+#include "platform/levels.h"
 #include "platform/media/com/com.h"
 #include "platform/media/com/guids.h"
 
@@ -407,6 +408,30 @@ struct IConfigRecordMux : IUnknown {
 struct IVideoDeinterlace : IUnknown {
   ORV_IID(IVideoDeinterlace)
   virtual HRESULT put_Deinterlace(BOOL on) = 0;
+};
+
+// The graph's measures of what it shows and records, taken off the user-interface thread: the
+// live picture's luma while it is watched (at most ten pictures a second), and the meters of the
+// sound that goes into the file.
+struct ISignalLevels : IUnknown {
+  ORV_IID(ISignalLevels)
+  virtual HRESULT put_Watch(BOOL on) = 0;
+  // S_FALSE while no picture has been measured since watching began.
+  virtual HRESULT GetPictureLevels(orv::PictureLevels* levels) = 0;
+  virtual HRESULT GetSoundLevels(orv::SoundLevels* levels) = 0;
+  virtual HRESULT ClearClip() = 0;
+};
+
+// The sound renderer: the card's sound played on an ALSA output while the picture is shown, from
+// the same reader that records it, at most a tenth of a second late. An output that is busy,
+// missing or slow never holds up the picture or the recording: its samples are left out.
+struct ISoundOutput : IUnknown {
+  ORV_IID(ISoundOutput)
+  // The ALSA device ("default": the desktop's sound server); taken when the graph next runs.
+  virtual HRESULT put_Device(LPCSTR name) = 0;
+  // A level of its own, for a platform without a mixer for the speakers: volume 0..0xFFFF scales
+  // the samples (0xFFFF leaves them as they are), mute silences them. Takes effect at once.
+  virtual HRESULT put_Level(LONG volume, BOOL mute) = 0;
 };
 
 struct IKsPropertySet : IUnknown {

@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cmath>
 #include <cstdlib>
 
 namespace orv::media {
@@ -173,7 +174,8 @@ DeviceDesc Device(const json& j, const std::string& where, std::size_t index) {
             {"name", "preview_pin", "analog_video_in", "stream_config", "dropped_frames", "crossbars", "tuner",
              "analog_in_from", "procamp", "format", "audio", "audio_name", "faults", "sync_marks",
              "audio_clock_ppm", "video_clock_ppm", "video_start_latency_ms", "clock_speed", "standards", "signal_off_after_s",
-             "stall_at_s", "stall_ms", "streaming_error_at_s", "bad_buffer_at_s", "no_lock_at_s", "no_lock_ms"});
+             "stall_at_s", "stall_ms", "streaming_error_at_s", "bad_buffer_at_s", "no_lock_at_s", "no_lock_ms",
+             "tone_dbfs", "luma_range"});
   DeviceDesc d = DefaultDevice();
   d.name = index == 0 ? d.name : d.name + " " + std::to_string(index + 1);
   d.audioName = d.name + " Audio";
@@ -209,6 +211,24 @@ DeviceDesc Device(const json& j, const std::string& where, std::size_t index) {
   at("bad_buffer_at_s", &d.streamFaults.badBufferAt);
   at("no_lock_at_s", &d.streamFaults.noLockAt);
   lasting("no_lock_ms", &d.streamFaults.noLockFor);
+  if (j.contains("luma_range")) {
+    const json& r = j["luma_range"];
+    const std::string w = where + ".luma_range";
+    if (!r.is_array() || r.size() != 2) Fail(w, "expected [darkest, brightest]");
+    d.lumaMin = Long(r[0], w + "[0]", 0, 255);
+    d.lumaMax = Long(r[1], w + "[1]", 0, 255);
+    if (d.lumaMin > d.lumaMax) Fail(w, "darkest above brightest");
+  }
+  if (j.contains("tone_dbfs")) {
+    const json& t = j["tone_dbfs"];
+    const std::string w = where + ".tone_dbfs";
+    if (!t.is_array() || t.size() != 2) Fail(w, "expected [left, right]");
+    for (int side = 0; side < 2; ++side) {
+      if (!t[side].is_number() || !(t[side].get<double>() >= -120.0 && t[side].get<double>() <= 0.0))
+        Fail(w + "[" + std::to_string(side) + "]", "expected a level in dBFS from -120 to 0");
+      d.toneScale[side] = std::pow(10.0, t[side].get<double>() / 20.0);
+    }
+  }
   if (j.contains("standards")) {
     const json& list = j["standards"];
     if (!list.is_array()) Fail(where + ".standards", "expected an array");

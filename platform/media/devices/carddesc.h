@@ -74,6 +74,10 @@ struct DeviceDesc {
     REFERENCE_TIME badBufferAt = -1;              // one buffer flagged as bad
     REFERENCE_TIME noLockAt = -1, noLockFor = 0;  // snow: the decoder has no lock
   } streamFaults;
+  // The test picture's darkest and brightest luma (black and white of BT.601 by default), and the
+  // tone's peak on each side as a share of full scale.
+  int lumaMin = 16, lumaMax = 235;
+  double toneScale[2] = {8000.0 / 32768, 8000.0 / 32768};
   // The TV standard keys the card takes ("PAL-BG", ...); none listed: every one.
   std::optional<std::vector<std::string>> standards;
 };

@@ -774,6 +774,10 @@ PictureState VirtualDevice::Picture(REFERENCE_TIME cardTime) {
   PictureState s;
   s.fields = fields;
   const DeviceDesc& d = m_desc;
+  s.lumaMin = d.lumaMin;
+  s.lumaMax = d.lumaMax;
+  s.toneScale[0] = d.toneScale[0];
+  s.toneScale[1] = d.toneScale[1];
   double* controls[4] = {&s.brightness, &s.contrast, &s.hue, &s.saturation};
   for (int i = 0; i < 4; ++i) {
     const ProcAmpRange& r = d.procAmp[i];

@@ -201,9 +201,14 @@ void PictureGenerator::DrawYUY2(const PictureState& s, std::int64_t index, BYTE*
   }
 
   // The picture controls act as a decoder's would: luma gain and offset, chroma rotation and gain.
+  // The test picture's black and white come out at the card's own luma range first.
   BYTE lut[256];
   const double gain = 2.0 * s.contrast, offset = (s.brightness - 0.5) * 200.0;
-  for (int i = 0; i < 256; ++i) lut[i] = static_cast<BYTE>(std::clamp(std::lround((i - 128) * gain + 128 + offset), 0L, 255L));
+  const double range = static_cast<double>(s.lumaMax - s.lumaMin) / (kWhite.y - kBlack.y);
+  for (int i = 0; i < 256; ++i) {
+    const double decoded = s.lumaMin + (i - kBlack.y) * range;
+    lut[i] = static_cast<BYTE>(std::clamp(std::lround((decoded - 128) * gain + 128 + offset), 0L, 255L));
+  }
   const double theta = (s.hue - 0.5) * 2.0 * std::numbers::pi, sat = 2.0 * s.saturation;
   const int cs = static_cast<int>(std::lround(sat * std::cos(theta) * 256)), sn = static_cast<int>(std::lround(sat * std::sin(theta) * 256));
   for (int row = 0; row < h; ++row) {
@@ -225,16 +230,22 @@ void PictureGenerator::DrawPCM(const PictureState& s, std::int16_t* dst, int fra
   if (rate <= 0 || channels <= 0) return;
   const bool tone = s.input != PictureState::Input::None && s.signal;
   const double freq = s.input == PictureState::Input::Tuner ? 220.0 + 10.0 * s.channel : 1000.0;
+  // A tone at full scale fills the 16-bit codes, as a converter driven to its limit does.
+  auto toneSample = [](double scale, double wave) {
+    return static_cast<std::int16_t>(std::clamp(std::lround(32768.0 * scale * wave), -32768L, 32767L));
+  };
   for (int f = 0; f < frames; ++f) {
-    std::int16_t sample = 0;
+    std::int16_t left = 0, right = 0;
     if (tone) {
-      sample = static_cast<std::int16_t>(8000 * std::sin(m_phase));
+      const double wave = std::sin(m_phase);
+      left = toneSample(s.toneScale[0], wave);
+      right = toneSample(s.toneScale[1], wave);
       m_phase += 2 * std::numbers::pi * freq / rate;
       if (m_phase > 2 * std::numbers::pi) m_phase -= 2 * std::numbers::pi;
     } else if (s.input == PictureState::Input::Tuner) {
-      sample = static_cast<std::int16_t>(static_cast<int>(Noise() % 3000) - 1500);  // hiss
+      left = right = static_cast<std::int16_t>(static_cast<int>(Noise() % 3000) - 1500);  // hiss
     }
-    for (int ch = 0; ch < channels; ++ch) dst[f * channels + ch] = sample;
+    for (int ch = 0; ch < channels; ++ch) dst[f * channels + ch] = ch == 0 ? left : right;
   }
 }
 

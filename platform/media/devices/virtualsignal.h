@@ -76,6 +76,9 @@ struct PictureState {
   AM_FIELD_ORDER fields = AM_FIELDS_PROGRESSIVE;  // interlaced: each field shows its own instant
   // The four picture controls, each 0..1 across the driver's range (0.5 leaves the picture alone).
   double brightness = 0.5, contrast = 0.5, hue = 0.5, saturation = 0.5;
+  // The decoder's luma range before the picture controls: black and white of the test picture.
+  int lumaMin = 16, lumaMax = 235;
+  double toneScale[2] = {8000.0 / 32768, 8000.0 / 32768};  // the tone's peak per side, of full scale
 };
 
 // Draws the virtual card's picture and its sound.
@@ -83,8 +86,8 @@ class PictureGenerator {
  public:
   // A YUY2 frame (width rounded down to even) of the state at frame `index`; dst holds width×height×2.
   void DrawYUY2(const PictureState& s, std::int64_t index, BYTE* dst, int width, int height);
-  // 16-bit interleaved PCM: a tone that depends on the channel, hiss on a channel without signal,
-  // silence otherwise.
+  // 16-bit interleaved PCM: a tone that depends on the channel (at the state's level on each side,
+  // the third channel on as the right), hiss on a channel without signal, silence otherwise.
   void DrawPCM(const PictureState& s, std::int16_t* dst, int frames, int channels, int rate);
   // A white picture (the sync marks' flash).
   static void DrawWhiteYUY2(BYTE* dst, int width, int height);

@@ -5,6 +5,7 @@
 #include "platform/log.h"
 #include "platform/media/com/faults.h"
 #include "platform/media/graph/graph.h"
+#include "platform/media/graph/levels.h"
 
 #include <cstdio>
 #include <fcntl.h>
@@ -108,14 +109,20 @@ class AviMux : public FilterBase, public IConfigAviMux, public IConfigRecordMux 
 
   Delivery Take(PinBase* input, const MediaSample& sample) override {
     std::shared_ptr<MediaWriter> writer;
+    std::shared_ptr<LevelsTap> levels;
     int stream = -1;
     {
       std::lock_guard lock(m_mutex);
       writer = m_writer;
+      levels = m_levels;
       for (std::size_t i = 0; i < m_inputs.size(); ++i)
         if (m_inputs[i] == input) stream = static_cast<int>(i);
     }
-    return writer && stream >= 0 ? writer->Push(stream, sample) : Delivery::None;
+    if (!writer || stream < 0) return Delivery::None;
+    const Delivery delivery = writer->Push(stream, sample);
+    // The meters read the sound that goes into the file.
+    if (delivery == Delivery::Taken && levels) levels->OfferSound(sample.type, sample.data, sample.size, true);
+    return delivery;
   }
 
  protected:
@@ -180,6 +187,7 @@ class AviMux : public FilterBase, public IConfigAviMux, public IConfigRecordMux 
       return hr;
     }
     std::lock_guard lock(m_mutex);
+    m_levels = LevelsTapOf(Graph());
     m_writer = std::move(writer);
     m_inputs = std::move(inputs);
     return S_OK;
@@ -212,6 +220,7 @@ class AviMux : public FilterBase, public IConfigAviMux, public IConfigRecordMux 
   std::mutex m_mutex;
   std::shared_ptr<MediaWriter> m_writer;
   std::vector<PinBase*> m_inputs;
+  std::shared_ptr<LevelsTap> m_levels;
 };
 
 }  // namespace

@@ -80,10 +80,12 @@ class CaptureGraphBuilder : public ComObject, public ICaptureGraphBuilder {
     if (fb->Graph() != static_cast<IFilterGraph*>(m_graph.Get())) return VFW_E_NOT_IN_GRAPH;
 
     PinBase* out = nullptr;
+    PinBase* sourcePin = nullptr;  // the source's own pin, whose type a tee's outputs carry
     bool noPreviewPin = false;
     if (category) {
       out = fb->FindPin(PINDIR_OUTPUT, *category);
       PinBase* capture = fb->FindPin(PINDIR_OUTPUT, PIN_CATEGORY_CAPTURE);
+      sourcePin = out ? out : capture;
       if (!out && *category == PIN_CATEGORY_PREVIEW && capture) {
         // Preview from the capture pin through a tee, as the platform does.
         HRESULT hr = TeeFor(capture, &out);
@@ -101,7 +103,7 @@ class CaptureGraphBuilder : public ComObject, public ICaptureGraphBuilder {
     if (out->IsConnected()) return VFW_E_ALREADY_CONNECTED;
 
     AM_MEDIA_TYPE offered{};
-    out->OfferedType(&offered);
+    (sourcePin ? sourcePin : out)->OfferedType(&offered);
     const GUID major = offered.majortype;
     FreeMediaType(offered);
 
@@ -109,9 +111,9 @@ class CaptureGraphBuilder : public ComObject, public ICaptureGraphBuilder {
     FilterBase* sinkFilter = AsFilterBase(renderer);
     if (renderer && !sinkFilter) return E_INVALIDARG;
     if (!renderer) {
-      if (major == MEDIATYPE_Audio) return VFW_E_CANNOT_RENDER;  // no sound renderer in this program
-      created = NewVideoRenderer();
-      if (HRESULT hr = m_graph->AddFilter(created, u"Video Renderer"); FAILED(hr)) return hr;
+      const bool sound = major == MEDIATYPE_Audio;
+      created = sound ? NewSoundRenderer() : NewVideoRenderer();
+      if (HRESULT hr = m_graph->AddFilter(created, sound ? u"Sound Renderer" : u"Video Renderer"); FAILED(hr)) return hr;
       sinkFilter = AsFilterBase(created);
     }
     PinBase* in = nullptr;

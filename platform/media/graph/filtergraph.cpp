@@ -1,6 +1,7 @@
 // The filter graph manager: IGraphBuilder, IMediaControl, IMediaEventEx and IMediaEventSink.
 #include "platform/media/com/faults.h"
 #include "platform/media/graph/graph.h"
+#include "platform/media/graph/levels.h"
 #include "platform/ui/winuser.h"
 
 #include <algorithm>
@@ -16,7 +17,8 @@ class FilterGraph : public ComObject,
                     public IGraphBuilder,
                     public IMediaControl,
                     public IMediaEventEx,
-                    public IMediaEventSink {
+                    public IMediaEventSink,
+                    public ISignalLevels {
  public:
   ~FilterGraph() override {
     // The graph owns the connections: break them all so filters can go. Filters leave the graph
@@ -149,7 +151,27 @@ class FilterGraph : public ComObject,
     return S_OK;
   }
 
+  // ---- ISignalLevels
+  HRESULT put_Watch(BOOL on) override {
+    m_levels->Watch(on != FALSE);
+    return S_OK;
+  }
+  HRESULT GetPictureLevels(orv::PictureLevels* levels) override {
+    if (!levels) return E_POINTER;
+    return m_levels->ReadPicture(levels) ? S_OK : S_FALSE;
+  }
+  HRESULT GetSoundLevels(orv::SoundLevels* levels) override {
+    if (!levels) return E_POINTER;
+    *levels = m_levels->ReadSound();
+    return S_OK;
+  }
+  HRESULT ClearClip() override {
+    m_levels->ClearClip();
+    return S_OK;
+  }
+
   const std::vector<ComPtr<IBaseFilter>>& Filters() const { return m_filters; }
+  const std::shared_ptr<LevelsTap>& Levels() const { return m_levels; }
 
  protected:
   void* Lookup(REFIID riid) override {
@@ -158,6 +180,7 @@ class FilterGraph : public ComObject,
     if (riid == IID_IMediaControl) return static_cast<IMediaControl*>(this);
     if (riid == IID_IMediaEventEx || riid == IID_IMediaEvent) return static_cast<IMediaEventEx*>(this);
     if (riid == IID_IMediaEventSink) return static_cast<IMediaEventSink*>(this);
+    if (riid == IID_ISignalLevels) return static_cast<ISignalLevels*>(this);
     return nullptr;
   }
 
@@ -223,6 +246,8 @@ class FilterGraph : public ComObject,
   OAHWND m_notifyWindow = 0;
   LONG m_notifyMessage = 0;
   LONG_PTR m_notifyInstance = 0;
+  // Shared with the filters that feed it, which may outlive the graph by a moment.
+  std::shared_ptr<LevelsTap> m_levels = std::make_shared<LevelsTap>();
 };
 
 }  // namespace
@@ -236,6 +261,11 @@ std::vector<ComPtr<IBaseFilter>> GraphFilters(IFilterGraph* graph) {
   auto* g = dynamic_cast<FilterGraph*>(graph);
   if (!g) return {};
   return g->Filters();
+}
+
+std::shared_ptr<LevelsTap> LevelsTapOf(IFilterGraph* graph) {
+  auto* g = dynamic_cast<FilterGraph*>(graph);
+  return g ? g->Levels() : nullptr;
 }
 
 }  // namespace orv::media

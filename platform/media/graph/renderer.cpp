@@ -4,6 +4,7 @@
 #include "platform/media/com/faults.h"
 #include "platform/media/graph/graph.h"
 #include "platform/media/graph/frameconverter.h"
+#include "platform/media/graph/levels.h"
 #include "platform/ui/surface.h"
 
 #include <QCoreApplication>
@@ -117,6 +118,7 @@ class VideoRenderer : public FilterBase, public IVideoWindow, public IVideoDeint
     const auto* vih = reinterpret_cast<const VIDEOINFOHEADER*>(mt->pbFormat);
     const int width = vih->bmiHeader.biWidth;
     const int height = vih->bmiHeader.biHeight < 0 ? -vih->bmiHeader.biHeight : vih->bmiHeader.biHeight;
+    if (m_levels) m_levels->OfferPicture(mt->subtype, sample.data, sample.size, width, height);
     const BYTE* data = sample.data;
     std::size_t size = sample.size;
     if (Deinterlaced(mt->subtype, data, size, width, height)) data = m_woven.data(), size = m_woven.size();
@@ -196,6 +198,7 @@ class VideoRenderer : public FilterBase, public IVideoWindow, public IVideoDeint
   }
 
   HRESULT OnRun() override {
+    m_levels = LevelsTapOf(Graph());  // before the sources run
     m_deinterlacing = false;
     return S_OK;
   }
@@ -262,6 +265,7 @@ class VideoRenderer : public FilterBase, public IVideoWindow, public IVideoDeint
   AM_FIELD_ORDER m_order = AM_FIELDS_UNKNOWN;
   Deinterlacer m_deinterlacer;
   std::vector<BYTE> m_woven;
+  std::shared_ptr<LevelsTap> m_levels;
   std::unique_ptr<RendererWnd> m_wnd;
   HWND m_owner = nullptr;
   HWND m_drain = nullptr;

@@ -22,6 +22,7 @@ TEST(Devices, BadDescriptionsAreRefusedWithAMessageAndTheDefaultCardApplies) {
       {R"({"tuner": {"antenna": [69, 2]}})", "first channel above last"},
       {R"({"procamp": {"hue": {"min": 0, "max": 10, "default": 11}}})", "outside"},
       {R"({"format": {"width": 0}})", "out of range"}, {R"({"faults": [{"op": "Run", "hr": "bogus"}]})", "integer"},
+      {R"({"luma_range": [200, 100]})", "darkest above brightest"}, {R"({"tone_dbfs": [-6, 3]})", "from -120 to 0"},
   };
   for (const auto& [json, why] : bad) {
     UseCard(json);
