@@ -795,6 +795,7 @@ HRESULT MediaFile::Close() {
   // Without its thread the file was never more than opened.
   const HRESULT hr = ran ? m_closed : Finish(true);
   if (m_side) {
+    if (FAILED(hr) && !m_halted) m_side->Halted(hr);
     m_side->Finish(ran);
     m_side.reset();
   }

@@ -718,7 +718,8 @@ void SideFiles::Finish(bool written) {
       ::close(*fd);
       *fd = -1;
     }
-  if (written) Jobs().Start(m.path);
+  // A disk that failed to keep the file may give back what it failed to keep.
+  if (written && m.halted != "write_fault") Jobs().Start(m.path);
 }
 
 void WaitForChecksums() { Jobs().Wait(); }

@@ -68,7 +68,7 @@ class SideFiles {
   // before Finish.
   void EndsBecause(std::string reason);
   // After the file is closed: the log's last line, the checksums written out, and the file's own
-  // checksum started unless the file was never written.
+  // checksum started unless the file was never written or the disk failed to keep it.
   void Finish(bool written);
 
  private:

@@ -490,26 +490,52 @@ TEST_F(AviMux, FinishingOnASlowDiskKeepsTheWindowsResponsive) {
   EXPECT_EQ(10u, orv::test::PictureChecksums(rig.path).size());
 }
 
+// The capture log's lines, each parsed (a line that is no JSON object fails the test).
+std::vector<nlohmann::json> LogLines(const std::string& path) {
+  std::vector<nlohmann::json> out;
+  std::ifstream in(CaptureLogOf(path));
+  for (std::string line; std::getline(in, line);) {
+    out.push_back(nlohmann::json::parse(line, nullptr, false));
+    if (!out.back().is_object()) ADD_FAILURE() << "not a JSON object: " << line;
+  }
+  return out;
+}
+
+std::vector<std::string> HashLines(const std::string& text) {
+  std::vector<std::string> out;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);)
+    if (!line.empty() && line[0] != '#') out.push_back(line);
+  return out;
+}
+
+const char kDescription[] = R"({"program":"OrvaneTuner","version":"9.9","input":"Composite","standard":"PAL-BG",)"
+                            R"("device":{"name":"Card 1","driver":"cx","bus":"PCI:1"},"operator":"김 기록","notes":"Tape 7, side A"})";
+
+// A capture killed at any moment plays up to its last seconds, has its tags and its log up to its
+// last second, and no file checksum (not even one an earlier file of that name left).
 TEST_F(AviMux, LosslessCaptureKilledAtAnyMomentPlaysUpToItsLastSeconds) {
   const std::string path = dir + "/killed.mkv";
+  std::ofstream(ChecksumOf(path)) << "0123456789abcdef0123456789abcdef  killed.mkv\n";
   int ready[2];
   ASSERT_EQ(0, ::pipe(ready));
   const pid_t child = ::fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
-    // Records in real time until killed.
+    // Records in real time until killed; the card flags a buffer every fifth picture.
     StampedSource src;
     AM_MEDIA_TYPE v{}, a{};
     src.formats[0]->Copy(&v), src.formats[1]->Copy(&a);
-    auto writer = MediaWriter::Create(path, 1, {true, RECORD_FFV1_PCM, AM_FIELDS_TOP_FIRST}, nullptr);
+    auto writer = MediaWriter::Create(path, 1, {true, RECORD_FFV1_PCM, AM_FIELDS_TOP_FIRST, true, kDescription}, nullptr);
     if (FAILED(writer->Open({&v, &a}))) ::_exit(1);
     const std::vector<BYTE> picture(kWidth * 48 * 2, 80);
     const std::vector<BYTE> sound(kRate / 15 * 4, 3);
     if (::write(ready[1], "r", 1) != 1) ::_exit(1);
     const auto start = std::chrono::steady_clock::now();
     for (REFERENCE_TIME t = 0;; t += kFrame) {
+      if (t / kFrame % 5 == 0) src.counts->events.Note("card", CaptureEventKind::FlaggedBuffer, t);
       writer->Push(1, MediaSample{sound.data(), sound.size(), t, t + kFrame, &a});
-      writer->Push(0, MediaSample{picture.data(), picture.size(), t, t + kFrame, &v});
+      writer->Push(0, MediaSample{picture.data(), picture.size(), t, t + kFrame, &v, src.counts});
       std::this_thread::sleep_until(start + std::chrono::microseconds((t + kFrame) / 10));
     }
   }
@@ -530,6 +556,13 @@ TEST_F(AviMux, LosslessCaptureKilledAtAnyMomentPlaysUpToItsLastSeconds) {
     EXPECT_GT(played, recorded - 2) << recorded;
     EXPECT_LT(played, recorded + 0.2) << recorded;
   }
+  EXPECT_EQ("김 기록", Probe(path)["format"]["tags"].value("DIGITIZED_BY", ""));
+  EXPECT_FALSE(std::filesystem::exists(ChecksumOf(path)));
+  double lastEvent = -1;
+  for (const auto& line : LogLines(path))
+    if (line.value("type", "") == "event") lastEvent = line.value("t", -1.0);
+  EXPECT_GT(lastEvent, recorded - 1) << recorded;
+  EXPECT_LT(lastEvent, recorded + 0.2) << recorded;
 }
 
 // A recording that cannot go on ends with its file closed whole and playable, and the graph is told
@@ -546,6 +579,9 @@ TEST_F(AviMux, ARecordingThatCannotGoOnClosesTheFileWholeAndTellsTheGraph) {
     SCOPED_TRACE(c.name);
     if (c.resizeAt < 0) SetAviDiskLimitForTests(9u << 20);
     MuxRig rig(dir + "/" + c.name, true, 1, c.coding);
+    ComPtr<IConfigRecordMux> record;
+    ASSERT_EQ(S_OK, record.QueryFrom(rig.mux));
+    ASSERT_EQ(S_OK, record->SetRecordLog(kDescription));
     LONG code = 0;
     LONG_PTR p1 = 0, p2 = 0;
     ASSERT_EQ(S_OK, rig.control->Run());
@@ -560,6 +596,8 @@ TEST_F(AviMux, ARecordingThatCannotGoOnClosesTheFileWholeAndTellsTheGraph) {
     ASSERT_EQ(S_OK, rig.control->Stop());
     EXPECT_LE(std::filesystem::file_size(rig.path), 9u << 20);
     EXPECT_EQ("", orv::test::DecodeErrors(rig.path));
+    if (c.coding != RECORD_AS_DELIVERED)
+      EXPECT_EQ(c.resizeAt < 0 ? "disk_full" : "format_changed", LogLines(rig.path).back().value("reason", ""));
     if (c.resizeAt < 0) {
       EXPECT_GT(orv::test::PicturesIn(rig.path), 20);
     } else {
@@ -583,6 +621,9 @@ TEST_F(AviMux, ADiskThatFailsToKeepTheFileEndsTheRecordingWithAWriteFault) {
     SCOPED_TRACE(name);
     SetAviSyncErrorForTests(EIO);
     MuxRig rig(dir + "/" + name, true, 1, coding);
+    ComPtr<IConfigRecordMux> record;
+    ASSERT_EQ(S_OK, record.QueryFrom(rig.mux));
+    ASSERT_EQ(S_OK, record->SetRecordLog(kDescription));
     ASSERT_EQ(S_OK, rig.control->Run());
     const int offered = IsMatroska(rig.path) ? 300 : 20;  // 20 s, or 1.3 s
     int taken = 0;
@@ -598,30 +639,11 @@ TEST_F(AviMux, ADiskThatFailsToKeepTheFileEndsTheRecordingWithAWriteFault) {
     ASSERT_EQ(S_OK, rig.events->GetEvent(&code, &p1, &p2, 0));
     EXPECT_EQ(std::pair(LONG{EC_ERRORABORT}, static_cast<HRESULT>(0x8007001D)), std::pair(code, static_cast<HRESULT>(p1)));
     EXPECT_EQ("", orv::test::DecodeErrors(rig.path));
+    if (coding != RECORD_AS_DELIVERED) EXPECT_EQ("write_fault", LogLines(rig.path).back().value("reason", ""));
+    WaitForChecksums();
+    EXPECT_FALSE(std::filesystem::exists(ChecksumOf(rig.path))) << "no checksum of what the disk may not hold";
   }
 }
-
-// The capture log's lines, each parsed (a line that is no JSON object fails the test).
-std::vector<nlohmann::json> LogLines(const std::string& path) {
-  std::vector<nlohmann::json> out;
-  std::ifstream in(CaptureLogOf(path));
-  for (std::string line; std::getline(in, line);) {
-    out.push_back(nlohmann::json::parse(line, nullptr, false));
-    if (!out.back().is_object()) ADD_FAILURE() << "not a JSON object: " << line;
-  }
-  return out;
-}
-
-std::vector<std::string> HashLines(const std::string& text) {
-  std::vector<std::string> out;
-  std::istringstream lines(text);
-  for (std::string line; std::getline(lines, line);)
-    if (!line.empty() && line[0] != '#') out.push_back(line);
-  return out;
-}
-
-const char kDescription[] = R"({"program":"OrvaneTuner","version":"9.9","input":"Composite","standard":"PAL-BG",)"
-                            R"("device":{"name":"Card 1","driver":"cx","bus":"PCI:1"},"operator":"김 기록","notes":"Tape 7, side A"})";
 
 // Beside a file of the newer codings: its capture log, the per-frame checksums of the lossless ones
 // (what FFmpeg reads back from the file), the file's checksum, and in Matroska its tags. The
