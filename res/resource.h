@@ -75,6 +75,10 @@ constexpr UINT IDS_CAPTURE_END_NOW = 208;
 constexpr UINT IDS_CAPTURE_END_CAPTION = 209;
 // A recording ended because the card's picture changed size or format during it.
 constexpr UINT IDS_ERR_FORMAT_CHANGED = 210;
+// The recording page's operator or notes that cannot be stored; %d: the most bytes.
+constexpr UINT IDS_RECORD_NOTE_INVALID = 240;
+// The result box's line on the files written beside the recording: %s the folder, %s their names.
+constexpr UINT IDS_CAPTURE_SIDE_FILES = 241;
 
 // Bitmaps and the icon.
 constexpr UINT IDB_SKIN = 130;
@@ -149,6 +153,9 @@ constexpr int IDC_RECORD_STOP = 1001;         // seconds without signal before a
 constexpr int IDC_RECORD_STOP_SPIN = 1002;
 constexpr int IDC_RECORD_STOP_UNIT = 1003;    // its unit and range
 constexpr int IDC_RECORD_DEINTERLACE = 1004;  // deinterlaced live picture
+constexpr int IDC_RECORD_OPERATOR = 1005;     // who records, for the capture log and the file's tags
+constexpr int IDC_RECORD_NOTES = 1006;        // what is recorded
+constexpr int IDC_RECORD_WRITE_LOG = 1007;    // the capture log and checksums beside the file
 
 // IDD_AUDIO_SETUP.
 constexpr int IDC_AUDIO_MASTER = 1000;  // sliders
