@@ -199,6 +199,10 @@ class ChecksumJobs {
     for (auto& job : stopping)
       while (!job->done) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
+  bool Pending(const std::string& path) {
+    std::lock_guard lock(m_mutex);
+    return std::any_of(m_jobs.begin(), m_jobs.end(), [&](const auto& j) { return j->path == path && !j->done && !j->cancel; });
+  }
   void Wait() {
     auto allDone = [this] {
       std::lock_guard lock(m_mutex);
@@ -720,6 +724,11 @@ void SideFiles::Finish(bool written) {
     }
   // A disk that failed to keep the file may give back what it failed to keep.
   if (written && m.halted != "write_fault") Jobs().Start(m.path);
+}
+
+bool ChecksumComing(const std::string& path) {
+  struct stat st {};
+  return Jobs().Pending(path) || ::stat(ChecksumOf(path).c_str(), &st) == 0;
 }
 
 void WaitForChecksums() { Jobs().Wait(); }

@@ -76,6 +76,9 @@ class SideFiles {
   std::unique_ptr<Impl> m_impl;
 };
 
+// Whether the file's checksum is there or still being read.
+bool ChecksumComing(const std::string& path);
+
 // Waits for the file checksums still being read; on the user-interface thread the windows are kept
 // going meanwhile.
 void WaitForChecksums();
