@@ -3,6 +3,7 @@
 #include "common/Commands.h"
 #include "common/Settings.h"
 #include "platform/media/graph/filterbase.h"
+#include "platform/media/writer/sidefiles.h"
 #include "platform/store/registry.h"
 #include "platform/ui/afxres.h"
 #include "res/resource.h"
@@ -109,6 +110,8 @@ CCaptureGraph::CCaptureGraph(CWnd* pOwner) {
 CCaptureGraph::~CCaptureGraph() {
   // The workers use the builder and the capture filter: they must be gone before the graph is.
   WaitForScans();
+  // A recording's checksum still being read is worth the wait: without it the file has none.
+  orv::media::WaitForChecksums();
 }
 
 void CCaptureGraph::LoadProfile() {
@@ -536,6 +539,7 @@ int CCaptureGraph::TuneChannel(int nChannel) {
   ComPtr<IAMTVTuner> tuner;
   if (FindTuner(&tuner) != S_OK || !tuner) return 0;
   tuner->put_Channel(nChannel, AMTUNER_SUBCHAN_NO_TUNE, AMTUNER_SUBCHAN_DEFAULT);
+  m_nChannel = nChannel;
   // The external inputs keep whatever band the tuner had: they do not go through it.
   if (m_nSource == SOURCE_TV || m_nSource == SOURCE_CATV)
     tuner->put_InputType(0, m_nSource == SOURCE_TV ? TunerInputAntenna : TunerInputCable);

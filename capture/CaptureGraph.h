@@ -11,6 +11,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -68,6 +69,7 @@ class CGraphBase {
   int m_nDropped;
   int m_nCaptured;
   int m_nSource = 0;
+  int m_nChannel = -1;  // the tuner's channel as last tuned, -1 before
   DWORD m_dwCaptureStart = 0;
   BOOL m_bTimed = FALSE;
   DWORD m_dwTimeLimit = 0;
@@ -179,6 +181,13 @@ class CCaptureGraph : public CGraphBase {
   void RestoreCardFormat();
   // Polls the decoder's lock (at most every kSignalPollMs); true once it has been gone long enough.
   bool SignalGoneTooLong();
+  // The capture log's account of this capture (device, input, tuning, picture, sound, format, who
+  // and what), a JSON object's text; in CaptureLog.cpp with the two below.
+  std::string CaptureDescription();
+  // Why the running capture ends, as its log says it.
+  const char* EndReason();
+  // The result box's line on the files written beside the recording; "" when there are none.
+  std::string SideFilesLine() const;
 
   BOOL m_bWatchLevels = FALSE;
   HRESULT m_hrCaptureHalt = S_OK;  // why the graph ended the recording, S_OK while it has not

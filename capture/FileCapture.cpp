@@ -122,7 +122,8 @@ int CCaptureGraph::BuildCaptureGraph() {
                                                  RECORD_H264_AAC};
     ComPtr<IConfigRecordMux> coding;
     if (FAILED(coding.QueryFrom(m_pMux)) ||
-        FAILED(coding->SetRecordCoding(kCodings[static_cast<int>(m_recordFormat)])))
+        FAILED(coding->SetRecordCoding(kCodings[static_cast<int>(m_recordFormat)])) ||
+        FAILED(coding->SetRecordLog(orv::record::StoredCaptureNotes().writeLog ? CaptureDescription().c_str() : nullptr)))
       return FailCaptureBuild(IDS_ERR_SET_FILE);
   }
 
@@ -317,6 +318,8 @@ void CCaptureGraph::RestoreCardFormat() {
 
 int CCaptureGraph::StopCapture() {
   if (!m_bCapturing) return 0;
+  ComPtr<IConfigRecordMux> record;
+  if (SUCCEEDED(record.QueryFrom(m_pMux))) record->SetEndReason(EndReason());
   ComPtr<IMediaControl> control;
   HRESULT hr = control.QueryFrom(m_pGraph);
   if (SUCCEEDED(hr)) hr = control->Stop();
@@ -340,6 +343,7 @@ int CCaptureGraph::StopCapture() {
 }
 
 void CCaptureGraph::ShowCaptureResult() {
-  const std::string text = AfxFormatString(IDS_CAPTURE_RESULT, m_nCaptured, m_nDropped);
+  std::string text = AfxFormatString(IDS_CAPTURE_RESULT, m_nCaptured, m_nDropped);
+  if (const std::string side = SideFilesLine(); !side.empty()) text += "\n" + side;
   MessageBoxA(nullptr, text.c_str(), AfxFormatString(IDS_CAPTURE_RESULT_CAPTION).c_str(), MB_OK);
 }

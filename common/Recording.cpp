@@ -23,6 +23,13 @@ std::string ReadProfile(const char* name) {
   return value;
 }
 
+// Room for one more byte than a note may have, so that a longer one is seen as such.
+std::string ReadNote(const char* name) {
+  char value[kMaxNoteBytes + 2] = {};
+  GetProfileStringA(kProfileSection, name, "", value, sizeof value);
+  return IsStorableNote(value) ? value : "";
+}
+
 // A whole non-negative number (one too large for a long counts as the largest), else -1.
 long ParseCount(const std::string& text) {
   long n = -1;
@@ -63,6 +70,28 @@ void StoreRecording(Format format, int stopOnNoSignal, bool deinterlacePreview) 
   const int seconds = std::clamp(stopOnNoSignal, 0, kMaxStopOnNoSignal);
   WriteProfileStringA(kProfileSection, "StopOnNoSignal", std::to_string(seconds).c_str());
   WriteProfileStringA(kProfileSection, "DeinterlacePreview", deinterlacePreview ? "1" : "0");
+}
+
+bool IsStorableNote(std::string_view text) {
+  if (text.size() > kMaxNoteBytes) return false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c < 0x20 || c == 0x7F) return false;
+    // U+0080..U+009F in UTF-8.
+    if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) <= 0x9F) return false;
+  }
+  return true;
+}
+
+CaptureNotes StoredCaptureNotes() {
+  const long log = ParseCount(ReadProfile("WriteLog"));
+  return {ReadNote("Operator"), ReadNote("Notes"), log != 0};
+}
+
+void StoreCaptureNotes(const CaptureNotes& notes) {
+  WriteProfileStringA(kProfileSection, "Operator", IsStorableNote(notes.operatorName) ? notes.operatorName.c_str() : "");
+  WriteProfileStringA(kProfileSection, "Notes", IsStorableNote(notes.notes) ? notes.notes.c_str() : "");
+  WriteProfileStringA(kProfileSection, "WriteLog", notes.writeLog ? "1" : "0");
 }
 
 }  // namespace orv::record

@@ -1,9 +1,12 @@
 // The recording choices of the recording page, kept in win.ini's [orvane] section: "RecordFormat",
-// "StopOnNoSignal" and "DeinterlacePreview". Missing or unusable values mean the original
-// recording (raw AVI at 14.99 frames per second), no stop on a lost signal and no deinterlacing.
+// "StopOnNoSignal" and "DeinterlacePreview"; "Operator", "Notes" and "WriteLog" for the capture log
+// and checksums beside the newer formats' files. Missing or unusable values mean the original
+// recording (raw AVI at 14.99 frames per second), no stop on a lost signal, no deinterlacing, no
+// operator or notes, and the log written.
 #pragma once
 
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace orv::record {
@@ -32,5 +35,22 @@ Format StoredFormat();
 int StoredStopOnNoSignal();
 bool StoredDeinterlacePreview();
 void StoreRecording(Format format, int stopOnNoSignal, bool deinterlacePreview);
+
+// Who records and what, for the capture log and the file's tags, and whether the log and checksums
+// are written at all.
+struct CaptureNotes {
+  std::string operatorName;
+  std::string notes;
+  bool writeLog = true;
+  bool operator==(const CaptureNotes&) const = default;
+};
+// The longest operator or notes that can be stored, in bytes.
+constexpr std::size_t kMaxNoteBytes = 1000;
+// Whether a text can be stored as an operator or notes: one line without control characters (C0,
+// DEL, C1), of at most kMaxNoteBytes.
+bool IsStorableNote(std::string_view text);
+// A stored text that is not storable (edited by hand) counts as none.
+CaptureNotes StoredCaptureNotes();
+void StoreCaptureNotes(const CaptureNotes& notes);
 
 }  // namespace orv::record

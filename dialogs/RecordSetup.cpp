@@ -48,6 +48,10 @@ BOOL CRecordSetup::OnInitDialog() {
   m_nFormat = IndexOf(orv::record::StoredFormat());
   m_nStopOnNoSignal = orv::record::StoredStopOnNoSignal();
   m_bDeinterlacePreview = orv::record::StoredDeinterlacePreview() ? 1 : 0;
+  const orv::record::CaptureNotes notes = orv::record::StoredCaptureNotes();
+  m_strOperator = notes.operatorName;
+  m_strNotes = notes.notes;
+  m_bWriteLog = notes.writeLog ? 1 : 0;
   m_spin.SetPos(m_nStopOnNoSignal);
   return CPropertyPage::OnInitDialog();
 }
@@ -68,6 +72,18 @@ void CRecordSetup::DoDataExchange(CDataExchange* pDX) {
       m_nStopOnNoSignal = seconds;
   }
   DDX_Check(pDX, IDC_RECORD_DEINTERLACE, m_bDeinterlacePreview);
+  // A text with a line break, a tab or another control character would not stay one line of
+  // win.ini, of the log or of a tag: refused, the member keeps its value.
+  for (const auto& [id, member] : {std::pair{IDC_RECORD_OPERATOR, &m_strOperator}, {IDC_RECORD_NOTES, &m_strNotes}}) {
+    CString text = *member;
+    DDX_Text(pDX, id, text);
+    if (!pDX->m_bSaveAndValidate || pDX->m_bFailed) continue;
+    if (orv::record::IsStorableNote(text.str()))
+      *member = text;
+    else
+      pDX->Fail(id, AfxFormatString(IDS_RECORD_NOTE_INVALID, static_cast<int>(orv::record::kMaxNoteBytes)).c_str());
+  }
+  DDX_Check(pDX, IDC_RECORD_WRITE_LOG, m_bWriteLog);
 }
 
 bool CRecordSetup::OnCommand(UINT id, UINT code) {
@@ -93,5 +109,6 @@ void CRecordSetup::OnOK() {
   m_bChanged = format != orv::record::StoredFormat() || m_nStopOnNoSignal != orv::record::StoredStopOnNoSignal() ||
                deinterlace != orv::record::StoredDeinterlacePreview();
   orv::record::StoreRecording(format, m_nStopOnNoSignal, deinterlace);
+  orv::record::StoreCaptureNotes({m_strOperator.str(), m_strNotes.str(), m_bWriteLog != 0});
   CPropertyPage::OnOK();
 }

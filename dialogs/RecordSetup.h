@@ -1,6 +1,7 @@
 // The settings sheet's fifth page: the recording format, how long a capture waits without signal
-// before it ends by itself, and whether the live picture is deinterlaced. OK stores them in win.ini's
-// [orvane] section; the caller applies what the live picture needs.
+// before it ends by itself, whether the live picture is deinterlaced, and for the capture log of the
+// newer formats who records, notes on what, and whether the log and checksums are written. OK stores
+// them in win.ini's [orvane] section; the caller applies what the live picture needs.
 #pragma once
 
 #include "platform/ui/afxdlgs.h"
@@ -12,7 +13,10 @@ class CRecordSetup : public CPropertyPage {
   int m_nFormat = 0;            // index in the recording formats
   int m_nStopOnNoSignal = 0;    // seconds, 0 = never
   int m_bDeinterlacePreview = 0;
-  // Set by OK when something else than before was stored.
+  CString m_strOperator;
+  CString m_strNotes;
+  int m_bWriteLog = 1;
+  // Set by OK when a choice the program applies (format, wait, deinterlacing) changed.
   bool m_bChanged = false;
 
   BOOL OnInitDialog() override;

@@ -116,14 +116,20 @@ const DialogTemplate kRecordPage = {
     "녹화", 233, 135, "굴림", 10, 0,
     {
         {IDC_STATIC, CtlKind::Button, BS_GROUPBOX, "녹화설정", 7, 4, 219, 124},
-        {IDC_STATIC, CtlKind::Static, SS_LEFT, "녹화 형식", 15, 18, 200, 8},
-        {IDC_RECORD_FORMAT, CtlKind::ComboBox, kDropList, "", 15, 29, 203, 80},
-        {IDC_STATIC, CtlKind::Static, SS_LEFT, "신호가 끊기면 녹화를 끝낼 때까지의 시간", 15, 54, 200, 8},
-        {IDC_RECORD_STOP, CtlKind::Edit, ES_NUMBER | ES_AUTOHSCROLL | WS_TABSTOP, "", 15, 65, 50, 14},
+        {IDC_STATIC, CtlKind::Static, SS_LEFT, "녹화 형식", 15, 14, 200, 8},
+        {IDC_RECORD_FORMAT, CtlKind::ComboBox, kDropList, "", 15, 24, 203, 80},
+        {IDC_STATIC, CtlKind::Static, SS_LEFT, "신호가 끊기면 녹화를 끝낼 때까지의 시간", 15, 42, 200, 8},
+        {IDC_RECORD_STOP, CtlKind::Edit, ES_NUMBER | ES_AUTOHSCROLL | WS_TABSTOP, "", 15, 52, 50, 14},
         {IDC_RECORD_STOP_SPIN, CtlKind::UpDown, UDS_ALIGNRIGHT | UDS_ARROWKEYS, "", 0, 0, 0, 0},
-        {IDC_RECORD_STOP_UNIT, CtlKind::Static, SS_LEFT, "", 70, 68, 148, 8},
+        {IDC_RECORD_STOP_UNIT, CtlKind::Static, SS_LEFT, "", 70, 55, 148, 8},
         {IDC_RECORD_DEINTERLACE, CtlKind::Button, BS_AUTOCHECKBOX | WS_TABSTOP, "미리보기 화면 디인터레이스 (녹화 파일은 그대로)",
-         15, 92, 203, 10},
+         15, 69, 203, 10},
+        {IDC_STATIC, CtlKind::Static, SS_LEFT, "작업자", 15, 84, 40, 8},
+        {IDC_RECORD_OPERATOR, CtlKind::Edit, ES_AUTOHSCROLL | WS_TABSTOP, "", 58, 82, 160, 14},
+        {IDC_STATIC, CtlKind::Static, SS_LEFT, "메모", 15, 100, 40, 8},
+        {IDC_RECORD_NOTES, CtlKind::Edit, ES_AUTOHSCROLL | WS_TABSTOP, "", 58, 98, 160, 14},
+        {IDC_RECORD_WRITE_LOG, CtlKind::Button, BS_AUTOCHECKBOX | WS_TABSTOP, "기록 파일 남기기",
+         15, 115, 203, 10},
     }};
 
 // Capture status.

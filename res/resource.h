@@ -85,6 +85,10 @@ constexpr UINT IDS_LEVELS_NO_PICTURE = 212;
 constexpr UINT IDS_LEVELS_SOUND = 213;
 constexpr UINT IDS_LEVELS_NO_SOUND = 214;
 constexpr UINT IDS_LEVELS_CLIPPED = 215;
+// The recording page's operator or notes that cannot be stored; %d: the most bytes.
+constexpr UINT IDS_RECORD_NOTE_INVALID = 240;
+// The result box's line on the files written beside the recording: %s the folder, %s their names.
+constexpr UINT IDS_CAPTURE_SIDE_FILES = 241;
 
 // Bitmaps and the icon.
 constexpr UINT IDB_SKIN = 130;
@@ -164,6 +168,9 @@ constexpr int IDC_RECORD_STOP = 1001;         // seconds without signal before a
 constexpr int IDC_RECORD_STOP_SPIN = 1002;
 constexpr int IDC_RECORD_STOP_UNIT = 1003;    // its unit and range
 constexpr int IDC_RECORD_DEINTERLACE = 1004;  // deinterlaced live picture
+constexpr int IDC_RECORD_OPERATOR = 1005;     // who records, for the capture log and the file's tags
+constexpr int IDC_RECORD_NOTES = 1006;        // what is recorded
+constexpr int IDC_RECORD_WRITE_LOG = 1007;    // the capture log and checksums beside the file
 
 // IDD_AUDIO_SETUP.
 constexpr int IDC_AUDIO_MASTER = 1000;  // sliders

@@ -69,6 +69,8 @@ const std::map<UINT, const char*>& StringTable() {
       {IDS_ERR_DISK_FULL, "디스크 공간이 부족하여 캡처를 멈췄습니다. 멈추기 전까지 캡처한 내용은 파일에 남아 있습니다."},
       {IDS_ERR_WRITE_FILE, "에러 %x: 캡처 파일에 쓸 수 없어 캡처를 멈췄습니다."},
       {IDS_ERR_FORMAT_CHANGED, "녹화 중에 화면 형식이 바뀌어 녹화를 멈췄습니다. 바뀌기 전까지의 내용은 파일에 남아 있습니다."},
+      {IDS_RECORD_NOTE_INVALID, "작업자와 메모는 제어 문자 없이 한 줄로, %d바이트까지 입력할 수 있습니다."},
+      {IDS_CAPTURE_SIDE_FILES, "%s 폴더에 함께 남긴 파일: %s"},
       {IDS_ERR_BUILDER, "그래프빌더를 초기화할 수 없음"},
       {IDS_ERR_VIDEO_FILTER, "에러 %x: 비디오 필터생성 할 수 없음."},
       {IDS_ERR_FILTER_GRAPH, "필터그래프 생성 할 수 없음."},

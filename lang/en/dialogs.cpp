@@ -112,14 +112,20 @@ const DialogTemplate kRecordPage = {
     "Recording", 233, 135, kFont, 10, 0,
     {
         {IDC_STATIC, CtlKind::Button, BS_GROUPBOX, "Recording", 7, 4, 219, 124},
-        {IDC_STATIC, CtlKind::Static, SS_LEFT, "Format", 15, 18, 200, 8},
-        {IDC_RECORD_FORMAT, CtlKind::ComboBox, kDropList, "", 15, 29, 203, 80},
-        {IDC_STATIC, CtlKind::Static, SS_LEFT, "End the recording when the signal is gone for", 15, 54, 200, 8},
-        {IDC_RECORD_STOP, CtlKind::Edit, ES_NUMBER | ES_AUTOHSCROLL | WS_TABSTOP, "", 15, 65, 50, 14},
+        {IDC_STATIC, CtlKind::Static, SS_LEFT, "Format", 15, 14, 200, 8},
+        {IDC_RECORD_FORMAT, CtlKind::ComboBox, kDropList, "", 15, 24, 203, 80},
+        {IDC_STATIC, CtlKind::Static, SS_LEFT, "End the recording when the signal is gone for", 15, 42, 200, 8},
+        {IDC_RECORD_STOP, CtlKind::Edit, ES_NUMBER | ES_AUTOHSCROLL | WS_TABSTOP, "", 15, 52, 50, 14},
         {IDC_RECORD_STOP_SPIN, CtlKind::UpDown, UDS_ALIGNRIGHT | UDS_ARROWKEYS, "", 0, 0, 0, 0},
-        {IDC_RECORD_STOP_UNIT, CtlKind::Static, SS_LEFT, "", 70, 68, 148, 8},
+        {IDC_RECORD_STOP_UNIT, CtlKind::Static, SS_LEFT, "", 70, 55, 148, 8},
         {IDC_RECORD_DEINTERLACE, CtlKind::Button, BS_AUTOCHECKBOX | WS_TABSTOP,
-         "Deinterlace the live picture (never the recording)", 15, 92, 203, 10},
+         "Deinterlace the live picture (never the recording)", 15, 69, 203, 10},
+        {IDC_STATIC, CtlKind::Static, SS_LEFT, "Operator", 15, 84, 40, 8},
+        {IDC_RECORD_OPERATOR, CtlKind::Edit, ES_AUTOHSCROLL | WS_TABSTOP, "", 58, 82, 160, 14},
+        {IDC_STATIC, CtlKind::Static, SS_LEFT, "Notes", 15, 100, 40, 8},
+        {IDC_RECORD_NOTES, CtlKind::Edit, ES_AUTOHSCROLL | WS_TABSTOP, "", 58, 98, 160, 14},
+        {IDC_RECORD_WRITE_LOG, CtlKind::Button, BS_AUTOCHECKBOX | WS_TABSTOP,
+         "Write log and checksums", 15, 115, 203, 10},
     }};
 
 const DialogTemplate kCaptureStatus = {

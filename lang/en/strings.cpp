@@ -68,6 +68,8 @@ const std::map<UINT, const char*>& StringTable() {
       {IDS_ERR_DISK_FULL, "The capture stopped because the disk is full. What was captured until then is kept in the file."},
       {IDS_ERR_WRITE_FILE, "Error %x: The capture stopped because the capture file cannot be written."},
       {IDS_ERR_FORMAT_CHANGED, "The picture format changed during the recording, so it was stopped. What was recorded before the change is in the file."},
+      {IDS_RECORD_NOTE_INVALID, "Operator and notes must be one line without control characters, of at most %d bytes."},
+      {IDS_CAPTURE_SIDE_FILES, "Written beside it in %s: %s"},
       {IDS_ERR_BUILDER, "Cannot initialize the graph builder"},
       {IDS_ERR_VIDEO_FILTER, "Error %x: Cannot create the video filter."},
       {IDS_ERR_FILTER_GRAPH, "Cannot create the filter graph."},

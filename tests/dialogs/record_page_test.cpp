@@ -18,14 +18,17 @@ class RecordPage : public FlowTest {
 };
 
 TEST_F(RecordPage, ShowsTheStoredChoicesAndEnterStoresNewOnes) {
-  using Shown = std::tuple<int, std::string, bool>;
-  for (const auto& [winIni, shown] : {std::pair{"", Shown{0, "0", false}},
-                                      {"[orvane]\nRecordFormat=lossless\nStopOnNoSignal=30\nDeinterlacePreview=1\n", {2, "30", true}}}) {
+  using Shown = std::tuple<int, std::string, bool, std::string, std::string, bool>;
+  for (const auto& [winIni, shown] :
+       {std::pair{"", Shown{0, "0", false, "", "", true}},
+        {"[orvane]\nRecordFormat=lossless\nStopOnNoSignal=30\nDeinterlacePreview=1\nOperator=김 기록\nNotes=VHS 7, side A\nWriteLog=0\n",
+         {2, "30", true, "김 기록", "VHS 7, side A", false}}}) {
     orv::test::FreshConfigDir();
     orv::test::WriteConfigFile("win.ini", winIni);
     Run([&](HWND page, HWND) {
       EXPECT_EQ(shown, Shown(Inner<QComboBox>(page, IDC_RECORD_FORMAT)->currentIndex(), Text(page, IDC_RECORD_STOP),
-                             Inner<QCheckBox>(page, IDC_RECORD_DEINTERLACE)->isChecked()));
+                             Inner<QCheckBox>(page, IDC_RECORD_DEINTERLACE)->isChecked(), Text(page, IDC_RECORD_OPERATOR),
+                             Text(page, IDC_RECORD_NOTES), Inner<QCheckBox>(page, IDC_RECORD_WRITE_LOG)->isChecked()));
     });
     EXPECT_EQ(winIni, Stored()) << "shown and cancelled: nothing stored";
   }
@@ -39,31 +42,42 @@ TEST_F(RecordPage, ShowsTheStoredChoicesAndEnterStoresNewOnes) {
               Choose(page, IDC_RECORD_FORMAT, 3);
               Inner<QLineEdit>(page, IDC_RECORD_STOP)->setText("120");
               Click(page, IDC_RECORD_DEINTERLACE);  // off again
+              Inner<QLineEdit>(page, IDC_RECORD_OPERATOR)->setText("홍길동");
+              Inner<QLineEdit>(page, IDC_RECORD_NOTES)->setText("Betacam 12 — 1987 뉴스");
+              Click(page, IDC_RECORD_WRITE_LOG);  // on again
               QTest::keyClick(Inner<QLineEdit>(page, IDC_RECORD_STOP), Qt::Key_Return);
             }));
-  EXPECT_NE(std::string::npos, Stored().find("RecordFormat=compact\nStopOnNoSignal=120\nDeinterlacePreview=0\n")) << Stored();
+  EXPECT_NE(std::string::npos, Stored().find("RecordFormat=compact\nStopOnNoSignal=120\nDeinterlacePreview=0\n"
+                                             "Operator=홍길동\nNotes=Betacam 12 — 1987 뉴스\nWriteLog=1\n"))
+      << Stored();
   EXPECT_EQ(1, recordingApplied);
   EXPECT_EQ(IDOK, Run([&](HWND, HWND sheet) { Click(sheet, IDOK); }));
   EXPECT_EQ(1, recordingApplied) << "the same choices again: nothing to apply";
 }
 
-// A wait that is not a number, or out of range, is refused by OK and by a change of page with the
-// framework's message and the focus on it; the arrows go on from a number typed in range.
-TEST_F(RecordPage, RefusedWaitKeepsWhatWasStored) {
-  const std::string before = "[orvane]\nStopOnNoSignal=30\n", notANumber = "정수를 입력하십시오.";
+// A wait that is not a number, or out of range, and an operator or notes that would not stay one
+// line, are refused by OK and by a change of page with a message and the focus on the field; the
+// arrows go on from a number typed in range.
+TEST_F(RecordPage, RefusedWaitOrNotesKeepWhatWasStored) {
+  const std::string before = "[orvane]\nStopOnNoSignal=30\nOperator=김\n", notANumber = "정수를 입력하십시오.";
+  const std::string notOneLine = "작업자와 메모는 제어 문자 없이 한 줄로, 1000바이트까지 입력할 수 있습니다.";
   orv::test::WriteConfigFile("win.ini", before);
-  for (const auto& [typed, message] : {std::pair{"", notANumber}, {"86401", "0에서 86400 사이의 정수를 입력하십시오."},
-                                       {"99999999999", notANumber}}) {
+  for (const auto& [id, typed, message] :
+       {std::tuple{IDC_RECORD_STOP, std::string(), notANumber}, {IDC_RECORD_STOP, "86401", "0에서 86400 사이의 정수를 입력하십시오."},
+        {IDC_RECORD_STOP, "99999999999", notANumber}, {IDC_RECORD_OPERATOR, "김\t이", notOneLine},
+        {IDC_RECORD_NOTES, "tape\x7f", notOneLine}, {IDC_RECORD_NOTES, "\xc2\x85next line", notOneLine},
+        {IDC_RECORD_NOTES, std::string(1001, 'a'), notOneLine}}) {
+    SCOPED_TRACE(typed);
     orv::test::MessageBoxAnswerer boxes(IDOK);
-    EXPECT_EQ(IDCANCEL, Run([&](HWND page, HWND sheet) {
-                auto* edit = Inner<QLineEdit>(page, IDC_RECORD_STOP);
-                edit->setText(typed);
+    EXPECT_EQ(IDCANCEL, Run([&, id = id, typed = typed](HWND page, HWND sheet) {
+                auto* edit = Inner<QLineEdit>(page, id);
+                edit->setText(QString::fromStdString(typed));
                 ShowPage(sheet, 0);
                 Click(sheet, IDOK);
                 EXPECT_TRUE(IsWindowVisible(sheet) && Tabs(sheet)->currentIndex() == 4);
                 EXPECT_EQ(edit, edit->window()->focusWidget());
               }));
-    ASSERT_EQ(2u, boxes.calls.size()) << typed;
+    ASSERT_EQ(2u, boxes.calls.size());
     EXPECT_EQ(message, boxes.calls[1].text);
     EXPECT_EQ(before, Stored());
   }

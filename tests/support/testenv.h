@@ -60,7 +60,7 @@ class ObeyFileModes {
 };
 
 // The capture events named in the program's log output (each "capture event at S s: NAME (N)"), in
-// order, without the frames lost and inserted (which a busy machine adds).
+// order.
 struct LoggedEvent {
   std::string name;
   long count;
@@ -73,7 +73,6 @@ inline std::vector<LoggedEvent> LoggedEvents(const std::string& log) {
     char name[32] = {};
     long count = 0;
     if (std::sscanf(log.c_str() + at, "capture event at %lf s: %31s (%ld)", &seconds, name, &count) != 3) continue;
-    if (std::string(name).starts_with("frames_")) continue;
     out.push_back({name, count, seconds});
   }
   return out;

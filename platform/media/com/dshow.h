@@ -402,6 +402,13 @@ enum RECORD_CODING {
 struct IConfigRecordMux : IUnknown {
   ORV_IID(IConfigRecordMux)
   virtual HRESULT SetRecordCoding(RECORD_CODING coding) = 0;
+  // The capture log and checksums beside the next files (codings other than RECORD_AS_DELIVERED):
+  // description is the capture's account for the log's first line and the file's tags, a JSON
+  // object's text; null writes none.
+  virtual HRESULT SetRecordLog(LPCSTR description) = 0;
+  // Why the recording ends ("user", "time_limit", "no_signal", "device_gone" ...): the log's last
+  // line says it. Said before the graph stops.
+  virtual HRESULT SetEndReason(LPCSTR reason) = 0;
 };
 
 // The renderer's deinterlacing of the live picture (never of a recording).

@@ -27,7 +27,9 @@ void CaptureEvents::Note(const char* who, CaptureEventKind kind, REFERENCE_TIME 
     std::lock_guard lock(m_mutex);
     m_events.push_back({kind, at, count});
   }
-  LogError(who, "capture event at %.3f s: %s (%ld)", static_cast<double>(at) / 1e7, NameOf(kind), count);
+  // Frames lost and filled come in their hundreds on a busy machine: the capture log keeps them.
+  if (kind != CaptureEventKind::FramesLost && kind != CaptureEventKind::FramesInserted)
+    LogError(who, "capture event at %.3f s: %s (%ld)", static_cast<double>(at) / 1e7, NameOf(kind), count);
 }
 
 std::vector<CaptureEvent> CaptureEvents::Since(std::size_t from) const {

@@ -1,7 +1,7 @@
 // What happened during a capture, and when: the frames a card lost, its stalls and restarts, buffers
 // it flagged as bad, the signal lost and regained, sound overruns, a change of format, a write
-// fault. Sources note them as they happen, on their stream's clock; each is also a line of the
-// program's log. The capture log of a recording reads them back.
+// fault. Sources note them as they happen, on their stream's clock; each but the frames lost and
+// inserted is also a line of the program's log. The capture log of a recording reads them back.
 #pragma once
 
 #include "platform/wintypes.h"

@@ -14,17 +14,21 @@
 namespace orv::media {
 namespace {
 
+// What a capture's log names as the virtual card's driver.
+constexpr const char* kVirtualDriver = "orvane-virtual";
+
 struct DeviceEntry {
   std::string friendlyName;
   std::string devicePath;
   std::function<HRESULT(IBaseFilter**)> create;
+  std::string driver, bus;
 };
 
 // Real capture devices (V4L2 with their ALSA sound), listed before the virtual cards.
 std::vector<DeviceEntry> RealDevices(const GUID& category) {
   std::vector<DeviceEntry> out;
   for (RealDeviceEntry& e : ListRealDevices(category))
-    out.push_back({std::move(e.friendlyName), std::move(e.devicePath), std::move(e.create)});
+    out.push_back({std::move(e.friendlyName), std::move(e.devicePath), std::move(e.create), std::move(e.driver), std::move(e.bus)});
   return out;
 }
 
@@ -111,7 +115,7 @@ std::vector<DeviceEntry> ListDevices(const GUID& category) {
     std::shared_ptr<VirtualDevice> card = r.cards[i];
     const std::string path = "virtual:" + std::to_string(i);
     if (video)
-      out.push_back({card->Desc().name, path, [card](IBaseFilter** f) { return card->CreateVideoFilter(f); }});
+      out.push_back({card->Desc().name, path, [card](IBaseFilter** f) { return card->CreateVideoFilter(f); }, kVirtualDriver, path});
     if (audio && card->Desc().audio)
       out.push_back({card->Desc().audioName, path + ":audio", [card](IBaseFilter** f) { return card->CreateAudioFilter(f); }});
   }
@@ -130,6 +134,8 @@ class DevicePropertyBag : public ComObject, public IPropertyBag {
     const std::string key = Narrow(name);
     const std::string* text = key == "FriendlyName" ? &m_entry.friendlyName
                               : key == "DevicePath" ? &m_entry.devicePath
+                              : key == "Driver"     ? &m_entry.driver
+                              : key == "BusInfo"    ? &m_entry.bus
                                                     : nullptr;
     if (!text) return E_INVALIDARG;
     value->vt = VT_BSTR;

@@ -15,6 +15,7 @@ struct VideoNode {
   int number = 0;     // N
   std::string bus;    // bus_info
   std::string card;   // friendly name
+  std::string driver;
 };
 // By bus, then node number: the same card keeps its index across runs.
 void SortVideoNodes(std::vector<VideoNode>* nodes);
@@ -27,6 +28,7 @@ struct RealDeviceEntry {
   std::string friendlyName;
   std::string devicePath;
   std::function<HRESULT(IBaseFilter**)> create;
+  std::string driver, bus;  // the video device's, for a capture's log
 };
 // Every V4L2 video capture device (category video), or their sound devices, one per video device
 // in the same order (category audio).

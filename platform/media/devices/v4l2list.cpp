@@ -78,7 +78,7 @@ std::vector<VideoNode> ScanVideoNodes() {
       const std::uint32_t caps = (cap.capabilities & V4L2_CAP_DEVICE_CAPS) ? cap.device_caps : cap.capabilities;
       if ((caps & V4L2_CAP_VIDEO_CAPTURE) && (caps & V4L2_CAP_STREAMING))
         nodes.push_back({path, std::atoi(name.c_str() + 5), reinterpret_cast<const char*>(cap.bus_info),
-                         reinterpret_cast<const char*>(cap.card)});
+                         reinterpret_cast<const char*>(cap.card), reinterpret_cast<const char*>(cap.driver)});
     }
     close(fd);
   }
@@ -138,7 +138,7 @@ std::vector<RealDeviceEntry> ListRealDevices(const GUID& category) {
   for (const std::shared_ptr<V4l2Card>& card : CurrentCards()) {
     const VideoNode& n = card->Node();
     if (video) {
-      out.push_back({n.card, n.path, [card](IBaseFilter** f) { return NewV4l2CaptureFilter(card, f); }});
+      out.push_back({n.card, n.path, [card](IBaseFilter** f) { return NewV4l2CaptureFilter(card, f); }, n.driver, n.bus});
       continue;
     }
     // The card's own sound device, else the system's default capture device.

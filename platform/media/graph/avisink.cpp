@@ -91,6 +91,19 @@ class AviMux : public FilterBase, public IConfigAviMux, public IConfigRecordMux 
     return S_OK;
   }
 
+  HRESULT SetRecordLog(LPCSTR description) override {
+    if (HRESULT hr = Check("SetRecordLog", description ? "on" : "off"); hr != S_OK) return hr;
+    m_options.sideFiles = description != nullptr;
+    m_options.description = description ? description : "";
+    return S_OK;
+  }
+  HRESULT SetEndReason(LPCSTR reason) override {
+    if (!reason) return E_POINTER;
+    std::lock_guard lock(m_mutex);
+    if (m_writer) m_writer->EndsBecause(reason);
+    return S_OK;
+  }
+
   // The file opens when the graph leaves the stopped state and is complete when it stops.
   HRESULT Pause() override {
     if (State() == State_Stopped)

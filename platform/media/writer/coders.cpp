@@ -1,7 +1,9 @@
 #include "platform/media/writer/coders.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 extern "C" {
@@ -171,6 +173,16 @@ class PictureReader {
   // Pictures of an interlaced source: converted one field at a time where the chroma's lines
   // change (4:2:2 and 4:2:0), so that no field's colour is averaged with the other's.
   void SetInterlaced(bool interlaced) { m_interlaced = interlaced; }
+  // A frame over a picture of the reader's size in this format (converted into a buffer of its own).
+  const AVFrame* View(const BYTE* data, AVPixelFormat format) {
+    if (!m_other) m_other.reset(av_frame_alloc());
+    if (!m_other) return nullptr;
+    av_image_fill_arrays(m_other->data, m_other->linesize, data, format, m_width, m_height, 1);
+    m_other->width = m_width;
+    m_other->height = m_height;
+    m_other->format = format;
+    return m_other.get();
+  }
 
   bool Convert(const AVFrame* in, uint8_t* const out[], const int outLines[], AVPixelFormat outFormat) {
     const auto inFormat = static_cast<AVPixelFormat>(in->format);
@@ -202,7 +214,7 @@ class PictureReader {
   int m_width = 0, m_height = 0;
   bool m_flip = false;
   bool m_interlaced = false;
-  Owned<AVFrame> m_view;
+  Owned<AVFrame> m_view, m_other;
   Owned<AVCodecContext> m_decoder;
   Owned<AVPacket> m_packet;
   Owned<SwsContext> m_scaler;
@@ -221,6 +233,7 @@ class Delivered final : public PictureCoder {
     return EmitCopy(data, size, index, 1, emit) ? Coded::Written : Coded::Failed;
   }
   bool Missing(std::int64_t index, const EmitFn& emit) override { return EmitCopy(nullptr, 0, index, 1, emit); }
+  std::string Settings() const override { return "copy"; }
 };
 
 // 4:2:2 as YUY2 (UYVY and YUY2 as delivered); a missed frame is an empty chunk.
@@ -238,9 +251,16 @@ class Uncompressed final : public PictureCoder {
       data = buffer.data();
     }
     const std::size_t frame = static_cast<std::size_t>(reader.Width()) * reader.Height() * 2;
+    if (watch) {
+      const AVFrame* stored = reader.Packed422() ? in : reader.View(buffer.data(), AV_PIX_FMT_YUYV422);
+      if (stored) watch(index, *stored, false);
+    }
     return EmitCopy(data, frame, index, 1, emit) ? Coded::Written : Coded::Failed;
   }
   bool Missing(std::int64_t index, const EmitFn& emit) override { return EmitCopy(nullptr, 0, index, 1, emit); }
+  std::string Settings() const override {
+    return std::string("rawvideo pix_fmt=") + av_get_pix_fmt_name(reader.Packed422() ? reader.Format() : AV_PIX_FMT_YUYV422);
+  }
 };
 
 // FFV1 or H.264; a missed frame is the previous picture again, so that the rate stays constant.
@@ -257,16 +277,19 @@ class Encoded final : public PictureCoder {
     if (!in || av_frame_make_writable(last.get()) < 0 || !reader.Convert(in, last->data, last->linesize, encoder->pix_fmt))
       return Coded::LeftOut;
     havePicture = true;
-    return Send(index, emit) ? Coded::Written : Coded::Failed;
+    return Send(index, false, emit) ? Coded::Written : Coded::Failed;
   }
-  bool Missing(std::int64_t index, const EmitFn& emit) override { return !havePicture || Send(index, emit); }
+  bool Missing(std::int64_t index, const EmitFn& emit) override { return !havePicture || Send(index, true, emit); }
   bool Flush(const EmitFn& emit) override {
     return avcodec_send_frame(encoder.get(), nullptr) == 0 && Drain(encoder.get(), emit, 1);
   }
+  std::string Settings() const override { return settings; }
+  std::string settings;
 
  private:
-  bool Send(std::int64_t index, const EmitFn& emit) {
+  bool Send(std::int64_t index, bool again, const EmitFn& emit) {
     last->pts = index;
+    if (watch) watch(index, *last, again);
     const bool interlaced = encoder->field_order == AV_FIELD_TT || encoder->field_order == AV_FIELD_BB;
     const bool topFirst = encoder->field_order == AV_FIELD_TT;
 #if LIBAVUTIL_VERSION_INT >= AV_VERSION_INT(58, 7, 100)
@@ -325,6 +348,16 @@ HRESULT OpenEncoder(Encoded& e, RECORD_CODING coding, AVFieldOrder order, AVRati
   const int opened = avcodec_open2(c, codec, &options);
   av_dict_free(&options);
   if (opened < 0) return VFW_E_NOT_FOUND;
+  char text[256];
+  if (ffv1)
+    std::snprintf(text, sizeof text, "ffv1 level=%d slices=%s slicecrc=1 g=1 threads=%d pix_fmt=%s", kFfv1Level, kFfv1Slices,
+                  kCodecThreads, av_get_pix_fmt_name(c->pix_fmt));
+  else
+    std::snprintf(text, sizeof text, "libx264 preset=%s b=%lld maxrate=%lld bufsize=%lld g=%d%s pix_fmt=%s", kH264Preset,
+                  static_cast<long long>(kH264BitRate), static_cast<long long>(kH264MaxRate),
+                  static_cast<long long>(kH264Buffer), c->gop_size,
+                  (c->flags & AV_CODEC_FLAG_INTERLACED_DCT) ? " interlaced=1" : "", av_get_pix_fmt_name(c->pix_fmt));
+  e.settings = text;
   e.last->format = c->pix_fmt;
   e.last->width = c->width;
   e.last->height = c->height;
@@ -335,13 +368,16 @@ HRESULT OpenEncoder(Encoded& e, RECORD_CODING coding, AVFieldOrder order, AVRati
 // PCM as delivered.
 class Pcm final : public SoundCoder {
  public:
-  explicit Pcm(int blockAlign) : m_blockAlign(blockAlign) {}
+  Pcm(int blockAlign, AVCodecID codec) : m_blockAlign(blockAlign), m_codec(codec) {}
   bool Sound(const BYTE* data, std::int64_t samples, std::int64_t first, const EmitFn& emit) override {
+    if (watch) watch(data, samples);
     return EmitCopy(data, static_cast<std::size_t>(samples * m_blockAlign), first, samples, emit);
   }
+  std::string Settings() const override { return avcodec_get_name(m_codec); }
 
  private:
   int m_blockAlign;
+  AVCodecID m_codec;
 };
 
 // AAC from libavcodec's own encoder: the sound converted to planar float and cut into its frames.
@@ -352,6 +388,7 @@ class Aac final : public SoundCoder {
   Owned<AVAudioFifo> fifo;
 
   bool Sound(const BYTE* data, std::int64_t samples, std::int64_t, const EmitFn& emit) override {
+    if (watch) watch(data, samples);
     Owned<AVFrame> planar(av_frame_alloc());
     if (!planar || av_channel_layout_copy(&planar->ch_layout, &encoder->ch_layout) < 0) return false;
     planar->format = encoder->sample_fmt;
@@ -365,6 +402,7 @@ class Aac final : public SoundCoder {
   bool Flush(const EmitFn& emit) override {
     return Encode(true, emit) && avcodec_send_frame(encoder.get(), nullptr) == 0 && Drain(encoder.get(), emit, 0);
   }
+  std::string Settings() const override { return "aac b=" + std::to_string(kAacBitRate); }
 
  private:
   // Whole frames of the encoder; at the end also the rest, padded with silence where it must be.
@@ -492,7 +530,7 @@ std::unique_ptr<SoundCoder> SoundCoder::Create(RECORD_CODING coding, const WAVEF
   par->bit_rate = static_cast<std::int64_t>(par->sample_rate) * par->block_align * 8;
   st->time_base = AVRational{1, par->sample_rate};
   *hr = S_OK;
-  if (coding != RECORD_H264_AAC) return std::make_unique<Pcm>(par->block_align);
+  if (coding != RECORD_H264_AAC) return std::make_unique<Pcm>(par->block_align, par->codec_id);
   auto a = std::make_unique<Aac>();
   if (*hr = OpenAac(*a, wfx, globalHeader); FAILED(*hr)) return nullptr;
   if (avcodec_parameters_from_context(par, a->encoder.get()) < 0) return *hr = E_OUTOFMEMORY, nullptr;

@@ -8,9 +8,11 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 
 extern "C" {
 #include <libavformat/avformat.h>
+#include <libavutil/frame.h>
 }
 
 namespace orv::media {
@@ -36,6 +38,12 @@ class PictureCoder {
   virtual bool Missing(std::int64_t index, const EmitFn& emit) = 0;
   // What the encoder still holds, at the end.
   virtual bool Flush(const EmitFn&) { return true; }
+  // The codec and its settings, as a person reads them ("ffv1 level=3 slices=4 ...").
+  virtual std::string Settings() const = 0;
+
+  // Sees each picture as it goes into the file (as its decoder gives it back), with its frame
+  // index; again: the previous picture once more, for a frame that had none.
+  std::function<void(std::int64_t index, const AVFrame& picture, bool again)> watch;
 };
 
 class SoundCoder {
@@ -47,6 +55,10 @@ class SoundCoder {
   // `samples` whole samples as delivered, the first being sample `first` of the stream.
   virtual bool Sound(const BYTE* data, std::int64_t samples, std::int64_t first, const EmitFn& emit) = 0;
   virtual bool Flush(const EmitFn&) { return true; }
+  virtual std::string Settings() const = 0;
+
+  // Sees the PCM samples as they go into the file.
+  std::function<void(const BYTE* data, std::int64_t samples)> watch;
 };
 
 }  // namespace orv::media

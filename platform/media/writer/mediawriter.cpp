@@ -2,6 +2,7 @@
 
 #include "platform/log.h"
 #include "platform/media/writer/coders.h"
+#include "platform/media/writer/sidefiles.h"
 #include "platform/media/writer/testing.h"
 #include "platform/media/writer/timeline.h"
 #include "platform/ui/winuser.h"
@@ -123,6 +124,9 @@ class MediaFile final : public MediaWriter {
   Delivery Push(int stream, const MediaSample& sample) override;
   HRESULT Close() override;
   bool Halted() const override { return m_halted; }
+  void EndsBecause(const std::string& reason) override {
+    if (m_side) m_side->EndsBecause(reason);
+  }
 
  private:
   struct Item {
@@ -209,6 +213,7 @@ class MediaFile final : public MediaWriter {
   const bool m_pictureLed = m_options.coding != RECORD_AS_DELIVERED;
   HaltFn m_onHalt;
   std::size_t m_queueLimit;
+  std::unique_ptr<SideFiles> m_side;  // the log and checksums beside the file
 
   int m_fd = -1;
   // Waiting for the disk is left to a thread of its own, so that the writing never waits on it.
@@ -347,6 +352,11 @@ HRESULT MediaFile::Open(const std::vector<const AM_MEDIA_TYPE*>& types) {
       if (!s.follower->Valid()) return E_OUTOFMEMORY;
     }
 
+  SideFiles::ClearFormer(m_path);
+  if (m_options.sideFiles && m_pictureLed) {
+    m_side = std::make_unique<SideFiles>(m_path, m_options.description, m_options.matroska, m_options.coding != RECORD_H264_AAC);
+    for (Stream& s : m_streams) m_side->AddStream(s.st, s.unit, s.picture.get(), s.sound.get());
+  }
   m_fd = ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (m_fd < 0) return FileErrorOf(errno);
   auto* buffer = static_cast<unsigned char*>(av_malloc(kIoBufferBytes));
@@ -365,10 +375,15 @@ HRESULT MediaFile::Open(const std::vector<const AM_MEDIA_TYPE*>& types) {
     // RGB comes as a DIB, bottom row first: the header must say so (the muxer's default is top-down).
     av_dict_set(&options, "flipped_raw_rgb", "1", 0);
   }
-  const int written = avformat_write_header(m_ctx, &options);
+  // The tags go in between: libavformat names itself the encoder when it sets up the output.
+  int written = avformat_init_output(m_ctx, &options);
   av_dict_free(&options);
+  if (written >= 0 && m_side) m_side->Tag(m_ctx);
+  if (written >= 0) written = avformat_write_header(m_ctx, nullptr);
   if (written < 0) return m_writeErrno ? FileErrorOf(m_writeErrno) : E_FAIL;
   m_headerWritten = true;
+  if (m_side && !m_side->Start([this](REFERENCE_TIME t) { return VideoStream() ? FileTime(t) / 1e7 : (t - m_origin) / 1e7; }))
+    m_side.reset();
   m_thread = std::thread([this] { Loop(); });
   return S_OK;
 }
@@ -383,6 +398,7 @@ Delivery MediaFile::Push(int stream, const MediaSample& sample) {
   if (stream < 0 || stream >= static_cast<int>(m_streams.size()) || !sample.data) return Delivery::None;
   // Once the file can take no more, the recording has ended.
   if (m_halted) return Delivery::None;
+  if (m_side) m_side->Watch(m_streams[stream].video, sample.counts);
   std::lock_guard lock(m_mutex);
   if (m_closing || m_formatChanged) return Delivery::None;
   const bool video = m_streams[stream].video;
@@ -576,7 +592,8 @@ void MediaFile::FollowPictures(Stream& s, const BYTE* data, std::int64_t samples
   s.next += n;
 }
 
-// A card that stalled at the end: its pictures last as long as the sound.
+// A card that stalled at the end, or pictures still on their way when the capture stopped: the
+// pictures last as long as the sound, to within a frame.
 void MediaFile::FillToSoundEnd() {
   Stream* video = nullptr;
   const Stream* sound = nullptr;
@@ -588,7 +605,7 @@ void MediaFile::FillToSoundEnd() {
   }
   if (!video || !sound || !video->clock || !m_pictureLed) return;
   const std::int64_t end = sound->next * video->unit.den / (static_cast<std::int64_t>(video->unit.num) * sound->rate);
-  if (end - video->next >= kStallFrames && !FillTo(*video, end, m_videoCounts, m_lastStart)) Halt(E_FAIL);
+  if (end > video->next && !FillTo(*video, end, m_videoCounts, m_lastStart)) Halt(E_FAIL);
 }
 
 void MediaFile::WriteHeldSound() {
@@ -639,6 +656,7 @@ void MediaFile::WriteSound(int index, Stream& s, Item& item) {
 bool MediaFile::WritePacket(Stream& s, AVPacket* pkt) {
   if (m_halted) return false;
   pkt->stream_index = s.st->index;
+  if (m_side) m_side->Packet(s.st->index, *pkt);
   av_packet_rescale_ts(pkt, s.unit, s.st->time_base);
   if (const int ret = av_write_frame(m_ctx, pkt); ret < 0) {
     Halt(m_writeErrno ? FileErrorOf(m_writeErrno) : HRESULT_FROM_WIN32(ERROR_WRITE_FAULT));
@@ -733,6 +751,7 @@ void MediaFile::Halt(HRESULT hr, bool drain) {
   if (drain && (closed = Finish(true), m_halted)) return;  // an encoder that failed on the way halted it
   if (m_halted.exchange(true)) return;
   m_error = FAILED(closed) ? closed : hr;
+  if (m_side) m_side->Halted(m_error);
   // Close the file now, while there is room for its index: what was written stays playable.
   Finish(false);
   if (m_onHalt) m_onHalt(m_error);
@@ -804,6 +823,11 @@ HRESULT MediaFile::Close() {
   if (ran) m_thread.join();
   // Without its thread the file was never more than opened.
   const HRESULT hr = ran ? m_closed : Finish(true);
+  if (m_side) {
+    if (FAILED(hr) && !m_halted) m_side->Halted(hr);
+    m_side->Finish(ran);
+    m_side.reset();
+  }
   return FAILED(m_error) ? m_error : hr;
 }
 

@@ -24,6 +24,10 @@ struct WriterOptions {
   bool matroska = false;  // Matroska rather than AVI
   RECORD_CODING coding = RECORD_AS_DELIVERED;
   AM_FIELD_ORDER fields = AM_FIELDS_UNKNOWN;  // as the capture delivers the pictures
+  // The capture log and checksums beside the file (not for the original AVI; see sidefiles.h), and
+  // the capture's description for them: a JSON object's text.
+  bool sideFiles = false;
+  std::string description;
 };
 
 class MediaWriter {
@@ -43,6 +47,9 @@ class MediaWriter {
   virtual HRESULT Close() = 0;
   // The writing ended early (and the halt was reported).
   virtual bool Halted() const = 0;
+  // Why the recording ends ("user", "time_limit", "no_signal", "device_gone" ...), for its log; said
+  // before Close.
+  virtual void EndsBecause(const std::string& reason) = 0;
 };
 
 // Whether an open writer's queue is more than half full: the live picture then gives way first.

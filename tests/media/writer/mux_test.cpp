@@ -1,5 +1,6 @@
 // The mux and file writer fed by a source whose time stamps the test chooses.
 #include "platform/media/writer/mediawriter.h"
+#include "platform/media/writer/sidefiles.h"
 #include "platform/media/writer/testing.h"
 #include "tests/media/avicheck.h"
 #include "tests/media/mediarig.h"
@@ -65,7 +66,11 @@ class StampedSource : public FilterBase, public IAMAnalogVideoDecoder {
   // counts its frames.
   Delivery Picture(REFERENCE_TIME at, BYTE mark, std::uint32_t lost = 0) {
     counts->dropped += static_cast<LONG>(lost);
-    const Delivery d = Send(0, std::vector<BYTE>(bytes, mark), at, at + frame, lost);
+    std::vector<BYTE> data(bytes, mark);
+    // YUY2 with luma in 16..215 and chroma all over.
+    if (textured)
+      for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<BYTE>(i % 2 ? mark * 3 + i * 5 : 16 + (mark + i) % 200);
+    const Delivery d = Send(0, data, at, at + frame, lost);
     if (d == Delivery::Taken) ++counts->delivered;
     if (d == Delivery::Refused) ++counts->dropped;
     return d;
@@ -93,6 +98,7 @@ class StampedSource : public FilterBase, public IAMAnalogVideoDecoder {
   std::shared_ptr<StreamFormat> formats[2];
   std::shared_ptr<FrameCounts> counts = std::make_shared<FrameCounts>();
   AM_FIELD_ORDER fields = AM_FIELDS_UNKNOWN;
+  bool textured = false;  // pictures whose bytes differ (else all `mark`)
 
   HRESULT get_NumberOfLines(LONG*) override { return E_NOTIMPL; }
   HRESULT get_HorizontalLocked(LONG*) override { return E_NOTIMPL; }
@@ -512,26 +518,52 @@ TEST_F(AviMux, FinishingOnASlowDiskKeepsTheWindowsResponsive) {
   EXPECT_EQ(10u, orv::test::PictureChecksums(rig.path).size());
 }
 
+// The capture log's lines, each parsed (a line that is no JSON object fails the test).
+std::vector<nlohmann::json> LogLines(const std::string& path) {
+  std::vector<nlohmann::json> out;
+  std::ifstream in(CaptureLogOf(path));
+  for (std::string line; std::getline(in, line);) {
+    out.push_back(nlohmann::json::parse(line, nullptr, false));
+    if (!out.back().is_object()) ADD_FAILURE() << "not a JSON object: " << line;
+  }
+  return out;
+}
+
+std::vector<std::string> HashLines(const std::string& text) {
+  std::vector<std::string> out;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);)
+    if (!line.empty() && line[0] != '#') out.push_back(line);
+  return out;
+}
+
+const char kDescription[] = R"({"program":"OrvaneTuner","version":"9.9","input":"Composite","standard":"PAL-BG",)"
+                            R"("device":{"name":"Card 1","driver":"cx","bus":"PCI:1"},"operator":"김 기록","notes":"Tape 7, side A"})";
+
+// A capture killed at any moment plays up to its last seconds, has its tags and its log up to its
+// last second, and no file checksum (not even one an earlier file of that name left).
 TEST_F(AviMux, LosslessCaptureKilledAtAnyMomentPlaysUpToItsLastSeconds) {
   const std::string path = dir + "/killed.mkv";
+  std::ofstream(ChecksumOf(path)) << "0123456789abcdef0123456789abcdef  killed.mkv\n";
   int ready[2];
   ASSERT_EQ(0, ::pipe(ready));
   const pid_t child = ::fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
-    // Records in real time until killed.
+    // Records in real time until killed; the card flags a buffer every fifth picture.
     StampedSource src;
     AM_MEDIA_TYPE v{}, a{};
     src.formats[0]->Copy(&v), src.formats[1]->Copy(&a);
-    auto writer = MediaWriter::Create(path, 1, {true, RECORD_FFV1_PCM, AM_FIELDS_TOP_FIRST}, nullptr);
+    auto writer = MediaWriter::Create(path, 1, {true, RECORD_FFV1_PCM, AM_FIELDS_TOP_FIRST, true, kDescription}, nullptr);
     if (FAILED(writer->Open({&v, &a}))) ::_exit(1);
     const std::vector<BYTE> picture(kWidth * 48 * 2, 80);
     const std::vector<BYTE> sound(kRate / 15 * 4, 3);
     if (::write(ready[1], "r", 1) != 1) ::_exit(1);
     const auto start = std::chrono::steady_clock::now();
     for (REFERENCE_TIME t = 0;; t += kFrame) {
+      if (t / kFrame % 5 == 0) src.counts->events.Note("card", CaptureEventKind::FlaggedBuffer, t);
       writer->Push(1, MediaSample{sound.data(), sound.size(), t, t + kFrame, &a});
-      writer->Push(0, MediaSample{picture.data(), picture.size(), t, t + kFrame, &v});
+      writer->Push(0, MediaSample{picture.data(), picture.size(), t, t + kFrame, &v, src.counts});
       std::this_thread::sleep_until(start + std::chrono::microseconds((t + kFrame) / 10));
     }
   }
@@ -552,6 +584,13 @@ TEST_F(AviMux, LosslessCaptureKilledAtAnyMomentPlaysUpToItsLastSeconds) {
     EXPECT_GT(played, recorded - 2) << recorded;
     EXPECT_LT(played, recorded + 0.2) << recorded;
   }
+  EXPECT_EQ("김 기록", Probe(path)["format"]["tags"].value("DIGITIZED_BY", ""));
+  EXPECT_FALSE(std::filesystem::exists(ChecksumOf(path)));
+  double lastEvent = -1;
+  for (const auto& line : LogLines(path))
+    if (line.value("type", "") == "event") lastEvent = line.value("t", -1.0);
+  EXPECT_GT(lastEvent, recorded - 1) << recorded;
+  EXPECT_LT(lastEvent, recorded + 0.2) << recorded;
 }
 
 // A recording that cannot go on ends with its file closed whole and playable, and the graph is told
@@ -568,6 +607,9 @@ TEST_F(AviMux, ARecordingThatCannotGoOnClosesTheFileWholeAndTellsTheGraph) {
     SCOPED_TRACE(c.name);
     if (c.resizeAt < 0) SetAviDiskLimitForTests(9u << 20);
     MuxRig rig(dir + "/" + c.name, true, 1, c.coding);
+    ComPtr<IConfigRecordMux> record;
+    ASSERT_EQ(S_OK, record.QueryFrom(rig.mux));
+    ASSERT_EQ(S_OK, record->SetRecordLog(kDescription));
     LONG code = 0;
     LONG_PTR p1 = 0, p2 = 0;
     ASSERT_EQ(S_OK, rig.control->Run());
@@ -582,6 +624,8 @@ TEST_F(AviMux, ARecordingThatCannotGoOnClosesTheFileWholeAndTellsTheGraph) {
     ASSERT_EQ(S_OK, rig.control->Stop());
     EXPECT_LE(std::filesystem::file_size(rig.path), 9u << 20);
     EXPECT_EQ("", orv::test::DecodeErrors(rig.path));
+    if (c.coding != RECORD_AS_DELIVERED)
+      EXPECT_EQ(c.resizeAt < 0 ? "disk_full" : "format_changed", LogLines(rig.path).back().value("reason", ""));
     if (c.resizeAt < 0) {
       EXPECT_GT(orv::test::PicturesIn(rig.path), 20);
     } else {
@@ -605,6 +649,9 @@ TEST_F(AviMux, ADiskThatFailsToKeepTheFileEndsTheRecordingWithAWriteFault) {
     SCOPED_TRACE(name);
     SetAviSyncErrorForTests(EIO);
     MuxRig rig(dir + "/" + name, true, 1, coding);
+    ComPtr<IConfigRecordMux> record;
+    ASSERT_EQ(S_OK, record.QueryFrom(rig.mux));
+    ASSERT_EQ(S_OK, record->SetRecordLog(kDescription));
     ASSERT_EQ(S_OK, rig.control->Run());
     const int offered = IsMatroska(rig.path) ? 300 : 20;  // 20 s, or 1.3 s
     int taken = 0;
@@ -620,6 +667,104 @@ TEST_F(AviMux, ADiskThatFailsToKeepTheFileEndsTheRecordingWithAWriteFault) {
     ASSERT_EQ(S_OK, rig.events->GetEvent(&code, &p1, &p2, 0));
     EXPECT_EQ(std::pair(LONG{EC_ERRORABORT}, static_cast<HRESULT>(0x8007001D)), std::pair(code, static_cast<HRESULT>(p1)));
     EXPECT_EQ("", orv::test::DecodeErrors(rig.path));
+    if (coding != RECORD_AS_DELIVERED) EXPECT_EQ("write_fault", LogLines(rig.path).back().value("reason", ""));
+    WaitForChecksums();
+    EXPECT_FALSE(std::filesystem::exists(ChecksumOf(rig.path))) << "no checksum of what the disk may not hold";
+  }
+}
+
+// Beside a file of the newer codings: its capture log, the per-frame checksums of the lossless ones
+// (what FFmpeg reads back from the file), the file's checksum, and in Matroska its tags. The
+// original AVI has none.
+TEST_F(AviMux, RecordingsCarryTheirLogChecksumsAndTags) {
+  struct Case { const char* name; RECORD_CODING coding; bool frameSums, sideFiles; const char* codec; } cases[] = {
+      {"lossless.mkv", RECORD_FFV1_PCM, true, true, "ffv1"},
+      {"full.avi", RECORD_UNCOMPRESSED_422, true, true, "rawvideo"},
+      {"compact.mkv", RECORD_H264_AAC, false, true, "libx264"},
+      {"spec.avi", RECORD_AS_DELIVERED, false, false, ""}};
+  constexpr REFERENCE_TIME kPal = 400000;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    MuxRig rig(dir + "/" + c.name, true, 1, c.coding, AM_FIELDS_TOP_FIRST, {false, kPal});
+    ComPtr<IConfigRecordMux> record;
+    ASSERT_EQ(S_OK, record.QueryFrom(rig.mux));
+    ASSERT_EQ(S_OK, record->SetRecordLog(kDescription));
+    StampedSource& src = *rig.Src();
+    src.textured = true;
+    ASSERT_EQ(S_OK, rig.control->Run());
+    // 62 s: frames 29 and 30 lost, the signal lost at 1.6 s, full-scale sound from 61 s on.
+    for (int i = 0; i < 1550; ++i) {
+      const REFERENCE_TIME at = i * kPal;
+      if (i == 30) src.counts->events.Note("card", CaptureEventKind::FramesLost, at, 2);
+      if (i == 40) src.counts->events.Note("card", CaptureEventKind::SignalLost, at);
+      src.Sound(at, 40, static_cast<std::int16_t>(i < 1525 ? (i % 2 ? -6000 : 4000) : 32767));
+      if (i != 29 && i != 30) src.Picture(at, static_cast<BYTE>(i), i == 31 ? 2 : 0);
+    }
+    ASSERT_EQ(S_OK, record->SetEndReason("time_limit"));
+    ASSERT_EQ(S_OK, rig.control->Stop());
+    WaitForChecksums();
+
+    const std::string sums = FrameChecksumsOf(rig.path);
+    ASSERT_EQ(c.frameSums, std::filesystem::exists(sums));
+    ASSERT_EQ(c.sideFiles, std::filesystem::exists(CaptureLogOf(rig.path)));
+    if (!c.sideFiles) {
+      EXPECT_FALSE(std::filesystem::exists(ChecksumOf(rig.path)));
+      continue;
+    }
+    if (c.frameSums) {
+      std::ifstream in(sums);
+      const std::string ours((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      const auto theirs = HashLines(orv::test::Shell("ffmpeg -nostdin -v error -i " + orv::test::Quoted(rig.path) + " -map 0 -f framemd5 -"));
+      EXPECT_GT(theirs.size(), 1548u + 1500u);
+      EXPECT_EQ(theirs, HashLines(ours));
+    }
+    int status = -1;
+    const std::string checked = orv::test::Shell("cd " + orv::test::Quoted(dir) + " && md5sum -c " + orv::test::Quoted(ChecksumOf(c.name)) + " 2>&1", &status);
+    EXPECT_EQ(0, status) << checked;
+
+    const auto lines = LogLines(rig.path);
+    ASSERT_GE(lines.size(), 5u);
+    const auto& first = lines.front();
+    EXPECT_EQ("capture", first.value("type", ""));
+    EXPECT_EQ("김 기록", first.value("operator", ""));
+    EXPECT_EQ("Card 1", first["device"].value("name", ""));
+    EXPECT_EQ(44100, first["sound"].value("rate", 0));
+    EXPECT_EQ(c.codec, first["record"]["video"]["settings"].get<std::string>().substr(0, std::strlen(c.codec)));
+    std::vector<std::pair<std::string, double>> events;
+    std::vector<nlohmann::json> summaries;
+    for (const auto& l : lines) {
+      if (l.value("type", "") == "event") events.emplace_back(l.value("event", ""), l.value("t", -1.0));
+      if (l.value("type", "") == "summary") summaries.push_back(l);
+    }
+    ASSERT_EQ(3u, events.size());
+    for (const auto& [name, t] : {std::pair{"frames_lost", 1.2}, {"frames_inserted", 1.24}, {"signal_lost", 1.6}}) {
+      const auto e = std::find_if(events.begin(), events.end(), [&](const auto& e) { return e.first == name; });
+      ASSERT_NE(events.end(), e) << name;
+      EXPECT_NEAR(t, e->second, 0.04) << name;
+    }
+    ASSERT_EQ(1u, summaries.size());
+    EXPECT_EQ(60.0, summaries[0].value("t", 0.0));
+    EXPECT_EQ(std::pair(16, 215), std::pair(summaries[0].value("ymin", 0), summaries[0].value("ymax", 0)));
+    // The minute's peak is the louder half-wave: -6000 of 32768.
+    EXPECT_NEAR(-14.8, summaries[0]["sound_peak_dbfs"][1].get<double>(), 0.5);
+    const auto& last = lines.back();
+    EXPECT_EQ("end", last.value("type", ""));
+    EXPECT_EQ("time_limit", last.value("reason", ""));
+    EXPECT_EQ(std::tuple(1548, 2, 2), std::tuple(last.value("captured", -1), last.value("dropped", -1), last.value("inserted", -1)));
+    EXPECT_EQ(std::tuple(src.counts->delivered.load(), src.counts->dropped.load(), src.counts->inserted.load()),
+              std::tuple(last.value("captured", -1), last.value("dropped", -1), last.value("inserted", -1)));
+    EXPECT_EQ(static_cast<long long>(std::filesystem::file_size(rig.path)), last.value("size", -1LL));
+    EXPECT_NEAR(0.0, last["sound_peak_dbfs"][0].get<double>(), 0.1);
+    EXPECT_GT(last["sound_clips"][0].get<long long>(), 10000);
+
+    if (!IsMatroska(rig.path)) continue;
+    const auto tags = Probe(rig.path)["format"]["tags"];
+    for (const auto& [key, value] : {std::pair{"ENCODER", "OrvaneTuner 9.9"}, {"ORIGINAL_MEDIA_TYPE", "Composite"},
+                                     {"TV_STANDARD", "PAL-BG"}, {"CAPTURE_DEVICE", "Card 1"}, {"DIGITIZED_BY", "김 기록"},
+                                     {"COMMENT", "Tape 7, side A"}})
+      EXPECT_EQ(value, tags.value(key, "")) << key << " in " << tags.dump();
+    EXPECT_EQ(first.value("start", ""), tags.value("DATE_DIGITIZED", "")) << tags.dump();
+    EXPECT_NE(std::string::npos, tags.value("ENCODER_SETTINGS", "").find(c.codec)) << tags.dump();
   }
 }
 
