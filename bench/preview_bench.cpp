@@ -282,17 +282,21 @@ int main(int argc, char** argv) {
       allWithin = allWithin && p / b <= 1.2;
     }
   }
-  // The virtual card draws each picture on its streaming thread: snow is the dearest.
-  PictureState s;
-  s.input = PictureState::Input::Tuner, s.channel = 8, s.signal = false;
+  // The virtual card draws each picture on its streaming thread: snow anew every time, a channel with
+  // a signal as a kept picture and its moving box.
   std::vector<BYTE> frame(kWidth * kHeight * 2);
-  PictureGenerator generator;
-  std::vector<double> draw;
-  for (int round = 0; round < kRounds; ++round)
-    draw.push_back(PerPicture(n, [&](int i) { return generator.DrawYUY2(s, i, frame.data(), kWidth, kHeight), true; }));
   const double period = 1000.0 / 14.99;
-  std::printf("\nvirtual card's snow: %.3f ms a picture, %.1f %% of its frame period\n", Median(draw),
-              100 * Median(draw) / period);
+  std::printf("\n");
+  for (const bool signal : {false, true}) {
+    PictureState s;
+    s.input = PictureState::Input::Tuner, s.channel = 8, s.signal = signal;
+    PictureGenerator generator;
+    std::vector<double> draw;
+    for (int round = 0; round < kRounds; ++round)
+      draw.push_back(PerPicture(n, [&](int i) { return generator.DrawYUY2(s, i, frame.data(), kWidth, kHeight), true; }));
+    std::printf("virtual card's %-9s %.3f ms a picture, %.2f %% of its frame period\n", signal ? "channel:" : "snow:",
+                Median(draw), 100 * Median(draw) / period);
+  }
   std::printf("%s\n", allWithin ? "every ratio within 1.2" : "a ratio above 1.2");
   return allWithin ? 0 : 1;
 }
