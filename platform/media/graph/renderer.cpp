@@ -51,7 +51,9 @@ void Publish(const std::shared_ptr<FrameSlot>& slot, PreviewPicture* picture) {
       s->wakePending = false;
       h = s->window;
     }
+    // Painted now rather than on a later turn of the event loop: one wake-up a picture.
     ::InvalidateRect(h, nullptr, FALSE);
+    ::UpdateWindow(h);
   };
   QMetaObject::invokeMethod(app, repaint, Qt::QueuedConnection);
 }
