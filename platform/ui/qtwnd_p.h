@@ -69,6 +69,9 @@ class WndWidget : public QWidget {
   bool eraseNext = true;   // the next paint erases to the class background first
   bool invalid = true;     // the window asked to be painted (WM_PAINT); otherwise a paint only shows the surface
   bool flushOnly = false;  // showing a client DC's drawing: never a WM_PAINT meanwhile
+  // Its last paint went straight into the top-level's buffer, leaving the surface behind: every
+  // paint asks it again.
+  bool paintsDirect = false;
 
   // Moving and sizing a window whose frame we draw ourselves. Nothing happens until the pointer
   // really moves with the button held: then the window manager is asked, or, without one, the
@@ -91,8 +94,13 @@ class WndWidget : public QWidget {
 
  private:
   void MouseButton(QMouseEvent* e, bool down, bool dbl);
+  QImage* DirectTarget(QRect* place);
   HWND hwnd_;
 };
+
+// During the paint of window h: the top-level's buffer and the window's place in it, when the
+// window's pixels can be written there straight (a caller that takes it draws all of them).
+QImage* DirectPaintTarget(HWND h, QRect* place);
 
 // Test seam: stands in for the window manager's move and resize (Qt::Edges empty for a move);
 // returns whether it took the drag. nullptr: ask the real one.

@@ -15,6 +15,8 @@ struct SurfaceBits {
 };
 
 // The pixels of the window that dc paints, valid while dc lives; false when it paints no window.
+// They are the top-level window's own buffer when the window can be painted there straight, so the
+// caller draws every one of them (no other drawing through dc shows).
 bool PaintSurface(CPaintDC& dc, SurfaceBits* out);
 
 }  // namespace orv::ui

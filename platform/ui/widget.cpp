@@ -102,10 +102,36 @@ bool FollowDrag(QPoint global, Qt::MouseButtons buttons) {
 // Painting happens through the surface; this names the window being painted right now.
 HWND g_painting = nullptr;
 QRect g_paintRect;
+// What that window may paint straight into instead, and whether it did.
+QImage* g_direct = nullptr;
+QRect g_directPlace;
+bool g_paintedDirect = false;
 
 }  // namespace
 
 QPoint LastPressPosition() { return g_lastPress; }
+
+QImage* DirectPaintTarget(HWND h, QRect* place) {
+  if (!h || h != g_painting || !g_direct) return nullptr;
+  *place = g_directPlace;
+  g_paintedDirect = true;
+  return g_direct;
+}
+
+QImage* WndWidget::DirectTarget(QRect* place) {
+  // A 32-bit image at one pixel per point that holds the whole widget, none of it covered.
+  QPoint offset;
+  QPaintDevice* device = redirected(&offset);
+  if (!device || device->devType() != QInternal::Image) return nullptr;
+  auto* image = static_cast<QImage*>(device);
+  const QRect at(-offset, size());
+  if ((image->format() != QImage::Format_RGB32 && image->format() != QImage::Format_ARGB32_Premultiplied) ||
+      image->devicePixelRatio() != 1.0 || !image->isDetached() || !image->rect().contains(at) ||
+      visibleRegion() != QRegion(rect()))
+    return nullptr;
+  *place = at;
+  return image;
+}
 
 bool IsPainting(HWND h, RECT* rc) {
   if (h != g_painting) return false;
@@ -137,21 +163,31 @@ void WndWidget::SetInner(QWidget* w) {
 void WndWidget::paintEvent(QPaintEvent* e) {
   if (inner) return;
   if (hwnd_) NotifySizeIfChanged(hwnd_);
-  if (hwnd_ && invalid && !flushOnly) {
+  if (hwnd_ && (invalid || paintsDirect) && !flushOnly) {
     invalid = false;
     const HWND h = hwnd_;
     const HWND outer = g_painting;
     const QRect outerRect = g_paintRect;
+    QImage* const outerDirect = g_direct;
+    const QRect outerPlace = g_directPlace;
+    const bool outerPainted = g_paintedDirect;
     g_painting = h;
     g_paintRect = e->rect();
+    g_direct = DirectTarget(&g_directPlace);
+    g_paintedDirect = false;
     if (eraseNext) {
       eraseNext = false;
       CClientDC dc(CWnd::FromHandle(h));
       SendMessageA(h, WM_ERASEBKGND, reinterpret_cast<WPARAM>(static_cast<CDC*>(&dc)), 0);
     }
     SendMessageA(h, WM_PAINT, 0, 0);
+    paintsDirect = g_paintedDirect;
     g_painting = outer;
     g_paintRect = outerRect;
+    g_direct = outerDirect;
+    g_directPlace = outerPlace;
+    g_paintedDirect = outerPainted;
+    if (paintsDirect) return;
   }
   QPainter p(this);
   p.drawImage(e->rect(), surface, e->rect());

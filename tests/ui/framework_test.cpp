@@ -2,10 +2,13 @@
 // copy's sockets, resources and the language.
 #include "platform/ui/afxwin.h"
 #include "platform/ui/qtwnd_p.h"
+#include "platform/ui/surface.h"
 #include "tests/support/uitest.h"
 #include "platform/ui/testing.h"
 
 #include <QCursor>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QLocalServer>
 #include <QTest>
 #include <atomic>
@@ -101,6 +104,56 @@ TEST(Messages, PostedAndTimerMessagesPassPreTranslateWithTheCursorPosition) {
   delete other;
   PumpUntil([] { return false; }, 80);
   EXPECT_EQ(ticks, w.Count(WM_TIMER));
+}
+
+// A window that makes its own pixels (the live picture) writes them straight into its top-level's
+// buffer, at its place there and nowhere else; part of it covered, it draws into its own surface,
+// which shows only where nothing covers it.
+TEST(Painting, OwnPixelsReachTheScreenAtTheWindowsPlaceAndNeverOverACoveringWindow) {
+  RecordingWnd top(0, WS_POPUP, {0, 0, 200, 150});
+  RecordingWnd picture(0, WS_CHILD | WS_VISIBLE, {20, 30, 120, 80}, top.m_hWnd);
+  auto pattern = [](int x, int y) { return 0xFF800000u | static_cast<unsigned>(x) << 8 | static_cast<unsigned>(y); };
+  int painted = 0;
+  picture.handler = [&](UINT m, WPARAM, LPARAM, bool* handled) -> LRESULT {
+    if (m != WM_PAINT) return 0;
+    *handled = true;
+    CPaintDC dc(&picture);
+    orv::ui::SurfaceBits bits;
+    if (!orv::ui::PaintSurface(dc, &bits)) return 0;
+    for (int y = 0; y < bits.height; ++y)
+      for (int x = 0; x < bits.width; ++x) reinterpret_cast<std::uint32_t*>(bits.bits + y * bits.stride)[x] = pattern(x, y);
+    ++painted;
+    return 0;
+  };
+  top.ShowWindow(SW_SHOW);
+  QWidget* topWidget = Widget(top.m_hWnd);
+  auto screen = [&] { return QGuiApplication::primaryScreen()->grabWindow(topWidget->winId()).toImage(); };
+  auto shows = [&](const QImage& img, int x, int y) { return img.pixel(20 + x, 30 + y) == pattern(x, y); };
+  ASSERT_TRUE(PumpUntil([&] { return painted > 0 && shows(screen(), 99, 49); }));
+  QImage img = screen();
+  for (const auto& [x, y] : {std::pair{0, 0}, {99, 0}, {0, 49}, {57, 23}}) EXPECT_TRUE(shows(img, x, y)) << x << "," << y;
+  EXPECT_NE(pattern(0, 0), img.pixel(19, 30)) << "left of the window";
+  EXPECT_NE(pattern(0, 49), img.pixel(20, 80)) << "below it";
+  auto* own = static_cast<orv::ui::WndWidget*>(Widget(picture.m_hWnd));
+  EXPECT_NE(pattern(0, 0), own->surface.pixel(0, 0)) << "drawn into the window's own surface and copied";
+  // Painted again while nothing asks for a repaint (an expose): still the window's own pixels.
+  topWidget->repaint();
+  EXPECT_TRUE(shows(screen(), 57, 23));
+
+  RecordingWnd cover(0, WS_CHILD | WS_VISIBLE, {70, 30, 120, 80}, top.m_hWnd);  // the right half
+  cover.handler = [&](UINT m, WPARAM, LPARAM, bool* handled) -> LRESULT {
+    if (m != WM_PAINT) return 0;
+    *handled = true;
+    CPaintDC dc(&cover);
+    dc.FillSolidRect(0, 0, 50, 50, RGB(0, 0, 255));
+    return 0;
+  };
+  const int before = painted;
+  picture.InvalidateRect(nullptr, FALSE);
+  ASSERT_TRUE(PumpUntil([&] { return painted > before && screen().pixel(70 + 20, 40) == 0xFF0000FFu; }));
+  img = screen();
+  EXPECT_TRUE(shows(img, 10, 10));
+  EXPECT_EQ(0xFF0000FFu, img.pixel(20 + 60, 30 + 10)) << "under the covering window";
 }
 
 TEST(Input, KeypadKeysAreDistinctFromTheMainRow) {

@@ -592,8 +592,10 @@ class VirtualAudioCapture : public FilterBase {
 
  protected:
   // PCM in buffers of a tenth of a second of the card's sound clock, each sent once it is complete,
-  // with the time of its first sample from the graph's start.
+  // with the time of its first sample from the graph's start. With nothing connected (the live
+  // picture alone) there is nobody to send to: no thread wakes fifty times a second for nothing.
   HRESULT OnRun() override {
+    if (!PinAt(0)->IsConnected()) return S_OK;
     std::shared_ptr<AM_MEDIA_TYPE> type = CopyType(*m_device->audioFormat);
     if (type->formattype != FORMAT_WaveFormatEx || !type->pbFormat || type->cbFormat < sizeof(WAVEFORMATEX))
       return S_OK;

@@ -90,6 +90,49 @@ constexpr Yuv kBlack{16, 128, 128};
 // Segments a..g of a seven-segment digit, bit 0 = a.
 constexpr BYTE kSegments[10] = {0x3F, 0x06, 0x5B, 0x4F, 0x66, 0x6D, 0x7D, 0x07, 0x7F, 0x6F};
 
+// Pixels x to x + w of one row of w x 1 luma and half as much U and V, from an even pixel.
+void FillRow(BYTE* y, BYTE* u, BYTE* v, int rowWidth, int x, int w, Yuv c) {
+  const int x0 = std::max(0, x) & ~1, x1 = std::min(rowWidth, x + w);
+  if (x1 <= x0) return;
+  std::fill(y + x0, y + x1, c.y);
+  std::fill(u + x0 / 2, u + (x1 + 1) / 2, c.u);
+  std::fill(v + x0 / 2, v + (x1 + 1) / 2, c.v);
+}
+
+// The picture controls as a decoder applies them: luma gain and offset, chroma rotation and gain.
+struct Controls {
+  explicit Controls(const PictureState& s) {
+    // The test picture's black and white come out at the card's own luma range first.
+    const double gain = 2.0 * s.contrast, offset = (s.brightness - 0.5) * 200.0;
+    const double range = static_cast<double>(s.lumaMax - s.lumaMin) / (kWhite.y - kBlack.y);
+    for (int i = 0; i < 256; ++i) {
+      const double decoded = s.lumaMin + (i - kBlack.y) * range;
+      lut[i] = static_cast<BYTE>(std::clamp(std::lround((decoded - 128) * gain + 128 + offset), 0L, 255L));
+    }
+    const double theta = (s.hue - 0.5) * 2.0 * std::numbers::pi, sat = 2.0 * s.saturation;
+    cs = static_cast<int>(std::lround(sat * std::cos(theta) * 256));
+    sn = static_cast<int>(std::lround(sat * std::sin(theta) * 256));
+  }
+  // One row of w pixels (w even) into YUY2.
+  void Pack(const BYTE* y, const BYTE* u, const BYTE* v, int w, BYTE* out) const {
+    for (int i = 0; i < w / 2; ++i) {
+      const int du = u[i] - 128, dv = v[i] - 128;
+      out[4 * i] = lut[y[2 * i]];
+      out[4 * i + 1] = static_cast<BYTE>(std::clamp(128 + (du * cs - dv * sn) / 256, 0, 255));
+      out[4 * i + 2] = lut[y[2 * i + 1]];
+      out[4 * i + 3] = static_cast<BYTE>(std::clamp(128 + (du * sn + dv * cs) / 256, 0, 255));
+    }
+  }
+  BYTE lut[256];
+  int cs, sn;
+};
+
+bool SameStill(const PictureState& a, const PictureState& b) {
+  return a.input == b.input && a.connector == b.connector && a.channel == b.channel && a.signal == b.signal &&
+         a.brightness == b.brightness && a.contrast == b.contrast && a.hue == b.hue && a.saturation == b.saturation &&
+         a.lumaMin == b.lumaMin && a.lumaMax == b.lumaMax;
+}
+
 class Canvas {
  public:
   Canvas(std::vector<BYTE>& y, std::vector<BYTE>& u, std::vector<BYTE>& v, int w, int h)
@@ -98,13 +141,10 @@ class Canvas {
   int H() const { return m_h; }
 
   void Fill(int x, int y, int w, int h, Yuv c) {
-    const int x0 = std::max(0, x) & ~1, x1 = std::min(m_w, x + w), y0 = std::max(0, y), y1 = std::min(m_h, y + h);
-    for (int row = y0; row < y1; ++row) {
-      std::fill(m_y.begin() + row * m_w + x0, m_y.begin() + row * m_w + x1, c.y);
-      const int half = m_w / 2;
-      std::fill(m_u.begin() + row * half + x0 / 2, m_u.begin() + row * half + (x1 + 1) / 2, c.u);
-      std::fill(m_v.begin() + row * half + x0 / 2, m_v.begin() + row * half + (x1 + 1) / 2, c.v);
-    }
+    const int y0 = std::max(0, y), y1 = std::min(m_h, y + h), half = m_w / 2;
+    for (int row = y0; row < y1; ++row)
+      FillRow(&m_y[static_cast<std::size_t>(row) * m_w], &m_u[static_cast<std::size_t>(row) * half],
+              &m_v[static_cast<std::size_t>(row) * half], m_w, x, w, c);
   }
 
   // Digits of `number` in seven segments, `height` tall, starting at (x, y).
@@ -150,11 +190,56 @@ std::uint32_t PictureGenerator::Noise() {
 void PictureGenerator::DrawYUY2(const PictureState& s, std::int64_t index, BYTE* dst, int width, int height) {
   const int w = width & ~1, h = height;
   if (w <= 0 || h <= 0) return;
-  m_y.resize(static_cast<std::size_t>(w) * h);
-  m_u.resize(static_cast<std::size_t>(w / 2) * h);
-  m_v.resize(m_u.size());
-  Canvas c(m_y, m_u, m_v, w, h);
+  const std::size_t half = static_cast<std::size_t>(w / 2);
+  const std::size_t rowBytes = static_cast<std::size_t>(w) * 2, dstStride = static_cast<std::size_t>(width) * 2;
+  const bool snow = s.input != PictureState::Input::None && !s.signal;
+  const Controls controls(s);
+  if (snow || !m_stillValid || m_stillWidth != width || m_stillHeight != height || !SameStill(s, m_stillState)) {
+    m_y.resize(static_cast<std::size_t>(w) * h);
+    m_u.resize(half * h);
+    m_v.resize(m_u.size());
+    DrawStill(s, w, h);
+    if (snow) {
+      // New every picture: nothing to keep.
+      m_stillValid = false;
+      for (int row = 0; row < h; ++row)
+        controls.Pack(&m_y[static_cast<std::size_t>(row) * w], &m_u[row * half], &m_v[row * half], w, dst + row * dstStride);
+      return;
+    }
+    m_still.resize(rowBytes * h);
+    for (int row = 0; row < h; ++row)
+      controls.Pack(&m_y[static_cast<std::size_t>(row) * w], &m_u[row * half], &m_v[row * half], w, &m_still[row * rowBytes]);
+    m_stillValid = true;
+    m_stillWidth = width, m_stillHeight = height, m_stillState = s;
+  }
+  // A steady picture costs a copy and its moving element.
+  for (int row = 0; row < h; ++row) std::copy_n(&m_still[row * rowBytes], rowBytes, dst + row * dstStride);
+  if (s.input == PictureState::Input::None) return;
+  // The moving element: a box that sweeps across the upper part of the picture, 6 pixels a field.
+  // In an interlaced picture the later field's lines show it where it was half a frame later.
+  const int box = std::max(8, h / 10), span = std::max(1, w - box), top = h / 8;
+  const bool interlaced = s.fields == AM_FIELDS_TOP_FIRST || s.fields == AM_FIELDS_BOTTOM_FIRST;
+  const int firstParity = s.fields == AM_FIELDS_BOTTOM_FIRST ? 1 : 0;
+  m_rowY.resize(w);
+  m_rowU.resize(half);
+  m_rowV.resize(half);
+  for (int row = top; row < std::min(h, top + box); ++row) {
+    std::copy_n(&m_y[static_cast<std::size_t>(row) * w], w, m_rowY.data());
+    std::copy_n(&m_u[row * half], half, m_rowU.data());
+    std::copy_n(&m_v[row * half], half, m_rowV.data());
+    const int field = interlaced && row % 2 != firstParity ? 1 : 0;
+    const int step = static_cast<int>((index * 2 + field) * 6 % (2 * span));
+    const int x = step < span ? step : 2 * span - step;
+    FillRow(m_rowY.data(), m_rowU.data(), m_rowV.data(), w, x, box, kWhite);
+    if (row >= top + box / 4 && row < top + box / 4 + box / 2)
+      FillRow(m_rowY.data(), m_rowU.data(), m_rowV.data(), w, x + box / 4, box / 2, kBlack);
+    controls.Pack(m_rowY.data(), m_rowU.data(), m_rowV.data(), w, dst + row * dstStride);
+  }
+}
 
+// The picture without its moving element, into m_y, m_u and m_v.
+void PictureGenerator::DrawStill(const PictureState& s, int w, int h) {
+  Canvas c(m_y, m_u, m_v, w, h);
   if (s.input == PictureState::Input::None) {
     c.Fill(0, 0, w, h, kBlack);
   } else if (!s.signal) {
@@ -184,45 +269,6 @@ void PictureGenerator::DrawYUY2(const PictureState& s, std::int64_t index, BYTE*
         for (int x = 0; x < w; x += cell) c.Fill(x, y, cell, cell, ((x + y) / cell) % 2 ? kBars[4] : kBars[2]);
     }
     c.Number(s.connector, w / 20, h / 20, h / 8, kWhite);
-  }
-  if (s.input != PictureState::Input::None && s.signal) {
-    // The moving element: a box that sweeps across the upper part of the picture, 6 pixels a field.
-    // In an interlaced picture the later field's lines show it where it was half a frame later.
-    const int box = std::max(8, h / 10), span = std::max(1, w - box), top = h / 8;
-    const bool interlaced = s.fields == AM_FIELDS_TOP_FIRST || s.fields == AM_FIELDS_BOTTOM_FIRST;
-    const int firstParity = s.fields == AM_FIELDS_BOTTOM_FIRST ? 1 : 0;
-    for (int row = top; row < std::min(h, top + box); ++row) {
-      const int field = interlaced && row % 2 != firstParity ? 1 : 0;
-      const int step = static_cast<int>((index * 2 + field) * 6 % (2 * span));
-      const int x = step < span ? step : 2 * span - step;
-      c.Fill(x, row, box, 1, kWhite);
-      if (row >= top + box / 4 && row < top + box / 4 + box / 2) c.Fill(x + box / 4, row, box / 2, 1, kBlack);
-    }
-  }
-
-  // The picture controls act as a decoder's would: luma gain and offset, chroma rotation and gain.
-  // The test picture's black and white come out at the card's own luma range first.
-  BYTE lut[256];
-  const double gain = 2.0 * s.contrast, offset = (s.brightness - 0.5) * 200.0;
-  const double range = static_cast<double>(s.lumaMax - s.lumaMin) / (kWhite.y - kBlack.y);
-  for (int i = 0; i < 256; ++i) {
-    const double decoded = s.lumaMin + (i - kBlack.y) * range;
-    lut[i] = static_cast<BYTE>(std::clamp(std::lround((decoded - 128) * gain + 128 + offset), 0L, 255L));
-  }
-  const double theta = (s.hue - 0.5) * 2.0 * std::numbers::pi, sat = 2.0 * s.saturation;
-  const int cs = static_cast<int>(std::lround(sat * std::cos(theta) * 256)), sn = static_cast<int>(std::lround(sat * std::sin(theta) * 256));
-  for (int row = 0; row < h; ++row) {
-    BYTE* out = dst + static_cast<std::size_t>(row) * width * 2;
-    const BYTE* y = &m_y[static_cast<std::size_t>(row) * w];
-    const BYTE* u = &m_u[static_cast<std::size_t>(row) * (w / 2)];
-    const BYTE* v = &m_v[static_cast<std::size_t>(row) * (w / 2)];
-    for (int i = 0; i < w / 2; ++i) {
-      const int du = u[i] - 128, dv = v[i] - 128;
-      out[4 * i] = lut[y[2 * i]];
-      out[4 * i + 1] = static_cast<BYTE>(std::clamp(128 + (du * cs - dv * sn) / 256, 0, 255));
-      out[4 * i + 2] = lut[y[2 * i + 1]];
-      out[4 * i + 3] = static_cast<BYTE>(std::clamp(128 + (du * sn + dv * cs) / 256, 0, 255));
-    }
   }
 }
 

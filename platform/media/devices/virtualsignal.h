@@ -94,8 +94,16 @@ class PictureGenerator {
 
  private:
   std::uint32_t Noise();
+  void DrawStill(const PictureState& s, int w, int h);
   std::uint32_t m_seed = 0x9E3779B9u;
   std::vector<BYTE> m_y, m_u, m_v;  // the picture before the picture controls, U and V per pixel pair
+  // The picture without its moving element, packed with the controls applied, kept while the state
+  // and the size stay: a steady channel costs a copy and the element's rows.
+  std::vector<BYTE> m_still;
+  PictureState m_stillState;
+  int m_stillWidth = 0, m_stillHeight = 0;
+  bool m_stillValid = false;
+  std::vector<BYTE> m_rowY, m_rowU, m_rowV;  // a row of the element being drawn
   double m_phase = 0.0;
 };
 

@@ -2,13 +2,15 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
+#include <utility>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavfilter/avfilter.h>
 #include <libavfilter/buffersink.h>
 #include <libavfilter/buffersrc.h>
-#include <libavutil/imgutils.h>
+#include <libavutil/buffer.h>
 #include <libavutil/opt.h>
 #include <libswscale/swscale.h>
 }
@@ -16,6 +18,113 @@ extern "C" {
 #include <cstdio>
 
 namespace orv::media {
+namespace {
+
+// Where a card's frame of a type keeps its planes, from its first byte.
+struct Layout {
+  AVPixelFormat format = AV_PIX_FMT_NONE;  // none for MJPG: decoded later
+  std::ptrdiff_t offsets[4] = {};
+  int strides[4] = {};
+  std::size_t bytes = 0;  // what the planes span
+};
+
+// False for a type the preview does not know, bad sizes or a frame shorter than its size.
+bool LayOut(const GUID& subtype, std::size_t srcSize, int width, int height, Layout* out) {
+  if (width <= 0 || height <= 0 || width > 16384 || height > 16384) return false;
+  const std::size_t w = static_cast<std::size_t>(width), h = static_cast<std::size_t>(height);
+  Layout l;
+  if (subtype == MEDIASUBTYPE_YUY2 || subtype == MEDIASUBTYPE_UYVY) {
+    l.format = subtype == MEDIASUBTYPE_YUY2 ? AV_PIX_FMT_YUYV422 : AV_PIX_FMT_UYVY422;
+    l.strides[0] = width * 2;
+    l.bytes = w * 2 * h;
+  } else if (subtype == MEDIASUBTYPE_I420 || subtype == MEDIASUBTYPE_YV12) {
+    // Y, then the two quarter-size chroma planes: U first in I420, V first in YV12.
+    const std::size_t chroma = (w / 2) * (h / 2);
+    const bool yv12 = subtype == MEDIASUBTYPE_YV12;
+    l.format = AV_PIX_FMT_YUV420P;
+    l.offsets[yv12 ? 2 : 1] = static_cast<std::ptrdiff_t>(w * h);
+    l.offsets[yv12 ? 1 : 2] = static_cast<std::ptrdiff_t>(w * h + chroma);
+    l.strides[0] = width;
+    l.strides[1] = l.strides[2] = width / 2;
+    l.bytes = w * h + 2 * chroma;
+  } else if (subtype == MEDIASUBTYPE_NV12) {
+    l.format = AV_PIX_FMT_NV12;
+    l.offsets[1] = static_cast<std::ptrdiff_t>(w * h);
+    l.strides[0] = l.strides[1] = width;
+    l.bytes = w * h + w * (h / 2);
+  } else if (subtype == MEDIASUBTYPE_RGB24) {
+    // A DIB: rows padded to 4 bytes, blue first, bottom row first.
+    const int stride = (width * 3 + 3) & ~3;
+    l.format = AV_PIX_FMT_BGR24;
+    l.offsets[0] = static_cast<std::ptrdiff_t>(stride) * (height - 1);
+    l.strides[0] = -stride;
+    l.bytes = static_cast<std::size_t>(stride) * h;
+  } else if (subtype == MEDIASUBTYPE_MJPG) {
+    l.bytes = srcSize;
+    if (srcSize == 0 || srcSize > INT32_MAX - AV_INPUT_BUFFER_PADDING_SIZE) return false;
+  } else {
+    return false;
+  }
+  if (srcSize < l.bytes) return false;
+  *out = l;
+  return true;
+}
+
+}  // namespace
+
+// ---- PreviewPicture, PicturePool -------------------------------------------------------------------
+
+PreviewPicture::PreviewPicture() : m_frame(av_frame_alloc()) {}
+
+PreviewPicture::~PreviewPicture() { av_frame_free(&m_frame); }
+
+void PreviewPicture::Swap(PreviewPicture& other) noexcept {
+  std::swap(m_frame, other.m_frame);
+  std::swap(m_size, other.m_size);
+}
+
+void PreviewPicture::Clear() {
+  if (m_frame) av_frame_unref(m_frame);
+  m_size = 0;
+}
+
+bool PreviewPicture::Empty() const { return !m_frame || !m_frame->buf[0]; }
+
+PicturePool::~PicturePool() { av_buffer_pool_uninit(&m_pool); }
+
+bool PicturePool::Copy(const GUID& subtype, const BYTE* src, std::size_t srcSize, int width, int height,
+                       PreviewPicture* out) {
+  if (!out) return false;
+  out->Clear();
+  Layout l;
+  if (!src || !out->m_frame || !LayOut(subtype, srcSize, width, height, &l)) return false;
+  // The padding lets the MJPG decoder read past the end.
+  const std::size_t need = l.bytes + AV_INPUT_BUFFER_PADDING_SIZE;
+  if (need > m_bufferSize) {
+    // Buffers already out stay valid until they come back; compressed frames vary, so leave room.
+    av_buffer_pool_uninit(&m_pool);
+    const std::size_t size = l.format == AV_PIX_FMT_NONE ? need + need / 4 : need;
+    m_pool = av_buffer_pool_init(size, nullptr);
+    m_bufferSize = m_pool ? size : 0;
+  }
+  AVBufferRef* buffer = m_pool ? av_buffer_pool_get(m_pool) : nullptr;
+  if (!buffer) return false;
+  std::memcpy(buffer->data, src, l.bytes);
+  std::memset(buffer->data + l.bytes, 0, AV_INPUT_BUFFER_PADDING_SIZE);
+  AVFrame* f = out->m_frame;
+  f->buf[0] = buffer;
+  f->format = l.format;
+  f->width = width;
+  f->height = height;
+  for (int i = 0; i < 4; ++i)
+    if (l.strides[i]) f->data[i] = buffer->data + l.offsets[i], f->linesize[i] = l.strides[i];
+  if (l.format == AV_PIX_FMT_NONE) out->m_size = l.bytes;
+  return true;
+}
+
+// ---- FrameConverter --------------------------------------------------------------------------------
+
+int PreviewScalerFlags(int srcWidth, int dstWidth) { return dstWidth > srcWidth ? SWS_FAST_BILINEAR : SWS_BILINEAR; }
 
 FrameConverter::~FrameConverter() {
   sws_freeContext(m_ctx);
@@ -24,7 +133,7 @@ FrameConverter::~FrameConverter() {
   avcodec_free_context(&m_decoder);
 }
 
-bool FrameConverter::Decode(const BYTE* src, std::size_t srcSize) {
+bool FrameConverter::Decode(const PreviewPicture& picture) {
   if (!m_decoder) {
     const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_MJPEG);
     if (!codec || !(m_decoder = avcodec_alloc_context3(codec))) return false;
@@ -35,73 +144,36 @@ bool FrameConverter::Decode(const BYTE* src, std::size_t srcSize) {
     m_packet = av_packet_alloc();
     m_decoded = av_frame_alloc();
   }
-  if (!m_packet || !m_decoded || srcSize > INT32_MAX || av_new_packet(m_packet, static_cast<int>(srcSize)) < 0)
-    return false;
-  std::copy_n(src, srcSize, m_packet->data);
+  if (!m_packet || !m_decoded || !(m_packet->buf = av_buffer_ref(picture.m_frame->buf[0]))) return false;
+  // The decoder reads the pooled buffer itself.
+  m_packet->data = m_packet->buf->data;
+  m_packet->size = static_cast<int>(picture.m_size);
   const bool sent = avcodec_send_packet(m_decoder, m_packet) == 0;
   av_packet_unref(m_packet);
   return sent && avcodec_receive_frame(m_decoder, m_decoded) == 0;
 }
 
-bool FrameConverter::Convert(const GUID& subtype, const BYTE* src, std::size_t srcSize, int width, int height,
-                             BYTE* dst, int dstWidth, int dstHeight, int dstStride) {
-  if (!src || !dst || width <= 0 || height <= 0 || dstWidth <= 0 || dstHeight <= 0 || dstStride < dstWidth * 4)
-    return false;
-  AVPixelFormat format;
-  bool fullRange = false;
-  const std::uint8_t* planes[4] = {};
-  int strides[4] = {};
-  const std::size_t w = static_cast<std::size_t>(width), h = static_cast<std::size_t>(height);
-  if (subtype == MEDIASUBTYPE_YUY2 || subtype == MEDIASUBTYPE_UYVY) {
-    if (srcSize < w * 2 * h) return false;
-    format = subtype == MEDIASUBTYPE_YUY2 ? AV_PIX_FMT_YUYV422 : AV_PIX_FMT_UYVY422;
-    planes[0] = src;
-    strides[0] = width * 2;
-  } else if (subtype == MEDIASUBTYPE_I420 || subtype == MEDIASUBTYPE_YV12) {
-    // Y, then the two quarter-size chroma planes: U first in I420, V first in YV12.
-    const std::size_t chroma = (w / 2) * (h / 2);
-    if (srcSize < w * h + 2 * chroma) return false;
-    format = AV_PIX_FMT_YUV420P;
-    const bool yv12 = subtype == MEDIASUBTYPE_YV12;
-    planes[0] = src;
-    planes[yv12 ? 2 : 1] = src + w * h;
-    planes[yv12 ? 1 : 2] = src + w * h + chroma;
-    strides[0] = width;
-    strides[1] = strides[2] = width / 2;
-  } else if (subtype == MEDIASUBTYPE_NV12) {
-    if (srcSize < w * h + w * (h / 2)) return false;
-    format = AV_PIX_FMT_NV12;
-    planes[0] = src;
-    planes[1] = src + w * h;
-    strides[0] = strides[1] = width;
-  } else if (subtype == MEDIASUBTYPE_RGB24) {
-    // A DIB: rows padded to 4 bytes, blue first, bottom row first.
-    const int stride = (width * 3 + 3) & ~3;
-    if (srcSize < static_cast<std::size_t>(stride) * h) return false;
-    format = AV_PIX_FMT_BGR24;
-    planes[0] = src + static_cast<std::size_t>(stride) * (h - 1);
-    strides[0] = -stride;
-  } else if (subtype == MEDIASUBTYPE_MJPG) {
-    if (!Decode(src, srcSize)) return false;
-    width = m_decoded->width;
-    height = m_decoded->height;
-    format = static_cast<AVPixelFormat>(m_decoded->format);
+bool FrameConverter::Convert(const PreviewPicture& picture, BYTE* dst, int dstWidth, int dstHeight, int dstStride) {
+  if (picture.Empty() || !dst || dstWidth <= 0 || dstHeight <= 0 || dstStride < dstWidth * 4) return false;
+  const AVFrame* frame = picture.m_frame;
+  bool fullRange = frame->color_range == AVCOL_RANGE_JPEG;
+  AVPixelFormat format = static_cast<AVPixelFormat>(frame->format);
+  if (format == AV_PIX_FMT_NONE) {
+    if (!Decode(picture)) return false;
+    frame = m_decoded;
+    format = static_cast<AVPixelFormat>(frame->format);
     // JPEG's full-range YUV under the plain formats' names, with the range said apart.
     switch (format) {
       case AV_PIX_FMT_YUVJ420P: format = AV_PIX_FMT_YUV420P, fullRange = true; break;
       case AV_PIX_FMT_YUVJ422P: format = AV_PIX_FMT_YUV422P, fullRange = true; break;
       case AV_PIX_FMT_YUVJ444P: format = AV_PIX_FMT_YUV444P, fullRange = true; break;
-      default: fullRange = m_decoded->color_range == AVCOL_RANGE_JPEG; break;
+      default: fullRange = frame->color_range == AVCOL_RANGE_JPEG; break;
     }
-    for (int i = 0; i < 4; ++i) {
-      planes[i] = m_decoded->data[i];
-      strides[i] = m_decoded->linesize[i];
-    }
-  } else {
-    return false;
   }
-  SwsContext* ctx = sws_getCachedContext(m_ctx, width, height, format, dstWidth, dstHeight, AV_PIX_FMT_RGB32,
-                                         SWS_BILINEAR, nullptr, nullptr, nullptr);
+  if (frame->width <= 0 || frame->height <= 0) return false;
+  SwsContext* ctx = sws_getCachedContext(m_ctx, frame->width, frame->height, format, dstWidth, dstHeight,
+                                         AV_PIX_FMT_RGB32, PreviewScalerFlags(frame->width, dstWidth), nullptr, nullptr,
+                                         nullptr);
   // A new context starts with limited-range YUV; the range is told again only when it changes.
   if (ctx && (ctx != m_ctx || fullRange != m_fullRange)) {
     const int* coefficients = sws_getCoefficients(SWS_CS_ITU601);
@@ -112,7 +184,7 @@ bool FrameConverter::Convert(const GUID& subtype, const BYTE* src, std::size_t s
   if (!m_ctx) return false;
   std::uint8_t* out[4] = {dst, nullptr, nullptr, nullptr};
   int outStrides[4] = {dstStride, 0, 0, 0};
-  return sws_scale(m_ctx, planes, strides, 0, height, out, outStrides) > 0;
+  return sws_scale(m_ctx, frame->data, frame->linesize, 0, frame->height, out, outStrides) > 0;
 }
 
 // ---- Deinterlacer ----------------------------------------------------------------------------------
@@ -133,11 +205,15 @@ bool Deinterlacer::Build(int format, int width, int height, bool topFirst) {
   const AVFilter* filter = avfilter_get_by_name("bwdif");
   if (!filter) filter = avfilter_get_by_name("yadif");
   if (!filter || !(m_graph = avfilter_graph_alloc())) return false;
-  // libavfilter converts into a layout the filter takes and back into the frame's own.
+  // One picture of 640x480 takes well under a millisecond: slices on other threads would cost more in
+  // waking them than they save.
+  m_graph->nb_threads = 1;
+  // libavfilter converts a packed or semi-planar frame into a layout the filter takes; what comes out
+  // stays planar, for the scaler to take as it is.
   char args[128], chain[128];
   std::snprintf(args, sizeof args, "video_size=%dx%d:pix_fmt=%d:time_base=1/25:pixel_aspect=1/1", width, height, format);
   std::snprintf(chain, sizeof chain, "%s=mode=send_frame:parity=%s:deint=all", filter->name, topFirst ? "tff" : "bff");
-  const AVPixelFormat formats[] = {static_cast<AVPixelFormat>(format), AV_PIX_FMT_NONE};
+  const AVPixelFormat formats[] = {AV_PIX_FMT_YUV422P, AV_PIX_FMT_YUV420P, AV_PIX_FMT_NONE};
   AVFilterInOut* from = avfilter_inout_alloc();
   AVFilterInOut* to = avfilter_inout_alloc();
   bool ok = from && to &&
@@ -159,37 +235,27 @@ bool Deinterlacer::Build(int format, int width, int height, bool topFirst) {
   return true;
 }
 
-bool Deinterlacer::Process(const GUID& subtype, const BYTE* src, std::size_t srcSize, int width, int height,
-                           bool topFirst, std::vector<BYTE>* out) {
-  AVPixelFormat format = AV_PIX_FMT_NONE;
-  // YV12 passes as I420: the filter treats the two chroma planes alike.
-  if (subtype == MEDIASUBTYPE_YUY2) format = AV_PIX_FMT_YUYV422;
-  else if (subtype == MEDIASUBTYPE_UYVY) format = AV_PIX_FMT_UYVY422;
-  else if (subtype == MEDIASUBTYPE_I420 || subtype == MEDIASUBTYPE_YV12) format = AV_PIX_FMT_YUV420P;
-  else if (subtype == MEDIASUBTYPE_NV12) format = AV_PIX_FMT_NV12;
-  if (format == AV_PIX_FMT_NONE || !src || !out || width <= 0 || height <= 0 || (width | height) & 1) return false;
-  const int size = av_image_get_buffer_size(format, width, height, 1);
-  if (size <= 0 || srcSize < static_cast<std::size_t>(size)) return false;
+bool Deinterlacer::Process(const PreviewPicture& in, bool topFirst, PreviewPicture* out) {
+  if (in.Empty() || !out || !out->m_frame) return false;
+  const AVFrame* frame = in.m_frame;
+  const int format = frame->format, width = frame->width, height = frame->height;
+  if ((format != AV_PIX_FMT_YUYV422 && format != AV_PIX_FMT_UYVY422 && format != AV_PIX_FMT_YUV420P &&
+       format != AV_PIX_FMT_NV12) ||
+      width <= 0 || height <= 0 || (width | height) & 1)
+    return false;
   if ((m_format != format || m_width != width || m_height != height || m_topFirst != topFirst) &&
       !Build(format, width, height, topFirst))
     return false;
   if (!m_frame && !(m_frame = av_frame_alloc())) return false;
-  // The frame is not reference-counted: the source keeps a copy.
-  av_frame_unref(m_frame);
-  m_frame->format = format;
-  m_frame->width = width;
-  m_frame->height = height;
+  // The filter holds its own reference to the pooled buffer: nothing is copied.
+  if (av_frame_ref(m_frame, frame) < 0) return false;
   m_frame->pts = m_pts++;
-  av_image_fill_arrays(m_frame->data, m_frame->linesize, src, format, width, height, 1);
-  const int added = av_buffersrc_write_frame(m_source, m_frame);
-  av_frame_unref(m_frame);
-  if (added < 0) return Reset(), false;
-  if (av_buffersink_get_frame(m_sink, m_frame) < 0) return false;
-  out->resize(static_cast<std::size_t>(size));
-  const bool copied = av_image_copy_to_buffer(out->data(), size, m_frame->data, m_frame->linesize, format, width,
-                                              height, 1) >= 0;
-  av_frame_unref(m_frame);
-  return copied;
+  if (av_buffersrc_add_frame(m_source, m_frame) < 0) {
+    av_frame_unref(m_frame);
+    return Reset(), false;
+  }
+  out->Clear();
+  return av_buffersink_get_frame(m_sink, out->m_frame) >= 0;
 }
 
 }  // namespace orv::media

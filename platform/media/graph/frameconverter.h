@@ -1,13 +1,13 @@
-// Scales and colour-converts pictures of a card's formats into 32-bit RGB, and deinterlaces them,
-// for the preview.
+// The live picture's pictures on their way to the window: a card's frame kept in a pooled buffer,
+// deinterlaced, and scaled and colour-converted into 32-bit RGB.
 #pragma once
 
 #include "platform/media/com/dshow.h"
 
 #include <cstddef>
-#include <vector>
 
 struct SwsContext;
+struct AVBufferPool;
 struct AVCodecContext;
 struct AVFrame;
 struct AVPacket;
@@ -16,20 +16,63 @@ struct AVFilterContext;
 
 namespace orv::media {
 
-// Scales and colour-converts preview frames into 32-bit RGB (0xffRRGGBB, as QImage::Format_RGB32).
+// One picture: a card's frame as it came, or the deinterlacer's planar output. Handed on by
+// swapping, never copied; clearing it gives its buffer back to the pool it came from.
+class PreviewPicture {
+ public:
+  PreviewPicture();
+  PreviewPicture(const PreviewPicture&) = delete;
+  PreviewPicture& operator=(const PreviewPicture&) = delete;
+  ~PreviewPicture();
+  void Swap(PreviewPicture& other) noexcept;
+  void Clear();
+  bool Empty() const;
+
+ private:
+  friend class PicturePool;
+  friend class FrameConverter;
+  friend class Deinterlacer;
+  AVFrame* m_frame;        // planes into its buffer; format AV_PIX_FMT_NONE for an MJPG frame
+  std::size_t m_size = 0;  // bytes of an MJPG frame
+};
+
+// Buffers for a card's frames: once as many are out as the path holds at a time, taking one
+// allocates nothing.
+class PicturePool {
+ public:
+  PicturePool() = default;
+  PicturePool(const PicturePool&) = delete;
+  PicturePool& operator=(const PicturePool&) = delete;
+  ~PicturePool();
+  // Copies a frame into *out. YUY2, UYVY, I420, YV12 and NV12 frames are top-down; RGB24 frames
+  // bottom-up as a DIB; MJPG frames are kept to be decoded. False, and *out empty, for other types,
+  // bad sizes or a frame shorter than its size.
+  bool Copy(const GUID& subtype, const BYTE* src, std::size_t srcSize, int width, int height, PreviewPicture* out);
+
+ private:
+  AVBufferPool* m_pool = nullptr;
+  std::size_t m_bufferSize = 0;
+};
+
+// libswscale's filter for a picture srcWidth wide shown dstWidth wide: bilinear, and its fast
+// bilinear when the picture is enlarged (as good to the eye there, and cheaper; shrinking needs the
+// real filter's wider reach).
+int PreviewScalerFlags(int srcWidth, int dstWidth);
+
+// Scales and colour-converts pictures into 32-bit RGB (0xffRRGGBB, as QImage::Format_RGB32), in one
+// step from whatever layout the picture has.
 class FrameConverter {
  public:
   FrameConverter() = default;
   FrameConverter(const FrameConverter&) = delete;
   FrameConverter& operator=(const FrameConverter&) = delete;
   ~FrameConverter();
-  // YUY2, UYVY, I420, YV12 and NV12 frames are top-down; RGB24 frames bottom-up as a DIB; MJPG
-  // frames are decoded (their own size wins). False for other types, bad sizes or undecodable data.
-  bool Convert(const GUID& subtype, const BYTE* src, std::size_t srcSize, int width, int height, BYTE* dst,
-               int dstWidth, int dstHeight, int dstStride);
+  // An MJPG picture is decoded first (its own size wins). False for an empty picture, bad sizes or
+  // undecodable data.
+  bool Convert(const PreviewPicture& picture, BYTE* dst, int dstWidth, int dstHeight, int dstStride);
 
  private:
-  bool Decode(const BYTE* src, std::size_t srcSize);
+  bool Decode(const PreviewPicture& picture);
   SwsContext* m_ctx = nullptr;
   bool m_fullRange = false;  // of the source, as m_ctx was told
   AVCodecContext* m_decoder = nullptr;
@@ -37,20 +80,19 @@ class FrameConverter {
   AVFrame* m_decoded = nullptr;
 };
 
-// Deinterlaces preview frames with libavfilter's bwdif (yadif where it is missing): one frame out
-// for each frame in, a frame late (the filter looks at the next one).
+// Deinterlaces pictures with libavfilter's bwdif (yadif where it is missing): one picture out for
+// each picture in, a picture late (the filter looks at the next one).
 class Deinterlacer {
  public:
   Deinterlacer() = default;
   Deinterlacer(const Deinterlacer&) = delete;
   Deinterlacer& operator=(const Deinterlacer&) = delete;
   ~Deinterlacer();
-  // Takes a top-down YUY2, UYVY, I420, YV12 or NV12 frame whose top or bottom field came first.
-  // True when a deinterlaced frame of the same type and size came out into *out; false while the
-  // filter fills up, for other types, bad sizes, or when libavfilter fails.
-  bool Process(const GUID& subtype, const BYTE* src, std::size_t srcSize, int width, int height, bool topFirst,
-               std::vector<BYTE>* out);
-  // Forgets the frames seen so far (a new stream).
+  // Takes a picture of a YUY2, UYVY, I420, YV12 or NV12 frame whose top or bottom field came first.
+  // True when a deinterlaced picture came out into *out, planar 4:2:2 from the packed types and
+  // 4:2:0 from the others; false while the filter fills up, for other types, or when libavfilter fails.
+  bool Process(const PreviewPicture& in, bool topFirst, PreviewPicture* out);
+  // Forgets the pictures seen so far (a new stream).
   void Reset();
 
  private:

@@ -1,4 +1,4 @@
-// The video renderer: keeps the newest frame and shows it, scaled, in a child window of its owner.
+// The video renderer: keeps the newest picture and shows it, scaled, in a child window of its owner.
 #include "platform/log.h"
 #include "platform/media/writer/mediawriter.h"
 #include "platform/media/com/faults.h"
@@ -10,20 +10,133 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 
+#include <algorithm>
+#include <condition_variable>
+#include <cstdint>
+#include <thread>
+#include <utility>
+
 namespace orv::media {
 namespace {
 
-// The newest frame: written by the streaming thread, taken by the window when it paints. The
-// streaming thread never waits for the window, and the window only for a copy.
+// The newest picture: put there by the streaming thread or the deinterlacing thread, taken by the
+// window when it paints. Pictures change hands by swapping, so nobody waits for a copy.
 struct FrameSlot {
   std::mutex mutex;
-  std::vector<BYTE> frame;
-  int width = 0;
-  int height = 0;
-  GUID subtype = GUID_NULL;
+  PreviewPicture picture;
   bool fresh = false;
   bool wakePending = false;  // a repaint request is on its way to the user-interface thread
   HWND window = nullptr;
+};
+
+// Any thread: *picture becomes the newest and the window is asked, once, to repaint. *picture
+// comes back empty (a picture the window never took goes back to its pool).
+void Publish(const std::shared_ptr<FrameSlot>& slot, PreviewPicture* picture) {
+  bool wake = false;
+  {
+    std::lock_guard lock(slot->mutex);
+    slot->picture.Swap(*picture);
+    slot->fresh = true;
+    if (!slot->wakePending && slot->window) wake = slot->wakePending = true;
+  }
+  picture->Clear();
+  QCoreApplication* app = QCoreApplication::instance();
+  if (!wake || !app) return;
+  std::weak_ptr<FrameSlot> weak = slot;
+  auto repaint = [weak] {
+    std::shared_ptr<FrameSlot> s = weak.lock();
+    if (!s) return;
+    HWND h;
+    {
+      std::lock_guard lock(s->mutex);
+      s->wakePending = false;
+      h = s->window;
+    }
+    // Painted now rather than on a later turn of the event loop: one wake-up a picture.
+    ::InvalidateRect(h, nullptr, FALSE);
+    ::UpdateWindow(h);
+  };
+  QMetaObject::invokeMethod(app, repaint, Qt::QueuedConnection);
+}
+
+// Deinterlaces on a thread of its own while the graph runs, so that the card's streaming thread
+// only copies. When pictures come faster than it deinterlaces, the newest waiting one wins.
+class DeinterlaceThread {
+ public:
+  explicit DeinterlaceThread(std::shared_ptr<FrameSlot> slot) : m_slot(std::move(slot)) {}
+  DeinterlaceThread(const DeinterlaceThread&) = delete;
+  DeinterlaceThread& operator=(const DeinterlaceThread&) = delete;
+  ~DeinterlaceThread() { Stop(); }
+
+  // The thread's owner, between the graph's run and stop.
+  void Start() {
+    std::lock_guard lock(m_mutex);
+    if (m_thread.joinable()) return;
+    m_stop = false;
+    m_restart = true;
+    m_thread = std::thread([this] { Run(); });
+  }
+  void Stop() {
+    std::thread thread;
+    {
+      std::lock_guard lock(m_mutex);
+      m_stop = true;
+      thread = std::move(m_thread);
+    }
+    m_wake.notify_one();
+    if (thread.joinable()) thread.join();
+    std::lock_guard lock(m_mutex);
+    m_waiting.Clear();
+    m_has = false;
+  }
+
+  // Streaming thread: takes *picture, which comes back empty; restart: a new stream. False, the
+  // picture left alone, while the thread is not running.
+  bool Push(PreviewPicture* picture, bool topFirst, bool restart) {
+    {
+      std::lock_guard lock(m_mutex);
+      if (!m_thread.joinable() || m_stop) return false;
+      m_waiting.Swap(*picture);
+      m_has = true;
+      m_topFirst = topFirst;
+      m_restart = m_restart || restart;
+    }
+    picture->Clear();
+    m_wake.notify_one();
+    return true;
+  }
+
+ private:
+  void Run() {
+    PreviewPicture in, out;
+    Deinterlacer deinterlacer;
+    for (;;) {
+      bool topFirst, restart;
+      {
+        std::unique_lock lock(m_mutex);
+        m_wake.wait(lock, [&] { return m_stop || m_has; });
+        if (m_stop) return;
+        in.Swap(m_waiting);
+        m_has = false;
+        topFirst = m_topFirst;
+        restart = std::exchange(m_restart, false);
+      }
+      if (restart) deinterlacer.Reset();
+      // While the filter waits for its next picture, and should it fail, the picture shows as it came.
+      Publish(m_slot, deinterlacer.Process(in, topFirst, &out) ? &out : &in);
+      in.Clear();
+    }
+  }
+
+  std::shared_ptr<FrameSlot> m_slot;
+  std::mutex m_mutex;
+  std::condition_variable m_wake;
+  std::thread m_thread;
+  PreviewPicture m_waiting;
+  bool m_has = false;
+  bool m_topFirst = true;
+  bool m_restart = true;
+  bool m_stop = false;
 };
 
 bool IsInputMessage(UINT m) {
@@ -63,16 +176,15 @@ class RendererWnd : public CWnd {
     {
       std::lock_guard lock(m_slot->mutex);
       if (m_slot->fresh) {
-        m_frame.swap(m_slot->frame);
-        m_width = m_slot->width;
-        m_height = m_slot->height;
-        m_subtype = m_slot->subtype;
+        m_picture.Swap(m_slot->picture);
         m_slot->fresh = false;
       }
     }
-    if (m_frame.empty() || !m_converter.Convert(m_subtype, m_frame.data(), m_frame.size(), m_width, m_height,
-                                                surface.bits, surface.width, surface.height, surface.stride))
-      dc.FillSolidRect(0, 0, surface.width, surface.height, RGB(0, 0, 0));
+    if (m_converter.Convert(m_picture, surface.bits, surface.width, surface.height, surface.stride)) return;
+    for (int y = 0; y < surface.height; ++y) {
+      auto* row = reinterpret_cast<std::uint32_t*>(surface.bits + static_cast<std::ptrdiff_t>(y) * surface.stride);
+      std::fill_n(row, surface.width, 0xFF000000u);
+    }
   }
 
   // Mouse points move into the drain's client coordinates.
@@ -88,10 +200,7 @@ class RendererWnd : public CWnd {
   }
 
   std::shared_ptr<FrameSlot> m_slot;
-  std::vector<BYTE> m_frame;
-  int m_width = 0;
-  int m_height = 0;
-  GUID m_subtype = GUID_NULL;
+  PreviewPicture m_picture;  // the one shown, converted again at every paint
   FrameConverter m_converter;
 };
 
@@ -104,7 +213,7 @@ class VideoRenderer : public FilterBase, public IVideoWindow, public IVideoDeint
   ~VideoRenderer() override { DestroyWnd(); }
   ORV_UNKNOWN_IMPL
 
-  // Streaming thread: keep a copy and ask the window, once, to repaint.
+  // Streaming thread: one copy out of the card's buffer, then the picture is handed on.
   void Receive(PinBase*, const MediaSample& sample) override {
     const AM_MEDIA_TYPE* mt = sample.type;
     if (!mt || mt->formattype != FORMAT_VideoInfo || !mt->pbFormat || mt->cbFormat < sizeof(VIDEOINFOHEADER) ||
@@ -119,34 +228,14 @@ class VideoRenderer : public FilterBase, public IVideoWindow, public IVideoDeint
     const int width = vih->bmiHeader.biWidth;
     const int height = vih->bmiHeader.biHeight < 0 ? -vih->bmiHeader.biHeight : vih->bmiHeader.biHeight;
     if (m_levels) m_levels->OfferPicture(mt->subtype, sample.data, sample.size, width, height);
-    const BYTE* data = sample.data;
-    std::size_t size = sample.size;
-    if (Deinterlaced(mt->subtype, data, size, width, height)) data = m_woven.data(), size = m_woven.size();
-    bool wake = false;
-    {
-      std::lock_guard lock(m_slot->mutex);
-      m_slot->frame.assign(data, data + size);
-      m_slot->width = width;
-      m_slot->height = height;
-      m_slot->subtype = mt->subtype;
-      m_slot->fresh = true;
-      if (!m_slot->wakePending && m_slot->window) wake = m_slot->wakePending = true;
+    // A frame the preview cannot take shows as black.
+    if (m_pool.Copy(mt->subtype, sample.data, sample.size, width, height, &m_incoming)) {
+      bool restart = false;
+      if (Interlaced(mt->subtype, width, height, &restart) &&
+          m_deinterlacer.Push(&m_incoming, m_order == AM_FIELDS_TOP_FIRST, restart))
+        return;
     }
-    if (!wake) return;
-    QCoreApplication* app = QCoreApplication::instance();
-    std::weak_ptr<FrameSlot> weak = m_slot;
-    auto repaint = [weak] {
-      std::shared_ptr<FrameSlot> slot = weak.lock();
-      if (!slot) return;
-      HWND h;
-      {
-        std::lock_guard lock(slot->mutex);
-        slot->wakePending = false;
-        h = slot->window;
-      }
-      ::InvalidateRect(h, nullptr, FALSE);
-    };
-    if (app) QMetaObject::invokeMethod(app, repaint, Qt::QueuedConnection);
+    Publish(m_slot, &m_incoming);
   }
 
   HRESULT put_Deinterlace(BOOL on) override {
@@ -200,26 +289,27 @@ class VideoRenderer : public FilterBase, public IVideoWindow, public IVideoDeint
   HRESULT OnRun() override {
     m_levels = LevelsTapOf(Graph());  // before the sources run
     m_deinterlacing = false;
+    m_deinterlacer.Start();
     return S_OK;
   }
   void OnStop() override {
+    m_deinterlacer.Stop();
     if (const long n = m_givenWay.exchange(0); n > 0)
       LogError("media", "the live picture gave way to the recording: %ld frames not shown", n);
   }
 
  private:
-  // Streaming thread: the frame deinterlaced into m_woven when that is asked for and the source is
-  // interlaced. The field order is asked again whenever the pictures change.
-  bool Deinterlaced(const GUID& subtype, const BYTE* data, std::size_t size, int width, int height) {
+  // Streaming thread: whether the pictures are to be deinterlaced: asked for, and the source
+  // interlaced. The field order is asked again whenever the pictures change (a new stream).
+  bool Interlaced(const GUID& subtype, int width, int height, bool* restart) {
     if (!m_deinterlace) return m_deinterlacing = false;
     if (!m_deinterlacing || width != m_seenWidth || height != m_seenHeight || subtype != m_seenSubtype) {
       m_deinterlacing = true;
       m_seenWidth = width, m_seenHeight = height, m_seenSubtype = subtype;
       m_order = UpstreamFieldOrder(PinAt(0));
-      m_deinterlacer.Reset();
+      *restart = true;
     }
-    if (m_order != AM_FIELDS_TOP_FIRST && m_order != AM_FIELDS_BOTTOM_FIRST) return false;
-    return m_deinterlacer.Process(subtype, data, size, width, height, m_order == AM_FIELDS_TOP_FIRST, &m_woven);
+    return m_order == AM_FIELDS_TOP_FIRST || m_order == AM_FIELDS_BOTTOM_FIRST;
   }
 
   void CreateWnd() {
@@ -263,8 +353,9 @@ class VideoRenderer : public FilterBase, public IVideoWindow, public IVideoDeint
   int m_seenWidth = 0, m_seenHeight = 0;
   GUID m_seenSubtype = GUID_NULL;
   AM_FIELD_ORDER m_order = AM_FIELDS_UNKNOWN;
-  Deinterlacer m_deinterlacer;
-  std::vector<BYTE> m_woven;
+  PicturePool m_pool;
+  PreviewPicture m_incoming;
+  DeinterlaceThread m_deinterlacer{m_slot};
   std::shared_ptr<LevelsTap> m_levels;
   std::unique_ptr<RendererWnd> m_wnd;
   HWND m_owner = nullptr;

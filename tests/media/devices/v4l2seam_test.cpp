@@ -96,8 +96,10 @@ TEST_F(V4l2Seam, WhatTheCardSendsIsStoredUnderItsOwnCodeAndShownTheRightWayUp) {
       EXPECT_EQ(*c.subtype, preview->subtype);
       EXPECT_EQ(std::pair(640, 480), std::pair(preview->vih.bmiHeader.biWidth, preview->vih.bmiHeader.biHeight));
       std::vector<std::uint32_t> rgb(64 * 48);
-      ASSERT_TRUE(FrameConverter().Convert(preview->subtype, preview->data.back().data(), preview->data.back().size(),
-                                           640, 480, reinterpret_cast<BYTE*>(rgb.data()), 64, 48, 64 * 4));
+      orv::media::PicturePool pool;
+      orv::media::PreviewPicture picture;
+      ASSERT_TRUE(pool.Copy(preview->subtype, preview->data.back().data(), preview->data.back().size(), 640, 480, &picture));
+      ASSERT_TRUE(FrameConverter().Convert(picture, reinterpret_cast<BYTE*>(rgb.data()), 64, 48, 64 * 4));
       std::vector<BYTE> green(rgb.size());
       std::transform(rgb.begin(), rgb.end(), green.begin(), [](std::uint32_t p) { return static_cast<BYTE>(p >> 8); });
       EXPECT_TRUE(MarkOnTop(green, 64, 48)) << "the preview";

@@ -1,8 +1,11 @@
 // The virtual card: card descriptions, and its streams on the graph's clock.
+#include "platform/media/devices/virtualsignal.h"
 #include "tests/media/mediarig.h"
 #include "tests/support/uitest.h"
 
 #include <QThread>
+#include <algorithm>
+#include <iterator>
 #include <gtest/gtest.h>
 
 using orv::test::AttachSink;
@@ -159,6 +162,36 @@ TEST(VirtualCard, TheSignalGoesAfterTheTimeTheDescriptionGives) {
     int jumps = 0;
     for (int x = 0; x + 2 < 640 * 2; x += 2) jumps += std::abs(sink->data[i][4 * 640 + x] - sink->data[i][4 * 640 + x + 2]);
     EXPECT_EQ(sink->starts[i] >= 10000000, jumps > 640 * 10) << "frame at " << sink->starts[i];
+  }
+}
+
+// The card keeps its picture between frames while nothing but the moving box changes: whatever came
+// before (another channel, other controls, snow, a white flash over the buffer), each frame is what
+// a card drawing it afresh would send.
+TEST(VirtualCard, AKeptPictureIsWhatAFreshDrawingGives) {
+  using orv::media::PictureState;
+  PictureState tuner;
+  tuner.input = PictureState::Input::Tuner, tuner.signal = true, tuner.channel = 7, tuner.fields = AM_FIELDS_BOTTOM_FIRST;
+  PictureState other = tuner, brighter = tuner, snow = tuner, composite = tuner, none;
+  other.channel = 11;
+  brighter.brightness = 0.7, brighter.hue = 0.6;
+  snow.signal = false;
+  composite.input = PictureState::Input::External, composite.connector = PhysConn_Video_Composite;
+  const PictureState sequence[] = {tuner, tuner, other, tuner, brighter, brighter, snow, tuner, composite, none, tuner};
+  orv::media::PictureGenerator kept;
+  for (const auto& [w, h] : {std::pair{640, 480}, std::pair{93, 60}}) {
+    std::vector<BYTE> a(w * h * 2), b(w * h * 2);
+    for (int i = 0; i < static_cast<int>(std::size(sequence)); ++i) {
+      SCOPED_TRACE(std::to_string(w) + " wide, picture " + std::to_string(i));
+      if (i == 3) orv::media::PictureGenerator::DrawWhiteYUY2(a.data(), w, h);  // a sync mark's flash in between
+      kept.DrawYUY2(sequence[i], i, a.data(), w, h);
+      if (sequence[i].signal || sequence[i].input == PictureState::Input::None) {
+        orv::media::PictureGenerator fresh;
+        fresh.DrawYUY2(sequence[i], i, b.data(), w, h);
+        const std::size_t row = static_cast<std::size_t>(w & ~1) * 2;  // an odd width leaves a row's last pixel be
+        for (int y = 0; y < h; ++y) ASSERT_TRUE(std::equal(&a[y * w * 2], &a[y * w * 2] + row, &b[y * w * 2])) << "row " << y;
+      }
+    }
   }
 }
 

@@ -3,8 +3,16 @@
 #include "platform/media/devices/virtualsignal.h"
 #include "platform/media/graph/frameconverter.h"
 #include "platform/media/graph/graph.h"
+#include "platform/ui/qtwnd_p.h"
 #include "tests/media/mediarig.h"
+#include "tests/support/uitest.h"
 
+#include <QGuiApplication>
+#include <QScreen>
+
+#include <algorithm>
+#include <atomic>
+#include <thread>
 #include <cstdlib>
 #include <gtest/gtest.h>
 
@@ -74,34 +82,41 @@ TEST(FrameConversion, YuvColoursScaleIntoRgb32InEveryLayout) {
       {&MEDIASUBTYPE_I420, planes(luma, u, v)}, {&MEDIASUBTYPE_YV12, planes(luma, v, u)}, {&MEDIASUBTYPE_NV12, planes(luma, uv, {})}};
   for (const auto& [subtype, data] : layouts) {
     SCOPED_TRACE(orv::media::GuidName(*subtype));
+    orv::media::PicturePool pool;
+    orv::media::PreviewPicture picture;
     orv::media::FrameConverter conv;
     std::vector<std::uint32_t> out(64 * 32, 0);
     auto* rgb = reinterpret_cast<BYTE*>(out.data());
-    ASSERT_TRUE(conv.Convert(*subtype, data.data(), data.size(), w, h, rgb, 64, 32, 64 * 4));
+    ASSERT_TRUE(pool.Copy(*subtype, data.data(), data.size(), w, h, &picture));
+    ASSERT_TRUE(conv.Convert(picture, rgb, 64, 32, 64 * 4));
     const std::uint32_t left = out[16 * 64 + 5], right = out[16 * 64 + 60];
     for (auto [shift, white, red] : {std::tuple{16, 191, 191}, {8, 191, 0}, {0, 191, 0}}) {
       EXPECT_NEAR(white, (left >> shift) & 0xFF, 4);
       EXPECT_NEAR(red, (right >> shift) & 0xFF, 6);
     }
-    // A frame too short for its size is refused.
-    EXPECT_FALSE(conv.Convert(*subtype, data.data(), data.size() - 1, w, h, rgb, 64, 32, 64 * 4));
+    // Opaque: the pixels may go straight into a window buffer with premultiplied alpha.
+    EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](std::uint32_t p) { return p >> 24 == 0xFF; }));
+    // A frame too short for its size is refused and leaves nothing to show.
+    EXPECT_FALSE(pool.Copy(*subtype, data.data(), data.size() - 1, w, h, &picture));
+    EXPECT_FALSE(conv.Convert(picture, rgb, 64, 32, 64 * 4));
   }
 }
 
-// How far each line of a YUY2 picture's luma departs from the mean of its neighbours, over the rows
-// from..to: the comb of two fields that show different instants.
-double Combing(const std::vector<BYTE>& f, int w, int from, int to) {
+// How far each line of a 32-bit RGB picture's green departs from the mean of its neighbours, over
+// the rows from..to: the comb of two fields that show different instants.
+double Combing(const std::vector<std::uint32_t>& f, int w, int from, int to) {
   double sum = 0;
   for (int y = from; y < to; ++y)
     for (int x = 0; x < w; ++x) {
-      const auto luma = [&](int row) { return static_cast<double>(f[(static_cast<std::size_t>(row) * w + x) * 2]); };
-      sum += std::abs(luma(y) - (luma(y - 1) + luma(y + 1)) / 2);
+      const auto green = [&](int row) { return static_cast<double>((f[static_cast<std::size_t>(row) * w + x] >> 8) & 0xFF); };
+      sum += std::abs(green(y) - (green(y - 1) + green(y + 1)) / 2);
     }
   return sum / ((to - from) * w);
 }
 
-// The virtual card's interlaced picture (its moving box a field apart) through the deinterlacer:
-// the first field's lines stay as they were, the later field's are rebuilt without the comb.
+// The virtual card's interlaced picture (its moving box a field apart) through the deinterlacer and
+// into RGB of its own size, as the window gets it: the first field's lines stay as they were, the
+// later field's are rebuilt without the comb.
 TEST(Deinterlacing, TheCombOfAMovingPictureGoesAndTheFirstFieldStays) {
   using orv::media::PictureState;
   constexpr int w = 320, h = 240, top = h / 8, box = h / 10;
@@ -112,29 +127,141 @@ TEST(Deinterlacing, TheCombOfAMovingPictureGoesAndTheFirstFieldStays) {
     PictureState progressive = s;
     progressive.fields = AM_FIELDS_PROGRESSIVE;
     orv::media::PictureGenerator card, flat;
-    std::vector<BYTE> plain(w * h * 2);
+    orv::media::PicturePool pool;
     orv::media::Deinterlacer deinterlacer;
-    std::vector<BYTE> in(w * h * 2), before, out;
+    orv::media::FrameConverter conv;
+    orv::media::PreviewPicture in, out, plain;
+    std::vector<BYTE> frame(w * h * 2);
+    std::vector<std::uint32_t> rgbIn(w * h), before, rgbOut(w * h), rgbPlain(w * h);
+    auto toRgb = [&](const orv::media::PreviewPicture& p, std::vector<std::uint32_t>* rgb) {
+      return conv.Convert(p, reinterpret_cast<BYTE*>(rgb->data()), w, h, w * 4);
+    };
     int outputs = 0;
-    for (int i = 0; i < 6; ++i, before = in) {
-      card.DrawYUY2(s, i, in.data(), w, h);
-      if (!deinterlacer.Process(MEDIASUBTYPE_YUY2, in.data(), in.size(), w, h, order == AM_FIELDS_TOP_FIRST, &out))
-        continue;
+    for (int i = 0; i < 6; ++i, before = rgbIn) {
+      card.DrawYUY2(s, i, frame.data(), w, h);
+      ASSERT_TRUE(pool.Copy(MEDIASUBTYPE_YUY2, frame.data(), frame.size(), w, h, &in));
+      ASSERT_TRUE(toRgb(in, &rgbIn));
+      if (!deinterlacer.Process(in, order == AM_FIELDS_TOP_FIRST, &out)) continue;
       ++outputs;  // a frame late: the one before
-      ASSERT_EQ(in.size(), out.size());
-      flat.DrawYUY2(progressive, i - 1, plain.data(), w, h);
-      EXPECT_GT(Combing(before, w, top, top + box), 3 * Combing(plain, w, top, top + box)) << "the card's picture is combed";
-      EXPECT_LT(Combing(out, w, top, top + box), Combing(before, w, top, top + box) / 4);
+      ASSERT_TRUE(toRgb(out, &rgbOut));
+      flat.DrawYUY2(progressive, i - 1, frame.data(), w, h);
+      ASSERT_TRUE(pool.Copy(MEDIASUBTYPE_YUY2, frame.data(), frame.size(), w, h, &plain) && toRgb(plain, &rgbPlain));
+      EXPECT_GT(Combing(before, w, top, top + box), 3 * Combing(rgbPlain, w, top, top + box)) << "the card's picture is combed";
+      EXPECT_LT(Combing(rgbOut, w, top, top + box), Combing(before, w, top, top + box) / 4);
+      // Kept lines, right way up: the packed and the planar picture convert alike to within rounding.
       for (int y = kept; y < h; y += 2)
-        ASSERT_TRUE(std::equal(out.begin() + y * w * 2, out.begin() + (y + 1) * w * 2, before.begin() + y * w * 2)) << y;
+        for (int x = 0; x < w; ++x)
+          for (int shift : {0, 8, 16})
+            ASSERT_NEAR((before[y * w + x] >> shift) & 0xFF, (rgbOut[y * w + x] >> shift) & 0xFF, 3) << x << "," << y;
     }
     EXPECT_EQ(5, outputs);
   }
   // What it cannot take passes by.
+  orv::media::PicturePool pool;
   orv::media::Deinterlacer deinterlacer;
-  std::vector<BYTE> frame(64 * 48 * 2), out;
-  EXPECT_FALSE(deinterlacer.Process(MEDIASUBTYPE_MJPG, frame.data(), frame.size(), 64, 48, true, &out));
-  EXPECT_FALSE(deinterlacer.Process(MEDIASUBTYPE_YUY2, frame.data(), frame.size() - 1, 64, 48, true, &out));
+  orv::media::PreviewPicture jpeg, out;
+  std::vector<BYTE> frame(64 * 48 * 2);
+  ASSERT_TRUE(pool.Copy(MEDIASUBTYPE_MJPG, frame.data(), frame.size(), 64, 48, &jpeg));
+  EXPECT_FALSE(deinterlacer.Process(jpeg, true, &out));
+  EXPECT_TRUE(out.Empty());
+}
+
+// The renderer in a window of its own owner, fed by the test as a card's streaming thread would.
+// Upstream sits the virtual card (not running), whose decoder tells how its pictures are interlaced.
+struct RendererRig : orv::test::GraphRig {
+  RendererRig(int w, int h, bool deinterlace) : owner(0, WS_POPUP, {0, 0, w, h}) {
+    renderer = orv::media::NewVideoRenderer();
+    EXPECT_EQ(S_OK, graph->AddFilter(renderer, u"Renderer"));
+    sink = orv::media::AsFilterBase(renderer);
+    EXPECT_EQ(S_OK, graph->ConnectDirect(orv::media::AsFilterBase(capture)->FindPin(PINDIR_OUTPUT, PIN_CATEGORY_PREVIEW),
+                                         sink->PinAt(0), nullptr));
+    ComPtr<IVideoWindow> window;
+    ComPtr<IVideoDeinterlace> deinterlacer;
+    EXPECT_EQ(S_OK, window.QueryFrom(renderer.Get()));
+    EXPECT_EQ(S_OK, deinterlacer.QueryFrom(renderer.Get()));
+    window->put_Owner(reinterpret_cast<OAHWND>(owner.m_hWnd));
+    window->SetWindowPosition(0, 0, w, h);
+    window->put_Visible(OATRUE);
+    deinterlacer->put_Deinterlace(deinterlace ? TRUE : FALSE);
+    owner.ShowWindow(SW_SHOW);
+    EXPECT_EQ(S_OK, renderer->Run(0));  // the renderer alone: the card sends nothing
+    vih.bmiHeader = {sizeof(BITMAPINFOHEADER), w, h, 1, 16, MEDIASUBTYPE_YUY2.Data1, static_cast<DWORD>(w * h * 2)};
+    type = {MEDIATYPE_Video, MEDIASUBTYPE_YUY2, TRUE, FALSE, 0, FORMAT_VideoInfo, nullptr, sizeof vih,
+            reinterpret_cast<BYTE*>(&vih)};
+  }
+  ~RendererRig() { renderer->Stop(); }
+  void Send(const std::vector<BYTE>& yuy2) { sink->Receive(sink->PinAt(0), {yuy2.data(), yuy2.size(), 0, 1, &type}); }
+  // What the owner shows, drawn as it is on the screen.
+  QImage Screen() {
+    orv::ui::WidgetForHandle(orv::ui::ChildrenOf(owner.m_hWnd).front())->repaint();
+    return QGuiApplication::primaryScreen()->grabWindow(orv::ui::WidgetForHandle(owner.m_hWnd)->winId()).toImage();
+  }
+  orv::test::RecordingWnd owner;
+  ComPtr<IBaseFilter> renderer;
+  orv::media::FilterBase* sink = nullptr;
+  VIDEOINFOHEADER vih{};
+  AM_MEDIA_TYPE type{};
+};
+
+// Pictures handed over while the window paints as fast as it can: every paint shows one whole
+// picture, never parts of two.
+TEST(Renderer, EveryPaintShowsOneWholePicture) {
+  constexpr int w = 640, h = 480;
+  RendererRig rig(w, h, false);
+  std::vector<BYTE> dark(w * h * 2, 128), light(w * h * 2, 128);
+  for (std::size_t i = 0; i < dark.size(); i += 2) dark[i] = 40, light[i] = 200;
+  ASSERT_TRUE(orv::test::PumpUntil([&] { return rig.Screen().size() == QSize(w, h); }));
+  std::atomic<bool> done{false};
+  std::thread card([&] {
+    for (int i = 0; !done; ++i) rig.Send(i % 2 ? light : dark);
+  });
+  int paints = 0, whole = 0;
+  for (; paints < 100; ++paints) {
+    const QImage img = rig.Screen();
+    // One grey all over, to within the scaler's rounding (dark and light lie 170 apart).
+    const int first = qGreen(img.pixel(0, 0));
+    bool same = true;
+    for (int y = 0; y < h && same; y += 3)
+      for (int x = 0; x < w && same; x += 5) same = std::abs(qGreen(img.pixel(x, y)) - first) <= 8;
+    whole += same;
+  }
+  done = true;
+  card.join();
+  EXPECT_EQ(paints, whole);
+}
+
+// The virtual card's interlaced picture (bottom field first, its box a field apart) deinterlaced on
+// its way to the window: right way up, the box's edges line up from row to row again.
+TEST(Renderer, TheDeinterlacedPictureShowsRightWayUpWithoutTheComb) {
+  constexpr int w = 640, h = 480, top = h / 8, box = h / 10;
+  RendererRig rig(w, h, true);
+  orv::media::PictureState s;
+  s.input = orv::media::PictureState::Input::Tuner, s.signal = true, s.channel = 7, s.fields = AM_FIELDS_BOTTOM_FIRST;
+  orv::media::PictureGenerator card;
+  std::vector<BYTE> frame(w * h * 2);
+  // The box's left edge on a row: the first light pixel.
+  auto edge = [](const QImage& img, int y) {
+    for (int x = 0; x < img.width(); ++x)
+      if (qGreen(img.pixel(x, y)) > 200) return x;
+    return -1;
+  };
+  for (int i = 0; i < 4; ++i) {
+    card.DrawYUY2(s, i, frame.data(), w, h);
+    rig.Send(frame);
+  }
+  // As the card sends it, the rows of the two fields start a field's move (6 pixels) apart.
+  auto lumaEdge = [&](int y) {
+    for (int x = 0; x < w; ++x)
+      if (frame[(y * w + x) * 2] > 200) return x;
+    return -1;
+  };
+  ASSERT_EQ(6, std::abs(lumaEdge(top + 1) - lumaEdge(top + 2)));
+  QImage img;
+  ASSERT_TRUE(orv::test::PumpUntil([&] { return img = rig.Screen(), edge(img, top + 2) >= 0; }));
+  for (int y = top + 1; y + 1 < top + box; ++y) EXPECT_NEAR(edge(img, y), edge(img, y + 1), 2) << y;
+  // The colour bars at the bottom, the channel's background above.
+  EXPECT_GT(qRed(img.pixel(5, h - 5)), 150);
+  EXPECT_LT(qRed(img.pixel(5, 5)), 150);
 }
 
 // While a writer is behind, the live picture leaves frames out; how many is said when it stops.
