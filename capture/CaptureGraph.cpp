@@ -1,5 +1,8 @@
 #include "capture/CaptureGraph.h"
 
+#include "common/SoundThrough.h"
+#include "platform/log.h"
+
 #include "common/Commands.h"
 #include "common/Settings.h"
 #include "platform/media/graph/filterbase.h"
@@ -55,6 +58,7 @@ void CGraphBase::TearDownGraph() {
   m_pMediaEvent.Reset();
   m_pDroppedFrames.Reset();
   m_pStreamState.Reset();
+  m_pSoundOutput.Reset();
   if (m_pVideoCapture) RemoveDownstream(m_pVideoCapture);
   if (m_pAudioCapture) RemoveDownstream(m_pAudioCapture);
   m_bCaptureBuilt = FALSE;
@@ -263,6 +267,37 @@ int CCaptureGraph::MakeGraph() {
   return 1;
 }
 
+void CCaptureGraph::RenderSoundThrough() {
+  m_pSoundOutput.Reset();
+  if (!m_bCaptureAudio || !m_pAudioCapture || !orv::sound::PlaysThrough(orv::sound::StoredThrough(), m_bOwnSound))
+    return;
+  // The sound's capture pin feeds a tee; the renderer is found downstream of it.
+  ComPtr<ISoundOutput> output;
+  if (FAILED(m_pBuilder->RenderStream(&PIN_CATEGORY_PREVIEW, m_pAudioCapture, nullptr, nullptr)) ||
+      FAILED(m_pBuilder->FindInterface(&PIN_CATEGORY_CAPTURE, m_pAudioCapture, IID_PPV_ARGS(&output)))) {
+    orv::LogError("capture", "sound through: the card's sound cannot be played; the picture goes on without it");
+    return;
+  }
+  output->put_Device(orv::sound::StoredThroughDevice().c_str());
+  output->put_Level(m_nThroughVolume, m_bThroughMute);
+  m_pSoundOutput = std::move(output);
+}
+
+void CCaptureGraph::ApplySoundThrough() {
+  if (m_bCapturing || !m_bWantPreview) return;
+  WaitForScans();
+  if (m_bPreviewing) StopPreview();
+  if (m_bPreviewBuilt) TearDownGraph();
+  BuildPreviewGraph();
+  StartPreview();
+}
+
+void CCaptureGraph::SetSoundThroughLevel(LONG volume, BOOL mute) {
+  m_nThroughVolume = volume;
+  m_bThroughMute = mute;
+  if (m_pSoundOutput) m_pSoundOutput->put_Level(volume, mute);
+}
+
 void CCaptureGraph::WatchLevels(BOOL on) {
   m_bWatchLevels = on;
   ComPtr<ISignalLevels> levels;
@@ -381,6 +416,7 @@ int CCaptureGraph::BuildGraph() {
   }
   if (m_pBuilder->FindInterface(&PIN_CATEGORY_CAPTURE, m_pAudioCapture, IID_PPV_ARGS(&m_pAudioConfig)) != S_OK)
     ErrorBox(IDS_ERR_AUDIO_CONFIG);
+  m_bOwnSound = orv::sound::IsCardsOwnSound(ListDevices(), m_nVideoDevice, m_nAudioDevice);
   return 1;
 }
 
@@ -472,6 +508,7 @@ int CCaptureGraph::BuildPreviewGraph() {
   }
   if (pmt) DeleteMediaType(pmt);
 
+  RenderSoundThrough();
   m_bPreviewBuilt = TRUE;
   return 1;
 }
@@ -483,6 +520,15 @@ int CCaptureGraph::StartPreview() {
   HRESULT hr = control.QueryFrom(m_pGraph);
   if (FAILED(hr)) return ErrorBox(IDS_ERR_RUN_PREVIEW, hr);
   hr = control->Run();
+  if (FAILED(hr) && m_pSoundOutput) {
+    // The card's sound cannot be read now (another program holds it): the picture goes on alone.
+    control->Stop();
+    orv::LogError("capture", "sound through: the card's sound cannot be read (%08x); the picture goes on without it",
+                  static_cast<unsigned>(hr));
+    m_pSoundOutput.Reset();
+    RemoveDownstream(m_pAudioCapture);
+    hr = control->Run();
+  }
   if (FAILED(hr)) {
     control->Stop();
     return ErrorBox(IDS_ERR_RUN_PREVIEW, hr);

@@ -35,6 +35,7 @@ class CGraphBase {
   ComPtr<IFileSinkFilter> m_pFileSink;
   ComPtr<IConfigAviMux> m_pMuxConfig;
   ComPtr<IVideoWindow> m_pRenderWindow;
+  ComPtr<ISoundOutput> m_pSoundOutput;  // the sound played through, while the graph has it
   ComPtr<IMediaEventEx> m_pMediaEvent;
   ComPtr<IAMDroppedFrames> m_pDroppedFrames;
   ComPtr<ICaptureStreamState> m_pStreamState;
@@ -51,6 +52,7 @@ class CGraphBase {
   HWND m_hwndOwner = nullptr;
   int m_nVideoDevice = 0;
   int m_nAudioDevice = 0;
+  bool m_bOwnSound = false;  // the audio device is the card's own sound (what sound through's auto asks)
   const orv::plans::Region* m_pRegion = &orv::plans::RegionOrDefault("");
   const orv::plans::TvStandard* m_pStandard = &orv::plans::Standards()[0];
   BOOL m_bCaptureBuilt;
@@ -145,6 +147,14 @@ class CCaptureGraph : public CGraphBase {
   BOOL ReadSoundLevels(orv::SoundLevels* levels);
   void ClearClipMarks();
 
+  // Sound through: the card's sound to the speakers as win.ini's SoundThrough asks, from the same
+  // reader that records it (through a tee). Applying a changed choice rebuilds the live picture's
+  // graph; a running capture keeps what it has.
+  void RenderSoundThrough();
+  void ApplySoundThrough();
+  // The level the sound played through takes where no mixer of the platform sets the speakers'.
+  void SetSoundThroughLevel(LONG volume, BOOL mute);
+
   // Source, tuning and channel scan.
   int SelectSource(int nSource);
   int TuneChannel(int nChannel);
@@ -190,6 +200,8 @@ class CCaptureGraph : public CGraphBase {
   std::string SideFilesLine() const;
 
   BOOL m_bWatchLevels = FALSE;
+  LONG m_nThroughVolume = 0xFFFF;
+  BOOL m_bThroughMute = FALSE;
   HRESULT m_hrCaptureHalt = S_OK;  // why the graph ended the recording, S_OK while it has not
   BOOL m_bSignalEnded = FALSE;     // the recording ended because the signal went away
   bool m_bSignalLost = false;

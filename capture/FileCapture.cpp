@@ -140,6 +140,8 @@ int CCaptureGraph::BuildCaptureGraph() {
 
   if (m_bCaptureAudio && FAILED(m_pBuilder->RenderStream(&PIN_CATEGORY_CAPTURE, m_pAudioCapture, nullptr, m_pMux)))
     return FailCaptureBuild(IDS_ERR_RENDER_AUDIO);
+  // The same reader's sound to the speakers, through a tee between it and the mux.
+  if (m_bWantPreview) RenderSoundThrough();
 
   hr = m_pBuilder->FindInterface(m_bNoPreviewPin ? &PIN_CATEGORY_CAPTURE : &PIN_CATEGORY_PREVIEW, m_pVideoCapture,
                                  IID_PPV_ARGS(&m_pRenderWindow));

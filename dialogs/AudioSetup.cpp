@@ -1,6 +1,7 @@
 #include "dialogs/AudioSetup.h"
 
 #include "common/Settings.h"
+#include "common/SoundThrough.h"
 #include "dialogs/LevelViews.h"
 #include "res/resource.h"
 
@@ -20,6 +21,7 @@ void CAudioSetup::DoDataExchange(CDataExchange* pDX) {
   DDX_Check(pDX, IDC_AUDIO_MASTER_MUTE, m_bMasterMute);
   DDX_Slider(pDX, IDC_AUDIO_LINEIN, m_nLineInVolume);
   DDX_Slider(pDX, IDC_AUDIO_MASTER, m_nMasterVolume);
+  DDX_Check(pDX, IDC_AUDIO_SOUND_THROUGH, m_bSoundThrough);
 }
 
 void CAudioSetup::ReadMixer() {
@@ -47,6 +49,7 @@ BOOL CAudioSetup::OnInitDialog() {
   // A stored value other than 0 or 1 checks neither button and is kept until one is clicked.
   CheckRadioButton(m_hWnd, IDC_AUDIO_SELECT_MASTER, IDC_AUDIO_SELECT_LINEIN, IDC_AUDIO_SELECT_MASTER + static_cast<int>(m_nSelection));
   CloseSettingsKey(key);
+  m_bSoundThrough = orv::sound::PlaysThrough(orv::sound::StoredThrough(), m_bSoundThroughByDefault) ? 1 : 0;
 
   UpdateData(FALSE);
   return TRUE;
@@ -60,6 +63,7 @@ bool CAudioSetup::OnCommand(UINT id, UINT code) {
     case IDC_AUDIO_SELECT_MASTER:
     case IDC_AUDIO_SELECT_LINEIN: OnSelection(id); return true;
     case IDC_AUDIO_LEVELS: AskForLevelsWindow(); return true;
+    case IDC_AUDIO_SOUND_THROUGH: UpdateData(TRUE); return true;
     default: return false;
   }
 }
@@ -95,6 +99,11 @@ LRESULT CAudioSetup::OnMixerControlChange(WPARAM, LPARAM) {
 }
 
 void CAudioSetup::OnOK() {
+  const bool through = IsDlgButtonChecked(m_hWnd, IDC_AUDIO_SOUND_THROUGH) == BST_CHECKED;
+  if (through != orv::sound::PlaysThrough(orv::sound::StoredThrough(), m_bSoundThroughByDefault)) {
+    orv::sound::StoreThrough(through ? orv::sound::Through::On : orv::sound::Through::Off);
+    m_bSoundThroughChanged = true;
+  }
   HKEY key = OpenSettingsKey(kKeyAudio);
   WriteSettingDword(key, "Selection", m_nSelection);
   CPropertyPage::OnOK();

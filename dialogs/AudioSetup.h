@@ -15,6 +15,12 @@ class CAudioSetup : public CPropertyPage {
   int m_nMasterVolume = 0;
   CMixer m_mixer;
   UINT m_nSelection = 0;  // 0 master, 1 line-in
+  // Sound through: the box shows whether the card's sound plays now, win.ini's automatic choice
+  // resolved with `m_bSoundThroughByDefault` (set before the page opens: what auto means for the
+  // devices in use). Only a box the user changed is stored, as on or off; auto otherwise stays.
+  bool m_bSoundThroughByDefault = false;
+  int m_bSoundThrough = 0;
+  bool m_bSoundThroughChanged = false;  // OK stored another choice
 
   BOOL OnInitDialog() override;
   void OnOK() override;

@@ -1,6 +1,8 @@
 #include "dialogs/ConfigSheet.h"
 
 #include "common/Commands.h"
+#include "common/Settings.h"
+#include "common/SoundThrough.h"
 #include "dialogs/AudioSetup.h"
 #include "dialogs/ChannelSetup.h"
 #include "dialogs/DeviceSetup.h"
@@ -58,13 +60,17 @@ BOOL CConfigSheet::OnInitDialog() {
 
 int RunConfigSheet(CWnd* videoWnd, HWND hwndPanel, const std::function<void()>& savePicture,
                    const std::function<void()>& loadPicture, CaptureDevices devices,
-                   const std::function<void()>& applyDevices, const std::function<void()>& applyRecording) {
+                   const std::function<void()>& applyDevices, const std::function<void()>& applyRecording,
+                   const std::function<void()>& applySound) {
   CString caption;
   caption.LoadString(IDS_SETTINGS_CAPTION);
   CConfigSheet sheet(caption, videoWnd, 0);
   CChannelSetup channel;
   CVideoSetup video;
   CAudioSetup audio;
+  audio.m_bSoundThroughByDefault = orv::sound::IsCardsOwnSound(
+      devices, static_cast<int>(GetProfileIntA(kProfileSection, "VideoDevice", 0)),
+      static_cast<int>(GetProfileIntA(kProfileSection, "AudioDevice", 0)));
   CDeviceSetup device(std::move(devices));
   CRecordSetup record;
   for (CPropertyPage* page : std::initializer_list<CPropertyPage*>{&channel, &video, &audio, &device, &record})
@@ -79,6 +85,7 @@ int RunConfigSheet(CWnd* videoWnd, HWND hwndPanel, const std::function<void()>& 
     SendMessageA(hwndPanel, WM_TUNER_NOTIFY, PanelCmd::SettingsAccepted, 0);
     if (device.m_bChanged && applyDevices) applyDevices();
     if (record.m_bChanged && applyRecording) applyRecording();
+    if (audio.m_bSoundThroughChanged && applySound) applySound();
     if (loadPicture) loadPicture();
   }
   return result;

@@ -20,8 +20,10 @@ class CConfigSheet : public CPropertySheet {
 // picture values in the Video key before the sheet opens, `loadPicture` reads them back and applies
 // them after the sheet was accepted. The device page lists `devices`; when OK stored another choice
 // there, `applyDevices` runs (before `loadPicture`, so the levels reach the new card); when the
-// recording page stored another choice, `applyRecording` runs next. On IDOK the panel gets code
-// 24 first. Returns what the sheet returned.
+// recording page stored another choice, `applyRecording` runs next, and `applySound` when the audio
+// page stored another choice of sound through. On IDOK the panel gets code 24 first. Returns what
+// the sheet returned.
 int RunConfigSheet(CWnd* videoWnd, HWND hwndPanel, const std::function<void()>& savePicture,
                    const std::function<void()>& loadPicture, CaptureDevices devices = {},
-                   const std::function<void()>& applyDevices = {}, const std::function<void()>& applyRecording = {});
+                   const std::function<void()>& applyDevices = {}, const std::function<void()>& applyRecording = {},
+                   const std::function<void()>& applySound = {});

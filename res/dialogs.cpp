@@ -92,6 +92,7 @@ const DialogTemplate kAudioPage = {
         {IDC_STATIC, CtlKind::Button, BS_GROUPBOX, "설정볼륨선택", 7, 78, 219, 28},
         {IDC_AUDIO_SELECT_MASTER, CtlKind::Button, BS_AUTORADIOBUTTON | WS_TABSTOP | WS_GROUP, "메인 볼륨", 20, 91, 80, 10},
         {IDC_AUDIO_SELECT_LINEIN, CtlKind::Button, BS_AUTORADIOBUTTON, "라인 인 볼륨", 120, 91, 90, 10},
+        {IDC_AUDIO_SOUND_THROUGH, CtlKind::Button, BS_AUTOCHECKBOX | WS_TABSTOP, "카드 소리를 스피커로 듣기", 9, 115, 148, 10},
         {IDC_AUDIO_LEVELS, CtlKind::Button, BS_PUSHBUTTON | WS_TABSTOP, "신호 레벨...", 160, 112, 66, 15},
     }};
 

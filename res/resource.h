@@ -179,7 +179,8 @@ constexpr int IDC_AUDIO_MASTER_MUTE = 1002;
 constexpr int IDC_AUDIO_LINEIN_MUTE = 1003;
 constexpr int IDC_AUDIO_SELECT_MASTER = 1004;  // which line the panel's volume buttons set
 constexpr int IDC_AUDIO_SELECT_LINEIN = 1005;
-constexpr int IDC_AUDIO_LEVELS = 1007;  // opens the levels window
+constexpr int IDC_AUDIO_SOUND_THROUGH = 1006;  // the card's sound on the speakers
+constexpr int IDC_AUDIO_LEVELS = 1007;         // opens the levels window
 
 // IDD_LEVELS: where the waveform, histogram and meters are drawn, and the readouts.
 constexpr int IDC_LEVELS_WAVEFORM = 1000;

@@ -374,7 +374,11 @@ LRESULT CVideoWnd::OnTunerNotify(WPARAM code, LPARAM arg) {
                        LoadChannelSettings();
                      },
                      // The recording page may have changed the live picture's deinterlacing.
-                     [this] { m_pGraph->ApplyPreviewDeinterlace(); });
+                     [this] { m_pGraph->ApplyPreviewDeinterlace(); },
+                     [this] {
+                       m_pGraph->ApplySoundThrough();
+                       PlaceVideo();
+                     });
       break;
     case VideoCmd::ScanTV:
       m_pGraph->StartChannelScan(reinterpret_cast<HWND>(arg), SOURCE_TV);

@@ -91,6 +91,7 @@ const DialogTemplate kAudioPage = {
         {IDC_STATIC, CtlKind::Button, BS_GROUPBOX, "Volume Set by the Panel", 7, 78, 219, 28},
         {IDC_AUDIO_SELECT_MASTER, CtlKind::Button, BS_AUTORADIOBUTTON | WS_TABSTOP | WS_GROUP, "Master Volume", 20, 91, 80, 10},
         {IDC_AUDIO_SELECT_LINEIN, CtlKind::Button, BS_AUTORADIOBUTTON, "Line-In Volume", 120, 91, 90, 10},
+        {IDC_AUDIO_SOUND_THROUGH, CtlKind::Button, BS_AUTOCHECKBOX | WS_TABSTOP, "Hear the card's sound", 9, 115, 148, 10},
         {IDC_AUDIO_LEVELS, CtlKind::Button, BS_PUSHBUTTON | WS_TABSTOP, "Levels...", 160, 112, 66, 15},
     }};
 

@@ -137,7 +137,9 @@ TEST(CaptureGraph, TeardownDetachesTheRendererAndRemovesOnlyWhatThePreviewAdded)
   g.TearDownGraph();
   EXPECT_EQ((Strings{"VideoRenderer.put_Owner(0)", "VideoRenderer.put_Visible(0)"}), Calls("VideoRenderer.put_"));
   EXPECT_FALSE(g.m_pRenderWindow || g.m_bPreviewBuilt || g.m_bNoPreviewPin);
-  EXPECT_EQ((Strings{"Graph.RemoveFilter(VideoRenderer)", "Graph.RemoveFilter(SmartTee)"}),
+  // The card's own sound plays through from a tee of its own.
+  EXPECT_EQ((Strings{"Graph.RemoveFilter(VideoRenderer)", "Graph.RemoveFilter(SmartTee)",
+                     "Graph.RemoveFilter(SoundRenderer)", "Graph.RemoveFilter(SmartTee)"}),
             Calls("Graph.RemoveFilter"));
 }
 

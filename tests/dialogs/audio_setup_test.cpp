@@ -1,4 +1,5 @@
 // The audio page: its own mixer, following changes made elsewhere, mutes, and "Selection".
+#include "res/resource.h"
 #include "tests/dialogs/rig.h"
 
 using namespace dlgtest;
@@ -67,6 +68,42 @@ TEST_F(AudioPage, SelectionIsStoredOnOKOnly) {
     }, kAudioPage);
   }
   EXPECT_EQ(1, StoredWord(kKeyAudio, "Selection"));
+}
+
+}  // namespace
+
+namespace {
+
+// The sound-through box shows what plays now, the automatic choice resolved for the devices in
+// use; OK stores on or off only when the box was changed, so an untouched automatic choice stays.
+TEST_F(AudioPage, SoundThroughBoxShowsWhatPlaysAndStoresOnlyAChange) {
+  struct Case {
+    const char* stored;
+    bool cardsOwnSound;
+    bool checked;
+    bool click;
+    const char* after;
+  };
+  const Case cases[] = {
+      {"", true, true, false, ""},     {"", false, false, false, ""},   {"auto", true, true, true, "0"},
+      {"auto", false, false, true, "1"}, {"0", true, false, true, "1"}, {"1", false, true, false, "1"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.stored) + (c.cardsOwnSound ? " own" : " other") + (c.click ? " clicked" : ""));
+    orv::test::FreshConfigDir();
+    if (*c.stored) WriteProfileStringA(kProfileSection, "SoundThrough", c.stored);
+    audio.m_bSoundThroughByDefault = c.cardsOwnSound;
+    audio.m_bSoundThroughChanged = false;
+    RunSheet([&] {
+      EXPECT_EQ(c.checked, IsDlgButtonChecked(audio.m_hWnd, IDC_AUDIO_SOUND_THROUGH) == BST_CHECKED);
+      if (c.click) Click(audio.m_hWnd, IDC_AUDIO_SOUND_THROUGH);
+      Ok();
+    }, kAudioPage);
+    char stored[16] = {};
+    GetProfileStringA(kProfileSection, "SoundThrough", "", stored, sizeof stored);
+    EXPECT_EQ(std::string(c.after), stored);
+    EXPECT_EQ(c.click, audio.m_bSoundThroughChanged);
+  }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 
+#include "platform/media/graph/soundout.h"
 #include "res/resource.h"
 #include "tests/support/testenv.h"
 #include "tests/support/uitest.h"
@@ -22,6 +23,15 @@ int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   ::testing::AddGlobalTestEnvironment(new orv::test::ConfigDirEnvironment);
   orv::test::FailOnUnexpectedMessageBoxes();
+  // The sound played through goes nowhere: tests never sound on the machine's speakers.
+  orv::media::AlsaPlaybackCalls silent{
+      [](snd_pcm_t** h, const char*) { return *h = nullptr, 0; },
+      [](snd_pcm_t*, unsigned rate, unsigned, unsigned, snd_pcm_uframes_t* period) { return *period = rate / 100, 0; },
+      [](snd_pcm_t*, int) { return 1; },
+      [](snd_pcm_t*, const void*, snd_pcm_uframes_t frames) { return static_cast<snd_pcm_sframes_t>(frames); },
+      [](snd_pcm_t*, int err) { return err; },
+      [](snd_pcm_t*) { return 0; }};
+  orv::media::SetAlsaPlaybackCallsForTests(&silent);
   const int result = RUN_ALL_TESTS();
   std::error_code ec;
   std::filesystem::remove_all(runtime, ec);

@@ -35,8 +35,9 @@ HRESULT FromAlsa(int err) { return static_cast<HRESULT>(0x80070000u | (static_ca
 int RealConfigure(snd_pcm_t* h, unsigned* rate, unsigned* channels, snd_pcm_uframes_t* period) {
   snd_pcm_hw_params_t* hw = nullptr;
   snd_pcm_hw_params_alloca(&hw);
+  // Short periods: the sound played through is at most one of them behind what was captured.
   snd_pcm_uframes_t buffer = *rate / 2;
-  *period = *rate / 10;
+  *period = *rate / 50;
   int err;
   if ((err = snd_pcm_hw_params_any(h, hw)) < 0 ||
       (err = snd_pcm_hw_params_set_access(h, hw, SND_PCM_ACCESS_RW_INTERLEAVED)) < 0 ||
@@ -152,6 +153,16 @@ class SampleClock {
   std::deque<REFERENCE_TIME> m_offsets;
 };
 
+// Whether the samples of an output pin go into a recording: to anything but a tee, or to a tee
+// whose capture branch is connected (its preview branch alone is the sound played through).
+bool FeedsRecording(PinBase* out) {
+  PinBase* in = AsPinBase(out->Peer());
+  if (!in) return false;
+  if (in->Filter()->Kind() != "SmartTee") return true;
+  PinBase* capture = in->Filter()->FindPin(PINDIR_OUTPUT, PIN_CATEGORY_CAPTURE);
+  return capture && capture->IsConnected();
+}
+
 class AlsaAudioCapture : public FilterBase {
  public:
   AlsaAudioCapture(std::string pcm, const std::string& instance, std::shared_ptr<StreamFormat> format)
@@ -187,7 +198,8 @@ class AlsaAudioCapture : public FilterBase {
     }
     if (err == 0 && (err = pcm.start(h)) < 0) pcm.close(h);
     if (err < 0) {
-      if (err == -EBUSY)
+      // Only a recording asks the user; the live sound alone goes without (the engine logs it).
+      if (err == -EBUSY && FeedsRecording(PinAt(0)))
         ReportDeviceBusy(m_pcm);
       else
         LogError("alsa", "cannot capture sound from %s: %s", m_pcm.c_str(), snd_strerror(err));

@@ -21,8 +21,8 @@ struct AlsaCalls {
   // snd_pcm_open for capture, non-blocking.
   std::function<int(snd_pcm_t** pcm, const char* name)> open;
   // Hardware and software parameters: 16-bit interleaved samples, rate and channels as near as the
-  // device goes (both come back as taken), a period of about a tenth of a second, and status time
-  // stamps on the monotonic clock.
+  // device goes (both come back as taken), a period of about a fiftieth of a second (the sound
+  // played through follows at most that far behind), and status time stamps on the monotonic clock.
   std::function<int(snd_pcm_t* pcm, unsigned* rate, unsigned* channels, snd_pcm_uframes_t* period)> configure;
   std::function<int(snd_pcm_t* pcm)> start;
   std::function<int(snd_pcm_t* pcm, int timeoutMs)> wait;

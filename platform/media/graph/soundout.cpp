@@ -237,7 +237,7 @@ class SoundRenderer : public FilterBase, public ISoundOutput {
 
 }  // namespace
 
-void SetAlsaPlaybackCallsForTests(const AlsaPlaybackCalls* calls) { g_testCalls = calls; }
+const AlsaPlaybackCalls* SetAlsaPlaybackCallsForTests(const AlsaPlaybackCalls* calls) { return g_testCalls.exchange(calls); }
 
 ComPtr<IBaseFilter> NewSoundRenderer() { return static_cast<IBaseFilter*>(new SoundRenderer); }
 

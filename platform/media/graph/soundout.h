@@ -25,7 +25,7 @@ struct AlsaPlaybackCalls {
   std::function<int(snd_pcm_t* pcm)> close;
 };
 
-// nullptr: libasound itself.
-void SetAlsaPlaybackCallsForTests(const AlsaPlaybackCalls* calls);
+// nullptr: libasound itself. Returns the calls in use before, to be put back.
+const AlsaPlaybackCalls* SetAlsaPlaybackCallsForTests(const AlsaPlaybackCalls* calls);
 
 }  // namespace orv::media

@@ -1,6 +1,5 @@
 // Sound through: the card's sound played on an ALSA output (a fake one here) from the reader that
 // records it.
-#include "platform/media/graph/soundout.h"
 #include "tests/media/mediarig.h"
 #include "tests/support/uitest.h"
 
@@ -11,45 +10,10 @@
 #include <gtest/gtest.h>
 
 using orv::test::PumpUntil;
+using orv::test::FakeOutput;
 using orv::test::UseCard;
 
 namespace {
-
-// An output that takes every sample at once and keeps it, or one that cannot be opened.
-struct FakeOutput {
-  explicit FakeOutput(int openResult = 0) : openResult(openResult) {
-    calls.open = [this](snd_pcm_t** h, const char* name) {
-      std::lock_guard lock(mutex);
-      opened.push_back(name);
-      *h = reinterpret_cast<snd_pcm_t*>(this);
-      return this->openResult;
-    };
-    calls.configure = [](snd_pcm_t*, unsigned, unsigned, unsigned, snd_pcm_uframes_t* period) { return *period = 441, 0; };
-    calls.wait = [](snd_pcm_t*, int) { return 1; };
-    calls.writei = [this](snd_pcm_t*, const void* buf, snd_pcm_uframes_t frames) {
-      std::lock_guard lock(mutex);
-      const auto* s = static_cast<const std::int16_t*>(buf);
-      played.insert(played.end(), s, s + frames * 2);
-      return static_cast<snd_pcm_sframes_t>(frames);
-    };
-    calls.recover = [](snd_pcm_t*, int err) { return err; };
-    calls.close = [](snd_pcm_t*) { return 0; };
-    orv::media::SetAlsaPlaybackCallsForTests(&calls);
-  }
-  ~FakeOutput() { orv::media::SetAlsaPlaybackCallsForTests(nullptr); }
-  std::size_t Played() { return std::lock_guard(mutex), played.size(); }
-  int Peak() {
-    std::lock_guard lock(mutex);
-    int peak = 0;
-    for (std::int16_t s : played) peak = std::max(peak, std::abs(static_cast<int>(s)));
-    return peak;
-  }
-  int openResult;
-  orv::media::AlsaPlaybackCalls calls;
-  std::mutex mutex;
-  std::vector<std::string> opened;
-  std::vector<std::int16_t> played;  // stereo
-};
 
 // The video capture filter and the sound of the card in one graph, the picture kept by a sink.
 struct ThroughRig : orv::test::GraphRig {
