@@ -7,7 +7,7 @@ PKGS=(
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
   libv4l-dev libasound2-dev libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev libavfilter-dev
   fonts-nanum
-  xvfb xauth xdotool x11-utils imagemagick ffmpeg desktop-file-utils
+  xvfb xauth xdotool x11-utils imagemagick ffmpeg desktop-file-utils jq
   appstream openbox
   clang libclang-rt-14-dev
   qemu-system-x86 linux-image-amd64 busybox-static cpio kmod xz-utils alsa-utils

@@ -232,8 +232,6 @@ TEST(FileCapture, RecordFormatsWriteWhatTheFileSays) {
       EXPECT_EQ(std::pair(e.m_nCaptured, e.m_nDropped), std::pair(last.value("captured", -1), last.value("dropped", -1)));
       EXPECT_NE(std::string::npos, box.calls[0].text.find(orv::test::ConfigDir() + " 폴더에 함께 남긴 파일: f.")) << box.calls[0].text;
       EXPECT_NE(std::string::npos, box.calls[0].text.find(".log.jsonl")) << box.calls[0].text;
-      orv::media::WaitForChecksums();
-      EXPECT_TRUE(std::filesystem::exists(orv::media::ChecksumOf(path)));
     }
     const auto probe = orv::test::Probe(path);
     EXPECT_EQ(c.container, probe["format"].value("format_name", ""));
@@ -265,6 +263,8 @@ TEST(FileCapture, RecordFormatsWriteWhatTheFileSays) {
     WriteProfileStringA("orvane", "RecordFormat", "spec");
     ASSERT_TRUE(CaptureTimed(e, Clip("s.avi"), 1));
     EXPECT_EQ(640, Number(Video(Clip("s.avi")), "width"));
+    rig.engine.reset();  // as the program ends: a checksum still being read is waited for
+    EXPECT_EQ(!lines.empty(), std::filesystem::exists(orv::media::ChecksumOf(path)));
   }
 }
 

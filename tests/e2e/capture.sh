@@ -2,7 +2,8 @@
 # Captures as a user makes them: Enter in the capture dialog starts one and Enter in its status
 # dialog ends it; then a 5-second limit onto the same file, which is asked about, and the file read
 # back; then "lossless" chosen on the recording page and 5 seconds more, which come as FFV1 in
-# Matroska; last a 60-second capture ended early from the capture button.
+# Matroska with their log, checksums and tags; last a 60-second capture ended early from the capture
+# button, whose checksum the exit waits for.
 source "$(dirname "$0")/lib.bash"
 
 # Closing a dialog brings the video window to the front; a right click on its frame brings the panel.
@@ -36,6 +37,19 @@ capture_timed() {  # seconds
   fi
   sleep 0.3
   [ -z "$(window "캡처설정")" ] || fail "the capture settings dialog stayed open"
+}
+
+# Beside $mkv: its capture log, every line JSON and the last with this reason; per-frame checksums
+# with the lines ffmpeg reads back from the file; the file's checksum, within 10 s.
+side_files() {  # reason
+  local log="$mkv.log.jsonl"
+  [ -s "$log" ] || fail "no capture log beside $mkv"
+  [ "$(jq -c . "$log" | wc -l)" = "$(wc -l <"$log")" ] || fail "a line of the capture log is no JSON: $(cat "$log")"
+  [ "$(tail -1 "$log" | jq -r .reason)" = "$1" ] || fail "the log does not end with $1: $(tail -1 "$log")"
+  cmp -s <(grep -v '^#' "$mkv.framemd5") <(ffmpeg -nostdin -v error -i "$mkv" -map 0 -f framemd5 - | grep -v '^#') ||
+    fail "the per-frame checksums are not those ffmpeg reads back"
+  for _ in $(seq 100); do [ -e "$mkv.md5" ] && break; sleep 0.1; done
+  (cd "$(dirname "$mkv")" && md5sum -c --quiet "$(basename "$mkv").md5") || fail "md5sum -c failed on $mkv.md5"
 }
 
 run() {
@@ -90,6 +104,8 @@ run() {
   grep -q '^codec_name=ffv1$' "$probe" || fail "no FFV1 picture"
   grep -q '^width=720$' "$probe" && grep -Eq '^height=(480|576)$' "$probe" || fail "not the standard's frame"
   errors=$(ffmpeg -nostdin -v error -i "$mkv" -f null - 2>&1) && [ -z "$errors" ] || fail "decoding $mkv failed: $errors"
+  side_files time_limit
+  grep -q '^TAG:DATE_DIGITIZED=20' "$probe" && grep -q '^TAG:ENCODER=OrvaneTuner ' "$probe" || fail "no tags: $(cat "$probe")"
 
   # A 60-second capture ended early: the capture button asks, Enter (Yes) ends it within a second,
   # with one result box and a whole file.
@@ -112,6 +128,7 @@ run() {
   xdotool windowfocus --sync "$PANEL" 2>/dev/null || true
   xdotool key alt+KP_Add
   expect_exit "Alt with keypad +"
+  side_files user
   grep -q "^CaptureFile=$HOME/Capture.mkv" "$ORVANE_CONFIG_DIR/win.ini" || fail "the capture file was not saved"
   echo "capture: ok ($frames frames)"
 }

@@ -460,20 +460,25 @@ struct SideFiles::Impl {
     return md5.Hex();
   }
 
+  // The events noted since the last look (writing thread, or after it has ended).
   void Events() {
-    std::vector<std::pair<std::shared_ptr<FrameCounts>, std::size_t>*> sources;
+    std::vector<std::pair<std::shared_ptr<FrameCounts>, std::size_t>> sources;
     {
       std::lock_guard lock(watchMutex);
-      for (auto& w : watched) sources.push_back(&w);
+      sources = watched;
     }
-    for (auto* w : sources)
-      for (const CaptureEvent& e : w->first->events.Since(w->second)) {
-        ++w->second;
+    for (std::size_t i = 0; i < sources.size(); ++i) {
+      const std::vector<CaptureEvent> events = sources[i].first->events.Since(sources[i].second);
+      for (const CaptureEvent& e : events) {
         Json line{{"type", "event"}, {"event", NameOf(e.kind)}, {"t", Seconds(fileTime ? fileTime(e.at) : e.at / 1e7)}};
         if (e.count != 1 || e.kind == CaptureEventKind::FramesLost || e.kind == CaptureEventKind::FramesInserted)
           line["count"] = e.count;
         WriteLine(line);
       }
+      if (events.empty()) continue;
+      std::lock_guard lock(watchMutex);
+      watched[i].second += events.size();
+    }
   }
 
   static double Seconds(double t) { return std::round(t * 1000.0) / 1000.0; }
