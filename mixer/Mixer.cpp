@@ -27,6 +27,10 @@ HMIXEROBJ CMixer::Object() const {
                   : reinterpret_cast<HMIXEROBJ>(static_cast<UINT_PTR>(m_uMixerId));
 }
 
+bool CMixer::IsVirtual() const {
+  return mixerIsVirtual(m_hMixer ? reinterpret_cast<UINT_PTR>(m_hMixer) : m_uMixerId) != FALSE;
+}
+
 DWORD CMixer::ObjectFlags() const { return m_hMixer ? MIXER_OBJECTF_HMIXER : MIXER_OBJECTF_MIXER; }
 
 int CMixer::Open() {

@@ -34,6 +34,8 @@ class CMixer {
   int GetVolume(int nLine);  // 0..m_nMaxLevel
   MMRESULT SetMute(int nLine, int bMute);
   int GetMute(int nLine);  // 1 muted, 0 not
+  // Whether the mixer is the virtual one, whose levels reach no speakers.
+  bool IsVirtual() const;
 
   // Steps the operations above are built from.
   void SelectLine(int nLine);

@@ -11,6 +11,8 @@
 #include "res/layout.h"
 #include "res/resource.h"
 
+#include <algorithm>
+
 namespace {
 
 // Pieces of the frame bitmap: source x, y, width, height.
@@ -71,6 +73,7 @@ bool CVideoWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* re
       {WM_SYSKEYDOWN, afxmsg::Key<&CVideoWnd::OnSysKeyDown>},
       {WM_TIMER, afxmsg::Timer<&CVideoWnd::OnTimer>},
       {WM_TUNER_NOTIFY, afxmsg::Raw<&CVideoWnd::OnTunerNotify>},
+      {MM_MIXM_CONTROL_CHANGE, afxmsg::Raw<&CVideoWnd::OnMixerControlChange>},
   };
   return DispatchMsgMap(*this, map, message, wParam, lParam, result) || CWnd::OnWndMsg(message, wParam, lParam, result);
 }
@@ -85,7 +88,26 @@ int CVideoWnd::OnCreate(LPCREATESTRUCT cs) {
   m_pGraph->Restart();
   LoadPictureSettings();
   LoadChannelSettings();
+  m_mixer.m_hwndNotify = m_hWnd;
+  m_mixer.m_nMaxLevel = kVolumeMax;
+  m_mixer.Open();
+  ApplySoundLevel();
   return 0;
+}
+
+LRESULT CVideoWnd::OnMixerControlChange(WPARAM, LPARAM) {
+  ApplySoundLevel();
+  return 0;
+}
+
+void CVideoWnd::ApplySoundLevel() {
+  if (!m_pGraph) return;
+  if (!m_mixer.IsVirtual()) {
+    m_pGraph->SetSoundThroughLevel(0xFFFF, FALSE);  // the mixer sets the speakers
+    return;
+  }
+  const int level = std::clamp(m_mixer.GetVolume(MIXLINE_MASTER), 0, kVolumeMax);
+  m_pGraph->SetSoundThroughLevel(static_cast<LONG>(level * 0xFFFF / kVolumeMax), m_mixer.GetMute(MIXLINE_MASTER));
 }
 
 void CVideoWnd::OnPaint() {

@@ -2,6 +2,7 @@
 // out the panel's and the settings pages' commands.
 #pragma once
 
+#include "mixer/Mixer.h"
 #include "platform/ui/afxwin.h"
 
 #include <memory>
@@ -49,6 +50,8 @@ class CVideoWnd : public CWnd {
   void OnSysKeyDown(UINT nChar, UINT nRepCnt, UINT nFlags);
   void OnTimer(UINT_PTR nIDEvent);
   LRESULT OnTunerNotify(WPARAM code, LPARAM arg);
+  // The speakers' volume or mute changed (the panel's buttons, the audio page, another program).
+  LRESULT OnMixerControlChange(WPARAM hmixer, LPARAM control);
 
   bool TornDown() const { return m_bTornDown; }
 
@@ -65,6 +68,10 @@ class CVideoWnd : public CWnd {
   CBitmap m_bmpFrame;
   std::unique_ptr<CLevelsSource> m_pLevels;  // the engine's measures, for the windows that show them
   std::unique_ptr<CLevelsDlg> m_pLevelsDlg;
+  // Where the mixer is virtual its master volume and mute reach no speakers: the sound played
+  // through takes them instead.
+  CMixer m_mixer;
+  void ApplySoundLevel();
   bool m_bTornDown = false;
   bool m_bStartingCapture = false;  // the capture settings dialog is open, or its capture starting
   bool m_bAskingEnd = false;        // the question whether to end a timed capture is open

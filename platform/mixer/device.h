@@ -38,6 +38,8 @@ class Device {
  public:
   virtual ~Device() = default;
   virtual std::string Name() const = 0;
+  // The virtual mixer: its levels reach no speakers, so the program applies them itself.
+  virtual bool IsVirtual() const { return false; }
   // Destinations in index order, then the sources of each destination in index order.
   virtual std::vector<LineDesc> Lines() const = 0;
   // count is the control's channel count; values are in the control's bounds.

@@ -50,6 +50,7 @@ class ElementMixer : public Device {
 
   bool HasDestination() const { return !lines_.empty(); }
   std::string Name() const override { return name_; }
+  bool IsVirtual() const override { return noticeOnWrite_; }  // only the virtual mixer announces its writes
   std::vector<LineDesc> Lines() const override;
   MMRESULT Read(DWORD controlId, DWORD* values, DWORD count) override;
   MMRESULT Write(DWORD controlId, const DWORD* values, DWORD count) override;

@@ -197,6 +197,12 @@ MMRESULT mixerClose(HMIXER hmx) {
   return S().handles.erase(reinterpret_cast<UINT_PTR>(hmx)) ? MMSYSERR_NOERROR : MMSYSERR_INVALHANDLE;
 }
 
+BOOL mixerIsVirtual(UINT_PTR uMxId) {
+  std::shared_ptr<Device> device = DeviceByHandle(uMxId);
+  if (!device) device = DeviceById(uMxId);
+  return device && device->IsVirtual() ? TRUE : FALSE;
+}
+
 MMRESULT mixerGetDevCapsA(UINT_PTR uMxId, LPMIXERCAPSA pmxcaps, UINT cbmxcaps) {
   if (!pmxcaps) return MMSYSERR_INVALPARAM;
   std::shared_ptr<Device> device = DeviceByHandle(uMxId);

@@ -205,6 +205,9 @@ MMRESULT mixerGetLineInfoA(HMIXEROBJ hmxobj, LPMIXERLINEA pmxl, DWORD fdwInfo);
 MMRESULT mixerGetLineControlsA(HMIXEROBJ hmxobj, LPMIXERLINECONTROLSA pmxlc, DWORD fdwControls);
 MMRESULT mixerGetControlDetailsA(HMIXEROBJ hmxobj, LPMIXERCONTROLDETAILS pmxcd, DWORD fdwDetails);
 MMRESULT mixerSetControlDetails(HMIXEROBJ hmxobj, LPMIXERCONTROLDETAILS pmxcd, DWORD fdwDetails);
+// Not of the published interface: whether a mixer (an open handle, else an identifier) is the
+// virtual mixer, whose levels reach no speakers.
+BOOL mixerIsVirtual(UINT_PTR uMxId);
 
 inline MMRESULT mixerGetDevCaps(UINT_PTR uMxId, LPMIXERCAPSA pmxcaps, UINT cbmxcaps) {
   return mixerGetDevCapsA(uMxId, pmxcaps, cbmxcaps);

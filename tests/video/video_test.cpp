@@ -3,6 +3,7 @@
 #include "common/Commands.h"
 #include "common/Settings.h"
 #include "platform/media/devices/testing.h"
+#include "platform/mixer/testing.h"
 #include "platform/ui/afxdlgs.h"
 #include "platform/ui/qtwnd_p.h"
 #include "res/resource.h"
@@ -268,3 +269,31 @@ TEST_F(VideoWindow, LevelsWindowFromTheVideoPageOutlivesTheSheetAndFollowsThePic
   EXPECT_EQ(levels, orv::ui::FindLocalTopLevel("신호 레벨"));
   app.m_pMainWnd = nullptr;
 }
+
+namespace {
+
+// The virtual mixer drives no speakers: its master volume and mute, as the panel sets them, act on
+// the sound played through itself.
+TEST_F(VideoWindow, TheVirtualMixersVolumeAndMuteActOnTheSoundPlayedThrough) {
+  orv::mixer::ResetVirtualMixerForTests();
+  orv::test::UseCard(R"({"tone_dbfs": [-6, -6]})");
+  orv::test::FakeOutput out;
+  Open();
+  Command(VideoCmd::SelectSource, SOURCE_VIDEO);  // an input with the card's tone
+  CMixer panelMixer;
+  panelMixer.m_nMaxLevel = kVolumeMax;
+  struct Step { int volume, mute, peak; } steps[] = {{20, 0, 16422}, {10, 0, 16422 * (10 * 0xFFFF / 20) / 0xFFFF}, {10, 1, 0}};
+  for (const Step& s : steps) {
+    SCOPED_TRACE(std::to_string(s.volume) + (s.mute ? " muted" : ""));
+    panelMixer.SetVolume(MIXLINE_MASTER, s.volume);
+    panelMixer.SetMute(MIXLINE_MASTER, s.mute);
+    orv::test::PumpUntil([] { return false; }, 300);  // the mixer's notice reaches the window
+    out.Clear();
+    ASSERT_TRUE(orv::test::PumpUntil([&] { return out.Played() >= 2 * 4410 * 2; }, 5000));
+    EXPECT_NEAR(s.peak, out.Peak(), 2);
+  }
+  wnd.reset();  // its output goes before the fake one
+  orv::mixer::ResetVirtualMixerForTests();
+}
+
+}  // namespace
