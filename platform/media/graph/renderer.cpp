@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstdint>
+#include <cstdlib>
 #include <thread>
 #include <utility>
 
@@ -139,6 +140,13 @@ class DeinterlaceThread {
   bool m_stop = false;
 };
 
+// With ORVANE_EXIT_AFTER_FIRST_PICTURE set, the program ends once its first picture is on the
+// screen (after that paint): how bench/startup times the start.
+bool ExitAfterFirstPicture() {
+  static const bool on = std::getenv("ORVANE_EXIT_AFTER_FIRST_PICTURE") != nullptr;
+  return on;
+}
+
 bool IsInputMessage(UINT m) {
   return (m >= WM_MOUSEFIRST && m <= WM_MOUSELAST) || m == WM_KEYDOWN || m == WM_KEYUP || m == WM_CHAR ||
          m == WM_SYSKEYDOWN || m == WM_SYSKEYUP;
@@ -180,7 +188,11 @@ class RendererWnd : public CWnd {
         m_slot->fresh = false;
       }
     }
-    if (m_converter.Convert(m_picture, surface.bits, surface.width, surface.height, surface.stride)) return;
+    if (m_converter.Convert(m_picture, surface.bits, surface.width, surface.height, surface.stride)) {
+      if (!std::exchange(m_shownOne, true) && ExitAfterFirstPicture())
+        QMetaObject::invokeMethod(QCoreApplication::instance(), [] { std::_Exit(0); }, Qt::QueuedConnection);
+      return;
+    }
     for (int y = 0; y < surface.height; ++y) {
       auto* row = reinterpret_cast<std::uint32_t*>(surface.bits + static_cast<std::ptrdiff_t>(y) * surface.stride);
       std::fill_n(row, surface.width, 0xFF000000u);
@@ -202,6 +214,7 @@ class RendererWnd : public CWnd {
   std::shared_ptr<FrameSlot> m_slot;
   PreviewPicture m_picture;  // the one shown, converted again at every paint
   FrameConverter m_converter;
+  bool m_shownOne = false;
 };
 
 class VideoRenderer : public FilterBase, public IVideoWindow, public IVideoDeinterlace {
