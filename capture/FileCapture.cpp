@@ -199,6 +199,7 @@ int CCaptureGraph::StartCapture() {
   if (FAILED(hr)) {
     control->Stop();
     control.Reset();
+    if (hr == HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND)) return ErrorBox(IDS_ERR_MEDIA_LIBRARY);
     return ErrorBox(IDS_ERR_START_GRAPH, hr);
   }
   // Counted either way, so that a capture without stream control still reports its frames.

@@ -27,6 +27,7 @@ constexpr HRESULT HRESULT_FROM_WIN32(unsigned long code) {
 }
 constexpr LONG ERROR_PATH_NOT_FOUND = 3;
 constexpr LONG ERROR_WRITE_PROTECT = 19;
+constexpr LONG ERROR_MOD_NOT_FOUND = 126;
 constexpr LONG ERROR_DISK_FULL = 112;
 constexpr LONG ERROR_FILE_TOO_LARGE = 223;
 constexpr HRESULT E_PROP_SET_UNSUPPORTED = static_cast<HRESULT>(0x80070492u);

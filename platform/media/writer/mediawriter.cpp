@@ -1,6 +1,7 @@
 #include "platform/media/writer/mediawriter.h"
 
 #include "platform/log.h"
+#include "platform/media/late/late.h"
 #include "platform/media/writer/coders.h"
 #include "platform/media/writer/sidefiles.h"
 #include "platform/media/writer/testing.h"
@@ -339,6 +340,9 @@ HRESULT MediaFile::Open(const std::vector<const AM_MEDIA_TYPE*>& types) {
   // FFV1 and H.264 go into Matroska, the others into AVI.
   const bool encoded = m_options.coding == RECORD_FFV1_PCM || m_options.coding == RECORD_H264_AAC;
   if (encoded != m_options.matroska) return E_INVALIDARG;
+  // Loaded after the first picture; their absence is said once in the log.
+  for (late::Library library : {late::Library::Codec, late::Library::Format, late::Library::Resample})
+    if (!late::Load(library)) return HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
   if (avformat_alloc_output_context2(&m_ctx, nullptr, m_options.matroska ? "matroska" : "avi", nullptr) < 0 || !m_ctx)
     return E_OUTOFMEMORY;
   for (const AM_MEDIA_TYPE* mt : types)
