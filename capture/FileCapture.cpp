@@ -3,6 +3,7 @@
 #include "capture/CaptureGraph.h"
 
 #include "common/Commands.h"
+#include "platform/media/writer/mediawriter.h"
 #include "platform/ui/afxres.h"
 #include "res/resource.h"
 
@@ -119,7 +120,7 @@ int CCaptureGraph::BuildCaptureGraph() {
   }
   if (m_recordFormat != orv::record::Format::Spec) {
     static constexpr RECORD_CODING kCodings[] = {RECORD_AS_DELIVERED, RECORD_UNCOMPRESSED_422, RECORD_FFV1_PCM,
-                                                 RECORD_H264_AAC};
+                                                 RECORD_H264_AAC, RECORD_FFV1_PCM_AND_H264_AAC};
     ComPtr<IConfigRecordMux> coding;
     if (FAILED(coding.QueryFrom(m_pMux)) ||
         FAILED(coding->SetRecordCoding(kCodings[static_cast<int>(m_recordFormat)])) ||
@@ -347,6 +348,12 @@ int CCaptureGraph::StopCapture() {
 
 void CCaptureGraph::ShowCaptureResult() {
   std::string text = AfxFormatString(IDS_CAPTURE_RESULT, m_nCaptured, m_nDropped);
+  ComPtr<IConfigRecordMux> record;
+  LONG accessDropped = 0;
+  if (m_szCaptureFile[0] && SUCCEEDED(record.QueryFrom(m_pMux)) && record->GetAccessCopyDropped(&accessDropped) == S_OK) {
+    const std::string copy = std::filesystem::path(orv::media::AccessCopyOf(m_szCaptureFile)).filename().string();
+    text += "\n" + AfxFormatString(IDS_CAPTURE_ACCESS_COPY, copy.c_str(), static_cast<int>(accessDropped));
+  }
   if (const std::string side = SideFilesLine(); !side.empty()) text += "\n" + side;
   MessageBoxA(nullptr, text.c_str(), AfxFormatString(IDS_CAPTURE_RESULT_CAPTION).c_str(), MB_OK);
 }
