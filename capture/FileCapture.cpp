@@ -177,6 +177,7 @@ int CCaptureGraph::StartCapture() {
   if (m_bPreviewing) StopPreview();
   if (!m_bCaptureBuilt) return 0;
   m_nDropped = 0;
+  m_nAccessDropped = -1;
   m_nCaptured = 0;
   m_hrCaptureHalt = S_OK;
   m_bSignalEnded = FALSE;
@@ -337,6 +338,8 @@ int CCaptureGraph::StopCapture() {
     if (SUCCEEDED(m_pDroppedFrames->GetNumDropped(&n))) m_nDropped = n;
     if (SUCCEEDED(m_pDroppedFrames->GetNumNotDropped(&n))) m_nCaptured = n;
   }
+  // The mux may be gone by the time the result is shown.
+  if (LONG n = 0; record && record->GetAccessCopyDropped(&n) == S_OK) m_nAccessDropped = n;
   if (m_hrCaptureHalt == HRESULT_FROM_WIN32(ERROR_DISK_FULL))
     ErrorBox(IDS_ERR_DISK_FULL);
   else if (m_hrCaptureHalt == VFW_E_TYPE_NOT_ACCEPTED)
@@ -348,11 +351,9 @@ int CCaptureGraph::StopCapture() {
 
 void CCaptureGraph::ShowCaptureResult() {
   std::string text = AfxFormatString(IDS_CAPTURE_RESULT, m_nCaptured, m_nDropped);
-  ComPtr<IConfigRecordMux> record;
-  LONG accessDropped = 0;
-  if (m_szCaptureFile[0] && SUCCEEDED(record.QueryFrom(m_pMux)) && record->GetAccessCopyDropped(&accessDropped) == S_OK) {
+  if (m_nAccessDropped >= 0 && m_szCaptureFile[0]) {
     const std::string copy = std::filesystem::path(orv::media::AccessCopyOf(m_szCaptureFile)).filename().string();
-    text += "\n" + AfxFormatString(IDS_CAPTURE_ACCESS_COPY, copy.c_str(), static_cast<int>(accessDropped));
+    text += "\n" + AfxFormatString(IDS_CAPTURE_ACCESS_COPY, copy.c_str(), static_cast<int>(m_nAccessDropped));
   }
   if (const std::string side = SideFilesLine(); !side.empty()) text += "\n" + side;
   MessageBoxA(nullptr, text.c_str(), AfxFormatString(IDS_CAPTURE_RESULT_CAPTION).c_str(), MB_OK);
