@@ -81,6 +81,7 @@ std::string Problem(Library library) {
 }
 
 void LoadAllSoon() {
+  Slots();  // made before the preloader, so that they outlive its thread at the program's end
   static Preloader preloader;
   std::call_once(preloader.once, [] {
     preloader.thread = std::thread([] {
