@@ -102,7 +102,7 @@ const std::map<UINT, const char*>& StringTable() {
       {IDS_FORMAT_FULL, "Full frame (720×480/576, uncompressed AVI)"},
       {IDS_FORMAT_LOSSLESS, "Lossless (FFV1, MKV)"},
       {IDS_FORMAT_COMPACT, "Compact (H.264, MKV, about 2 GB an hour)"},
-      {IDS_FORMAT_LOSSLESS_COMPACT, "Lossless master and compact copy (FFV1 and H.264, two MKVs)"},
+      {IDS_FORMAT_LOSSLESS_COMPACT, "Lossless with a compact copy (FFV1, H.264, MKV)"},
       {IDS_CAPTURE_ACCESS_COPY, "Compact copy %s: %d frames left out while it was behind"},
       {IDS_RECORD_STOP_UNIT, "seconds (0 = never, at most %d)"},
       {IDS_RECORD_STOP_RANGE, "Please enter an integer between %d and %d."},
