@@ -179,6 +179,8 @@ int CCaptureGraph::StartCapture() {
   m_nDropped = 0;
   m_nAccessDropped = -1;
   m_nCaptured = 0;
+  // What the graph said while it showed the live picture (a card lost then) is not this capture's.
+  CollectCaptureEvents();
   m_hrCaptureHalt = S_OK;
   m_bSignalEnded = FALSE;
   m_bSignalLost = false;
