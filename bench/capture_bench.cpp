@@ -8,6 +8,7 @@
 //   bench_capture compact [seconds]   720x480 at 29.97 in H.264 and AAC, fed in real time (default 60)
 #include "platform/media/graph/filterbase.h"
 #include "platform/media/devices/virtualsignal.h"
+#include "platform/media/writer/mediawriter.h"
 
 #include <chrono>
 #include <cstdio>
@@ -79,12 +80,15 @@ class UnpacedCard : public FilterBase {
   }
   ORV_UNKNOWN_IMPL
 
-  // Sends until taken; returns how often the pipeline had no room.
+  // Sends until taken; returns how often the pipeline had no room. A picture waits while the
+  // writer is behind (its queue more than half full) rather than be refused: the writer keeps a
+  // refused picture's place, as it must for a real card, which does not send it again.
   int Send(bool video, const BYTE* data, std::size_t size, REFERENCE_TIME start, REFERENCE_TIME stop) {
     AM_MEDIA_TYPE mt{};
     (video ? m_videoType : m_audioType)->Copy(&mt);
     const MediaSample sample{data, size, start, stop, &mt};
     int refused = 0;
+    for (; video && WritersBehind(); ++refused) std::this_thread::sleep_for(std::chrono::microseconds(200));
     for (;;) {
       Delivery d;
       {

@@ -3,7 +3,8 @@
 // between a flash and its beep (as bench/av_offset finds them) and whether the result box's counts
 // are the pictures in the file.
 //
-//   bench_sync [minutes [speed [folder [format]]]]
+//   bench_sync [minutes [speed [folder [format]]]]   (format lossless+compact: the access copy's
+//                                                     count and pictures printed too)
 //
 // Default: 10 minutes of the card's clock, run 10 times as fast, in the original AVI, with the
 // card's sound clock 1000 ppm (0.1 %) fast: once with the pictures placed on the sound's clock (as
@@ -17,6 +18,7 @@
 #include "bench/avsync.h"
 #include "capture/CaptureGraph.h"
 #include "common/Recording.h"
+#include "platform/media/writer/mediawriter.h"
 #include "platform/media/writer/testing.h"
 #include "platform/ui/winuser.h"
 #include "res/resource.h"
@@ -37,6 +39,8 @@ namespace {
 struct Result {
   orv::avsync::Analysis sync;
   int captured = 0, dropped = 0;
+  long accessDropped = -1;  // lossless+compact: the access copy's pictures left out
+  orv::avsync::Analysis access;
 };
 
 Result Record(const std::string& path, double seconds, int speed, bool followSound) {
@@ -58,9 +62,11 @@ Result Record(const std::string& path, double seconds, int speed, bool followSou
     engine.StopFileCapture();
     r.captured = engine.m_nCaptured;
     r.dropped = engine.m_nDropped;
+    r.accessDropped = engine.m_nAccessDropped;
   }
   owner.DestroyWindow();
   r.sync = orv::avsync::Analyse(path);
+  if (r.accessDropped >= 0) r.access = orv::avsync::Analyse(orv::media::AccessCopyOf(path));
   return r;
 }
 
@@ -73,6 +79,10 @@ void Print(const char* label, const Result& r) {
               "%lld pictures in the file%s\n",
               label, r.sync.MaxOffsetMs(), std::floor(r.sync.seconds), r.sync.pairs.size(), r.sync.flashes.size(),
               r.captured, r.dropped, r.sync.pictures, r.captured == r.sync.pictures ? " (equal)" : " (not equal)");
+  if (r.accessDropped >= 0)
+    std::printf("  access copy: %ld pictures left out while behind, %lld pictures in it, max offset %.0f ms%s\n",
+                r.accessDropped, r.access.pictures, r.access.error.empty() ? r.access.MaxOffsetMs() : -1.0,
+                r.access.error.empty() ? "" : (" (" + r.access.error + ")").c_str());
 }
 
 }  // namespace

@@ -69,6 +69,7 @@ class CGraphBase {
   int m_nMasterStream = 0;
   BOOL m_bCaptureAudio;
   int m_nDropped;
+  long m_nAccessDropped = -1;  // the last capture's access copy's pictures left out, -1 for none
   int m_nCaptured;
   int m_nSource = 0;
   int m_nChannel = -1;  // the tuner's channel as last tuned, -1 before

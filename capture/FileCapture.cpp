@@ -3,6 +3,7 @@
 #include "capture/CaptureGraph.h"
 
 #include "common/Commands.h"
+#include "platform/media/writer/mediawriter.h"
 #include "platform/ui/afxres.h"
 #include "res/resource.h"
 
@@ -119,7 +120,7 @@ int CCaptureGraph::BuildCaptureGraph() {
   }
   if (m_recordFormat != orv::record::Format::Spec) {
     static constexpr RECORD_CODING kCodings[] = {RECORD_AS_DELIVERED, RECORD_UNCOMPRESSED_422, RECORD_FFV1_PCM,
-                                                 RECORD_H264_AAC};
+                                                 RECORD_H264_AAC, RECORD_FFV1_PCM_AND_H264_AAC};
     ComPtr<IConfigRecordMux> coding;
     if (FAILED(coding.QueryFrom(m_pMux)) ||
         FAILED(coding->SetRecordCoding(kCodings[static_cast<int>(m_recordFormat)])) ||
@@ -176,6 +177,7 @@ int CCaptureGraph::StartCapture() {
   if (m_bPreviewing) StopPreview();
   if (!m_bCaptureBuilt) return 0;
   m_nDropped = 0;
+  m_nAccessDropped = -1;
   m_nCaptured = 0;
   // What the graph said while it showed the live picture (a card lost then) is not this capture's.
   CollectCaptureEvents();
@@ -201,6 +203,7 @@ int CCaptureGraph::StartCapture() {
   if (FAILED(hr)) {
     control->Stop();
     control.Reset();
+    if (hr == HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND)) return ErrorBox(IDS_ERR_MEDIA_LIBRARY);
     return ErrorBox(IDS_ERR_START_GRAPH, hr);
   }
   // Counted either way, so that a capture without stream control still reports its frames.
@@ -337,6 +340,8 @@ int CCaptureGraph::StopCapture() {
     if (SUCCEEDED(m_pDroppedFrames->GetNumDropped(&n))) m_nDropped = n;
     if (SUCCEEDED(m_pDroppedFrames->GetNumNotDropped(&n))) m_nCaptured = n;
   }
+  // The mux may be gone by the time the result is shown.
+  if (LONG n = 0; record && record->GetAccessCopyDropped(&n) == S_OK) m_nAccessDropped = n;
   if (m_hrCaptureHalt == HRESULT_FROM_WIN32(ERROR_DISK_FULL))
     ErrorBox(IDS_ERR_DISK_FULL);
   else if (m_hrCaptureHalt == VFW_E_TYPE_NOT_ACCEPTED)
@@ -349,6 +354,10 @@ int CCaptureGraph::StopCapture() {
 
 void CCaptureGraph::ShowCaptureResult() {
   std::string text = AfxFormatString(IDS_CAPTURE_RESULT, m_nCaptured, m_nDropped);
+  if (m_nAccessDropped >= 0 && m_szCaptureFile[0]) {
+    const std::string copy = std::filesystem::path(orv::media::AccessCopyOf(m_szCaptureFile)).filename().string();
+    text += "\n" + AfxFormatString(IDS_CAPTURE_ACCESS_COPY, copy.c_str(), static_cast<int>(m_nAccessDropped));
+  }
   if (const std::string side = SideFilesLine(); !side.empty()) text += "\n" + side;
   MessageBoxA(nullptr, text.c_str(), AfxFormatString(IDS_CAPTURE_RESULT_CAPTION).c_str(), MB_OK);
 }

@@ -15,6 +15,7 @@ constexpr FormatInfo kFormats[] = {
     {Format::Full, "full", false, true},
     {Format::Lossless, "lossless", true, true},
     {Format::Compact, "compact", true, true},
+    {Format::LosslessAndCompact, "lossless+compact", true, true},
 };
 
 std::string ReadProfile(const char* name) {

@@ -11,7 +11,8 @@
 
 namespace orv::record {
 
-enum class Format { Spec, Full, Lossless, Compact };
+// LosslessAndCompact: the lossless master and a compact access copy beside it, from the same pictures.
+enum class Format { Spec, Full, Lossless, Compact, LosslessAndCompact };
 
 struct FormatInfo {
   Format format;

@@ -16,6 +16,7 @@ constexpr std::pair<orv::record::Format, UINT> kFormatNames[] = {
     {orv::record::Format::Full, IDS_FORMAT_FULL},
     {orv::record::Format::Lossless, IDS_FORMAT_LOSSLESS},
     {orv::record::Format::Compact, IDS_FORMAT_COMPACT},
+    {orv::record::Format::LosslessAndCompact, IDS_FORMAT_LOSSLESS_COMPACT},
 };
 
 std::string FormatName(orv::record::Format format) {

@@ -89,6 +89,12 @@ constexpr UINT IDS_LEVELS_CLIPPED = 215;
 constexpr UINT IDS_RECORD_NOTE_INVALID = 240;
 // The result box's line on the files written beside the recording: %s the folder, %s their names.
 constexpr UINT IDS_CAPTURE_SIDE_FILES = 241;
+// A recording that cannot start because FFmpeg's libraries for it cannot be loaded.
+constexpr UINT IDS_ERR_MEDIA_LIBRARY = 242;
+// The lossless master with a compact access copy; the result box's line on that copy (%s its file
+// name, %d the pictures it left out while it was behind).
+constexpr UINT IDS_FORMAT_LOSSLESS_COMPACT = 243;
+constexpr UINT IDS_CAPTURE_ACCESS_COPY = 244;
 
 // Bitmaps and the icon.
 constexpr UINT IDB_SKIN = 130;

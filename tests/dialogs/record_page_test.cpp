@@ -35,11 +35,13 @@ TEST_F(RecordPage, ShowsTheStoredChoicesAndEnterStoresNewOnes) {
   EXPECT_EQ(IDOK, Run([&](HWND page, HWND) {
               auto* list = Inner<QComboBox>(page, IDC_RECORD_FORMAT);
               EXPECT_EQ((QStringList{"기본 (640×480, 14.99fps, 무압축 AVI)", "전체 프레임 (720×480/576, 무압축 AVI)",
-                                     "무손실 (FFV1, MKV)", "압축 (H.264, MKV, 시간당 약 2GB)"}),
-                        (QStringList{list->itemText(0), list->itemText(1), list->itemText(2), list->itemText(3)}));
-              EXPECT_EQ(4, list->count());
+                                     "무손실 (FFV1, MKV)", "압축 (H.264, MKV, 시간당 약 2GB)",
+                                     "무손실 원본과 압축 사본 (FFV1과 H.264, MKV 두 개)"}),
+                        (QStringList{list->itemText(0), list->itemText(1), list->itemText(2), list->itemText(3),
+                                     list->itemText(4)}));
+              EXPECT_EQ(5, list->count());
               EXPECT_EQ("초 (0 = 끝내지 않음, 최대 86400)", Text(page, IDC_RECORD_STOP_UNIT));
-              Choose(page, IDC_RECORD_FORMAT, 3);
+              Choose(page, IDC_RECORD_FORMAT, 4);
               Inner<QLineEdit>(page, IDC_RECORD_STOP)->setText("120");
               Click(page, IDC_RECORD_DEINTERLACE);  // off again
               Inner<QLineEdit>(page, IDC_RECORD_OPERATOR)->setText("홍길동");
@@ -47,7 +49,7 @@ TEST_F(RecordPage, ShowsTheStoredChoicesAndEnterStoresNewOnes) {
               Click(page, IDC_RECORD_WRITE_LOG);  // on again
               QTest::keyClick(Inner<QLineEdit>(page, IDC_RECORD_STOP), Qt::Key_Return);
             }));
-  EXPECT_NE(std::string::npos, Stored().find("RecordFormat=compact\nStopOnNoSignal=120\nDeinterlacePreview=0\n"
+  EXPECT_NE(std::string::npos, Stored().find("RecordFormat=lossless+compact\nStopOnNoSignal=120\nDeinterlacePreview=0\n"
                                              "Operator=홍길동\nNotes=Betacam 12 — 1987 뉴스\nWriteLog=1\n"))
       << Stored();
   EXPECT_EQ(1, recordingApplied);

@@ -27,6 +27,7 @@ constexpr HRESULT HRESULT_FROM_WIN32(unsigned long code) {
 }
 constexpr LONG ERROR_PATH_NOT_FOUND = 3;
 constexpr LONG ERROR_WRITE_PROTECT = 19;
+constexpr LONG ERROR_MOD_NOT_FOUND = 126;
 constexpr LONG ERROR_DISK_FULL = 112;
 constexpr LONG ERROR_FILE_TOO_LARGE = 223;
 // A capture device stopped answering while it streamed (unplugged): the recording ends with it.
@@ -400,6 +401,9 @@ enum RECORD_CODING {
   RECORD_UNCOMPRESSED_422,  // 4:2:2 pictures and PCM sound (AVI)
   RECORD_FFV1_PCM,          // FFV1 version 3 and PCM sound (Matroska)
   RECORD_H264_AAC,          // H.264 and AAC (Matroska)
+  // Both from the same pictures: the FFV1 master, and an H.264 access copy beside it that may
+  // fall behind and leave pictures out (AccessCopyOf in the writer names it)
+  RECORD_FFV1_PCM_AND_H264_AAC,
 };
 struct IConfigRecordMux : IUnknown {
   ORV_IID(IConfigRecordMux)
@@ -411,6 +415,9 @@ struct IConfigRecordMux : IUnknown {
   // Why the recording ends ("user", "time_limit", "no_signal", "device_gone" ...): the log's last
   // line says it. Said before the graph stops.
   virtual HRESULT SetEndReason(LPCSTR reason) = 0;
+  // The last recording's access copy (RECORD_FFV1_PCM_AND_H264_AAC): the pictures it left out while
+  // it was behind. S_FALSE (and 0) when the recording had none.
+  virtual HRESULT GetAccessCopyDropped(LONG* dropped) = 0;
 };
 
 // The renderer's deinterlacing of the live picture (never of a recording).

@@ -7,6 +7,7 @@
 #include "platform/media/graph/graph.h"
 #include "platform/media/graph/levels.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fcntl.h>
 #include <mutex>
@@ -86,7 +87,7 @@ class AviMux : public FilterBase, public IConfigAviMux, public IConfigRecordMux 
   // Takes effect with the next file.
   HRESULT SetRecordCoding(RECORD_CODING coding) override {
     if (HRESULT hr = Check("SetRecordCoding", std::to_string(coding)); hr != S_OK) return hr;
-    if (coding < RECORD_AS_DELIVERED || coding > RECORD_H264_AAC) return E_INVALIDARG;
+    if (coding < RECORD_AS_DELIVERED || coding > RECORD_FFV1_PCM_AND_H264_AAC) return E_INVALIDARG;
     m_options.coding = coding;
     return S_OK;
   }
@@ -102,6 +103,13 @@ class AviMux : public FilterBase, public IConfigAviMux, public IConfigRecordMux 
     std::lock_guard lock(m_mutex);
     if (m_writer) m_writer->EndsBecause(reason);
     return S_OK;
+  }
+
+  HRESULT GetAccessCopyDropped(LONG* dropped) override {
+    if (!dropped) return E_POINTER;
+    std::lock_guard lock(m_mutex);
+    *dropped = std::max(m_accessDropped, 0L);
+    return m_accessDropped >= 0 ? S_OK : S_FALSE;
   }
 
   // The file opens when the graph leaves the stopped state and is complete when it stops.
@@ -216,6 +224,8 @@ class AviMux : public FilterBase, public IConfigAviMux, public IConfigRecordMux 
     if (!writer) return;
     // An index that could not be written is worth telling as much as a halt on the way.
     if (const HRESULT hr = writer->Close(); FAILED(hr) && !writer->Halted()) Abort(hr);
+    std::lock_guard lock(m_mutex);
+    m_accessDropped = writer->AccessCopyDropped();
   }
 
   // The file can take no more (from the writing thread, or while stopping).
@@ -229,6 +239,7 @@ class AviMux : public FilterBase, public IConfigAviMux, public IConfigRecordMux 
   std::shared_ptr<MediaWriter> m_writer;
   std::vector<PinBase*> m_inputs;
   std::shared_ptr<LevelsTap> m_levels;
+  long m_accessDropped = -1;  // the last recording's access copy's, -1 for none
 };
 
 }  // namespace

@@ -129,8 +129,9 @@ int PreviewScalerFlags(int srcWidth, int dstWidth) { return dstWidth > srcWidth 
 FrameConverter::~FrameConverter() {
   sws_freeContext(m_ctx);
   av_frame_free(&m_decoded);
-  av_packet_free(&m_packet);
-  avcodec_free_context(&m_decoder);
+  // Only what MJPEG pictures made: libavcodec is not loaded for the others.
+  if (m_packet) av_packet_free(&m_packet);
+  if (m_decoder) avcodec_free_context(&m_decoder);
 }
 
 bool FrameConverter::Decode(const PreviewPicture& picture) {
@@ -195,7 +196,8 @@ Deinterlacer::~Deinterlacer() {
 }
 
 void Deinterlacer::Reset() {
-  avfilter_graph_free(&m_graph);
+  // Not a call into libavfilter without a graph: it is loaded only once a picture is deinterlaced.
+  if (m_graph) avfilter_graph_free(&m_graph);
   m_source = m_sink = nullptr;
   m_format = -1;
 }

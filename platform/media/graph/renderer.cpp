@@ -5,6 +5,7 @@
 #include "platform/media/graph/graph.h"
 #include "platform/media/graph/frameconverter.h"
 #include "platform/media/graph/levels.h"
+#include "platform/media/late/late.h"
 #include "platform/ui/surface.h"
 
 #include <QCoreApplication>
@@ -111,6 +112,7 @@ class DeinterlaceThread {
   void Run() {
     PreviewPicture in, out;
     Deinterlacer deinterlacer;
+    bool shownOne = false;
     for (;;) {
       bool topFirst, restart;
       {
@@ -123,8 +125,11 @@ class DeinterlaceThread {
         restart = std::exchange(m_restart, false);
       }
       if (restart) deinterlacer.Reset();
-      // While the filter waits for its next picture, and should it fail, the picture shows as it came.
-      Publish(m_slot, deinterlacer.Process(in, topFirst, &out) ? &out : &in);
+      // libavfilter is loaded after the first picture, not before it: until then, while the filter
+      // waits for its next picture, and should it fail, the picture shows as it came.
+      const bool ready = late::Loaded(late::Library::Filter);
+      if (!ready && std::exchange(shownOne, true)) late::LoadAllSoon();
+      Publish(m_slot, ready && deinterlacer.Process(in, topFirst, &out) ? &out : &in);
       in.Clear();
     }
   }
@@ -189,8 +194,12 @@ class RendererWnd : public CWnd {
       }
     }
     if (m_converter.Convert(m_picture, surface.bits, surface.width, surface.height, surface.stride)) {
-      if (!std::exchange(m_shownOne, true) && ExitAfterFirstPicture())
-        QMetaObject::invokeMethod(QCoreApplication::instance(), [] { std::_Exit(0); }, Qt::QueuedConnection);
+      if (!std::exchange(m_shownOne, true)) {
+        if (ExitAfterFirstPicture())
+          QMetaObject::invokeMethod(QCoreApplication::instance(), [] { std::_Exit(0); }, Qt::QueuedConnection);
+        // What the first picture did not need comes now, before anyone records or deinterlaces.
+        late::LoadAllSoon();
+      }
       return;
     }
     for (int y = 0; y < surface.height; ++y) {

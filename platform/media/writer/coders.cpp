@@ -57,6 +57,22 @@ bool EmitCopy(const BYTE* data, std::size_t size, std::int64_t pts, std::int64_t
   return emit(pkt.get());
 }
 
+// A picture handed on over the bytes where they lie (the queued buffer, or one converted into),
+// not copied into a packet of its own: the muxer copies it into the file's buffer anyway. Empty for
+// a frame that has no picture.
+bool EmitOver(AVPacket* pkt, const BYTE* data, std::size_t size, std::int64_t index, const EmitFn& emit) {
+  if (!pkt) return false;
+  av_packet_unref(pkt);
+  pkt->data = const_cast<BYTE*>(data);
+  pkt->size = static_cast<int>(size);
+  pkt->pts = pkt->dts = index;
+  pkt->duration = 1;
+  pkt->flags |= AV_PKT_FLAG_KEY;
+  const bool ok = emit(pkt);
+  av_packet_unref(pkt);
+  return ok;
+}
+
 // Hands on what the encoder has ready.
 bool Drain(AVCodecContext* c, const EmitFn& emit, std::int64_t duration) {
   Owned<AVPacket> pkt(av_packet_alloc());
@@ -230,10 +246,11 @@ void SetPictureParams(AVStream* st, AVRational unit) {
 class Delivered final : public PictureCoder {
  public:
   Coded Picture(const BYTE* data, std::size_t size, std::int64_t index, const EmitFn& emit) override {
-    return EmitCopy(data, size, index, 1, emit) ? Coded::Written : Coded::Failed;
+    return EmitOver(packet.get(), data, size, index, emit) ? Coded::Written : Coded::Failed;
   }
-  bool Missing(std::int64_t index, const EmitFn& emit) override { return EmitCopy(nullptr, 0, index, 1, emit); }
+  bool Missing(std::int64_t index, const EmitFn& emit) override { return EmitOver(packet.get(), nullptr, 0, index, emit); }
   std::string Settings() const override { return "copy"; }
+  Owned<AVPacket> packet{av_packet_alloc()};
 };
 
 // 4:2:2 as YUY2 (UYVY and YUY2 as delivered); a missed frame is an empty chunk.
@@ -255,9 +272,10 @@ class Uncompressed final : public PictureCoder {
       const AVFrame* stored = reader.Packed422() ? in : reader.View(buffer.data(), AV_PIX_FMT_YUYV422);
       if (stored) watch(index, *stored, false);
     }
-    return EmitCopy(data, frame, index, 1, emit) ? Coded::Written : Coded::Failed;
+    return EmitOver(packet.get(), data, frame, index, emit) ? Coded::Written : Coded::Failed;
   }
-  bool Missing(std::int64_t index, const EmitFn& emit) override { return EmitCopy(nullptr, 0, index, 1, emit); }
+  bool Missing(std::int64_t index, const EmitFn& emit) override { return EmitOver(packet.get(), nullptr, 0, index, emit); }
+  Owned<AVPacket> packet{av_packet_alloc()};
   std::string Settings() const override {
     return std::string("rawvideo pix_fmt=") + av_get_pix_fmt_name(reader.Packed422() ? reader.Format() : AV_PIX_FMT_YUYV422);
   }
@@ -270,6 +288,10 @@ class Encoded final : public PictureCoder {
   Owned<AVCodecContext> encoder;
   Owned<AVFrame> last;
   bool havePicture = false;
+  // Every frame a key frame, each packet out for the frame just in (FFV1): a repeat is the previous
+  // packet again, not the picture encoded again.
+  bool repeatPackets = false;
+  Owned<AVPacket> previous{av_packet_alloc()}, again{av_packet_alloc()};
 
   Coded Picture(const BYTE* data, std::size_t size, std::int64_t index, const EmitFn& emit) override {
     const AVFrame* in = reader.Read(data, size);
@@ -277,9 +299,26 @@ class Encoded final : public PictureCoder {
     if (!in || av_frame_make_writable(last.get()) < 0 || !reader.Convert(in, last->data, last->linesize, encoder->pix_fmt))
       return Coded::LeftOut;
     havePicture = true;
-    return Send(index, false, emit) ? Coded::Written : Coded::Failed;
+    if (!repeatPackets) return Send(index, false, emit) ? Coded::Written : Coded::Failed;
+    // The packet is kept by reference: its bytes are shared, not copied.
+    av_packet_unref(previous.get());
+    const EmitFn keep = [&](AVPacket* pkt) {
+      av_packet_unref(previous.get());
+      return av_packet_ref(previous.get(), pkt) == 0 && emit(pkt);
+    };
+    return Send(index, false, keep) ? Coded::Written : Coded::Failed;
   }
-  bool Missing(std::int64_t index, const EmitFn& emit) override { return !havePicture || Send(index, true, emit); }
+  bool Missing(std::int64_t index, const EmitFn& emit) override {
+    if (!havePicture) return true;
+    if (!repeatPackets || !previous->buf) return Send(index, true, emit);
+    if (watch) watch(index, *last, true);
+    if (!again || av_packet_ref(again.get(), previous.get()) < 0) return false;
+    again->pts = again->dts = index;
+    again->duration = 1;
+    const bool ok = emit(again.get());
+    av_packet_unref(again.get());
+    return ok;
+  }
   bool Flush(const EmitFn& emit) override {
     return avcodec_send_frame(encoder.get(), nullptr) == 0 && Drain(encoder.get(), emit, 1);
   }
@@ -358,6 +397,7 @@ HRESULT OpenEncoder(Encoded& e, RECORD_CODING coding, AVFieldOrder order, AVRati
                   static_cast<long long>(kH264Buffer), c->gop_size,
                   (c->flags & AV_CODEC_FLAG_INTERLACED_DCT) ? " interlaced=1" : "", av_get_pix_fmt_name(c->pix_fmt));
   e.settings = text;
+  e.repeatPackets = ffv1 && c->gop_size == 1 && !(codec->capabilities & AV_CODEC_CAP_DELAY) && e.previous && e.again;
   e.last->format = c->pix_fmt;
   e.last->width = c->width;
   e.last->height = c->height;

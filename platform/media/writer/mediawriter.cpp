@@ -1,6 +1,7 @@
 #include "platform/media/writer/mediawriter.h"
 
 #include "platform/log.h"
+#include "platform/media/late/late.h"
 #include "platform/media/writer/coders.h"
 #include "platform/media/writer/sidefiles.h"
 #include "platform/media/writer/testing.h"
@@ -18,6 +19,7 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <thread>
@@ -54,6 +56,9 @@ constexpr std::size_t kEncodedQueueBytes = 128u << 20;
 // Sound is never refused while the pictures wait: it has a bound of its own, minutes long. Beyond
 // it the recording ends with an error rather than with a hole in the sound.
 constexpr std::size_t kSoundQueueBytes = 32u << 20;
+// An access copy behind its master: a quarter of the master's queue (about a second and a half of
+// full-size pictures), then it leaves pictures out rather than hold more memory.
+constexpr std::size_t kAccessQueueBytes = kEncodedQueueBytes / 4;
 constexpr std::size_t kIoBufferBytes = 256u << 10;
 constexpr std::size_t kSparePictures = 4;
 // Room kept allocated ahead of the data, so that the index and headers can always be written.
@@ -116,7 +121,10 @@ class MediaFile final : public MediaWriter {
   MediaFile(std::string path, int master, const WriterOptions& options, HaltFn onHalt)
       : m_path(std::move(path)), m_master(master), m_options(options), m_onHalt(std::move(onHalt)) {
     const std::size_t limit = g_queueLimit;
-    m_queueLimit = limit ? limit : options.coding == RECORD_AS_DELIVERED ? kDefaultQueueBytes : kEncodedQueueBytes;
+    m_queueLimit = options.mayFallBehind ? (limit ? limit / 4 : kAccessQueueBytes)
+                   : limit               ? limit
+                   : options.coding == RECORD_AS_DELIVERED ? kDefaultQueueBytes
+                                                           : kEncodedQueueBytes;
   }
   ~MediaFile() override { Close(); }
 
@@ -126,6 +134,9 @@ class MediaFile final : public MediaWriter {
   bool Halted() const override { return m_halted; }
   void EndsBecause(const std::string& reason) override {
     if (m_side) m_side->EndsBecause(reason);
+  }
+  void NoteAccessCopy(const std::string& file, long dropped) {
+    if (m_side) m_side->AccessCopy(file, dropped);
   }
 
  private:
@@ -339,6 +350,9 @@ HRESULT MediaFile::Open(const std::vector<const AM_MEDIA_TYPE*>& types) {
   // FFV1 and H.264 go into Matroska, the others into AVI.
   const bool encoded = m_options.coding == RECORD_FFV1_PCM || m_options.coding == RECORD_H264_AAC;
   if (encoded != m_options.matroska) return E_INVALIDARG;
+  // Loaded after the first picture; their absence is said once in the log.
+  for (late::Library library : {late::Library::Codec, late::Library::Format, late::Library::Resample})
+    if (!late::Load(library)) return HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
   if (avformat_alloc_output_context2(&m_ctx, nullptr, m_options.matroska ? "matroska" : "avi", nullptr) < 0 || !m_ctx)
     return E_OUTOFMEMORY;
   for (const AM_MEDIA_TYPE* mt : types)
@@ -389,7 +403,7 @@ HRESULT MediaFile::Open(const std::vector<const AM_MEDIA_TYPE*>& types) {
 }
 
 void MediaFile::UpdateBehind() {
-  const bool behind = !m_closing && m_queued > m_queueLimit / 2;
+  const bool behind = !m_closing && !m_options.mayFallBehind && m_queued > m_queueLimit / 2;
   if (behind != m_behind) g_writersBehind += behind ? 1 : -1;
   m_behind = behind;
 }
@@ -831,10 +845,98 @@ HRESULT MediaFile::Close() {
   return FAILED(m_error) ? m_error : hr;
 }
 
+// The FFV1 master and the H.264 access copy from the same pictures, each with its own queue and
+// writing thread. The copy takes what the master took; when it is behind, it leaves pictures out
+// (counted here, not at their source) and keeps their places with repeats. Its threads, the
+// encoder's included, run at a lower priority, so that the master never waits for it; its failures
+// end only the copy.
+class MasterAndAccessCopy final : public MediaWriter {
+ public:
+  MasterAndAccessCopy(const std::string& path, int master, const WriterOptions& options, HaltFn onHalt)
+      : m_accessPath(AccessCopyOf(path)) {
+    WriterOptions m = options, a = options;
+    m.coding = RECORD_FFV1_PCM;
+    a.coding = RECORD_H264_AAC;
+    a.sideFiles = false;
+    a.mayFallBehind = true;
+    m_master = std::make_unique<MediaFile>(path, master, m, std::move(onHalt));
+    m_access = std::make_unique<MediaFile>(m_accessPath, master, a, [path = m_accessPath](HRESULT hr) {
+      LogError("writer", "the access copy %s ended early (%08x); the master goes on", path.c_str(), static_cast<unsigned>(hr));
+    });
+  }
+  ~MasterAndAccessCopy() override { Close(); }
+
+  HRESULT Open(const std::vector<const AM_MEDIA_TYPE*>& types) override {
+    if (HRESULT hr = m_master->Open(types); FAILED(hr)) return hr;
+    for (const AM_MEDIA_TYPE* mt : types) m_video.push_back(mt->majortype == MEDIATYPE_Video);
+    // Opened on a thread of lower priority: the threads it starts (its writing thread, the
+    // encoder's) keep that priority.
+    HRESULT hr = E_FAIL;
+    std::thread([&] {
+      ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kAccessNice);
+      hr = m_access->Open(types);
+    }).join();
+    if (FAILED(hr)) {
+      LogError("writer", "cannot write the access copy %s (%08x)", m_accessPath.c_str(), static_cast<unsigned>(hr));
+      m_master->Close();
+      m_access->Close();
+    }
+    return hr;
+  }
+  Delivery Push(int stream, const MediaSample& sample) override {
+    const bool video = stream >= 0 && stream < static_cast<int>(m_video.size()) && m_video[stream];
+    const Delivery delivery = m_master->Push(stream, sample);
+    if (delivery == Delivery::Refused && video) m_masterRefused += 1 + sample.lost;
+    if (delivery != Delivery::Taken) return delivery;
+    // The copy's refusals are its own: the source counts only the master's. The pictures the
+    // master refused keep their places in the copy too.
+    MediaSample copy = sample;
+    copy.counts = nullptr;
+    if (video) copy.lost += std::exchange(m_masterRefused, 0);
+    if (m_access->Push(stream, copy) == Delivery::Refused && video) ++m_accessDropped;
+    return delivery;
+  }
+  HRESULT Close() override {
+    if (std::exchange(m_closed, true)) return m_closedWith;
+    m_master->NoteAccessCopy(m_accessPath, m_accessDropped);
+    if (m_accessDropped > 0)
+      LogError("writer", "the access copy %s left out %ld pictures while it was behind", m_accessPath.c_str(),
+               m_accessDropped.load());
+    m_closedWith = m_master->Close();
+    if (const HRESULT hr = m_access->Close(); FAILED(hr) && !m_access->Halted())
+      LogError("writer", "cannot complete the access copy %s (%08x)", m_accessPath.c_str(), static_cast<unsigned>(hr));
+    return m_closedWith;
+  }
+  bool Halted() const override { return m_master->Halted(); }
+  void EndsBecause(const std::string& reason) override {
+    m_master->EndsBecause(reason);
+    m_access->EndsBecause(reason);
+  }
+  long AccessCopyDropped() const override { return m_accessDropped; }
+
+ private:
+  static constexpr int kAccessNice = 10;
+  std::string m_accessPath;
+  std::unique_ptr<MediaFile> m_master, m_access;
+  std::atomic<long> m_accessDropped{0};
+  std::uint32_t m_masterRefused = 0;  // the pictures' streaming thread only
+  std::vector<bool> m_video;          // by stream
+  bool m_closed = false;
+  HRESULT m_closedWith = S_OK;
+};
+
 }  // namespace
+
+std::string AccessCopyOf(const std::string& path) {
+  const std::string extension = ".mkv";
+  const bool mkv = path.size() > extension.size() && path.compare(path.size() - extension.size(), extension.size(), extension) == 0;
+  return (mkv ? path.substr(0, path.size() - extension.size()) : path) + ".access.mkv";
+}
 
 std::unique_ptr<MediaWriter> MediaWriter::Create(std::string path, int master, const WriterOptions& options,
                                                  HaltFn onHalt) {
+  if (options.coding == RECORD_FFV1_PCM_AND_H264_AAC)
+    return std::make_unique<MasterAndAccessCopy>(path, master, options, std::move(onHalt));
   return std::make_unique<MediaFile>(std::move(path), master, options, std::move(onHalt));
 }
 

@@ -28,6 +28,9 @@ struct WriterOptions {
   // the capture's description for them: a JSON object's text.
   bool sideFiles = false;
   std::string description;
+  // A copy beside another file that may fall behind: its queue is short and it never makes the
+  // live picture give way.
+  bool mayFallBehind = false;
 };
 
 class MediaWriter {
@@ -50,7 +53,12 @@ class MediaWriter {
   // Why the recording ends ("user", "time_limit", "no_signal", "device_gone" ...), for its log; said
   // before Close.
   virtual void EndsBecause(const std::string& reason) = 0;
+  // Pictures the access copy left out (RECORD_FFV1_PCM_AND_H264_AAC); -1 when there is none.
+  virtual long AccessCopyDropped() const { return -1; }
 };
+
+// The access copy's name beside a master file: "<name>.access.mkv".
+std::string AccessCopyOf(const std::string& path);
 
 // Whether an open writer's queue is more than half full: the live picture then gives way first.
 bool WritersBehind();

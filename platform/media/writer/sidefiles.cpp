@@ -347,6 +347,8 @@ struct SideFiles::Impl {
   std::shared_ptr<FrameCounts> pictureCounts;
   std::vector<std::pair<std::shared_ptr<FrameCounts>, std::size_t>> watched;  // with the events logged
   std::string reason;  // the engine's, under watchMutex
+  std::string accessCopy;  // under watchMutex
+  long accessDropped = 0;
 
   void WriteLine(const Json& line) {
     if (log < 0) return;
@@ -698,21 +700,30 @@ void SideFiles::EndsBecause(std::string reason) {
   m_impl->reason = std::move(reason);
 }
 
+void SideFiles::AccessCopy(std::string file, long dropped) {
+  std::lock_guard lock(m_impl->watchMutex);
+  m_impl->accessCopy = std::move(file);
+  m_impl->accessDropped = dropped;
+}
+
 void SideFiles::Finish(bool written) {
   Impl& m = *m_impl;
   if (m.log < 0) return;
   m.Events();
   std::string reason;
   LONG counts[3] = {};
+  Json access;
   {
     std::lock_guard lock(m.watchMutex);
     reason = !m.halted.empty() ? m.halted : !m.reason.empty() ? m.reason : "user";
     if (m.pictureCounts) counts[0] = m.pictureCounts->delivered, counts[1] = m.pictureCounts->dropped, counts[2] = m.pictureCounts->inserted;
+    if (!m.accessCopy.empty()) access = {{"file", m.accessCopy}, {"dropped", m.accessDropped}};
   }
   // The minute the capture ended in has its summary too.
   if (m.at > m.nextSummary - kSummaryEvery) m.Summary(Impl::Seconds(m.at));
   Json last{{"type", "end"}, {"end", UtcNow()}, {"reason", reason}, {"t", Impl::Seconds(m.at)},
             {"captured", counts[0]}, {"dropped", counts[1]}, {"inserted", counts[2]}};
+  if (!access.is_null()) last["access_copy"] = access;
   for (const Track& t : m.tracks)
     if (!t.video && t.channels > 0) {
       last["sound_peak_dbfs"] = t.all.Peaks(t.unsigned8 ? 128 : 32768);

@@ -67,6 +67,9 @@ class SideFiles {
   // Why the recording ends ("user", "time_limit" ...), as the capture engine says it; any thread
   // before Finish.
   void EndsBecause(std::string reason);
+  // The access copy written beside the file from the same pictures, and how many it left out while
+  // behind: the log's last line says both. Any thread before Finish.
+  void AccessCopy(std::string file, long dropped);
   // After the file is closed: the log's last line, the checksums written out, and the file's own
   // checksum started unless the file was never written or the disk failed to keep it.
   void Finish(bool written);

@@ -13,7 +13,7 @@ void SetAviDiskLimitForTests(std::uint64_t bytes);
 // Makes every packet's write, and the file's end, take this long, as a slow disk would (0: no delay).
 void SetAviWriteDelayForTests(int microseconds);
 
-// The write queue's bound in bytes (0: the default).
+// The write queue's bound in bytes (0: the default); an access copy's is a quarter of it.
 void SetAviQueueLimitForTests(std::size_t bytes);
 
 // Makes every sync of a capture file to the disk fail with this errno, as a failing USB disk's

@@ -245,19 +245,27 @@ TEST(Renderer, TheDeinterlacedPictureShowsRightWayUpWithoutTheComb) {
       if (qGreen(img.pixel(x, y)) > 200) return x;
     return -1;
   };
-  for (int i = 0; i < 4; ++i) {
-    card.DrawYUY2(s, i, frame.data(), w, h);
-    rig.Send(frame);
-  }
   // As the card sends it, the rows of the two fields start a field's move (6 pixels) apart.
   auto lumaEdge = [&](int y) {
     for (int x = 0; x < w; ++x)
       if (frame[(y * w + x) * 2] > 200) return x;
     return -1;
   };
-  ASSERT_EQ(6, std::abs(lumaEdge(top + 1) - lumaEdge(top + 2)));
+  auto combless = [&](const QImage& img) {
+    for (int y = top + 1; y + 1 < top + box; ++y)
+      if (edge(img, y) < 0 || std::abs(edge(img, y) - edge(img, y + 1)) > 2) return false;
+    return true;
+  };
+  // libavfilter is loaded after the first picture (which shows as it came): the pictures are
+  // deinterlaced from then on.
   QImage img;
-  ASSERT_TRUE(orv::test::PumpUntil([&] { return img = rig.Screen(), edge(img, top + 2) >= 0; }));
+  int sent = 0;
+  ASSERT_TRUE(orv::test::PumpUntil([&] {
+    card.DrawYUY2(s, sent++, frame.data(), w, h);
+    rig.Send(frame);
+    return img = rig.Screen(), combless(img);
+  }));
+  ASSERT_EQ(6, std::abs(lumaEdge(top + 1) - lumaEdge(top + 2)));
   for (int y = top + 1; y + 1 < top + box; ++y) EXPECT_NEAR(edge(img, y), edge(img, y + 1), 2) << y;
   // The colour bars at the bottom, the channel's background above.
   EXPECT_GT(qRed(img.pixel(5, h - 5)), 150);

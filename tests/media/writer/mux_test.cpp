@@ -1,4 +1,5 @@
 // The mux and file writer fed by a source whose time stamps the test chooses.
+#include "platform/media/late/testing.h"
 #include "platform/media/writer/mediawriter.h"
 #include "platform/media/writer/sidefiles.h"
 #include "platform/media/writer/testing.h"
@@ -16,6 +17,7 @@
 #include <gtest/gtest.h>
 #include <numeric>
 #include <random>
+#include <set>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -464,6 +466,21 @@ TEST_F(AviMux, FileThatCannotBeOpenedStopsTheGraphFromStarting) {
   EXPECT_EQ(Delivery::None, rig.Src()->Picture(0, 1));
 }
 
+// FFmpeg's libraries for the coding not installed (loaded only now, after the first picture): the
+// graph does not start, says why, and writes nothing.
+TEST_F(AviMux, RecordingWithoutItsLibrariesDoesNotStart) {
+  if (orv::media::late::Loaded(orv::media::late::Library::Codec)) GTEST_SKIP() << "loaded by an earlier test";
+  orv::media::late::PretendMissingForTests(orv::media::late::Library::Codec);
+  MuxRig rig(dir + "/clip.mkv", true, 1, RECORD_FFV1_PCM_AND_H264_AAC);
+  EXPECT_EQ(static_cast<HRESULT>(0x8007007E), rig.control->Run());  // module not found
+  EXPECT_EQ(State_Stopped, rig.Src()->State());
+  EXPECT_EQ(Delivery::None, rig.Src()->Picture(0, 1));
+  EXPECT_FALSE(std::filesystem::exists(rig.path));
+  EXPECT_FALSE(std::filesystem::exists(AccessCopyOf(rig.path)));
+  EXPECT_NE("", orv::media::late::Problem(orv::media::late::Library::Codec));
+}
+
+
 // A writer that cannot keep up refuses pictures (the live picture gives way meanwhile) but takes
 // every bit of sound, however far beyond the pictures' bound.
 TEST_F(AviMux, FullQueueRefusesPicturesButNeverSound) {
@@ -777,6 +794,39 @@ TEST_F(AviMux, RecordingsCarryTheirLogChecksumsAndTags) {
       EXPECT_EQ(value, tags.value(key, "")) << key << " in " << tags.dump();
     EXPECT_EQ(first.value("start", ""), tags.value("DATE_DIGITIZED", "")) << tags.dump();
     EXPECT_NE(std::string::npos, tags.value("ENCODER_SETTINGS", "").find(c.codec)) << tags.dump();
+  }
+}
+
+// The lossless master and its compact copy from the same pictures. A copy that falls behind leaves
+// pictures out (its own count, not the source's) and keeps their places; the master keeps every
+// one. Both decode cleanly, and the log's last line says what the copy left out.
+TEST_F(AviMux, TheAccessCopyFallsBehindWithoutCostingTheMasterAPicture) {
+  struct Case { const char* file; bool slow; } cases[] = {{"/both.mkv", false}, {"/behind.mkv", true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    // Room for eight pictures in the master's queue, two in the copy's, and a slow disk.
+    if (c.slow) SetAviQueueLimitForTests(kWidth * 48 * 2 * 8), SetAviWriteDelayForTests(50000);
+    MuxRig rig(dir + c.file, true, 1, RECORD_FFV1_PCM_AND_H264_AAC, AM_FIELDS_TOP_FIRST);
+    ComPtr<IConfigRecordMux> record;
+    ASSERT_EQ(S_OK, record.QueryFrom(rig.mux));
+    ASSERT_EQ(S_OK, record->SetRecordLog(kDescription));
+    Record(rig, 6);
+    LONG dropped = -1;
+    ASSERT_EQ(S_OK, record->GetAccessCopyDropped(&dropped));
+    EXPECT_EQ(c.slow, dropped > 0) << dropped;
+    EXPECT_EQ(std::pair(6L, 0L), std::pair(long{rig.Src()->counts->delivered}, long{rig.Src()->counts->dropped}));
+
+    // Six different pictures in the master; in the copy, their places to within the sound's end.
+    const auto master = orv::test::PictureChecksums(rig.path);
+    EXPECT_EQ(6u, std::set(master.begin(), master.end()).size());
+    const std::string copy = AccessCopyOf(rig.path);
+    EXPECT_EQ("h264", StreamsOf(Probe(copy), "video").at(0).value("codec_name", ""));
+    EXPECT_NEAR(6, static_cast<int>(orv::test::PictureChecksums(copy).size()), 1);
+    for (const std::string& file : {rig.path, copy}) EXPECT_EQ("", orv::test::DecodeErrors(file)) << file;
+    const auto end = LogLines(rig.path).back();
+    EXPECT_EQ(std::filesystem::path(copy).filename(), std::filesystem::path(end["access_copy"].value("file", "")).filename());
+    EXPECT_EQ(dropped, end["access_copy"].value("dropped", -1L));
+    TearDown();
   }
 }
 
