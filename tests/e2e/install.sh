@@ -55,6 +55,11 @@ run() {
   (cd "$(dirname "$BIN")" && cpack -G DEB -B "$pkgdir") >"$OUT/cpack.txt" 2>&1 || fail "cpack failed: $(cat "$OUT/cpack.txt")"
   local deb=("$pkgdir"/*.deb)
   [ "$(dpkg-deb -f "${deb[0]}" Recommends)" = "fonts-nanum | fonts-noto-cjk" ] || fail "the package does not recommend a Korean font"
+  # Recording needs the FFmpeg libraries the program loads only when first used.
+  local needs; needs=$(dpkg-deb -f "${deb[0]}" Depends)
+  for lib in libavcodec libavformat libswresample libavfilter libswscale libasound2; do
+    grep -q "$lib" <<<"$needs" || fail "the package does not depend on $lib: $needs"
+  done
   dpkg-deb -c "${deb[0]}" | grep -q '/usr/share/metainfo/.*\.metainfo\.xml$' || fail "the package has no metainfo"
   rm -rf "$pkgdir"
   echo "install: ok"
