@@ -61,6 +61,11 @@ void CGraphBase::TearDownGraph() {
   m_pSoundOutput.Reset();
   if (m_pVideoCapture) RemoveDownstream(m_pVideoCapture);
   if (m_pAudioCapture) RemoveDownstream(m_pAudioCapture);
+  if (m_pVbiCapture) {
+    RemoveDownstream(m_pVbiCapture);
+    if (m_pGraph) m_pGraph->RemoveFilter(m_pVbiCapture);
+    m_pVbiCapture.Reset();
+  }
   m_bCaptureBuilt = FALSE;
   m_bPreviewBuilt = FALSE;
   m_bNoPreviewPin = FALSE;
@@ -96,6 +101,7 @@ void CGraphBase::FreeFilters() {
   m_pBuilder.Reset();
   m_pVideoCapture.Reset();
   m_pAudioCapture.Reset();
+  m_pVbiCapture.Reset();
   m_pAudioConfig.Reset();
   m_pVideoConfig.Reset();
   m_pVideoCompression.Reset();
@@ -281,6 +287,34 @@ void CCaptureGraph::RenderSoundThrough() {
   output->put_Device(orv::sound::StoredThroughDevice().c_str());
   output->put_Level(m_nThroughVolume, m_bThroughMute);
   m_pSoundOutput = std::move(output);
+}
+
+void CCaptureGraph::RenderCaptions(IBaseFilter* pSink) {
+  const std::vector<std::string> video = FriendlyNames(CLSID_VideoInputDeviceCategory);
+  if (m_nVideoDevice < 0 || m_nVideoDevice >= static_cast<int>(video.size())) return;
+  const std::string& card = video[static_cast<std::size_t>(m_nVideoDevice)];
+  const std::vector<std::string> vbi = FriendlyNames(CLSID_VbiInputDeviceCategory);
+  const auto own = std::find_if(vbi.begin(), vbi.end(), [&](const std::string& n) { return n.rfind(card, 0) == 0; });
+  ComPtr<ICreateDevEnum> devEnum;
+  ComPtr<IEnumMoniker> monikers;
+  if (own == vbi.end() ||
+      FAILED(CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&devEnum))) ||
+      devEnum->CreateClassEnumerator(CLSID_VbiInputDeviceCategory, &monikers, 0) != S_OK || !monikers) {
+    orv::LogError("capture", "%s has no VBI device: the recording has no captions", card.c_str());
+    return;
+  }
+  HRESULT hr = BindDevice(monikers, static_cast<int>(own - vbi.begin()), &m_pVbiCapture);
+  if (SUCCEEDED(hr) && m_pVbiCapture) hr = m_pGraph->AddFilter(m_pVbiCapture, nullptr);
+  if (SUCCEEDED(hr) && m_pVbiCapture) hr = m_pBuilder->RenderStream(&PIN_CATEGORY_CAPTURE, m_pVbiCapture, nullptr, pSink);
+  if (FAILED(hr) || !m_pVbiCapture) {
+    orv::LogError("capture", "%s: its VBI device cannot be used (%08x): the recording has no captions", card.c_str(),
+                  static_cast<unsigned>(hr));
+    if (m_pVbiCapture) {
+      RemoveDownstream(m_pVbiCapture);
+      m_pGraph->RemoveFilter(m_pVbiCapture);
+    }
+    m_pVbiCapture.Reset();
+  }
 }
 
 void CCaptureGraph::ApplySoundThrough() {

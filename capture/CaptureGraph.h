@@ -48,6 +48,7 @@ class CGraphBase {
   ComPtr<IAMStreamConfig> m_pVideoConfig;
   ComPtr<IBaseFilter> m_pVideoCapture;
   ComPtr<IBaseFilter> m_pAudioCapture;
+  ComPtr<IBaseFilter> m_pVbiCapture;  // the card's VBI device, in the graph while its captions are used
   CCrossbar* m_pCrossbar = nullptr;
   HWND m_hwndOwner = nullptr;
   int m_nVideoDevice = 0;
@@ -151,6 +152,9 @@ class CCaptureGraph : public CGraphBase {
   // reader that records it (through a tee). Applying a changed choice rebuilds the live picture's
   // graph; a running capture keeps what it has.
   void RenderSoundThrough();
+  // The captions of the card's VBI device (its own device, listed under the card's name) into the
+  // sink: the mux of a recording. A card without one records as before, with a line in the log.
+  void RenderCaptions(IBaseFilter* pSink);
   void ApplySoundThrough();
   // The level the sound played through takes where no mixer of the platform sets the speakers'.
   void SetSoundThroughLevel(LONG volume, BOOL mute);

@@ -40,16 +40,21 @@ capture_timed() {  # seconds
 }
 
 # Beside $mkv: its capture log, every line JSON and the last with this reason; per-frame checksums
-# with the lines ffmpeg reads back from the file; the file's checksum, within 10 s.
+# with the lines ffmpeg reads back from the file (its picture and sound); the file's checksum, within
+# 10 s; the virtual card's captions in SCC and SRT, and as the file's subtitle track.
 side_files() {  # reason
   local log="$mkv.log.jsonl"
   [ -s "$log" ] || fail "no capture log beside $mkv"
   [ "$(jq -c . "$log" | wc -l)" = "$(wc -l <"$log")" ] || fail "a line of the capture log is no JSON: $(cat "$log")"
   [ "$(tail -1 "$log" | jq -r .reason)" = "$1" ] || fail "the log does not end with $1: $(tail -1 "$log")"
-  cmp -s <(grep -v '^#' "$mkv.framemd5") <(ffmpeg -nostdin -v error -i "$mkv" -map 0 -f framemd5 - | grep -v '^#') ||
+  cmp -s <(grep -v '^#' "$mkv.framemd5") <(ffmpeg -nostdin -v error -i "$mkv" -map 0 -sn -f framemd5 - | grep -v '^#') ||
     fail "the per-frame checksums are not those ffmpeg reads back"
   for _ in $(seq 100); do [ -e "$mkv.md5" ] && break; sleep 0.1; done
   (cd "$(dirname "$mkv")" && md5sum -c --quiet "$(basename "$mkv").md5") || fail "md5sum -c failed on $mkv.md5"
+  [ "$(head -1 "$mkv.scc")" = "Scenarist_SCC V1.0" ] || fail "no SCC beside $mkv: $(head -3 "$mkv.scc")"
+  grep -q '^Captions from the virtual card$' "$mkv.srt" || fail "the SRT lacks the card's caption: $(head "$mkv.srt")"
+  ffmpeg -nostdin -v error -i "$mkv" -map 0:s -f srt - | grep -q '^Captions from the virtual card$' ||
+    fail "the file's subtitle track lacks the card's caption"
 }
 
 run() {
