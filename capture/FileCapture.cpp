@@ -152,6 +152,7 @@ int CCaptureGraph::BuildCaptureGraph() {
   } else {
     ShowRenderWindow(FALSE);
     ApplyPreviewDeinterlace();
+    if (m_bWantPreview) RenderLiveCaptions();
   }
 
   // The standard's own frame comes with its rate.

@@ -658,14 +658,16 @@ class VirtualAudioCapture : public FilterBase {
 
 // ---- VBI capture filter -------------------------------------------------------------------------
 
-// The card's VBI device: line 21's pairs of both fields, one sample a frame slot on the pictures'
-// clock (with the same start latency), out of the capture and preview pins. Field 1 carries the
+// The card's VBI device: line 21's pairs of both fields, one sample a frame of the standard on the
+// pictures' clock (with the same start latency), out of the capture and preview pins. Field 1 carries the
 // description's captions on CC1; field 2 only nulls. Without a signal the lines are empty.
 class VirtualVbiCapture : public FilterBase {
+  static constexpr REFERENCE_TIME kFrame525 = 333667, kFrame625 = 400000;
+
  public:
   explicit VirtualVbiCapture(std::shared_ptr<VirtualDevice> device)
       : FilterBase(GUID_NULL, device->InstanceName("VbiCapture"), "VbiCapture"), m_device(std::move(device)) {
-    CAPTIONINFO info{m_device->Desc().format.avgTimePerFrame, 525};
+    CAPTIONINFO info{kFrame525, 525};
     auto format = std::make_shared<StreamFormat>(CaptionType(&info));
     AddPin({"Capture", PINDIR_OUTPUT, PIN_CATEGORY_CAPTURE, MEDIATYPE_AUXLine21Data, true, true, format});
     AddPin({"Preview", PINDIR_OUTPUT, PIN_CATEGORY_PREVIEW, MEDIATYPE_AUXLine21Data, true, true, format});
@@ -688,20 +690,14 @@ class VirtualVbiCapture : public FilterBase {
     PinBase* capture = PinAt(0);
     PinBase* preview = PinAt(1);
     if (!capture->IsConnected() && !preview->IsConnected()) return S_OK;
-    AM_MEDIA_TYPE video{};
-    m_device->videoFormat->Copy(&video);
-    REFERENCE_TIME period = m_device->Desc().format.avgTimePerFrame;
-    if (video.formattype == FORMAT_VideoInfo && video.pbFormat && video.cbFormat >= sizeof(VIDEOINFOHEADER) &&
-        reinterpret_cast<const VIDEOINFOHEADER*>(video.pbFormat)->AvgTimePerFrame > 0)
-      period = reinterpret_cast<const VIDEOINFOHEADER*>(video.pbFormat)->AvgTimePerFrame;
-    FreeMediaType(video);
     const DeviceDesc& desc = m_device->Desc();
-    period = PicturePeriod(period, desc.videoClockPpm);
     LONG lines = 525;
     {
       std::lock_guard lock(m_device->mutex);
       lines = m_device->Lines();
     }
+    // The lines come with every frame of the standard, whatever rate the pictures are taken at.
+    const REFERENCE_TIME period = PicturePeriod(lines == 525 ? kFrame525 : kFrame625, desc.videoClockPpm);
     CAPTIONINFO info{period, lines};
     const AM_MEDIA_TYPE caption = CaptionType(&info);
     std::shared_ptr<AM_MEDIA_TYPE> type(new AM_MEDIA_TYPE{}, [](AM_MEDIA_TYPE* p) {
