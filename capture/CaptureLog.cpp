@@ -104,6 +104,7 @@ const char* CCaptureGraph::EndReason() {
   CollectCaptureEvents();
   if (m_hrCaptureHalt == HRESULT_FROM_WIN32(ERROR_DISK_FULL)) return "disk_full";
   if (m_hrCaptureHalt == VFW_E_TYPE_NOT_ACCEPTED) return "format_changed";
+  if (m_hrCaptureHalt == HRESULT_FROM_WIN32(ERROR_DEVICE_NOT_CONNECTED)) return "device_gone";
   if (m_hrCaptureHalt != S_OK) return "write_fault";
   if (m_bSignalEnded) return "no_signal";
   if (m_bTimed && static_cast<DWORD>(timeGetTime() - m_dwCaptureStart) >= m_dwTimeLimit) return "time_limit";

@@ -342,7 +342,8 @@ int CCaptureGraph::StopCapture() {
     ErrorBox(IDS_ERR_DISK_FULL);
   else if (m_hrCaptureHalt == VFW_E_TYPE_NOT_ACCEPTED)
     ErrorBox(IDS_ERR_FORMAT_CHANGED);
-  else if (m_hrCaptureHalt != S_OK)
+  // An unplugged card has said so in a box of its own; the file up to then is whole.
+  else if (m_hrCaptureHalt != S_OK && m_hrCaptureHalt != HRESULT_FROM_WIN32(ERROR_DEVICE_NOT_CONNECTED))
     ErrorBox(IDS_ERR_WRITE_FILE, m_hrCaptureHalt);
   return 1;
 }

@@ -281,24 +281,46 @@ TEST(FileCapture, RecordFormatsWriteWhatTheFileSays) {
 
 // A capture ends by itself once the signal has been gone for the stored time, with its file whole
 // and no error; with 0 it runs on.
-TEST(FileCapture, LostSignalEndsTheCaptureWhenAsked) {
-  for (const int seconds : {1, 0}) {
-    SCOPED_TRACE(seconds);
-    EngineRig rig(R"({"signal_off_after_s": 1})", "[orvane]\nRecordFormat=full\nStopOnNoSignal=" + std::to_string(seconds) + "\n");
+// The graph ends a recording when the signal is gone for the time asked, or at once when the card is
+// unplugged (which its own box tells; no write error is claimed): the file is whole up to then and
+// its log says why it ended.
+TEST(FileCapture, LostSignalOrAnUnpluggedCardEndsTheCapture) {
+  const struct {
+    const char* card;
+    int stopOnNoSignal;
+    const char* reason;
+    bool deviceBox;
+  } cases[] = {
+      {R"({"signal_off_after_s": 1})", 1, "no_signal", false},
+      {R"({"signal_off_after_s": 1})", 0, "user", false},
+      {R"({"unplug_at_s": 1})", 0, "device_gone", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.card) + " " + std::to_string(c.stopOnNoSignal));
+    EngineRig rig(c.card, "[orvane]\nRecordFormat=full\nStopOnNoSignal=" + std::to_string(c.stopOnNoSignal) + "\n");
     CCaptureGraph& e = rig.Start();
     ASSERT_EQ(1, e.StartFileCapture(Clip().c_str(), FALSE, 0));
     const bool ended = orv::test::PumpUntil([&] { return e.CaptureHalted() == TRUE; }, 4000);
-    EXPECT_EQ(seconds != 0, ended);
+    EXPECT_EQ(std::string(c.reason) != "user", ended);
     ASSERT_EQ(1, e.StopFileCapture());
     EXPECT_EQ("", orv::test::DecodeErrors(Clip()));
-    EXPECT_EQ(seconds ? "no_signal" : "user", LogLines(Clip()).back().value("reason", ""));
-    EXPECT_TRUE(rig.Texts().empty());
+    const auto lines = LogLines(Clip());
+    EXPECT_EQ(c.reason, lines.back().value("reason", ""));
+    Wait(100);  // the device's box comes through the message loop
+    const Strings texts = rig.Texts();
+    ASSERT_EQ(c.deviceBox ? 1u : 0u, texts.size());
+    if (!c.deviceBox) continue;
+    EXPECT_NE(std::string::npos, texts[0].find("분리됨")) << texts[0];
+    const auto gone = std::find_if(lines.begin(), lines.end(), [](const auto& l) { return l.value("event", "") == "device_gone"; });
+    ASSERT_NE(lines.end(), gone);
+    EXPECT_NEAR(1.0, gone->value("t", 0.0), 2 * kFrame);
   }
 }
 
 // A bad tape and a misbehaving card, one fault a row (at 1.5 s on the card's clock, during a 4 s
 // `full` capture): the capture runs to its limit, the missing time is filled so that picture and
-// sound last as long as each other, and each event is noted (a log line) with its time.
+// sound last as long as each other, and each event is noted (a line of the program's log and of the
+// capture log) with its time.
 TEST(FileCapture, CaptureRidesThroughAStallAStreamingErrorAFlaggedBufferAndLostLock) {
   const struct {
     const char* fault;
@@ -325,6 +347,15 @@ TEST(FileCapture, CaptureRidesThroughAStallAStreamingErrorAFlaggedBufferAndLostL
       EXPECT_NEAR(name == "signal_regained" ? 2.5 : 1.5, seconds, 2 * kFrame) << name;
     }
     EXPECT_EQ(c.events, events);
+    // The capture log has the same events, at their places on the file's timeline.
+    std::string logged;
+    for (const auto& line : LogLines(path)) {
+      const std::string name = line.value("event", "");
+      if (name.empty() || name == "frames_inserted" || name == "frames_lost") continue;
+      logged += (logged.empty() ? "" : " ") + name + "(" + std::to_string(line.value("count", 1)) + ")";
+      EXPECT_NEAR(name == "signal_regained" ? 2.5 : 1.5, line.value("t", 0.0), kFrame) << name;
+    }
+    EXPECT_EQ(c.events, logged);
     const auto video = Video(path);
     const double pictures = Number(video, "nb_frames") * 1001 / 30000.0;
     const double sound = orv::test::SoundSamples(path).size() / 2.0 / 44100;

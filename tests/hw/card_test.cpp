@@ -1,10 +1,15 @@
 // The capture engine on vivid: source routing with the standard per input, tuning and scan, the
 // sound card's; and an unplugged card.
 #include "platform/media/devices/realcards.h"
+#include "platform/media/graph/graph.h"
+#include "platform/media/graph/soundout.h"
 #include "common/Commands.h"
 #include "tests/hw/hwrig.h"
 
+#include <alsa/asoundlib.h>
+#include <atomic>
 #include <cmath>
+#include <thread>
 #include <gmock/gmock.h>
 
 using namespace orv::hw;
@@ -168,6 +173,95 @@ TEST(Card, TheLoopbackCardCarriesWhatIsPlayed) {
   const auto& last = sink->data.back();
   EXPECT_GT(std::count_if(last.begin(), last.end(), [](BYTE b) { return b != 0; }), static_cast<long>(last.size() / 2))
       << "the loopback carried silence";
+}
+
+// Sound through on real ALSA devices: a beep played into one loopback reaches the program's capture,
+// which plays it on a second loopback, where it is read back. The beep's time out less its time in
+// (both from the devices' delays) is the latency a viewer hears.
+TEST(Card, SoundThroughPlaysTheCardsSoundWithin100Milliseconds) {
+  ORV_NEEDS_VM();
+  constexpr unsigned kRate = 48000;
+  constexpr snd_pcm_uframes_t kChunk = kRate / 100;
+  auto open = [](const char* name, snd_pcm_stream_t dir) {
+    snd_pcm_t* h = nullptr;
+    EXPECT_EQ(0, snd_pcm_open(&h, name, dir, 0)) << name;
+    if (h) EXPECT_EQ(0, snd_pcm_set_params(h, SND_PCM_FORMAT_S16_LE, SND_PCM_ACCESS_RW_INTERLEAVED, 2, kRate, 1, 40000));
+    return h;
+  };
+  auto seconds = [] { return static_cast<double>(orv::media::MonotonicNow()) / 1e7; };
+
+  // The card's input: silence until asked for a 50 ms square wave, dated when it leaves the device.
+  snd_pcm_t* in = open("plughw:Loopback,0,0", SND_PCM_STREAM_PLAYBACK);
+  ASSERT_TRUE(in);
+  std::atomic<bool> stop{false}, beep{false};
+  std::atomic<double> beepAt{0};
+  std::thread near([&] {
+    std::vector<std::int16_t> chunk(kChunk * 2);
+    for (int left = 0; !stop;) {
+      if (beep.exchange(false)) left = 5;
+      for (std::size_t k = 0; k < chunk.size(); ++k) chunk[k] = left > 0 ? ((k / 40) % 2 ? 20000 : -20000) : 0;
+      if (const snd_pcm_sframes_t n = snd_pcm_writei(in, chunk.data(), kChunk); n < 0) snd_pcm_recover(in, static_cast<int>(n), 1);
+      if (left == 5) {
+        snd_pcm_sframes_t queued = 0;
+        snd_pcm_delay(in, &queued);
+        beepAt = seconds() + static_cast<double>(queued - static_cast<snd_pcm_sframes_t>(kChunk)) / kRate;
+      }
+      if (left > 0) --left;
+    }
+  });
+
+  // The tests' silent output gives way to libasound for this one.
+  struct RealOutput {
+    const orv::media::AlsaPlaybackCalls* silent = orv::media::SetAlsaPlaybackCallsForTests(nullptr);
+    ~RealOutput() { orv::media::SetAlsaPlaybackCallsForTests(silent); }
+  } real;
+  orv::test::EmptyGraph rig;
+  ComPtr<IBaseFilter> capture;
+  ASSERT_EQ(S_OK, orv::media::CreateAlsaCaptureFilter("plughw:Loopback,1,0", "AudioCapture", &capture));
+  ComPtr<IBaseFilter> renderer = orv::media::NewSoundRenderer();
+  ComPtr<ISoundOutput> output;
+  ASSERT_EQ(S_OK, output.QueryFrom(renderer));
+  output->put_Device("plughw:Loopback,0,1");
+  ASSERT_EQ(S_OK, rig.graph->AddFilter(capture, nullptr));
+  ASSERT_EQ(S_OK, rig.graph->AddFilter(renderer, nullptr));
+  ASSERT_EQ(S_OK, rig.builder->RenderStream(&PIN_CATEGORY_CAPTURE, capture, nullptr, renderer));
+  ASSERT_EQ(S_OK, rig.control->Run());
+
+  // The far end: the first loud sample, dated by what the device still holds. (A capture whose
+  // reads are shorter than its start threshold must be started.)
+  snd_pcm_t* out = open("plughw:Loopback,1,1", SND_PCM_STREAM_CAPTURE);
+  ASSERT_TRUE(out);
+  snd_pcm_start(out);
+  double heardAt = 0;
+  std::vector<std::int16_t> buffer(kChunk * 2);
+  const double until = seconds() + 5;
+  for (int read = 0; heardAt == 0 && seconds() < until; ++read) {
+    const snd_pcm_sframes_t n = snd_pcm_readi(out, buffer.data(), kChunk);
+    if (n < 0) {
+      snd_pcm_recover(out, static_cast<int>(n), 1);
+      if (snd_pcm_state(out) == SND_PCM_STATE_PREPARED) snd_pcm_start(out);
+      continue;
+    }
+    if (read == 100) beep = true;  // a second in, when both ends have settled
+    snd_pcm_sframes_t held = 0;
+    snd_pcm_delay(out, &held);
+    const double now = seconds();
+    for (snd_pcm_sframes_t k = 0; k < n && beepAt > 0; ++k)
+      if (std::abs(buffer[k * 2]) > 8000) {
+        heardAt = now - static_cast<double>(held + n - k) / kRate;
+        break;
+      }
+  }
+  stop = true;
+  near.join();
+  rig.control->Stop();
+  snd_pcm_close(in);
+  snd_pcm_close(out);
+  ASSERT_GT(heardAt, 0.0) << "the beep never came out";
+  const double latency = heardAt - beepAt;
+  std::printf("sound through: %.0f ms from the card's input to the output\n", latency * 1000);
+  EXPECT_GT(latency, 0.0);
+  EXPECT_LE(latency, 0.100);
 }
 
 // Runs last, on its own: vivid cannot be plugged back in without reloading the module.

@@ -29,6 +29,8 @@ constexpr LONG ERROR_PATH_NOT_FOUND = 3;
 constexpr LONG ERROR_WRITE_PROTECT = 19;
 constexpr LONG ERROR_DISK_FULL = 112;
 constexpr LONG ERROR_FILE_TOO_LARGE = 223;
+// A capture device stopped answering while it streamed (unplugged): the recording ends with it.
+constexpr LONG ERROR_DEVICE_NOT_CONNECTED = 1167;
 constexpr HRESULT E_PROP_SET_UNSUPPORTED = static_cast<HRESULT>(0x80070492u);
 constexpr HRESULT E_PROP_ID_UNSUPPORTED = static_cast<HRESULT>(0x80070490u);
 

@@ -18,6 +18,7 @@ const char* NameOf(CaptureEventKind kind) {
     case CaptureEventKind::SoundOverrun: return "sound_overrun";
     case CaptureEventKind::FormatChanged: return "format_changed";
     case CaptureEventKind::WriteFault: return "write_fault";
+    case CaptureEventKind::DeviceGone: return "device_gone";
   }
   return "unknown";
 }

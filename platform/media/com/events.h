@@ -23,6 +23,7 @@ enum class CaptureEventKind {
   SoundOverrun,    // count: milliseconds of silence put in
   FormatChanged,
   WriteFault,
+  DeviceGone,      // the card stopped answering (unplugged); its stream ends here
 };
 
 // Its name in logs: "frames_lost", "stall" ...

@@ -318,6 +318,8 @@ class AlsaAudioCapture : public FilterBase {
           gapAt = first + static_cast<std::int64_t>(filled);
           continue;
         }
+        m_counts->events.Note("alsa", CaptureEventKind::DeviceGone, MonotonicNow() - StreamStart());
+        AbortGraph(HRESULT_FROM_WIN32(ERROR_DEVICE_NOT_CONNECTED));
         ReportDeviceLost("sound input " + m_pcm);
         break;
       }

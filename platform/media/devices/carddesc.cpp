@@ -183,7 +183,7 @@ DeviceDesc Device(const json& j, const std::string& where, std::size_t index) {
              "analog_in_from", "procamp", "format", "audio", "audio_name", "faults", "sync_marks",
              "audio_clock_ppm", "video_clock_ppm", "video_start_latency_ms", "clock_speed", "standards", "signal_off_after_s",
              "stall_at_s", "stall_ms", "streaming_error_at_s", "bad_buffer_at_s", "no_lock_at_s", "no_lock_ms",
-             "tone_dbfs", "luma_range", "vbi", "vbi_name", "captions"});
+             "unplug_at_s", "tone_dbfs", "luma_range", "vbi", "vbi_name", "captions"});
   DeviceDesc d = DefaultDevice();
   d.name = index == 0 ? d.name : d.name + " " + std::to_string(index + 1);
   d.audioName = d.name + " Audio";
@@ -235,6 +235,7 @@ DeviceDesc Device(const json& j, const std::string& where, std::size_t index) {
   at("bad_buffer_at_s", &d.streamFaults.badBufferAt);
   at("no_lock_at_s", &d.streamFaults.noLockAt);
   lasting("no_lock_ms", &d.streamFaults.noLockFor);
+  at("unplug_at_s", &d.streamFaults.unplugAt);
   if (j.contains("luma_range")) {
     const json& r = j["luma_range"];
     const std::string w = where + ".luma_range";

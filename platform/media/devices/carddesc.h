@@ -78,6 +78,7 @@ struct DeviceDesc {
     REFERENCE_TIME streamingErrorAt = -1;         // the stream fails and is started again
     REFERENCE_TIME badBufferAt = -1;              // one buffer flagged as bad
     REFERENCE_TIME noLockAt = -1, noLockFor = 0;  // snow: the decoder has no lock
+    REFERENCE_TIME unplugAt = -1;                 // the card stops answering for good
   } streamFaults;
   // The test picture's darkest and brightest luma (black and white of BT.601 by default), and the
   // tone's peak on each side as a share of full scale.

@@ -660,7 +660,9 @@ void V4l2Card::Loop() {
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
   }
-  if (m_lost) ReportDeviceLost(m_node.card + " (" + m_node.path + ")");
+  if (!m_lost) return;
+  if (m_events) m_events(StreamEvent::Lost, 0);
+  ReportDeviceLost(m_node.card + " (" + m_node.path + ")");
 }
 
 }  // namespace orv::media

@@ -99,7 +99,7 @@ class V4l2Card : public std::enable_shared_from_this<V4l2Card> {
   // the decoder's lock lost and regained (read every kLockEvery).
   // Buffers the driver flags as bad are delivered too (V4L2_BUF_FLAG_ERROR in buf.flags).
   using FrameSink = std::function<void(const v4l2_buffer& buf, const BYTE* data, const FrameFormat& format)>;
-  enum class StreamEvent { Stalled, Resumed, Restarting, Restarted, LockLost, LockRegained };
+  enum class StreamEvent { Stalled, Resumed, Restarting, Restarted, LockLost, LockRegained, Lost };
   using EventSink = std::function<void(StreamEvent event, long milliseconds)>;
   HRESULT StartStreaming(FrameSink sink, EventSink events = nullptr);
   void StopStreaming();

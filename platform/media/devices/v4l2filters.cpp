@@ -397,6 +397,10 @@ class V4l2VideoCapture : public FilterBase,
         m_weaver.Reset();
         m_counts->state = CAPTURE_STREAM_NO_SIGNAL;
         break;
+      case V4l2Card::StreamEvent::Lost:
+        m_counts->events.Note("v4l2", CaptureEventKind::DeviceGone, at);
+        AbortGraph(HRESULT_FROM_WIN32(ERROR_DEVICE_NOT_CONNECTED));
+        break;
     }
   }
 

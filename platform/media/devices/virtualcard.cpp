@@ -2,6 +2,7 @@
 #include "platform/media/devices/virtualdevice.h"
 
 #include "platform/media/devices/channels.h"
+#include "platform/media/devices/realcards.h"
 
 #include <algorithm>
 #include <cmath>
@@ -255,21 +256,29 @@ class FaultPlayer {
  public:
   FaultPlayer(const DeviceDesc::StreamFaults& f, REFERENCE_TIME period, std::shared_ptr<FrameCounts> counts)
       : m_f(f), m_period(period), m_counts(std::move(counts)) {}
-  // Whether the picture of this time goes out; notes the events as they come.
-  bool Deliver(REFERENCE_TIME t) {
+  enum class Fate { Deliver, Skip, Gone };
+  // Whether the picture of this time goes out (Gone: not, and the card has just been unplugged);
+  // notes the events as they come.
+  Fate Deliver(REFERENCE_TIME t) {
+    if (m_f.unplugAt >= 0 && t >= m_f.unplugAt) {
+      if (m_gone) return Fate::Skip;
+      m_gone = true;
+      m_counts->events.Note("virtual", CaptureEventKind::DeviceGone, t);
+      return Fate::Gone;
+    }
     auto within = [t](REFERENCE_TIME at, REFERENCE_TIME length) { return at >= 0 && t >= at && t < at + length; };
     if (within(m_f.stallAt, m_f.stallFor)) {
       if (!m_stalled) m_counts->events.Note("virtual", CaptureEventKind::Stall, t, static_cast<long>(m_f.stallFor / 10000));
       m_stalled = true;
       // After two frame periods without a picture, the status says so.
       if (t - m_f.stallAt >= 2 * m_period) m_counts->state = CAPTURE_STREAM_NO_SIGNAL;
-      return false;
+      return Fate::Skip;
     }
     if (within(m_f.streamingErrorAt, kRestartTakes)) {
       if (!m_restarted) m_counts->events.Note("virtual", CaptureEventKind::Restart, t);
       m_restarted = true;
       m_counts->state = CAPTURE_STREAM_RESTARTING;
-      return false;
+      return Fate::Skip;
     }
     m_counts->state = CAPTURE_STREAM_OK;
     if (m_f.badBufferAt >= 0 && t >= m_f.badBufferAt && !m_flagged) {
@@ -280,7 +289,7 @@ class FaultPlayer {
       m_lockLost = lost;
       m_counts->events.Note("virtual", lost ? CaptureEventKind::SignalLost : CaptureEventKind::SignalRegained, t);
     }
-    return true;
+    return Fate::Deliver;
   }
 
  private:
@@ -288,7 +297,7 @@ class FaultPlayer {
   const DeviceDesc::StreamFaults m_f;
   const REFERENCE_TIME m_period;
   std::shared_ptr<FrameCounts> m_counts;
-  bool m_stalled = false, m_restarted = false, m_flagged = false, m_lockLost = false;
+  bool m_stalled = false, m_restarted = false, m_flagged = false, m_lockLost = false, m_gone = false;
 };
 
 class VirtualVideoCapture : public FilterBase,
@@ -480,7 +489,14 @@ class VirtualVideoCapture : public FilterBase,
         std::shared_lock lock(StreamMutex());
         if (!wanted(capture) && !wanted(preview)) return;
       }
-      if (!faults->Deliver(time)) return;
+      switch (faults->Deliver(time)) {
+        case FaultPlayer::Fate::Deliver: break;
+        case FaultPlayer::Fate::Skip: return;
+        case FaultPlayer::Fate::Gone:
+          AbortGraph(HRESULT_FROM_WIN32(ERROR_DEVICE_NOT_CONNECTED));
+          ReportDeviceLost(m_device->Desc().name);
+          return;
+      }
       if (drawable && marks && sync.IsMarkFrame(time))
         PictureGenerator::DrawWhiteYUY2(buffer->data(), width, height);
       else if (drawable)

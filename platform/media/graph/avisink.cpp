@@ -218,13 +218,8 @@ class AviMux : public FilterBase, public IConfigAviMux, public IConfigRecordMux 
     if (const HRESULT hr = writer->Close(); FAILED(hr) && !writer->Halted()) Abort(hr);
   }
 
-  // Tells the graph that the file can take no more (from the writing thread, or while stopping; a
-  // graph that is going away has already let go of its filters).
-  void Abort(HRESULT hr) {
-    ComPtr<IMediaEventSink> events;
-    if (IFilterGraph* graph = Graph(); graph && SUCCEEDED(events.QueryFrom(graph)))
-      events->Notify(EC_ERRORABORT, hr, 0);
-  }
+  // The file can take no more (from the writing thread, or while stopping).
+  void Abort(HRESULT hr) { AbortGraph(hr); }
 
   int m_inputCount = 0;
   LONG m_master = -1;

@@ -376,7 +376,7 @@ HRESULT FilterBase::QueryFilterInfo(FILTER_INFO* info) {
   if (!info) return E_POINTER;
   CopyName(info->achName, 128, m_graphName.empty() ? Widen(m_instance) : m_graphName);
   info->pGraph = m_graph;
-  if (m_graph) m_graph->AddRef();
+  if (info->pGraph) info->pGraph->AddRef();
   return S_OK;
 }
 
@@ -384,6 +384,11 @@ HRESULT FilterBase::JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) {
   m_graph = graph;
   m_graphName = name ? std::u16string(name) : std::u16string();
   return S_OK;
+}
+
+void FilterBase::AbortGraph(HRESULT hr) const {
+  ComPtr<IMediaEventSink> events;
+  if (IFilterGraph* graph = m_graph; graph && SUCCEEDED(events.QueryFrom(graph))) events->Notify(EC_ERRORABORT, hr, 0);
 }
 
 REFERENCE_TIME MonotonicNow() {

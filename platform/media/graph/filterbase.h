@@ -146,6 +146,10 @@ class FilterBase : public ComObject, public IBaseFilter {
     return Delivery::Taken;
   }
 
+  // Tells the graph that this filter's stream cannot go on (EC_ERRORABORT with hr), from any thread;
+  // a graph that is going away has already let go of its filters.
+  void AbortGraph(HRESULT hr) const;
+
   // Journal entry "Instance.op(args)" and the fault injected into op for this filter, if any.
   HRESULT Check(std::string_view op, const std::string& args = {},
                 std::initializer_list<std::string_view> extra = {}) const;
@@ -163,7 +167,7 @@ class FilterBase : public ComObject, public IBaseFilter {
   std::string m_instance;
   std::string m_kind;
   std::vector<std::unique_ptr<PinBase>> m_pins;
-  IFilterGraph* m_graph = nullptr;
+  std::atomic<IFilterGraph*> m_graph{nullptr};  // read from streaming threads too
   std::u16string m_graphName;
   FILTER_STATE m_state = State_Stopped;
   std::atomic<REFERENCE_TIME> m_streamStart{0};

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <deque>
 #include <mutex>
+#include <set>
 #include <thread>
 
 namespace orv::media {
@@ -47,6 +48,14 @@ const AlsaPlaybackCalls& RealCalls() {
 }
 
 std::atomic<const AlsaPlaybackCalls*> g_testCalls{nullptr};
+
+// An output that cannot be opened is told once a run of the program, not at every start of the graph.
+bool FirstFailureOn(const std::string& device) {
+  static std::mutex mutex;
+  static std::set<std::string> told;
+  std::lock_guard lock(mutex);
+  return told.insert(device).second;
+}
 
 const AlsaPlaybackCalls& Calls() {
   const AlsaPlaybackCalls* c = g_testCalls;
@@ -159,8 +168,9 @@ class SoundRenderer : public FilterBase, public ISoundOutput {
     int err = pcm.open(&h, device.c_str());
     if (err == 0 && (err = pcm.configure(h, rate, channels, latency, &period)) < 0) pcm.close(h);
     if (err < 0 || period == 0) {
-      LogError("media", "sound through: cannot play on %s (%s); the picture goes on without it", device.c_str(),
-               err < 0 ? snd_strerror(err) : "no period");
+      if (FirstFailureOn(device))
+        LogError("media", "sound through: cannot play on %s (%s); the picture goes on without it", device.c_str(),
+                 err < 0 ? snd_strerror(err) : "no period");
       if (err == 0) pcm.close(h);
       Fail();
       return;

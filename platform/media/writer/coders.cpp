@@ -380,20 +380,52 @@ HRESULT OpenEncoder(Encoded& e, RECORD_CODING coding, AVFieldOrder order, AVRati
   return av_frame_get_buffer(e.last.get(), 0) < 0 ? E_OUTOFMEMORY : S_OK;
 }
 
-// PCM as delivered.
+// PCM as delivered; in Matroska cut into blocks of whole milliseconds, so that every block starts
+// exactly on the file's millisecond stamps. A reader then times each block to the sample as we do,
+// even when the sound is bent onto the pictures' clock and comes in blocks of any length.
 class Pcm final : public SoundCoder {
  public:
-  Pcm(int blockAlign, AVCodecID codec) : m_blockAlign(blockAlign), m_codec(codec) {}
+  Pcm(int blockAlign, AVCodecID codec, std::int64_t block) : m_blockAlign(blockAlign), m_codec(codec), m_block(block) {}
   bool Sound(const BYTE* data, std::int64_t samples, std::int64_t first, const EmitFn& emit) override {
     if (watch) watch(data, samples);
-    return EmitCopy(data, static_cast<std::size_t>(samples * m_blockAlign), first, samples, emit);
+    if (m_block == 0) return EmitCopy(data, static_cast<std::size_t>(samples * m_blockAlign), first, samples, emit);
+    if (first != m_pendingFirst + Pending() && !Flush(emit)) return false;
+    if (m_pending.empty()) m_pendingFirst = first;
+    m_pending.insert(m_pending.end(), data, data + samples * m_blockAlign);
+    std::int64_t done = 0;
+    for (; Pending() - done >= m_block; done += m_block)
+      if (!EmitCopy(m_pending.data() + done * m_blockAlign, static_cast<std::size_t>(m_block * m_blockAlign),
+                    m_pendingFirst + done, m_block, emit))
+        return false;
+    m_pending.erase(m_pending.begin(), m_pending.begin() + done * m_blockAlign);
+    m_pendingFirst += done;
+    return true;
+  }
+  bool Flush(const EmitFn& emit) override {
+    const std::int64_t n = Pending();
+    if (n == 0) return true;
+    const bool ok = EmitCopy(m_pending.data(), m_pending.size(), m_pendingFirst, n, emit);
+    m_pending.clear();
+    m_pendingFirst += n;
+    return ok;
   }
   std::string Settings() const override { return avcodec_get_name(m_codec); }
 
  private:
+  std::int64_t Pending() const { return static_cast<std::int64_t>(m_pending.size()) / m_blockAlign; }
   int m_blockAlign;
   AVCodecID m_codec;
+  std::int64_t m_block;  // samples a packet, 0: as delivered
+  std::vector<BYTE> m_pending;
+  std::int64_t m_pendingFirst = 0;
 };
+
+// The samples of the shortest block of at least 10 ms that lasts whole milliseconds.
+std::int64_t MillisecondBlock(int rate) {
+  for (std::int64_t ms = 10; ms <= 1000; ms += 10)
+    if (rate * ms % 1000 == 0) return rate * ms / 1000;
+  return rate;
+}
 
 // AAC from libavcodec's own encoder: the sound converted to planar float and cut into its frames.
 class Aac final : public SoundCoder {
@@ -545,7 +577,9 @@ std::unique_ptr<SoundCoder> SoundCoder::Create(RECORD_CODING coding, const WAVEF
   par->bit_rate = static_cast<std::int64_t>(par->sample_rate) * par->block_align * 8;
   st->time_base = AVRational{1, par->sample_rate};
   *hr = S_OK;
-  if (coding != RECORD_H264_AAC) return std::make_unique<Pcm>(par->block_align, par->codec_id);
+  if (coding != RECORD_H264_AAC)
+    return std::make_unique<Pcm>(par->block_align, par->codec_id,
+                                 coding == RECORD_FFV1_PCM ? MillisecondBlock(par->sample_rate) : 0);
   auto a = std::make_unique<Aac>();
   if (*hr = OpenAac(*a, wfx, globalHeader); FAILED(*hr)) return nullptr;
   if (avcodec_parameters_from_context(par, a->encoder.get()) < 0) return *hr = E_OUTOFMEMORY, nullptr;

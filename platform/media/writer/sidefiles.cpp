@@ -396,8 +396,9 @@ struct SideFiles::Impl {
     t.lines.push_back({dts, text});
   }
 
-  void Summary() {
-    Json line{{"type", "summary"}, {"t", nextSummary}};
+  // The levels since the last summary, up to `t`.
+  void Summary(double t) {
+    Json line{{"type", "summary"}, {"t", t}};
     for (const Track& t : tracks)
       if (!t.video && t.channels > 0) {
         line["sound_peak_dbfs"] = t.minute.Peaks(t.unsigned8 ? 128 : 32768);
@@ -414,7 +415,7 @@ struct SideFiles::Impl {
 
   void Picture(Track& t, std::int64_t index, const AVFrame& f, bool again) {
     const double time = static_cast<double>(index) * t.unit.num / t.unit.den;
-    while (time >= nextSummary) Summary();
+    while (time >= nextSummary) Summary(nextSummary);
     if (!again) {
       int low = 0, high = 0;
       if (LumaRange(f, &low, &high)) yMin = std::min(yMin, low), yMax = std::max(yMax, high);
@@ -708,6 +709,8 @@ void SideFiles::Finish(bool written) {
     reason = !m.halted.empty() ? m.halted : !m.reason.empty() ? m.reason : "user";
     if (m.pictureCounts) counts[0] = m.pictureCounts->delivered, counts[1] = m.pictureCounts->dropped, counts[2] = m.pictureCounts->inserted;
   }
+  // The minute the capture ended in has its summary too.
+  if (m.at > m.nextSummary - kSummaryEvery) m.Summary(Impl::Seconds(m.at));
   Json last{{"type", "end"}, {"end", UtcNow()}, {"reason", reason}, {"t", Impl::Seconds(m.at)},
             {"captured", counts[0]}, {"dropped", counts[1]}, {"inserted", counts[2]}};
   for (const Track& t : m.tracks)

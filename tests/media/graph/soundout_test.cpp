@@ -56,7 +56,9 @@ TEST(SoundThrough, PlaysAtItsLevelOrLeavesTheSoundOutWithOneLine) {
     ThroughRig rig;
     ComPtr<ISoundOutput> output = rig.PlayThrough();
     ASSERT_TRUE(output);
-    ASSERT_EQ(S_OK, output->put_Device("hw:Loopback,0"));
+    // A device of its own a case: a failing output is told once a run of the program.
+    const std::string device = "hw:Loopback," + std::to_string(&c - cases);
+    ASSERT_EQ(S_OK, output->put_Device(device.c_str()));
     ASSERT_EQ(S_OK, output->put_Level(c.volume, c.mute));
     ::testing::internal::CaptureStderr();
     ASSERT_EQ(S_OK, rig.control->Run());
@@ -64,11 +66,17 @@ TEST(SoundThrough, PlaysAtItsLevelOrLeavesTheSoundOutWithOneLine) {
     const std::size_t pictures = rig.picture->Count();
     EXPECT_TRUE(PumpUntil([&] { return rig.picture->Count() >= pictures + 5; }, 10000)) << "the picture stopped";
     rig.control->Stop();
+    if (c.peak < 0) {
+      // The graph started again finds the output failing again, and says nothing more.
+      ASSERT_EQ(S_OK, rig.control->Run());
+      PumpUntil([&] { return out.Opened() == 2; }, 5000);
+      rig.control->Stop();
+    }
     const std::string said = ::testing::internal::GetCapturedStderr();
-    EXPECT_EQ(std::vector<std::string>{"hw:Loopback,0"}, out.opened);
+    EXPECT_EQ(std::vector<std::string>(c.peak < 0 ? 2 : 1, device), out.opened);
     if (c.peak < 0) {
       EXPECT_EQ(0u, out.Played());
-      EXPECT_NE(std::string::npos, said.find("sound through: cannot play on hw:Loopback,0")) << said;
+      EXPECT_NE(std::string::npos, said.find("sound through: cannot play on " + device)) << said;
       EXPECT_EQ(said.find('\n'), said.rfind('\n')) << "one line: " << said;
     } else {
       EXPECT_NEAR(c.peak, out.Peak(), 2);

@@ -688,14 +688,22 @@ TEST_F(AviMux, ADiskThatFailsToKeepTheFileEndsTheRecordingWithAWriteFault) {
 
 // Beside a file of the newer codings: its capture log, the per-frame checksums of the lossless ones
 // (what FFmpeg reads back from the file), the file's checksum, and in Matroska its tags. The
-// original AVI has none.
+// original AVI has none. The per-frame checksums hold when the sound is bent onto a slower picture
+// clock (500 ppm) too.
 TEST_F(AviMux, RecordingsCarryTheirLogChecksumsAndTags) {
-  struct Case { const char* name; RECORD_CODING coding; bool frameSums, sideFiles; const char* codec; } cases[] = {
+  constexpr REFERENCE_TIME kPal = 400000;
+  struct Case {
+    const char* name;
+    RECORD_CODING coding;
+    bool frameSums, sideFiles;
+    const char* codec;
+    REFERENCE_TIME pictureEvery = kPal;
+  } cases[] = {
       {"lossless.mkv", RECORD_FFV1_PCM, true, true, "ffv1"},
+      {"drifting.mkv", RECORD_FFV1_PCM, true, true, "ffv1", kPal + 200},
       {"full.avi", RECORD_UNCOMPRESSED_422, true, true, "rawvideo"},
       {"compact.mkv", RECORD_H264_AAC, false, true, "libx264"},
       {"spec.avi", RECORD_AS_DELIVERED, false, false, ""}};
-  constexpr REFERENCE_TIME kPal = 400000;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     MuxRig rig(dir + "/" + c.name, true, 1, c.coding, AM_FIELDS_TOP_FIRST, {false, kPal});
@@ -711,7 +719,7 @@ TEST_F(AviMux, RecordingsCarryTheirLogChecksumsAndTags) {
       if (i == 30) src.counts->events.Note("card", CaptureEventKind::FramesLost, at, 2);
       if (i == 40) src.counts->events.Note("card", CaptureEventKind::SignalLost, at);
       src.Sound(at, 40, static_cast<std::int16_t>(i < 1525 ? (i % 2 ? -6000 : 4000) : 32767));
-      if (i != 29 && i != 30) src.Picture(at, static_cast<BYTE>(i), i == 31 ? 2 : 0);
+      if (i != 29 && i != 30) src.Picture(i * c.pictureEvery, static_cast<BYTE>(i), i == 31 ? 2 : 0);
     }
     ASSERT_EQ(S_OK, record->SetEndReason("time_limit"));
     ASSERT_EQ(S_OK, rig.control->Stop());
@@ -755,11 +763,15 @@ TEST_F(AviMux, RecordingsCarryTheirLogChecksumsAndTags) {
       ASSERT_NE(events.end(), e) << name;
       EXPECT_NEAR(t, e->second, 0.04) << name;
     }
-    ASSERT_EQ(1u, summaries.size());
+    // A minute, and the last two seconds.
+    ASSERT_EQ(2u, summaries.size());
     EXPECT_EQ(60.0, summaries[0].value("t", 0.0));
+    EXPECT_NEAR(62.0, summaries[1].value("t", 0.0), 0.1);
     EXPECT_EQ(std::pair(16, 215), std::pair(summaries[0].value("ymin", 0), summaries[0].value("ymax", 0)));
-    // The minute's peak is the louder half-wave: -6000 of 32768.
-    EXPECT_NEAR(-14.8, summaries[0]["sound_peak_dbfs"][1].get<double>(), 0.5);
+    // The minute's peak is the louder half-wave: -6000 of 32768 (resampled, its steps ring a little);
+    // the last seconds' is full scale.
+    EXPECT_NEAR(-14.8, summaries[0]["sound_peak_dbfs"][1].get<double>(), c.pictureEvery == kPal ? 0.5 : 2.0);
+    EXPECT_NEAR(0.0, summaries[1]["sound_peak_dbfs"][1].get<double>(), 0.1);
     const auto& last = lines.back();
     EXPECT_EQ("end", last.value("type", ""));
     EXPECT_EQ("time_limit", last.value("reason", ""));
