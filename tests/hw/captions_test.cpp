@@ -1,11 +1,16 @@
 // Line 21 from vivid's VBI device: with the tuner on an NTSC channel vivid sends "Hello world!" and
 // "Closed captions test" on CC1 in turn. A 10 s lossless capture keeps them beside the file, read
 // once from the driver's sliced VBI and once from its raw lines sliced by libzvbi.
+#include "platform/media/devices/realcards.h"
 #include "platform/media/devices/testing.h"
 #include "platform/media/writer/captionfiles.h"
 #include "tests/hw/hwrig.h"
 
 #include <cmath>
+#include <fcntl.h>
+#include <linux/videodev2.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 #include <fstream>
 #include <regex>
 #include <set>
@@ -81,4 +86,31 @@ TEST(Captions, VividsLineTwentyOneSlicedAndRawGiveTheSameCaptionsOnTheFilesTimel
   orv::media::SetRawVbiForTests(false);
   EXPECT_FALSE(runs[0].empty());
   EXPECT_EQ(runs[0], runs[1]);
+}
+
+// A VBI device another program streams from costs the recording its captions only.
+TEST(Captions, ABusyVbiDeviceLeavesTheRecordingWithoutCaptions) {
+  ORV_NEEDS_VM();
+  HwEngine rig("[orvane]\nRecordFormat=lossless\nRegion=US\nStandard=NTSC-M\n");
+  CCaptureGraph& g = rig.Start();
+  g.SelectSource(0);
+  ASSERT_EQ(1, g.TuneChannel(3));
+  const std::string vbi = orv::media::VbiNodeOf("/sys", "video0");
+  ASSERT_FALSE(vbi.empty());
+  const int other = ::open(vbi.c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_GE(other, 0);
+  v4l2_format f{};
+  f.type = V4L2_BUF_TYPE_VBI_CAPTURE;
+  ASSERT_EQ(0, ::ioctl(other, VIDIOC_G_FMT, &f));
+  v4l2_requestbuffers req{};
+  req.count = 2, req.type = V4L2_BUF_TYPE_VBI_CAPTURE, req.memory = V4L2_MEMORY_MMAP;
+  ASSERT_EQ(0, ::ioctl(other, VIDIOC_REQBUFS, &req));
+  const std::string path = orv::test::ConfigDir() + "/busy.mkv";
+  ASSERT_EQ(1, g.StartFileCapture(path.c_str(), TRUE, 2));
+  ASSERT_TRUE(orv::test::PumpUntil([&] { return g.IsCaptureTimeUp() == 1; }, 20000));
+  ASSERT_EQ(1, g.StopFileCapture());
+  ::close(other);
+  EXPECT_GT(g.m_nCaptured, 20);
+  EXPECT_EQ("", orv::test::DecodeErrors(path));
+  EXPECT_EQ("", ReadText(orv::media::SrtOf(path)));
 }

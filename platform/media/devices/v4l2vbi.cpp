@@ -58,12 +58,15 @@ class V4l2VbiCapture : public FilterBase {
   ~V4l2VbiCapture() override { StopReading(); }
 
  protected:
+  // A VBI device that cannot stream (another program reads it, say) costs the captions only: the
+  // picture and the sound go on.
   HRESULT OnRun() override {
     if (!PinAt(0)->IsConnected() && !PinAt(1)->IsConnected()) return S_OK;
     if (m_thread.joinable()) return S_OK;
     if (HRESULT hr = Begin(); FAILED(hr)) {
+      LogError("v4l2", "%s cannot be read (%08x): no captions this time", m_path.c_str(), static_cast<unsigned>(hr));
       End();
-      return hr;
+      return S_OK;
     }
     m_stop = false;
     m_thread = std::thread([this] { Loop(); });
@@ -81,10 +84,7 @@ class V4l2VbiCapture : public FilterBase {
   // Opens the node, picks sliced or raw VBI, maps the buffers and starts the stream.
   HRESULT Begin() {
     m_fd = ::open(m_path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-    if (m_fd < 0) {
-      LogErrno("v4l2", "cannot open %s", m_path.c_str());
-      return DeviceErrorOf(errno);
-    }
+    if (m_fd < 0) return DeviceErrorOf(errno);
     v4l2_std_id std = 0;
     m_period = Ioctl(m_fd, VIDIOC_G_STD, &std) == 0 && !(std & V4L2_STD_525_60) ? kFrame625 : kFrame525;
     m_sliced = !g_forceRaw && TrySliced();
@@ -93,10 +93,8 @@ class V4l2VbiCapture : public FilterBase {
     req.count = kBuffers;
     req.type = m_type;
     req.memory = V4L2_MEMORY_MMAP;
-    if (Ioctl(m_fd, VIDIOC_REQBUFS, &req) < 0 || req.count == 0) {
-      LogErrno("v4l2", "%s: no VBI buffers", m_path.c_str());
-      return DeviceErrorOf(errno);
-    }
+    if (Ioctl(m_fd, VIDIOC_REQBUFS, &req) < 0) return DeviceErrorOf(errno);
+    if (req.count == 0) return E_OUTOFMEMORY;
     for (unsigned i = 0; i < req.count; ++i) {
       v4l2_buffer b{};
       b.type = m_type;
@@ -109,10 +107,7 @@ class V4l2VbiCapture : public FilterBase {
       if (Ioctl(m_fd, VIDIOC_QBUF, &b) < 0) return DeviceErrorOf(errno);
     }
     int type = static_cast<int>(m_type);
-    if (Ioctl(m_fd, VIDIOC_STREAMON, &type) < 0) {
-      LogErrno("v4l2", "%s: the VBI stream does not start", m_path.c_str());
-      return DeviceErrorOf(errno);
-    }
+    if (Ioctl(m_fd, VIDIOC_STREAMON, &type) < 0) return DeviceErrorOf(errno);
     return S_OK;
   }
 
