@@ -180,6 +180,8 @@ int CCaptureGraph::StartCapture() {
   if (!m_bCaptureBuilt) return 0;
   m_nDropped = 0;
   m_nCaptured = 0;
+  // What the graph said while it showed the live picture (a card lost then) is not this capture's.
+  CollectCaptureEvents();
   m_hrCaptureHalt = S_OK;
   m_bSignalEnded = FALSE;
   m_bSignalLost = false;

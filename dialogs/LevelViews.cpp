@@ -73,7 +73,7 @@ bool CLevelView::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* r
   return true;
 }
 
-void CWaveformView::Show(const orv::PictureLevels* levels, bool valid) {
+void CPictureLevelView::Show(const orv::PictureLevels* levels, bool valid) {
   m_levels = levels;
   m_valid = valid && levels;
   Invalidate(FALSE);
@@ -102,12 +102,6 @@ void CWaveformView::Draw(BYTE* bits, int width, int height, int stride) {
     const int y = height - 1 - code * height / orv::kLumaCodes;
     for (int x = 0; x < width; x += 6) px.Fill(x, y, 3, 1, kLimitLine);
   }
-}
-
-void CHistogramView::Show(const orv::PictureLevels* levels, bool valid) {
-  m_levels = levels;
-  m_valid = valid && levels;
-  Invalidate(FALSE);
 }
 
 void CHistogramView::Draw(BYTE* bits, int width, int height, int stride) {

@@ -31,31 +31,27 @@ class CLevelView : public CWnd {
   virtual void Draw(BYTE* bits, int width, int height, int stride) = 0;
 };
 
-// Columns by picture column, rows by level (white at the top), with the lines of black and white.
-class CWaveformView : public CLevelView {
+// A view of the picture's luma measures.
+class CPictureLevelView : public CLevelView {
  public:
   // levels: what to show, kept by the dialog; null or not `valid`: an empty view.
   void Show(const orv::PictureLevels* levels, bool valid);
 
  protected:
-  void Draw(BYTE* bits, int width, int height, int stride) override;
-
- private:
   const orv::PictureLevels* m_levels = nullptr;
   bool m_valid = false;
 };
 
-// How many pixels have each level, dark on the left, with the lines of black and white.
-class CHistogramView : public CLevelView {
- public:
-  void Show(const orv::PictureLevels* levels, bool valid);
-
+// Columns by picture column, rows by level (white at the top), with the lines of black and white.
+class CWaveformView : public CPictureLevelView {
  protected:
   void Draw(BYTE* bits, int width, int height, int stride) override;
+};
 
- private:
-  const orv::PictureLevels* m_levels = nullptr;
-  bool m_valid = false;
+// How many pixels have each level, dark on the left, with the lines of black and white.
+class CHistogramView : public CPictureLevelView {
+ protected:
+  void Draw(BYTE* bits, int width, int height, int stride) override;
 };
 
 // A bar per channel from -60 to 0 dBFS with its two-second hold and, at the right end, the clip

@@ -332,6 +332,7 @@ std::uint32_t SequenceGaps::Next(std::uint32_t sequence) {
 
 LockWatch::Verdict LockWatch::Reading(REFERENCE_TIME since, int signal) {
   if (since >= kSettle) {
+    if (m_firstAt < 0) m_firstAt = since;
     if (signal <= 0)
       m_lockedSince = -1;
     else if (m_lockedSince < 0)
@@ -340,8 +341,9 @@ LockWatch::Verdict LockWatch::Reading(REFERENCE_TIME since, int signal) {
       return Verdict::Found;
   }
   // Give up once no lock can hold long enough within the budget.
+  const REFERENCE_TIME budget = std::max(kBudget, (m_firstAt >= 0 ? m_firstAt : since) + kBudget - kSettle);
   const REFERENCE_TIME from = m_lockedSince >= 0 ? m_lockedSince : std::max(since, kSettle);
-  return since >= kBudget || from + kHold > kBudget ? Verdict::NotFound : Verdict::Wait;
+  return since >= budget || from + kHold > budget ? Verdict::NotFound : Verdict::Wait;
 }
 
 }  // namespace orv::media

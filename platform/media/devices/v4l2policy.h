@@ -186,7 +186,8 @@ class SequenceGaps {
 // ---- Tuner ------------------------------------------------------------------------------------------
 // Whether a freshly tuned channel carries a signal, from the tuner's readings: the first counts once
 // the tuner has settled, and the signal must hold across readings some time apart, so the lock of
-// the channel tuned before is never taken for this one's.
+// the channel tuned before is never taken for this one's. The time to find it counts from the first
+// reading that counts: a busy machine that reads late still gives the channel its whole chance.
 class LockWatch {
  public:
   enum class Verdict { Wait, Found, NotFound };
@@ -198,6 +199,7 @@ class LockWatch {
 
  private:
   REFERENCE_TIME m_lockedSince = -1;
+  REFERENCE_TIME m_firstAt = -1;  // the first reading that counts
 };
 
 }  // namespace orv::media

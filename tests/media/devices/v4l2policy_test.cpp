@@ -91,6 +91,8 @@ TEST(V4l2Tuning, ALockCountsOnceItHoldsAfterTheTunerSettled) {
       {"a signal that comes and goes", {{50, 1}, {75, 0}, {100, 1}, {125, 0}, {150, 1}, {175, 0}}, "WWWWWN"},
       {"a lock that comes too late to hold", {{50, 0}, {150, 0}, {175, 1}}, "WWN"}, {"held at the last moment", {{150, 1}, {200, 1}, {250, 1}}, "WWF"},
       {"a lock that breaks before it held", {{50, 1}, {125, 1}, {140, 0}, {160, 1}}, "WWWN"},
+      {"a busy machine's first reading late", {{240, 1}, {300, 1}, {345, 1}}, "WWF"},
+      {"late, and nothing there", {{240, 0}, {300, 0}, {345, 0}}, "WWN"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
