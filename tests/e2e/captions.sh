@@ -21,10 +21,11 @@ caption_shown() {
 run() {
   printf '[orvane]\nShowCaptions=1\n' >"$ORVANE_CONFIG_DIR/win.ini"
   start_and_wait
-  sleep 3
+  sleep 1
+  open_lid
+  sleep 2
   snap captions
   caption_shown || fail "no caption over the live picture (see captions.png)"
-  open_lid
   # The video page's box (the second tab) cleared with the keyboard (Tab from the tabs past the four
   # sliders and the colour mode, space), then OK: the live picture comes back without captions.
   open_sheet_tab 150
