@@ -61,6 +61,11 @@ void CGraphBase::TearDownGraph() {
   m_pSoundOutput.Reset();
   if (m_pVideoCapture) RemoveDownstream(m_pVideoCapture);
   if (m_pAudioCapture) RemoveDownstream(m_pAudioCapture);
+  if (m_pVbiCapture) {
+    RemoveDownstream(m_pVbiCapture);
+    if (m_pGraph) m_pGraph->RemoveFilter(m_pVbiCapture);
+    m_pVbiCapture.Reset();
+  }
   m_bCaptureBuilt = FALSE;
   m_bPreviewBuilt = FALSE;
   m_bNoPreviewPin = FALSE;
@@ -96,6 +101,7 @@ void CGraphBase::FreeFilters() {
   m_pBuilder.Reset();
   m_pVideoCapture.Reset();
   m_pAudioCapture.Reset();
+  m_pVbiCapture.Reset();
   m_pAudioConfig.Reset();
   m_pVideoConfig.Reset();
   m_pVideoCompression.Reset();
@@ -281,6 +287,46 @@ void CCaptureGraph::RenderSoundThrough() {
   output->put_Device(orv::sound::StoredThroughDevice().c_str());
   output->put_Level(m_nThroughVolume, m_bThroughMute);
   m_pSoundOutput = std::move(output);
+}
+
+bool CCaptureGraph::AddVbiDevice(bool quiet) {
+  if (m_pVbiCapture) return true;
+  const std::vector<std::string> video = FriendlyNames(CLSID_VideoInputDeviceCategory);
+  if (m_nVideoDevice < 0 || m_nVideoDevice >= static_cast<int>(video.size())) return false;
+  const std::string& card = video[static_cast<std::size_t>(m_nVideoDevice)];
+  const std::vector<std::string> vbi = FriendlyNames(CLSID_VbiInputDeviceCategory);
+  const auto own = std::find_if(vbi.begin(), vbi.end(), [&](const std::string& n) { return n.rfind(card, 0) == 0; });
+  ComPtr<ICreateDevEnum> devEnum;
+  ComPtr<IEnumMoniker> monikers;
+  if (own == vbi.end() ||
+      FAILED(CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&devEnum))) ||
+      devEnum->CreateClassEnumerator(CLSID_VbiInputDeviceCategory, &monikers, 0) != S_OK || !monikers) {
+    if (!quiet) orv::LogError("capture", "%s has no VBI device: the recording has no captions", card.c_str());
+    return false;
+  }
+  HRESULT hr = BindDevice(monikers, static_cast<int>(own - vbi.begin()), &m_pVbiCapture);
+  if (SUCCEEDED(hr) && m_pVbiCapture) hr = m_pGraph->AddFilter(m_pVbiCapture, nullptr);
+  if (FAILED(hr) || !m_pVbiCapture) {
+    orv::LogError("capture", "%s: its VBI device cannot be used (%08x): no captions", card.c_str(), static_cast<unsigned>(hr));
+    m_pVbiCapture.Reset();
+    return false;
+  }
+  return true;
+}
+
+void CCaptureGraph::RenderVbi(const GUID& category, IBaseFilter* pSink, bool quiet) {
+  if (!pSink || !AddVbiDevice(quiet)) return;
+  if (const HRESULT hr = m_pBuilder->RenderStream(&category, m_pVbiCapture, nullptr, pSink); FAILED(hr))
+    orv::LogError("capture", "the card's captions cannot be %s (%08x)", category == PIN_CATEGORY_CAPTURE ? "recorded" : "shown",
+                  static_cast<unsigned>(hr));
+}
+
+void CCaptureGraph::RenderCaptions(IBaseFilter* pSink) { RenderVbi(PIN_CATEGORY_CAPTURE, pSink, false); }
+
+void CCaptureGraph::RenderLiveCaptions() {
+  if (!orv::record::StoredShowCaptions() || !m_pRenderWindow) return;
+  ComPtr<IBaseFilter> renderer;
+  if (SUCCEEDED(renderer.QueryFrom(m_pRenderWindow))) RenderVbi(PIN_CATEGORY_PREVIEW, renderer, true);
 }
 
 void CCaptureGraph::ApplySoundThrough() {
@@ -496,6 +542,7 @@ int CCaptureGraph::BuildPreviewGraph() {
   } else {
     ShowRenderWindow(TRUE);
     ApplyPreviewDeinterlace();
+    RenderLiveCaptions();
   }
 
   AM_MEDIA_TYPE* pmt = nullptr;

@@ -48,6 +48,7 @@ class CGraphBase {
   ComPtr<IAMStreamConfig> m_pVideoConfig;
   ComPtr<IBaseFilter> m_pVideoCapture;
   ComPtr<IBaseFilter> m_pAudioCapture;
+  ComPtr<IBaseFilter> m_pVbiCapture;  // the card's VBI device, in the graph while its captions are used
   CCrossbar* m_pCrossbar = nullptr;
   HWND m_hwndOwner = nullptr;
   int m_nVideoDevice = 0;
@@ -149,9 +150,14 @@ class CCaptureGraph : public CGraphBase {
   void ClearClipMarks();
 
   // Sound through: the card's sound to the speakers as win.ini's SoundThrough asks, from the same
-  // reader that records it (through a tee). Applying a changed choice rebuilds the live picture's
-  // graph; a running capture keeps what it has.
+  // reader that records it (through a tee). Applying a changed choice (or one of captions) rebuilds the
+  // live picture's graph; a running capture keeps what it has.
   void RenderSoundThrough();
+  // The captions of the card's VBI device (its own device, listed under the card's name) into the
+  // sink: the mux of a recording. A card without one records as before, with a line in the log.
+  void RenderCaptions(IBaseFilter* pSink);
+  // The same captions drawn over the live picture, when win.ini's ShowCaptions asks for them.
+  void RenderLiveCaptions();
   void ApplySoundThrough();
   // The level the sound played through takes where no mixer of the platform sets the speakers'.
   void SetSoundThroughLevel(LONG volume, BOOL mute);
@@ -199,6 +205,9 @@ class CCaptureGraph : public CGraphBase {
   const char* EndReason();
   // The result box's line on the files written beside the recording; "" when there are none.
   std::string SideFilesLine() const;
+  // The card's VBI device into the graph once (quiet: no log line when there is none); false without.
+  bool AddVbiDevice(bool quiet);
+  void RenderVbi(const GUID& category, IBaseFilter* pSink, bool quiet);
 
   BOOL m_bWatchLevels = FALSE;
   LONG m_nThroughVolume = 0xFFFF;

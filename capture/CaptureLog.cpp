@@ -4,6 +4,7 @@
 
 #include "common/Commands.h"
 #include "platform/media/graph/filterbase.h"
+#include "platform/media/writer/captionfiles.h"
 #include "platform/media/writer/sidefiles.h"
 #include "platform/ui/afxres.h"
 #include "res/resource.h"
@@ -115,7 +116,8 @@ std::string CCaptureGraph::SideFilesLine() const {
   const std::string path = m_szCaptureFile;
   std::error_code ec;
   std::string names;
-  for (const std::string& side : {orv::media::CaptureLogOf(path), orv::media::FrameChecksumsOf(path)})
+  for (const std::string& side : {orv::media::CaptureLogOf(path), orv::media::FrameChecksumsOf(path),
+                                  orv::media::SccOf(path), orv::media::SrtOf(path)})
     if (std::filesystem::exists(side, ec)) names += (names.empty() ? "" : ", ") + std::filesystem::path(side).filename().string();
   if (names.empty()) return "";
   // The file's checksum is still being read: it comes unless the disk failed to keep the file.

@@ -143,6 +143,8 @@ int CCaptureGraph::BuildCaptureGraph() {
     return FailCaptureBuild(IDS_ERR_RENDER_AUDIO);
   // The same reader's sound to the speakers, through a tee between it and the mux.
   if (m_bWantPreview) RenderSoundThrough();
+  // The archival formats keep the captions of the card's VBI device, after the picture and sound.
+  if (m_recordFormat != orv::record::Format::Spec) RenderCaptions(m_pMux);
 
   hr = m_pBuilder->FindInterface(m_bNoPreviewPin ? &PIN_CATEGORY_CAPTURE : &PIN_CATEGORY_PREVIEW, m_pVideoCapture,
                                  IID_PPV_ARGS(&m_pRenderWindow));
@@ -151,6 +153,7 @@ int CCaptureGraph::BuildCaptureGraph() {
   } else {
     ShowRenderWindow(FALSE);
     ApplyPreviewDeinterlace();
+    if (m_bWantPreview) RenderLiveCaptions();
   }
 
   // The standard's own frame comes with its rate.

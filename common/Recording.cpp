@@ -66,6 +66,10 @@ int StoredStopOnNoSignal() {
 
 bool StoredDeinterlacePreview() { return ParseCount(ReadProfile("DeinterlacePreview")) == 1; }
 
+bool StoredShowCaptions() { return ParseCount(ReadProfile("ShowCaptions")) == 1; }
+
+void StoreShowCaptions(bool show) { WriteProfileStringA(kProfileSection, "ShowCaptions", show ? "1" : "0"); }
+
 void StoreRecording(Format format, int stopOnNoSignal, bool deinterlacePreview) {
   WriteProfileStringA(kProfileSection, "RecordFormat", InfoOf(format).key);
   const int seconds = std::clamp(stopOnNoSignal, 0, kMaxStopOnNoSignal);

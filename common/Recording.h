@@ -36,6 +36,9 @@ Format StoredFormat();
 int StoredStopOnNoSignal();
 bool StoredDeinterlacePreview();
 void StoreRecording(Format format, int stopOnNoSignal, bool deinterlacePreview);
+// "ShowCaptions": the card's captions drawn over the live picture (the video page's box), off unless 1.
+bool StoredShowCaptions();
+void StoreShowCaptions(bool show);
 
 // Who records and what, for the capture log and the file's tags, and whether the log and checksums
 // are written at all.

@@ -85,7 +85,8 @@ int RunConfigSheet(CWnd* videoWnd, HWND hwndPanel, const std::function<void()>& 
     SendMessageA(hwndPanel, WM_TUNER_NOTIFY, PanelCmd::SettingsAccepted, 0);
     if (device.m_bChanged && applyDevices) applyDevices();
     if (record.m_bChanged && applyRecording) applyRecording();
-    if (audio.m_bSoundThroughChanged && applySound) applySound();
+    // Both are the live picture's graph, built again.
+    if ((audio.m_bSoundThroughChanged || video.m_bCaptionsChanged) && applySound) applySound();
     if (loadPicture) loadPicture();
   }
   return result;

@@ -21,7 +21,8 @@ class CConfigSheet : public CPropertySheet {
 // them after the sheet was accepted. The device page lists `devices`; when OK stored another choice
 // there, `applyDevices` runs (before `loadPicture`, so the levels reach the new card); when the
 // recording page stored another choice, `applyRecording` runs next, and `applySound` when the audio
-// page stored another choice of sound through. On IDOK the panel gets code 24 first. Returns what
+// page stored another choice of sound through or the video page one of captions (both rebuild the
+// live picture). On IDOK the panel gets code 24 first. Returns what
 // the sheet returned.
 int RunConfigSheet(CWnd* videoWnd, HWND hwndPanel, const std::function<void()>& savePicture,
                    const std::function<void()>& loadPicture, CaptureDevices devices = {},

@@ -1,6 +1,7 @@
 #include "dialogs/VideoSetup.h"
 
 #include "common/Commands.h"
+#include "common/Recording.h"
 #include "common/Settings.h"
 #include "dialogs/LevelViews.h"
 #include "res/resource.h"
@@ -50,6 +51,7 @@ void CVideoSetup::DoDataExchange(CDataExchange* pDX) {
   DDX_Slider(pDX, IDC_VIDEO_CONTRAST, m_nContrast);
   DDX_Slider(pDX, IDC_VIDEO_HUE, m_nHue);
   DDX_Slider(pDX, IDC_VIDEO_SATURATION, m_nSaturation);
+  DDX_Check(pDX, IDC_VIDEO_CAPTIONS, m_bCaptions);
 }
 
 BOOL CVideoSetup::OnInitDialog() {
@@ -67,6 +69,7 @@ BOOL CVideoSetup::OnInitDialog() {
   mode.Attach(::GetDlgItem(m_hWnd, IDC_VIDEO_MODE));
   mode.SetCurSel(0);
   CloseSettingsKey(key);
+  CheckDlgButton(m_hWnd, IDC_VIDEO_CAPTIONS, orv::record::StoredShowCaptions() ? BST_CHECKED : BST_UNCHECKED);
   return TRUE;
 }
 
@@ -108,6 +111,11 @@ void CVideoSetup::OnSelChangeMode() {
 }
 
 void CVideoSetup::OnOK() {
+  const bool captions = IsDlgButtonChecked(m_hWnd, IDC_VIDEO_CAPTIONS) == BST_CHECKED;
+  if (captions != orv::record::StoredShowCaptions()) {
+    orv::record::StoreShowCaptions(captions);
+    m_bCaptionsChanged = true;
+  }
   HKEY key = OpenSettingsKey(kKeyVideo);
   for (int i = 0; i < kAdjustTargets; ++i)
     WriteSettingDword(key, kPictureValueNames[i], static_cast<DWORD>(*Member(i)));

@@ -1,5 +1,6 @@
 // The settings sheet's second page: brightness, contrast, hue and saturation, applied at once
-// through the main window and stored when the sheet is accepted.
+// through the main window and stored when the sheet is accepted; and whether the card's captions
+// are drawn over the live picture, stored when the sheet is accepted.
 #pragma once
 
 #include "platform/ui/afxdlgs.h"
@@ -12,6 +13,8 @@ class CVideoSetup : public CPropertyPage {
   int m_nContrast = 0;
   int m_nHue = 0;
   int m_nSaturation = 0;
+  int m_bCaptions = 0;            // the card's captions over the live picture (win.ini ShowCaptions)
+  bool m_bCaptionsChanged = false;  // OK stored another choice: the live picture is built again
 
   BOOL OnInitDialog() override;
   void OnOK() override;

@@ -75,6 +75,7 @@ const DialogTemplate kVideoPage = {
         {IDC_STATIC, CtlKind::Button, BS_GROUPBOX, "색상모드", 7, 96, 146, 34},
         {IDC_VIDEO_MODE, CtlKind::ComboBox, CBS_DROPDOWN | WS_VSCROLL | WS_TABSTOP, "", 15, 110, 130, 60,
          {"사용자 정의", "기본값 정의", "주변이 밝을 때", "주변이 어두울 때"}},
+        {IDC_VIDEO_CAPTIONS, CtlKind::Button, BS_AUTOCHECKBOX | WS_TABSTOP, "자막 표시", 160, 96, 66, 10},
         {IDC_VIDEO_LEVELS, CtlKind::Button, BS_PUSHBUTTON | WS_TABSTOP, "신호 레벨...", 160, 109, 66, 15},
     }};
 

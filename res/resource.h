@@ -161,6 +161,7 @@ constexpr int IDC_VIDEO_HUE_VALUE = 1006;
 constexpr int IDC_VIDEO_SATURATION_VALUE = 1007;
 constexpr int IDC_VIDEO_MODE = 1008;  // colour mode box
 constexpr int IDC_VIDEO_LEVELS = 1009;  // opens the levels window
+constexpr int IDC_VIDEO_CAPTIONS = 1010;  // the card's captions over the live picture
 
 // IDD_DEVICE_SETUP: drop-downs, in the page's order.
 constexpr int IDC_DEVICE_VIDEO = 1000;

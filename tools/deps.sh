@@ -6,6 +6,7 @@ PKGS=(
   qt6-base-dev qt6-base-dev-tools
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
   libv4l-dev libasound2-dev libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev libavfilter-dev
+  libzvbi-dev
   fonts-nanum
   xvfb xauth xdotool x11-utils imagemagick ffmpeg desktop-file-utils jq
   appstream openbox

@@ -75,6 +75,7 @@ const DialogTemplate kVideoPage = {
         {IDC_STATIC, CtlKind::Button, BS_GROUPBOX, "Colour Mode", 7, 96, 146, 34},
         {IDC_VIDEO_MODE, CtlKind::ComboBox, CBS_DROPDOWN | WS_VSCROLL | WS_TABSTOP, "", 15, 110, 130, 60,
          {"Custom", "Default", "Bright Surroundings", "Dark Surroundings"}},
+        {IDC_VIDEO_CAPTIONS, CtlKind::Button, BS_AUTOCHECKBOX | WS_TABSTOP, "Captions", 160, 96, 66, 10},
         {IDC_VIDEO_LEVELS, CtlKind::Button, BS_PUSHBUTTON | WS_TABSTOP, "Levels...", 160, 109, 66, 15},
     }};
 

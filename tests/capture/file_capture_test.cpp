@@ -1,6 +1,7 @@
 // File capture on the virtual card: the AVI file as ffprobe reads it, the time limit, and captures
 // that cannot start or cannot keep up.
 #include "common/Commands.h"
+#include "platform/media/writer/captionfiles.h"
 #include "platform/media/writer/sidefiles.h"
 #include "platform/media/writer/testing.h"
 #include "tests/capture/enginerig.h"
@@ -189,17 +190,20 @@ TEST(FileCapture, RecordFormatsWriteWhatTheFileSays) {
     const char* rate;
     const char* fields;  // "" where the file says nothing of them
     const char* aspect;
+    int captions;  // the card's captions: 0 none, 1 beside the file, 2 also its subtitle track
+    const char* card = "";
   } cases[] = {
-      {nullptr, "avi", "rawvideo", "pcm_s16le", 640, 480, "10000000/667111", "", ""},
-      {"bogus", "avi", "rawvideo", "pcm_s16le", 640, 480, "10000000/667111", "", ""},
-      {"full", "avi", "rawvideo", "pcm_s16le", 720, 480, "30000/1001", "", "4:3"},
-      {"lossless", "matroska,webm", "ffv1", "pcm_s16le", 720, 480, "30000/1001", "bb", "4:3"},
-      {"compact", "matroska,webm", "h264", "aac", 720, 480, "30000/1001", "bb", "4:3"},
+      {nullptr, "avi", "rawvideo", "pcm_s16le", 640, 480, "10000000/667111", "", "", 0},
+      {"bogus", "avi", "rawvideo", "pcm_s16le", 640, 480, "10000000/667111", "", "", 0},
+      {"full", "avi", "rawvideo", "pcm_s16le", 720, 480, "30000/1001", "", "4:3", 1},
+      {"lossless", "matroska,webm", "ffv1", "pcm_s16le", 720, 480, "30000/1001", "bb", "4:3", 2},
+      {"compact", "matroska,webm", "h264", "aac", 720, 480, "30000/1001", "bb", "4:3", 2},
+      {"lossless", "matroska,webm", "ffv1", "pcm_s16le", 720, 480, "30000/1001", "bb", "4:3", 0, R"({"vbi": false})"},
   };
   for (const auto& c : cases) {
     const std::string stored = c.stored ? c.stored : "(none)";
-    SCOPED_TRACE(stored);
-    EngineRig rig("", c.stored ? std::string("[orvane]\nRecordFormat=") + c.stored + "\nOperator=김 기록\nNotes=VHS 7\nRegion=KR\nStandard=NTSC-M\n" : "");
+    SCOPED_TRACE(stored + c.card);
+    EngineRig rig(c.card, c.stored ? std::string("[orvane]\nRecordFormat=") + c.stored + "\nOperator=김 기록\nNotes=VHS 7\nRegion=KR\nStandard=NTSC-M\n" : "");
     CCaptureGraph& e = rig.Start();
     e.SelectSource(SOURCE_TV);
     e.TuneChannel(9);
@@ -247,6 +251,13 @@ TEST(FileCapture, RecordFormatsWriteWhatTheFileSays) {
     const auto sound = orv::test::StreamsOf(probe, "audio");
     ASSERT_EQ(1u, sound.size());
     EXPECT_EQ(c.sound, sound[0].value("codec_name", ""));
+    // The card's VBI device: its caption once a second, beside the file and in Matroska's track.
+    EXPECT_EQ(c.captions > 1 ? 1u : 0u, orv::test::StreamsOf(probe, "subtitle").size());
+    EXPECT_EQ(c.captions > 0, std::filesystem::exists(orv::media::SccOf(path)));
+    std::ifstream srt(orv::media::SrtOf(path));
+    const std::string captions((std::istreambuf_iterator<char>(srt)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(c.captions > 0, captions.find("\nCaptions from the virtual card\n") != std::string::npos) << captions;
+    if (c.captions) EXPECT_NE(std::string::npos, box.calls[0].text.find(".srt")) << box.calls[0].text;
     // Every picture counted is in the file; Matroska repeats a picture in place of one dropped
     // (this build is slow enough to drop one now and then), AVI keeps an empty entry.
     EXPECT_GT(e.m_nCaptured, 20);

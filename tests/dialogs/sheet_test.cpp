@@ -12,7 +12,7 @@ using namespace dlgtest;
 
 namespace {
 
-constexpr int kBright = 1000, kHue = 1002, kSaturation = 1003, kBrightLabel = 1004, kMode = 1008;
+constexpr int kBright = 1000, kHue = 1002, kSaturation = 1003, kBrightLabel = 1004, kMode = 1008, kCaptions = 1010;
 constexpr int kTV = 1003, kCATV = 1004, kIn = 1006, kOut = 1007, kAllIn = 1008, kAllOut = 1009, kRestore = 1010;
 
 // The left edges of OK, Cancel, Apply and Help once the sheet is up (-1 for hidden ones unless `all`).
@@ -183,6 +183,28 @@ TEST_F(VideoPage, OpensAtTheStoredValuesAndSendsAndStoresPresetsAndMoves) {
   std::vector<int> stored;
   for (const char* n : {"Bright", "Contrast", "Hue", "Saturation"}) stored.push_back(StoredWord(kKeyVideo, n));
   EXPECT_EQ((std::vector<int>{185, 120, 200, 128}), stored);
+}
+
+// The captions box opens as win.ini's ShowCaptions says (on only for 1); OK stores a change and says
+// so, so that the live picture is built again.
+TEST_F(VideoPage, CaptionsBoxStoresShowCaptionsAndTellsOfAChange) {
+  const struct { const char* stored; bool checked, click; const char* after; } cases[] = {
+      {"", false, false, ""}, {"", false, true, "1"}, {"1", true, true, "0"}, {"yes", false, false, "yes"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.stored) + (c.click ? " clicked" : ""));
+    orv::test::FreshConfigDir();
+    if (*c.stored) WriteProfileStringA("orvane", "ShowCaptions", c.stored);
+    video.m_bCaptionsChanged = false;
+    RunSheet([&] {
+      EXPECT_EQ(c.checked, IsDlgButtonChecked(video.m_hWnd, kCaptions) == BST_CHECKED);
+      if (c.click) Click(video.m_hWnd, kCaptions);
+      Ok();
+    }, 1);
+    char stored[16] = {};
+    GetProfileStringA("orvane", "ShowCaptions", "", stored, sizeof stored);
+    EXPECT_EQ(std::string(c.after), stored);
+    EXPECT_EQ(c.click, video.m_bCaptionsChanged);
+  }
 }
 
 std::vector<std::string> Names(const CListBox& list) {

@@ -6,50 +6,22 @@
 # button, whose checksum the exit waits for.
 source "$(dirname "$0")/lib.bash"
 
-# Closing a dialog brings the video window to the front; a right click on its frame brings the panel.
-panel_to_front() {
-  xdotool mousemove --sync $((VX + 300)) $((VY + 6)) click 3
-  sleep 0.5
-}
-open_dialog() {
-  xdotool mousemove --sync $((PX + 358)) $((PY + 133)) click 1
-  DLG=$(wait_window "캡처설정") || fail "the capture button did not open the capture settings dialog"
-}
-# A click on a dialog control given in dialog units (the template's 216x138 capture dialog).
-click_dlu() {  # x y
-  read -r _ dx dy dw dh <<<"$DLG"
-  xdotool mousemove --sync $((dx + $1 * dw / 216)) $((dy + $2 * dh / 138)) click 1
-  sleep 0.3
-}
-# From the panel: tick "캡처 시간 제한 사용", type the limit, press "캡처 시작"; a file that is there
-# already is asked about, and Enter replaces it.
-capture_timed() {  # seconds
-  open_dialog
-  click_dlu 14 97
-  click_dlu 40 69
-  xdotool key --clearmodifiers ctrl+a BackSpace
-  xdotool type --delay 50 "$1"
-  sleep 0.2
-  click_dlu 126 121
-  if [ -n "$EXPECT_REPLACE" ]; then
-    wait_window "다른 이름으로 저장 확인" 20 >/dev/null || fail "starting onto $EXPECT_REPLACE did not ask first"
-    answer "다른 이름으로 저장 확인"
-  fi
-  sleep 0.3
-  [ -z "$(window "캡처설정")" ] || fail "the capture settings dialog stayed open"
-}
-
 # Beside $mkv: its capture log, every line JSON and the last with this reason; per-frame checksums
-# with the lines ffmpeg reads back from the file; the file's checksum, within 10 s.
+# with the lines ffmpeg reads back from the file (its picture and sound); the file's checksum, within
+# 10 s; the virtual card's captions in SCC and SRT, and as the file's subtitle track.
 side_files() {  # reason
   local log="$mkv.log.jsonl"
   [ -s "$log" ] || fail "no capture log beside $mkv"
   [ "$(jq -c . "$log" | wc -l)" = "$(wc -l <"$log")" ] || fail "a line of the capture log is no JSON: $(cat "$log")"
   [ "$(tail -1 "$log" | jq -r .reason)" = "$1" ] || fail "the log does not end with $1: $(tail -1 "$log")"
-  cmp -s <(grep -v '^#' "$mkv.framemd5") <(ffmpeg -nostdin -v error -i "$mkv" -map 0 -f framemd5 - | grep -v '^#') ||
+  cmp -s <(grep -v '^#' "$mkv.framemd5") <(ffmpeg -nostdin -v error -i "$mkv" -map 0 -sn -f framemd5 - | grep -v '^#') ||
     fail "the per-frame checksums are not those ffmpeg reads back"
   for _ in $(seq 100); do [ -e "$mkv.md5" ] && break; sleep 0.1; done
   (cd "$(dirname "$mkv")" && md5sum -c --quiet "$(basename "$mkv").md5") || fail "md5sum -c failed on $mkv.md5"
+  [ "$(head -1 "$mkv.scc")" = "Scenarist_SCC V1.0" ] || fail "no SCC beside $mkv: $(head -3 "$mkv.scc")"
+  grep -q '^Captions from the virtual card$' "$mkv.srt" || fail "the SRT lacks the card's caption: $(head "$mkv.srt")"
+  ffmpeg -nostdin -v error -i "$mkv" -map 0:s -f srt - | grep -q '^Captions from the virtual card$' ||
+    fail "the file's subtitle track lacks the card's caption"
 }
 
 run() {

@@ -112,6 +112,39 @@ open_sheet_tab() {  # x
   sleep 0.5
 }
 
+# Closing a dialog brings the video window to the front; a right click on its frame brings the panel.
+panel_to_front() {
+  xdotool mousemove --sync $((VX + 300)) $((VY + 6)) click 3
+  sleep 0.5
+}
+open_dialog() {
+  xdotool mousemove --sync $((PX + 358)) $((PY + 133)) click 1
+  DLG=$(wait_window "캡처설정") || fail "the capture button did not open the capture settings dialog"
+}
+# A click on a dialog control given in dialog units (the template's 216x138 capture dialog).
+click_dlu() {  # x y
+  read -r _ dx dy dw dh <<<"$DLG"
+  xdotool mousemove --sync $((dx + $1 * dw / 216)) $((dy + $2 * dh / 138)) click 1
+  sleep 0.3
+}
+# From the panel: tick "캡처 시간 제한 사용", type the limit, press "캡처 시작"; a file that is there
+# already is asked about, and Enter replaces it.
+capture_timed() {  # seconds
+  open_dialog
+  click_dlu 14 97
+  click_dlu 40 69
+  xdotool key --clearmodifiers ctrl+a BackSpace
+  xdotool type --delay 50 "$1"
+  sleep 0.2
+  click_dlu 126 121
+  if [ -n "$EXPECT_REPLACE" ]; then
+    wait_window "다른 이름으로 저장 확인" 20 >/dev/null || fail "starting onto $EXPECT_REPLACE did not ask first"
+    answer "다른 이름으로 저장 확인"
+  fi
+  sleep 0.3
+  [ -z "$(window "캡처설정")" ] || fail "the capture settings dialog stayed open"
+}
+
 # The desktop's window manager: Debian's openbox, as users have one; E2E_WM=none runs a script on the
 # bare X server. stop_wm takes it away in the middle of a script.
 WM_PID=0

@@ -68,6 +68,14 @@ struct WAVEFORMATEX {
 };
 constexpr WORD WAVE_FORMAT_PCM = 1;
 
+// The format block of a VBI device's caption stream (MEDIATYPE_AUXLine21Data, MEDIASUBTYPE_CcData):
+// each sample holds the CEA-608 byte pairs of one frame as cc_data triplets, as ATSC A/53 carries
+// them (a marker byte 0xFC for field 1 or 0xFD for field 2, then the two bytes with their parity).
+struct CAPTIONINFO {
+  REFERENCE_TIME AvgTimePerFrame;  // the picture's frame period the pairs come at
+  LONG Lines;                      // 525 or 625
+};
+
 // Frees the format block (and the pUnk reference) of a media type; the structure itself stays.
 void FreeMediaType(AM_MEDIA_TYPE& mt);
 // Frees a media type handed out by GetFormat: its format block and the structure.

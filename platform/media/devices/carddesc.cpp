@@ -1,5 +1,7 @@
 #include "platform/media/devices/carddesc.h"
 
+#include "platform/media/writer/captions.h"
+
 #include <nlohmann/json.hpp>
 
 #include <cmath>
@@ -9,10 +11,16 @@ namespace orv::media {
 
 using nlohmann::json;
 
+namespace {
+// The pairs a caption may take: a second's frames at 25 a second, less one.
+constexpr std::size_t kMaxCaptionPairs = 24;
+}  // namespace
+
 DeviceDesc DefaultDevice() {
   DeviceDesc d;
   d.name = "Orvane Virtual TV Card";
   d.audioName = "Orvane Virtual TV Card Audio";
+  d.vbiName = "Orvane Virtual TV Card VBI";
   CrossbarDesc x;
   x.inputs = {{PhysConn_Video_SVideo, 4, ""},
               {PhysConn_Video_Tuner, 3, "tuner"},
@@ -175,15 +183,31 @@ DeviceDesc Device(const json& j, const std::string& where, std::size_t index) {
              "analog_in_from", "procamp", "format", "audio", "audio_name", "faults", "sync_marks",
              "audio_clock_ppm", "video_clock_ppm", "video_start_latency_ms", "clock_speed", "standards", "signal_off_after_s",
              "stall_at_s", "stall_ms", "streaming_error_at_s", "bad_buffer_at_s", "no_lock_at_s", "no_lock_ms",
-             "unplug_at_s", "tone_dbfs", "luma_range"});
+             "unplug_at_s", "tone_dbfs", "luma_range", "vbi", "vbi_name", "captions"});
   DeviceDesc d = DefaultDevice();
   d.name = index == 0 ? d.name : d.name + " " + std::to_string(index + 1);
   d.audioName = d.name + " Audio";
+  d.vbiName = d.name + " VBI";
   if (j.contains("name")) {
     d.name = Text(j["name"], where + ".name");
     d.audioName = d.name + " Audio";
+    d.vbiName = d.name + " VBI";
   }
   if (j.contains("audio_name")) d.audioName = Text(j["audio_name"], where + ".audio_name");
+  if (j.contains("vbi")) d.vbi = Bool(j["vbi"], where + ".vbi");
+  if (j.contains("vbi_name")) d.vbiName = Text(j["vbi_name"], where + ".vbi_name");
+  if (j.contains("captions")) {
+    const json& list = j["captions"];
+    if (!list.is_array()) Fail(where + ".captions", "expected an array of texts");
+    d.captions.clear();
+    for (std::size_t k = 0; k < list.size(); ++k) {
+      const std::string w = where + ".captions[" + std::to_string(k) + "]";
+      d.captions.push_back(Text(list[k], w));
+      // One pair goes out a frame: a caption must be whole within the second before the next one.
+      if (cc::PopOnCaption(d.captions.back()).size() > kMaxCaptionPairs)
+        Fail(w, "too long to send within a second (at most one row of 32 characters)");
+    }
+  }
   if (j.contains("preview_pin")) d.previewPin = Bool(j["preview_pin"], where + ".preview_pin");
   if (j.contains("analog_video_in")) d.analogVideoIn = Bool(j["analog_video_in"], where + ".analog_video_in");
   if (j.contains("stream_config")) d.streamConfig = Bool(j["stream_config"], where + ".stream_config");

@@ -59,6 +59,11 @@ struct DeviceDesc {
   VideoFormatDesc format;
   bool audio = true;  // an audio capture device in the audio input category
   std::string audioName;
+  // A VBI device in the VBI input category, and the captions it sends on channel 1, one a second in
+  // turn (none: only null pairs).
+  bool vbi = true;
+  std::string vbiName;
+  std::vector<std::string> captions{"Captions from the virtual card"};
   // Clocks and sync marks (docs/virtual-card.md).
   bool syncMarks = false;
   LONG audioClockPpm = 0;        // the sound's clock runs this many millionths fast against true time

@@ -111,6 +111,7 @@ std::vector<DeviceEntry> ListDevices(const GUID& category) {
   if (!r.useVirtual) return out;
   const bool video = category == CLSID_VideoInputDeviceCategory;
   const bool audio = category == CLSID_AudioInputDeviceCategory;
+  const bool vbi = category == CLSID_VbiInputDeviceCategory;
   for (std::size_t i = 0; i < r.cards.size(); ++i) {
     std::shared_ptr<VirtualDevice> card = r.cards[i];
     const std::string path = "virtual:" + std::to_string(i);
@@ -118,6 +119,8 @@ std::vector<DeviceEntry> ListDevices(const GUID& category) {
       out.push_back({card->Desc().name, path, [card](IBaseFilter** f) { return card->CreateVideoFilter(f); }, kVirtualDriver, path});
     if (audio && card->Desc().audio)
       out.push_back({card->Desc().audioName, path + ":audio", [card](IBaseFilter** f) { return card->CreateAudioFilter(f); }});
+    if (vbi && card->Desc().vbi)
+      out.push_back({card->Desc().vbiName, path + ":vbi", [card](IBaseFilter** f) { return card->CreateVbiFilter(f); }});
   }
   return out;
 }

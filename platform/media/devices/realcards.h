@@ -31,8 +31,15 @@ struct RealDeviceEntry {
   std::string driver, bus;  // the video device's, for a capture's log
 };
 // Every V4L2 video capture device (category video), or their sound devices, one per video device
-// in the same order (category audio).
+// in the same order (category audio), or the VBI devices of those that have one, listed under the
+// card's name (category VBI).
 std::vector<RealDeviceEntry> ListRealDevices(const GUID& category);
+
+// The VBI node ("/dev/vbiN") of the same hardware as video4linux node `node` ("video0"), found under
+// sysfsRoot ("/sys"), or "".
+std::string VbiNodeOf(const std::string& sysfsRoot, const std::string& node);
+// A card's VBI device as a filter: line 21's pairs on the graph's clock.
+HRESULT NewV4l2VbiFilter(const std::string& path, const std::string& instance, IBaseFilter** out);
 
 // The audio capture filter on an ALSA PCM name ("plughw:CARD=x,DEV=0", "default").
 HRESULT CreateAlsaCaptureFilter(const std::string& pcm, const std::string& instance, IBaseFilter** out);

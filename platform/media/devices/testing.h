@@ -41,4 +41,7 @@ void SetAlsaCallsForTests(const AlsaCalls* calls);
 // The capture filter of the card at node, reached through calls, outside the device list.
 HRESULT CreateV4l2Capture(const VideoNode& node, V4l2Calls calls, IBaseFilter** out);
 
+// Real cards' VBI devices read raw lines (sliced here) even where the driver slices them itself.
+void SetRawVbiForTests(bool raw);
+
 }  // namespace orv::media

@@ -134,9 +134,17 @@ std::vector<RealDeviceEntry> ListRealDevices(const GUID& category) {
   std::vector<RealDeviceEntry> out;
   const bool video = category == CLSID_VideoInputDeviceCategory;
   const bool audio = category == CLSID_AudioInputDeviceCategory;
-  if (!video && !audio) return out;
+  const bool vbi = category == CLSID_VbiInputDeviceCategory;
+  if (!video && !audio && !vbi) return out;
   for (const std::shared_ptr<V4l2Card>& card : CurrentCards()) {
     const VideoNode& n = card->Node();
+    if (vbi) {
+      const std::string path = VbiNodeOf("/sys", n.path.substr(5));
+      const std::string instance = card->InstanceName("VbiCapture");
+      if (!path.empty())
+        out.push_back({n.card + " VBI", path, [path, instance](IBaseFilter** f) { return NewV4l2VbiFilter(path, instance, f); }});
+      continue;
+    }
     if (video) {
       out.push_back({n.card, n.path, [card](IBaseFilter** f) { return NewV4l2CaptureFilter(card, f); }, n.driver, n.bus});
       continue;

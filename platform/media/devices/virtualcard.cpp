@@ -672,6 +672,82 @@ class VirtualAudioCapture : public FilterBase {
   Pacer m_pacer;
 };
 
+// ---- VBI capture filter -------------------------------------------------------------------------
+
+// The card's VBI device: line 21's pairs of both fields, one sample a frame of the standard on the
+// pictures' clock (with the same start latency), out of the capture and preview pins. Field 1 carries the
+// description's captions on CC1; field 2 only nulls. Without a signal the lines are empty.
+class VirtualVbiCapture : public FilterBase {
+  static constexpr REFERENCE_TIME kFrame525 = 333667, kFrame625 = 400000;
+
+ public:
+  explicit VirtualVbiCapture(std::shared_ptr<VirtualDevice> device)
+      : FilterBase(GUID_NULL, device->InstanceName("VbiCapture"), "VbiCapture"), m_device(std::move(device)) {
+    CAPTIONINFO info{kFrame525, 525};
+    auto format = std::make_shared<StreamFormat>(CaptionType(&info));
+    AddPin({"Capture", PINDIR_OUTPUT, PIN_CATEGORY_CAPTURE, MEDIATYPE_AUXLine21Data, true, true, format});
+    AddPin({"Preview", PINDIR_OUTPUT, PIN_CATEGORY_PREVIEW, MEDIATYPE_AUXLine21Data, true, true, format});
+  }
+  ~VirtualVbiCapture() override { m_pacer.Stop(); }
+
+  // The stream's type over its format block (not copied).
+  static AM_MEDIA_TYPE CaptionType(CAPTIONINFO* info) {
+    AM_MEDIA_TYPE mt{};
+    mt.majortype = MEDIATYPE_AUXLine21Data;
+    mt.subtype = MEDIASUBTYPE_CcData;
+    mt.formattype = FORMAT_CaptionInfo;
+    mt.cbFormat = sizeof *info;
+    mt.pbFormat = reinterpret_cast<BYTE*>(info);
+    return mt;
+  }
+
+ protected:
+  HRESULT OnRun() override {
+    PinBase* capture = PinAt(0);
+    PinBase* preview = PinAt(1);
+    if (!capture->IsConnected() && !preview->IsConnected()) return S_OK;
+    const DeviceDesc& desc = m_device->Desc();
+    LONG lines = 525;
+    {
+      std::lock_guard lock(m_device->mutex);
+      lines = m_device->Lines();
+    }
+    // The lines come with every frame of the standard, whatever rate the pictures are taken at.
+    const REFERENCE_TIME period = PicturePeriod(lines == 525 ? kFrame525 : kFrame625, desc.videoClockPpm);
+    CAPTIONINFO info{period, lines};
+    const AM_MEDIA_TYPE caption = CaptionType(&info);
+    std::shared_ptr<AM_MEDIA_TYPE> type(new AM_MEDIA_TYPE{}, [](AM_MEDIA_TYPE* p) {
+      FreeMediaType(*p);
+      delete p;
+    });
+    CopyMediaType(type.get(), &caption);
+    // Line 21 is a 525-line standard's: a 625-line picture's VBI carries none of it.
+    auto schedule = std::make_shared<CaptionSchedule>(lines == 525 ? desc.captions : std::vector<std::string>{}, period);
+    const REFERENCE_TIME latency = desc.videoStartLatencyMs * 10000LL;
+    const Pacer::Clock clock{StreamStart(), (latency + period - 1) / period * period, desc.clockSpeed};
+    m_pacer.Start(period, [=, this](std::int64_t, REFERENCE_TIME time, int) {
+      auto wanted = [](PinBase* pin) { return pin->IsConnected() && pin->StreamOn(); };
+      {
+        std::shared_lock lock(StreamMutex());
+        if (!wanted(capture) && !wanted(preview)) return;
+      }
+      cc::Pair pair{cc::kNull, cc::kNull};
+      if (m_device->Picture(time).signal) pair = schedule->At(time);
+      const BYTE data[6] = {cc::kField1, pair[0], pair[1], cc::kField2, cc::kNull, cc::kNull};
+      const MediaSample sample{data, sizeof data, time, time + period, type.get()};
+      std::shared_lock lock(StreamMutex());
+      capture->Deliver(sample);
+      preview->Deliver(sample);
+    }, clock);
+    return S_OK;
+  }
+  void OnStop() override { m_pacer.Stop(); }
+
+ private:
+  std::shared_ptr<VirtualDevice> m_device;
+  Pacer m_pacer;
+};
+
 }  // namespace
 
 // ---- VirtualDevice ------------------------------------------------------------------------------
@@ -849,6 +925,12 @@ PictureState VirtualDevice::Picture(REFERENCE_TIME cardTime) {
   }
   if (gone) s.signal = false;
   return s;
+}
+
+HRESULT VirtualDevice::CreateVbiFilter(IBaseFilter** out) {
+  ComPtr<IBaseFilter> f = static_cast<IBaseFilter*>(new VirtualVbiCapture(shared_from_this()));
+  *out = f.Detach();
+  return S_OK;
 }
 
 HRESULT VirtualDevice::CreateAudioFilter(IBaseFilter** out) {

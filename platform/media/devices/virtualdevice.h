@@ -25,6 +25,7 @@ class VirtualDevice : public std::enable_shared_from_this<VirtualDevice> {
 
   HRESULT CreateVideoFilter(IBaseFilter** out);
   HRESULT CreateAudioFilter(IBaseFilter** out);
+  HRESULT CreateVbiFilter(IBaseFilter** out);
 
   // What the card's decoder shows at `cardTime` (on the card's clock since its capture filter ran;
   // -1: now): the input routed to the capture filter, the tuner's channel and signal, and the

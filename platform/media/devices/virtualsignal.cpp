@@ -301,4 +301,23 @@ void PictureGenerator::DrawWhiteYUY2(BYTE* dst, int width, int height) {
   for (std::size_t i = 0; i + 4 <= size; i += 4) std::copy_n(px, 4, dst + i);
 }
 
+CaptionSchedule::CaptionSchedule(const std::vector<std::string>& captions, REFERENCE_TIME framePeriod)
+    : m_period(framePeriod > 0 ? framePeriod : 1) {
+  for (const std::string& text : captions) m_pairs.push_back(cc::PopOnCaption(text));
+}
+
+cc::Pair CaptionSchedule::At(REFERENCE_TIME t) const {
+  constexpr cc::Pair kNothing{cc::kNull, cc::kNull};
+  if (m_pairs.empty() || t < 0) return kNothing;
+  constexpr REFERENCE_TIME kEvery = 10'000'000;  // a caption a second
+  // The second whose caption is being sent: its first slot is at or before t.
+  std::int64_t second = t / kEvery;
+  auto firstSlot = [this](std::int64_t k) { return (k * kEvery + m_period - 1) / m_period * m_period; };
+  if (firstSlot(second) > t) --second;
+  if (second < 0) return kNothing;
+  const auto& pairs = m_pairs[static_cast<std::size_t>(second) % m_pairs.size()];
+  const std::int64_t index = (t - firstSlot(second)) / m_period;
+  return index < static_cast<std::int64_t>(pairs.size()) ? pairs[static_cast<std::size_t>(index)] : kNothing;
+}
+
 }  // namespace orv::media

@@ -2,6 +2,8 @@
 // the card's picture and sound.
 #pragma once
 
+#include "platform/media/writer/captions.h"
+
 #include "platform/media/com/dshow.h"
 
 #include <condition_variable>
@@ -79,6 +81,21 @@ struct PictureState {
   // The decoder's luma range before the picture controls: black and white of the test picture.
   int lumaMin = 16, lumaMax = 235;
   double toneScale[2] = {8000.0 / 32768, 8000.0 / 32768};  // the tone's peak per side, of full scale
+};
+
+// The virtual card's captions: caption k of the list, in turn, is sent as CC1's pop-on pairs from the
+// first frame slot at or after second k of the card's clock, one pair a frame, so that each shows
+// a second after the one before.
+class CaptionSchedule {
+ public:
+  CaptionSchedule(const std::vector<std::string>& captions, REFERENCE_TIME framePeriod);
+  // The pair of field 1 for the frame slot at time t (a multiple of the frame period): null pairs
+  // between captions.
+  cc::Pair At(REFERENCE_TIME t) const;
+
+ private:
+  std::vector<std::vector<cc::Pair>> m_pairs;
+  REFERENCE_TIME m_period;
 };
 
 // Draws the virtual card's picture and its sound.

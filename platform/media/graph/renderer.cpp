@@ -6,10 +6,14 @@
 #include "platform/media/graph/frameconverter.h"
 #include "platform/media/graph/levels.h"
 #include "platform/media/late/late.h"
+#include "platform/media/writer/captions.h"
 #include "platform/ui/surface.h"
 
 #include <QCoreApplication>
+#include <QFont>
+#include <QImage>
 #include <QMetaObject>
+#include <QPainter>
 
 #include <algorithm>
 #include <condition_variable>
@@ -26,6 +30,7 @@ namespace {
 struct FrameSlot {
   std::mutex mutex;
   PreviewPicture picture;
+  std::vector<cc::Row> captions;  // what line 21's channel 1 shows now, drawn over the picture
   bool fresh = false;
   bool wakePending = false;  // a repaint request is on its way to the user-interface thread
   HWND window = nullptr;
@@ -157,6 +162,30 @@ bool IsInputMessage(UINT m) {
          m == WM_SYSKEYDOWN || m == WM_SYSKEYUP;
 }
 
+// Captions as a television's decoder draws them: white characters on black boxes in a grid of 15
+// rows of 32 columns over the middle 80% of the picture (its safe title area).
+void DrawCaptions(const std::vector<cc::Row>& rows, const orv::ui::SurfaceBits& surface) {
+  constexpr double kSafe = 0.8;
+  constexpr int kRows = 15;
+  if (rows.empty() || surface.width <= 0 || surface.height <= 0) return;
+  QImage image(surface.bits, surface.width, surface.height, surface.stride, QImage::Format_RGB32);
+  QPainter painter(&image);
+  const double cellH = surface.height * kSafe / kRows, cellW = surface.width * kSafe / cc::kColumns;
+  const double left = surface.width * (1 - kSafe) / 2, top = surface.height * (1 - kSafe) / 2;
+  QFont font(QStringLiteral("monospace"));
+  font.setStyleHint(QFont::TypeWriter);
+  font.setPixelSize(std::max(6, static_cast<int>(cellH * 0.8)));
+  painter.setFont(font);
+  for (const cc::Row& row : rows) {
+    const QString text = QString::fromUtf8(row.text.data(), static_cast<qsizetype>(row.text.size()));
+    const QRectF box(left + row.column * cellW, top + (row.row - 1) * cellH, text.size() * cellW, cellH);
+    painter.fillRect(box.adjusted(-cellW / 2, 0, cellW / 2, 0), Qt::black);
+    painter.setPen(Qt::white);
+    for (qsizetype i = 0; i < text.size(); ++i)
+      painter.drawText(QRectF(box.left() + i * cellW, box.top(), cellW, cellH), Qt::AlignCenter, text.mid(i, 1));
+  }
+}
+
 class RendererWnd : public CWnd {
  public:
   explicit RendererWnd(std::shared_ptr<FrameSlot> slot) : m_slot(std::move(slot)) {}
@@ -186,14 +215,17 @@ class RendererWnd : public CWnd {
     CPaintDC dc(this);
     orv::ui::SurfaceBits surface;
     if (!orv::ui::PaintSurface(dc, &surface)) return;
+    std::vector<cc::Row> captions;
     {
       std::lock_guard lock(m_slot->mutex);
       if (m_slot->fresh) {
         m_picture.Swap(m_slot->picture);
         m_slot->fresh = false;
       }
+      captions = m_slot->captions;
     }
     if (m_converter.Convert(m_picture, surface.bits, surface.width, surface.height, surface.stride)) {
+      DrawCaptions(captions, surface);
       if (!std::exchange(m_shownOne, true)) {
         if (ExitAfterFirstPicture())
           QMetaObject::invokeMethod(QCoreApplication::instance(), [] { std::_Exit(0); }, Qt::QueuedConnection);
@@ -229,14 +261,20 @@ class RendererWnd : public CWnd {
 class VideoRenderer : public FilterBase, public IVideoWindow, public IVideoDeinterlace {
  public:
   VideoRenderer() : FilterBase(CLSID_VideoRenderer, "VideoRenderer", "VideoRenderer"), m_slot(std::make_shared<FrameSlot>()) {
-    // Any picture type; sound has nothing to show.
+    // Any picture type; sound has nothing to show. Line 21's captions, when a VBI device is
+    // connected, are drawn over the picture.
     AddPin({"Input", PINDIR_INPUT, GUID_NULL, GUID_NULL, false, false, nullptr, true});
+    m_captionPin = AddPin({"Captions", PINDIR_INPUT, GUID_NULL, MEDIATYPE_AUXLine21Data, false, false, nullptr, true});
   }
   ~VideoRenderer() override { DestroyWnd(); }
   ORV_UNKNOWN_IMPL
 
   // Streaming thread: one copy out of the card's buffer, then the picture is handed on.
-  void Receive(PinBase*, const MediaSample& sample) override {
+  void Receive(PinBase* input, const MediaSample& sample) override {
+    if (input == m_captionPin) {
+      if (sample.data) m_captionDecoder.Feed(sample.data, sample.size, static_cast<double>(sample.start) / 1e7);
+      return;
+    }
     const AM_MEDIA_TYPE* mt = sample.type;
     if (!mt || mt->formattype != FORMAT_VideoInfo || !mt->pbFormat || mt->cbFormat < sizeof(VIDEOINFOHEADER) ||
         !sample.data)
@@ -316,6 +354,10 @@ class VideoRenderer : public FilterBase, public IVideoWindow, public IVideoDeint
   }
   void OnStop() override {
     m_deinterlacer.Stop();
+    {
+      std::lock_guard lock(m_slot->mutex);
+      m_slot->captions.clear();
+    }
     if (const long n = m_givenWay.exchange(0); n > 0)
       LogError("media", "the live picture gave way to the recording: %ld frames not shown", n);
   }
@@ -368,6 +410,12 @@ class VideoRenderer : public FilterBase, public IVideoWindow, public IVideoDeint
   }
 
   std::shared_ptr<FrameSlot> m_slot;
+  PinBase* m_captionPin = nullptr;
+  // The VBI device's streaming thread only: what channel 1 shows, into the slot for the next paint.
+  cc::Decoder m_captionDecoder{[slot = m_slot](const std::vector<cc::Row>& rows, double) {
+    std::lock_guard lock(slot->mutex);
+    slot->captions = rows;
+  }};
   std::atomic<bool> m_deinterlace{false};
   std::atomic<long> m_givenWay{0};  // frames left out for a writer behind, since the graph last ran
   // Streaming thread only.

@@ -323,7 +323,11 @@ class Encoded final : public PictureCoder {
     return avcodec_send_frame(encoder.get(), nullptr) == 0 && Drain(encoder.get(), emit, 1);
   }
   std::string Settings() const override { return settings; }
+  void Captions(const BYTE* triplets, std::size_t size) override {
+    if (a53) m_captions.insert(m_captions.end(), triplets, triplets + size);
+  }
   std::string settings;
+  bool a53 = false;  // the encoder takes line 21's captions with the pictures
 
  private:
   bool Send(std::int64_t index, bool again, const EmitFn& emit) {
@@ -339,8 +343,17 @@ class Encoded final : public PictureCoder {
     last->interlaced_frame = interlaced;
     last->top_field_first = topFirst;
 #endif
-    return avcodec_send_frame(encoder.get(), last.get()) == 0 && Drain(encoder.get(), emit, 1);
+    // A repeat carries no captions: they were the previous picture's.
+    if (!again && !m_captions.empty()) {
+      if (AVFrameSideData* side = av_frame_new_side_data(last.get(), AV_FRAME_DATA_A53_CC, m_captions.size()))
+        std::copy(m_captions.begin(), m_captions.end(), side->data);
+      m_captions.clear();
+    }
+    const bool sent = avcodec_send_frame(encoder.get(), last.get()) == 0;
+    av_frame_remove_side_data(last.get(), AV_FRAME_DATA_A53_CC);
+    return sent && Drain(encoder.get(), emit, 1);
   }
+  std::vector<BYTE> m_captions;  // waiting for the next picture
 };
 
 // The encoders' notes on every recording (x264's settings, AAC's) are not for the user: only
@@ -383,6 +396,8 @@ HRESULT OpenEncoder(Encoded& e, RECORD_CODING coding, AVFieldOrder order, AVRati
     c->gop_size = static_cast<int>(av_rescale(kKeyFrameEvery, unit.den, 10'000'000LL * unit.num));
     if (order == AV_FIELD_TT || order == AV_FIELD_BB) c->flags |= AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
     av_dict_set(&options, "preset", kH264Preset, 0);
+    av_dict_set(&options, "a53cc", "1", 0);
+    e.a53 = true;
   }
   const int opened = avcodec_open2(c, codec, &options);
   av_dict_free(&options);

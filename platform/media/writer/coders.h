@@ -40,6 +40,9 @@ class PictureCoder {
   virtual bool Flush(const EmitFn&) { return true; }
   // The codec and its settings, as a person reads them ("ffv1 level=3 slices=4 ...").
   virtual std::string Settings() const = 0;
+  // Line 21's cc_data triplets for the next picture: H.264 carries them in the picture's A/53 side
+  // data, which players show; the other codings keep them beside the file only.
+  virtual void Captions(const BYTE*, std::size_t) {}
 
   // Sees each picture as it goes into the file (as its decoder gives it back), with its frame
   // index; again: the previous picture once more, for a frame that had none.

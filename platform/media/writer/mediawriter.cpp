@@ -2,6 +2,7 @@
 
 #include "platform/log.h"
 #include "platform/media/late/late.h"
+#include "platform/media/writer/captionfiles.h"
 #include "platform/media/writer/coders.h"
 #include "platform/media/writer/sidefiles.h"
 #include "platform/media/writer/testing.h"
@@ -176,9 +177,18 @@ class MediaFile final : public MediaWriter {
     std::unique_ptr<SoundCoder> sound;
     std::unique_ptr<PictureClock> clock;     // video, on the pictures' timeline
     std::unique_ptr<SoundFollower> follower;  // sound, on the pictures' timeline
+    bool captions = false;  // line 21's byte pairs: beside the file, and a subtitle track in Matroska
   };
 
   HRESULT AddStream(const AM_MEDIA_TYPE& mt);
+  static bool IsCaptions(const AM_MEDIA_TYPE& mt) {
+    return mt.majortype == MEDIATYPE_AUXLine21Data && mt.subtype == MEDIASUBTYPE_CcData &&
+           mt.formattype == FORMAT_CaptionInfo && mt.pbFormat && mt.cbFormat >= sizeof(CAPTIONINFO);
+  }
+  // The captions' track of a Matroska file, once every other stream has its own.
+  HRESULT AddCaptionTrack(Stream& s);
+  void WriteCaptions(Item& item);
+  bool WriteSubtitle(Stream& s, const std::string& text, double start, double end);
   void Loop();
   void WriteItem(Item& item);
   void WriteVideo(Stream& s, Item& item);
@@ -225,6 +235,7 @@ class MediaFile final : public MediaWriter {
   HaltFn m_onHalt;
   std::size_t m_queueLimit;
   std::unique_ptr<SideFiles> m_side;  // the log and checksums beside the file
+  std::unique_ptr<CaptionFiles> m_captions;  // the captions beside the file, when a VBI device feeds one
 
   int m_fd = -1;
   // Waiting for the disk is left to a thread of its own, so that the writing never waits on it.
@@ -312,6 +323,12 @@ std::int64_t MediaFile::SeekCallback(void* opaque, std::int64_t offset, int when
 
 HRESULT MediaFile::AddStream(const AM_MEDIA_TYPE& mt) {
   Stream s;
+  if (IsCaptions(mt)) {
+    s.captions = true;
+    s.unit = AVRational{1, 1000};
+    m_streams.push_back(std::move(s));
+    return S_OK;
+  }
   s.st = avformat_new_stream(m_ctx, nullptr);
   if (!s.st) return E_OUTOFMEMORY;
   const bool globalHeader = m_ctx->oformat->flags & AVFMT_GLOBALHEADER;
@@ -357,19 +374,33 @@ HRESULT MediaFile::Open(const std::vector<const AM_MEDIA_TYPE*>& types) {
     return E_OUTOFMEMORY;
   for (const AM_MEDIA_TYPE* mt : types)
     if (HRESULT hr = AddStream(*mt); FAILED(hr)) return hr;
+  // The captions come after the picture and the sound in the file, whatever order the pins came in.
+  for (Stream& s : m_streams)
+    if (s.captions && m_options.matroska)
+      if (HRESULT hr = AddCaptionTrack(s); FAILED(hr)) return hr;
   if (m_master >= static_cast<int>(m_streams.size()) || (m_master >= 0 && m_streams[m_master].video)) m_master = -1;
   if (m_pictureLed && VideoStream())
     for (Stream& s : m_streams) {
-      if (s.video) continue;
+      if (s.video || s.captions) continue;
       const int bits = s.unsigned8 ? 8 : 16;
       s.follower = std::make_unique<SoundFollower>(s.rate, s.blockAlign / (bits / 8), bits);
       if (!s.follower->Valid()) return E_OUTOFMEMORY;
     }
 
   SideFiles::ClearFormer(m_path);
+  CaptionFiles::ClearFormer(m_path);
   if (m_options.sideFiles && m_pictureLed) {
     m_side = std::make_unique<SideFiles>(m_path, m_options.description, m_options.matroska, m_options.coding != RECORD_H264_AAC);
-    for (Stream& s : m_streams) m_side->AddStream(s.st, s.unit, s.picture.get(), s.sound.get());
+    for (Stream& s : m_streams)
+      if (!s.captions) m_side->AddStream(s.st, s.unit, s.picture.get(), s.sound.get());
+  }
+  const auto captions = std::find_if(m_streams.begin(), m_streams.end(), [](const Stream& s) { return s.captions; });
+  if (captions != m_streams.end() && m_pictureLed && VideoStream()) {
+    Stream* track = captions->st ? &*captions : nullptr;
+    m_captions = std::make_unique<CaptionFiles>(m_path, VideoStream()->frameDuration,
+                                                [this, track](const std::string& text, double start, double end) {
+                                                  return !track || WriteSubtitle(*track, text, start, end);
+                                                });
   }
   m_fd = ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (m_fd < 0) return FileErrorOf(errno);
@@ -398,6 +429,7 @@ HRESULT MediaFile::Open(const std::vector<const AM_MEDIA_TYPE*>& types) {
   m_headerWritten = true;
   if (m_side && !m_side->Start([this](REFERENCE_TIME t) { return VideoStream() ? FileTime(t) / 1e7 : (t - m_origin) / 1e7; }))
     m_side.reset();
+  if (m_captions && !m_captions->Start()) m_captions.reset();
   m_thread = std::thread([this] { Loop(); });
   return S_OK;
 }
@@ -491,6 +523,7 @@ void MediaFile::Loop() {
 
 void MediaFile::WriteItem(Item& item) {
   if (const int delay = g_writeDelayUs; delay > 0) std::this_thread::sleep_for(std::chrono::microseconds(delay));
+  if (m_streams[item.stream].captions) return WriteCaptions(item);
   if (!m_haveOrigin) {
     m_haveOrigin = true;
     m_origin = item.start;
@@ -614,7 +647,7 @@ void MediaFile::FillToSoundEnd() {
   for (Stream& s : m_streams) {
     if (s.video)
       video = &s;
-    else
+    else if (s.sound)
       sound = &s;
   }
   if (!video || !sound || !video->clock || !m_pictureLed) return;
@@ -667,10 +700,45 @@ void MediaFile::WriteSound(int index, Stream& s, Item& item) {
   s.next += samples;
 }
 
+HRESULT MediaFile::AddCaptionTrack(Stream& s) {
+  s.st = avformat_new_stream(m_ctx, nullptr);
+  if (!s.st) return E_OUTOFMEMORY;
+  // S_TEXT/UTF8 in Matroska.
+  s.st->codecpar->codec_type = AVMEDIA_TYPE_SUBTITLE;
+  s.st->codecpar->codec_id = AV_CODEC_ID_SUBRIP;
+  s.st->time_base = s.unit;
+  return S_OK;
+}
+
+// A frame's pairs where the pictures' clock puts their time: beside the file, and into the picture
+// stream for a coding that carries them. Pairs from before the first picture have no place yet.
+void MediaFile::WriteCaptions(Item& item) {
+  Stream* video = const_cast<Stream*>(VideoStream());
+  if (!m_haveOrigin || !video || !video->clock || m_halted) return;
+  const std::int64_t frame = std::llround(video->clock->PlaceAt(item.start, m_origin));
+  if (video->picture) video->picture->Captions(item.data.data(), item.data.size());
+  if (m_captions && !m_captions->Frame(frame, FileTime(item.start) / 1e7, item.data.data(), item.data.size())) Halt(E_FAIL);
+}
+
+bool MediaFile::WriteSubtitle(Stream& s, const std::string& text, double start, double end) {
+  AVPacket* pkt = av_packet_alloc();
+  if (!pkt || av_new_packet(pkt, static_cast<int>(text.size())) < 0) {
+    av_packet_free(&pkt);
+    return false;
+  }
+  std::copy(text.begin(), text.end(), pkt->data);
+  pkt->pts = pkt->dts = std::llround(start * 1000);
+  pkt->duration = std::max<std::int64_t>(1, std::llround(end * 1000) - pkt->pts);
+  pkt->flags |= AV_PKT_FLAG_KEY;
+  const bool ok = WritePacket(s, pkt);
+  av_packet_free(&pkt);
+  return ok;
+}
+
 bool MediaFile::WritePacket(Stream& s, AVPacket* pkt) {
   if (m_halted) return false;
   pkt->stream_index = s.st->index;
-  if (m_side) m_side->Packet(s.st->index, *pkt);
+  if (m_side && !s.captions) m_side->Packet(s.st->index, *pkt);
   av_packet_rescale_ts(pkt, s.unit, s.st->time_base);
   if (const int ret = av_write_frame(m_ctx, pkt); ret < 0) {
     Halt(m_writeErrno ? FileErrorOf(m_writeErrno) : HRESULT_FROM_WIN32(ERROR_WRITE_FAULT));
@@ -789,7 +857,15 @@ HRESULT MediaFile::Finish(bool drain) {
   if (drain && m_headerWritten && !m_halted) FillToSoundEnd();
   if (drain && m_headerWritten)
     for (Stream& s : m_streams)
-      if (!m_halted && !(s.picture ? s.picture->Flush(EmitTo(s)) : s.sound->Flush(EmitTo(s))) && !m_halted) Halt(E_FAIL);
+      if (!m_halted && (s.picture || s.sound) && !(s.picture ? s.picture->Flush(EmitTo(s)) : s.sound->Flush(EmitTo(s))) &&
+          !m_halted)
+        Halt(E_FAIL);
+  // The caption on the screen at the end lasts until the pictures end.
+  if (auto captions = std::move(m_captions); captions && m_headerWritten) {
+    const Stream* video = VideoStream();
+    const double end = video ? static_cast<double>(video->next) * video->unit.num / video->unit.den : 0.0;
+    if (!captions->Finish(end) && !m_halted) Halt(E_FAIL);
+  }
   if (m_finished) return S_OK;  // halted on the way
   m_finished = true;
   if (m_headerWritten) {

@@ -5,7 +5,7 @@
 //                     short keeps its log up to its last events.
 //   <file>.framemd5   for the lossless codings: a checksum of every picture and sound block as a
 //                     decoder gives it back, in FFmpeg's framemd5 form (the lines `ffmpeg -i FILE
-//                     -map 0 -f framemd5 -` prints for the file).
+//                     -map 0 -sn -f framemd5 -` prints for the file: its captions are beside it).
 //   <file>.md5        the whole file's checksum in md5sum's form, read back on a thread of its own
 //                     once the file is closed; it appears complete or not at all.
 // A Matroska file also carries descriptive tags from its start. The writer calls in on its writing

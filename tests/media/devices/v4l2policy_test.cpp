@@ -113,7 +113,7 @@ TEST(V4l2Streaming, SequenceGapsCountLostFrames) {
   EXPECT_EQ(0u, g.Next(100));
 }
 
-TEST(Sysfs, SoundOfTheSameDeviceOrOfASiblingFunction) {
+TEST(Sysfs, SoundAndVbiOfTheSameDeviceOrOfASiblingFunction) {
   namespace fs = std::filesystem;
   char tmpl[] = "/tmp/orv-sysfs-XXXXXX";
   ASSERT_NE(nullptr, mkdtemp(tmpl));
@@ -124,7 +124,8 @@ TEST(Sysfs, SoundOfTheSameDeviceOrOfASiblingFunction) {
   const std::pair<const char*, std::string> links[] = {
       {"video4linux/video0", pci + "05.0"}, {"sound/card1", pci + "05.0"}, {"video4linux/video1", pci + "06.0"},
       {"sound/card0", pci + "07.0"}, {"sound/card2", pci + "06.1"}, {"video4linux/video2", "platform/vivid.0"},
-      {"sound/card3", "platform/snd_dummy.0"}, {"video4linux/video3", "usb1/1-1/1-1:1.0"}, {"sound/card4", "usb1/1-1/1-1:1.1"}};
+      {"sound/card3", "platform/snd_dummy.0"}, {"video4linux/video3", "usb1/1-1/1-1:1.0"}, {"sound/card4", "usb1/1-1/1-1:1.1"},
+      {"video4linux/vbi0", pci + "05.0"}, {"video4linux/vbi10", "platform/vivid.0"}, {"video4linux/vbi2", "platform/vivid.0"}};
   for (const auto& [entry, device] : links) {  // a class entry whose "device" link points at the device
     fs::create_directories(root / "devices" / device);
     fs::create_directories(root / "class" / entry);
@@ -134,6 +135,9 @@ TEST(Sysfs, SoundOfTheSameDeviceOrOfASiblingFunction) {
   for (auto [node, card] : {std::pair{"video0", 1}, {"video1", 2}, {"video2", -1}, {"video3", 4}, {"video9", -1}})
     EXPECT_EQ(card, SoundCardOfNode(root, node)) << node;
   EXPECT_EQ(-1, SoundCardOfNode((root / "missing").string(), "video0"));
+  // The VBI node of the same device, the lowest numbered of them; none for a card without.
+  for (auto [node, vbi] : {std::pair{"video0", "/dev/vbi0"}, {"video2", "/dev/vbi2"}, {"video1", ""}, {"video9", ""}})
+    EXPECT_EQ(vbi, VbiNodeOf(root, node)) << node;
   fs::remove_all(root);
 }
 

@@ -5,6 +5,7 @@
 
 #include <QThread>
 #include <algorithm>
+#include <cmath>
 #include <iterator>
 #include <gtest/gtest.h>
 
@@ -26,6 +27,7 @@ TEST(Devices, BadDescriptionsAreRefusedWithAMessageAndTheDefaultCardApplies) {
       {R"({"procamp": {"hue": {"min": 0, "max": 10, "default": 11}}})", "outside"},
       {R"({"format": {"width": 0}})", "out of range"}, {R"({"faults": [{"op": "Run", "hr": "bogus"}]})", "integer"},
       {R"({"luma_range": [200, 100]})", "darkest above brightest"}, {R"({"tone_dbfs": [-6, 3]})", "from -120 to 0"},
+      {R"({"captions": ["A caption longer than one row of the screen"]})", "too long"}, {R"({"captions": "Hi"})", "array"},
   };
   for (const auto& [json, why] : bad) {
     UseCard(json);
@@ -193,6 +195,46 @@ TEST(VirtualCard, AKeptPictureIsWhatAFreshDrawingGives) {
       }
     }
   }
+}
+
+// The card's VBI is a device of its own, listed under the card's name: line 21 on the pictures'
+// frame slots, whose CC1 shows the description's captions in turn, one a second.
+TEST(VirtualCard, VbiDeviceSendsTheCaptionsOnThePicturesClock) {
+  UseCard(R"({"devices": [{"name": "Card A", "captions": ["One", "Two"], "clock_speed": 4}, {"name": "Card B", "vbi": false}]})");
+  GraphRig rig;
+  ComPtr<IBaseFilter> vbi = BindDevice(CLSID_VbiInputDeviceCategory, 0);
+  ASSERT_TRUE(vbi);
+  EXPECT_FALSE(BindDevice(CLSID_VbiInputDeviceCategory, 1)) << "Card B has none";
+  ASSERT_EQ(S_OK, rig.graph->AddFilter(vbi, nullptr));
+  auto lines = AttachSink(rig.graph, vbi, PIN_CATEGORY_CAPTURE);
+  auto pictures = AttachSink(rig.graph, rig.capture, PIN_CATEGORY_CAPTURE);
+  ASSERT_EQ(S_OK, rig.control->Run());
+  ASSERT_TRUE(PumpUntil([&] { return lines->Count() >= 100; }, 20000));
+  rig.control->Stop();
+  EXPECT_EQ(MEDIATYPE_AUXLine21Data, lines->major);
+  EXPECT_EQ(MEDIASUBTYPE_CcData, lines->subtype);
+
+  constexpr REFERENCE_TIME kSlot = 333667;
+  std::vector<std::pair<double, std::string>> shown;
+  double now = 0;
+  orv::media::cc::Decoder decoder([&](const auto& rows, double) { shown.emplace_back(now, orv::media::cc::TextOf(rows)); });
+  for (std::size_t i = 0; i < lines->Count(); ++i) {
+    EXPECT_EQ(0, lines->starts[i] % kSlot) << i;
+    ASSERT_EQ(6u, lines->data[i].size());
+    now = lines->starts[i] / 1e7;
+    decoder.Feed(lines->data[i].data(), 6, now);
+  }
+  // Each caption ends (its first end-of-caption pair) 8 pairs after its second's first slot.
+  ASSERT_GE(shown.size(), 3u);
+  for (std::size_t k = 0; k < 3; ++k) {
+    const double first = std::ceil(k * 1e7 / kSlot) * kSlot / 1e7;
+    EXPECT_NEAR(first + 8 * kSlot / 1e7, shown[k].first, 1e-6) << k;
+    EXPECT_EQ(k % 2 ? "Two" : "One", shown[k].second) << k;
+  }
+  // The pictures are on the same slots.
+  ASSERT_GT(pictures->Count(), 0u);
+  EXPECT_EQ(0, pictures->starts[0] % kSlot);
+  UseCard("");
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The mux and file writer fed by a source whose time stamps the test chooses.
 #include "platform/media/late/testing.h"
+#include "platform/media/writer/captionfiles.h"
 #include "platform/media/writer/mediawriter.h"
 #include "platform/media/writer/sidefiles.h"
 #include "platform/media/writer/testing.h"
@@ -16,6 +17,8 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 #include <numeric>
+#include <regex>
+#include <sstream>
 #include <random>
 #include <set>
 #include <sys/wait.h>
@@ -59,10 +62,15 @@ class StampedSource : public FilterBase, public IAMAnalogVideoDecoder {
     WAVEFORMATEX wfx{WAVE_FORMAT_PCM, 2, kRate, kRate * 4, 4, 16, 0};
     AM_MEDIA_TYPE a{MEDIATYPE_Audio, MEDIASUBTYPE_PCM, TRUE, FALSE, 4, FORMAT_WaveFormatEx, nullptr,
                     sizeof wfx, reinterpret_cast<BYTE*>(&wfx)};
+    CAPTIONINFO cc{frame, 525};
+    AM_MEDIA_TYPE c{MEDIATYPE_AUXLine21Data, MEDIASUBTYPE_CcData, FALSE, FALSE, 0, FORMAT_CaptionInfo, nullptr,
+                    sizeof cc, reinterpret_cast<BYTE*>(&cc)};
     formats[0] = std::make_shared<StreamFormat>(v);
     formats[1] = std::make_shared<StreamFormat>(a);
+    formats[2] = std::make_shared<StreamFormat>(c);
     AddPin({"Video", PINDIR_OUTPUT, GUID_NULL, MEDIATYPE_Video, false, false, formats[0]});
     AddPin({"Audio", PINDIR_OUTPUT, GUID_NULL, MEDIATYPE_Audio, false, false, formats[1]});
+    AddPin({"Captions", PINDIR_OUTPUT, GUID_NULL, MEDIATYPE_AUXLine21Data, false, false, formats[2]});
   }
   // A picture whose bytes all carry `mark`, after `lost` frames the card lost, counted as a card
   // counts its frames.
@@ -85,6 +93,11 @@ class StampedSource : public FilterBase, public IAMAnalogVideoDecoder {
     return Send(1, std::vector<BYTE>(reinterpret_cast<BYTE*>(s.data()), reinterpret_cast<BYTE*>(s.data() + s.size())),
                 at, at + ms * 10000LL);
   }
+  // A frame's line 21: this pair on field 1, nulls on field 2.
+  Delivery Captions(REFERENCE_TIME at, cc::Pair pair) {
+    const std::uint8_t data[6] = {cc::kField1, pair[0], pair[1], cc::kField2, cc::kNull, cc::kNull};
+    return Send(2, std::vector<BYTE>(data, data + 6), at, at + frame);
+  }
   // From now on its pictures are this wide (a card whose input changed standard).
   void Reshape(LONG width) {
     AM_MEDIA_TYPE mt{};
@@ -97,7 +110,7 @@ class StampedSource : public FilterBase, public IAMAnalogVideoDecoder {
   }
   const REFERENCE_TIME frame;
   std::size_t bytes;
-  std::shared_ptr<StreamFormat> formats[2];
+  std::shared_ptr<StreamFormat> formats[3];
   std::shared_ptr<FrameCounts> counts = std::make_shared<FrameCounts>();
   AM_FIELD_ORDER fields = AM_FIELDS_UNKNOWN;
   bool textured = false;  // pictures whose bytes differ (else all `mark`)
@@ -827,6 +840,104 @@ TEST_F(AviMux, TheAccessCopyFallsBehindWithoutCostingTheMasterAPicture) {
     EXPECT_EQ(std::filesystem::path(copy).filename(), std::filesystem::path(end["access_copy"].value("file", "")).filename());
     EXPECT_EQ(dropped, end["access_copy"].value("dropped", -1L));
     TearDown();
+  }
+}
+
+// SubRip entries (start and end in seconds, text) as a file or a reader's output has them.
+std::vector<std::tuple<double, double, std::string>> SrtEntries(const std::string& text) {
+  std::vector<std::tuple<double, double, std::string>> out;
+  std::istringstream in(text);
+  std::string line;
+  auto seconds = [](const std::string& t) {
+    return std::stoi(t.substr(0, 2)) * 3600.0 + std::stoi(t.substr(3, 2)) * 60.0 + std::stoi(t.substr(6, 2)) +
+           std::stoi(t.substr(9, 3)) / 1000.0;
+  };
+  while (std::getline(in, line)) {
+    const auto arrow = line.find(" --> ");
+    if (arrow == std::string::npos) continue;
+    std::string body, row;
+    while (std::getline(in, row) && !row.empty() && row != "\r") body += (body.empty() ? "" : "\n") + row;
+    out.emplace_back(seconds(line.substr(0, arrow)), seconds(line.substr(arrow + 5)), body);
+  }
+  return out;
+}
+
+std::string ReadText(const std::string& path) {
+  std::ifstream in(path);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// Line 21's captions of a capture: every pair in the SCC beside the file at its frame's time code,
+// each caption in the SRT from the frame its last pair came on to the next one's, the same in a
+// Matroska file's subtitle track, and the H.264 of compact carries them so that a player decodes
+// the same text.
+TEST_F(AviMux, CaptionsGoBesideAndIntoTheRecording) {
+  constexpr REFERENCE_TIME kNtsc = 333667;
+  const char* texts[] = {"Hello world!", "Closed captions test"};
+  // Caption k's pairs from frame 30k + 3 on; 150 frames (5 s) in all.
+  constexpr int kFrames = 150, kEvery = 30, kFrom = 3;
+  constexpr double kFrameSeconds = 1001 / 30000.0;
+  struct Case { const char* name; RECORD_CODING coding; bool track; } cases[] = {
+      {"full.avi", RECORD_UNCOMPRESSED_422, false}, {"lossless.mkv", RECORD_FFV1_PCM, true}, {"compact.mkv", RECORD_H264_AAC, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    MuxRig rig(dir + "/" + c.name, true, 1, c.coding, AM_FIELDS_BOTTOM_FIRST, {false, kNtsc});
+    ASSERT_EQ(S_OK, rig.graph->ConnectDirect(rig.Src()->PinAt(2), AsFilterBase(rig.mux)->PinAt(3), nullptr));
+    ASSERT_EQ(S_OK, rig.control->Run());
+    std::vector<double> shownAt;  // when each caption's end came (the first of its two), in seconds of the file
+    for (int i = 0; i < kFrames; ++i) {
+      const REFERENCE_TIME at = i * kNtsc;
+      const int k = i / kEvery, step = i % kEvery - kFrom;
+      const auto pairs = cc::PopOnCaption(texts[k % 2]);
+      cc::Pair pair{cc::kNull, cc::kNull};
+      if (step >= 0 && step < static_cast<int>(pairs.size())) pair = pairs[static_cast<std::size_t>(step)];
+      if (step == static_cast<int>(pairs.size()) - 2) shownAt.push_back(i * 1001 / 30000.0);
+      rig.Src()->Sound(at, 33, 0);
+      // The pairs come before or after their picture, as two devices' threads deliver them.
+      if (i % 2) ASSERT_EQ(Delivery::Taken, rig.Src()->Captions(at, pair));
+      rig.Src()->Picture(at, static_cast<BYTE>(i));
+      if (i % 2 == 0) ASSERT_EQ(Delivery::Taken, rig.Src()->Captions(at, pair));
+    }
+    ASSERT_EQ(S_OK, rig.control->Stop());
+    ASSERT_EQ(5u, shownAt.size());
+
+    const std::string scc = ReadText(SccOf(rig.path));
+    EXPECT_EQ("Scenarist_SCC V1.0\n\n00:00:00;03\t9420 9420 94ae 94ae 94f4 94f4 c8e5 ecec ef20 f7ef f2ec 64a1 942f 942f\n\n"
+              "00:00:01;03\t9420 9420 94ae 94ae 94f2 94f2",
+              scc.substr(0, 144));
+    const auto ours = SrtEntries(ReadText(SrtOf(rig.path)));
+    ASSERT_EQ(5u, ours.size());
+    for (std::size_t k = 0; k < ours.size(); ++k) {
+      EXPECT_NEAR(shownAt[k], std::get<0>(ours[k]), 0.001) << k;
+      // The last lasts until the pictures end.
+      EXPECT_NEAR(k + 1 < shownAt.size() ? shownAt[k + 1] : kFrames * 1001 / 30000.0, std::get<1>(ours[k]), 0.001) << k;
+      EXPECT_EQ(texts[k % 2], std::get<2>(ours[k]));
+    }
+
+    const std::string probe = orv::test::Shell("ffprobe -v error -show_entries stream=codec_type,codec_name -of csv=p=0 " +
+                                               orv::test::Quoted(rig.path));
+    EXPECT_EQ(c.track, probe.find("subrip,subtitle") != std::string::npos) << probe;
+    if (c.track) {
+      const auto track = SrtEntries(orv::test::Shell("ffmpeg -nostdin -v error -i " + orv::test::Quoted(rig.path) + " -map 0:s -f srt -"));
+      ASSERT_EQ(ours.size(), track.size());
+      // A reader moves the whole file by the AAC encoder's priming (23 ms): within a frame.
+      for (std::size_t k = 0; k < ours.size(); ++k) {
+        EXPECT_NEAR(std::get<0>(ours[k]), std::get<0>(track[k]), kFrameSeconds) << k;
+        EXPECT_NEAR(std::get<1>(ours[k]), std::get<1>(track[k]), kFrameSeconds) << k;
+        EXPECT_EQ(std::get<2>(ours[k]), std::get<2>(track[k])) << k;
+      }
+    }
+    if (c.coding == RECORD_H264_AAC) {
+      // FFmpeg's own line 21 decoder, from the A/53 data of the pictures.
+      const auto played = SrtEntries(orv::test::Shell("ffmpeg -nostdin -v error -f lavfi -i " +
+                                                      orv::test::Quoted("movie=" + rig.path + "[out+subcc]") + " -map 0:s -f srt -"));
+      ASSERT_EQ(ours.size(), played.size());
+      for (std::size_t k = 0; k < ours.size(); ++k) {
+        // Its text comes in a monospaced font's markup.
+        EXPECT_EQ(std::get<2>(ours[k]), std::regex_replace(std::get<2>(played[k]), std::regex("<[^>]*>|\\{[^}]*\\}"), "")) << k;
+        EXPECT_NEAR(std::get<0>(ours[k]), std::get<0>(played[k]), 2 * kFrameSeconds) << k;
+      }
+    }
   }
 }
 

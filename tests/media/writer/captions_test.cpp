@@ -1,0 +1,79 @@
+// Line 21's captions: what the virtual card encodes comes back from libzvbi's decoder as the same
+// text, and the time codes and times of the files beside a recording.
+#include "platform/media/writer/captions.h"
+
+#include <bit>
+#include <cstdio>
+#include <gtest/gtest.h>
+
+using namespace orv::media;
+
+namespace {
+
+// Runs pairs of field 1 through the decoder, one a frame at 29.97, with nulls on field 2; returns
+// what the screen showed after each change, with the frame it changed on.
+std::vector<std::pair<int, std::vector<cc::Row>>> Decode(const std::vector<cc::Pair>& pairs, int frames) {
+  std::vector<std::pair<int, std::vector<cc::Row>>> shown;
+  int frame = 0;
+  cc::Decoder decoder([&](const std::vector<cc::Row>& rows, double) { shown.emplace_back(frame, rows); });
+  for (; frame < frames; ++frame) {
+    const cc::Pair p = frame < static_cast<int>(pairs.size()) ? pairs[static_cast<std::size_t>(frame)] : cc::Pair{cc::kNull, cc::kNull};
+    const std::uint8_t data[6] = {cc::kField1, p[0], p[1], cc::kField2, cc::kNull, cc::kNull};
+    decoder.Feed(data, sizeof data, frame * 1001 / 30000.0);
+  }
+  return shown;
+}
+
+TEST(Captions, PopOnCaptionsComeBackFromTheDecoderAsSent) {
+  struct Case {
+    const char* text;
+    std::vector<cc::Row> rows;  // as shown: row, column, text
+  } cases[] = {
+      {"Hello world!", {{15, 8, "Hello world!"}}},
+      {"Captions from the virtual card", {{15, 0, "Captions from the virtual card"}}},
+      // Characters of the special set (two bytes each) and of the basic set that differ from ASCII.
+      {"½ café ♪ Ñ", {{15, 8, "½ café ♪ Ñ"}}},
+      // Wrapped at a space before the 32nd column; a forced break; what line 21 cannot show.
+      {"The quick brown fox jumps over the lazy dog", {{14, 0, "The quick brown fox jumps over"}, {15, 8, "the lazy dog"}}},
+      {"one\ntwo", {{14, 12, "one"}, {15, 12, "two"}}},
+      {"日本 ok", {{15, 12, "?? ok"}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    const auto pairs = cc::PopOnCaption(c.text);
+    for (const cc::Pair& p : pairs)
+      for (std::uint8_t b : p) EXPECT_EQ(1, std::popcount(static_cast<unsigned>(b)) % 2) << int{b};
+    const auto shown = Decode(pairs, 60);
+    // Nothing shows until the first of the two last pairs (end of caption) swaps the caption in; the
+    // repeat changes nothing.
+    ASSERT_FALSE(shown.empty());
+    EXPECT_EQ(c.rows, shown.back().second);
+    EXPECT_EQ(static_cast<int>(pairs.size()) - 2, shown.back().first);
+  }
+}
+
+// The pairs as an SCC file shows them: load, erase the hidden memory, row 15 indent 12, text, swap.
+TEST(Captions, PairsOfAPopOnCaptionAreTheStandardCodes) {
+  const auto pairs = cc::PopOnCaption("Hi");
+  std::string hex;
+  for (const cc::Pair& p : pairs) {
+    char b[8];
+    std::snprintf(b, sizeof b, "%s%02x%02x", hex.empty() ? "" : " ", p[0], p[1]);
+    hex += b;
+  }
+  EXPECT_EQ("9420 9420 94ae 94ae 9476 9476 c8e9 942f 942f", hex);
+}
+
+TEST(Captions, TimeCodesAndSubRipTimes) {
+  struct Case { std::int64_t frame; bool drop; int fps; const char* code; } codes[] = {
+      {0, true, 30, "00:00:00;00"},     {29, true, 30, "00:00:00;29"},  {1799, true, 30, "00:00:59;29"},
+      {1800, true, 30, "00:01:00;02"},  {3597, true, 30, "00:01:59;29"}, {17982, true, 30, "00:10:00;00"},
+      {107892, true, 30, "01:00:00;00"}, {26, false, 25, "00:00:01:01"}, {90000, false, 25, "01:00:00:00"},
+  };
+  for (const Case& c : codes) EXPECT_EQ(c.code, cc::TimeCode(c.frame, c.drop, c.fps)) << c.frame;
+  EXPECT_EQ("00:00:00,000", cc::SrtTime(-1));
+  EXPECT_EQ("00:00:01,335", cc::SrtTime(1.3347));
+  EXPECT_EQ("01:02:03,004", cc::SrtTime(3723.004));
+}
+
+}  // namespace
