@@ -57,9 +57,7 @@ TEST(Captions, VividsLineTwentyOneSlicedAndRawGiveTheSameCaptionsOnTheFilesTimel
     g.SelectSource(0);
     ASSERT_EQ(1, g.TuneChannel(3));
     const std::string path = orv::test::ConfigDir() + "/captions.mkv";
-    ASSERT_EQ(1, g.StartFileCapture(path.c_str(), TRUE, 10));
-    ASSERT_TRUE(orv::test::PumpUntil([&] { return g.IsCaptureTimeUp() == 1; }, 40000));
-    ASSERT_EQ(1, g.StopFileCapture());
+    ASSERT_TRUE(CaptureTimed(g, path, 10, 40000));
 
     const auto captions = Captions(ReadText(orv::media::SrtOf(path)));
     ASSERT_GE(captions.size(), 6u) << ReadText(orv::media::SrtOf(path));
@@ -106,9 +104,7 @@ TEST(Captions, ABusyVbiDeviceLeavesTheRecordingWithoutCaptions) {
   req.count = 2, req.type = V4L2_BUF_TYPE_VBI_CAPTURE, req.memory = V4L2_MEMORY_MMAP;
   ASSERT_EQ(0, ::ioctl(other, VIDIOC_REQBUFS, &req));
   const std::string path = orv::test::ConfigDir() + "/busy.mkv";
-  ASSERT_EQ(1, g.StartFileCapture(path.c_str(), TRUE, 2));
-  ASSERT_TRUE(orv::test::PumpUntil([&] { return g.IsCaptureTimeUp() == 1; }, 20000));
-  ASSERT_EQ(1, g.StopFileCapture());
+  ASSERT_TRUE(CaptureTimed(g, path, 2, 20000));
   ::close(other);
   EXPECT_GT(g.m_nCaptured, 20);
   EXPECT_EQ("", orv::test::DecodeErrors(path));

@@ -17,9 +17,7 @@ TEST(Capture, TimedCaptureFromTheCardIsAnAviWithTheReportedFrames) {
   g.SelectSource(0);
   ASSERT_EQ(1, g.TuneChannel(3));
   const std::string path = orv::test::ConfigDir() + "/vivid.avi";
-  ASSERT_EQ(1, g.StartFileCapture(path.c_str(), TRUE, 3));
-  ASSERT_TRUE(orv::test::PumpUntil([&] { return g.IsCaptureTimeUp() == 1; }, 15000));
-  ASSERT_EQ(1, g.StopFileCapture());
+  ASSERT_TRUE(CaptureTimed(g, path, 3, 15000));
   g.ShowCaptureResult();
   ASSERT_FALSE(rig.boxes.calls.empty());
   EXPECT_EQ("동영상을 다음과 같이 캡처했습니다. \n캡처: " + std::to_string(g.m_nCaptured) + " 프레임, 놓침: " +

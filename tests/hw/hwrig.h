@@ -108,4 +108,10 @@ struct HwEngine {
   std::unique_ptr<CCaptureGraph> engine;
 };
 
+// A capture with a time limit, from its start to its stop once the time is up (within `waitMs`).
+inline bool CaptureTimed(CCaptureGraph& g, const std::string& path, UINT seconds, int waitMs) {
+  return g.StartFileCapture(path.c_str(), TRUE, seconds) == 1 &&
+         orv::test::PumpUntil([&] { return g.IsCaptureTimeUp() == 1; }, waitMs) && g.StopFileCapture() == 1;
+}
+
 }  // namespace orv::hw

@@ -96,6 +96,14 @@ std::string Text(const json& v, const std::string& where) {
   return v.get<std::string>();
 }
 
+// An array of strings.
+std::vector<std::string> Texts(const json& v, const std::string& where) {
+  if (!v.is_array()) Fail(where, "expected an array of texts");
+  std::vector<std::string> out;
+  for (std::size_t k = 0; k < v.size(); ++k) out.push_back(Text(v[k], where + "[" + std::to_string(k) + "]"));
+  return out;
+}
+
 GUID Guid(const json& v, const std::string& where, std::initializer_list<std::pair<const char*, GUID>> shortNames) {
   const std::string s = Text(v, where);
   for (const auto& [name, g] : shortNames)
@@ -197,16 +205,11 @@ DeviceDesc Device(const json& j, const std::string& where, std::size_t index) {
   if (j.contains("vbi")) d.vbi = Bool(j["vbi"], where + ".vbi");
   if (j.contains("vbi_name")) d.vbiName = Text(j["vbi_name"], where + ".vbi_name");
   if (j.contains("captions")) {
-    const json& list = j["captions"];
-    if (!list.is_array()) Fail(where + ".captions", "expected an array of texts");
-    d.captions.clear();
-    for (std::size_t k = 0; k < list.size(); ++k) {
-      const std::string w = where + ".captions[" + std::to_string(k) + "]";
-      d.captions.push_back(Text(list[k], w));
-      // One pair goes out a frame: a caption must be whole within the second before the next one.
-      if (cc::PopOnCaption(d.captions.back()).size() > kMaxCaptionPairs)
-        Fail(w, "too long to send within a second (at most one row of 32 characters)");
-    }
+    d.captions = Texts(j["captions"], where + ".captions");
+    // One pair goes out a frame: a caption must be whole within the second before the next one.
+    for (std::size_t k = 0; k < d.captions.size(); ++k)
+      if (cc::PopOnCaption(d.captions[k]).size() > kMaxCaptionPairs)
+        Fail(where + ".captions[" + std::to_string(k) + "]", "too long to send within a second (at most one row of 32 characters)");
   }
   if (j.contains("preview_pin")) d.previewPin = Bool(j["preview_pin"], where + ".preview_pin");
   if (j.contains("analog_video_in")) d.analogVideoIn = Bool(j["analog_video_in"], where + ".analog_video_in");
@@ -254,13 +257,7 @@ DeviceDesc Device(const json& j, const std::string& where, std::size_t index) {
       d.toneScale[side] = std::pow(10.0, t[side].get<double>() / 20.0);
     }
   }
-  if (j.contains("standards")) {
-    const json& list = j["standards"];
-    if (!list.is_array()) Fail(where + ".standards", "expected an array");
-    d.standards.emplace();
-    for (std::size_t k = 0; k < list.size(); ++k)
-      d.standards->push_back(Text(list[k], where + ".standards[" + std::to_string(k) + "]"));
-  }
+  if (j.contains("standards")) d.standards = Texts(j["standards"], where + ".standards");
 
   if (j.contains("crossbars")) {
     const json& xs = j["crossbars"];

@@ -199,7 +199,7 @@ class AviMux : public FilterBase, public IConfigAviMux, public IConfigRecordMux 
     for (auto& t : types) typePtrs.push_back(&t);
 
     auto writer = std::shared_ptr<MediaWriter>(
-        MediaWriter::Create(path, static_cast<int>(m_master), options, [this](HRESULT hr) { Abort(hr); }));
+        MediaWriter::Create(path, static_cast<int>(m_master), options, [this](HRESULT hr) { AbortGraph(hr); }));
     const HRESULT hr = writer->Open(typePtrs);
     for (auto& t : types) FreeMediaType(t);
     if (FAILED(hr)) {
@@ -223,13 +223,10 @@ class AviMux : public FilterBase, public IConfigAviMux, public IConfigRecordMux 
     }
     if (!writer) return;
     // An index that could not be written is worth telling as much as a halt on the way.
-    if (const HRESULT hr = writer->Close(); FAILED(hr) && !writer->Halted()) Abort(hr);
+    if (const HRESULT hr = writer->Close(); FAILED(hr) && !writer->Halted()) AbortGraph(hr);
     std::lock_guard lock(m_mutex);
     m_accessDropped = writer->AccessCopyDropped();
   }
-
-  // The file can take no more (from the writing thread, or while stopping).
-  void Abort(HRESULT hr) { AbortGraph(hr); }
 
   int m_inputCount = 0;
   LONG m_master = -1;
