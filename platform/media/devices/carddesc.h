@@ -4,6 +4,7 @@
 
 #include "platform/media/com/dshow.h"
 
+#include <cstdint>
 #include <optional>
 #include <set>
 #include <string>
@@ -64,6 +65,10 @@ struct DeviceDesc {
   bool vbi = true;
   std::string vbiName;
   std::vector<std::string> captions{"Captions from the virtual card"};
+  // Under a 625-line standard, line 23's wide-screen signal: its bits (none: the line is empty),
+  // and from when on it says 4:3 instead (card's clock, 100 ns units; -1: never).
+  std::optional<std::uint16_t> wss;
+  REFERENCE_TIME wssUntil = -1;
   // Clocks and sync marks (docs/virtual-card.md).
   bool syncMarks = false;
   LONG audioClockPpm = 0;        // the sound's clock runs this many millionths fast against true time

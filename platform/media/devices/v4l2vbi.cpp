@@ -1,6 +1,7 @@
-// A V4L2 card's VBI device as a filter of its own: line 21 of both fields, one sample a frame, on the
-// graph's clock from the buffers' stamps. The driver's sliced VBI where it offers closed captions,
-// else its raw VBI lines sliced by libzvbi's raw decoder.
+// A V4L2 card's VBI device as a filter of its own: line 21 of both fields (525 lines) or line 23's
+// wide-screen signalling (625 lines), one sample a frame, on the graph's clock from the buffers'
+// stamps. The driver's sliced VBI where it offers the service, else its raw VBI lines sliced by
+// libzvbi's raw decoder.
 #include "platform/log.h"
 #include "platform/media/devices/realcards.h"
 #include "platform/media/devices/testing.h"
@@ -8,6 +9,7 @@
 #include "platform/media/devices/v4l2policy.h"
 #include "platform/media/graph/filterbase.h"
 #include "platform/media/writer/captions.h"
+#include "platform/media/writer/wss.h"
 
 #include <algorithm>
 #include <atomic>
@@ -111,12 +113,15 @@ class V4l2VbiCapture : public FilterBase {
     return S_OK;
   }
 
-  // The driver's own slicer, when it offers the captions of 525 lines.
+  bool Lines525() const { return m_period == kFrame525; }
+
+  // The driver's own slicer, when it offers the service of the standard's lines.
   bool TrySliced() {
+    const unsigned service = Lines525() ? V4L2_SLICED_CAPTION_525 : V4L2_SLICED_WSS_625;
     v4l2_format f{};
     f.type = V4L2_BUF_TYPE_SLICED_VBI_CAPTURE;
-    f.fmt.sliced.service_set = V4L2_SLICED_CAPTION_525;
-    if (Ioctl(m_fd, VIDIOC_S_FMT, &f) < 0 || !(f.fmt.sliced.service_set & V4L2_SLICED_CAPTION_525)) return false;
+    f.fmt.sliced.service_set = static_cast<__u16>(service);
+    if (Ioctl(m_fd, VIDIOC_S_FMT, &f) < 0 || !(f.fmt.sliced.service_set & service)) return false;
     m_type = V4L2_BUF_TYPE_SLICED_VBI_CAPTURE;
     return true;
   }
@@ -144,8 +149,9 @@ class V4l2VbiCapture : public FilterBase {
     m_raw.count[1] = static_cast<int>(v.count[1]);
     m_raw.interlaced = (v.flags & V4L2_VBI_INTERLACED) != 0;
     m_raw.synchronous = (v.flags & V4L2_VBI_UNSYNC) == 0;
-    if (!(vbi_raw_decoder_add_services(&m_raw, VBI_SLICED_CAPTION_525, 0) & VBI_SLICED_CAPTION_525)) {
-      LogError("v4l2", "%s: its raw VBI lines cannot carry line 21", m_path.c_str());
+    const unsigned service = Lines525() ? VBI_SLICED_CAPTION_525 : VBI_SLICED_WSS_625;
+    if (!(vbi_raw_decoder_add_services(&m_raw, service, 0) & service)) {
+      LogError("v4l2", "%s: its raw VBI lines cannot carry line %d", m_path.c_str(), Lines525() ? 21 : 23);
       return false;
     }
     m_type = V4L2_BUF_TYPE_VBI_CAPTURE;
@@ -190,6 +196,7 @@ class V4l2VbiCapture : public FilterBase {
       const auto* data = static_cast<std::uint8_t*>(m_buffers[b.index].first);
       const std::vector<std::uint8_t> pairs = m_sliced ? FromSliced(data, b.bytesused) : FromRaw(data);
       Ioctl(m_fd, VIDIOC_QBUF, &b);
+      if (pairs.empty()) continue;  // line 23 lost in this frame
       const MediaSample sample{pairs.data(), pairs.size(), at, at + m_period, type};
       std::shared_lock lock(StreamMutex());
       PinAt(0)->Deliver(sample);
@@ -206,22 +213,35 @@ class V4l2VbiCapture : public FilterBase {
     return {cc::kField1, field1[0], field1[1], cc::kField2, field2[0], field2[1]};
   }
 
-  static std::vector<std::uint8_t> FromSliced(const std::uint8_t* data, std::size_t size) {
+  // Line 23 as its triplet; none when the frame lacks it.
+  static std::vector<std::uint8_t> Wss(const std::uint8_t* line) {
+    if (!line) return {};
+    const auto t = wss::Triplet(static_cast<std::uint16_t>(line[0] | line[1] << 8));
+    return {t.begin(), t.end()};
+  }
+
+  std::vector<std::uint8_t> FromSliced(const std::uint8_t* data, std::size_t size) const {
     const std::uint8_t* fields[2] = {};
+    const std::uint8_t* wss = nullptr;
     const auto* lines = reinterpret_cast<const v4l2_sliced_vbi_data*>(data);
-    for (std::size_t i = 0; i < size / sizeof(v4l2_sliced_vbi_data); ++i)
+    for (std::size_t i = 0; i < size / sizeof(v4l2_sliced_vbi_data); ++i) {
       if ((lines[i].id & V4L2_SLICED_CAPTION_525) && lines[i].field < 2) fields[lines[i].field] = lines[i].data;
-    return Pairs(fields[0], fields[1]);
+      if (lines[i].id & V4L2_SLICED_WSS_625) wss = lines[i].data;
+    }
+    return Lines525() ? Pairs(fields[0], fields[1]) : Wss(wss);
   }
 
   std::vector<std::uint8_t> FromRaw(const std::uint8_t* data) {
     vbi_sliced sliced[kMaxSliced];
     const int n = vbi_raw_decode(&m_raw, const_cast<std::uint8_t*>(data), sliced);
     const std::uint8_t* fields[2] = {};
+    const std::uint8_t* wss = nullptr;
     // The decoder names both fields' line 21 alike: the line number tells them apart.
-    for (int i = 0; i < n; ++i)
+    for (int i = 0; i < n; ++i) {
       if (sliced[i].id & VBI_SLICED_CAPTION_525) fields[sliced[i].line >= kSecondField525 ? 1 : 0] = sliced[i].data;
-    return Pairs(fields[0], fields[1]);
+      if (sliced[i].id & VBI_SLICED_WSS_625) wss = sliced[i].data;
+    }
+    return Lines525() ? Pairs(fields[0], fields[1]) : Wss(wss);
   }
 
   std::string m_path;

@@ -3,6 +3,7 @@
 
 #include "platform/media/devices/channels.h"
 #include "platform/media/devices/realcards.h"
+#include "platform/media/writer/wss.h"
 
 #include <algorithm>
 #include <cmath>
@@ -676,7 +677,8 @@ class VirtualAudioCapture : public FilterBase {
 
 // The card's VBI device: line 21's pairs of both fields, one sample a frame of the standard on the
 // pictures' clock (with the same start latency), out of the capture and preview pins. Field 1 carries the
-// description's captions on CC1; field 2 only nulls. Without a signal the lines are empty.
+// description's captions on CC1; field 2 only nulls. Under a 625-line standard with the
+// description's aspect, line 23 alone. Without a signal the lines are empty.
 class VirtualVbiCapture : public FilterBase {
   static constexpr REFERENCE_TIME kFrame525 = 333667, kFrame625 = 400000;
 
@@ -723,6 +725,7 @@ class VirtualVbiCapture : public FilterBase {
     CopyMediaType(type.get(), &caption);
     // Line 21 is a 525-line standard's: a 625-line picture's VBI carries none of it.
     auto schedule = std::make_shared<CaptionSchedule>(lines == 525 ? desc.captions : std::vector<std::string>{}, period);
+    const std::optional<std::uint16_t> wssFrom = lines == 625 ? desc.wss : std::nullopt;
     const REFERENCE_TIME latency = desc.videoStartLatencyMs * 10000LL;
     const Pacer::Clock clock{StreamStart(), (latency + period - 1) / period * period, desc.clockSpeed};
     m_pacer.Start(period, [=, this](std::int64_t, REFERENCE_TIME time, int) {
@@ -731,10 +734,21 @@ class VirtualVbiCapture : public FilterBase {
         std::shared_lock lock(StreamMutex());
         if (!wanted(capture) && !wanted(preview)) return;
       }
-      cc::Pair pair{cc::kNull, cc::kNull};
-      if (m_device->Picture(time).signal) pair = schedule->At(time);
-      const BYTE data[6] = {cc::kField1, pair[0], pair[1], cc::kField2, cc::kNull, cc::kNull};
-      const MediaSample sample{data, sizeof data, time, time + period, type.get()};
+      const bool signal = m_device->Picture(time).signal;
+      BYTE data[6];
+      std::size_t size = 6;
+      if (wssFrom) {
+        // 625 lines with line 23: its signal alone (an empty line without a picture).
+        if (!signal) return;
+        const auto t = wss::Triplet(desc.wssUntil >= 0 && time >= desc.wssUntil ? *wss::ValueOfName("4:3") : *wssFrom);
+        std::copy(t.begin(), t.end(), data);
+        size = t.size();
+      } else {
+        const cc::Pair pair = signal ? schedule->At(time) : cc::Pair{cc::kNull, cc::kNull};
+        const BYTE pairs[6] = {cc::kField1, pair[0], pair[1], cc::kField2, cc::kNull, cc::kNull};
+        std::copy(std::begin(pairs), std::end(pairs), data);
+      }
+      const MediaSample sample{data, size, time, time + period, type.get()};
       std::shared_lock lock(StreamMutex());
       capture->Deliver(sample);
       preview->Deliver(sample);

@@ -1,4 +1,5 @@
 #include "platform/media/writer/coders.h"
+#include "platform/media/writer/captions.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -324,7 +325,10 @@ class Encoded final : public PictureCoder {
   }
   std::string Settings() const override { return settings; }
   void Captions(const BYTE* triplets, std::size_t size) override {
-    if (a53) m_captions.insert(m_captions.end(), triplets, triplets + size);
+    if (!a53) return;
+    // A/53's own triplets only: the VBI's other lines (wide-screen signalling) are not for players.
+    for (std::size_t i = 0; i + 3 <= size; i += 3)
+      if (triplets[i] == cc::kField1 || triplets[i] == cc::kField2) m_captions.insert(m_captions.end(), triplets + i, triplets + i + 3);
   }
   std::string settings;
   bool a53 = false;  // the encoder takes line 21's captions with the pictures

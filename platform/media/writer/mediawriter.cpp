@@ -7,6 +7,7 @@
 #include "platform/media/writer/sidefiles.h"
 #include "platform/media/writer/testing.h"
 #include "platform/media/writer/timeline.h"
+#include "platform/media/writer/wss.h"
 #include "platform/ui/winuser.h"
 
 #include <algorithm>
@@ -62,6 +63,9 @@ constexpr std::size_t kSoundQueueBytes = 32u << 20;
 constexpr std::size_t kAccessQueueBytes = kEncodedQueueBytes / 4;
 constexpr std::size_t kIoBufferBytes = 256u << 10;
 constexpr std::size_t kSparePictures = 4;
+// A Matroska file with a 625-line VBI stream waits at most this many pictures for the wide-screen
+// signal, whose shape goes into its header: libzvbi takes a value after a few frames.
+constexpr int kAspectLookahead = 25;
 // Room kept allocated ahead of the data, so that the index and headers can always be written.
 constexpr std::uint64_t kReserveBytes = 8u << 20;
 constexpr std::uint64_t kIndexBytesPerChunk = 24;  // legacy and OpenDML index entries together
@@ -188,6 +192,10 @@ class MediaFile final : public MediaWriter {
   // The captions' track of a Matroska file, once every other stream has its own.
   HRESULT AddCaptionTrack(Stream& s);
   void WriteCaptions(Item& item);
+  // Under the lock: whether the header can be written, the aspect of line 23 known or not coming.
+  bool HeaderReady();
+  // The header, with the picture's shape where line 23 says it is 16:9; false when it failed.
+  bool WriteHeader();
   bool WriteSubtitle(Stream& s, const std::string& text, double start, double end);
   void Loop();
   void WriteItem(Item& item);
@@ -250,6 +258,13 @@ class MediaFile final : public MediaWriter {
   std::atomic<int> m_syncErrno{0};  // the first sync that failed
   AVFormatContext* m_ctx = nullptr;
   bool m_headerWritten = false;
+  // The header waits in the writing thread for the picture's shape the VBI stream will tell.
+  bool m_headerWaits = false;
+  std::unique_ptr<wss::Decoder> m_aspectAhead;  // the queue's VBI samples read before the header
+  std::size_t m_lookedAt = 0;                   // queue items read so far
+  int m_picturesAhead = 0;
+  bool m_aspectNotComing = false;  // 525 lines: no wide-screen signal
+  std::unique_ptr<wss::Decoder> m_aspect;  // its changes into the capture log
   bool m_finished = false;
   std::vector<Stream> m_streams;
   std::int64_t m_pos = 0;       // where the next write goes
@@ -424,14 +439,50 @@ HRESULT MediaFile::Open(const std::vector<const AM_MEDIA_TYPE*>& types) {
   int written = avformat_init_output(m_ctx, &options);
   av_dict_free(&options);
   if (written >= 0 && m_side) m_side->Tag(m_ctx);
-  if (written >= 0) written = avformat_write_header(m_ctx, nullptr);
   if (written < 0) return m_writeErrno ? FileErrorOf(m_writeErrno) : E_FAIL;
-  m_headerWritten = true;
+  // With a VBI stream, Matroska's header waits in the writing thread for the picture's shape.
+  m_headerWaits = m_captions && m_options.matroska;
+  if (m_headerWaits) m_aspectAhead = std::make_unique<wss::Decoder>(nullptr);
+  if (!m_headerWaits && !WriteHeader()) return m_writeErrno ? FileErrorOf(m_writeErrno) : E_FAIL;
   if (m_side && !m_side->Start([this](REFERENCE_TIME t) { return VideoStream() ? FileTime(t) / 1e7 : (t - m_origin) / 1e7; }))
     m_side.reset();
+  if (m_captions && m_side)
+    m_aspect = std::make_unique<wss::Decoder>([this](const wss::Aspect& aspect, double since) { m_side->Aspect(aspect, since); });
   if (m_captions && !m_captions->Start()) m_captions.reset();
   m_thread = std::thread([this] { Loop(); });
   return S_OK;
+}
+
+bool MediaFile::HeaderReady() {
+  if (!m_headerWaits || m_headerWritten) return true;
+  for (; m_lookedAt < m_queue.size(); ++m_lookedAt) {
+    const Item& item = m_queue[m_lookedAt];
+    if (m_streams[item.stream].video) {
+      ++m_picturesAhead;
+    } else if (m_streams[item.stream].captions) {
+      const bool lineTwentyOne = std::any_of(item.data.begin(), item.data.end(), [](BYTE b) { return b == cc::kField1; });
+      if (lineTwentyOne && !wss::ValueIn(item.data.data(), item.data.size())) m_aspectNotComing = true;
+      m_aspectAhead->Feed(item.data.data(), item.data.size(), item.start / 1e7);
+    }
+  }
+  // Never at the cost of pictures: a queue half full writes the header as it is.
+  return m_aspectAhead->Current() || m_aspectNotComing || m_picturesAhead >= kAspectLookahead || m_closing ||
+         m_queued > m_queueLimit / 2;
+}
+
+bool MediaFile::WriteHeader() {
+  const Stream* video = VideoStream();
+  if (m_aspectAhead && m_aspectAhead->Current() && m_aspectAhead->Current()->anamorphic && video && video->shape) {
+    // The frame is shown at 16:9: its pixels are that much wider than tall.
+    AVRational sar{};
+    av_reduce(&sar.num, &sar.den, 16LL * video->shape->height, 9LL * video->shape->width, INT32_MAX);
+    video->st->sample_aspect_ratio = video->st->codecpar->sample_aspect_ratio = sar;
+  }
+  m_aspectAhead.reset();
+  m_writeErrno = 0;
+  if (avformat_write_header(m_ctx, nullptr) < 0) return false;
+  m_headerWritten = true;
+  return true;
 }
 
 void MediaFile::UpdateBehind() {
@@ -488,7 +539,13 @@ Delivery MediaFile::Push(int stream, const MediaSample& sample) {
 void MediaFile::Loop() {
   std::unique_lock lock(m_mutex);
   for (;;) {
-    m_wake.wait(lock, [this] { return m_closing || (m_soundLost && !m_halted) || !m_queue.empty(); });
+    m_wake.wait(lock, [this] { return m_closing || (m_soundLost && !m_halted) || (!m_queue.empty() && HeaderReady()); });
+    if (!m_headerWritten && !m_halted) {
+      HeaderReady();
+      lock.unlock();
+      if (!WriteHeader()) Halt(m_writeErrno ? FileErrorOf(m_writeErrno) : HRESULT_FROM_WIN32(ERROR_WRITE_FAULT));
+      lock.lock();
+    }
     if (m_soundLost && !m_halted) {
       lock.unlock();
       Halt(HRESULT_FROM_WIN32(ERROR_WRITE_FAULT));
@@ -718,6 +775,7 @@ void MediaFile::WriteCaptions(Item& item) {
   const std::int64_t frame = std::llround(video->clock->PlaceAt(item.start, m_origin));
   if (video->picture) video->picture->Captions(item.data.data(), item.data.size());
   if (m_captions && !m_captions->Frame(frame, FileTime(item.start) / 1e7, item.data.data(), item.data.size())) Halt(E_FAIL);
+  if (m_aspect) m_aspect->Feed(item.data.data(), item.data.size(), FileTime(item.start) / 1e7);
 }
 
 bool MediaFile::WriteSubtitle(Stream& s, const std::string& text, double start, double end) {

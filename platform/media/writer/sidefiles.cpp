@@ -686,6 +686,12 @@ void SideFiles::Packet(int stream, const AVPacket& pkt) {
   m.OutSums(false);
 }
 
+void SideFiles::Aspect(const wss::Aspect& aspect, double seconds) {
+  Impl& m = *m_impl;
+  m.WriteLine({{"type", "event"}, {"event", "wss"}, {"t", Impl::Seconds(seconds)}, {"aspect", aspect.DisplayName()},
+               {"lines", {aspect.firstLine, aspect.lastLine}}, {"wss", aspect.value}});
+}
+
 void SideFiles::Halted(HRESULT why) {
   Impl& m = *m_impl;
   m.halted = why == HRESULT_FROM_WIN32(ERROR_DISK_FULL) ? "disk_full"

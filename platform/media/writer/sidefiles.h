@@ -13,6 +13,7 @@
 #pragma once
 
 #include "platform/media/com/sample.h"
+#include "platform/media/writer/wss.h"
 
 #include <cstdint>
 #include <functional>
@@ -64,6 +65,8 @@ class SideFiles {
   void Packet(int stream, const AVPacket& pkt);
   // The file can take no more (disk full, a write fault, a picture of another format).
   void Halted(HRESULT why);
+  // Line 23 of a 625-line picture tells a new shape from `seconds` on the file's timeline: an event.
+  void Aspect(const wss::Aspect& aspect, double seconds);
   // Why the recording ends ("user", "time_limit" ...), as the capture engine says it; any thread
   // before Finish.
   void EndsBecause(std::string reason);

@@ -4,6 +4,7 @@
 #include "platform/media/writer/mediawriter.h"
 #include "platform/media/writer/sidefiles.h"
 #include "platform/media/writer/testing.h"
+#include "platform/media/writer/wss.h"
 #include "tests/media/avicheck.h"
 #include "tests/media/mediarig.h"
 #include "tests/support/testenv.h"
@@ -94,10 +95,9 @@ class StampedSource : public FilterBase, public IAMAnalogVideoDecoder {
                 at, at + ms * 10000LL);
   }
   // A frame's line 21: this pair on field 1, nulls on field 2.
-  Delivery Captions(REFERENCE_TIME at, cc::Pair pair) {
-    const std::uint8_t data[6] = {cc::kField1, pair[0], pair[1], cc::kField2, cc::kNull, cc::kNull};
-    return Send(2, std::vector<BYTE>(data, data + 6), at, at + frame);
-  }
+  Delivery Captions(REFERENCE_TIME at, cc::Pair pair) { return Vbi(at, {cc::kField1, pair[0], pair[1], cc::kField2, cc::kNull, cc::kNull}); }
+  // A frame's VBI sample as it is.
+  Delivery Vbi(REFERENCE_TIME at, const std::vector<BYTE>& triplets) { return Send(2, triplets, at, at + frame); }
   // From now on its pictures are this wide (a card whose input changed standard).
   void Reshape(LONG width) {
     AM_MEDIA_TYPE mt{};
@@ -938,6 +938,47 @@ TEST_F(AviMux, CaptionsGoBesideAndIntoTheRecording) {
         EXPECT_NEAR(std::get<0>(ours[k]), std::get<0>(played[k]), 2 * kFrameSeconds) << k;
       }
     }
+  }
+}
+
+// Line 23 of a 625-line picture: a 16:9 signal at the start gives the Matroska file that shape, a
+// letterbox in a 4:3 frame leaves the frame's own (the standard's pixels); each change is an event in the capture log from
+// the frame its bits first came on, and no WSS byte goes into compact's caption data.
+TEST_F(AviMux, WideScreenSignalGivesTheFileItsShapeAndTheLogItsChanges) {
+  constexpr REFERENCE_TIME kPal = 400000;
+  constexpr int kFrames = 100, kSwitchAt = 50;
+  struct Case { const char* name; RECORD_CODING coding; const char* first; const char* shown; } cases[] = {
+      {"lossless.mkv", RECORD_FFV1_PCM, "16:9", "16:9"},
+      {"compact.mkv", RECORD_H264_AAC, "16:9", "16:9"},
+      {"letterbox.mkv", RECORD_FFV1_PCM, "16:9 letterbox", "4:3"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    MuxRig rig(dir + "/" + c.name, true, 1, c.coding, AM_FIELDS_TOP_FIRST, {false, kPal});
+    ComPtr<IConfigRecordMux> record;
+    ASSERT_EQ(S_OK, record.QueryFrom(rig.mux));
+    ASSERT_EQ(S_OK, record->SetRecordLog(kDescription));
+    ASSERT_EQ(S_OK, rig.graph->ConnectDirect(rig.Src()->PinAt(2), AsFilterBase(rig.mux)->PinAt(3), nullptr));
+    ASSERT_EQ(S_OK, rig.control->Run());
+    for (int i = 0; i < kFrames; ++i) {
+      const REFERENCE_TIME at = i * kPal;
+      rig.Src()->Sound(at, 40, 0);
+      rig.Src()->Picture(at, static_cast<BYTE>(i));
+      const auto t = wss::Triplet(*wss::ValueOfName(i < kSwitchAt ? c.first : "4:3"));
+      ASSERT_EQ(Delivery::Taken, rig.Src()->Vbi(at, {t.begin(), t.end()}));
+    }
+    ASSERT_EQ(S_OK, rig.control->Stop());
+
+    const auto video = StreamsOf(Probe(rig.path), "video");
+    ASSERT_EQ(1u, video.size());
+    EXPECT_EQ(c.shown, video[0].value("display_aspect_ratio", "")) << video[0].dump();
+    std::vector<std::pair<double, std::string>> changes;
+    for (const auto& line : LogLines(rig.path))
+      if (line.value("event", "") == "wss") changes.emplace_back(line["t"].get<double>(), line["aspect"].get<std::string>());
+    // The letterbox's end is a change too: the picture's lines are the frame's again.
+    ASSERT_EQ(2u, changes.size());
+    EXPECT_EQ(std::pair(0.0, std::string(c.shown == std::string("16:9") ? "16:9" : "4:3")), changes[0]);
+    EXPECT_EQ(std::pair(kSwitchAt * 0.04, std::string("4:3")), changes[1]);
+    EXPECT_EQ("", orv::test::DecodeErrors(rig.path));
   }
 }
 
