@@ -2,7 +2,8 @@
 # The virtual card's captions over the live picture: with win.ini's ShowCaptions=1 the caption comes
 # once a second in white on a black box near the bottom of the picture, and with the box on the
 # video page cleared it is gone. Then "compact" on the recording page and 3 seconds recorded: the
-# H.264 carries the captions, which FFmpeg's own decoder reads back.
+# H.264 carries the captions, which FFmpeg's own decoder reads back. Then a PAL card's wide-screen
+# signal: the lossless file's display aspect and the capture log.
 source "$(dirname "$0")/lib.bash"
 
 # Whether the video window's picture shows the caption: in the band of the picture's bottom rows,
@@ -56,6 +57,25 @@ run() {
   ffprobe -v error -show_entries stream=codec_name -of csv=p=0 "$mkv" | grep -q '^subrip$' || fail "no subtitle track in $mkv"
   [ "$(head -1 "$mkv.scc")" = "Scenarist_SCC V1.0" ] || fail "no SCC beside $mkv"
   echo "captions: ok ($text captions read back from the H.264)"
+  xdotool windowfocus --sync "$PANEL" 2>/dev/null || true
+  xdotool key alt+KP_Add
+  expect_exit "Alt with keypad +"
+
+  # A PAL card whose line 23 says 16:9 (anamorphic) for 2 seconds, then 4:3: 3 seconds in
+  # "lossless" make a Matroska file shown at 16:9, whose log tells both.
+  export ORVANE_VIRTUAL_CARD='{"aspect": "16:9", "aspect_until_s": 2}'
+  printf '[orvane]\nRecordFormat=lossless\nStandard=PAL-BG\n' >"$ORVANE_CONFIG_DIR/win.ini"
+  start_and_wait wss
+  sleep 1
+  panel_to_front
+  EXPECT_REPLACE=$mkv capture_timed 3
+  answer "동영상 캡처완료" 100
+  local shape told
+  shape=$(ffprobe -v error -select_streams v -show_entries stream=height,display_aspect_ratio -of csv=p=0 "$mkv")
+  [ "$shape" = "576,16:9" ] || fail "the PAL file with a 16:9 signal is $shape (height, display aspect)"
+  told=$(grep '"event":"wss"' "$mkv.log.jsonl" | grep -o '"aspect":"[^"]*"' | tr -d '\n')
+  [ "$told" = '"aspect":"16:9""aspect":"4:3"' ] || fail "the log tells the signal as $told: $(grep wss "$mkv.log.jsonl")"
+  echo "wide-screen signal: ok ($shape; log: $told)"
   xdotool windowfocus --sync "$PANEL" 2>/dev/null || true
   xdotool key alt+KP_Add
   expect_exit "Alt with keypad +"

@@ -4,6 +4,7 @@
 #include "platform/media/devices/realcards.h"
 #include "platform/media/devices/testing.h"
 #include "platform/media/writer/captionfiles.h"
+#include "platform/media/writer/sidefiles.h"
 #include "tests/hw/hwrig.h"
 
 #include <cmath>
@@ -12,6 +13,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -84,6 +86,45 @@ TEST(Captions, VividsLineTwentyOneSlicedAndRawGiveTheSameCaptionsOnTheFilesTimel
   orv::media::SetRawVbiForTests(false);
   EXPECT_FALSE(runs[0].empty());
   EXPECT_EQ(runs[0], runs[1]);
+}
+
+// Line 23 from vivid on a PAL channel: at "16x9 Anamorphic" its wide-screen signal says the full
+// frame is 16:9, and a lossless capture is shown so; at "16x9" (a letterbox in a 4:3 frame) it
+// stays 4:3. The capture log tells the signal from the start. From the driver's sliced WSS and
+// from the raw line sliced by libzvbi.
+TEST(Captions, VividsWideScreenSignalGivesTheFileItsShape) {
+  ORV_NEEDS_VM();
+  const struct { const char* item; bool raw; const char* shown; } cases[] = {
+      {"16x9 Anamorphic", false, "16:9"}, {"16x9 Anamorphic", true, "16:9"}, {"16x9", false, "4:3"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.item) + (c.raw ? ", raw lines" : ", sliced"));
+    orv::media::SetRawVbiForTests(c.raw);
+    Vivid v;
+    ASSERT_TRUE(v.Set("Standard Aspect Ratio", c.item));
+    HwEngine rig("[orvane]\nRecordFormat=lossless\nRegion=EU\nStandard=PAL-BG\n");
+    CCaptureGraph& g = rig.Start();
+    g.SelectSource(0);
+    ASSERT_EQ(1, g.TuneChannel(5));  // E5, 175.25 MHz: a channel vivid gives a picture on
+    const std::string path = orv::test::ConfigDir() + "/wss.mkv";
+    ASSERT_TRUE(CaptureTimed(g, path, 3, 30000));
+    const auto video = orv::test::StreamsOf(orv::test::Probe(path), "video");
+    ASSERT_EQ(1u, video.size());
+    EXPECT_EQ(c.shown, video[0].value("display_aspect_ratio", "")) << video[0].dump();
+    // Each wss event as "aspect@t" (t in tenths of a second on the file's timeline): the first within
+    // the first frames (a slow VM's vivid skips some).
+    std::vector<std::string> told;
+    std::istringstream log(ReadText(orv::media::CaptureLogOf(path)));
+    for (std::string line; std::getline(log, line);)
+      if (const auto j = nlohmann::json::parse(line, nullptr, false); j.is_object() && j.value("event", "") == "wss")
+        told.push_back(j["aspect"].get<std::string>() + "@" + std::to_string(std::lround(j["t"].get<double>() * 10)));
+    // From the start, and what it says at the end. vivid now and then sends a few frames of 4:3 as
+    // the capture starts; its signal then comes back.
+    ASSERT_FALSE(told.empty());
+    EXPECT_EQ(c.shown, told.front().substr(0, told.front().find('@'))) << ::testing::PrintToString(told);
+    EXPECT_LE(std::stoi(told.front().substr(told.front().find('@') + 1)), 2) << ::testing::PrintToString(told);
+    EXPECT_EQ(c.shown, told.back().substr(0, told.back().find('@'))) << ::testing::PrintToString(told);
+  }
+  orv::media::SetRawVbiForTests(false);
 }
 
 // A VBI device another program streams from costs the recording its captions only.

@@ -1,5 +1,6 @@
 // The virtual card: card descriptions, and its streams on the graph's clock.
 #include "platform/media/devices/virtualsignal.h"
+#include "platform/media/writer/wss.h"
 #include "tests/media/mediarig.h"
 #include "tests/support/uitest.h"
 
@@ -28,6 +29,7 @@ TEST(Devices, BadDescriptionsAreRefusedWithAMessageAndTheDefaultCardApplies) {
       {R"({"format": {"width": 0}})", "out of range"}, {R"({"faults": [{"op": "Run", "hr": "bogus"}]})", "integer"},
       {R"({"luma_range": [200, 100]})", "darkest above brightest"}, {R"({"tone_dbfs": [-6, 3]})", "from -120 to 0"},
       {R"({"captions": ["A caption longer than one row of the screen"]})", "too long"}, {R"({"captions": "Hi"})", "array"},
+      {R"({"aspect": "21:9"})", "expected \"4:3\""}, {R"({"aspect_until_s": -1})", "out of range"},
   };
   for (const auto& [json, why] : bad) {
     UseCard(json);
@@ -234,6 +236,36 @@ TEST(VirtualCard, VbiDeviceSendsTheCaptionsOnThePicturesClock) {
   // The pictures are on the same slots.
   ASSERT_GT(pictures->Count(), 0u);
   EXPECT_EQ(0, pictures->starts[0] % kSlot);
+  UseCard("");
+}
+
+// Under a 625-line standard the VBI carries line 23 alone: the description's aspect, then 4:3 from
+// its time on, on the 25 frame slots a second.
+TEST(VirtualCard, VbiDeviceSendsTheWideScreenSignalUnder625Lines) {
+  UseCard(R"({"aspect": "16:9", "aspect_until_s": 1, "clock_speed": 4})");
+  GraphRig rig;
+  ComPtr<IAMTVStandard> standard;
+  ASSERT_EQ(S_OK, standard.QueryFrom(rig.capture));
+  ASSERT_EQ(S_OK, standard->put_Standard("PAL-BG", "NTSC-M"));
+  ComPtr<IBaseFilter> vbi = BindDevice(CLSID_VbiInputDeviceCategory, 0);
+  ASSERT_TRUE(vbi);
+  ASSERT_EQ(S_OK, rig.graph->AddFilter(vbi, nullptr));
+  auto lines = AttachSink(rig.graph, vbi, PIN_CATEGORY_CAPTURE);
+  ASSERT_EQ(S_OK, rig.control->Run());
+  ASSERT_TRUE(PumpUntil([&] { return lines->Count() >= 40; }, 20000));
+  rig.control->Stop();
+  constexpr REFERENCE_TIME kSlot = 400000, kUntil = 10000000;
+  std::set<std::uint16_t> before, after;
+  const std::size_t count = lines->Count();  // stopped: no more come
+  for (std::size_t i = 0; i < count; ++i) {
+    EXPECT_EQ(0, lines->starts[i] % kSlot) << i;
+    ASSERT_EQ(3u, lines->data[i].size()) << i;
+    const auto value = orv::media::wss::ValueIn(lines->data[i].data(), 3);
+    ASSERT_TRUE(value) << i;
+    (lines->starts[i] < kUntil ? before : after).insert(*value);
+  }
+  EXPECT_EQ(std::set<std::uint16_t>{*orv::media::wss::ValueOfName("16:9")}, before);
+  EXPECT_EQ(std::set<std::uint16_t>{*orv::media::wss::ValueOfName("4:3")}, after);
   UseCard("");
 }
 
