@@ -67,7 +67,7 @@ run() {
   printf '[orvane]\nRecordFormat=lossless\nStandard=PAL-BG\n' >"$ORVANE_CONFIG_DIR/win.ini"
   start_and_wait wss
   sleep 1
-  panel_to_front
+  open_lid
   EXPECT_REPLACE=$mkv capture_timed 3
   answer "동영상 캡처완료" 100
   local shape told
@@ -75,7 +75,7 @@ run() {
   [ "$shape" = "576,16:9" ] || fail "the PAL file with a 16:9 signal is $shape (height, display aspect)"
   told=$(grep '"event":"wss"' "$mkv.log.jsonl" | grep -o '"aspect":"[^"]*"' | tr -d '\n')
   [ "$told" = '"aspect":"16:9""aspect":"4:3"' ] || fail "the log tells the signal as $told: $(grep wss "$mkv.log.jsonl")"
-  echo "wide-screen signal: ok ($shape; log: $told)"
+  echo "wide-screen signal: ok ($shape; log: $(grep '"event":"wss"' "$mkv.log.jsonl" | tr '\n' ' '))"
   xdotool windowfocus --sync "$PANEL" 2>/dev/null || true
   xdotool key alt+KP_Add
   expect_exit "Alt with keypad +"

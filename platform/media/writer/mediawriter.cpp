@@ -454,13 +454,14 @@ HRESULT MediaFile::Open(const std::vector<const AM_MEDIA_TYPE*>& types) {
 }
 
 bool MediaFile::HeaderReady() {
-  if (!m_headerWaits || m_headerWritten) return true;
+  if (!m_headerWaits || m_headerWritten || !m_aspectAhead) return true;  // written, or failed
   for (; m_lookedAt < m_queue.size(); ++m_lookedAt) {
     const Item& item = m_queue[m_lookedAt];
     if (m_streams[item.stream].video) {
       ++m_picturesAhead;
     } else if (m_streams[item.stream].captions) {
-      const bool lineTwentyOne = std::any_of(item.data.begin(), item.data.end(), [](BYTE b) { return b == cc::kField1; });
+      bool lineTwentyOne = false;
+      for (std::size_t i = 0; i + 3 <= item.data.size(); i += 3) lineTwentyOne |= item.data[i] == cc::kField1;
       if (lineTwentyOne && !wss::ValueIn(item.data.data(), item.data.size())) m_aspectNotComing = true;
       m_aspectAhead->Feed(item.data.data(), item.data.size(), item.start / 1e7);
     }
