@@ -1,7 +1,10 @@
 // The captions of a recording beside its file, on the file's timeline:
 //   <file>.scc  every byte pair of field 1 (CC1, CC2) as received, in Scenarist SCC with SMPTE time
 //               codes (drop-frame at 29.97), so that later tools lose nothing;
-//   <file>.srt  what CC1 showed, decoded, each caption with its start and end.
+//   <file>.srt  what CC1 showed, decoded, each caption with its start and end;
+//   <file>.field2.scc  the same for field 2 (CC3, CC4, their text services and XDS), only when it
+//               carries anything.
+// The current programme's name, from field 2's XDS, is told as it changes.
 // Each entry is written out as it comes, so a capture cut short keeps its captions up to its end.
 // The same decoded captions can go into the file itself (a subtitle track). Writing thread only.
 #pragma once
@@ -18,6 +21,7 @@ namespace orv::media {
 
 std::string SccOf(const std::string& path);
 std::string SrtOf(const std::string& path);
+std::string Field2SccOf(const std::string& path);
 
 class CaptionFiles {
  public:
@@ -25,7 +29,8 @@ class CaptionFiles {
   // can take no more.
   using SubtitleFn = std::function<bool(const std::string& text, double start, double end)>;
   // framePeriod: the picture's frame in 100 ns units (29.97 gives drop-frame time codes).
-  CaptionFiles(std::string path, std::int64_t framePeriod, SubtitleFn subtitle);
+  // programme: the current programme's name and when it came, on the file's timeline.
+  CaptionFiles(std::string path, std::int64_t framePeriod, SubtitleFn subtitle, cc::Decoder::Programme programme = nullptr);
   ~CaptionFiles();
   CaptionFiles(const CaptionFiles&) = delete;
   CaptionFiles& operator=(const CaptionFiles&) = delete;
@@ -42,16 +47,23 @@ class CaptionFiles {
 
  private:
   bool Shown(const std::vector<cc::Row>& rows, double seconds);
-  void WriteScc(std::int64_t frame, const cc::Pair& pair);
+  // An SCC of one field's pairs.
+  struct Scc {
+    std::FILE* file = nullptr;
+    std::int64_t last = -2;  // the frame of the last pair on its current line
+  };
+  void WriteScc(Scc& scc, std::int64_t frame, const cc::Pair& pair);
+  bool OpenField2();
 
   std::string m_path;
   bool m_dropFrame;
   int m_fps;
   SubtitleFn m_subtitle;
-  std::FILE* m_scc = nullptr;
+  cc::Decoder::Programme m_programme;
+  Scc m_scc, m_field2;
+  bool m_field2Failed = false;
   std::FILE* m_srt = nullptr;
   std::unique_ptr<cc::Decoder> m_decoder;
-  std::int64_t m_sccLast = -2;  // the frame of the last pair on the SCC's current line
   std::string m_text;           // the caption on the screen, "" for none
   double m_since = 0;           // when it came
   int m_entries = 0;

@@ -199,8 +199,26 @@ std::string TextOf(const std::vector<Row>& rows) {
   return out;
 }
 
-Decoder::Decoder(Changed changed) : m_vbi(vbi_decoder_new()), m_changed(std::move(changed)) {
+Decoder::Decoder(Changed changed, Programme programme)
+    : m_vbi(vbi_decoder_new()), m_changed(std::move(changed)), m_programme(std::move(programme)) {
   if (m_vbi) vbi_event_handler_register(m_vbi, VBI_EVENT_CAPTION, &Decoder::OnEvent, this);
+  if (m_vbi && m_programme) vbi_event_handler_register(m_vbi, VBI_EVENT_PROG_INFO, &Decoder::OnProgramme, this);
+}
+
+void Decoder::OnProgramme(vbi_event* event, void* self) {
+  auto* d = static_cast<Decoder*>(self);
+  const vbi_program_info* info = event->ev.prog_info;
+  // The next programme's name is announced too: only the current one's is taken.
+  if (event->type != VBI_EVENT_PROG_INFO || !info || info->future) return;
+  std::string name;
+  for (const signed char c : info->title) {
+    if (c == 0) break;
+    AppendUtf8(name, vbi_caption_unicode(static_cast<unsigned char>(c) & 0x7F, 0));
+  }
+  while (!name.empty() && name.back() == ' ') name.pop_back();
+  if (name.empty() || name == d->m_programmeName) return;
+  d->m_programmeName = name;
+  d->m_programme(name, d->m_now);
 }
 
 Decoder::~Decoder() {

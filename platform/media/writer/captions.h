@@ -53,11 +53,13 @@ struct Row {
 std::string TextOf(const std::vector<Row>& rows);
 
 // What channel 1 shows, as a television's decoder does it: pop-on, roll-up and paint-on captions
-// are libzvbi's to decode. Told of every change of the screen.
+// are libzvbi's to decode. Told of every change of the screen, and of the current programme's name
+// that field 2's extended data services (XDS) send, each time it changes.
 class Decoder {
  public:
   using Changed = std::function<void(const std::vector<Row>& rows, double seconds)>;
-  explicit Decoder(Changed changed);
+  using Programme = std::function<void(const std::string& name, double seconds)>;
+  explicit Decoder(Changed changed, Programme programme = nullptr);
   ~Decoder();
   Decoder(const Decoder&) = delete;
   Decoder& operator=(const Decoder&) = delete;
@@ -67,8 +69,11 @@ class Decoder {
 
  private:
   static void OnEvent(::vbi_event* event, void* self);
+  static void OnProgramme(::vbi_event* event, void* self);
   vbi_decoder* m_vbi;
   Changed m_changed;
+  Programme m_programme;
+  std::string m_programmeName;
   double m_now = 0;
   std::vector<Row> m_shown;
 };

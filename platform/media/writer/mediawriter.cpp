@@ -412,10 +412,12 @@ HRESULT MediaFile::Open(const std::vector<const AM_MEDIA_TYPE*>& types) {
   const auto captions = std::find_if(m_streams.begin(), m_streams.end(), [](const Stream& s) { return s.captions; });
   if (captions != m_streams.end() && m_pictureLed && VideoStream()) {
     Stream* track = captions->st ? &*captions : nullptr;
-    m_captions = std::make_unique<CaptionFiles>(m_path, VideoStream()->frameDuration,
-                                                [this, track](const std::string& text, double start, double end) {
-                                                  return !track || WriteSubtitle(*track, text, start, end);
-                                                });
+    m_captions = std::make_unique<CaptionFiles>(
+        m_path, VideoStream()->frameDuration,
+        [this, track](const std::string& text, double start, double end) { return !track || WriteSubtitle(*track, text, start, end); },
+        [this](const std::string& name, double seconds) {
+          if (m_side) m_side->Programme(name, seconds);
+        });
   }
   m_fd = ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (m_fd < 0) return FileErrorOf(errno);

@@ -692,6 +692,10 @@ void SideFiles::Aspect(const wss::Aspect& aspect, double seconds) {
                {"lines", {aspect.firstLine, aspect.lastLine}}, {"wss", aspect.value}});
 }
 
+void SideFiles::Programme(const std::string& name, double seconds) {
+  m_impl->WriteLine({{"type", "event"}, {"event", "programme"}, {"t", Impl::Seconds(seconds)}, {"name", name}});
+}
+
 void SideFiles::Halted(HRESULT why) {
   Impl& m = *m_impl;
   m.halted = why == HRESULT_FROM_WIN32(ERROR_DISK_FULL) ? "disk_full"

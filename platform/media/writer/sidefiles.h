@@ -67,6 +67,8 @@ class SideFiles {
   void Halted(HRESULT why);
   // Line 23 of a 625-line picture tells a new shape from `seconds` on the file's timeline: an event.
   void Aspect(const wss::Aspect& aspect, double seconds);
+  // Field 2's extended data services name the current programme, from `seconds` on: an event.
+  void Programme(const std::string& name, double seconds);
   // Why the recording ends ("user", "time_limit" ...), as the capture engine says it; any thread
   // before Finish.
   void EndsBecause(std::string reason);

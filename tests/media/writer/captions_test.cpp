@@ -1,9 +1,12 @@
 // Line 21's captions: what the virtual card encodes comes back from libzvbi's decoder as the same
-// text, and the time codes and times of the files beside a recording.
+// text, the time codes and times of the files beside a recording, and field 2 kept beside it.
+#include "platform/media/writer/captionfiles.h"
 #include "platform/media/writer/captions.h"
 
 #include <bit>
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <gtest/gtest.h>
 
 using namespace orv::media;
@@ -77,3 +80,69 @@ TEST(Captions, TimeCodesAndSubRipTimes) {
 }
 
 }  // namespace
+
+namespace {
+
+// Field 2's extended data: the current programme's name (class 0x01, type 0x03), its end and the
+// checksum that makes the packet's sum 0 in 7 bits; with parity, in pairs.
+std::vector<cc::Pair> ProgrammeName(const std::string& name) {
+  std::vector<std::uint8_t> bytes{0x01, 0x03};
+  bytes.insert(bytes.end(), name.begin(), name.end());
+  if (bytes.size() % 2) bytes.push_back(0);
+  bytes.push_back(0x0F);
+  unsigned sum = 0;
+  for (std::uint8_t b : bytes) sum += b;
+  bytes.push_back(static_cast<std::uint8_t>((128 - sum % 128) % 128));
+  std::vector<cc::Pair> pairs;
+  for (std::size_t i = 0; i < bytes.size(); i += 2) pairs.push_back({cc::WithParity(bytes[i]), cc::WithParity(bytes[i + 1])});
+  return pairs;
+}
+
+}  // namespace
+
+// Field 2 goes into a file of its own beside the recording, made only when it carries anything, and
+// its XDS programme name is told once and again when it changes; a packet with a bad checksum names
+// nothing.
+TEST(Captions, FieldTwoIsKeptAndItsProgrammeNameTold) {
+  const std::string dir = ::testing::TempDir();
+  struct Case { const char* file; std::vector<std::string> names; bool damaged; std::vector<std::string> told; } cases[] = {
+      {"none.mkv", {}, false, {}},
+      // libzvbi takes a name once it came twice running.
+      {"two.mkv", {"Evening News", "Evening News", "Evening News", "Late Film", "Late Film"}, false, {"Evening News@1", "Late Film@4"}},
+      {"damaged.mkv", {"Evening News", "Evening News"}, true, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    const std::string path = dir + "/" + c.file;
+    CaptionFiles::ClearFormer(path);
+    std::vector<std::string> told;
+    CaptionFiles files(path, 333667, nullptr, [&](const std::string& name, double seconds) {
+      told.push_back(name + "@" + std::to_string(static_cast<int>(seconds)));
+    });
+    ASSERT_TRUE(files.Start());
+    // Each name's packet from the start of its second, a pair a frame.
+    std::vector<cc::Pair> field2(30 * std::max<std::size_t>(c.names.size(), 1), cc::Pair{cc::kNull, cc::kNull});
+    for (std::size_t k = 0; k < c.names.size(); ++k) {
+      auto pairs = ProgrammeName(c.names[k]);
+      if (c.damaged) pairs.back()[1] ^= 0x81;  // the checksum off by one, its parity kept
+      std::copy(pairs.begin(), pairs.end(), field2.begin() + static_cast<std::ptrdiff_t>(30 * k));
+    }
+    for (std::size_t f = 0; f < field2.size(); ++f) {
+      const std::uint8_t data[6] = {cc::kField1, cc::kNull, cc::kNull, cc::kField2, field2[f][0], field2[f][1]};
+      ASSERT_TRUE(files.Frame(static_cast<std::int64_t>(f), f * 1001 / 30000.0, data, sizeof data));
+    }
+    ASSERT_TRUE(files.Finish(field2.size() * 1001 / 30000.0));
+    EXPECT_EQ(c.told, told);
+    std::FILE* f = std::fopen(Field2SccOf(path).c_str(), "r");
+    EXPECT_EQ(!c.names.empty(), f != nullptr);
+    if (!f) continue;
+    char text[64] = {};
+    ASSERT_NE(nullptr, std::fgets(text, sizeof text, f));
+    EXPECT_STREQ("Scenarist_SCC V1.0\n", text);
+    ASSERT_NE(nullptr, std::fgets(text, sizeof text, f));
+    ASSERT_NE(nullptr, std::fgets(text, sizeof text, f));
+    // The packet's first pair at the first frame's time code: 0x01 and 0x03 with their parity.
+    EXPECT_EQ(0, std::strncmp(text, "00:00:00;00\t0183 ", 17)) << text;
+    std::fclose(f);
+  }
+}
