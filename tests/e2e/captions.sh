@@ -3,7 +3,7 @@
 # once a second in white on a black box near the bottom of the picture, and with the box on the
 # video page cleared it is gone. Then "compact" on the recording page and 3 seconds recorded: the
 # H.264 carries the captions, which FFmpeg's own decoder reads back. Then a PAL card's wide-screen
-# signal: the lossless file's display aspect and the capture log.
+# signal (the lossless file's display aspect and the capture log) and its teletext subtitles.
 source "$(dirname "$0")/lib.bash"
 
 # Whether the video window's picture shows the caption: in the band of the picture's bottom rows,
@@ -61,9 +61,10 @@ run() {
   xdotool key alt+KP_Add
   expect_exit "Alt with keypad +"
 
-  # A PAL card whose line 23 says 16:9 (anamorphic) for 2 seconds, then 4:3: 3 seconds in
-  # "lossless" make a Matroska file shown at 16:9, whose log tells both.
-  export ORVANE_VIRTUAL_CARD='{"aspect": "16:9", "aspect_until_s": 2}'
+  # A PAL card whose line 23 says 16:9 (anamorphic) for 2 seconds, then 4:3, and whose teletext
+  # page 888 carries subtitles: 3 seconds in "lossless" make a Matroska file shown at 16:9, whose log
+  # tells both, with the subtitles beside it and in its track.
+  export ORVANE_VIRTUAL_CARD='{"aspect": "16:9", "aspect_until_s": 2, "teletext_page": 888, "captions": ["Teletext subtitles"]}'
   printf '[orvane]\nRecordFormat=lossless\nStandard=PAL-BG\n' >"$ORVANE_CONFIG_DIR/win.ini"
   start_and_wait wss
   sleep 1
@@ -75,6 +76,9 @@ run() {
   [ "$shape" = "576,16:9" ] || fail "the PAL file with a 16:9 signal is $shape (height, display aspect)"
   told=$(grep '"event":"wss"' "$mkv.log.jsonl" | grep -o '"aspect":"[^"]*"' | tr -d '\n')
   [ "$told" = '"aspect":"16:9""aspect":"4:3"' ] || fail "the log tells the signal as $told: $(grep wss "$mkv.log.jsonl")"
+  grep -q '^Teletext subtitles$' "$mkv.srt" || fail "no teletext subtitle in $mkv.srt: $(cat "$mkv.srt")"
+  ffmpeg -nostdin -v error -i "$mkv" -map 0:s -f srt - | grep -q '^Teletext subtitles$' || fail "no teletext subtitle in the track of $mkv"
+  echo "teletext: ok ($(grep -c '^Teletext subtitles$' "$mkv.srt") subtitles in the SRT)"
   echo "wide-screen signal: ok ($shape; log: $(grep '"event":"wss"' "$mkv.log.jsonl" | tr '\n' ' '))"
   xdotool windowfocus --sync "$PANEL" 2>/dev/null || true
   xdotool key alt+KP_Add

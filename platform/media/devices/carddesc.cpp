@@ -1,6 +1,7 @@
 #include "platform/media/devices/carddesc.h"
 
 #include "platform/media/writer/captions.h"
+#include "platform/media/writer/teletext.h"
 #include "platform/media/writer/wss.h"
 
 #include <nlohmann/json.hpp>
@@ -193,7 +194,7 @@ DeviceDesc Device(const json& j, const std::string& where, std::size_t index) {
              "audio_clock_ppm", "video_clock_ppm", "video_start_latency_ms", "clock_speed", "standards", "signal_off_after_s",
              "stall_at_s", "stall_ms", "streaming_error_at_s", "bad_buffer_at_s", "no_lock_at_s", "no_lock_ms",
              "unplug_at_s", "tone_dbfs", "luma_range", "vbi", "vbi_name", "captions", "aspect",
-             "aspect_until_s"});
+             "aspect_until_s", "teletext_page"});
   DeviceDesc d = DefaultDevice();
   d.name = index == 0 ? d.name : d.name + " " + std::to_string(index + 1);
   d.audioName = d.name + " Audio";
@@ -217,6 +218,8 @@ DeviceDesc Device(const json& j, const std::string& where, std::size_t index) {
     d.wss = wss::ValueOfName(Text(j["aspect"], where + ".aspect"));
     if (!d.wss) Fail(where + ".aspect", "expected \"4:3\", \"14:9\", \"16:9 letterbox\" or \"16:9\"");
   }
+  if (j.contains("teletext_page"))
+    d.teletextPage = Long(j["teletext_page"], where + ".teletext_page", ttx::kFirstPage, ttx::kLastPage);
   if (j.contains("aspect_until_s")) d.wssUntil = Seconds(j["aspect_until_s"], where + ".aspect_until_s");
   if (j.contains("preview_pin")) d.previewPin = Bool(j["preview_pin"], where + ".preview_pin");
   if (j.contains("analog_video_in")) d.analogVideoIn = Bool(j["analog_video_in"], where + ".analog_video_in");

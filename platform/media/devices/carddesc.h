@@ -69,6 +69,8 @@ struct DeviceDesc {
   // and from when on it says 4:3 instead (card's clock, 100 ns units; -1: never).
   std::optional<std::uint16_t> wss;
   REFERENCE_TIME wssUntil = -1;
+  // Under a 625-line standard, the captions sent as this teletext subtitle page (0: none).
+  int teletextPage = 0;
   // Clocks and sync marks (docs/virtual-card.md).
   bool syncMarks = false;
   LONG audioClockPpm = 0;        // the sound's clock runs this many millionths fast against true time

@@ -1,5 +1,5 @@
 // A V4L2 card's VBI device as a filter of its own: line 21 of both fields (525 lines) or line 23's
-// wide-screen signalling (625 lines), one sample a frame, on the graph's clock from the buffers'
+// wide-screen signalling and teletext (625 lines), one sample a frame, on the graph's clock from the buffers'
 // stamps. The driver's sliced VBI where it offers the service, else its raw VBI lines sliced by
 // libzvbi's raw decoder.
 #include "platform/log.h"
@@ -9,6 +9,7 @@
 #include "platform/media/devices/v4l2policy.h"
 #include "platform/media/graph/filterbase.h"
 #include "platform/media/writer/captions.h"
+#include "platform/media/writer/teletext.h"
 #include "platform/media/writer/wss.h"
 
 #include <algorithm>
@@ -36,6 +37,8 @@ constexpr int kPollMs = 200;
 constexpr int kMaxSliced = 64;
 // The first line of the second field, as V4L2 and libzvbi number the lines of 525.
 constexpr unsigned kSecondField525 = 264;
+// And of 625: V4L2 numbers each field's lines from 1, libzvbi the frame's.
+constexpr unsigned kSecondField625 = 313;
 
 std::atomic<bool> g_forceRaw{false};
 
@@ -117,7 +120,7 @@ class V4l2VbiCapture : public FilterBase {
 
   // The driver's own slicer, when it offers the service of the standard's lines.
   bool TrySliced() {
-    const unsigned service = Lines525() ? V4L2_SLICED_CAPTION_525 : V4L2_SLICED_WSS_625;
+    const unsigned service = Lines525() ? V4L2_SLICED_CAPTION_525 : V4L2_SLICED_WSS_625 | V4L2_SLICED_TELETEXT_B;
     v4l2_format f{};
     f.type = V4L2_BUF_TYPE_SLICED_VBI_CAPTURE;
     f.fmt.sliced.service_set = static_cast<__u16>(service);
@@ -149,7 +152,7 @@ class V4l2VbiCapture : public FilterBase {
     m_raw.count[1] = static_cast<int>(v.count[1]);
     m_raw.interlaced = (v.flags & V4L2_VBI_INTERLACED) != 0;
     m_raw.synchronous = (v.flags & V4L2_VBI_UNSYNC) == 0;
-    const unsigned service = Lines525() ? VBI_SLICED_CAPTION_525 : VBI_SLICED_WSS_625;
+    const unsigned service = Lines525() ? VBI_SLICED_CAPTION_525 : VBI_SLICED_WSS_625 | VBI_SLICED_TELETEXT_B;
     if (!(vbi_raw_decoder_add_services(&m_raw, service, 0) & service)) {
       LogError("v4l2", "%s: its raw VBI lines cannot carry line %d", m_path.c_str(), Lines525() ? 21 : 23);
       return false;
@@ -196,7 +199,7 @@ class V4l2VbiCapture : public FilterBase {
       const auto* data = static_cast<std::uint8_t*>(m_buffers[b.index].first);
       const std::vector<std::uint8_t> pairs = m_sliced ? FromSliced(data, b.bytesused) : FromRaw(data);
       Ioctl(m_fd, VIDIOC_QBUF, &b);
-      if (pairs.empty()) continue;  // line 23 lost in this frame
+      if (pairs.empty()) continue;  // nothing on the 625 lines' VBI in this frame
       const MediaSample sample{pairs.data(), pairs.size(), at, at + m_period, type};
       std::shared_lock lock(StreamMutex());
       PinAt(0)->Deliver(sample);
@@ -213,22 +216,29 @@ class V4l2VbiCapture : public FilterBase {
     return {cc::kField1, field1[0], field1[1], cc::kField2, field2[0], field2[1]};
   }
 
-  // Line 23 as its triplet; none when the frame lacks it.
-  static std::vector<std::uint8_t> Wss(const std::uint8_t* line) {
-    if (!line) return {};
-    const auto t = wss::Triplet(static_cast<std::uint16_t>(line[0] | line[1] << 8));
-    return {t.begin(), t.end()};
+  // Line 23 as its triplet, then the teletext packets; nothing for what the frame lacks.
+  static std::vector<std::uint8_t> Lines625(const std::uint8_t* wss, const std::vector<std::pair<unsigned, const std::uint8_t*>>& teletext) {
+    std::vector<std::uint8_t> out;
+    if (wss) {
+      const auto t = wss::Triplet(static_cast<std::uint16_t>(wss[0] | wss[1] << 8));
+      out.assign(t.begin(), t.end());
+    }
+    for (const auto& [line, packet] : teletext) ttx::AppendPacket(out, line, packet);
+    return out;
   }
 
   std::vector<std::uint8_t> FromSliced(const std::uint8_t* data, std::size_t size) const {
     const std::uint8_t* fields[2] = {};
     const std::uint8_t* wss = nullptr;
+    std::vector<std::pair<unsigned, const std::uint8_t*>> teletext;
     const auto* lines = reinterpret_cast<const v4l2_sliced_vbi_data*>(data);
     for (std::size_t i = 0; i < size / sizeof(v4l2_sliced_vbi_data); ++i) {
       if ((lines[i].id & V4L2_SLICED_CAPTION_525) && lines[i].field < 2) fields[lines[i].field] = lines[i].data;
       if (lines[i].id & V4L2_SLICED_WSS_625) wss = lines[i].data;
+      // The frame's line numbers, as libzvbi's raw decoder gives them.
+      if (lines[i].id & V4L2_SLICED_TELETEXT_B) teletext.emplace_back(lines[i].line + (lines[i].field ? kSecondField625 : 0), lines[i].data);
     }
-    return Lines525() ? Pairs(fields[0], fields[1]) : Wss(wss);
+    return Lines525() ? Pairs(fields[0], fields[1]) : Lines625(wss, teletext);
   }
 
   std::vector<std::uint8_t> FromRaw(const std::uint8_t* data) {
@@ -236,12 +246,14 @@ class V4l2VbiCapture : public FilterBase {
     const int n = vbi_raw_decode(&m_raw, const_cast<std::uint8_t*>(data), sliced);
     const std::uint8_t* fields[2] = {};
     const std::uint8_t* wss = nullptr;
+    std::vector<std::pair<unsigned, const std::uint8_t*>> teletext;
     // The decoder names both fields' line 21 alike: the line number tells them apart.
     for (int i = 0; i < n; ++i) {
       if (sliced[i].id & VBI_SLICED_CAPTION_525) fields[sliced[i].line >= kSecondField525 ? 1 : 0] = sliced[i].data;
       if (sliced[i].id & VBI_SLICED_WSS_625) wss = sliced[i].data;
+      if (sliced[i].id & VBI_SLICED_TELETEXT_B) teletext.emplace_back(sliced[i].line, sliced[i].data);
     }
-    return Lines525() ? Pairs(fields[0], fields[1]) : Wss(wss);
+    return Lines525() ? Pairs(fields[0], fields[1]) : Lines625(wss, teletext);
   }
 
   std::string m_path;

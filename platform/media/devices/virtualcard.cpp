@@ -3,6 +3,7 @@
 
 #include "platform/media/devices/channels.h"
 #include "platform/media/devices/realcards.h"
+#include "platform/media/writer/teletext.h"
 #include "platform/media/writer/wss.h"
 
 #include <algorithm>
@@ -680,7 +681,8 @@ class VirtualAudioCapture : public FilterBase {
 // description's captions on CC1; field 2 only nulls. Under a 625-line standard with the
 // description's aspect, line 23 alone. Without a signal the lines are empty.
 class VirtualVbiCapture : public FilterBase {
-  static constexpr REFERENCE_TIME kFrame525 = 333667, kFrame625 = 400000;
+  static constexpr REFERENCE_TIME kFrame525 = 333667, kFrame625 = 400000, kSecond = 10000000;
+  static constexpr unsigned kFirstTeletextLine = 7;
 
  public:
   explicit VirtualVbiCapture(std::shared_ptr<VirtualDevice> device)
@@ -726,6 +728,7 @@ class VirtualVbiCapture : public FilterBase {
     // Line 21 is a 525-line standard's: a 625-line picture's VBI carries none of it.
     auto schedule = std::make_shared<CaptionSchedule>(lines == 525 ? desc.captions : std::vector<std::string>{}, period);
     const std::optional<std::uint16_t> wssFrom = lines == 625 ? desc.wss : std::nullopt;
+    const bool teletext = lines == 625 && desc.teletextPage != 0;
     const REFERENCE_TIME latency = desc.videoStartLatencyMs * 10000LL;
     const Pacer::Clock clock{StreamStart(), (latency + period - 1) / period * period, desc.clockSpeed};
     m_pacer.Start(period, [=, this](std::int64_t, REFERENCE_TIME time, int) {
@@ -735,20 +738,27 @@ class VirtualVbiCapture : public FilterBase {
         if (!wanted(capture) && !wanted(preview)) return;
       }
       const bool signal = m_device->Picture(time).signal;
-      BYTE data[6];
-      std::size_t size = 6;
-      if (wssFrom) {
-        // 625 lines with line 23: its signal alone (an empty line without a picture).
+      std::vector<BYTE> data;
+      if (wssFrom || teletext) {
+        // 625 lines: line 23's signal, and the teletext page at the first slot of each second (an
+        // empty VBI without a picture).
         if (!signal) return;
-        const auto t = wss::Triplet(desc.wssUntil >= 0 && time >= desc.wssUntil ? *wss::ValueOfName("4:3") : *wssFrom);
-        std::copy(t.begin(), t.end(), data);
-        size = t.size();
+        if (wssFrom) {
+          const auto t = wss::Triplet(desc.wssUntil >= 0 && time >= desc.wssUntil ? *wss::ValueOfName("4:3") : *wssFrom);
+          data.assign(t.begin(), t.end());
+        }
+        const std::int64_t second = time / kSecond;
+        if (teletext && !desc.captions.empty() && time - period < second * kSecond) {
+          unsigned line = kFirstTeletextLine;
+          for (const auto& packet : ttx::SubtitlePage(desc.teletextPage, desc.captions[static_cast<std::size_t>(second) % desc.captions.size()]))
+            ttx::AppendPacket(data, line++, packet.data());
+        }
+        if (data.empty()) return;
       } else {
         const cc::Pair pair = signal ? schedule->At(time) : cc::Pair{cc::kNull, cc::kNull};
-        const BYTE pairs[6] = {cc::kField1, pair[0], pair[1], cc::kField2, cc::kNull, cc::kNull};
-        std::copy(std::begin(pairs), std::end(pairs), data);
+        data = {cc::kField1, pair[0], pair[1], cc::kField2, cc::kNull, cc::kNull};
       }
-      const MediaSample sample{data, size, time, time + period, type.get()};
+      const MediaSample sample{data.data(), data.size(), time, time + period, type.get()};
       std::shared_lock lock(StreamMutex());
       capture->Deliver(sample);
       preview->Deliver(sample);

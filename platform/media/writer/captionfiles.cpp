@@ -20,12 +20,14 @@ std::string SccOf(const std::string& path) { return path + ".scc"; }
 std::string SrtOf(const std::string& path) { return path + ".srt"; }
 std::string Field2SccOf(const std::string& path) { return path + ".field2.scc"; }
 
-CaptionFiles::CaptionFiles(std::string path, std::int64_t framePeriod, SubtitleFn subtitle, cc::Decoder::Programme programme)
+CaptionFiles::CaptionFiles(std::string path, std::int64_t framePeriod, SubtitleFn subtitle, cc::Decoder::Programme programme,
+                           int teletextPage)
     : m_path(std::move(path)),
       m_dropFrame(IsNtscRate(framePeriod)),
       m_fps(framePeriod > 0 ? static_cast<int>(std::lround(1e7 / static_cast<double>(framePeriod))) : 25),
       m_subtitle(std::move(subtitle)),
-      m_programme(std::move(programme)) {}
+      m_programme(std::move(programme)),
+      m_teletextPage(teletextPage) {}
 
 CaptionFiles::~CaptionFiles() {
   for (std::FILE* f : {m_scc.file, m_field2.file, m_srt})
@@ -52,6 +54,9 @@ bool CaptionFiles::Start() {
         if (!Shown(rows, seconds)) m_ok = false;
       },
       m_programme);
+  m_teletext = std::make_unique<ttx::Decoder>(m_teletextPage, [this](const std::vector<cc::Row>& rows, double seconds) {
+    if (!Shown(rows, seconds)) m_ok = false;
+  });
   return true;
 }
 
@@ -92,6 +97,7 @@ bool CaptionFiles::Frame(std::int64_t frame, double seconds, const std::uint8_t*
   if (m_scc.last != before[0]) std::fflush(m_scc.file);
   if (m_field2.last != before[1]) std::fflush(m_field2.file);
   m_decoder->Feed(triplets, size, seconds);
+  m_teletext->Feed(triplets, size, seconds);
   return std::exchange(m_ok, true);
 }
 

@@ -1,7 +1,8 @@
 // The captions of a recording beside its file, on the file's timeline:
 //   <file>.scc  every byte pair of field 1 (CC1, CC2) as received, in Scenarist SCC with SMPTE time
 //               codes (drop-frame at 29.97), so that later tools lose nothing;
-//   <file>.srt  what CC1 showed, decoded, each caption with its start and end;
+//   <file>.srt  what CC1 showed (on 625 lines, the teletext subtitle page), decoded, each caption
+//               with its start and end;
 //   <file>.field2.scc  the same for field 2 (CC3, CC4, their text services and XDS), only when it
 //               carries anything.
 // The current programme's name, from field 2's XDS, is told as it changes.
@@ -10,6 +11,7 @@
 #pragma once
 
 #include "platform/media/writer/captions.h"
+#include "platform/media/writer/teletext.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -30,7 +32,10 @@ class CaptionFiles {
   using SubtitleFn = std::function<bool(const std::string& text, double start, double end)>;
   // framePeriod: the picture's frame in 100 ns units (29.97 gives drop-frame time codes).
   // programme: the current programme's name and when it came, on the file's timeline.
-  CaptionFiles(std::string path, std::int64_t framePeriod, SubtitleFn subtitle, cc::Decoder::Programme programme = nullptr);
+  // teletextPage: the page whose subtitles a 625-line source gives instead of CC1 (0: the first
+  // flagged as subtitles).
+  CaptionFiles(std::string path, std::int64_t framePeriod, SubtitleFn subtitle, cc::Decoder::Programme programme = nullptr,
+               int teletextPage = 0);
   ~CaptionFiles();
   CaptionFiles(const CaptionFiles&) = delete;
   CaptionFiles& operator=(const CaptionFiles&) = delete;
@@ -64,6 +69,8 @@ class CaptionFiles {
   bool m_field2Failed = false;
   std::FILE* m_srt = nullptr;
   std::unique_ptr<cc::Decoder> m_decoder;
+  int m_teletextPage;
+  std::unique_ptr<ttx::Decoder> m_teletext;
   std::string m_text;           // the caption on the screen, "" for none
   double m_since = 0;           // when it came
   int m_entries = 0;

@@ -39,6 +39,9 @@ std::vector<Pair> PopOnCaption(const std::string& text);
 // frames a second, else "HH:MM:SS:FF" at `fps` whole frames a second.
 std::string TimeCode(std::int64_t frame, bool dropFrame, int fps);
 
+// Appends a character as UTF-8.
+void AppendUtf8(std::string& out, char32_t c);
+
 // "HH:MM:SS,mmm", as SubRip writes a time.
 std::string SrtTime(double seconds);
 

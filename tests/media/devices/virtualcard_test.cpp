@@ -1,5 +1,6 @@
 // The virtual card: card descriptions, and its streams on the graph's clock.
 #include "platform/media/devices/virtualsignal.h"
+#include "platform/media/writer/teletext.h"
 #include "platform/media/writer/wss.h"
 #include "tests/media/mediarig.h"
 #include "tests/support/uitest.h"
@@ -30,6 +31,7 @@ TEST(Devices, BadDescriptionsAreRefusedWithAMessageAndTheDefaultCardApplies) {
       {R"({"luma_range": [200, 100]})", "darkest above brightest"}, {R"({"tone_dbfs": [-6, 3]})", "from -120 to 0"},
       {R"({"captions": ["A caption longer than one row of the screen"]})", "too long"}, {R"({"captions": "Hi"})", "array"},
       {R"({"aspect": "21:9"})", "expected \"4:3\""}, {R"({"aspect_until_s": -1})", "out of range"},
+      {R"({"teletext_page": 99})", "out of range"},
   };
   for (const auto& [json, why] : bad) {
     UseCard(json);
@@ -239,10 +241,11 @@ TEST(VirtualCard, VbiDeviceSendsTheCaptionsOnThePicturesClock) {
   UseCard("");
 }
 
-// Under a 625-line standard the VBI carries line 23 alone: the description's aspect, then 4:3 from
-// its time on, on the 25 frame slots a second.
-TEST(VirtualCard, VbiDeviceSendsTheWideScreenSignalUnder625Lines) {
-  UseCard(R"({"aspect": "16:9", "aspect_until_s": 1, "clock_speed": 4})");
+// Under a 625-line standard the VBI carries line 23 (the description's aspect, then 4:3 from its
+// time on) on the 25 frame slots a second, and the captions as the teletext subtitle page, one a
+// second from the first slot of its second.
+TEST(VirtualCard, VbiDeviceSendsWideScreenSignalAndTeletextUnder625Lines) {
+  UseCard(R"({"aspect": "16:9", "aspect_until_s": 1, "teletext_page": 888, "captions": ["One", "Two"], "clock_speed": 4})");
   GraphRig rig;
   ComPtr<IAMTVStandard> standard;
   ASSERT_EQ(S_OK, standard.QueryFrom(rig.capture));
@@ -252,20 +255,28 @@ TEST(VirtualCard, VbiDeviceSendsTheWideScreenSignalUnder625Lines) {
   ASSERT_EQ(S_OK, rig.graph->AddFilter(vbi, nullptr));
   auto lines = AttachSink(rig.graph, vbi, PIN_CATEGORY_CAPTURE);
   ASSERT_EQ(S_OK, rig.control->Run());
-  ASSERT_TRUE(PumpUntil([&] { return lines->Count() >= 40; }, 20000));
+  ASSERT_TRUE(PumpUntil([&] { return lines->Count() >= 60; }, 20000));
   rig.control->Stop();
   constexpr REFERENCE_TIME kSlot = 400000, kUntil = 10000000;
   std::set<std::uint16_t> before, after;
+  std::vector<std::pair<double, std::string>> shown;
+  double now = 0;
+  orv::media::ttx::Decoder teletext(orv::media::ttx::kAutoPage,
+                                    [&](const auto& rows, double) { shown.emplace_back(now, orv::media::cc::TextOf(rows)); });
   const std::size_t count = lines->Count();  // stopped: no more come
   for (std::size_t i = 0; i < count; ++i) {
     EXPECT_EQ(0, lines->starts[i] % kSlot) << i;
-    ASSERT_EQ(3u, lines->data[i].size()) << i;
-    const auto value = orv::media::wss::ValueIn(lines->data[i].data(), 3);
+    const auto value = orv::media::wss::ValueIn(lines->data[i].data(), lines->data[i].size());
     ASSERT_TRUE(value) << i;
     (lines->starts[i] < kUntil ? before : after).insert(*value);
+    now = lines->starts[i] / 1e7;
+    teletext.Feed(lines->data[i].data(), lines->data[i].size(), now);
   }
   EXPECT_EQ(std::set<std::uint16_t>{*orv::media::wss::ValueOfName("16:9")}, before);
   EXPECT_EQ(std::set<std::uint16_t>{*orv::media::wss::ValueOfName("4:3")}, after);
+  EXPECT_EQ(888, teletext.Page());
+  ASSERT_GE(shown.size(), 2u);
+  for (std::size_t k = 0; k < 2; ++k) EXPECT_EQ(std::pair(static_cast<double>(k), std::string(k ? "Two" : "One")), shown[k]);
   UseCard("");
 }
 

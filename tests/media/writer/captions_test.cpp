@@ -1,7 +1,9 @@
 // Line 21's captions: what the virtual card encodes comes back from libzvbi's decoder as the same
-// text, the time codes and times of the files beside a recording, and field 2 kept beside it.
+// text, the time codes and times of the files beside a recording, field 2 kept beside it, and
+// teletext subtitle pages.
 #include "platform/media/writer/captionfiles.h"
 #include "platform/media/writer/captions.h"
+#include "platform/media/writer/teletext.h"
 
 #include <bit>
 #include <algorithm>
@@ -144,5 +146,30 @@ TEST(Captions, FieldTwoIsKeptAndItsProgrammeNameTold) {
     // The packet's first pair at the first frame's time code: 0x01 and 0x03 with their parity.
     EXPECT_EQ(0, std::strncmp(text, "00:00:00;00\t0183 ", 17)) << text;
     std::fclose(f);
+  }
+}
+
+// A teletext subtitle page as the virtual card sends it comes back from libzvbi's decoder as its
+// text, for the page asked for or, with auto, the first page flagged as subtitles; other pages show
+// nothing.
+TEST(Captions, TeletextSubtitlePagesComeBackAsSent) {
+  const struct { int sent, asked; std::string text, shown; } cases[] = {
+      {888, 888, "Hello subtitles", "Hello subtitles"},
+      {777, ttx::kAutoPage, "Two lines\nof subtitles", "Two lines\nof subtitles"},
+      {801, ttx::kAutoPage, "Magazine eight", "Magazine eight"},
+      {888, 777, "Not this page", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    std::vector<std::string> shown;
+    ttx::Decoder decoder(c.asked, [&](const std::vector<cc::Row>& rows, double) { shown.push_back(cc::TextOf(rows)); });
+    std::vector<std::uint8_t> sample;
+    unsigned line = 7;
+    for (const auto& packet : ttx::SubtitlePage(c.sent, c.text)) ttx::AppendPacket(sample, line++, packet.data());
+    // Line 21's readers pass the packets by: no triplet of theirs among them.
+    for (std::size_t i = 0; i < sample.size(); i += 3) ASSERT_TRUE(sample[i] == ttx::kPacket || sample[i] == ttx::kData) << i;
+    decoder.Feed(sample.data(), sample.size(), 0.0);
+    EXPECT_EQ(c.shown.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.shown}, shown);
+    EXPECT_EQ(c.shown.empty() && c.asked == ttx::kAutoPage ? 0 : c.asked == ttx::kAutoPage ? c.sent : c.asked, decoder.Page());
   }
 }
