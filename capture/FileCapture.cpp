@@ -124,7 +124,8 @@ int CCaptureGraph::BuildCaptureGraph() {
     ComPtr<IConfigRecordMux> coding;
     if (FAILED(coding.QueryFrom(m_pMux)) ||
         FAILED(coding->SetRecordCoding(kCodings[static_cast<int>(m_recordFormat)])) ||
-        FAILED(coding->SetRecordLog(orv::record::StoredCaptureNotes().writeLog ? CaptureDescription().c_str() : nullptr)))
+        FAILED(coding->SetRecordLog(orv::record::StoredCaptureNotes().writeLog ? CaptureDescription().c_str() : nullptr)) ||
+        FAILED(coding->SetTeletextPage(orv::record::StoredTeletextPage())))
       return FailCaptureBuild(IDS_ERR_SET_FILE);
   }
 

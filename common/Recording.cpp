@@ -66,6 +66,22 @@ int StoredStopOnNoSignal() {
 
 bool StoredDeinterlacePreview() { return ParseCount(ReadProfile("DeinterlacePreview")) == 1; }
 
+std::optional<int> TeletextPageOfText(std::string_view text, std::string_view autoWord) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  if (text == "auto" || text == autoWord) return kAutoTeletextPage;
+  const long n = ParseCount(std::string(text));
+  if (n < kFirstTeletextPage || n > kLastTeletextPage) return std::nullopt;
+  return static_cast<int>(n);
+}
+
+int StoredTeletextPage() { return TeletextPageOfText(ReadProfile("TeletextPage")).value_or(kAutoTeletextPage); }
+
+void StoreTeletextPage(int page) {
+  const bool number = page >= kFirstTeletextPage && page <= kLastTeletextPage;
+  WriteProfileStringA(kProfileSection, "TeletextPage", number ? std::to_string(page).c_str() : "auto");
+}
+
 bool StoredShowCaptions() { return ParseCount(ReadProfile("ShowCaptions")) == 1; }
 
 void StoreShowCaptions(bool show) { WriteProfileStringA(kProfileSection, "ShowCaptions", show ? "1" : "0"); }

@@ -5,6 +5,7 @@
 // operator or notes, and the log written.
 #pragma once
 
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -36,6 +37,14 @@ Format StoredFormat();
 int StoredStopOnNoSignal();
 bool StoredDeinterlacePreview();
 void StoreRecording(Format format, int stopOnNoSignal, bool deinterlacePreview);
+// "TeletextPage": the teletext page whose subtitles a 625-line recording keeps as text, "auto" (the
+// first page flagged as subtitles, also for a missing or unusable value) or a page number.
+constexpr int kAutoTeletextPage = 0;
+constexpr int kFirstTeletextPage = 100, kLastTeletextPage = 899;  // teletext's page numbers
+// A page as typed or stored: `autoWord` (the page's own word for auto) or "auto", or a number in range.
+std::optional<int> TeletextPageOfText(std::string_view text, std::string_view autoWord = "auto");
+int StoredTeletextPage();
+void StoreTeletextPage(int page);
 // "ShowCaptions": the card's captions drawn over the live picture (the video page's box), off unless 1.
 bool StoredShowCaptions();
 void StoreShowCaptions(bool show);

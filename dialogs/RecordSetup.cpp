@@ -53,6 +53,7 @@ BOOL CRecordSetup::OnInitDialog() {
   m_strOperator = notes.operatorName;
   m_strNotes = notes.notes;
   m_bWriteLog = notes.writeLog ? 1 : 0;
+  m_nTeletextPage = orv::record::StoredTeletextPage();
   m_spin.SetPos(m_nStopOnNoSignal);
   return CPropertyPage::OnInitDialog();
 }
@@ -85,6 +86,17 @@ void CRecordSetup::DoDataExchange(CDataExchange* pDX) {
       pDX->Fail(id, AfxFormatString(IDS_RECORD_NOTE_INVALID, static_cast<int>(orv::record::kMaxNoteBytes)).c_str());
   }
   DDX_Check(pDX, IDC_RECORD_WRITE_LOG, m_bWriteLog);
+  // The page: the word for auto or a number; anything else is refused and the member keeps its value.
+  const std::string autoWord = AfxFormatString(IDS_TELETEXT_AUTO);
+  CString page = m_nTeletextPage == orv::record::kAutoTeletextPage ? autoWord.c_str() : std::to_string(m_nTeletextPage).c_str();
+  DDX_Text(pDX, IDC_RECORD_TELETEXT, page);
+  if (pDX->m_bSaveAndValidate && !pDX->m_bFailed) {
+    if (const auto n = orv::record::TeletextPageOfText(page.str(), autoWord))
+      m_nTeletextPage = *n;
+    else
+      pDX->Fail(IDC_RECORD_TELETEXT, AfxFormatString(IDS_TELETEXT_PAGE_INVALID, autoWord.c_str(), orv::record::kFirstTeletextPage,
+                                                     orv::record::kLastTeletextPage).c_str());
+  }
 }
 
 bool CRecordSetup::OnCommand(UINT id, UINT code) {
@@ -111,5 +123,6 @@ void CRecordSetup::OnOK() {
                deinterlace != orv::record::StoredDeinterlacePreview();
   orv::record::StoreRecording(format, m_nStopOnNoSignal, deinterlace);
   orv::record::StoreCaptureNotes({m_strOperator.str(), m_strNotes.str(), m_bWriteLog != 0});
+  orv::record::StoreTeletextPage(m_nTeletextPage);
   CPropertyPage::OnOK();
 }

@@ -16,6 +16,7 @@ class CRecordSetup : public CPropertyPage {
   CString m_strOperator;
   CString m_strNotes;
   int m_bWriteLog = 1;
+  int m_nTeletextPage = 0;  // the page kept as subtitles, 0 for auto
   // Set by OK when a choice the program applies (format, wait, deinterlacing) changed.
   bool m_bChanged = false;
 

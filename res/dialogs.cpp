@@ -131,7 +131,9 @@ const DialogTemplate kRecordPage = {
         {IDC_STATIC, CtlKind::Static, SS_LEFT, "메모", 15, 100, 40, 8},
         {IDC_RECORD_NOTES, CtlKind::Edit, ES_AUTOHSCROLL | WS_TABSTOP, "", 58, 98, 160, 14},
         {IDC_RECORD_WRITE_LOG, CtlKind::Button, BS_AUTOCHECKBOX | WS_TABSTOP, "기록 파일 남기기",
-         15, 115, 203, 10},
+         15, 115, 90, 10},
+        {IDC_STATIC, CtlKind::Static, SS_LEFT, "텔레텍스트 자막", 110, 116, 58, 8},
+        {IDC_RECORD_TELETEXT, CtlKind::Edit, ES_AUTOHSCROLL | WS_TABSTOP, "", 170, 113, 48, 13},
     }};
 
 // Capture status.

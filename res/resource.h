@@ -95,6 +95,10 @@ constexpr UINT IDS_ERR_MEDIA_LIBRARY = 242;
 // name, %d the pictures it left out while it was behind).
 constexpr UINT IDS_FORMAT_LOSSLESS_COMPACT = 243;
 constexpr UINT IDS_CAPTURE_ACCESS_COPY = 244;
+// The recording page's teletext subtitle page: the word for the first page flagged as subtitles,
+// and the message for a page that is neither it nor a page number (%s the word, %d, %d the range).
+constexpr UINT IDS_TELETEXT_AUTO = 245;
+constexpr UINT IDS_TELETEXT_PAGE_INVALID = 246;
 
 // Bitmaps and the icon.
 constexpr UINT IDB_SKIN = 130;
@@ -178,6 +182,7 @@ constexpr int IDC_RECORD_DEINTERLACE = 1004;  // deinterlaced live picture
 constexpr int IDC_RECORD_OPERATOR = 1005;     // who records, for the capture log and the file's tags
 constexpr int IDC_RECORD_NOTES = 1006;        // what is recorded
 constexpr int IDC_RECORD_WRITE_LOG = 1007;    // the capture log and checksums beside the file
+constexpr int IDC_RECORD_TELETEXT = 1008;     // the teletext page kept as subtitles, or auto
 
 // IDD_AUDIO_SETUP.
 constexpr int IDC_AUDIO_MASTER = 1000;  // sliders

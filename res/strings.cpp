@@ -105,6 +105,8 @@ const std::map<UINT, const char*>& StringTable() {
       {IDS_FORMAT_COMPACT, "압축 (H.264, MKV, 시간당 약 2GB)"},
       {IDS_FORMAT_LOSSLESS_COMPACT, "무손실 원본과 압축 사본 (FFV1과 H.264, MKV 두 개)"},
       {IDS_CAPTURE_ACCESS_COPY, "압축 사본 %s: 처리가 밀려 빠진 프레임 %d개"},
+      {IDS_TELETEXT_AUTO, "자동"},
+      {IDS_TELETEXT_PAGE_INVALID, "자막 페이지는 %s 또는 %d에서 %d 사이의 번호로 입력하십시오."},
       {IDS_RECORD_STOP_UNIT, "초 (0 = 끝내지 않음, 최대 %d)"},
       {IDS_RECORD_STOP_RANGE, "%d에서 %d 사이의 정수를 입력하십시오."},
       {IDS_DROPPED_FRAMES, "놓친 프레임: %d"},

@@ -127,7 +127,9 @@ const DialogTemplate kRecordPage = {
         {IDC_STATIC, CtlKind::Static, SS_LEFT, "Notes", 15, 100, 40, 8},
         {IDC_RECORD_NOTES, CtlKind::Edit, ES_AUTOHSCROLL | WS_TABSTOP, "", 58, 98, 160, 14},
         {IDC_RECORD_WRITE_LOG, CtlKind::Button, BS_AUTOCHECKBOX | WS_TABSTOP,
-         "Write log and checksums", 15, 115, 203, 10},
+         "Write log and checksums", 15, 115, 95, 10},
+        {IDC_STATIC, CtlKind::Static, SS_LEFT, "Teletext page", 112, 116, 56, 8},
+        {IDC_RECORD_TELETEXT, CtlKind::Edit, ES_AUTOHSCROLL | WS_TABSTOP, "", 170, 113, 48, 13},
     }};
 
 const DialogTemplate kCaptureStatus = {

@@ -104,6 +104,8 @@ const std::map<UINT, const char*>& StringTable() {
       {IDS_FORMAT_COMPACT, "Compact (H.264, MKV, about 2 GB an hour)"},
       {IDS_FORMAT_LOSSLESS_COMPACT, "Lossless with a compact copy (FFV1, H.264, MKV)"},
       {IDS_CAPTURE_ACCESS_COPY, "Compact copy %s: %d frames left out while it was behind"},
+      {IDS_TELETEXT_AUTO, "auto"},
+      {IDS_TELETEXT_PAGE_INVALID, "The subtitle page is %s or a page number from %d to %d."},
       {IDS_RECORD_STOP_UNIT, "seconds (0 = never, at most %d)"},
       {IDS_RECORD_STOP_RANGE, "Please enter an integer between %d and %d."},
       {IDS_DROPPED_FRAMES, "Dropped frames: %d"},

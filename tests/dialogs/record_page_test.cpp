@@ -1,5 +1,5 @@
-// The recording page: what it shows from win.ini, what Enter, OK and Cancel store, and a wait that
-// is refused.
+// The recording page: what it shows from win.ini, what Enter, OK and Cancel store, and a wait,
+// notes or teletext page that are refused.
 #include "res/resource.h"
 #include "tests/dialogs/rig.h"
 
@@ -18,17 +18,19 @@ class RecordPage : public FlowTest {
 };
 
 TEST_F(RecordPage, ShowsTheStoredChoicesAndEnterStoresNewOnes) {
-  using Shown = std::tuple<int, std::string, bool, std::string, std::string, bool>;
+  using Shown = std::tuple<int, std::string, bool, std::string, std::string, bool, std::string>;
   for (const auto& [winIni, shown] :
-       {std::pair{"", Shown{0, "0", false, "", "", true}},
-        {"[orvane]\nRecordFormat=lossless\nStopOnNoSignal=30\nDeinterlacePreview=1\nOperator=김 기록\nNotes=VHS 7, side A\nWriteLog=0\n",
-         {2, "30", true, "김 기록", "VHS 7, side A", false}}}) {
+       {std::pair{"", Shown{0, "0", false, "", "", true, "자동"}}, {"[orvane]\nTeletextPage=999\n", {0, "0", false, "", "", true, "자동"}},
+        {"[orvane]\nRecordFormat=lossless\nStopOnNoSignal=30\nDeinterlacePreview=1\nOperator=김 기록\nNotes=VHS 7, side A\nWriteLog=0\n"
+         "TeletextPage=888\n",
+         {2, "30", true, "김 기록", "VHS 7, side A", false, "888"}}}) {
     orv::test::FreshConfigDir();
     orv::test::WriteConfigFile("win.ini", winIni);
     Run([&](HWND page, HWND) {
       EXPECT_EQ(shown, Shown(Inner<QComboBox>(page, IDC_RECORD_FORMAT)->currentIndex(), Text(page, IDC_RECORD_STOP),
                              Inner<QCheckBox>(page, IDC_RECORD_DEINTERLACE)->isChecked(), Text(page, IDC_RECORD_OPERATOR),
-                             Text(page, IDC_RECORD_NOTES), Inner<QCheckBox>(page, IDC_RECORD_WRITE_LOG)->isChecked()));
+                             Text(page, IDC_RECORD_NOTES), Inner<QCheckBox>(page, IDC_RECORD_WRITE_LOG)->isChecked(),
+                             Text(page, IDC_RECORD_TELETEXT)));
     });
     EXPECT_EQ(winIni, Stored()) << "shown and cancelled: nothing stored";
   }
@@ -47,10 +49,11 @@ TEST_F(RecordPage, ShowsTheStoredChoicesAndEnterStoresNewOnes) {
               Inner<QLineEdit>(page, IDC_RECORD_OPERATOR)->setText("홍길동");
               Inner<QLineEdit>(page, IDC_RECORD_NOTES)->setText("Betacam 12 — 1987 뉴스");
               Click(page, IDC_RECORD_WRITE_LOG);  // on again
+              Inner<QLineEdit>(page, IDC_RECORD_TELETEXT)->setText(" 777 ");
               QTest::keyClick(Inner<QLineEdit>(page, IDC_RECORD_STOP), Qt::Key_Return);
             }));
   EXPECT_NE(std::string::npos, Stored().find("RecordFormat=lossless+compact\nStopOnNoSignal=120\nDeinterlacePreview=0\n"
-                                             "Operator=홍길동\nNotes=Betacam 12 — 1987 뉴스\nWriteLog=1\n"))
+                                             "Operator=홍길동\nNotes=Betacam 12 — 1987 뉴스\nWriteLog=1\nTeletextPage=777\n"))
       << Stored();
   EXPECT_EQ(1, recordingApplied);
   EXPECT_EQ(IDOK, Run([&](HWND, HWND sheet) { Click(sheet, IDOK); }));
@@ -63,12 +66,14 @@ TEST_F(RecordPage, ShowsTheStoredChoicesAndEnterStoresNewOnes) {
 TEST_F(RecordPage, RefusedWaitOrNotesKeepWhatWasStored) {
   const std::string before = "[orvane]\nStopOnNoSignal=30\nOperator=김\n", notANumber = "정수를 입력하십시오.";
   const std::string notOneLine = "작업자와 메모는 제어 문자 없이 한 줄로, 1000바이트까지 입력할 수 있습니다.";
+  const std::string notAPage = "자막 페이지는 자동 또는 100에서 899 사이의 번호로 입력하십시오.";
   orv::test::WriteConfigFile("win.ini", before);
   for (const auto& [id, typed, message] :
        {std::tuple{IDC_RECORD_STOP, std::string(), notANumber}, {IDC_RECORD_STOP, "86401", "0에서 86400 사이의 정수를 입력하십시오."},
         {IDC_RECORD_STOP, "99999999999", notANumber}, {IDC_RECORD_OPERATOR, "김\t이", notOneLine},
         {IDC_RECORD_NOTES, "tape\x7f", notOneLine}, {IDC_RECORD_NOTES, "\xc2\x85next line", notOneLine},
-        {IDC_RECORD_NOTES, std::string(1001, 'a'), notOneLine}}) {
+        {IDC_RECORD_NOTES, std::string(1001, 'a'), notOneLine}, {IDC_RECORD_TELETEXT, "99", notAPage},
+        {IDC_RECORD_TELETEXT, "900", notAPage}, {IDC_RECORD_TELETEXT, "8 88", notAPage}}) {
     SCOPED_TRACE(typed);
     orv::test::MessageBoxAnswerer boxes(IDOK);
     EXPECT_EQ(IDCANCEL, Run([&, id = id, typed = typed](HWND page, HWND sheet) {

@@ -420,6 +420,9 @@ struct IConfigRecordMux : IUnknown {
   // description is the capture's account for the log's first line and the file's tags, a JSON
   // object's text; null writes none.
   virtual HRESULT SetRecordLog(LPCSTR description) = 0;
+  // The teletext page whose subtitles a 625-line recording keeps as text, 0 for the first page
+  // flagged as subtitles (the default). Takes effect with the next file.
+  virtual HRESULT SetTeletextPage(LONG page) = 0;
   // Why the recording ends ("user", "time_limit", "no_signal", "device_gone" ...): the log's last
   // line says it. Said before the graph stops.
   virtual HRESULT SetEndReason(LPCSTR reason) = 0;

@@ -6,6 +6,7 @@
 #include "platform/media/com/faults.h"
 #include "platform/media/graph/graph.h"
 #include "platform/media/graph/levels.h"
+#include "platform/media/writer/teletext.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -89,6 +90,12 @@ class AviMux : public FilterBase, public IConfigAviMux, public IConfigRecordMux 
     if (HRESULT hr = Check("SetRecordCoding", std::to_string(coding)); hr != S_OK) return hr;
     if (coding < RECORD_AS_DELIVERED || coding > RECORD_FFV1_PCM_AND_H264_AAC) return E_INVALIDARG;
     m_options.coding = coding;
+    return S_OK;
+  }
+
+  HRESULT SetTeletextPage(LONG page) override {
+    if (page != ttx::kAutoPage && !ttx::IsPage(page)) return E_INVALIDARG;
+    m_options.teletextPage = page;
     return S_OK;
   }
 

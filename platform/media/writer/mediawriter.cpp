@@ -417,7 +417,8 @@ HRESULT MediaFile::Open(const std::vector<const AM_MEDIA_TYPE*>& types) {
         [this, track](const std::string& text, double start, double end) { return !track || WriteSubtitle(*track, text, start, end); },
         [this](const std::string& name, double seconds) {
           if (m_side) m_side->Programme(name, seconds);
-        });
+        },
+        m_options.teletextPage);
   }
   m_fd = ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (m_fd < 0) return FileErrorOf(errno);

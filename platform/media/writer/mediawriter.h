@@ -31,6 +31,8 @@ struct WriterOptions {
   // A copy beside another file that may fall behind: its queue is short and it never makes the
   // live picture give way.
   bool mayFallBehind = false;
+  // The teletext page kept as subtitles (0: the first flagged as such).
+  int teletextPage = 0;
 };
 
 class MediaWriter {

@@ -4,6 +4,7 @@
 #include "platform/media/writer/mediawriter.h"
 #include "platform/media/writer/sidefiles.h"
 #include "platform/media/writer/testing.h"
+#include "platform/media/writer/teletext.h"
 #include "platform/media/writer/wss.h"
 #include "tests/media/avicheck.h"
 #include "tests/media/mediarig.h"
@@ -943,20 +944,24 @@ TEST_F(AviMux, CaptionsGoBesideAndIntoTheRecording) {
 
 // Line 23 of a 625-line picture: a 16:9 signal at the start gives the Matroska file that shape, a
 // letterbox in a 4:3 frame leaves the frame's own (the standard's pixels); each change is an event in the capture log from
-// the frame its bits first came on, and no WSS byte goes into compact's caption data.
+// the frame its bits first came on, and no WSS byte goes into compact's caption data; the teletext
+// page asked for goes into the SRT.
 TEST_F(AviMux, WideScreenSignalGivesTheFileItsShapeAndTheLogItsChanges) {
   constexpr REFERENCE_TIME kPal = 400000;
   constexpr int kFrames = 100, kSwitchAt = 50;
-  struct Case { const char* name; RECORD_CODING coding; const char* first; const char* shown; } cases[] = {
-      {"lossless.mkv", RECORD_FFV1_PCM, "16:9", "16:9"},
-      {"compact.mkv", RECORD_H264_AAC, "16:9", "16:9"},
-      {"letterbox.mkv", RECORD_FFV1_PCM, "16:9 letterbox", "4:3"}};
+  // The teletext subtitle page 888 comes too, at the start and at the switch: kept for the page asked.
+  struct Case { const char* name; RECORD_CODING coding; const char* first; const char* shown; LONG page; bool subtitles; } cases[] = {
+      {"lossless.mkv", RECORD_FFV1_PCM, "16:9", "16:9", ttx::kAutoPage, true},
+      {"compact.mkv", RECORD_H264_AAC, "16:9", "16:9", 777, false},
+      {"letterbox.mkv", RECORD_FFV1_PCM, "16:9 letterbox", "4:3", 888, true}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     MuxRig rig(dir + "/" + c.name, true, 1, c.coding, AM_FIELDS_TOP_FIRST, {false, kPal});
     ComPtr<IConfigRecordMux> record;
     ASSERT_EQ(S_OK, record.QueryFrom(rig.mux));
     ASSERT_EQ(S_OK, record->SetRecordLog(kDescription));
+    ASSERT_EQ(E_INVALIDARG, record->SetTeletextPage(99));
+    ASSERT_EQ(S_OK, record->SetTeletextPage(c.page));
     ASSERT_EQ(S_OK, rig.graph->ConnectDirect(rig.Src()->PinAt(2), AsFilterBase(rig.mux)->PinAt(3), nullptr));
     ASSERT_EQ(S_OK, rig.control->Run());
     for (int i = 0; i < kFrames; ++i) {
@@ -964,7 +969,11 @@ TEST_F(AviMux, WideScreenSignalGivesTheFileItsShapeAndTheLogItsChanges) {
       rig.Src()->Sound(at, 40, 0);
       rig.Src()->Picture(at, static_cast<BYTE>(i));
       const auto t = wss::Triplet(*wss::ValueOfName(i < kSwitchAt ? c.first : "4:3"));
-      ASSERT_EQ(Delivery::Taken, rig.Src()->Vbi(at, {t.begin(), t.end()}));
+      std::vector<BYTE> vbi(t.begin(), t.end());
+      unsigned line = 7;
+      if (i % kSwitchAt == 0)
+        for (const auto& packet : ttx::SubtitlePage(888, i ? "Two" : "One")) ttx::AppendPacket(vbi, line++, packet.data());
+      ASSERT_EQ(Delivery::Taken, rig.Src()->Vbi(at, vbi));
     }
     ASSERT_EQ(S_OK, rig.control->Stop());
 
@@ -978,6 +987,14 @@ TEST_F(AviMux, WideScreenSignalGivesTheFileItsShapeAndTheLogItsChanges) {
     ASSERT_EQ(2u, changes.size());
     EXPECT_EQ(std::pair(0.0, std::string(c.shown == std::string("16:9") ? "16:9" : "4:3")), changes[0]);
     EXPECT_EQ(std::pair(kSwitchAt * 0.04, std::string("4:3")), changes[1]);
+    const auto srt = SrtEntries(ReadText(SrtOf(rig.path)));
+    if (c.subtitles) {
+      ASSERT_EQ(2u, srt.size());
+      EXPECT_EQ(std::tuple(0.0, kSwitchAt * 0.04, std::string("One")), srt[0]);
+      EXPECT_EQ(std::tuple(kSwitchAt * 0.04, kFrames * 0.04, std::string("Two")), srt[1]);
+    } else {
+      EXPECT_TRUE(srt.empty());
+    }
     EXPECT_EQ("", orv::test::DecodeErrors(rig.path));
   }
 }
