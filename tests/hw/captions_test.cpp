@@ -90,8 +90,8 @@ TEST(Captions, VividsLineTwentyOneSlicedAndRawGiveTheSameCaptionsOnTheFilesTimel
 
 // Line 23 from vivid on a PAL channel: at "16x9 Anamorphic" its wide-screen signal says the full
 // frame is 16:9, and a lossless capture is shown so; at "16x9" (a letterbox in a 4:3 frame) it
-// stays 4:3. The capture log tells the signal from the start. From the driver's sliced WSS and
-// from the raw line sliced by libzvbi.
+// stays 4:3. The capture log tells the signal from the start, and the teletext page asked for is in
+// the SRT. From the driver's sliced lines and from the raw lines sliced by libzvbi.
 TEST(Captions, VividsWideScreenSignalGivesTheFileItsShape) {
   ORV_NEEDS_VM();
   const struct { const char* item; bool raw; const char* shown; } cases[] = {
@@ -101,7 +101,7 @@ TEST(Captions, VividsWideScreenSignalGivesTheFileItsShape) {
     orv::media::SetRawVbiForTests(c.raw);
     Vivid v;
     ASSERT_TRUE(v.Set("Standard Aspect Ratio", c.item));
-    HwEngine rig("[orvane]\nRecordFormat=lossless\nRegion=EU\nStandard=PAL-BG\n");
+    HwEngine rig("[orvane]\nRecordFormat=lossless\nRegion=EU\nStandard=PAL-BG\nTeletextPage=110\n");
     CCaptureGraph& g = rig.Start();
     g.SelectSource(0);
     ASSERT_EQ(1, g.TuneChannel(5));  // E5, 175.25 MHz: a channel vivid gives a picture on
@@ -122,6 +122,8 @@ TEST(Captions, VividsWideScreenSignalGivesTheFileItsShape) {
     ASSERT_FALSE(told.empty());
     EXPECT_EQ(c.shown, told.front().substr(0, told.front().find('@'))) << ::testing::PrintToString(told);
     EXPECT_LE(std::stoi(told.front().substr(told.front().find('@') + 1)), 2) << ::testing::PrintToString(told);
+    // vivid's teletext: page 100 + n in frame n of its VBI stream, rows "Page: 110 Row: 01" and on.
+    EXPECT_NE(std::string::npos, ReadText(orv::media::SrtOf(path)).find("Page: 110 Row: 01")) << ReadText(orv::media::SrtOf(path));
     EXPECT_EQ(c.shown, told.back().substr(0, told.back().find('@'))) << ::testing::PrintToString(told);
   }
   orv::media::SetRawVbiForTests(false);

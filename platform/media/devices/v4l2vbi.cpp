@@ -1,7 +1,7 @@
 // A V4L2 card's VBI device as a filter of its own: line 21 of both fields (525 lines) or line 23's
-// wide-screen signalling and teletext (625 lines), one sample a frame, on the graph's clock from the buffers'
-// stamps. The driver's sliced VBI where it offers the service, else its raw VBI lines sliced by
-// libzvbi's raw decoder.
+// wide-screen signalling and teletext (625 lines), one sample a frame, on the graph's clock from the
+// buffers' stamps. The driver's sliced VBI where it offers the services, else its raw VBI lines
+// sliced by libzvbi's raw decoder.
 #include "platform/log.h"
 #include "platform/media/devices/realcards.h"
 #include "platform/media/devices/testing.h"
@@ -154,7 +154,7 @@ class V4l2VbiCapture : public FilterBase {
     m_raw.synchronous = (v.flags & V4L2_VBI_UNSYNC) == 0;
     const unsigned service = Lines525() ? VBI_SLICED_CAPTION_525 : VBI_SLICED_WSS_625 | VBI_SLICED_TELETEXT_B;
     if (!(vbi_raw_decoder_add_services(&m_raw, service, 0) & service)) {
-      LogError("v4l2", "%s: its raw VBI lines cannot carry line %d", m_path.c_str(), Lines525() ? 21 : 23);
+      LogError("v4l2", "%s: its raw VBI lines cannot carry %s", m_path.c_str(), Lines525() ? "line 21" : "line 23 nor teletext");
       return false;
     }
     m_type = V4L2_BUF_TYPE_VBI_CAPTURE;
@@ -217,7 +217,8 @@ class V4l2VbiCapture : public FilterBase {
   }
 
   // Line 23 as its triplet, then the teletext packets; nothing for what the frame lacks.
-  static std::vector<std::uint8_t> Lines625(const std::uint8_t* wss, const std::vector<std::pair<unsigned, const std::uint8_t*>>& teletext) {
+  using Lines = std::vector<std::pair<unsigned, const std::uint8_t*>>;  // line numbers and their data
+  static std::vector<std::uint8_t> Lines625(const std::uint8_t* wss, const Lines& teletext) {
     std::vector<std::uint8_t> out;
     if (wss) {
       const auto t = wss::Triplet(static_cast<std::uint16_t>(wss[0] | wss[1] << 8));
@@ -230,13 +231,14 @@ class V4l2VbiCapture : public FilterBase {
   std::vector<std::uint8_t> FromSliced(const std::uint8_t* data, std::size_t size) const {
     const std::uint8_t* fields[2] = {};
     const std::uint8_t* wss = nullptr;
-    std::vector<std::pair<unsigned, const std::uint8_t*>> teletext;
+    Lines teletext;
     const auto* lines = reinterpret_cast<const v4l2_sliced_vbi_data*>(data);
     for (std::size_t i = 0; i < size / sizeof(v4l2_sliced_vbi_data); ++i) {
       if ((lines[i].id & V4L2_SLICED_CAPTION_525) && lines[i].field < 2) fields[lines[i].field] = lines[i].data;
       if (lines[i].id & V4L2_SLICED_WSS_625) wss = lines[i].data;
       // The frame's line numbers, as libzvbi's raw decoder gives them.
-      if (lines[i].id & V4L2_SLICED_TELETEXT_B) teletext.emplace_back(lines[i].line + (lines[i].field ? kSecondField625 : 0), lines[i].data);
+      if (lines[i].id & V4L2_SLICED_TELETEXT_B)
+        teletext.emplace_back(lines[i].line + (lines[i].field ? kSecondField625 : 0), lines[i].data);
     }
     return Lines525() ? Pairs(fields[0], fields[1]) : Lines625(wss, teletext);
   }
@@ -246,7 +248,7 @@ class V4l2VbiCapture : public FilterBase {
     const int n = vbi_raw_decode(&m_raw, const_cast<std::uint8_t*>(data), sliced);
     const std::uint8_t* fields[2] = {};
     const std::uint8_t* wss = nullptr;
-    std::vector<std::pair<unsigned, const std::uint8_t*>> teletext;
+    Lines teletext;
     // The decoder names both fields' line 21 alike: the line number tells them apart.
     for (int i = 0; i < n; ++i) {
       if (sliced[i].id & VBI_SLICED_CAPTION_525) fields[sliced[i].line >= kSecondField525 ? 1 : 0] = sliced[i].data;

@@ -750,8 +750,8 @@ class VirtualVbiCapture : public FilterBase {
         const std::int64_t second = time / kSecond;
         if (teletext && !desc.captions.empty() && time - period < second * kSecond) {
           unsigned line = kFirstTeletextLine;
-          for (const auto& packet : ttx::SubtitlePage(desc.teletextPage, desc.captions[static_cast<std::size_t>(second) % desc.captions.size()]))
-            ttx::AppendPacket(data, line++, packet.data());
+          const std::string& text = desc.captions[static_cast<std::size_t>(second) % desc.captions.size()];
+          for (const auto& packet : ttx::SubtitlePage(desc.teletextPage, text)) ttx::AppendPacket(data, line++, packet.data());
         }
         if (data.empty()) return;
       } else {
