@@ -43,7 +43,7 @@ TEST(DialogTemplates, ControlsComeInTheirOrder) {
        {{-1, B, "녹화설정"}, {-1, S, "녹화 형식"}, {1000, K::ComboBox, ""}, {-1, S, "신호가 끊기면 녹화를 끝낼 때까지의 시간"},
         {1001, K::Edit, ""}, {1002, K::UpDown, ""}, {1003, S, ""},
         {1004, B, "미리보기 화면 디인터레이스 (녹화 파일은 그대로)"}, {-1, S, "작업자"}, {1005, K::Edit, ""}, {-1, S, "메모"},
-        {1006, K::Edit, ""}, {1007, B, "기록 파일 남기기"}}},
+        {1006, K::Edit, ""}, {1007, B, "기록 파일 남기기"}, {-1, S, "텔레텍스트 자막"}, {1008, K::Edit, ""}}},
   };
   for (const auto& [id, controls] : wants) {
     const DialogTemplate* t = OwnResources()->Dialog(id);
