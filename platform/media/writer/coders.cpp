@@ -394,7 +394,11 @@ HRESULT OpenEncoder(Encoded& e, RECORD_CODING coding, AVFieldOrder order, AVRati
     c->rc_max_rate = kH264MaxRate;
     c->rc_buffer_size = static_cast<int>(kH264Buffer);
     c->gop_size = static_cast<int>(av_rescale(kKeyFrameEvery, unit.den, 10'000'000LL * unit.num));
-    if (order == AV_FIELD_TT || order == AV_FIELD_BB) c->flags |= AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
+    if (order == AV_FIELD_TT || order == AV_FIELD_BB) {
+      c->flags |= AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
+      // x264 weighs no predictions in interlaced coding: left on, it turns them off itself with a warning.
+      av_dict_set(&options, "weightp", "none", 0);
+    }
     av_dict_set(&options, "preset", kH264Preset, 0);
     av_dict_set(&options, "a53cc", "1", 0);
     e.a53 = true;
