@@ -131,8 +131,9 @@ class CCaptureGraph : public CGraphBase {
   int StartCapture();
   int StopCapture();
   void ShowCaptureResult();
-  // Whether the recording ended by itself while capturing: the file could take no more, or the
-  // signal has been gone for the recording page's time.
+  // Whether the recording ended by itself while capturing: the file could take no more, the card
+  // is gone, or the signal has been gone for the recording page's time. The file is closed as soon
+  // as this sees it; the boxes and the live picture wait for StopFileCapture.
   BOOL CaptureHalted();
   // Frames the capture pin has dropped since the capture started.
   int DroppedSoFar();
@@ -191,6 +192,8 @@ class CCaptureGraph : public CGraphBase {
   // workers walk the graph without a lock, so whatever tears parts of it down calls this first.
   void WaitForScans();
   void CollectCaptureEvents();
+  // Gives the capture log its end reason and stops the graph, which completes the file; once a capture.
+  HRESULT CloseRecording();
   int FailCaptureBuild(UINT message);
   // Sets the capture pin to the standard's own size and full rate; the card's format is kept to be
   // put back by RestoreCardFormat.
@@ -214,6 +217,7 @@ class CCaptureGraph : public CGraphBase {
   BOOL m_bThroughMute = FALSE;
   HRESULT m_hrCaptureHalt = S_OK;  // why the graph ended the recording, S_OK while it has not
   BOOL m_bSignalEnded = FALSE;     // the recording ended because the signal went away
+  bool m_bRecordingClosed = false;  // the graph has stopped and the file is complete
   bool m_bSignalLost = false;
   DWORD m_dwSignalLostAt = 0;
   DWORD m_dwSignalPolledAt = 0;

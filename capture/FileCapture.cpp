@@ -186,6 +186,7 @@ int CCaptureGraph::StartCapture() {
   CollectCaptureEvents();
   m_hrCaptureHalt = S_OK;
   m_bSignalEnded = FALSE;
+  m_bRecordingClosed = false;
   m_bSignalLost = false;
   m_dwSignalPolledAt = timeGetTime() - kSignalPollMs;
 
@@ -247,7 +248,22 @@ BOOL CCaptureGraph::CaptureHalted() {
   if (!m_bCapturing) return FALSE;
   CollectCaptureEvents();
   if (m_hrCaptureHalt == S_OK && !m_bSignalEnded && SignalGoneTooLong()) m_bSignalEnded = TRUE;
-  return m_hrCaptureHalt != S_OK || m_bSignalEnded;
+  if (m_hrCaptureHalt == S_OK && !m_bSignalEnded) return FALSE;
+  // Ended now, not when a box open meanwhile (the card's own "unplugged?") is answered: until the
+  // graph stops, the sound goes on and the file fills with the last picture repeated.
+  CloseRecording();
+  return TRUE;
+}
+
+HRESULT CCaptureGraph::CloseRecording() {
+  if (m_bRecordingClosed) return S_OK;
+  ComPtr<IConfigRecordMux> record;
+  if (SUCCEEDED(record.QueryFrom(m_pMux))) record->SetEndReason(EndReason());
+  ComPtr<IMediaControl> control;
+  HRESULT hr = control.QueryFrom(m_pGraph);
+  if (SUCCEEDED(hr)) hr = control->Stop();
+  m_bRecordingClosed = SUCCEEDED(hr);
+  return hr;
 }
 
 bool CCaptureGraph::SignalGoneTooLong() {
@@ -328,12 +344,9 @@ void CCaptureGraph::RestoreCardFormat() {
 
 int CCaptureGraph::StopCapture() {
   if (!m_bCapturing) return 0;
+  if (const HRESULT hr = CloseRecording(); FAILED(hr)) return ErrorBox(IDS_ERR_STOP_GRAPH, hr);
   ComPtr<IConfigRecordMux> record;
-  if (SUCCEEDED(record.QueryFrom(m_pMux))) record->SetEndReason(EndReason());
-  ComPtr<IMediaControl> control;
-  HRESULT hr = control.QueryFrom(m_pGraph);
-  if (SUCCEEDED(hr)) hr = control->Stop();
-  if (FAILED(hr)) return ErrorBox(IDS_ERR_STOP_GRAPH, hr);
+  record.QueryFrom(m_pMux);
   // The file is complete once the graph has stopped; what went wrong on the way is known now.
   CollectCaptureEvents();
   m_bCapturing = FALSE;

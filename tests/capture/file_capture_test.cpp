@@ -7,6 +7,7 @@
 #include "tests/capture/enginerig.h"
 #include "tests/media/avicheck.h"
 
+#include <QElapsedTimer>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -282,8 +283,8 @@ TEST(FileCapture, RecordFormatsWriteWhatTheFileSays) {
 // A capture ends by itself once the signal has been gone for the stored time, with its file whole
 // and no error; with 0 it runs on.
 // The graph ends a recording when the signal is gone for the time asked, or at once when the card is
-// unplugged (which its own box tells; no write error is claimed): the file is whole up to then and
-// its log says why it ended.
+// unplugged (which its own box tells; no write error is claimed): the file is whole up to then, ends
+// then even though the user answers later, and its log says why it ended.
 TEST(FileCapture, LostSignalOrAnUnpluggedCardEndsTheCapture) {
   const struct {
     const char* card;
@@ -300,10 +301,15 @@ TEST(FileCapture, LostSignalOrAnUnpluggedCardEndsTheCapture) {
     EngineRig rig(c.card, "[orvane]\nRecordFormat=full\nStopOnNoSignal=" + std::to_string(c.stopOnNoSignal) + "\n");
     CCaptureGraph& e = rig.Start();
     ASSERT_EQ(1, e.StartFileCapture(Clip().c_str(), FALSE, 0));
+    QElapsedTimer clock;
+    clock.start();
     const bool ended = orv::test::PumpUntil([&] { return e.CaptureHalted() == TRUE; }, 4000);
     EXPECT_EQ(std::string(c.reason) != "user", ended);
+    const double endedAfter = clock.elapsed() / 1000.0;
+    Wait(1500);  // the user reads the box
     ASSERT_EQ(1, e.StopFileCapture());
     EXPECT_EQ("", orv::test::DecodeErrors(Clip()));
+    if (ended) EXPECT_LT(std::stod(orv::test::Probe(Clip())["format"].value("duration", "0")), endedAfter + 0.5);
     const auto lines = LogLines(Clip());
     EXPECT_EQ(c.reason, lines.back().value("reason", ""));
     Wait(100);  // the device's box comes through the message loop
