@@ -11,6 +11,8 @@ extern "C" {
 #include <libavfilter/buffersink.h>
 #include <libavfilter/buffersrc.h>
 #include <libavutil/buffer.h>
+#include <libavutil/imgutils.h>
+#include <libavutil/pixdesc.h>
 #include <libavutil/opt.h>
 #include <libswscale/swscale.h>
 }
@@ -19,6 +21,10 @@ extern "C" {
 
 namespace orv::media {
 namespace {
+
+// Pixels libswscale's unscaled conversion into RGB writes at a time: 16 with FFmpeg 5.1's SSSE3 code,
+// room left for 32-byte vectors.
+constexpr int kRgbGroup = 32;
 
 // Where a card's frame of a type keeps its planes, from its first byte.
 struct Layout {
@@ -127,11 +133,27 @@ bool PicturePool::Copy(const GUID& subtype, const BYTE* src, std::size_t srcSize
 int PreviewScalerFlags(int srcWidth, int dstWidth) { return dstWidth > srcWidth ? SWS_FAST_BILINEAR : SWS_BILINEAR; }
 
 FrameConverter::~FrameConverter() {
+  sws_freeContext(m_scaler);
   sws_freeContext(m_ctx);
+  av_frame_free(&m_planes);
+  av_frame_free(&m_rows);
   av_frame_free(&m_decoded);
   // Only what MJPEG pictures made: libavcodec is not loaded for the others.
   if (m_packet) av_packet_free(&m_packet);
   if (m_decoder) avcodec_free_context(&m_decoder);
+}
+
+// A buffer of that layout in *frame, made anew only when the layout changes.
+bool FrameConverter::Fit(AVFrame* frame, int format, int width, int height) {
+  if (!frame) return false;
+  if (frame->buf[0] && frame->format == format && frame->width == width && frame->height == height) return true;
+  av_frame_unref(frame);
+  frame->format = format, frame->width = width, frame->height = height;
+  if (av_frame_get_buffer(frame, 0) < 0) return false;
+  // The column and row that make an odd size even are read but never shown: black, not garbage.
+  const std::ptrdiff_t linesizes[4] = {frame->linesize[0], frame->linesize[1], frame->linesize[2], frame->linesize[3]};
+  av_image_fill_black(frame->data, linesizes, static_cast<AVPixelFormat>(format), AVCOL_RANGE_MPEG, width, height);
+  return true;
 }
 
 bool FrameConverter::Decode(const PreviewPicture& picture) {
@@ -172,9 +194,46 @@ bool FrameConverter::Convert(const PreviewPicture& picture, BYTE* dst, int dstWi
     }
   }
   if (frame->width <= 0 || frame->height <= 0) return false;
-  SwsContext* ctx = sws_getCachedContext(m_ctx, frame->width, frame->height, format, dstWidth, dstHeight,
-                                         AV_PIX_FMT_RGB32, PreviewScalerFlags(frame->width, dstWidth), nullptr, nullptr,
-                                         nullptr);
+  const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
+  if (!desc) return false;
+  const std::uint8_t* const* planes = frame->data;
+  const int* planeStrides = frame->linesize;
+  int from = format, width = frame->width, height = frame->height, flags = PreviewScalerFlags(width, dstWidth);
+  int rows = height, outWidth = dstWidth, outHeight = dstHeight;
+  std::uint8_t* out[4] = {dst, nullptr, nullptr, nullptr};
+  int outStrides[4] = {dstStride, 0, 0, 0};
+  bool aside = false;
+  if (!(desc->flags & AV_PIX_FMT_FLAG_RGB)) {
+    // libswscale's unscaled conversion into RGB takes pairs of rows and pairs of columns: the planes
+    // get an even size, and only the window's rows and columns are converted out of them.
+    const int evenWidth = (dstWidth + 1) & ~1, evenHeight = (dstHeight + 1) & ~1;
+    const bool ready = (format == AV_PIX_FMT_YUV422P || format == AV_PIX_FMT_YUV420P) && width == dstWidth &&
+                       height == dstHeight && width == evenWidth && height == evenHeight;
+    if (!ready) {
+      if (!m_planes && !(m_planes = av_frame_alloc())) return false;
+      if (!Fit(m_planes, AV_PIX_FMT_YUV422P, evenWidth, evenHeight)) return false;
+      // Both sides keep the source's range: the values pass through as they are.
+      m_scaler = sws_getCachedContext(m_scaler, width, height, format, dstWidth, dstHeight, AV_PIX_FMT_YUV422P, flags,
+                                      nullptr, nullptr, nullptr);
+      if (!m_scaler || sws_scale(m_scaler, frame->data, frame->linesize, 0, height, m_planes->data, m_planes->linesize) <= 0)
+        return false;
+      planes = m_planes->data, planeStrides = m_planes->linesize, from = AV_PIX_FMT_YUV422P;
+    }
+    // An odd height: the window's rows as a slice of the even picture.
+    rows = dstHeight;
+    width = outWidth = evenWidth, height = outHeight = evenHeight, flags = SWS_BILINEAR;
+    // The unscaled conversion's vector code writes whole groups of pixels, past the row's end (into a
+    // neighbour's pixels in the top-level's buffer, or past the last row) or short of it: a window
+    // whose width is not a multiple of the group gets its rows converted aside and copied.
+    aside = dstWidth % kRgbGroup != 0;
+    if (aside) {
+      if (!m_rows && !(m_rows = av_frame_alloc())) return false;
+      if (!Fit(m_rows, AV_PIX_FMT_RGB32, (evenWidth + kRgbGroup - 1) / kRgbGroup * kRgbGroup, dstHeight)) return false;
+      out[0] = m_rows->data[0], outStrides[0] = m_rows->linesize[0];
+    }
+  }
+  SwsContext* ctx = sws_getCachedContext(m_ctx, width, height, static_cast<AVPixelFormat>(from), outWidth, outHeight,
+                                         AV_PIX_FMT_RGB32, flags, nullptr, nullptr, nullptr);
   // A new context starts with limited-range YUV; the range is told again only when it changes.
   if (ctx && (ctx != m_ctx || fullRange != m_fullRange)) {
     const int* coefficients = sws_getCoefficients(SWS_CS_ITU601);
@@ -182,10 +241,9 @@ bool FrameConverter::Convert(const PreviewPicture& picture, BYTE* dst, int dstWi
     m_fullRange = fullRange;
   }
   m_ctx = ctx;
-  if (!m_ctx) return false;
-  std::uint8_t* out[4] = {dst, nullptr, nullptr, nullptr};
-  int outStrides[4] = {dstStride, 0, 0, 0};
-  return sws_scale(m_ctx, frame->data, frame->linesize, 0, frame->height, out, outStrides) > 0;
+  if (!m_ctx || sws_scale(m_ctx, planes, planeStrides, 0, rows, out, outStrides) <= 0) return false;
+  if (aside) av_image_copy_plane(dst, dstStride, m_rows->data[0], m_rows->linesize[0], dstWidth * 4, dstHeight);
+  return true;
 }
 
 // ---- Deinterlacer ----------------------------------------------------------------------------------

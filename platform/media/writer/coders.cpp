@@ -10,6 +10,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/audio_fifo.h>
+#include <libavutil/buffer.h>
 #include <libavutil/channel_layout.h>
 #include <libavutil/imgutils.h>
 #include <libavutil/log.h>
@@ -44,6 +45,7 @@ struct Free {
   void operator()(SwsContext* s) const { sws_freeContext(s); }
   void operator()(SwrContext* s) const { swr_free(&s); }
   void operator()(AVAudioFifo* f) const { av_audio_fifo_free(f); }
+  void operator()(AVBufferPool* p) const { av_buffer_pool_uninit(&p); }
 };
 template <class T>
 using Owned = std::unique_ptr<T, Free>;
@@ -293,12 +295,11 @@ class Encoded final : public PictureCoder {
   // packet again, not the picture encoded again.
   bool repeatPackets = false;
   Owned<AVPacket> previous{av_packet_alloc()}, again{av_packet_alloc()};
+  Owned<AVBufferPool> pool;  // buffers of last's size
 
   Coded Picture(const BYTE* data, std::size_t size, std::int64_t index, const EmitFn& emit) override {
     const AVFrame* in = reader.Read(data, size);
-    // The encoder may still hold the previous picture: convert into buffers of its own then.
-    if (!in || av_frame_make_writable(last.get()) < 0 || !reader.Convert(in, last->data, last->linesize, encoder->pix_fmt))
-      return Coded::LeftOut;
+    if (!in || !Writable() || !reader.Convert(in, last->data, last->linesize, encoder->pix_fmt)) return Coded::LeftOut;
     havePicture = true;
     if (!repeatPackets) return Send(index, false, emit) ? Coded::Written : Coded::Failed;
     // The packet is kept by reference: its bytes are shared, not copied.
@@ -357,6 +358,20 @@ class Encoded final : public PictureCoder {
     av_frame_remove_side_data(last.get(), AV_FRAME_DATA_A53_CC);
     return sent && Drain(encoder.get(), emit, 1);
   }
+  // The encoder holds the previous picture until the next one comes: the new one goes into a
+  // buffer of the pool, not into a copy of the old one that it overwrites (a fresh allocation and a
+  // copy a picture: a few per cent of what FFV1 itself costs).
+  bool Writable() {
+    if (av_frame_is_writable(last.get())) return true;
+    if (!pool || !last->buf[0] || last->buf[1]) return av_frame_make_writable(last.get()) >= 0;
+    AVBufferRef* fresh = av_buffer_pool_get(pool.get());
+    if (!fresh) return false;
+    for (int p = 0; p < AV_NUM_DATA_POINTERS && last->data[p]; ++p)
+      last->data[p] = fresh->data + (last->data[p] - last->buf[0]->data);
+    av_buffer_unref(&last->buf[0]);
+    last->buf[0] = fresh;
+    return true;
+  }
   std::vector<BYTE> m_captions;  // waiting for the next picture
 };
 
@@ -398,7 +413,11 @@ HRESULT OpenEncoder(Encoded& e, RECORD_CODING coding, AVFieldOrder order, AVRati
     c->rc_max_rate = kH264MaxRate;
     c->rc_buffer_size = static_cast<int>(kH264Buffer);
     c->gop_size = static_cast<int>(av_rescale(kKeyFrameEvery, unit.den, 10'000'000LL * unit.num));
-    if (order == AV_FIELD_TT || order == AV_FIELD_BB) c->flags |= AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
+    if (order == AV_FIELD_TT || order == AV_FIELD_BB) {
+      c->flags |= AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
+      // x264 weighs no predictions in interlaced coding: left on, it turns them off itself with a warning.
+      av_dict_set(&options, "weightp", "none", 0);
+    }
     av_dict_set(&options, "preset", kH264Preset, 0);
     av_dict_set(&options, "a53cc", "1", 0);
     e.a53 = true;
@@ -421,7 +440,9 @@ HRESULT OpenEncoder(Encoded& e, RECORD_CODING coding, AVFieldOrder order, AVRati
   e.last->width = c->width;
   e.last->height = c->height;
   e.last->sample_aspect_ratio = sar;  // FFV1 stores it in every frame
-  return av_frame_get_buffer(e.last.get(), 0) < 0 ? E_OUTOFMEMORY : S_OK;
+  if (av_frame_get_buffer(e.last.get(), 0) < 0) return E_OUTOFMEMORY;
+  e.pool.reset(av_buffer_pool_init(e.last->buf[0]->size, nullptr));
+  return S_OK;
 }
 
 // PCM as delivered; in Matroska cut into blocks of whole milliseconds, so that every block starts

@@ -80,25 +80,42 @@ TEST(FrameConversion, YuvColoursScaleIntoRgb32InEveryLayout) {
   };
   const std::pair<const GUID*, std::vector<BYTE>> layouts[] = {{&MEDIASUBTYPE_YUY2, yuy2}, {&MEDIASUBTYPE_UYVY, uyvy},
       {&MEDIASUBTYPE_I420, planes(luma, u, v)}, {&MEDIASUBTYPE_YV12, planes(luma, v, u)}, {&MEDIASUBTYPE_NV12, planes(luma, uv, {})}};
+  // Windows larger, of the same size, smaller, and odd or not a multiple of 8 wide, each in rows
+  // longer than itself whose other pixels (a neighbour's, in a top-level's buffer) stay as they were.
+  constexpr std::uint32_t kNeighbour = 0x00123456;
+  const std::pair<int, int> windows[] = {{64, 32}, {16, 8}, {8, 4}, {61, 29}, {13, 7}};
   for (const auto& [subtype, data] : layouts) {
     SCOPED_TRACE(orv::media::GuidName(*subtype));
     orv::media::PicturePool pool;
     orv::media::PreviewPicture picture;
     orv::media::FrameConverter conv;
-    std::vector<std::uint32_t> out(64 * 32, 0);
-    auto* rgb = reinterpret_cast<BYTE*>(out.data());
     ASSERT_TRUE(pool.Copy(*subtype, data.data(), data.size(), w, h, &picture));
-    ASSERT_TRUE(conv.Convert(picture, rgb, 64, 32, 64 * 4));
-    const std::uint32_t left = out[16 * 64 + 5], right = out[16 * 64 + 60];
-    for (auto [shift, white, red] : {std::tuple{16, 191, 191}, {8, 191, 0}, {0, 191, 0}}) {
-      EXPECT_NEAR(white, (left >> shift) & 0xFF, 4);
-      EXPECT_NEAR(red, (right >> shift) & 0xFF, 6);
+    for (const auto& [ww, wh] : windows) {
+      SCOPED_TRACE(std::to_string(ww) + "x" + std::to_string(wh));
+      const int stride = ww + 11;
+      std::vector<std::uint32_t> out(static_cast<std::size_t>(stride) * wh, kNeighbour);
+      ASSERT_TRUE(conv.Convert(picture, reinterpret_cast<BYTE*>(out.data()), ww, wh, stride * 4));
+      for (const int y : {wh / 2, wh - 1}) {
+        const std::uint32_t left = out[y * stride], right = out[y * stride + ww - 1];
+        for (auto [shift, white, red] : {std::tuple{16, 191, 191}, {8, 191, 0}, {0, 191, 0}}) {
+          EXPECT_NEAR(white, (left >> shift) & 0xFF, 4) << "row " << y;
+          EXPECT_NEAR(red, (right >> shift) & 0xFF, 6) << "row " << y;
+        }
+      }
+      // Opaque: the pixels may go straight into a window buffer with premultiplied alpha.
+      for (int y = 0; y < wh; ++y)
+        for (int x = 0; x < stride; ++x) {
+          const std::uint32_t p = out[y * stride + x];
+          if (x < ww)
+            ASSERT_EQ(0xFFu, p >> 24) << x << "," << y;
+          else
+            ASSERT_EQ(kNeighbour, p) << x << "," << y;
+        }
     }
-    // Opaque: the pixels may go straight into a window buffer with premultiplied alpha.
-    EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](std::uint32_t p) { return p >> 24 == 0xFF; }));
     // A frame too short for its size is refused and leaves nothing to show.
+    std::vector<std::uint32_t> out(64 * 32);
     EXPECT_FALSE(pool.Copy(*subtype, data.data(), data.size() - 1, w, h, &picture));
-    EXPECT_FALSE(conv.Convert(picture, rgb, 64, 32, 64 * 4));
+    EXPECT_FALSE(conv.Convert(picture, reinterpret_cast<BYTE*>(out.data()), 64, 32, 64 * 4));
   }
 }
 
