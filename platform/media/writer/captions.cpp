@@ -243,23 +243,32 @@ void Decoder::Feed(const std::uint8_t* triplets, std::size_t size, double second
   if (n > 0) vbi_decode(m_vbi, lines, n, seconds);
 }
 
+std::vector<Row> TextRows(const vbi_page& page, int from, bool (*blank)(unsigned unicode)) {
+  std::vector<Row> rows;
+  for (int r = from; r < page.rows; ++r) {
+    const vbi_char* cells = page.text + static_cast<std::ptrdiff_t>(r) * page.columns;
+    auto blankAt = [&](int c) { return blank(cells[c].unicode); };
+    int first = 0, last = page.columns - 1;
+    while (first <= last && blankAt(first)) ++first;
+    while (last >= first && blankAt(last)) --last;
+    if (first > last) continue;
+    Row row{r, first, {}};
+    for (int c = first; c <= last; ++c) AppendUtf8(row.text, blankAt(c) ? U' ' : static_cast<char32_t>(cells[c].unicode));
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
 void Decoder::OnEvent(vbi_event* event, void* self) {
   auto* d = static_cast<Decoder*>(self);
   if (event->type != VBI_EVENT_CAPTION || event->ev.caption.pgno != 1) return;
   vbi_page page;
   if (!vbi_fetch_cc_page(d->m_vbi, &page, 1, 1)) return;
-  std::vector<Row> rows;
-  for (int r = 0; r < page.rows; ++r) {
-    const vbi_char* cells = page.text + static_cast<std::ptrdiff_t>(r) * page.columns;
-    int first = 0, last = page.columns - 1;
-    auto blank = [&](int c) { return cells[c].unicode == 0x20 || cells[c].unicode == 0 || !vbi_is_print(cells[c].unicode); };
-    while (first <= last && blank(first)) ++first;
-    while (last >= first && blank(last)) --last;
-    if (first > last) continue;
+  std::vector<Row> rows = TextRows(page, 0, [](unsigned u) { return u == 0x20 || u == 0 || !vbi_is_print(u); });
+  for (Row& row : rows) {
     // The page has a blank column either side of the caption's 32.
-    Row row{r + 1, std::max(0, first - 1), {}};
-    for (int c = first; c <= last; ++c) AppendUtf8(row.text, blank(c) ? U' ' : static_cast<char32_t>(cells[c].unicode));
-    rows.push_back(std::move(row));
+    ++row.row;
+    row.column = std::max(0, row.column - 1);
   }
   vbi_unref_page(&page);
   if (rows == d->m_shown) return;

@@ -13,6 +13,7 @@
 
 typedef struct vbi_decoder vbi_decoder;
 struct vbi_event;
+struct vbi_page;
 
 namespace orv::media::cc {
 
@@ -54,6 +55,9 @@ struct Row {
 };
 // The caption's text: its rows top to bottom, joined by '\n'.
 std::string TextOf(const std::vector<Row>& rows);
+// The rows of a libzvbi page, from row `from` on, that hold text: each at its page row and first
+// cell, the blank cells at either end left out and those between made spaces.
+std::vector<Row> TextRows(const vbi_page& page, int from, bool (*blank)(unsigned unicode));
 
 // What channel 1 shows, as a television's decoder does it: pop-on, roll-up and paint-on captions
 // are libzvbi's to decode. Told of every change of the screen, and of the current programme's name

@@ -129,19 +129,8 @@ void Decoder::OnEvent(vbi_event* event, void* self) {
   vbi_page page;
   if (!vbi_fetch_vt_page(d->m_vbi, &page, event->ev.ttx_page.pgno, event->ev.ttx_page.subno, VBI_WST_LEVEL_1p5, 25, FALSE))
     return;
-  std::vector<cc::Row> rows;
   // Row 0 is the page's header, not the subtitle.
-  for (int r = 1; r < page.rows; ++r) {
-    const vbi_char* cells = page.text + static_cast<std::ptrdiff_t>(r) * page.columns;
-    auto blank = [&](int c) { return cells[c].unicode <= 0x20 || !vbi_is_print(cells[c].unicode); };
-    int first = 0, last = page.columns - 1;
-    while (first <= last && blank(first)) ++first;
-    while (last >= first && blank(last)) --last;
-    if (first > last) continue;
-    cc::Row row{r, first, {}};
-    for (int c = first; c <= last; ++c) cc::AppendUtf8(row.text, blank(c) ? U' ' : static_cast<char32_t>(cells[c].unicode));
-    rows.push_back(std::move(row));
-  }
+  std::vector<cc::Row> rows = cc::TextRows(page, 1, [](unsigned u) { return u <= 0x20 || !vbi_is_print(u); });
   vbi_unref_page(&page);
   if (rows == d->m_shown) return;
   d->m_shown = rows;
